@@ -1,0 +1,221 @@
+#include "panel/configuration_loader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "panel/rounding.h"
+#include "panel/text_conversion.h"
+#include "sampling/counter_references.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+
+// A key is present only when the enclosing value is an object with that member.
+const json* member(const json& owner, const char* key) {
+    if (!owner.is_object()) {
+        return nullptr;
+    }
+    const auto found = owner.find(key);
+    return found == owner.end() ? nullptr : &*found;
+}
+
+std::int32_t toInt32(const json& value) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        return number > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
+                   ? std::numeric_limits<std::int32_t>::max()
+                   : static_cast<std::int32_t>(number);
+    }
+    if (value.is_number_integer()) {
+        const auto number = value.get<std::int64_t>();
+        if (number > std::numeric_limits<std::int32_t>::max()) {
+            return std::numeric_limits<std::int32_t>::max();
+        }
+        if (number < std::numeric_limits<std::int32_t>::min()) {
+            return std::numeric_limits<std::int32_t>::min();
+        }
+        return static_cast<std::int32_t>(number);
+    }
+    if (value.is_number_float()) {
+        return truncateToInt32(value.get<double>());
+    }
+    return value.get<std::int32_t>();  // raises the library's type error
+}
+
+// Unsigned 64-bit milliseconds: floats truncate toward zero, negative integers wrap,
+// floats beyond the 64-bit range saturate.
+std::uint64_t toUInt64(const json& value) {
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>();
+    }
+    if (value.is_number_integer()) {
+        return static_cast<std::uint64_t>(value.get<std::int64_t>());
+    }
+    if (value.is_number_float()) {
+        const double number = std::trunc(value.get<double>());
+        constexpr double kTwoTo63 = 9223372036854775808.0;
+        if (std::isnan(number)) {
+            return 0;
+        }
+        if (number >= 2 * kTwoTo63) {
+            return std::numeric_limits<std::uint64_t>::max();
+        }
+        if (number >= kTwoTo63) {
+            return static_cast<std::uint64_t>(number);
+        }
+        if (number >= -kTwoTo63) {
+            return static_cast<std::uint64_t>(static_cast<std::int64_t>(number));
+        }
+        return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
+    }
+    return value.get<std::uint64_t>();  // raises the library's type error
+}
+
+std::u16string readString(const json& owner, const char* key, std::u16string_view fallback) {
+    if (const json* value = member(owner, key)) {
+        return utf8ToUtf16(value->get<std::string>());
+    }
+    return std::u16string(fallback);
+}
+
+std::int32_t readPixels(const json& owner, const char* key, double dpiScale,
+                        std::int32_t fallback) {
+    if (const json* value = member(owner, key)) {
+        return scalePixels(toInt32(*value), dpiScale);
+    }
+    return fallback;
+}
+
+double readDouble(const json& owner, const char* key, double fallback) {
+    if (const json* value = member(owner, key)) {
+        return value->get<double>();
+    }
+    return fallback;
+}
+
+bool readBool(const json& owner, const char* key, bool fallback) {
+    if (const json* value = member(owner, key)) {
+        return value->get<bool>();
+    }
+    return fallback;
+}
+
+bool isTriggerLineBreak(char16_t c) {
+    return c == u'\n' || c == u'\r' || c == u'\u2028' || c == u'\u2029';
+}
+
+std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context) {
+    auto meter = std::make_unique<Meter>();
+    meter->meterType = readString(value, "meterType", u"text");
+    // Accepted for compatibility; they must be strings but change nothing.
+    readString(value, "combineFunction", u"");
+    readString(value, "units", u"");
+    meter->color = readString(value, "color", u"#FFFFFF");
+    meter->width = readPixels(value, "width", context.dpiScale, -1);
+    meter->height = readPixels(value, "height", context.dpiScale, -1);
+    if (const json* rate = member(value, "refreshRate")) {
+        meter->refreshRate = toUInt64(*rate);
+    }
+    if (const json* counters = member(value, "counters")) {
+        for (std::size_t i = 0; i < counters->size(); ++i) {
+            meter->counters.push_back(parseCounter(counters->at(i), context.dpiScale));
+        }
+    }
+    meter->windows10OrLater = context.systemVersion.isWindows10OrLater();
+    return meter;
+}
+
+}  // namespace
+
+std::int32_t scalePixels(std::int32_t pixels, double dpiScale) {
+    return roundToInt32(static_cast<double>(pixels) * dpiScale);
+}
+
+Trigger splitTrigger(const std::u16string& text) {
+    Trigger trigger;
+    if (text.empty()) {
+        return trigger;
+    }
+    // The operator is the first run of non-space characters that a space follows;
+    // only the first run can qualify, as every later run is preceded by one.
+    const std::size_t runStart = text.find_first_not_of(u' ');
+    const std::size_t runEnd =
+        runStart == std::u16string::npos ? std::u16string::npos : text.find(u' ', runStart);
+    if (runEnd == std::u16string::npos) {
+        trigger.op.push_back(
+            u'>');  // assigning the literal trips a GCC 12 -Wrestrict false positive
+        return trigger;
+    }
+    const std::u16string_view view(text);
+    trigger.op = std::u16string(view.substr(runStart, runEnd - runStart));
+    std::u16string_view threshold = view.substr(runEnd + 1);
+    const auto lineBreak = std::find_if(threshold.begin(), threshold.end(), isTriggerLineBreak);
+    threshold = threshold.substr(0, static_cast<std::size_t>(lineBreak - threshold.begin()));
+    trigger.threshold = stodC(utf16ToUtf8(threshold));
+    return trigger;
+}
+
+MeterCounter parseCounter(const json& element, double dpiScale) {
+    MeterCounter counter;
+    std::u16string path =
+        readString(element, "counterPath", u"\\Processor(_Total)\\% processor time");
+    counter.references = extractReferences(path);
+    counter.expressionText = utf16ToUtf8(path);
+    counter.counterPath = std::move(path);
+    counter.color = readString(element, "color", u"#FFFFFF");
+    counter.units = readString(element, "units", u"");
+    counter.indicator = readString(element, "indicator", u"");
+    counter.font = readString(element, "font", u"Arial");
+    counter.fontSize = readPixels(element, "fontSize", dpiScale, 7);
+    counter.minValue = readDouble(element, "minValue", -std::numeric_limits<double>::infinity());
+    counter.maxValue = readDouble(element, "maxValue", std::numeric_limits<double>::infinity());
+    counter.dynamicMinValue = readBool(element, "dynamicMinValue", false);
+    counter.dynamicMaxValue = readBool(element, "dynamicMaxValue", false);
+    const Trigger trigger = splitTrigger(readString(element, "trigger", u""));
+    counter.triggerOperator = trigger.op;
+    counter.triggerValue = trigger.threshold;
+    return counter;
+}
+
+void loadModel(json& document, const LoadContext& context, PanelModel& model) {
+    const double scale = context.dpiScale;
+    model.horizontalPadding = readPixels(document, "horizontalPadding", scale, 0);
+    model.verticalPadding = readPixels(document, "verticalPadding", scale, 0);
+    model.horizontalSpacing = readPixels(document, "horizontalSpacing", scale, 0);
+    model.verticalSpacing = readPixels(document, "verticalSpacing", scale, 0);
+    model.metersByRate.clear();
+
+    // Member access, not the guarded lookup: a document or group that is neither an
+    // object nor null fails here with the library's operator[] message.
+    for (json& groupValue : document["meterGroups"]) {
+        if (!readBool(groupValue, "enabled", true)) {
+            continue;
+        }
+        std::vector<Meter*> meters;
+        for (const json& meterValue : groupValue["meters"]) {
+            std::unique_ptr<Meter> meter = parseMeter(meterValue, context);
+            meters.push_back(meter.get());
+            model.metersByRate[meter->refreshRate].push_back(std::move(meter));
+        }
+
+        auto group = std::make_unique<MeterGroup>();
+        group->width = readPixels(groupValue, "width", scale, -1);
+        group->height = readPixels(groupValue, "height", scale, -1);
+        group->minWidth = readPixels(groupValue, "minWidth", scale, -1);
+        group->minHeight = readPixels(groupValue, "minHeight", scale, -1);
+        group->maxWidth = readPixels(groupValue, "maxWidth", scale,
+                                     group->width != -1 ? group->width : scalePixels(300, scale));
+        group->maxHeight = readPixels(groupValue, "maxHeight", scale,
+                                      group->height != -1 ? group->height : scalePixels(40, scale));
+        group->name = readString(groupValue, "name", u"");
+        group->orientation = readString(groupValue, "orientation", u"");
+        group->meters = std::move(meters);
+        group->tooltip = context.tooltips.create(group->name, group->rect);
+        model.groups.push_back(std::move(group));
+    }
+}
+
+}  // namespace tavisto

@@ -1,0 +1,74 @@
+#pragma once
+// The engine behind one band window: the configuration document, the meter model,
+// the sampling schedule with its queries and timers, and the memory surface that
+// every meter is drawn into.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/meter_model.h"
+#include "platform/platform.h"
+
+namespace tavisto {
+
+class MeterPanel {
+  public:
+    // Loads and starts the panel. Throws the load's error when the document cannot be
+    // interpreted; nothing of the failed panel remains.
+    MeterPanel(platform::PlatformServices platform, nlohmann::json document,
+               std::int32_t horizontalBand);
+    ~MeterPanel();
+    MeterPanel(const MeterPanel&) = delete;
+    MeterPanel& operator=(const MeterPanel&) = delete;
+
+    // The constructor without exceptions, for callers that are exception barriers:
+    // null, with the load's message in `error`, when the document cannot be loaded.
+    static std::unique_ptr<MeterPanel> create(platform::PlatformServices platform,
+                                              nlohmann::json document, std::int32_t horizontalBand,
+                                              std::string& error) noexcept;
+
+    // Stop, load, start. A document that fails to load does not leave the band blank:
+    // the last configuration that loaded is loaded and started again. Returns the
+    // failed load's message, empty on success.
+    std::string reload(nlohmann::json document, std::int32_t horizontalBand) noexcept;
+
+    // Ends sampling and releases the model: no timers, no groups, no meters, no
+    // queries, and a new empty back buffer.
+    void stop() noexcept;
+
+    // Stores the band direction, lays out, replaces the back buffer with one of the
+    // client size and draws every meter.
+    void relayout(std::int32_t horizontalBand) noexcept;
+
+    // One sampling tick of a refresh rate: collect, sample, redraw that rate's meters,
+    // invalidate the window.
+    void tick(std::uint64_t rate) noexcept;
+
+    const PanelModel& model() const { return model_; }
+    std::int32_t horizontalBand() const { return horizontalBand_; }
+    double dpiScale() const { return dpiScale_; }
+    platform::MemorySurface& surface() { return *surface_; }
+    const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
+        return queriesByRate_;
+    }
+
+  private:
+    void load(nlohmann::json document, std::int32_t horizontalBand);
+    void start();
+    void closeQueries() noexcept;
+    void sample(std::uint64_t rate);
+
+    platform::PlatformServices platform_;
+    nlohmann::json config_;  // the last document that loaded
+    std::int32_t horizontalBand_ = 1;
+    double dpiScale_ = 1.0;
+    PanelModel model_;
+    std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
+    std::unique_ptr<platform::MemorySurface> surface_;
+};
+
+}  // namespace tavisto

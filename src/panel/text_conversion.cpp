@@ -1,0 +1,141 @@
+#include "panel/text_conversion.h"
+
+#include <locale.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace tavisto {
+namespace {
+
+[[noreturn]] void badConversion() {
+    throw std::range_error("bad conversion");
+}
+
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0u) == 0x80u;
+}
+
+void appendUtf16(std::u16string& out, char32_t codePoint) {
+    if (codePoint < 0x10000) {
+        out.push_back(static_cast<char16_t>(codePoint));
+        return;
+    }
+    const char32_t offset = codePoint - 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
+}
+
+}  // namespace
+
+std::u16string utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t codePoint = 0;
+        char32_t minimum = 0;
+        if ((lead & 0xE0u) == 0xC0u) {
+            length = 2;
+            codePoint = lead & 0x1Fu;
+            minimum = 0x80;
+        } else if ((lead & 0xF0u) == 0xE0u) {
+            length = 3;
+            codePoint = lead & 0x0Fu;
+            minimum = 0x800;
+        } else if ((lead & 0xF8u) == 0xF0u) {
+            length = 4;
+            codePoint = lead & 0x07u;
+            minimum = 0x10000;
+        } else {
+            badConversion();
+        }
+        if (utf8.size() - i < length) {
+            badConversion();
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto byte = static_cast<unsigned char>(utf8[i + k]);
+            if (!isContinuation(byte)) {
+                badConversion();
+            }
+            codePoint = (codePoint << 6) | (byte & 0x3Fu);
+        }
+        if (codePoint < minimum || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+            badConversion();
+        }
+        appendUtf16(out, codePoint);
+        i += length;
+    }
+    return out;
+}
+
+std::string utf16ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t codePoint = utf16[i];
+        if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
+            if (i + 1 >= utf16.size() || utf16[i + 1] < 0xDC00 || utf16[i + 1] > 0xDFFF) {
+                badConversion();
+            }
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (codePoint >= 0xDC00 && codePoint <= 0xDFFF) {
+            badConversion();
+        }
+        if (codePoint < 0x80) {
+            out.push_back(static_cast<char>(codePoint));
+        } else if (codePoint < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        } else if (codePoint < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        }
+    }
+    return out;
+}
+
+double strtodC(const char* text, char** end) noexcept {
+#ifdef _WIN32
+    static const _locale_t cLocale = _create_locale(LC_ALL, "C");
+    return _strtod_l(text, end, cLocale);
+#else
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    return strtod_l(text, end, cLocale);
+#endif
+}
+
+double stodC(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const int savedErrno = errno;
+    errno = 0;
+    const double value = strtodC(begin, &end);
+    const int conversionErrno = errno;
+    errno = savedErrno;
+    if (end == begin) {
+        throw std::invalid_argument("invalid stod argument");
+    }
+    if (conversionErrno == ERANGE) {
+        throw std::out_of_range("stod argument out of range");
+    }
+    return value;
+}
+
+}  // namespace tavisto

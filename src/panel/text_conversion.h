@@ -1,0 +1,29 @@
+#pragma once
+// Text conversions shared by the loader, the evaluator and the value formatting.
+// The messages of the exceptions are part of the configuration's error reporting.
+
+#include <string>
+#include <string_view>
+
+namespace tavisto {
+
+// UTF-8 to UTF-16, with surrogate pairs above the Basic Multilingual Plane.
+// Throws std::range_error("bad conversion") on any malformed sequence
+// (overlong forms, encoded surrogates, values above U+10FFFF, truncation).
+std::u16string utf8ToUtf16(std::string_view utf8);
+
+// UTF-16 to UTF-8. Throws std::range_error("bad conversion") on an unpaired surrogate.
+std::string utf16ToUtf8(std::u16string_view utf16);
+
+// strtod in the "C" locale, whatever the process locale is: the decimal
+// separator is always ".". Same contract as strtod (end receives the stop position).
+double strtodC(const char* text, char** end) noexcept;
+
+// Reads a double the way the configuration's number texts are read: leading white
+// space skipped, the longest numeric prefix used, the rest ignored.
+// Throws std::invalid_argument("invalid stod argument") when no number starts the
+// text and std::out_of_range("stod argument out of range") when it overflows or
+// underflows the double range.
+double stodC(const std::string& text);
+
+}  // namespace tavisto

@@ -1,0 +1,32 @@
+#pragma once
+// Plain engine types that cross the platform seam.
+
+#include <cstdint>
+
+namespace tavisto {
+
+// Device-pixel rectangle: right and bottom lie one past the last pixel.
+struct Rect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+
+    std::int32_t width() const { return right - left; }
+    std::int32_t height() const { return bottom - top; }
+    bool operator==(const Rect&) const = default;
+};
+
+// Layout rectangle of a text line, in single precision as the drawing API takes it.
+struct RectF {
+    float x = 0;
+    float y = 0;
+    float width = 0;
+    float height = 0;
+    bool operator==(const RectF&) const = default;
+};
+
+// 0xAARRGGBB, not premultiplied.
+using Argb = std::uint32_t;
+
+}  // namespace tavisto

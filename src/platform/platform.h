@@ -1,0 +1,124 @@
+#pragma once
+// The engine's only way to the operating system. Each interface covers one need of
+// the engine; the Windows backends live in platform/win32, the Linux ones in
+// platform/linux, and the tests drive fakes of them.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "platform/drawing.h"
+#include "platform/geometry.h"
+
+namespace tavisto::platform {
+
+struct ScreenDpi {
+    int horizontal = 96;
+    int vertical = 96;
+};
+
+class Screen {
+  public:
+    virtual ~Screen() = default;
+    virtual ScreenDpi dpi() const = 0;
+};
+
+class SystemVersion {
+  public:
+    virtual ~SystemVersion() = default;
+    virtual bool isWindows10OrLater() const = 0;
+};
+
+// Opaque handles of a counter query and of a counter added to it; 0 means none.
+using QueryHandle = std::uintptr_t;
+using CounterHandle = std::uintptr_t;
+
+// What a counter read gives when the platform cannot deliver a value: the add
+// failed, the query was never collected, or the counter needs a second collection.
+inline constexpr double kFailedCounterRead = 0.0;
+
+class CounterQueries {
+  public:
+    virtual ~CounterQueries() = default;
+    virtual QueryHandle openQuery() = 0;
+    // Adds a counter by its English (language-independent) path; 0 when it cannot be added.
+    virtual CounterHandle addCounter(QueryHandle query, std::u16string_view englishPath) = 0;
+    virtual void collect(QueryHandle query) = 0;
+    // The counter's latest value as a double, or kFailedCounterRead.
+    virtual double read(CounterHandle counter) = 0;
+    virtual void closeQuery(QueryHandle query) = 0;
+};
+
+// The operating system's performance information record. Memory figures are pages.
+struct PerformanceRecord {
+    std::uint64_t commitTotal = 0;
+    std::uint64_t commitLimit = 0;
+    std::uint64_t commitPeak = 0;
+    std::uint64_t physicalTotal = 0;
+    std::uint64_t physicalAvailable = 0;
+    std::uint64_t systemCache = 0;
+    std::uint64_t kernelTotal = 0;
+    std::uint64_t kernelPaged = 0;
+    std::uint64_t kernelNonpaged = 0;
+    std::uint64_t pageSize = 0;
+    std::uint32_t handleCount = 0;
+    std::uint32_t processCount = 0;
+    std::uint32_t threadCount = 0;
+};
+
+class SystemPerformance {
+  public:
+    virtual ~SystemPerformance() = default;
+    virtual PerformanceRecord read() = 0;
+};
+
+// The band window as the engine sees it.
+class BandWindow {
+  public:
+    virtual ~BandWindow() = default;
+    virtual Rect clientRect() const = 0;
+    // Asks for a repaint of the area, with the background erased first.
+    virtual void invalidate(const Rect& area) = 0;
+};
+
+// Periodic timers of the band window, one per identifier. The callback runs on the
+// window's thread and only while the timer is set: killing a timer (or destroying
+// the service) guarantees its callback is never called again.
+class WindowTimers {
+  public:
+    using Callback = std::function<void(std::uint64_t timerId)>;
+    virtual ~WindowTimers() = default;
+    virtual void setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
+                          Callback onElapsed) = 0;
+    virtual void killTimer(std::uint64_t timerId) = 0;
+};
+
+// One tooltip control with a single tool covering a rectangle of the band window.
+// Destroying the object removes the tool and destroys the control.
+class GroupTooltip {
+  public:
+    virtual ~GroupTooltip() = default;
+    virtual void moveTo(const Rect& area) = 0;
+};
+
+class Tooltips {
+  public:
+    virtual ~Tooltips() = default;
+    // Null when the control could not be created; the group then has no tooltip.
+    virtual std::unique_ptr<GroupTooltip> create(std::u16string_view text, const Rect& area) = 0;
+};
+
+// Everything the engine needs from the platform, for one band window.
+struct PlatformServices {
+    Screen& screen;
+    SystemVersion& systemVersion;
+    CounterQueries& counterQueries;
+    SystemPerformance& systemPerformance;
+    BandWindow& window;
+    WindowTimers& timers;
+    Tooltips& tooltips;
+    SurfaceFactory& surfaces;
+};
+
+}  // namespace tavisto::platform

@@ -1,0 +1,27 @@
+#pragma once
+// Places groups and meters in the band window's client area.
+
+#include <cstdint>
+
+#include "panel/meter_model.h"
+#include "platform/geometry.h"
+#include "platform/platform.h"
+
+namespace tavisto {
+
+// A meter's extent along its group's direction of arrangement. A meter without a
+// configured width (or with a negative one) takes no room: a negative extent would
+// invert its rectangle and pull its neighbours back over it.
+std::int32_t meterExtent(const Meter& meter);
+
+// Lays out every group and meter for the band direction, moves each group's tooltip to
+// its new rectangle and invalidates each group's rectangle.
+void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
+                 platform::BandWindow& window);
+
+// Places the group's meters inside its rectangle and invalidates that rectangle.
+// Meters go side by side when forced or when the group's orientation is "horizontal",
+// otherwise they are stacked top to bottom.
+void layoutGroup(MeterGroup& group, bool forceSideBySide, platform::BandWindow& window);
+
+}  // namespace tavisto

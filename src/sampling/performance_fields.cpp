@@ -1,0 +1,47 @@
+#include "sampling/performance_fields.h"
+
+#include <array>
+#include <cstdint>
+
+namespace tavisto {
+namespace {
+
+constexpr std::u16string_view kPrefix = u"PERFORMANCE_INFORMATION.";
+
+struct Field {
+    std::u16string_view name;
+    std::uint64_t (*value)(const platform::PerformanceRecord&);
+};
+
+// The order of the comparisons is part of the contract: the first equal name wins.
+constexpr std::array<Field, 11> kFields{{
+    {u"PhysicalAvailable", [](const auto& r) { return r.physicalAvailable; }},
+    {u"PhysicalTotal", [](const auto& r) { return r.physicalTotal; }},
+    {u"CommitTotal", [](const auto& r) { return r.commitTotal; }},
+    {u"CommitLimit", [](const auto& r) { return r.commitLimit; }},
+    {u"CommitPeak", [](const auto& r) { return r.commitPeak; }},
+    {u"HandleCount", [](const auto& r) { return std::uint64_t{r.handleCount}; }},
+    {u"KernelNonpaged", [](const auto& r) { return r.kernelNonpaged; }},
+    {u"KernelTotal", [](const auto& r) { return r.kernelTotal; }},
+    {u"ProcessCount", [](const auto& r) { return std::uint64_t{r.processCount}; }},
+    {u"ThreadCount", [](const auto& r) { return std::uint64_t{r.threadCount}; }},
+    {u"SystemCache", [](const auto& r) { return r.systemCache; }},
+}};
+
+}  // namespace
+
+double readPerformanceField(std::u16string_view path, platform::SystemPerformance& performance) {
+    if (!path.starts_with(kPrefix)) {
+        return 0.0;
+    }
+    const std::u16string_view name = path.substr(kPrefix.size());
+    const platform::PerformanceRecord record = performance.read();
+    for (const Field& field : kFields) {
+        if (field.name == name) {
+            return static_cast<double>(field.value(record));
+        }
+    }
+    return 0.0;
+}
+
+}  // namespace tavisto

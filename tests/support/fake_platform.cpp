@@ -1,0 +1,154 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+
+namespace tavisto::testing {
+
+platform::QueryHandle FakeCounterQueries::openQuery() {
+    ++opened;
+    const platform::QueryHandle query = nextQuery++;
+    open.insert(query);
+    return query;
+}
+
+platform::CounterHandle FakeCounterQueries::addCounter(platform::QueryHandle query,
+                                                       std::u16string_view englishPath) {
+    const std::u16string path(englishPath);
+    if (open.count(query) == 0 || unaddablePaths.count(path) != 0) {
+        return 0;
+    }
+    const platform::CounterHandle handle = nextCounter++;
+    counters[handle] = Counter{query, path};
+    return handle;
+}
+
+void FakeCounterQueries::collect(platform::QueryHandle query) {
+    if (open.count(query) == 0) {
+        return;
+    }
+    ++collectCounts[query];
+    for (auto& [handle, counter] : counters) {
+        if (counter.query != query) {
+            continue;
+        }
+        counter.collected = true;
+        const auto script = scripts.find(counter.path);
+        if (script == scripts.end() || script->second.empty()) {
+            continue;
+        }
+        const auto& values = script->second;
+        counter.value = values[std::min(counter.nextSample, values.size() - 1)];
+        ++counter.nextSample;
+    }
+}
+
+double FakeCounterQueries::read(platform::CounterHandle handle) {
+    ++reads;
+    const auto counter = counters.find(handle);
+    if (counter == counters.end() || !counter->second.collected ||
+        open.count(counter->second.query) == 0 ||
+        unreadablePaths.count(counter->second.path) != 0) {
+        return platform::kFailedCounterRead;
+    }
+    return counter->second.value;
+}
+
+void FakeCounterQueries::closeQuery(platform::QueryHandle query) {
+    if (open.erase(query) != 0) {
+        ++closed;
+    }
+}
+
+void FakeCounterQueries::script(const std::u16string& path, std::vector<double> values) {
+    scripts[path] = std::move(values);
+}
+
+std::vector<std::u16string> FakeCounterQueries::pathsOf(platform::QueryHandle query) const {
+    std::vector<std::u16string> paths;
+    for (const auto& [handle, counter] : counters) {
+        if (counter.query == query) {
+            paths.push_back(counter.path);
+        }
+    }
+    return paths;
+}
+
+int FakeCounterQueries::collections(platform::QueryHandle query) const {
+    const auto found = collectCounts.find(query);
+    return found == collectCounts.end() ? 0 : found->second;
+}
+
+void FakeTimers::setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
+                          Callback onElapsed) {
+    setCalls.push_back(timerId);
+    running[timerId] = Timer{elapseMilliseconds, std::move(onElapsed)};
+}
+
+void FakeTimers::killTimer(std::uint64_t timerId) {
+    killCalls.push_back(timerId);
+    running.erase(timerId);
+}
+
+bool FakeTimers::fire(std::uint64_t timerId) {
+    const auto timer = running.find(timerId);
+    if (timer == running.end()) {
+        return false;
+    }
+    // A copy: the callback may kill or replace its own timer.
+    const Callback callback = timer->second.callback;
+    callback(timerId);
+    return true;
+}
+
+namespace {
+
+class FakeGroupTooltip final : public platform::GroupTooltip {
+  public:
+    explicit FakeGroupTooltip(TooltipRecord& record) : record_(record) {}
+    ~FakeGroupTooltip() override { record_.alive = false; }
+    void moveTo(const Rect& area) override {
+        record_.area = area;
+        ++record_.moves;
+    }
+
+  private:
+    TooltipRecord& record_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::GroupTooltip> FakeTooltips::create(std::u16string_view text,
+                                                             const Rect& area) {
+    if (failCreation) {
+        return nullptr;
+    }
+    created.push_back(TooltipRecord{std::u16string(text), area});
+    return std::make_unique<FakeGroupTooltip>(created.back());
+}
+
+std::vector<const TooltipRecord*> FakeTooltips::live() const {
+    std::vector<const TooltipRecord*> alive;
+    for (const auto& record : created) {
+        if (record.alive) {
+            alive.push_back(&record);
+        }
+    }
+    return alive;
+}
+
+bool BackBufferLog::replaceBackBuffer(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    backBuffers.emplace_back(width, height);
+    return true;
+}
+
+std::unique_ptr<platform::MemorySurface> BackBufferLogFactory::createMemorySurface() {
+    ++created;
+    auto surface = std::make_unique<BackBufferLog>();
+    last = surface.get();
+    return surface;
+}
+
+}  // namespace tavisto::testing

@@ -1,0 +1,161 @@
+#pragma once
+// A platform the tests can drive: set the DPI, script counter values, fire timers,
+// and read back what the engine asked for (tooltips, invalidations, queries).
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tavisto::testing {
+
+class FakeScreen final : public platform::Screen {
+  public:
+    platform::ScreenDpi dpi() const override { return dpiValue; }
+    platform::ScreenDpi dpiValue;
+};
+
+class FakeSystemVersion final : public platform::SystemVersion {
+  public:
+    bool isWindows10OrLater() const override {
+        ++queries;
+        return windows10OrLater;
+    }
+    bool windows10OrLater = true;
+    mutable int queries = 0;
+};
+
+// Counter queries whose values the test scripts per path. Each collect of a query
+// moves every counter of that query to the next scripted value of its path (the last
+// one stays). A counter reads kFailedCounterRead until its query was collected.
+class FakeCounterQueries final : public platform::CounterQueries {
+  public:
+    platform::QueryHandle openQuery() override;
+    platform::CounterHandle addCounter(platform::QueryHandle query,
+                                       std::u16string_view englishPath) override;
+    void collect(platform::QueryHandle query) override;
+    double read(platform::CounterHandle counter) override;
+    void closeQuery(platform::QueryHandle query) override;
+
+    void script(const std::u16string& path, std::vector<double> values);
+    void failAdding(const std::u16string& path) { unaddablePaths.insert(path); }
+    void failReading(const std::u16string& path) { unreadablePaths.insert(path); }
+
+    std::set<platform::QueryHandle> openQueries() const { return open; }
+    std::vector<std::u16string> pathsOf(platform::QueryHandle query) const;
+    int collections(platform::QueryHandle query) const;
+    int opened = 0;
+    int closed = 0;
+    int reads = 0;
+
+  private:
+    struct Counter {
+        platform::QueryHandle query = 0;
+        std::u16string path;
+        std::size_t nextSample = 0;
+        bool collected = false;
+        double value = 0.0;
+    };
+    std::map<std::u16string, std::vector<double>> scripts;
+    std::set<std::u16string> unaddablePaths;
+    std::set<std::u16string> unreadablePaths;
+    std::set<platform::QueryHandle> open;
+    std::map<platform::QueryHandle, int> collectCounts;
+    std::map<platform::CounterHandle, Counter> counters;
+    platform::QueryHandle nextQuery = 0x100;
+    platform::CounterHandle nextCounter = 0x1000;
+};
+
+class FakeSystemPerformance final : public platform::SystemPerformance {
+  public:
+    platform::PerformanceRecord read() override {
+        ++reads;
+        return record;
+    }
+    platform::PerformanceRecord record;
+    int reads = 0;
+};
+
+class FakeBandWindow final : public platform::BandWindow {
+  public:
+    Rect clientRect() const override { return client; }
+    void invalidate(const Rect& area) override { invalidations.push_back(area); }
+    Rect client{0, 0, 200, 40};
+    std::vector<Rect> invalidations;
+};
+
+class FakeTimers final : public platform::WindowTimers {
+  public:
+    void setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
+                  Callback onElapsed) override;
+    void killTimer(std::uint64_t timerId) override;
+    // Runs the timer's callback as the window's message loop would; false when no
+    // timer of that identifier is set.
+    bool fire(std::uint64_t timerId);
+    bool isSet(std::uint64_t timerId) const { return running.count(timerId) != 0; }
+    std::uint32_t elapseOf(std::uint64_t timerId) const { return running.at(timerId).elapse; }
+
+    std::vector<std::uint64_t> setCalls;
+    std::vector<std::uint64_t> killCalls;
+
+  private:
+    struct Timer {
+        std::uint32_t elapse = 0;
+        Callback callback;
+    };
+    std::map<std::uint64_t, Timer> running;
+};
+
+struct TooltipRecord {
+    std::u16string text;
+    Rect area;
+    int moves = 0;
+    bool alive = true;
+};
+
+class FakeTooltips final : public platform::Tooltips {
+  public:
+    std::unique_ptr<platform::GroupTooltip> create(std::u16string_view text,
+                                                   const Rect& area) override;
+    std::vector<const TooltipRecord*> live() const;
+    std::deque<TooltipRecord> created;  // stable addresses
+    bool failCreation = false;
+};
+
+// A memory surface that keeps the back-buffer sizes it was given and draws nothing.
+class BackBufferLog final : public platform::MemorySurface {
+  public:
+    bool replaceBackBuffer(int width, int height) override;
+    std::unique_ptr<platform::Canvas> beginDrawing() override { return nullptr; }
+    std::vector<std::pair<int, int>> backBuffers;
+};
+
+class BackBufferLogFactory final : public platform::SurfaceFactory {
+  public:
+    std::unique_ptr<platform::MemorySurface> createMemorySurface() override;
+    int created = 0;
+    BackBufferLog* last = nullptr;
+};
+
+// All fakes of one band window, bundled for a panel under test.
+struct FakePlatform {
+    platform::PlatformServices services() {
+        return {screen, systemVersion, counterQueries, systemPerformance,
+                window, timers,        tooltips,       *surfaces};
+    }
+    FakeScreen screen;
+    FakeSystemVersion systemVersion;
+    FakeCounterQueries counterQueries;
+    FakeSystemPerformance systemPerformance;
+    FakeBandWindow window;
+    FakeTimers timers;
+    FakeTooltips tooltips;
+    BackBufferLogFactory backBufferLog;
+    platform::SurfaceFactory* surfaces = &backBufferLog;
+};
+
+}  // namespace tavisto::testing

@@ -1,0 +1,41 @@
+#include "preview/headless_platform.h"
+
+#include <vector>
+
+namespace tavisto::preview {
+
+void ManualTimers::setTimer(std::uint64_t timerId, std::uint32_t, Callback onElapsed) {
+    timers_[timerId] = std::move(onElapsed);
+}
+
+void ManualTimers::fireAll() {
+    std::vector<std::pair<std::uint64_t, Callback>> due(timers_.begin(), timers_.end());
+    for (auto& [timerId, callback] : due) {
+        callback(timerId);
+    }
+}
+
+namespace {
+
+class PlainTooltip final : public platform::GroupTooltip {
+  public:
+    void moveTo(const Rect&) override {}
+};
+
+class NoSurface final : public platform::MemorySurface {
+  public:
+    bool replaceBackBuffer(int, int) override { return false; }
+    std::unique_ptr<platform::Canvas> beginDrawing() override { return nullptr; }
+};
+
+}  // namespace
+
+std::unique_ptr<platform::MemorySurface> NoSurfaces::createMemorySurface() {
+    return std::make_unique<NoSurface>();
+}
+
+std::unique_ptr<platform::GroupTooltip> NamedTooltips::create(std::u16string_view, const Rect&) {
+    return std::make_unique<PlainTooltip>();
+}
+
+}  // namespace tavisto::preview

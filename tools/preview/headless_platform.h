@@ -1,0 +1,79 @@
+#pragma once
+// A platform for running the engine outside a band window: a fixed client area,
+// timers that the caller fires, tooltips and invalidations that are only counted.
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tavisto::preview {
+
+class FixedScreen final : public platform::Screen {
+  public:
+    explicit FixedScreen(int dpi) : dpi_{dpi, dpi} {}
+    platform::ScreenDpi dpi() const override { return dpi_; }
+
+  private:
+    platform::ScreenDpi dpi_;
+};
+
+class NotWindows final : public platform::SystemVersion {
+  public:
+    bool isWindows10OrLater() const override { return false; }
+};
+
+class PreviewWindow final : public platform::BandWindow {
+  public:
+    Rect clientRect() const override { return client; }
+    void invalidate(const Rect&) override { ++invalidations; }
+    Rect client{0, 0, 400, 40};
+    int invalidations = 0;
+};
+
+// Timers that run only when the caller fires them, one period at a time.
+class ManualTimers final : public platform::WindowTimers {
+  public:
+    void setTimer(std::uint64_t timerId, std::uint32_t elapse, Callback onElapsed) override;
+    void killTimer(std::uint64_t timerId) override { timers_.erase(timerId); }
+    // Fires every set timer once, in ascending identifier order.
+    void fireAll();
+
+  private:
+    std::map<std::uint64_t, Callback> timers_;
+};
+
+class NamedTooltips final : public platform::Tooltips {
+  public:
+    std::unique_ptr<platform::GroupTooltip> create(std::u16string_view text,
+                                                   const Rect& area) override;
+};
+
+// Counter queries with no counters behind them: every read fails.
+class NoCounters final : public platform::CounterQueries {
+  public:
+    platform::QueryHandle openQuery() override { return ++lastQuery_; }
+    platform::CounterHandle addCounter(platform::QueryHandle, std::u16string_view) override {
+        return 0;
+    }
+    void collect(platform::QueryHandle) override {}
+    double read(platform::CounterHandle) override { return platform::kFailedCounterRead; }
+    void closeQuery(platform::QueryHandle) override {}
+
+  private:
+    platform::QueryHandle lastQuery_ = 0;
+};
+
+class NoPerformanceRecord final : public platform::SystemPerformance {
+  public:
+    platform::PerformanceRecord read() override { return {}; }
+};
+
+// A surface that keeps nothing, for printing the model without drawing it.
+class NoSurfaces final : public platform::SurfaceFactory {
+  public:
+    std::unique_ptr<platform::MemorySurface> createMemorySurface() override;
+};
+
+}  // namespace tavisto::preview

@@ -1,0 +1,78 @@
+// tavisto-preview: runs the band's engine on Linux against a configuration file.
+//   tavisto-preview [configuration.json] [dpi]
+
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/meter_panel.h"
+#include "preview/headless_platform.h"
+#include "preview/model_printer.h"
+
+namespace {
+
+constexpr const char* kDefaultConfiguration = "examples/TavistoConfig.json";
+
+int usage() {
+    std::cerr << "usage: tavisto-preview [configuration.json] [dpi]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tavisto;
+    if (argc > 3) {
+        return usage();
+    }
+    const std::string path = argc > 1 ? argv[1] : kDefaultConfiguration;
+    int dpi = 96;
+    if (argc > 2) {
+        const std::string text = argv[2];
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), dpi);
+        if (error != std::errc() || end != text.data() + text.size() || dpi <= 0 || dpi > 960) {
+            return usage();
+        }
+    }
+
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::cerr << path << ": cannot open the file\n";
+        return 1;
+    }
+    nlohmann::json document;
+    try {
+        document = nlohmann::json::parse(file);
+    } catch (const std::exception& failure) {
+        std::cerr << path << ": " << failure.what() << "\n";
+        return 1;
+    }
+
+    preview::FixedScreen screen(dpi);
+    preview::NotWindows systemVersion;
+    preview::NoCounters counters;
+    preview::NoPerformanceRecord performance;
+    preview::PreviewWindow window;
+    preview::ManualTimers timers;
+    preview::NamedTooltips tooltips;
+    preview::NoSurfaces surfaces;
+    const platform::PlatformServices services{screen, systemVersion, counters, performance,
+                                              window, timers,        tooltips, surfaces};
+
+    // As the band window does: construct, then reload with the same document.
+    std::string error;
+    auto panel = MeterPanel::create(services, document, 1, error);
+    if (panel) {
+        error = panel->reload(document, 1);
+    }
+    if (!error.empty()) {
+        std::cerr << path << ": " << error << "\n";
+        return 1;
+    }
+    std::cout << path << " at " << dpi << " DPI (scale " << panel->dpiScale() << ")\n";
+    preview::printModel(std::cout, panel->model());
+    return 0;
+}

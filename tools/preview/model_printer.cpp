@@ -1,0 +1,88 @@
+#include "preview/model_printer.h"
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include "panel/text_conversion.h"
+
+namespace tavisto::preview {
+namespace {
+
+std::string quoted(const std::u16string& text) {
+    return "\"" + utf16ToUtf8(text) + "\"";
+}
+
+std::string number(double value) {
+    if (std::isinf(value)) {
+        return value < 0 ? "-inf" : "+inf";
+    }
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+std::string rect(const Rect& r) {
+    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " +
+           std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
+}
+
+void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t index) {
+    out << "      counter " << index << ": expression " << quoted(counter.counterPath) << ", color "
+        << utf16ToUtf8(counter.color) << ", units " << quoted(counter.units) << "\n        range "
+        << number(counter.minValue) << " to " << number(counter.maxValue)
+        << (counter.dynamicMinValue ? ", dynamic minimum" : "")
+        << (counter.dynamicMaxValue ? ", dynamic maximum" : "") << ", font " << quoted(counter.font)
+        << " " << counter.fontSize << " px";
+    if (counter.triggerOperator.empty()) {
+        out << ", no trigger";
+    } else {
+        out << ", trigger " << quoted(counter.triggerOperator) << " "
+            << number(counter.triggerValue);
+    }
+    if (!counter.indicator.empty()) {
+        out << ", indicator " << quoted(counter.indicator);
+    }
+    out << "\n";
+    for (const auto& [name, reference] : counter.references) {
+        out << "        " << name << " = "
+            << (reference.kind == CounterReference::PerformanceCounter ? "counter "
+                                                                       : "performance field ")
+            << quoted(reference.path) << "\n";
+    }
+}
+
+}  // namespace
+
+void printModel(std::ostream& out, const PanelModel& model) {
+    out << "panel: horizontalPadding " << model.horizontalPadding << ", verticalPadding "
+        << model.verticalPadding << ", horizontalSpacing " << model.horizontalSpacing
+        << ", verticalSpacing " << model.verticalSpacing << "\n";
+    std::size_t groupIndex = 0;
+    for (const auto& group : model.groups) {
+        out << "  group " << ++groupIndex << " " << quoted(group->name) << ": orientation "
+            << quoted(group->orientation) << ", width " << group->width << ", height "
+            << group->height << ", min " << group->minWidth << " x " << group->minHeight << ", max "
+            << group->maxWidth << " x " << group->maxHeight << ", rect " << rect(group->rect)
+            << "\n";
+        std::size_t meterIndex = 0;
+        for (const Meter* meter : group->meters) {
+            out << "    meter " << ++meterIndex << ": " << quoted(meter->meterType) << ", rate "
+                << meter->refreshRate << " ms, width " << meter->width << ", height "
+                << meter->height << ", color " << utf16ToUtf8(meter->color) << ", rect "
+                << rect(meter->rect) << "\n";
+            std::size_t counterIndex = 0;
+            for (const MeterCounter& counter : meter->counters) {
+                printCounter(out, counter, ++counterIndex);
+            }
+        }
+    }
+    out << "schedule:";
+    for (const auto& [rate, meters] : model.metersByRate) {
+        out << " " << rate << " ms (" << meters.size()
+            << (meters.size() == 1 ? " meter)" : " meters)");
+    }
+    out << "\n";
+}
+
+}  // namespace tavisto::preview
