@@ -1,0 +1,135 @@
+#include "render/layout.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "panel/rounding.h"
+
+namespace tavisto {
+namespace {
+
+// Configured sizes reach the full 32-bit range, so sums and differences are formed
+// in 64 bits and saturated when they become coordinates again.
+std::int32_t clampToInt32(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+Rect makeRect(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom) {
+    return {clampToInt32(left), clampToInt32(top), clampToInt32(right), clampToInt32(bottom)};
+}
+
+std::int64_t sumOfExtents(const MeterGroup& group) {
+    std::int64_t sum = 0;
+    for (const Meter* meter : group.meters) {
+        sum += meterExtent(*meter);
+    }
+    return sum;
+}
+
+// The group's configured size, or the automatic one when it was not given.
+std::int64_t sizeOr(std::int32_t configured, std::int64_t automatic) {
+    return configured == -1 ? automatic : configured;
+}
+
+void place(MeterGroup& group, const Rect& rect, bool forceSideBySide,
+           platform::BandWindow& window) {
+    group.rect = rect;
+    // The tip must cover the new rectangle before anything is drawn there.
+    if (group.tooltip) {
+        group.tooltip->moveTo(rect);
+    }
+    layoutGroup(group, forceSideBySide, window);
+}
+
+void layoutHorizontalBand(PanelModel& model, const Rect& client, platform::BandWindow& window) {
+    const std::int64_t clientHeight = static_cast<std::int64_t>(client.bottom) - client.top;
+    std::int64_t x = model.horizontalPadding;
+    // The top offset carries over from one group to the next.
+    std::int64_t top = model.verticalPadding;
+    for (auto& group : model.groups) {
+        const std::int64_t maxHeight = group->maxHeight;
+        if (clientHeight - 2 * top > maxHeight) {
+            top = roundToInt32(static_cast<double>(clientHeight) * 0.5 -
+                               static_cast<double>(maxHeight) * 0.5);
+        }
+        const std::int64_t width = sizeOr(group->width, sumOfExtents(*group));
+        const std::int64_t height =
+            sizeOr(group->height, std::min(clientHeight - 2 * top, maxHeight));
+        place(*group, makeRect(x, top, x + width, top + height), true, window);
+        x = clampToInt32(x + width + model.horizontalSpacing);
+    }
+}
+
+void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWindow& window) {
+    const std::int64_t clientWidth = static_cast<std::int64_t>(client.right) - client.left;
+    const std::int64_t clientHeight = static_cast<std::int64_t>(client.bottom) - client.top;
+    std::int64_t y = model.verticalPadding;
+    for (auto& group : model.groups) {
+        const std::int64_t sum = sumOfExtents(*group);
+        // Whether the meters fit across the band decides the arrangement; the
+        // configured orientation is overwritten either way.
+        group->orientation = sum < clientWidth ? u"horizontal" : u"";
+        std::int64_t across = 0;
+        std::int64_t along = 0;
+        if (!group->orientation.empty()) {
+            across = sizeOr(group->width, sum);
+            along = sizeOr(group->height, std::min(clientHeight - 2 * model.verticalPadding,
+                                                   std::int64_t{group->maxHeight}));
+        } else {
+            // Turned on its side: the configured height runs across the band.
+            along = sizeOr(group->width, sum);
+            across = sizeOr(group->height, std::min(clientWidth - 2 * model.horizontalPadding,
+                                                    std::int64_t{group->maxHeight}));
+        }
+        const std::int64_t left = roundToInt32(static_cast<double>(clientWidth - across) * 0.5);
+        place(*group, makeRect(left, y, left + across, y + along), false, window);
+        y = clampToInt32(y + along + model.verticalSpacing);
+    }
+}
+
+}  // namespace
+
+std::int32_t meterExtent(const Meter& meter) {
+    return std::max(meter.width, std::int32_t{0});
+}
+
+void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
+                 platform::BandWindow& window) {
+    if (horizontalBand) {
+        layoutHorizontalBand(model, client, window);
+    } else {
+        layoutVerticalBand(model, client, window);
+    }
+}
+
+void layoutGroup(MeterGroup& group, bool forceSideBySide, platform::BandWindow& window) {
+    const Rect& area = group.rect;
+    const std::int64_t groupWidth = static_cast<std::int64_t>(area.right) - area.left;
+    const std::int64_t groupHeight = static_cast<std::int64_t>(area.bottom) - area.top;
+    const std::int64_t sum = sumOfExtents(group);
+    if (forceSideBySide || group.orientation == u"horizontal") {
+        std::int64_t offset = floorToInt32(static_cast<double>(groupWidth - sum) * 0.5);
+        for (Meter* meter : group.meters) {
+            const std::int64_t left = area.left + offset;
+            meter->rect = makeRect(left, area.top, left + meterExtent(*meter), area.bottom);
+            meter->barLength = static_cast<double>(groupHeight) - 2.0;
+            meter->orientation = group.orientation;
+            meter->sideBySide = forceSideBySide;
+            offset += meterExtent(*meter);
+        }
+    } else {
+        std::int64_t offset = floorToInt32(static_cast<double>(groupHeight - sum) * 0.5);
+        for (Meter* meter : group.meters) {
+            const std::int64_t top = area.top + offset;
+            meter->rect = makeRect(area.left, top, area.right, top + meterExtent(*meter));
+            meter->barLength = static_cast<double>(groupWidth) - 2.0;
+            meter->orientation = group.orientation;
+            meter->sideBySide = false;
+            offset += meterExtent(*meter);
+        }
+    }
+    window.invalidate(group.rect);
+}
+
+}  // namespace tavisto
