@@ -1,0 +1,80 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "render/color.h"
+#include "render/layout.h"
+#include "render/meters.h"
+#include "render/value_format.h"
+#include "sampling/counter_value.h"
+
+namespace tavisto {
+namespace {
+
+using platform::TextAlignment;
+
+// The text a text meter shows for one counter.
+std::u16string textLine(MeterCounter& counter) {
+    double value = currentValue(counter);
+    if (counter.units == u"percent") {
+        const double range = counter.maxValue - counter.minValue;
+        // An empty range has no percentage to show (the scale would be infinite).
+        if (range == 0.0) {
+            return {};
+        }
+        value = value * (100.0 / range);
+    }
+    if (!counter.triggerOperator.empty() &&
+        !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
+        value = 0.0;
+    }
+    return formatValue(counter.units, value);
+}
+
+std::u16string indicatorLine(MeterCounter& counter) {
+    const double value = currentValue(counter);
+    return triggerHolds(value, counter.triggerValue, counter.triggerOperator) ? counter.indicator
+                                                                              : std::u16string();
+}
+
+// Draws one line per counter in equal slices of the meter's height. A line that shows
+// nothing still takes its slice, so the lines of a meter never move.
+template <typename LineText>
+void drawLines(Meter& meter, platform::MemorySurface& surface, TextAlignment alignment,
+               LineText lineText) {
+    if (meter.counters.empty()) {
+        return;
+    }
+    const auto canvas = surface.beginDrawing();
+    if (!canvas) {
+        return;
+    }
+    canvas->setQuality(meter.windows10OrLater ? platform::RenderQuality::TextModern
+                                              : platform::RenderQuality::TextLegacy);
+    const auto lines = static_cast<std::int64_t>(meter.counters.size());
+    const std::int64_t sliceHeight = (std::int64_t{meter.rect.bottom} - meter.rect.top) / lines;
+    std::int64_t top = meter.rect.top;
+    for (MeterCounter& counter : meter.counters) {
+        const std::u16string text = lineText(counter);
+        const RectF layout{static_cast<float>(meter.rect.left), static_cast<float>(top),
+                           static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
+        const auto font = canvas->createFont(counter.font, static_cast<float>(counter.fontSize));
+        if (font) {
+            canvas->drawString(text, *font, colorFromText(counter.color), layout, alignment,
+                               TextAlignment::Center);
+        }
+        top += sliceHeight;
+    }
+}
+
+}  // namespace
+
+void drawTextMeter(Meter& meter, platform::MemorySurface& surface) {
+    drawLines(meter, surface, TextAlignment::Far, textLine);
+}
+
+void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface) {
+    drawLines(meter, surface, TextAlignment::Center, indicatorLine);
+}
+
+}  // namespace tavisto
