@@ -1,0 +1,64 @@
+#include "render/band_metrics.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tavisto {
+namespace {
+
+// Configured sizes reach the full 32-bit range; sums are formed in 64 bits and
+// saturated, so a huge configuration reports the largest size rather than a negative one.
+std::int32_t saturate(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// The sum of the meters' configured sizes across the band; unset sizes (-1) do not count.
+std::int64_t configuredAcross(const MeterGroup& group, bool widths) {
+    std::int64_t sum = 0;
+    for (const Meter* meter : group.meters) {
+        const std::int32_t size = widths ? meter->width : meter->height;
+        if (size != -1) {
+            sum += size;
+        }
+    }
+    return sum;
+}
+
+}  // namespace
+
+std::int32_t bandLength(const PanelModel& model, std::int32_t horizontalBand) {
+    std::int64_t length = 2 * static_cast<std::int64_t>(model.horizontalPadding);
+    for (const auto& group : model.groups) {
+        length += horizontalBand != 0
+                      ? static_cast<std::int64_t>(group->rect.width()) + model.horizontalSpacing
+                      : static_cast<std::int64_t>(group->rect.height()) + model.verticalSpacing;
+    }
+    return saturate(length);
+}
+
+std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBand) {
+    std::int64_t thickness = 0;
+    for (const auto& group : model.groups) {
+        // A group laid side by side in a vertical band needs its meters' widths across it.
+        const bool widths = group->orientation == u"horizontal" && horizontalBand == 0;
+        const std::int64_t sum = configuredAcross(*group, widths);
+        const std::int64_t minimum = widths ? group->minWidth : group->minHeight;
+        thickness = std::max(thickness, 2 * static_cast<std::int64_t>(model.verticalPadding) +
+                                            std::max(minimum, sum));
+    }
+    return saturate(thickness);
+}
+
+std::int32_t actualThickness(const PanelModel& model, std::int32_t horizontalBand) {
+    std::int64_t thickness = 0;
+    for (const auto& group : model.groups) {
+        const std::int64_t across =
+            horizontalBand != 0 ? group->rect.height() : group->rect.width();
+        thickness =
+            std::max(thickness, across + 2 * static_cast<std::int64_t>(model.verticalPadding));
+    }
+    return saturate(thickness);
+}
+
+}  // namespace tavisto

@@ -1,0 +1,23 @@
+#pragma once
+// The band's sizes as the taskbar asks for them: its length along the taskbar and its
+// minimum and actual thickness across it, from the panel's paddings, spacings and the
+// laid-out groups. Each is 0 for an empty model.
+
+#include <cstdint>
+
+#include "panel/meter_model.h"
+
+namespace tavisto {
+
+// 2 × horizontal padding plus each group's extent along the band and the spacing
+// after it. The padding term is the horizontal one in both directions.
+std::int32_t bandLength(const PanelModel& model, std::int32_t horizontalBand);
+
+// The largest group need across the band: 2 × vertical padding plus the larger of the
+// group's configured minimum and the sum of its meters' configured sizes across it.
+std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBand);
+
+// The largest laid-out group extent across the band plus 2 × vertical padding.
+std::int32_t actualThickness(const PanelModel& model, std::int32_t horizontalBand);
+
+}  // namespace tavisto
