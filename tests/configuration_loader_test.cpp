@@ -1,0 +1,454 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/configuration_loader.h"
+#include "support/fake_platform.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+using testing::FakeSystemVersion;
+using testing::FakeTooltips;
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// The example document of the file format description.
+constexpr const char* kExampleDocument = R"json({
+  "horizontalPadding": 2,
+  "verticalPadding": 3,
+  "horizontalSpacing": 6,
+  "verticalSpacing": 4,
+  "meterGroups": [
+    {
+      "name": "Processor and memory",
+      "orientation": "horizontal",
+      "maxHeight": 36,
+      "meters": [
+        {
+          "meterType": "column",
+          "color": "#C0C0C0",
+          "width": 12,
+          "refreshRate": 1000,
+          "counters": [
+            { "counterPath": "(\\Processor(_Total)\\% Processor Time)",
+              "color": "#3080FF", "minValue": 0, "maxValue": 100 }
+          ]
+        },
+        {
+          "meterType": "text",
+          "width": 64,
+          "refreshRate": 2000,
+          "counters": [
+            { "counterPath": "(\\Processor(_Total)\\% Processor Time)",
+              "units": "percent", "minValue": 0, "maxValue": 100,
+              "font": "Segoe UI", "fontSize": 9, "trigger": ">= 50" },
+            { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalAvailable)",
+              "minValue": 0, "dynamicMaxValue": true, "color": "#80FF80" }
+          ]
+        }
+      ]
+    },
+    {
+      "enabled": false,
+      "name": "Disk",
+      "meters": []
+    }
+  ]
+})json";
+
+class Loader : public ::testing::Test {
+  protected:
+    PanelModel load(const std::string& text, double dpiScale = 1.0) {
+        return loadDocument(json::parse(text), dpiScale);
+    }
+
+    PanelModel loadDocument(json document, double dpiScale = 1.0) {
+        PanelModel model;
+        loadModel(document, LoadContext{dpiScale, systemVersion, tooltips}, model);
+        return model;
+    }
+
+    // The message of the load's failure; empty when the load succeeds.
+    std::string failure(json document, PanelModel& model) {
+        try {
+            loadModel(document, LoadContext{1.0, systemVersion, tooltips}, model);
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return {};
+    }
+
+    std::string failure(const std::string& text) {
+        PanelModel model;
+        return failure(json::parse(text), model);
+    }
+
+    const Meter& onlyMeter(const PanelModel& model) {
+        EXPECT_EQ(model.metersByRate.size(), 1u);
+        EXPECT_EQ(model.metersByRate.begin()->second.size(), 1u);
+        return *model.metersByRate.begin()->second.front();
+    }
+
+    FakeSystemVersion systemVersion;
+    FakeTooltips tooltips;
+};
+
+TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
+    const PanelModel model = load(kExampleDocument);
+    EXPECT_EQ(model.horizontalPadding, 2);
+    EXPECT_EQ(model.verticalPadding, 3);
+    EXPECT_EQ(model.horizontalSpacing, 6);
+    EXPECT_EQ(model.verticalSpacing, 4);
+
+    ASSERT_EQ(model.groups.size(), 1u);  // the disabled group is skipped
+    const MeterGroup& group = *model.groups[0];
+    EXPECT_EQ(group.name, u"Processor and memory");
+    EXPECT_EQ(group.orientation, u"horizontal");
+    EXPECT_EQ(group.width, -1);
+    EXPECT_EQ(group.height, -1);
+    EXPECT_EQ(group.minWidth, -1);
+    EXPECT_EQ(group.minHeight, -1);
+    EXPECT_EQ(group.maxWidth, 300);
+    EXPECT_EQ(group.maxHeight, 36);
+    ASSERT_EQ(group.meters.size(), 2u);
+    ASSERT_EQ(tooltips.live().size(), 1u);
+    EXPECT_EQ(tooltips.live()[0]->text, u"Processor and memory");
+
+    ASSERT_EQ(model.metersByRate.size(), 2u);
+    const Meter& column = *group.meters[0];
+    EXPECT_EQ(model.metersByRate.at(1000).front().get(), &column);
+    EXPECT_EQ(column.meterType, u"column");
+    EXPECT_EQ(column.color, u"#C0C0C0");
+    EXPECT_EQ(column.width, 12);
+    EXPECT_EQ(column.height, -1);
+    EXPECT_EQ(column.refreshRate, 1000u);
+    EXPECT_TRUE(column.sideBySide);
+    EXPECT_TRUE(column.windows10OrLater);
+    EXPECT_TRUE(column.orientation.empty());
+    ASSERT_EQ(column.counters.size(), 1u);
+    const MeterCounter& load = column.counters[0];
+    EXPECT_EQ(load.counterPath, u"a");
+    EXPECT_EQ(load.expressionText, "a");
+    EXPECT_EQ(load.color, u"#3080FF");
+    EXPECT_EQ(load.minValue, 0.0);
+    EXPECT_EQ(load.maxValue, 100.0);
+    EXPECT_EQ(load.font, u"Arial");
+    EXPECT_EQ(load.fontSize, 7);
+    EXPECT_TRUE(load.triggerOperator.empty());
+    ASSERT_EQ(load.references.size(), 1u);
+    EXPECT_EQ(load.references.at("a").kind, CounterReference::PerformanceCounter);
+    EXPECT_EQ(load.references.at("a").path, u"\\Processor(_Total)\\% Processor Time");
+    EXPECT_EQ(load.references.at("a").value, 0.0);
+
+    const Meter& text = *group.meters[1];
+    EXPECT_EQ(model.metersByRate.at(2000).front().get(), &text);
+    EXPECT_EQ(text.meterType, u"text");
+    EXPECT_EQ(text.color, u"#FFFFFF");
+    EXPECT_EQ(text.width, 64);
+    ASSERT_EQ(text.counters.size(), 2u);
+    const MeterCounter& percent = text.counters[0];
+    EXPECT_EQ(percent.units, u"percent");
+    EXPECT_EQ(percent.font, u"Segoe UI");
+    EXPECT_EQ(percent.fontSize, 9);
+    EXPECT_EQ(percent.triggerOperator, u">=");
+    EXPECT_EQ(percent.triggerValue, 50.0);
+    const MeterCounter& memory = text.counters[1];
+    EXPECT_EQ(memory.color, u"#80FF80");
+    EXPECT_EQ(memory.minValue, 0.0);
+    EXPECT_EQ(memory.maxValue, kInfinity);
+    EXPECT_FALSE(memory.dynamicMinValue);
+    EXPECT_TRUE(memory.dynamicMaxValue);
+    EXPECT_EQ(memory.references.at("a").kind, CounterReference::PerformanceField);
+    EXPECT_EQ(memory.references.at("a").path, u"PERFORMANCE_INFORMATION.PhysicalAvailable");
+}
+
+TEST_F(Loader, ExampleDocumentScalesPixelsButNotTheDefaultFontSize) {
+    const PanelModel model = load(kExampleDocument, 1.5);
+    EXPECT_EQ(model.horizontalPadding, 3);
+    EXPECT_EQ(model.verticalPadding, 5);  // 4.5 rounds away from zero
+    EXPECT_EQ(model.horizontalSpacing, 9);
+    EXPECT_EQ(model.verticalSpacing, 6);
+    const MeterGroup& group = *model.groups.at(0);
+    EXPECT_EQ(group.maxWidth, 450);
+    EXPECT_EQ(group.maxHeight, 54);
+    EXPECT_EQ(group.meters[0]->width, 18);
+    EXPECT_EQ(group.meters[1]->width, 96);
+    EXPECT_EQ(group.meters[0]->counters[0].fontSize, 7);
+    EXPECT_EQ(group.meters[1]->counters[0].fontSize, 14);  // 13.5 rounds up
+}
+
+TEST_F(Loader, EmptyDocumentHasNoGroupsAndZeroSizes) {
+    for (const char* text : {"{}", "null", R"({"meterGroups": null})", R"({"meterGroups": []})"}) {
+        const PanelModel model = load(text);
+        EXPECT_TRUE(model.groups.empty()) << text;
+        EXPECT_TRUE(model.metersByRate.empty()) << text;
+        EXPECT_EQ(model.horizontalPadding, 0) << text;
+        EXPECT_EQ(model.verticalSpacing, 0) << text;
+    }
+}
+
+TEST_F(Loader, DefaultsApplyAtEveryLevel) {
+    const PanelModel model = load(R"({"meterGroups": [{"meters": [{"counters": [3, "x", {}]}]}]})");
+    const MeterGroup& group = *model.groups.at(0);
+    EXPECT_EQ(group.name, u"");
+    EXPECT_EQ(group.orientation, u"");
+    EXPECT_EQ(group.maxWidth, 300);
+    EXPECT_EQ(group.maxHeight, 40);
+    const Meter& meter = onlyMeter(model);
+    EXPECT_EQ(meter.meterType, u"text");
+    EXPECT_EQ(meter.color, u"#FFFFFF");
+    EXPECT_EQ(meter.width, -1);
+    EXPECT_EQ(meter.refreshRate, 0u);  // scheduled under rate 0
+    ASSERT_EQ(meter.counters.size(), 3u);
+    for (const MeterCounter& counter : meter.counters) {
+        EXPECT_EQ(counter.counterPath, u"\\Processor(_Total)\\% processor time");
+        EXPECT_TRUE(counter.references.empty());
+        EXPECT_EQ(counter.color, u"#FFFFFF");
+        EXPECT_EQ(counter.units, u"");
+        EXPECT_EQ(counter.indicator, u"");
+        EXPECT_EQ(counter.font, u"Arial");
+        EXPECT_EQ(counter.fontSize, 7);
+        EXPECT_EQ(counter.minValue, -kInfinity);
+        EXPECT_EQ(counter.maxValue, kInfinity);
+        EXPECT_FALSE(counter.dynamicMinValue);
+        EXPECT_FALSE(counter.dynamicMaxValue);
+        EXPECT_TRUE(counter.triggerOperator.empty());
+        EXPECT_EQ(counter.triggerValue, 0.0);
+    }
+}
+
+TEST_F(Loader, GroupWithoutMetersStillGetsATooltip) {
+    const PanelModel model = load(R"({"meterGroups": [{"name": "Idle"}, null]})");
+    ASSERT_EQ(model.groups.size(), 2u);
+    EXPECT_TRUE(model.groups[0]->meters.empty());
+    EXPECT_EQ(model.groups[0]->width, -1);
+    EXPECT_EQ(tooltips.live().size(), 2u);
+    EXPECT_EQ(tooltips.live()[1]->text, u"");
+}
+
+TEST_F(Loader, ListsMayBeObjectsSingleValuesOrNull) {
+    const PanelModel byName =
+        load(R"({"meterGroups": {"b": {"name": "second"}, "a": {"name": "first"}}})");
+    ASSERT_EQ(byName.groups.size(), 2u);
+    EXPECT_EQ(byName.groups[0]->name, u"first");
+    EXPECT_EQ(byName.groups[1]->name, u"second");
+
+    const PanelModel single = load(R"({"meterGroups": {"only": {"meters": {"m": {"width": 5}}}}})");
+    EXPECT_EQ(onlyMeter(single).width, 5);
+
+    // A meter that is not an object is a meter with every default.
+    const PanelModel scalarMeter = load(R"({"meterGroups": [{"meters": 7}]})");
+    EXPECT_EQ(onlyMeter(scalarMeter).meterType, u"text");
+
+    const PanelModel noCounters =
+        load(R"({"meterGroups": [{"meters": [{"counters": {}}, {"counters": null}]}]})");
+    for (const auto& meter : noCounters.metersByRate.at(0)) {
+        EXPECT_TRUE(meter->counters.empty());
+    }
+}
+
+TEST_F(Loader, RateScheduleKeepsLoadOrderWithinEachRate) {
+    const PanelModel model = load(R"({"meterGroups": [
+        {"meters": [{"width": 1, "refreshRate": 1000}, {"width": 2, "refreshRate": 2000}]},
+        {"meters": [{"width": 3, "refreshRate": 1000}, {"width": 4, "refreshRate": 500}]}]})");
+    ASSERT_EQ(model.metersByRate.size(), 3u);
+    const auto widths = [&](std::uint64_t rate) {
+        std::vector<int> result;
+        for (const auto& meter : model.metersByRate.at(rate)) {
+            result.push_back(meter->width);
+        }
+        return result;
+    };
+    EXPECT_EQ(widths(500), std::vector<int>{4});
+    EXPECT_EQ(widths(1000), (std::vector<int>{1, 3}));
+    EXPECT_EQ(widths(2000), std::vector<int>{2});
+    EXPECT_EQ(model.groups[1]->meters[1], model.metersByRate.at(500).front().get());
+}
+
+TEST_F(Loader, DisabledGroupIsSkippedEvenWhenItsKeysWouldFail) {
+    const PanelModel model = load(R"({"meterGroups": [
+        {"enabled": false, "width": "wide", "meters": [{"width": "x", "refreshRate": 5}]},
+        {"enabled": true, "name": "shown"}]})");
+    ASSERT_EQ(model.groups.size(), 1u);
+    EXPECT_EQ(model.groups[0]->name, u"shown");
+    EXPECT_TRUE(model.metersByRate.empty());
+    EXPECT_EQ(tooltips.live().size(), 1u);
+}
+
+TEST_F(Loader, PixelsAreTruncatedScaledAndRoundedHalfAwayFromZero) {
+    const auto meterWidth = [&](const char* width, double scale) {
+        const std::string text =
+            std::string(R"({"meterGroups": [{"meters": [{"width": )") + width + "}]}]}";
+        return onlyMeter(load(text, scale)).width;
+    };
+    EXPECT_EQ(meterWidth("11", 1.5), 17);
+    EXPECT_EQ(meterWidth("10.9", 1.5), 15);
+    EXPECT_EQ(meterWidth("-3", 1.5), -5);
+    EXPECT_EQ(meterWidth("-1", 1.0), -1);
+
+    const PanelModel scaled = load(R"({"meterGroups": [{}]})", 1.25);
+    EXPECT_EQ(scaled.groups[0]->maxWidth, 375);
+    EXPECT_EQ(scaled.groups[0]->maxHeight, 50);
+
+    const PanelModel sized = load(R"({"meterGroups": [{"width": 80, "height": 30}]})", 1.0);
+    EXPECT_EQ(sized.groups[0]->maxWidth, 80);
+    EXPECT_EQ(sized.groups[0]->maxHeight, 30);
+
+    const PanelModel fonts = load(
+        R"({"meterGroups": [{"meters": [{"counters": [{"fontSize": 7}, {"fontSize": 8}, {}]}]}]})",
+        2.0);
+    const Meter& meter = onlyMeter(fonts);
+    EXPECT_EQ(meter.counters[0].fontSize, 14);
+    EXPECT_EQ(meter.counters[1].fontSize, 16);
+    EXPECT_EQ(meter.counters[2].fontSize, 7);
+}
+
+TEST_F(Loader, PixelsOutsideTheIntegerRangeSaturate) {
+    const PanelModel model = load(R"({"horizontalPadding": 1e300, "verticalPadding": -1e300,
+        "horizontalSpacing": 5000000000, "verticalSpacing": -5000000000,
+        "meterGroups": [{"width": 18446744073709551615}]})",
+                                  1.5);
+    EXPECT_EQ(model.horizontalPadding, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(model.verticalPadding, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(model.horizontalSpacing, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(model.verticalSpacing, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(model.groups[0]->width, std::numeric_limits<std::int32_t>::max());
+}
+
+TEST_F(Loader, RefreshRatesAreUnsignedMilliseconds) {
+    const auto rate = [&](const char* value) {
+        const std::string text =
+            std::string(R"({"meterGroups": [{"meters": [{"refreshRate": )") + value + "}]}]}";
+        return onlyMeter(load(text)).refreshRate;
+    };
+    EXPECT_EQ(rate("250"), 250u);
+    EXPECT_EQ(rate("2.9"), 2u);
+    EXPECT_EQ(rate("4294967296000"), 4294967296000u);
+    EXPECT_EQ(rate("-1"), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(rate("-2.5"), std::numeric_limits<std::uint64_t>::max() - 1);
+    EXPECT_EQ(rate("1e300"), std::numeric_limits<std::uint64_t>::max());
+}
+
+TEST_F(Loader, ValuesOfTheWrongKindFailWithTheLibrarysMessage) {
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"width": "wide"}]}]})"),
+              "[json.exception.type_error.302] type must be number, but is string");
+    EXPECT_EQ(failure(R"({"horizontalPadding": null})"),
+              "[json.exception.type_error.302] type must be number, but is null");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"enabled": 1}]})"),
+              "[json.exception.type_error.302] type must be boolean, but is number");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"combineFunction": 5}]}]})"),
+              "[json.exception.type_error.302] type must be string, but is number");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"units": []}]}]})"),
+              "[json.exception.type_error.302] type must be string, but is array");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"refreshRate": true}]}]})"),
+              "[json.exception.type_error.302] type must be number, but is boolean");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"minValue": {}}]}]}]})"),
+              "[json.exception.type_error.302] type must be number, but is object");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"dynamicMaxValue": 1}]}]}]})"),
+              "[json.exception.type_error.302] type must be boolean, but is number");
+}
+
+TEST_F(Loader, GroupsAndDocumentsThatAreNotObjectsFailAtMemberAccess) {
+    EXPECT_EQ(failure(R"({"meterGroups": [5]})"),
+              "[json.exception.type_error.305] cannot use operator[] with a string argument "
+              "with number");
+    EXPECT_EQ(failure(R"({"meterGroups": ["text"]})"),
+              "[json.exception.type_error.305] cannot use operator[] with a string argument "
+              "with string");
+    EXPECT_EQ(failure("[1, 2]"),
+              "[json.exception.type_error.305] cannot use operator[] with a string argument "
+              "with array");
+    EXPECT_EQ(failure("true"),
+              "[json.exception.type_error.305] cannot use operator[] with a string argument "
+              "with boolean");
+}
+
+TEST_F(Loader, CountersThatAreNotArraysFailAtIndexedAccess) {
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": {"a": {}}}]}]})"),
+              "[json.exception.type_error.304] cannot use at() with object");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": "cpu"}]}]})"),
+              "[json.exception.type_error.304] cannot use at() with string");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": 4}]}]})"),
+              "[json.exception.type_error.304] cannot use at() with number");
+}
+
+TEST_F(Loader, InvalidUtf8AndBadThresholdsFailWithConversionMessages) {
+    PanelModel model;
+    json document = {{"meterGroups", json::array({{{"name", std::string("caf\xC3")}}})}};
+    EXPECT_EQ(failure(document, model), "bad conversion");
+
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"trigger": "> "}]}]}]})"),
+              "invalid stod argument");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"trigger": "> x9"}]}]}]})"),
+              "invalid stod argument");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"trigger": "> 1e999"}]}]}]})"),
+              "stod argument out of range");
+    EXPECT_EQ(
+        failure(R"({"meterGroups": [{"meters": [{"counters": [{"trigger": "< 1e-999"}]}]}]})"),
+        "stod argument out of range");
+}
+
+TEST_F(Loader, FailedLoadKeepsWhatWasBuiltBeforeTheFailure) {
+    PanelModel model;
+    const std::string message = failure(json::parse(R"({"horizontalPadding": 4, "meterGroups": [
+        {"name": "complete", "meters": [{"refreshRate": 10}]},
+        {"name": "broken", "meters": [{"refreshRate": 20}, {"width": "x"}]}]})"),
+                                        model);
+    EXPECT_EQ(message, "[json.exception.type_error.302] type must be number, but is string");
+    EXPECT_EQ(model.horizontalPadding, 4);
+    ASSERT_EQ(model.groups.size(), 1u);
+    EXPECT_EQ(model.groups[0]->name, u"complete");
+    EXPECT_EQ(tooltips.live().size(), 1u);
+    // The broken group's first meter exists but belongs to no group.
+    ASSERT_EQ(model.metersByRate.size(), 2u);
+    EXPECT_EQ(model.metersByRate.at(20).size(), 1u);
+}
+
+TEST_F(Loader, StringsAreConvertedToUtf16) {
+    const PanelModel model = load(R"({"meterGroups": [{"name": "CPU \u00b0 \ud83d\ude80"}]})");
+    EXPECT_EQ(model.groups[0]->name, u"CPU \u00b0 \U0001F680");
+    EXPECT_EQ(model.groups[0]->name.size(), 8u);  // the rocket is a surrogate pair
+}
+
+TEST_F(Loader, VersionTestRunsOncePerMeter) {
+    systemVersion.windows10OrLater = false;
+    const PanelModel model = load(R"({"meterGroups": [{"meters": [{}, {}]}, {"meters": [{}]}]})");
+    EXPECT_EQ(systemVersion.queries, 3);
+    EXPECT_FALSE(model.metersByRate.at(0).front()->windows10OrLater);
+}
+
+struct TriggerCase {
+    std::u16string text;
+    std::u16string op;
+    double threshold;
+};
+
+TEST(TriggerSplitting, OperatorIsTheFirstRunFollowedByASpace) {
+    const TriggerCase cases[] = {
+        {u"", u"", 0.0},           {u"> 90", u">", 90.0},     {u">= 75.5", u">=", 75.5},
+        {u"  <= 10", u"<=", 10.0}, {u"90", u">", 0.0},        {u"high", u">", 0.0},
+        {u"   ", u">", 0.0},       {u">  12", u">", 12.0},    {u"= 0", u"=", 0.0},
+        {u"> 90%", u">", 90.0},    {u"\t> 5", u"\t>", 5.0},   {u"> 5\n7", u">", 5.0},
+        {u"~ 3", u"~", 3.0},       {u"< -0.5e1", u"<", -5.0},
+    };
+    for (const TriggerCase& c : cases) {
+        const Trigger trigger = splitTrigger(c.text);
+        EXPECT_EQ(trigger.op, c.op) << static_cast<int>(c.text.size());
+        EXPECT_EQ(trigger.threshold, c.threshold) << static_cast<int>(c.text.size());
+    }
+}
+
+TEST(TriggerSplitting, ThresholdWithoutNumberFails) {
+    EXPECT_THROW(splitTrigger(u"> "), std::invalid_argument);
+    EXPECT_THROW(splitTrigger(u"> \n5"), std::invalid_argument);
+    EXPECT_THROW(splitTrigger(u">= 1e400"), std::out_of_range);
+}
+
+}  // namespace
+}  // namespace tavisto

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/meter_panel.h"
+#include "support/fake_platform.h"
+#include "support/recording_surface.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kTwoRates = R"json({"meterGroups": [{"name": "cpu", "meters": [
+    {"meterType": "column", "width": 10, "refreshRate": 1000,
+     "counters": [{"counterPath": "(\\Processor(_Total)\\% Processor Time)",
+                   "minValue": 0, "maxValue": 100, "dynamicMaxValue": true}]},
+    {"meterType": "column", "width": 12, "refreshRate": 250,
+     "counters": [{"counterPath": "(\\Memory\\Pages/sec) + (PERFORMANCE_INFORMATION.ThreadCount)",
+                   "minValue": 0, "maxValue": 100}]}]}]})json";
+
+class Panel : public ::testing::Test {
+  protected:
+    Panel() { platform.surfaces = &recording; }
+
+    std::unique_ptr<MeterPanel> make(const std::string& text, std::int32_t horizontal = 1) {
+        return std::make_unique<MeterPanel>(platform.services(), json::parse(text), horizontal);
+    }
+
+    testing::RecordingSurface& surface() { return *recording.last; }
+
+    std::vector<Rect> clearedAreas() {
+        std::vector<Rect> areas;
+        for (const auto& clear : surface().recorded<testing::ClearToTransparent>()) {
+            areas.push_back(clear.area);
+        }
+        return areas;
+    }
+
+    testing::FakePlatform platform;
+    testing::RecordingSurfaceFactory recording;
+};
+
+TEST_F(Panel, DpiScaleIsTheMeanOfBothScreenAxes) {
+    platform.screen.dpiValue = {144, 96};
+    EXPECT_EQ(make("{}")->dpiScale(), 1.25);
+    platform.screen.dpiValue = {144, 144};
+    EXPECT_EQ(make("{}")->dpiScale(), 1.5);
+}
+
+TEST_F(Panel, StartOpensOneQueryAndOneTimerPerRate) {
+    platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {40});
+    const auto panel = make(kTwoRates);
+    ASSERT_EQ(panel->queriesByRate().size(), 2u);
+    const auto fast = panel->queriesByRate().at(250);
+    const auto slow = panel->queriesByRate().at(1000);
+    EXPECT_LT(fast, slow);  // opened in ascending rate order
+    EXPECT_EQ(platform.counterQueries.pathsOf(slow),
+              std::vector<std::u16string>{u"\\Processor(_Total)\\% Processor Time"});
+    // Only the performance-counter reference is added; the field is read per tick.
+    EXPECT_EQ(platform.counterQueries.pathsOf(fast),
+              std::vector<std::u16string>{u"\\Memory\\Pages/sec"});
+    EXPECT_EQ(platform.timers.setCalls, (std::vector<std::uint64_t>{250, 1000}));
+    EXPECT_EQ(platform.timers.elapseOf(250), 250u);
+    EXPECT_EQ(platform.timers.elapseOf(1000), 1000u);
+    // Start runs one tick per rate at once.
+    EXPECT_EQ(platform.counterQueries.collections(fast), 1);
+    EXPECT_EQ(platform.counterQueries.collections(slow), 1);
+    EXPECT_EQ(platform.systemPerformance.reads, 1);
+    const MeterCounter& load = panel->model().metersByRate.at(1000)[0]->counters[0];
+    EXPECT_EQ(load.references.at("a").value, 40.0);
+}
+
+TEST_F(Panel, TickSamplesAndRedrawsOnlyItsOwnRate) {
+    platform.counterQueries.script(u"\\Memory\\Pages/sec", {1, 2, 3});
+    platform.systemPerformance.record.threadCount = 700;
+    const auto panel = make(kTwoRates);
+    const Meter& slowMeter = *panel->model().metersByRate.at(1000)[0];
+    const Meter& fastMeter = *panel->model().metersByRate.at(250)[0];
+    surface().log.clear();
+    platform.window.invalidations.clear();
+
+    ASSERT_TRUE(platform.timers.fire(250));
+    EXPECT_EQ(clearedAreas(), std::vector<Rect>{fastMeter.rect});
+    EXPECT_NE(fastMeter.rect, slowMeter.rect);
+    const auto& references = fastMeter.counters[0].references;
+    EXPECT_EQ(references.at("a").value, 2.0);
+    EXPECT_EQ(references.at("b").value, 700.0);
+    EXPECT_EQ(platform.counterQueries.collections(panel->queriesByRate().at(1000)), 1);
+    // One invalidation of the whole client area per tick.
+    EXPECT_EQ(platform.window.invalidations, std::vector<Rect>{platform.window.client});
+}
+
+TEST_F(Panel, FailedReadsStoreZero) {
+    platform.counterQueries.failAdding(u"\\Memory\\Pages/sec");
+    platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {55});
+    platform.counterQueries.failReading(u"\\Processor(_Total)\\% Processor Time");
+    const auto panel = make(kTwoRates);
+    EXPECT_EQ(panel->model().metersByRate.at(1000)[0]->counters[0].references.at("a").value, 0.0);
+    EXPECT_EQ(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
+}
+
+TEST_F(Panel, RatesWithoutReferencesGetAQueryButNoTimer) {
+    const auto panel = make(R"json({"meterGroups": [{"meters": [
+        {"refreshRate": 500, "counters": [{"counterPath": "\\Processor(_Total)\\% Idle Time"}]},
+        {"refreshRate": 700}]}]})json");
+    EXPECT_EQ(panel->queriesByRate().size(), 2u);
+    EXPECT_TRUE(platform.timers.setCalls.empty());
+    EXPECT_EQ(platform.counterQueries.collections(panel->queriesByRate().at(500)), 0);
+}
+
+TEST_F(Panel, FieldOnlyCountersAreStillSampled) {
+    platform.systemPerformance.record.processCount = 42;
+    const auto panel = make(R"json({"meterGroups": [{"meters": [{"refreshRate": 100,
+        "counters": [{"counterPath": "(PERFORMANCE_INFORMATION.ProcessCount)"}]}]}]})json");
+    EXPECT_TRUE(platform.timers.isSet(100));
+    EXPECT_TRUE(platform.counterQueries.pathsOf(panel->queriesByRate().at(100)).empty());
+    platform.systemPerformance.record.processCount = 43;
+    platform.timers.fire(100);
+    EXPECT_EQ(panel->model().metersByRate.at(100)[0]->counters[0].references.at("a").value, 43.0);
+    EXPECT_EQ(platform.systemPerformance.reads, 2);
+}
+
+TEST_F(Panel, TimerIdentifierKeepsTheFullRateAndElapseItsLow32Bits) {
+    const auto panel = make(R"json({"meterGroups": [{"meters": [
+        {"refreshRate": 4294967396, "counters": [{"counterPath": "(\\A\\B)"}]},
+        {"counters": [{"counterPath": "(\\A\\B)"}]}]}]})json");
+    EXPECT_TRUE(platform.timers.isSet(4294967396u));
+    EXPECT_EQ(platform.timers.elapseOf(4294967396u), 100u);
+    EXPECT_TRUE(platform.timers.isSet(0));  // no "refreshRate": the shortest interval
+    EXPECT_EQ(platform.timers.elapseOf(0), 0u);
+}
+
+TEST_F(Panel, StopKillsOneTimerPerRateAndClosesEveryQuery) {
+    const auto panel = make(R"json({"meterGroups": [{"name": "g", "meters": [
+        {"refreshRate": 300}, {"refreshRate": 100, "counters": [{"counterPath": "(\\A\\B)"}]}]}]})json");
+    const std::size_t buffersBefore = surface().backBufferRequests.size();
+    panel->stop();
+    EXPECT_EQ(platform.timers.killCalls, (std::vector<std::uint64_t>{100, 300}));
+    EXPECT_FALSE(platform.timers.isSet(100));
+    EXPECT_TRUE(platform.counterQueries.openQueries().empty());
+    EXPECT_TRUE(panel->model().groups.empty());
+    EXPECT_TRUE(panel->model().metersByRate.empty());
+    EXPECT_TRUE(platform.tooltips.live().empty());
+    // Stop lays out the empty panel on a new, empty back buffer.
+    EXPECT_EQ(surface().backBufferRequests.size(), buffersBefore + 1);
+    EXPECT_FALSE(platform.timers.fire(100));
+}
+
+TEST_F(Panel, ReloadReplacesTooltipsQueriesAndDynamicRanges) {
+    const std::u16string processor = u"\\Processor(_Total)\\% Processor Time";
+    platform.counterQueries.script(processor, {150});
+    const auto panel = make(kTwoRates);
+    const auto maximum = [&] {
+        return panel->model().metersByRate.at(1000)[0]->counters[0].maxValue;
+    };
+    EXPECT_EQ(maximum(), 150.0);  // widened by the first tick's drawing
+    EXPECT_EQ(platform.tooltips.created.size(), 1u);
+
+    platform.counterQueries.script(processor, {50});
+    EXPECT_EQ(panel->reload(json::parse(kTwoRates), 1), "");
+    EXPECT_EQ(maximum(), 100.0);
+    EXPECT_EQ(platform.tooltips.created.size(), 2u);
+    EXPECT_EQ(platform.tooltips.live().size(), 1u);
+    // No query of the previous configuration is left open.
+    EXPECT_EQ(platform.counterQueries.openQueries().size(), 2u);
+    EXPECT_EQ(platform.counterQueries.closed, 2);
+}
+
+TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
+    platform.counterQueries.script(u"\\Memory\\Pages/sec", {5, 6, 7, 8});
+    const auto panel = make(kTwoRates);
+    const std::string error = panel->reload(
+        json::parse(R"json({"meterGroups": [{"name": "new"}, {"enabled": 1}]})json"), 1);
+    EXPECT_EQ(error, "[json.exception.type_error.302] type must be boolean, but is number");
+
+    ASSERT_EQ(panel->model().groups.size(), 1u);
+    EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
+    ASSERT_EQ(platform.tooltips.live().size(), 1u);
+    EXPECT_EQ(platform.tooltips.live()[0]->text, u"cpu");
+    EXPECT_EQ(platform.counterQueries.openQueries().size(), 2u);
+    ASSERT_TRUE(platform.timers.fire(250));
+    EXPECT_GT(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
+    EXPECT_FALSE(surface().recorded<testing::FillRectangle>().empty());
+
+    EXPECT_EQ(panel->reload(json::parse(R"json({"meterGroups": [{"name": "new"}]})json"), 1), "");
+    ASSERT_EQ(panel->model().groups.size(), 1u);
+    EXPECT_EQ(panel->model().groups[0]->name, u"new");
+    EXPECT_TRUE(platform.counterQueries.openQueries().empty());
+    EXPECT_FALSE(platform.timers.isSet(250));
+}
+
+TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {
+    std::string error;
+    const auto panel = MeterPanel::create(
+        platform.services(),
+        json::parse(R"json({"meterGroups": [{"name": "ok", "meters": [{"refreshRate": 9,
+            "counters": [{"counterPath": "(\\A\\B)"}]}]}, 5]})json"),
+        1, error);
+    EXPECT_EQ(panel, nullptr);
+    EXPECT_EQ(error,
+              "[json.exception.type_error.305] cannot use operator[] with a string argument "
+              "with number");
+    EXPECT_TRUE(platform.tooltips.live().empty());
+    EXPECT_TRUE(platform.counterQueries.openQueries().empty());
+    EXPECT_TRUE(platform.timers.setCalls.empty());
+}
+
+TEST_F(Panel, TeardownReleasesEverything) {
+    {
+        const auto panel = make(kTwoRates);
+        EXPECT_FALSE(platform.tooltips.live().empty());
+    }
+    EXPECT_TRUE(platform.tooltips.live().empty());
+    EXPECT_TRUE(platform.counterQueries.openQueries().empty());
+    EXPECT_FALSE(platform.timers.isSet(250));
+    EXPECT_FALSE(platform.timers.isSet(1000));
+}
+
+TEST_F(Panel, PanelsOnTwoWindowsSharingARateTickOnlyThemselves) {
+    testing::FakePlatform other;
+    testing::RecordingSurfaceFactory otherSurfaces;
+    other.surfaces = &otherSurfaces;
+    platform.counterQueries.script(u"\\Memory\\Pages/sec", {1, 2});
+    other.counterQueries.script(u"\\Memory\\Pages/sec", {10, 20});
+    const auto first = make(kTwoRates);
+    const auto second = std::make_unique<MeterPanel>(other.services(), json::parse(kTwoRates), 1);
+
+    platform.timers.fire(250);
+    const auto sample = [](const MeterPanel& panel) {
+        return panel.model().metersByRate.at(250)[0]->counters[0].references.at("a").value;
+    };
+    EXPECT_EQ(sample(*first), 2.0);
+    EXPECT_EQ(sample(*second), 10.0);
+}
+
+TEST_F(Panel, RelayoutFollowsTheBandDirection) {
+    platform.window.client = {0, 0, 40, 200};
+    const auto panel =
+        make(R"json({"meterGroups": [{"meters": [{"width": 30}, {"width": 30}]}]})json");
+    panel->relayout(0);
+    EXPECT_EQ(panel->horizontalBand(), 0);
+    EXPECT_EQ(surface().backBufferRequests.back(), (std::pair<int, int>{40, 200}));
+    // Sixty pixels of meters do not fit across forty: the group is turned on its side.
+    EXPECT_EQ(panel->model().groups[0]->orientation, u"");
+}
+
+}  // namespace
+}  // namespace tavisto
