@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/configuration_loader.h"
+#include "render/layout.h"
+#include "support/fake_platform.h"
+
+namespace tavisto {
+namespace {
+
+using testing::FakeBandWindow;
+using testing::FakeSystemVersion;
+using testing::FakeTooltips;
+
+// A configuration loaded at 96 DPI and laid out in a band window of the given client size.
+struct LaidOutPanel {
+    LaidOutPanel(const char* configuration, Rect client, bool horizontalBand) {
+        window.client = client;
+        nlohmann::json document = nlohmann::json::parse(configuration);
+        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+        layoutPanel(model, horizontalBand, client, window);
+    }
+    MeterGroup& group(std::size_t index) { return *model.groups.at(index); }
+    Meter& meter(std::size_t group, std::size_t index) {
+        return *model.groups.at(group)->meters.at(index);
+    }
+
+    FakeSystemVersion version;
+    FakeTooltips tooltips;
+    FakeBandWindow window;
+    PanelModel model;
+};
+
+TEST(HorizontalBandLayout, AutomaticGroupWidthIsTheSumOfItsMeterWidths) {
+    LaidOutPanel panel(R"({"horizontalPadding": 4, "meterGroups": [
+        {"meters": [{"width": 20}, {"width": 30}, {"width": 25}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    EXPECT_EQ(panel.group(0).rect, (Rect{4, 0, 79, 40}));
+    EXPECT_EQ(panel.meter(0, 0).rect, (Rect{4, 0, 24, 40}));
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{24, 0, 54, 40}));
+    EXPECT_EQ(panel.meter(0, 2).rect, (Rect{54, 0, 79, 40}));
+}
+
+TEST(HorizontalBandLayout, GroupIsCentredVerticallyOnlyWhenTheBandIsTallerThanItsMaxHeight) {
+    LaidOutPanel panel(R"({"verticalPadding": 2, "meterGroups": [
+        {"maxHeight": 30, "meters": [{"width": 10}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    // 40 - 4 = 36 > 30: top = round(20 - 15) = 5, height = min(40 - 10, 30) = 30.
+    EXPECT_EQ(panel.group(0).rect, (Rect{0, 5, 10, 35}));
+
+    LaidOutPanel roomy(R"({"verticalPadding": 2, "meterGroups": [
+        {"maxHeight": 36, "meters": [{"width": 10}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    EXPECT_EQ(roomy.group(0).rect, (Rect{0, 2, 10, 38}));
+}
+
+TEST(HorizontalBandLayout, TopOffsetCarriesOverToTheNextGroup) {
+    LaidOutPanel panel(R"({"verticalPadding": 2, "horizontalPadding": 3, "horizontalSpacing": 5,
+        "meterGroups": [
+            {"maxHeight": 20, "meters": [{"width": 10}]},
+            {"maxHeight": 30, "meters": [{"width": 12}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    EXPECT_EQ(panel.group(0).rect, (Rect{3, 10, 13, 30}));
+    // 40 - 20 = 20 is not greater than 30: the top stays 10 and the height is min(20, 30).
+    EXPECT_EQ(panel.group(1).rect, (Rect{18, 10, 30, 30}));
+}
+
+TEST(HorizontalBandLayout, ConfiguredGroupSizeWinsAndMetersAreCentredWithFloor) {
+    LaidOutPanel panel(R"({"meterGroups": [
+        {"width": 75, "height": 30, "meters": [{"width": 30}, {"width": 40}]},
+        {"width": 69, "height": 30, "meters": [{"width": 30}, {"width": 40}]}]})",
+                       Rect{0, 0, 300, 30}, true);
+    // (75 - 70) / 2 = 2.5 floors to 2.
+    EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 75, 30}));
+    EXPECT_EQ(panel.meter(0, 0).rect, (Rect{2, 0, 32, 30}));
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{32, 0, 72, 30}));
+    // (69 - 70) / 2 = -0.5 floors to -1: the meters overhang both sides.
+    EXPECT_EQ(panel.group(1).rect, (Rect{75, 0, 144, 30}));
+    EXPECT_EQ(panel.meter(1, 0).rect, (Rect{74, 0, 104, 30}));
+    EXPECT_EQ(panel.meter(1, 1).rect, (Rect{104, 0, 144, 30}));
+}
+
+TEST(HorizontalBandLayout, MetersAreSideBySideWhateverTheConfiguredOrientation) {
+    LaidOutPanel panel(R"({"meterGroups": [
+        {"orientation": "vertical", "maxHeight": 30, "meters": [{"width": 10}, {"width": 10}]}]})",
+                       Rect{0, 0, 300, 30}, true);
+    for (const Meter* meter : panel.group(0).meters) {
+        EXPECT_TRUE(meter->sideBySide);
+        EXPECT_EQ(meter->orientation, u"vertical");
+        EXPECT_EQ(meter->barLength, 28.0);
+    }
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{10, 0, 20, 30}));
+}
+
+TEST(VerticalBandLayout, FitTestRewritesTheOrientation) {
+    LaidOutPanel panel(R"({"verticalPadding": 3, "verticalSpacing": 4, "meterGroups": [
+        {"orientation": "vertical", "maxHeight": 30, "meters": [{"width": 29}, {"width": 30}]},
+        {"orientation": "horizontal", "maxHeight": 30, "meters": [{"width": 30}, {"width": 30}]}]})",
+                       Rect{0, 0, 60, 400}, false);
+    // 59 < 60: side by side across the band, centred with round((60 - 59) / 2) = 1.
+    MeterGroup& across = panel.group(0);
+    EXPECT_EQ(across.orientation, u"horizontal");
+    EXPECT_EQ(across.rect, (Rect{1, 3, 60, 33}));
+    EXPECT_EQ(panel.meter(0, 0).rect, (Rect{1, 3, 30, 33}));
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{30, 3, 60, 33}));
+    EXPECT_FALSE(panel.meter(0, 0).sideBySide);
+    EXPECT_EQ(panel.meter(0, 0).orientation, u"horizontal");
+    EXPECT_EQ(panel.meter(0, 0).barLength, 28.0);
+
+    // 60 is not less than 60: turned on its side, 30 across (maxHeight) and 60 along.
+    MeterGroup& onItsSide = panel.group(1);
+    EXPECT_EQ(onItsSide.orientation, u"");
+    EXPECT_EQ(onItsSide.rect, (Rect{15, 37, 45, 97}));
+    EXPECT_EQ(panel.meter(1, 0).rect, (Rect{15, 37, 45, 67}));
+    EXPECT_EQ(panel.meter(1, 1).rect, (Rect{15, 67, 45, 97}));
+    EXPECT_FALSE(panel.meter(1, 0).sideBySide);
+    EXPECT_EQ(panel.meter(1, 0).orientation, u"");
+    EXPECT_EQ(panel.meter(1, 0).barLength, 28.0);
+}
+
+TEST(VerticalBandLayout, GroupOnItsSideUsesItsHeightAcrossAndPaddingLimitsIt) {
+    LaidOutPanel panel(R"({"horizontalPadding": 10, "meterGroups": [
+        {"maxHeight": 100, "meters": [{"width": 50}, {"width": 20}]},
+        {"width": 90, "height": 24, "meters": [{"width": 50}, {"width": 20}]}]})",
+                       Rect{0, 0, 60, 400}, false);
+    // Across: min(60 - 20, 100) = 40, centred at round(10) = 10; along: 70.
+    EXPECT_EQ(panel.group(0).rect, (Rect{10, 0, 50, 70}));
+    // Configured: 24 across, centred at round(18) = 18; 90 along, meters centred with floor(10).
+    EXPECT_EQ(panel.group(1).rect, (Rect{18, 70, 42, 160}));
+    EXPECT_EQ(panel.meter(1, 0).rect, (Rect{18, 80, 42, 130}));
+    EXPECT_EQ(panel.meter(1, 1).rect, (Rect{18, 130, 42, 150}));
+    EXPECT_EQ(panel.meter(1, 0).barLength, 22.0);
+}
+
+TEST(VerticalBandLayout, RewrittenOrientationDecidesTheNextLayoutToo) {
+    LaidOutPanel panel(R"({"meterGroups": [
+        {"orientation": "horizontal", "maxHeight": 30, "meters": [{"width": 40}, {"width": 40}]}]})",
+                       Rect{0, 0, 60, 400}, false);
+    ASSERT_EQ(panel.group(0).orientation, u"");
+    // Back in a horizontal band the meters go side by side again, but keep the new text.
+    layoutPanel(panel.model, true, Rect{0, 0, 400, 30}, panel.window);
+    EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 80, 30}));
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{40, 0, 80, 30}));
+    EXPECT_EQ(panel.meter(0, 1).orientation, u"");
+    EXPECT_TRUE(panel.meter(0, 1).sideBySide);
+}
+
+TEST(Layout, GroupWithoutMetersIsPlacedAndInvalidated) {
+    LaidOutPanel panel(R"({"horizontalSpacing": 2, "meterGroups": [
+        {"maxHeight": 40}, {"maxHeight": 40, "meters": [{"width": 10}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 0, 40}));
+    EXPECT_EQ(panel.group(1).rect, (Rect{2, 0, 12, 40}));
+    EXPECT_EQ(panel.window.invalidations, (std::vector<Rect>{{0, 0, 0, 40}, {2, 0, 12, 40}}));
+}
+
+TEST(Layout, MeterWithoutWidthTakesNoRoom) {
+    LaidOutPanel panel(R"({"meterGroups": [
+        {"maxHeight": 40, "meters": [{"width": 10}, {"meterType": "column"}, {"width": 10}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 20, 40}));
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{10, 0, 10, 40}));
+    EXPECT_EQ(panel.meter(0, 2).rect, (Rect{10, 0, 20, 40}));
+    EXPECT_EQ(meterExtent(panel.meter(0, 1)), 0);
+}
+
+TEST(Layout, HugeConfiguredSizesSaturateInsteadOfWrapping) {
+    LaidOutPanel panel(R"({"horizontalPadding": 100, "horizontalSpacing": 100, "meterGroups": [
+        {"height": 30, "meters": [{"width": 2147483647}, {"width": 2147483647}]},
+        {"height": 30, "meters": [{"width": 5}]}]})",
+                       Rect{0, 0, 300, 30}, true);
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    EXPECT_EQ(panel.group(0).rect, (Rect{100, 0, kMax, 30}));
+    EXPECT_EQ(panel.meter(0, 1).rect.right, kMax);
+    EXPECT_EQ(panel.group(1).rect, (Rect{kMax, 0, kMax, 30}));
+}
+
+// Records, at the moment the tooltip moves, whether the group's meters were placed yet.
+class OrderProbe final : public platform::GroupTooltip {
+  public:
+    OrderProbe(const Meter& observed, const FakeBandWindow& window)
+        : meter(observed), band(window) {}
+    void moveTo(const Rect& area) override {
+        moves.push_back(area);
+        meterRectAtMove = meter.rect;
+        invalidationsAtMove = band.invalidations.size();
+    }
+    const Meter& meter;
+    const FakeBandWindow& band;
+    std::vector<Rect> moves;
+    Rect meterRectAtMove;
+    std::size_t invalidationsAtMove = 0;
+};
+
+TEST(Layout, TooltipMovesToTheGroupBeforeItsMetersArePlaced) {
+    LaidOutPanel panel(R"({"meterGroups": [{"maxHeight": 40, "meters": [{"width": 10}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    MeterGroup& group = panel.group(0);
+    auto probe = std::make_unique<OrderProbe>(panel.meter(0, 0), panel.window);
+    OrderProbe& seen = *probe;
+    group.tooltip = std::move(probe);
+    panel.window.invalidations.clear();
+
+    layoutPanel(panel.model, false, Rect{0, 0, 60, 200}, panel.window);
+    EXPECT_EQ(seen.moves, (std::vector<Rect>{{25, 0, 35, 40}}));
+    EXPECT_EQ(seen.meterRectAtMove, (Rect{0, 0, 10, 40}));
+    EXPECT_EQ(seen.invalidationsAtMove, 0U);
+    EXPECT_EQ(panel.meter(0, 0).rect, (Rect{25, 0, 35, 40}));
+    EXPECT_EQ(panel.window.invalidations, (std::vector<Rect>{{25, 0, 35, 40}}));
+}
+
+TEST(Layout, EveryLayoutMovesEachTooltipToItsOwnGroup) {
+    LaidOutPanel panel(R"({"meterGroups": [
+        {"name": "cpu", "maxHeight": 40, "meters": [{"width": 10}]},
+        {"name": "disk", "maxHeight": 40, "meters": [{"width": 20}]}]})",
+                       Rect{0, 0, 300, 40}, true);
+    ASSERT_EQ(panel.tooltips.live().size(), 2U);
+    EXPECT_EQ(panel.tooltips.created[0].text, u"cpu");
+    EXPECT_EQ(panel.tooltips.created[0].area, (Rect{0, 0, 10, 40}));
+    EXPECT_EQ(panel.tooltips.created[1].area, (Rect{10, 0, 30, 40}));
+
+    layoutPanel(panel.model, true, Rect{0, 0, 300, 60}, panel.window);
+    EXPECT_EQ(panel.tooltips.created[0].area, (Rect{0, 10, 10, 50}));
+    EXPECT_EQ(panel.tooltips.created[1].area, (Rect{10, 10, 30, 50}));
+    EXPECT_EQ(panel.tooltips.created[1].moves, 2);
+}
+
+TEST(Layout, GroupWithoutTooltipIsStillLaidOut) {
+    FakeSystemVersion version;
+    FakeTooltips tooltips;
+    tooltips.failCreation = true;
+    FakeBandWindow window;
+    PanelModel model;
+    nlohmann::json document =
+        nlohmann::json::parse(R"({"meterGroups": [{"maxHeight": 40, "meters": [{"width": 10}]}]})");
+    loadModel(document, LoadContext{1.0, version, tooltips}, model);
+    layoutPanel(model, true, Rect{0, 0, 300, 40}, window);
+    EXPECT_EQ(model.groups[0]->rect, (Rect{0, 0, 10, 40}));
+    EXPECT_EQ(model.groups[0]->meters[0]->rect, (Rect{0, 0, 10, 40}));
+}
+
+}  // namespace
+}  // namespace tavisto

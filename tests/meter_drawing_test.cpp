@@ -1,0 +1,433 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "render/color.h"
+#include "render/meters.h"
+#include "render/value_format.h"
+#include "support/recording_surface.h"
+
+namespace tavisto {
+namespace {
+
+using platform::RenderQuality;
+using platform::TextAlignment;
+using testing::BeginDrawing;
+using testing::CreateFont;
+using testing::DrawString;
+using testing::FillPie;
+using testing::FillRectangle;
+using testing::OutlineEllipse;
+using testing::OutlineRectangle;
+using testing::RecordingSurface;
+using testing::SetQuality;
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// A counter with one reference, whose latest sample is its value.
+MeterCounter counterWithValue(double value, double minValue = 0.0, double maxValue = 100.0,
+                              std::u16string color = u"#FF0000") {
+    MeterCounter counter;
+    counter.color = std::move(color);
+    counter.minValue = minValue;
+    counter.maxValue = maxValue;
+    counter.font = u"Arial";
+    counter.references["a"] =
+        CounterReference{CounterReference::PerformanceCounter, u"\\T\\a", 0, value};
+    return counter;
+}
+
+Meter meterAt(Rect rect, std::int32_t width, std::vector<MeterCounter> counters,
+              double barLength = 0.0) {
+    Meter meter;
+    meter.rect = rect;
+    meter.width = width;
+    meter.barLength = barLength;
+    meter.color = u"#0000FF";
+    meter.counters = std::move(counters);
+    return meter;
+}
+
+TEST(ColorConversion, ReadsSixHexDigitsAfterTheFirstCharacter) {
+    EXPECT_EQ(colorFromText(u"#00FF00"), 0xFF00FF00U);
+    EXPECT_EQ(colorFromText(u"#1a2B3c"), 0xFF1A2B3CU);
+    // An alpha in front is lost with the digits beyond six; short forms are not expanded.
+    EXPECT_EQ(colorFromText(u"#80FF0000"), 0xFFFF0000U);
+    EXPECT_EQ(colorFromText(u"#123456789ABC"), 0xFF789ABCU);
+    EXPECT_EQ(colorFromText(u"#FFF"), 0xFF000FFFU);
+    // Whatever the first character is, it is dropped.
+    EXPECT_EQ(colorFromText(u"x00FF00"), 0xFF00FF00U);
+}
+
+TEST(ColorConversion, ReadsLikeScanfHex) {
+    EXPECT_EQ(colorFromText(u"# \t0x12ab"), 0xFF0012ABU);
+    EXPECT_EQ(colorFromText(u"#12345G7"), 0xFF012345U);
+    EXPECT_EQ(colorFromText(u"#-1"), 0xFFFFFFFFU);
+    // "0x" without a digit after it is the number 0.
+    EXPECT_EQ(colorFromText(u"#0xZZ"), 0xFF000000U);
+}
+
+TEST(ColorConversion, TextWithoutDigitsGivesOpaqueWhite) {
+    EXPECT_EQ(colorFromText(u""), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"#"), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"#red"), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"#  "), 0xFFFFFFFFU);
+}
+
+TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
+    RecordingSurface surface;
+    Meter meter = meterAt(
+        Rect{10, 5, 20, 35}, 10,
+        {counterWithValue(30.0, 0, 100, u"#FF0000"), counterWithValue(40.0, 0, 100, u"#00FF00")},
+        28.0);
+    drawColumnVariant(meter, surface);
+    // round(0.28 * 30) = 8 fills 27 to 35; round(0.28 * 40) = 11 fills 16 to 27.
+    EXPECT_EQ(
+        surface.log,
+        (std::vector<testing::Primitive>{
+            BeginDrawing{}, SetQuality{RenderQuality::Shapes},
+            FillRectangle{0xFFFF0000, 10, 27, 10, 8}, FillRectangle{0xFF00FF00, 10, 16, 10, 11},
+            OutlineRectangle{0xFF0000FF, 10, 5, 10, 30}, testing::EndDrawing{}}));
+}
+
+TEST(ColumnMeter, BarLengthScalesTheBareValueByTheRange) {
+    RecordingSurface surface;
+    Meter meter =
+        meterAt(Rect{0, 0, 10, 30}, 10,
+                {counterWithValue(50.0, 0, 100), counterWithValue(2.0, 5, 5),
+                 counterWithValue(60.0, 50, 100), counterWithValue(7.0, -kInfinity, kInfinity)},
+                28.0);
+    drawColumnVariant(meter, surface);
+    const auto fills = surface.recorded<FillRectangle>();
+    ASSERT_EQ(fills.size(), 4U);
+    EXPECT_EQ(fills[0].height, 14);  // round(0.28 * 50)
+    // An empty range counts as 1; the value is moved into the range first: 28 * 5.
+    EXPECT_EQ(fills[1].height, 140);
+    // Not offset by minValue: round(28 / 50 * 60) = round(33.6).
+    EXPECT_EQ(fills[2].height, 34);
+    // The default infinite range gives no bar at all.
+    EXPECT_EQ(fills[3].height, 0);
+    EXPECT_EQ(fills[3].y, 30 - 14 - 140 - 34);
+}
+
+TEST(ColumnMeter, NegativeValueMovesTheCursorBack) {
+    RecordingSurface surface;
+    Meter meter =
+        meterAt(Rect{0, 0, 10, 30}, 10,
+                {counterWithValue(-25.0, -100, 100), counterWithValue(50.0, -100, 100)}, 28.0);
+    drawColumnVariant(meter, surface);
+    EXPECT_EQ(
+        surface.recorded<FillRectangle>(),
+        (std::vector<FillRectangle>{{0xFFFF0000, 0, 34, 10, -4}, {0xFFFF0000, 0, 27, 10, 7}}));
+}
+
+TEST(ColumnMeter, OversizedBarsSaturateInsteadOfWrapping) {
+    RecordingSurface surface;
+    // An empty range at 1e12 scales to far beyond 32 bits.
+    Meter meter =
+        meterAt(Rect{0, 0, 10, 30}, 10,
+                {counterWithValue(1e12, 1e12, 1e12), counterWithValue(1e12, 1e12, 1e12)}, 28.0);
+    drawColumnVariant(meter, surface);
+    constexpr int kMax = std::numeric_limits<int>::max();
+    EXPECT_EQ(
+        surface.recorded<FillRectangle>(),
+        (std::vector<FillRectangle>{{0xFFFF0000, 0, 30 - kMax, 10, kMax},
+                                    {0xFFFF0000, 0, std::numeric_limits<int>::min(), 10, kMax}}));
+}
+
+TEST(BarMeter, FillsRightwardFromTheLeftAcrossTheGroup) {
+    RecordingSurface surface;
+    // Stacked in a group 60 wide: the rectangle spans the group, the thickness is the width.
+    Meter meter = meterAt(
+        Rect{100, 20, 160, 32}, 12,
+        {counterWithValue(25.0, 0, 100, u"#112233"), counterWithValue(50.0, 0, 100, u"#445566")},
+        58.0);
+    drawBarVariant(meter, surface);
+    // Quotient first: 58 / 100 * 25 is 14.4999... in doubles and rounds to 14 (the
+    // product first would give exactly 14.5 and 15); 58 / 100 * 50 rounds to 29.
+    EXPECT_EQ(
+        surface.recorded<FillRectangle>(),
+        (std::vector<FillRectangle>{{0xFF112233, 100, 20, 14, 12}, {0xFF445566, 114, 20, 29, 12}}));
+    EXPECT_EQ(surface.recorded<OutlineRectangle>(),
+              (std::vector<OutlineRectangle>{{0xFF0000FF, 100, 20, 60, 12}}));
+}
+
+TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
+    RecordingSurface surface;
+    Meter meter = meterAt(Rect{0, 2, 30, 30}, 30,
+                          {counterWithValue(25.0, 0, 100, u"#FF0000"), counterWithValue(0.0),
+                           counterWithValue(50.0, 0, 100, u"#00FF00")});
+    drawPieMeter(meter, surface);
+    // Width 30 and height 28: diameter 28, moved right by round(1.0).
+    EXPECT_EQ(surface.log, (std::vector<testing::Primitive>{
+                               BeginDrawing{}, SetQuality{RenderQuality::Shapes},
+                               FillPie{0xFFFF0000, 1, 2, 28, 28, -90.0F, 90.0F},
+                               FillPie{0xFF00FF00, 1, 2, 28, 28, 0.0F, 180.0F},
+                               OutlineEllipse{0xFF0000FF, 1, 2, 28, 28}, testing::EndDrawing{}}));
+}
+
+TEST(PieMeter, CircleIsCentredAlongTheLongerSide) {
+    RecordingSurface tall;
+    Meter narrow = meterAt(Rect{5, 2, 25, 30}, 20, {});
+    drawPieMeter(narrow, tall);
+    EXPECT_EQ(tall.recorded<OutlineEllipse>(),
+              (std::vector<OutlineEllipse>{{0xFF0000FF, 5, 6, 20, 20}}));
+
+    // Stacked: the rectangle spans the group but the extent across is the meter's width.
+    RecordingSurface wide;
+    Meter stacked = meterAt(Rect{5, 2, 205, 22}, 30, {});
+    drawPieMeter(stacked, wide);
+    EXPECT_EQ(wide.recorded<OutlineEllipse>(),
+              (std::vector<OutlineEllipse>{{0xFF0000FF, 10, 2, 20, 20}}));
+}
+
+TEST(PieMeter, SweepsAreWholeDegreesOfTheBareValue) {
+    RecordingSurface surface;
+    Meter meter =
+        meterAt(Rect{0, 0, 20, 20}, 20,
+                {counterWithValue(1.0, 0, 3), counterWithValue(1.0, 0, 7),
+                 counterWithValue(-10.0, -100, 100), counterWithValue(5.0, -kInfinity, kInfinity),
+                 counterWithValue(std::nan(""), 0, 100)});
+    drawPieMeter(meter, surface);
+    const auto pies = surface.recorded<FillPie>();
+    ASSERT_EQ(pies.size(), 5U);
+    EXPECT_EQ(pies[0].sweepAngle, 120.0F);
+    // 360 / 7 = 51.43 rounds to 51.
+    EXPECT_EQ(pies[1].startAngle, 30.0F);
+    EXPECT_EQ(pies[1].sweepAngle, 51.0F);
+    // Negative values sweep back from the current start: round(-18) = -18.
+    EXPECT_EQ(pies[2].startAngle, 81.0F);
+    EXPECT_EQ(pies[2].sweepAngle, -18.0F);
+    // The default infinite range gives an empty sector; a NaN sample one of no degrees.
+    EXPECT_EQ(pies[3].startAngle, 63.0F);
+    EXPECT_EQ(pies[3].sweepAngle, 0.0F);
+    EXPECT_EQ(pies[4].sweepAngle, 0.0F);
+}
+
+TEST(ValueFormat, ByteRatesStepByThousands) {
+    EXPECT_EQ(formatValue(u"bytes/second", 999.6), u"1000 B/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 1000.0), u"1000 B/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 1000.5), u"1 KB/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 1'500'000.0), u"2 MB/s");
+    EXPECT_EQ(formatValue(u"bytes/second", -5.4), u"-5 B/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 0.0), u"0 B/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 2.5e9), u"3 GB/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 7.2e12), u"7 TB/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 4.4e15), u"4 PB/s");
+}
+
+TEST(ValueFormat, PercentIsAWholeNumberWithoutSpace) {
+    EXPECT_EQ(formatValue(u"percent", 42.5), u"43%");
+    EXPECT_EQ(formatValue(u"percent", -42.5), u"-43%");
+    EXPECT_EQ(formatValue(u"percent", 100.0), u"100%");
+    // A small negative value rounds to zero, not to "-0%".
+    EXPECT_EQ(formatValue(u"percent", -0.4), u"0%");
+}
+
+TEST(ValueFormat, RoundsToSixDecimalsBeforeTheWholeNumber) {
+    // "%f" turns 0.4999996 into 0.500000, which then rounds up.
+    EXPECT_EQ(formatValue(u"percent", 0.4999996), u"1%");
+    EXPECT_EQ(formatValue(u"percent", 0.4999994), u"0%");
+    EXPECT_EQ(formatValue(u"bytes/second", 1000.0000004), u"1000 B/s");
+}
+
+TEST(ValueFormat, OtherUnitsShowNothing) {
+    EXPECT_EQ(formatValue(u"", 42.0), u"");
+    EXPECT_EQ(formatValue(u"Percent", 42.0), u"");
+    EXPECT_EQ(formatValue(u"bytes/sec", 42.0), u"");
+    EXPECT_EQ(formatValue(u"°C", 42.0), u"");
+}
+
+TEST(ValueFormat, ValuesBeyondThirtyTwoBitsAreShownInFull) {
+    EXPECT_EQ(formatValue(u"percent", 3e9), u"3000000000%");
+    EXPECT_EQ(formatValue(u"percent", -2147483648.0), u"-2147483648%");
+    EXPECT_EQ(formatValue(u"percent", 2147483647.4), u"2147483647%");
+    EXPECT_EQ(formatValue(u"percent", 2147483647.5), u"2147483648%");
+    // Past 1000 PB/s the rate stays in PB/s.
+    EXPECT_EQ(formatValue(u"bytes/second", 1e18), u"1000 PB/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 1.5e18), u"1500 PB/s");
+    EXPECT_EQ(formatValue(u"bytes/second", 2e24), u"2000000000 PB/s");
+    // Only rates above 1000 step up, so negative ones stay in B/s.
+    EXPECT_EQ(formatValue(u"bytes/second", -3e9), u"-3000000000 B/s");
+}
+
+TEST(ValueFormat, NonFiniteValuesShowNothing) {
+    EXPECT_EQ(formatValue(u"percent", kInfinity), u"");
+    EXPECT_EQ(formatValue(u"bytes/second", -kInfinity), u"");
+    EXPECT_EQ(formatValue(u"percent", std::nan("")), u"");
+}
+
+TEST(TriggerTest, ComparesByTheOperatorText) {
+    EXPECT_TRUE(triggerHolds(81.0, 80.0, u">"));
+    EXPECT_FALSE(triggerHolds(80.0, 80.0, u">"));
+    EXPECT_TRUE(triggerHolds(80.0, 80.0, u">="));
+    EXPECT_FALSE(triggerHolds(79.0, 80.0, u">="));
+    EXPECT_TRUE(triggerHolds(79.0, 80.0, u"<"));
+    EXPECT_FALSE(triggerHolds(80.0, 80.0, u"<"));
+    EXPECT_TRUE(triggerHolds(80.0, 80.0, u"<="));
+    EXPECT_FALSE(triggerHolds(81.0, 80.0, u"<="));
+    EXPECT_TRUE(triggerHolds(0.5, 0.5, u"="));
+    // Exact equality of doubles.
+    EXPECT_FALSE(triggerHolds(0.1 + 0.2, 0.3, u"="));
+}
+
+TEST(TriggerTest, UnknownOperatorsAndNanAreFalse) {
+    EXPECT_FALSE(triggerHolds(1.0, 0.0, u""));
+    EXPECT_FALSE(triggerHolds(1.0, 0.0, u"=="));
+    EXPECT_FALSE(triggerHolds(1.0, 0.0, u"!="));
+    EXPECT_FALSE(triggerHolds(1.0, 0.0, u" >"));
+    const double nan = std::nan("");
+    for (const char16_t* op : {u">", u">=", u"<", u"<=", u"="}) {
+        EXPECT_FALSE(triggerHolds(nan, 0.0, op));
+        EXPECT_FALSE(triggerHolds(0.0, nan, op));
+    }
+}
+
+MeterCounter textCounter(double value, std::u16string units, double minValue = 0.0,
+                         double maxValue = 100.0) {
+    MeterCounter counter = counterWithValue(value, minValue, maxValue, u"#FFFFFF");
+    counter.units = std::move(units);
+    return counter;
+}
+
+std::vector<std::u16string> linesOf(const RecordingSurface& surface) {
+    std::vector<std::u16string> lines;
+    for (const DrawString& line : surface.recorded<DrawString>()) {
+        lines.push_back(line.text);
+    }
+    return lines;
+}
+
+TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
+    RecordingSurface surface;
+    MeterCounter first = textCounter(42.5, u"percent");
+    first.font = u"Verdana";
+    first.fontSize = 12;
+    first.color = u"#00FF00";
+    Meter meter =
+        meterAt(Rect{10, 20, 60, 60}, 50,
+                {first, textCounter(1'500'000.0, u"bytes/second", 0, 1e9), textCounter(3.0, u"")});
+    meter.windows10OrLater = true;
+    drawTextMeter(meter, surface);
+    // 40 / 3 = 13: lines start at 20, 33 and 46.
+    EXPECT_EQ(
+        surface.log,
+        (std::vector<testing::Primitive>{
+            BeginDrawing{}, SetQuality{RenderQuality::TextModern}, CreateFont{u"Verdana", 12.0F},
+            DrawString{u"43%", u"Verdana", 12.0F, 0xFF00FF00, RectF{10, 20, 50, 13},
+                       TextAlignment::Far, TextAlignment::Center},
+            CreateFont{u"Arial", 7.0F},
+            DrawString{u"2 MB/s", u"Arial", 7.0F, 0xFFFFFFFF, RectF{10, 33, 50, 13},
+                       TextAlignment::Far, TextAlignment::Center},
+            CreateFont{u"Arial", 7.0F},
+            DrawString{u"", u"Arial", 7.0F, 0xFFFFFFFF, RectF{10, 46, 50, 13}, TextAlignment::Far,
+                       TextAlignment::Center},
+            testing::EndDrawing{}}));
+}
+
+TEST(TextMeter, PercentScalesTheBareValueByTheRange) {
+    RecordingSurface surface;
+    Meter meter =
+        meterAt(Rect{0, 0, 40, 40}, 40,
+                {textCounter(50.0, u"percent", 0, 200), textCounter(60.0, u"percent", 50, 100),
+                 textCounter(0.5, u"percent", 0, 1)});
+    drawTextMeter(meter, surface);
+    EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"25%", u"120%", u"50%"}));
+}
+
+TEST(TextMeter, UnmetTriggerShowsZero) {
+    RecordingSurface surface;
+    std::vector<MeterCounter> counters{textCounter(50.0, u"percent"),
+                                       textCounter(50.0, u"bytes/second"),
+                                       textCounter(90.0, u"percent"), textCounter(50.0, u"")};
+    for (MeterCounter& counter : counters) {
+        counter.triggerOperator = u">";
+        counter.triggerValue = 80.0;
+    }
+    Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, counters);
+    drawTextMeter(meter, surface);
+    EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"0%", u"0 B/s", u"90%", u""}));
+}
+
+TEST(TextMeter, TriggerComparesThePercentage) {
+    RecordingSurface surface;
+    MeterCounter counter = textCounter(50.0, u"percent", 0, 50);
+    counter.triggerOperator = u">=";
+    counter.triggerValue = 100.0;
+    Meter meter = meterAt(Rect{0, 0, 40, 20}, 40, {counter});
+    drawTextMeter(meter, surface);
+    EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"100%"}));
+}
+
+TEST(TextMeter, PercentOfAnEmptyRangeShowsNothing) {
+    RecordingSurface surface;
+    MeterCounter triggered = textCounter(5.0, u"percent", 5, 5);
+    triggered.triggerOperator = u">";
+    triggered.triggerValue = 80.0;
+    Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, {textCounter(5.0, u"percent", 5, 5), triggered});
+    drawTextMeter(meter, surface);
+    EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"", u""}));
+}
+
+TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
+    RecordingSurface surface;
+    // Stacked: the rectangle spans the 200-pixel group, the meter is 40 wide.
+    Meter meter = meterAt(Rect{100, 30, 300, 50}, 40, {textCounter(7.0, u"percent")});
+    meter.windows10OrLater = false;
+    drawTextMeter(meter, surface);
+    ASSERT_EQ(surface.recorded<DrawString>().size(), 1U);
+    EXPECT_EQ(surface.recorded<DrawString>()[0].layout, (RectF{100, 30, 40, 20}));
+    EXPECT_EQ(surface.recorded<SetQuality>(),
+              (std::vector<SetQuality>{{RenderQuality::TextLegacy}}));
+}
+
+TEST(TextMeter, MeterWithoutCountersDrawsNothing) {
+    RecordingSurface text;
+    Meter empty = meterAt(Rect{0, 0, 40, 40}, 40, {});
+    drawTextMeter(empty, text);
+    EXPECT_TRUE(text.log.empty());
+
+    RecordingSurface indicator;
+    drawIndicatorMeter(empty, indicator);
+    EXPECT_TRUE(indicator.log.empty());
+}
+
+TEST(TextMeter, LineWhoseFontCannotBeCreatedIsNotDrawn) {
+    RecordingSurface surface;
+    surface.fontsAvailable = false;
+    Meter meter = meterAt(Rect{0, 0, 40, 40}, 40,
+                          {textCounter(1.0, u"percent"), textCounter(2.0, u"percent")});
+    drawTextMeter(meter, surface);
+    EXPECT_EQ(surface.recorded<CreateFont>().size(), 2U);
+    EXPECT_TRUE(surface.recorded<DrawString>().empty());
+}
+
+TEST(IndicatorMeter, ShowsItsTextCentredWhileTheTriggerHolds) {
+    RecordingSurface surface;
+    MeterCounter hot = counterWithValue(90.0, 0, 100, u"#FF0000");
+    hot.indicator = u"HOT";
+    hot.triggerOperator = u">";
+    hot.triggerValue = 80.0;
+    MeterCounter calm = hot;
+    calm.references["a"].value = 50.0;
+    MeterCounter untriggered = hot;
+    untriggered.triggerOperator.clear();
+    untriggered.triggerValue = 0.0;
+    Meter meter = meterAt(Rect{0, 10, 30, 40}, 30, {hot, calm, untriggered});
+    drawIndicatorMeter(meter, surface);
+    // The value is not scaled: 90 > 80 although the range is 0 to 100.
+    EXPECT_EQ(surface.recorded<DrawString>(),
+              (std::vector<DrawString>{{u"HOT", u"Arial", 7.0F, 0xFFFF0000, RectF{0, 10, 30, 10},
+                                        TextAlignment::Center, TextAlignment::Center},
+                                       {u"", u"Arial", 7.0F, 0xFFFF0000, RectF{0, 20, 30, 10},
+                                        TextAlignment::Center, TextAlignment::Center},
+                                       {u"", u"Arial", 7.0F, 0xFFFF0000, RectF{0, 30, 30, 10},
+                                        TextAlignment::Center, TextAlignment::Center}}));
+}
+
+}  // namespace
+}  // namespace tavisto
