@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/configuration_loader.h"
+#include "panel/meter_panel.h"
+#include "render/frame.h"
+#include "support/fake_platform.h"
+#include "support/recording_surface.h"
+
+namespace tavisto {
+namespace {
+
+using testing::BeginDrawing;
+using testing::ClearToTransparent;
+using testing::EndDrawing;
+using testing::FillPie;
+using testing::FillRectangle;
+using testing::Primitive;
+using testing::RecordingSurface;
+
+MeterCounter counterAt(double value) {
+    MeterCounter counter;
+    counter.color = u"#FF0000";
+    counter.minValue = 0.0;
+    counter.maxValue = 100.0;
+    counter.references["a"] =
+        CounterReference{CounterReference::PerformanceCounter, u"\\T\\a", 0, value};
+    return counter;
+}
+
+Meter meterOfType(std::u16string type) {
+    Meter meter;
+    meter.meterType = std::move(type);
+    meter.rect = Rect{10, 0, 20, 30};
+    meter.width = 10;
+    meter.barLength = 28.0;
+    meter.color = u"#FFFFFF";
+    meter.counters.push_back(counterAt(50.0));
+    return meter;
+}
+
+TEST(DrawMeter, UnknownTypesOnlyClearTheRectangle) {
+    for (const char16_t* type : {u"Column", u"PIE", u"gauge", u"", u"text "}) {
+        RecordingSurface surface;
+        Meter meter = meterOfType(type);
+        drawMeter(meter, surface);
+        EXPECT_EQ(surface.log,
+                  (std::vector<Primitive>{BeginDrawing{}, ClearToTransparent{Rect{10, 0, 20, 30}},
+                                          EndDrawing{}}));
+    }
+}
+
+TEST(DrawMeter, ClearsBeforeDrawingTheKnownTypes) {
+    for (const char16_t* type : {u"column", u"pie", u"text", u"indicator"}) {
+        RecordingSurface surface;
+        Meter meter = meterOfType(type);
+        drawMeter(meter, surface);
+        ASSERT_GE(surface.log.size(), 5U);
+        EXPECT_EQ(surface.log[1], (Primitive{ClearToTransparent{Rect{10, 0, 20, 30}}}));
+        EXPECT_EQ(surface.log[2], Primitive{EndDrawing{}});
+        EXPECT_EQ(surface.log[3], Primitive{BeginDrawing{}});
+    }
+    RecordingSurface pie;
+    Meter meter = meterOfType(u"pie");
+    drawMeter(meter, pie);
+    EXPECT_EQ(pie.recorded<FillPie>().size(), 1U);
+}
+
+TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
+    // Side by side in a vertical band: not forced, but the group's orientation says so.
+    RecordingSurface across;
+    Meter sideBySideInVerticalBand = meterOfType(u"column");
+    sideBySideInVerticalBand.orientation = u"horizontal";
+    sideBySideInVerticalBand.sideBySide = false;
+    drawMeter(sideBySideInVerticalBand, across);
+    EXPECT_EQ(across.recorded<FillRectangle>(),
+              (std::vector<FillRectangle>{{0xFFFF0000, 10, 16, 10, 14}}));
+
+    RecordingSurface stackedSurface;
+    Meter stacked = meterOfType(u"column");
+    stacked.orientation = u"";
+    stacked.sideBySide = false;
+    drawMeter(stacked, stackedSurface);
+    EXPECT_EQ(stackedSurface.recorded<FillRectangle>(),
+              (std::vector<FillRectangle>{{0xFFFF0000, 10, 0, 14, 10}}));
+}
+
+struct LoadedModel {
+    explicit LoadedModel(const char* configuration) {
+        nlohmann::json document = nlohmann::json::parse(configuration);
+        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+    }
+    testing::FakeSystemVersion version;
+    testing::FakeTooltips tooltips;
+    PanelModel model;
+};
+
+constexpr const char* kTwoRates = R"({"meterGroups": [{"maxHeight": 30, "meters": [
+    {"meterType": "column", "width": 10, "refreshRate": 2000},
+    {"meterType": "pie", "width": 20, "refreshRate": 500},
+    {"meterType": "column", "width": 30, "refreshRate": 2000}]}]})";
+
+TEST(RebuildFrame, LaysOutThenDrawsEveryMeterInRateOrderIntoANewBuffer) {
+    LoadedModel loaded(kTwoRates);
+    testing::FakeBandWindow window;
+    window.client = Rect{0, 0, 120, 30};
+    RecordingSurface surface;
+    rebuildFrame(loaded.model, true, window, surface);
+
+    EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}}));
+    EXPECT_EQ(surface.recorded<ClearToTransparent>(),
+              (std::vector<ClearToTransparent>{
+                  {Rect{10, 0, 30, 30}}, {Rect{0, 0, 10, 30}}, {Rect{30, 0, 60, 30}}}));
+    EXPECT_EQ(window.invalidations, (std::vector<Rect>{{0, 0, 60, 30}}));
+}
+
+TEST(RebuildFrame, EmptyClientAreaKeepsThePreviousBufferAndStillDraws) {
+    LoadedModel loaded(kTwoRates);
+    testing::FakeBandWindow window;
+    RecordingSurface surface;
+    window.client = Rect{0, 0, 120, 30};
+    rebuildFrame(loaded.model, true, window, surface);
+    window.client = Rect{0, 0, 0, 30};
+    rebuildFrame(loaded.model, true, window, surface);
+    EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}, {0, 30}}));
+    EXPECT_EQ(surface.backBufferWidth, 120);
+    EXPECT_EQ(surface.recorded<ClearToTransparent>().size(), 6U);
+}
+
+TEST(RebuildFrame, VerticalBandPlacesMetersAnew) {
+    LoadedModel loaded(kTwoRates);
+    testing::FakeBandWindow window;
+    window.client = Rect{0, 0, 40, 200};
+    RecordingSurface surface;
+    rebuildFrame(loaded.model, false, window, surface);
+    // 60 does not fit across 40: the group is turned on its side, 30 across at round(5).
+    EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{40, 200}}));
+    EXPECT_EQ(surface.recorded<ClearToTransparent>(),
+              (std::vector<ClearToTransparent>{
+                  {Rect{5, 10, 35, 30}}, {Rect{5, 0, 35, 10}}, {Rect{5, 30, 35, 60}}}));
+}
+
+constexpr const char* kNamedGroups = R"json({"meterGroups": [
+    {"name": "CPU", "maxHeight": 30, "meters": [
+        {"meterType": "column", "width": 10, "refreshRate": 1000,
+         "counters": [{"counterPath": "(\\Processor(_Total)\\% Processor Time)",
+                       "minValue": 0, "maxValue": 100}]}]},
+    {"name": "Disk", "maxHeight": 30, "meters": [
+        {"meterType": "text", "width": 40, "refreshRate": 2000,
+         "counters": [{"counterPath": "(\\PhysicalDisk(_Total)\\Disk Bytes/sec)",
+                       "units": "bytes/second"}]}]}]})json";
+
+struct RunningPanel {
+    RunningPanel() {
+        platform.window.client = Rect{0, 0, 100, 30};
+        platform.surfaces = &surfaces;
+        platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {25.0, 75.0});
+        platform.counterQueries.script(u"\\PhysicalDisk(_Total)\\Disk Bytes/sec", {1500.0});
+    }
+    RecordingSurface& surface() { return *surfaces.last; }
+    testing::FakePlatform platform;
+    testing::RecordingSurfaceFactory surfaces;
+};
+
+TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
+    RunningPanel running;
+    MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNamedGroups), 1);
+    ASSERT_EQ(panel.reload(nlohmann::json::parse(kNamedGroups), 1), "");
+
+    const auto live = running.platform.tooltips.live();
+    ASSERT_EQ(live.size(), 2U);
+    EXPECT_EQ(running.platform.tooltips.created.size(), 4U);
+    EXPECT_EQ(live[0]->text, u"CPU");
+    EXPECT_EQ(live[0]->area, (Rect{0, 0, 10, 30}));
+    EXPECT_EQ(live[1]->text, u"Disk");
+    EXPECT_EQ(live[1]->area, (Rect{10, 0, 50, 30}));
+
+    running.platform.window.client = Rect{0, 0, 100, 50};
+    panel.relayout(1);
+    EXPECT_EQ(live[0]->area, (Rect{0, 10, 10, 40}));
+    EXPECT_EQ(live[1]->area, (Rect{10, 10, 50, 40}));
+
+    panel.stop();
+    EXPECT_TRUE(running.platform.tooltips.live().empty());
+}
+
+TEST(PanelDrawing, ResizeRedrawsEveryMeterInABufferOfTheNewSize) {
+    RunningPanel running;
+    MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNamedGroups), 1);
+    RecordingSurface& surface = running.surface();
+    surface.log.clear();
+    running.platform.window.client = Rect{0, 0, 80, 40};
+    panel.relayout(1);
+    EXPECT_EQ(surface.backBufferRequests.back(), (std::pair<int, int>{80, 40}));
+    // Centred in the taller band: top round(20 - 15) = 5.
+    EXPECT_EQ(surface.recorded<ClearToTransparent>(),
+              (std::vector<ClearToTransparent>{{Rect{0, 5, 10, 35}}, {Rect{10, 5, 50, 35}}}));
+}
+
+TEST(PanelDrawing, TickRedrawsOnlyTheMetersOfItsRate) {
+    RunningPanel running;
+    MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNamedGroups), 1);
+    RecordingSurface& surface = running.surface();
+    surface.log.clear();
+    ASSERT_TRUE(running.platform.timers.fire(1000));
+    EXPECT_EQ(surface.recorded<ClearToTransparent>(),
+              (std::vector<ClearToTransparent>{{Rect{0, 0, 10, 30}}}));
+    // Second sample of the processor counter: 75 of 100 over a bar of 28 is 21.
+    EXPECT_EQ(surface.recorded<FillRectangle>(),
+              (std::vector<FillRectangle>{{0xFFFFFFFF, 0, 9, 10, 21}}));
+
+    surface.log.clear();
+    ASSERT_TRUE(running.platform.timers.fire(2000));
+    const auto lines = surface.recorded<testing::DrawString>();
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_EQ(lines[0].text, u"2 KB/s");
+}
+
+}  // namespace
+}  // namespace tavisto
