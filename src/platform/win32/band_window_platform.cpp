@@ -1,0 +1,13 @@
+#include "platform/win32/band_window_platform.h"
+
+namespace tavisto::win32 {
+
+BandWindowPlatform::BandWindowPlatform(HWND window)
+    : window_(window), bandWindow_(window), timers_(window), tooltips_(window), surfaces_(window) {}
+
+platform::PlatformServices BandWindowPlatform::services() {
+    return {screen_,     systemVersion_, counterQueries_, systemPerformance_,
+            bandWindow_, timers_,        tooltips_,       surfaces_};
+}
+
+}  // namespace tavisto::win32

@@ -1,0 +1,42 @@
+#pragma once
+// Every backend the engine needs for one band window, bundled for the shell.
+
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32/gdiplus_surface.h"
+#include "platform/win32/painting.h"
+#include "platform/win32/pdh_counter_queries.h"
+#include "platform/win32/system_services.h"
+#include "platform/win32/tooltips.h"
+#include "platform/win32/window_timers.h"
+
+namespace tavisto::win32 {
+
+// Create it on the band window's thread once the window exists, with GDI+ started.
+// Destroy the MeterPanel that uses its services first, then this object, both on the
+// window's thread and no later than WM_DESTROY: the panel's timers and tooltip
+// windows belong to the window, and a stale window handle may be reused.
+class BandWindowPlatform {
+  public:
+    explicit BandWindowPlatform(HWND window);
+    BandWindowPlatform(const BandWindowPlatform&) = delete;
+    BandWindowPlatform& operator=(const BandWindowPlatform&) = delete;
+
+    platform::PlatformServices services();
+    HWND window() const { return window_; }
+
+  private:
+    HWND window_;
+    BufferedPaintThread bufferedPaint_;
+    Win32Screen screen_;
+    Win32SystemVersion systemVersion_;
+    PdhCounterQueries counterQueries_;
+    Win32SystemPerformance systemPerformance_;
+    Win32BandWindow bandWindow_;
+    Win32WindowTimers timers_;
+    Win32Tooltips tooltips_;
+    GdiplusSurfaceFactory surfaces_;
+};
+
+}  // namespace tavisto::win32

@@ -1,0 +1,66 @@
+#include "platform/win32/system_services.h"
+
+#include <psapi.h>
+
+#include "platform/win32/handles.h"
+
+namespace tavisto::win32 {
+
+platform::ScreenDpi Win32Screen::dpi() const {
+    const WindowDc screen = windowDc(nullptr);
+    if (!screen) {
+        return {};
+    }
+    return {GetDeviceCaps(screen.get(), LOGPIXELSX), GetDeviceCaps(screen.get(), LOGPIXELSY)};
+}
+
+bool Win32SystemVersion::isWindows10OrLater() const {
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    version.dwMajorVersion = 10;
+    version.dwMinorVersion = 0;
+    version.wServicePackMajor = 0;
+    DWORDLONG conditions = 0;
+    conditions = VerSetConditionMask(conditions, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    conditions = VerSetConditionMask(conditions, VER_MINORVERSION, VER_GREATER_EQUAL);
+    conditions = VerSetConditionMask(conditions, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
+                              conditions) != FALSE;
+}
+
+platform::PerformanceRecord Win32SystemPerformance::read() {
+    PERFORMANCE_INFORMATION info{};
+    if (!K32GetPerformanceInfo(&info, sizeof(info))) {
+        return {};
+    }
+    platform::PerformanceRecord record;
+    record.commitTotal = info.CommitTotal;
+    record.commitLimit = info.CommitLimit;
+    record.commitPeak = info.CommitPeak;
+    record.physicalTotal = info.PhysicalTotal;
+    record.physicalAvailable = info.PhysicalAvailable;
+    record.systemCache = info.SystemCache;
+    record.kernelTotal = info.KernelTotal;
+    record.kernelPaged = info.KernelPaged;
+    record.kernelNonpaged = info.KernelNonpaged;
+    record.pageSize = info.PageSize;
+    record.handleCount = info.HandleCount;
+    record.processCount = info.ProcessCount;
+    record.threadCount = info.ThreadCount;
+    return record;
+}
+
+Rect Win32BandWindow::clientRect() const {
+    RECT client{};
+    if (!GetClientRect(window_, &client)) {
+        return {};
+    }
+    return {client.left, client.top, client.right, client.bottom};
+}
+
+void Win32BandWindow::invalidate(const Rect& area) {
+    const RECT rect{area.left, area.top, area.right, area.bottom};
+    InvalidateRect(window_, &rect, TRUE);
+}
+
+}  // namespace tavisto::win32

@@ -1,0 +1,39 @@
+#pragma once
+// The small system services of the engine: screen DPI, the Windows 10 test, the
+// performance information record and the band window's client area.
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace tavisto::win32 {
+
+// LOGPIXELSX and LOGPIXELSY of the screen's DC.
+class Win32Screen final : public platform::Screen {
+  public:
+    platform::ScreenDpi dpi() const override;
+};
+
+// VerifyVersionInfoW: major 10, minor 0, service pack 0, each greater or equal.
+class Win32SystemVersion final : public platform::SystemVersion {
+  public:
+    bool isWindows10OrLater() const override;
+};
+
+// K32GetPerformanceInfo; a failed call gives an all-zero record.
+class Win32SystemPerformance final : public platform::SystemPerformance {
+  public:
+    platform::PerformanceRecord read() override;
+};
+
+class Win32BandWindow final : public platform::BandWindow {
+  public:
+    explicit Win32BandWindow(HWND window) : window_(window) {}
+    Rect clientRect() const override;
+    void invalidate(const Rect& area) override;
+
+  private:
+    HWND window_;
+};
+
+}  // namespace tavisto::win32

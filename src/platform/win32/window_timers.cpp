@@ -1,0 +1,77 @@
+#include "platform/win32/window_timers.h"
+
+namespace tavisto::win32 {
+namespace {
+
+// The timers object of each window. Band windows may live on different threads of
+// the host, so the map is shared under a lock; the objects themselves are used only
+// on their window's thread, which is also the thread their TIMERPROC calls run on.
+SRWLOCK timersLock = SRWLOCK_INIT;
+std::map<HWND, Win32WindowTimers*>& timersByWindow() {
+    static std::map<HWND, Win32WindowTimers*> map;
+    return map;
+}
+
+}  // namespace
+
+Win32WindowTimers::Win32WindowTimers(HWND window) : window_(window) {
+    AcquireSRWLockExclusive(&timersLock);
+    timersByWindow().insert_or_assign(window_, this);
+    ReleaseSRWLockExclusive(&timersLock);
+}
+
+Win32WindowTimers::~Win32WindowTimers() {
+    for (const auto& [timerId, callback] : callbacks_) {
+        KillTimer(window_, static_cast<UINT_PTR>(timerId));
+    }
+    AcquireSRWLockExclusive(&timersLock);
+    auto& map = timersByWindow();
+    if (const auto entry = map.find(window_); entry != map.end() && entry->second == this) {
+        map.erase(entry);
+    }
+    ReleaseSRWLockExclusive(&timersLock);
+}
+
+void Win32WindowTimers::setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
+                                 Callback onElapsed) {
+    callbacks_.insert_or_assign(timerId, std::move(onElapsed));
+    if (SetTimer(window_, static_cast<UINT_PTR>(timerId), elapseMilliseconds, timerProc) == 0) {
+        callbacks_.erase(timerId);
+    }
+}
+
+void Win32WindowTimers::killTimer(std::uint64_t timerId) {
+    KillTimer(window_, static_cast<UINT_PTR>(timerId));
+    callbacks_.erase(timerId);
+}
+
+void CALLBACK Win32WindowTimers::timerProc(HWND window, UINT, UINT_PTR timerId, DWORD) noexcept {
+    Win32WindowTimers* timers = nullptr;
+    AcquireSRWLockShared(&timersLock);
+    const auto& map = timersByWindow();
+    if (const auto entry = map.find(window); entry != map.end()) {
+        timers = entry->second;
+    }
+    ReleaseSRWLockShared(&timersLock);
+    if (timers != nullptr) {
+        timers->elapsed(timerId);
+    }
+}
+
+void Win32WindowTimers::elapsed(std::uint64_t timerId) noexcept {
+    // A WM_TIMER already queued when its timer was killed finds no callback here.
+    const auto entry = callbacks_.find(timerId);
+    if (entry == callbacks_.end()) {
+        return;
+    }
+    try {
+        // A copy, so that a callback which kills its own timer does not destroy
+        // itself while it runs.
+        const Callback callback = entry->second;
+        callback(timerId);
+    } catch (...) {
+        // The timer procedure is a barrier: nothing may unwind into the dispatcher.
+    }
+}
+
+}  // namespace tavisto::win32
