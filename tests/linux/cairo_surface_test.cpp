@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "platform/linux/cairo_surface.h"
+#include "render/frame.h"
+
+namespace tavisto {
+namespace {
+
+using platform::CairoSurface;
+
+constexpr Argb kGreen = 0xFF00FF00;
+constexpr Argb kBlue = 0xFF0000FF;
+
+std::uint32_t alphaOf(Argb pixel) {
+    return pixel >> 24;
+}
+
+MeterCounter counterAt(double value, std::u16string units = u"") {
+    MeterCounter counter;
+    counter.color = u"#00FF00";
+    counter.units = std::move(units);
+    counter.minValue = 0.0;
+    counter.maxValue = 100.0;
+    counter.font = u"Arial";
+    counter.fontSize = 14;
+    counter.references["a"] =
+        CounterReference{CounterReference::PerformanceCounter, u"\\T\\a", 0, value};
+    return counter;
+}
+
+Meter meterAt(std::u16string type, Rect rect, std::int32_t width, MeterCounter counter) {
+    Meter meter;
+    meter.meterType = std::move(type);
+    meter.rect = rect;
+    meter.width = width;
+    meter.barLength = rect.height() - 2.0;
+    meter.color = u"#0000FF";
+    meter.counters.push_back(std::move(counter));
+    return meter;
+}
+
+// Whether any pixel of the area [left, right) x [top, bottom) has some alpha.
+bool anyInk(const CairoSurface& surface, int left, int top, int right, int bottom) {
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            if (alphaOf(surface.pixel(x, y)) != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(CairoSurface, BackBufferStartsTransparentAndKeepsItsSizeOnEmptyRequests) {
+    CairoSurface surface;
+    EXPECT_EQ(surface.beginDrawing(), nullptr);
+    ASSERT_TRUE(surface.replaceBackBuffer(12, 8));
+    EXPECT_FALSE(surface.replaceBackBuffer(0, 8));
+    EXPECT_FALSE(surface.replaceBackBuffer(12, -1));
+    EXPECT_EQ(surface.width(), 12);
+    EXPECT_EQ(surface.height(), 8);
+    EXPECT_FALSE(anyInk(surface, 0, 0, 12, 8));
+}
+
+TEST(CairoSurface, FullColumnFillsItsPixelsAndTheOutlineRunsThroughRightAndBottom) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(24, 40));
+    Meter meter = meterAt(u"column", Rect{5, 5, 15, 35}, 10, counterAt(100.0));
+    drawMeter(meter, surface);
+    // A full bar is 28 high: rows 7 to 34, columns 5 to 14.
+    EXPECT_EQ(surface.pixel(10, 7), kGreen);
+    EXPECT_EQ(surface.pixel(14, 34), kGreen);
+    EXPECT_EQ(surface.pixel(10, 20), kGreen);
+    // Between the top of the bar and the outline.
+    EXPECT_EQ(surface.pixel(10, 6), 0U);
+    // The outline covers columns 5 and 15 and rows 5 and 35.
+    EXPECT_EQ(surface.pixel(5, 20), kBlue);
+    EXPECT_EQ(surface.pixel(15, 20), kBlue);
+    EXPECT_EQ(surface.pixel(10, 5), kBlue);
+    EXPECT_EQ(surface.pixel(10, 35), kBlue);
+    EXPECT_FALSE(anyInk(surface, 0, 0, 5, 40));
+    EXPECT_FALSE(anyInk(surface, 16, 0, 24, 40));
+    EXPECT_FALSE(anyInk(surface, 0, 36, 24, 40));
+}
+
+TEST(CairoSurface, HalfPieFillsTheRightHalfOfTheCircle) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(40, 40));
+    Meter meter = meterAt(u"pie", Rect{0, 0, 30, 30}, 30, counterAt(50.0));
+    drawMeter(meter, surface);
+    EXPECT_EQ(surface.pixel(22, 15), kGreen);
+    EXPECT_EQ(surface.pixel(16, 4), kGreen);
+    EXPECT_EQ(surface.pixel(16, 26), kGreen);
+    EXPECT_EQ(surface.pixel(8, 15), 0U);
+    EXPECT_EQ(surface.pixel(13, 4), 0U);
+    // The circular outline passes through the top of the box, not through its corners.
+    EXPECT_GT(alphaOf(surface.pixel(15, 0)), 0x80U);
+    EXPECT_EQ(surface.pixel(1, 1), 0U);
+    EXPECT_FALSE(anyInk(surface, 32, 0, 40, 40));
+    EXPECT_FALSE(anyInk(surface, 0, 32, 40, 40));
+}
+
+TEST(CairoSurface, TextLineIsRightAlignedAndCentredInItsSlice) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(120, 40));
+    Meter meter = meterAt(u"text", Rect{10, 5, 90, 29}, 80, counterAt(42.0, u"percent"));
+    drawMeter(meter, surface);
+    // "42%" at 14 pixels is far narrower than 80: ink only near the right edge.
+    EXPECT_TRUE(anyInk(surface, 65, 5, 90, 29));
+    EXPECT_FALSE(anyInk(surface, 0, 0, 50, 40));
+    EXPECT_FALSE(anyInk(surface, 90, 0, 120, 40));
+    // Centred vertically: clear of the slice's top and bottom rows.
+    EXPECT_FALSE(anyInk(surface, 0, 0, 120, 8));
+    EXPECT_FALSE(anyInk(surface, 0, 27, 120, 40));
+}
+
+TEST(CairoSurface, TextIsClippedToItsLayoutRectangle) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(60, 40));
+    auto canvas = surface.beginDrawing();
+    ASSERT_NE(canvas, nullptr);
+    auto font = canvas->createFont(u"Arial", 30.0F);
+    ASSERT_NE(font, nullptr);
+    // One glyph wider and taller than the rectangle.
+    canvas->drawString(u"W", *font, kGreen, RectF{10, 10, 20, 10}, platform::TextAlignment::Near,
+                       platform::TextAlignment::Near);
+    canvas.reset();
+    EXPECT_TRUE(anyInk(surface, 10, 10, 30, 20));
+    EXPECT_FALSE(anyInk(surface, 0, 0, 60, 10));
+    EXPECT_FALSE(anyInk(surface, 0, 20, 60, 40));
+    EXPECT_FALSE(anyInk(surface, 30, 0, 60, 40));
+}
+
+TEST(CairoSurface, UnknownFontFamilyFallsBackToSansSerif) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(60, 20));
+    auto canvas = surface.beginDrawing();
+    auto font = canvas->createFont(u"No Such Family Anywhere", 12.0F);
+    ASSERT_NE(font, nullptr);
+    canvas->drawString(u"ok", *font, kGreen, RectF{0, 0, 60, 20}, platform::TextAlignment::Near,
+                       platform::TextAlignment::Near);
+    EXPECT_EQ(canvas->createFont(u"Arial", 0.0F), nullptr);
+    canvas.reset();
+    EXPECT_TRUE(anyInk(surface, 0, 0, 30, 20));
+}
+
+TEST(CairoSurface, ClearReachesTheRightColumnAndBottomRowOnly) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    auto canvas = surface.beginDrawing();
+    canvas->fillRectangle(kGreen, 0, 0, 10, 10);
+    canvas->clearToTransparent(Rect{2, 2, 5, 6});
+    canvas.reset();
+    EXPECT_EQ(surface.pixel(2, 2), 0U);
+    EXPECT_EQ(surface.pixel(5, 6), 0U);
+    EXPECT_EQ(surface.pixel(6, 6), kGreen);
+    EXPECT_EQ(surface.pixel(5, 7), kGreen);
+    EXPECT_EQ(surface.pixel(1, 2), kGreen);
+}
+
+TEST(CairoSurface, EmptyAndOversizedShapesLeaveThePixelsAlone) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    auto canvas = surface.beginDrawing();
+    canvas->fillRectangle(kGreen, 2, 8, 5, -4);
+    canvas->fillRectangle(kGreen, 2, 2, 0, 5);
+    canvas->fillPie(kGreen, 0, 0, 10, 10, -90.0F, 0.0F);
+    canvas->fillRectangle(kGreen, 0, -2147483617, 10, 2147483647);
+    canvas.reset();
+    EXPECT_FALSE(anyInk(surface, 0, 0, 10, 10));
+}
+
+TEST(CairoSurface, PixelsArePremultiplied) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(4, 4));
+    surface.beginDrawing()->fillRectangle(0x80FF0000, 0, 0, 4, 4);
+    const Argb pixel = surface.pixel(1, 1);
+    EXPECT_EQ(alphaOf(pixel), 0x80U);
+    EXPECT_EQ((pixel >> 16) & 0xFFU, 0x80U);
+    EXPECT_EQ(pixel & 0xFFFFU, 0U);
+}
+
+TEST(CairoSurface, CompositeLaysTheFrameOverTheBackgroundAndWritesPng) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(6, 4));
+    surface.beginDrawing()->fillRectangle(0x80FFFFFF, 0, 0, 3, 4);
+    const auto image = surface.composite(0xFF000000);
+    ASSERT_NE(image, nullptr);
+    const auto* pixels =
+        reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(image.get()));
+    EXPECT_EQ(pixels[0], 0xFF808080U);
+    EXPECT_EQ(pixels[5], 0xFF000000U);
+
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("tavisto-composite-" + std::to_string(getpid()) + ".png");
+    ASSERT_TRUE(surface.writePng(path.string(), 0xFF000000));
+    const platform::CairoSurfaceOwner read(cairo_image_surface_create_from_png(path.c_str()));
+    std::filesystem::remove(path);
+    ASSERT_EQ(cairo_surface_status(read.get()), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(read.get()), 6);
+    const auto* readPixels =
+        reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(read.get()));
+    EXPECT_EQ(readPixels[0] & 0xFFFFFFU, 0x808080U);
+
+    CairoSurface empty;
+    EXPECT_EQ(empty.composite(0xFF000000), nullptr);
+    EXPECT_FALSE(empty.writePng(path.string(), 0xFF000000));
+}
+
+}  // namespace
+}  // namespace tavisto
