@@ -396,6 +396,23 @@ TEST(TextMeter, MeterWithoutCountersDrawsNothing) {
     EXPECT_TRUE(indicator.log.empty());
 }
 
+TEST(TextMeter, SlicesWithoutAreaAreNotDrawn) {
+    // More lines than pixel rows: 2 / 3 gives slices of height 0.
+    RecordingSurface crowded;
+    Meter tooMany = meterAt(
+        Rect{0, 0, 40, 2}, 40,
+        {textCounter(1.0, u"percent"), textCounter(2.0, u"percent"), textCounter(3.0, u"percent")});
+    drawTextMeter(tooMany, crowded);
+    EXPECT_TRUE(crowded.recorded<CreateFont>().empty());
+    EXPECT_TRUE(crowded.recorded<DrawString>().empty());
+
+    // A meter without a width.
+    RecordingSurface narrow;
+    Meter noWidth = meterAt(Rect{0, 0, 0, 20}, -1, {textCounter(1.0, u"percent")});
+    drawIndicatorMeter(noWidth, narrow);
+    EXPECT_TRUE(narrow.recorded<DrawString>().empty());
+}
+
 TEST(TextMeter, LineWhoseFontCannotBeCreatedIsNotDrawn) {
     RecordingSurface surface;
     surface.fontsAvailable = false;

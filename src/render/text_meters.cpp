@@ -58,6 +58,12 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, TextAlignment ali
         const std::u16string text = lineText(counter);
         const RectF layout{static_cast<float>(meter.rect.left), static_cast<float>(top),
                            static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
+        // GDI+ reads a zero width or height as unbounded, so a slice without area would
+        // spill its text over the neighbouring meters; such a line is left out.
+        if (layout.width <= 0.0F || layout.height <= 0.0F) {
+            top += sliceHeight;
+            continue;
+        }
         const auto font = canvas->createFont(counter.font, static_cast<float>(counter.fontSize));
         if (font) {
             canvas->drawString(text, *font, colorFromText(counter.color), layout, alignment,
