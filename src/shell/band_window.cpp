@@ -1,0 +1,113 @@
+#include "shell/band_window.h"
+
+#include <shellapi.h>
+
+#include "shell/config_watcher.h"
+#include "shell/desk_band.h"
+#include "shell/module.h"
+
+namespace tavisto::shell {
+namespace {
+
+CTavisto* bandOf(HWND window) noexcept {
+    return reinterpret_cast<CTavisto*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// Returns true when the message is answered without DefWindowProcW.
+bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_CREATE) {
+        auto* band =
+            static_cast<CTavisto*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(band));
+        band->windowCreated(window);
+        return false;
+    }
+    CTavisto* band = bandOf(window);
+    if (band == nullptr) {
+        return false;
+    }
+    switch (message) {
+        case WM_DESTROY:
+            band->windowDestroying();
+            return false;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            band->windowDestroyed(window);
+            return false;
+        case WM_SIZE:
+            band->resized();
+            return false;
+        case WM_SETFOCUS:
+            band->focusChanged(true);
+            return false;
+        case WM_KILLFOCUS:
+            band->focusChanged(false);
+            return false;
+        case WM_PAINT:
+            band->paint(nullptr);
+            return false;
+        case WM_PRINTCLIENT:
+            band->paint(reinterpret_cast<HDC>(wParam));
+            return false;
+        case WM_ERASEBKGND:
+            result = band->compositionEnabled() ? 1 : 0;
+            return true;
+        case WM_CONTEXTMENU:
+            // Answered here so that no menu is shown.
+            launch(companionLaunch(modulePath()));
+            result = 0;
+            return true;
+        case WM_LBUTTONUP:
+            launch(taskManagerLaunch());
+            return false;
+        case kReloadMessage:
+            band->reloadConfiguration();
+            return false;
+        default:
+            return false;
+    }
+}
+
+LRESULT CALLBACK bandWindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept {
+    try {
+        LRESULT result = 0;
+        if (handle(window, message, wParam, lParam, result)) {
+            return result;
+        }
+    } catch (...) {
+        // Nothing may unwind into the window manager; the message goes on as unhandled.
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND createBandWindow(HWND parent, CTavisto& band) noexcept {
+    WNDCLASSW windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = bandWindowProcedure;
+    windowClass.hInstance = moduleInstance();
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // Never seen: the window answers WM_ERASEBKGND itself.
+    windowClass.hbrBackground = CreateSolidBrush(0x0000FFFF);
+    windowClass.lpszClassName = kBandWindowClass;
+    if (RegisterClassW(&windowClass) == 0 && windowClass.hbrBackground != nullptr) {
+        // Already registered: the class keeps its own brush.
+        DeleteObject(windowClass.hbrBackground);
+    }
+    return CreateWindowExW(0, kBandWindowClass, nullptr,
+                           WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, parent,
+                           nullptr, moduleInstance(), &band);
+}
+
+void unregisterBandWindowClass() noexcept {
+    UnregisterClassW(kBandWindowClass, moduleInstance());
+}
+
+void launch(const Launch& program) noexcept {
+    ShellExecuteW(nullptr, nullptr, program.program.c_str(), nullptr,
+                  program.workingFolder.empty() ? nullptr : program.workingFolder.c_str(), SW_SHOW);
+}
+
+}  // namespace tavisto::shell

@@ -1,0 +1,36 @@
+#pragma once
+// The class factory of the desk band object. A new factory is made for every
+// DllGetClassObject call; each live factory holds the module lock.
+
+#include <windows.h>
+
+#include <unknwn.h>
+
+#include "shell/module.h"
+
+namespace tavisto::shell {
+
+// COM interfaces have no virtual destructor by design: objects end in their own Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CClassFactory final : public IClassFactory {
+  public:
+    // Makes a factory and queries it for `riid`; a failed query destroys it at once.
+    static HRESULT createAndQuery(REFIID riid, void** ppv) noexcept;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override;
+    STDMETHODIMP LockServer(BOOL lock) noexcept override;
+
+  private:
+    CClassFactory() = default;
+    ~CClassFactory() = default;
+
+    ModuleLock moduleLock_;
+    LONG references_ = 1;
+};
+#pragma GCC diagnostic pop
+
+}  // namespace tavisto::shell

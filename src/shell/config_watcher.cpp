@@ -1,0 +1,203 @@
+#include "shell/config_watcher.h"
+
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <new>
+
+#include "shell/configuration_location.h"
+
+namespace tavisto::shell {
+namespace {
+
+constexpr DWORD kBufferBytes = 0x21800;
+// In-place saves change only the last-write time; saves through a temporary file
+// rename it.
+constexpr DWORD kFileFilter =
+    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_LAST_ACCESS;
+// While the folder is missing: how long to wait before trying it again when its parent
+// reports nothing (the parent may be unwatchable, or missing too).
+constexpr DWORD kRetryMilliseconds = 5000;
+
+struct FolderName {
+    std::wstring parent;
+    std::wstring leaf;
+};
+
+FolderName splitFolder(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) {
+        path.pop_back();
+    }
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) {
+        return {};
+    }
+    return {path.substr(0, separator + 1), path.substr(separator + 1)};
+}
+
+// Walks the records, calling `visit(name, length)` until it returns true.
+template <typename Visit>
+bool anyRecord(const void* records, DWORD size, Visit visit) noexcept {
+    const auto* bytes = static_cast<const unsigned char*>(records);
+    DWORD offset = 0;
+    while (size >= offset && size - offset >= offsetof(FILE_NOTIFY_INFORMATION, FileName)) {
+        FILE_NOTIFY_INFORMATION record;
+        std::memcpy(&record, bytes + offset, offsetof(FILE_NOTIFY_INFORMATION, FileName));
+        const DWORD nameOffset = offset + offsetof(FILE_NOTIFY_INFORMATION, FileName);
+        if (record.FileNameLength > size - nameOffset) {
+            return false;
+        }
+        if (visit(reinterpret_cast<const wchar_t*>(bytes + nameOffset),
+                  record.FileNameLength / sizeof(wchar_t))) {
+            return true;
+        }
+        if (record.NextEntryOffset == 0) {
+            return false;
+        }
+        offset += record.NextEntryOffset;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool namesConfigurationFile(const void* records, DWORD size) noexcept {
+    constexpr std::size_t kLength = std::size(kConfigurationFileName) - 1;
+    return anyRecord(records, size, [](const wchar_t* name, std::size_t length) {
+        return length == kLength &&
+               std::memcmp(name, kConfigurationFileName, kLength * sizeof(wchar_t)) == 0;
+    });
+}
+
+ConfigWatcher::ConfigWatcher(std::wstring folder, HWND window)
+    : folder_(std::move(folder)),
+      window_(window),
+      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      buffer_(new (std::nothrow) DWORD[kBufferBytes / sizeof(DWORD)]) {
+    if (stop_ && changed_ && buffer_) {
+        thread_.reset(CreateThread(nullptr, 0, threadMain, this, 0, nullptr));
+    }
+}
+
+ConfigWatcher::~ConfigWatcher() {
+    if (thread_) {
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
+}
+
+DWORD WINAPI ConfigWatcher::threadMain(void* watcher) noexcept {
+    static_cast<ConfigWatcher*>(watcher)->run();
+    return 0;
+}
+
+void ConfigWatcher::run() noexcept {
+    bool folderWasMissing = false;
+    for (;;) {
+        win32::FileHandle folder(
+            CreateFileW(folder_.c_str(), FILE_LIST_DIRECTORY,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+        if (folder) {
+            if (folderWasMissing) {
+                PostMessageW(window_, kReloadMessage, 0, 0);
+            }
+            if (!watchFolder(folder.get())) {
+                return;
+            }
+        }
+        // The folder is missing, cannot be opened or was deleted under the watch.
+        folderWasMissing = true;
+        folder.reset();
+        if (!waitForFolder()) {
+            return;
+        }
+    }
+}
+
+bool ConfigWatcher::watchFolder(HANDLE folder) noexcept {
+    // The handle stays open between waits, so changes made while a batch is being
+    // examined are kept for the next wait instead of being lost.
+    for (;;) {
+        DWORD bytes = 0;
+        switch (waitForChanges(folder, kFileFilter, INFINITE, bytes)) {
+            case Outcome::Stopped:
+                return false;
+            case Outcome::Failed:
+            case Outcome::TimedOut:
+                return true;
+            case Outcome::Changed:
+                if (namesConfigurationFile(buffer_.get(), bytes)) {
+                    PostMessageW(window_, kReloadMessage, 0, 0);
+                }
+                break;
+        }
+    }
+}
+
+bool ConfigWatcher::waitForFolder() noexcept {
+    const FolderName name = splitFolder(folder_);
+    win32::FileHandle parent;
+    if (!name.parent.empty()) {
+        parent.reset(CreateFileW(name.parent.c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
+                                 nullptr));
+    }
+    if (!parent) {
+        return WaitForSingleObject(stop_.get(), kRetryMilliseconds) != WAIT_OBJECT_0;
+    }
+    // Folder names are compared as the file system does, without regard to case.
+    const auto isFolder = [&name](const wchar_t* entry, std::size_t length) {
+        return CompareStringOrdinal(entry, static_cast<int>(length), name.leaf.c_str(),
+                                    static_cast<int>(name.leaf.size()), TRUE) == CSTR_EQUAL;
+    };
+    for (;;) {
+        DWORD bytes = 0;
+        switch (
+            waitForChanges(parent.get(), FILE_NOTIFY_CHANGE_DIR_NAME, kRetryMilliseconds, bytes)) {
+            case Outcome::Stopped:
+                return false;
+            case Outcome::Failed:
+                return WaitForSingleObject(stop_.get(), kRetryMilliseconds) != WAIT_OBJECT_0;
+            case Outcome::TimedOut:
+                return true;
+            case Outcome::Changed:
+                // An empty result means the records did not fit: the folder may be among them.
+                if (bytes == 0 || anyRecord(buffer_.get(), bytes, isFolder)) {
+                    return true;
+                }
+                break;
+        }
+    }
+}
+
+ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD filter, DWORD timeout,
+                                                     DWORD& bytes) noexcept {
+    std::memset(buffer_.get(), 0, kBufferBytes);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = changed_.get();
+    ResetEvent(changed_.get());
+    if (!ReadDirectoryChangesW(directory, buffer_.get(), kBufferBytes, FALSE, filter, nullptr,
+                               &overlapped, nullptr)) {
+        return Outcome::Failed;
+    }
+    const HANDLE events[] = {stop_.get(), changed_.get()};
+    const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeout);
+    if (woken == WAIT_OBJECT_0 + 1) {
+        return GetOverlappedResult(directory, &overlapped, &bytes, FALSE) ? Outcome::Changed
+                                                                          : Outcome::Failed;
+    }
+    // Stopping, timing out or a failed wait: the read must be finished before the
+    // buffer and the OVERLAPPED go away.
+    CancelIoEx(directory, &overlapped);
+    GetOverlappedResult(directory, &overlapped, &bytes, TRUE);
+    if (woken == WAIT_TIMEOUT) {
+        return Outcome::TimedOut;
+    }
+    return woken == WAIT_OBJECT_0 ? Outcome::Stopped : Outcome::Failed;
+}
+
+}  // namespace tavisto::shell

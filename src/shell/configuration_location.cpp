@@ -1,0 +1,89 @@
+#include "shell/configuration_location.h"
+
+#include <windows.h>
+
+#include <share.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "shell/module.h"
+
+namespace tavisto::shell {
+namespace {
+
+struct ProcessPaths {
+    std::wstring module;
+    std::wstring folder;
+};
+
+INIT_ONCE pathsOnce = INIT_ONCE_STATIC_INIT;
+ProcessPaths* paths = nullptr;
+
+BOOL CALLBACK formPaths(INIT_ONCE*, void*, void**) noexcept {
+    static ProcessPaths formed;
+    try {
+        formed.module = moduleFileName(moduleInstance());
+        // When the folder cannot be found the buffer stays empty and the configuration
+        // folder is "\Tavisto\" on the current drive.
+        wchar_t appData[MAX_PATH] = {};
+        SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE);
+        formed.folder = std::wstring(appData) + L"\\Tavisto\\";
+    } catch (...) {
+        formed = {};
+    }
+    paths = &formed;
+    return TRUE;
+}
+
+const ProcessPaths& processPaths() noexcept {
+    InitOnceExecuteOnce(&pathsOnce, formPaths, nullptr, nullptr);
+    return *paths;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+
+}  // namespace
+
+const std::wstring& modulePath() noexcept {
+    return processPaths().module;
+}
+
+const std::wstring& configurationFolder() noexcept {
+    return processPaths().folder;
+}
+
+std::wstring configurationFile() {
+    return configurationFolder() + L"\\" + kConfigurationFileName;
+}
+
+std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
+    try {
+        // Shared for reading and writing: an editor may be saving the file right now.
+        std::unique_ptr<std::FILE, FileCloser> file(_wfsopen(path.c_str(), L"rt", _SH_DENYNO));
+        if (!file) {
+            return std::nullopt;
+        }
+        return nlohmann::json::parse(file.get());
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+Launch taskManagerLaunch() {
+    wchar_t system[256] = {};
+    GetSystemDirectoryW(system, 256);
+    return {std::wstring(system) + L"\\Taskmgr.exe", {}};
+}
+
+Launch companionLaunch(const std::wstring& module) {
+    const std::size_t separator = module.find_last_of(L"\\/");
+    std::wstring folder = separator == std::wstring::npos ? module : module.substr(0, separator);
+    std::wstring program = folder + L"\\Tavisto.exe";
+    return {std::move(program), std::move(folder)};
+}
+
+}  // namespace tavisto::shell

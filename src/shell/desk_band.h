@@ -1,0 +1,113 @@
+#pragma once
+// The desk band object that the taskbar creates and hosts: its shell interfaces, the
+// band window it owns, the meter panel behind that window and the configuration
+// watcher. All methods run on the host's apartment thread.
+
+#include <windows.h>
+
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "panel/meter_panel.h"
+#include "platform/win32/band_window_platform.h"
+#include "platform/win32/gdiplus_session.h"
+#include "shell/config_watcher.h"
+#include "shell/module.h"
+
+namespace tavisto::shell {
+
+// COM interfaces have no virtual destructor by design: objects end in their own Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CTavisto final : public IDeskBand2,
+                       public IPersistStream,
+                       public IObjectWithSite,
+                       public IInputObject {
+  public:
+    // Makes a band object and queries it for `riid`; a failed query destroys it at once.
+    static HRESULT createAndQuery(REFIID riid, void** ppv) noexcept;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
+
+    // IOleWindow, IDockingWindow
+    STDMETHODIMP GetWindow(HWND* phwnd) noexcept override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL enter) noexcept override;
+    STDMETHODIMP ShowDW(BOOL show) noexcept override;
+    STDMETHODIMP CloseDW(DWORD reserved) noexcept override;
+    STDMETHODIMP ResizeBorderDW(LPCRECT border, IUnknown* site, BOOL reserved) noexcept override;
+
+    // IDeskBand, IDeskBand2
+    STDMETHODIMP GetBandInfo(DWORD bandId, DWORD viewMode, DESKBANDINFO* info) noexcept override;
+    STDMETHODIMP CanRenderComposited(BOOL* pf) noexcept override;
+    STDMETHODIMP SetCompositionState(BOOL enabled) noexcept override;
+    STDMETHODIMP GetCompositionState(BOOL* pf) noexcept override;
+
+    // IPersist, IPersistStream: the band keeps nothing in the host's stream.
+    STDMETHODIMP GetClassID(CLSID* pclsid) noexcept override;
+    STDMETHODIMP IsDirty() noexcept override;
+    STDMETHODIMP Load(IStream* stream) noexcept override;
+    STDMETHODIMP Save(IStream* stream, BOOL clearDirty) noexcept override;
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) noexcept override;
+
+    // IObjectWithSite
+    STDMETHODIMP SetSite(IUnknown* site) noexcept override;
+    STDMETHODIMP GetSite(REFIID riid, void** ppv) noexcept override;
+
+    // IInputObject
+    STDMETHODIMP UIActivateIO(BOOL activate, MSG* msg) noexcept override;
+    STDMETHODIMP HasFocusIO() noexcept override;
+    STDMETHODIMP TranslateAcceleratorIO(MSG* msg) noexcept override;
+
+    // What the band window procedure calls, on the window's thread.
+    // WM_CREATE: adopt the window, load the configuration, start the watcher.
+    void windowCreated(HWND window) noexcept;
+    // WM_DESTROY: the panel and its backends go with the window they draw in.
+    void windowDestroying() noexcept;
+    // WM_NCDESTROY: the window handle is no longer valid.
+    void windowDestroyed(HWND window) noexcept;
+    // WM_CREATE and the reload message.
+    void reloadConfiguration() noexcept;
+    // WM_SIZE: the band's direction follows the shape of the parent window.
+    void resized() noexcept;
+    void focusChanged(bool focused) noexcept;
+    // WM_PAINT (null) and WM_PRINTCLIENT (its DC).
+    void paint(HDC given) noexcept;
+    bool compositionEnabled() const noexcept { return compositionEnabled_ != FALSE; }
+
+  private:
+    CTavisto() = default;
+    ~CTavisto();
+
+    IUnknown* primary() noexcept { return static_cast<IDeskBand2*>(this); }
+    std::int32_t bandLength() const noexcept;
+    void pushBandSize(std::int32_t newLength, std::int32_t thickness) noexcept;
+    void destroyBandWindow() noexcept;
+
+    // First: the lock is released after everything else is gone.
+    ModuleLock moduleLock_;
+    win32::GdiplusSession gdiplus_;
+    LONG references_ = 1;
+    Microsoft::WRL::ComPtr<IInputObjectSite> site_;
+    BOOL hasFocus_ = FALSE;
+    BOOL dirty_ = FALSE;
+    BOOL compositionEnabled_ = FALSE;
+    DWORD bandId_ = 0;
+    HWND window_ = nullptr;
+    HWND parentWindow_ = nullptr;
+    std::unique_ptr<win32::BandWindowPlatform> platform_;
+    std::unique_ptr<MeterPanel> panel_;
+    std::int32_t horizontalBand_ = 1;
+    std::unique_ptr<ConfigWatcher> watcher_;
+    // Known from the first ShowDW(TRUE) on.
+    std::optional<int> bandIndex_;
+};
+#pragma GCC diagnostic pop
+
+}  // namespace tavisto::shell

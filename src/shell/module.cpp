@@ -1,0 +1,91 @@
+#include "shell/module.h"
+
+#include <objbase.h>
+
+#include "shell/class_factory.h"
+#include "shell/registration.h"
+
+namespace tavisto::shell {
+namespace {
+
+HINSTANCE instance = nullptr;
+// Changed only by interlocked operations: DllCanUnloadNow may run on any thread.
+LONG lockCount = 0;
+
+}  // namespace
+
+HINSTANCE moduleInstance() noexcept {
+    return instance;
+}
+
+void lockModule() noexcept {
+    InterlockedIncrement(&lockCount);
+}
+
+void unlockModule() noexcept {
+    InterlockedDecrement(&lockCount);
+}
+
+bool moduleLocked() noexcept {
+    return InterlockedCompareExchange(&lockCount, 0, 0) > 0;
+}
+
+std::wstring moduleFileName(HMODULE module) {
+    // GetModuleFileNameW truncates silently when the buffer is too small (it then
+    // fills it completely), so the buffer grows until the path fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() >= 32768) {
+            return {};
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace tavisto::shell
+
+using namespace tavisto::shell;
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE hinst, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        instance = hinst;
+        DisableThreadLibraryCalls(hinst);
+    }
+    return TRUE;
+}
+
+STDAPI DllCanUnloadNow() {
+    return moduleLocked() ? S_FALSE : S_OK;
+}
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, kTavistoClassId)) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    return CClassFactory::createAndQuery(riid, ppv);
+}
+
+STDAPI DllRegisterServer() {
+    return registerServer();
+}
+
+STDAPI DllUnregisterServer() {
+    return unregisterServer();
+}
+
+}  // extern "C"
