@@ -209,8 +209,10 @@ TEST(ExpressionFunctions, EveryBuiltInIsFoundByItsName) {
         {"tan 0.375", std::tan(x)},
         {"tanh 0.375", std::tanh(x)},
     };
+    // Within a few units in the last place: the C runtime's functions need not round
+    // like the compiler's own evaluation of the expected values.
     for (const auto& c : cases) {
-        EXPECT_EQ(valueOf(c.text), c.expected) << c.text;
+        EXPECT_DOUBLE_EQ(valueOf(c.text), c.expected) << c.text;
     }
 }
 

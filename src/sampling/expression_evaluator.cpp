@@ -100,6 +100,21 @@ double negate(double x) {
     return -x;
 }
 
+// What evaluation computes inline; the function in the node stays the reference.
+enum Operation : std::uint8_t {
+    kCall = 0,
+    kAdd,
+    kSubtract,
+    kMultiply,
+    kDivide,
+    kRemainder,
+    kPower,
+    kComma,
+    kNegate,
+    kAbsolute,
+    kSquareRoot,
+};
+
 // Sorted by name in byte order: names are found by binary search.
 const std::array<VariableBinding, 21>& builtins() {
     static const std::array<VariableBinding, 21> table = {
@@ -135,7 +150,34 @@ GenericFunction generic(double (*function)(double, double)) {
     return reinterpret_cast<GenericFunction>(function);
 }
 
-double evaluateNode(const ExpressionNode* node);
+Operation builtinOperation(GenericFunction function) {
+    if (function == generic(&absolute)) {
+        return kAbsolute;
+    }
+    if (function == generic(&squareRoot)) {
+        return kSquareRoot;
+    }
+    if (function == generic(&power)) {
+        return kPower;
+    }
+    return kCall;
+}
+
+double evaluateNode(const ExpressionNode& node);
+
+// Leaves are read in place; only inner nodes cost a call.
+inline double operand(const ExpressionNode* node) {
+    if (node == nullptr) {
+        return kNaN;
+    }
+    if (node->kind == kKindConstant) {
+        return node->value;
+    }
+    if (node->kind == kKindVariable) {
+        return *node->variable;
+    }
+    return evaluateNode(*node);
+}
 
 template <std::size_t>
 using Double = double;
@@ -145,7 +187,7 @@ double callFunction(const ExpressionNode& node, std::index_sequence<I...>) {
     using Function = double (*)(Double<I>...);
     // A braced list evaluates its elements left to right: arguments in argument order.
     [[maybe_unused]] const std::array<double, sizeof...(I)> arguments{
-        evaluateNode(node.parameters[I].get())...};
+        operand(node.parameters[I].get())...};
     return reinterpret_cast<Function>(node.function)(arguments[I]...);
 }
 
@@ -153,51 +195,80 @@ template <std::size_t... I>
 double callContextFunction(const ExpressionNode& node, std::index_sequence<I...>) {
     using Function = double (*)(void*, Double<I>...);
     [[maybe_unused]] const std::array<double, sizeof...(I)> arguments{
-        evaluateNode(node.parameters[I].get())...};
+        operand(node.parameters[I].get())...};
     return reinterpret_cast<Function>(node.function)(node.context, arguments[I]...);
 }
 
-double evaluateNode(const ExpressionNode* node) {
-    if (node == nullptr) {
-        return kNaN;
+double evaluateNode(const ExpressionNode& node) {
+    if (node.builtinOperation != kCall) {
+        const double first = operand(node.parameters[0].get());
+        switch (node.builtinOperation) {
+            case kNegate:
+                return -first;
+            case kAbsolute:
+                return std::fabs(first);
+            case kSquareRoot:
+                return std::sqrt(first);
+            default:
+                break;
+        }
+        const double second = operand(node.parameters[1].get());
+        switch (node.builtinOperation) {
+            case kAdd:
+                return first + second;
+            case kSubtract:
+                return first - second;
+            case kMultiply:
+                return first * second;
+            case kDivide:
+                return first / second;
+            case kRemainder:
+                return std::fmod(first, second);
+            case kPower:
+                return std::pow(first, second);
+            case kComma:
+                return second;
+            default:
+                return kNaN;
+        }
     }
-    switch (kindType(node->kind)) {
+    switch (kindType(node.kind)) {
         case kKindVariable:
-            return *node->variable;
+            return *node.variable;
         case kKindConstant:
-            return node->value;
+            return node.value;
         case kKindFunction + 0:
-            return callFunction(*node, std::make_index_sequence<0>());
+            return callFunction(node, std::make_index_sequence<0>());
         case kKindFunction + 1:
-            return callFunction(*node, std::make_index_sequence<1>());
+            return callFunction(node, std::make_index_sequence<1>());
         case kKindFunction + 2:
-            return callFunction(*node, std::make_index_sequence<2>());
+            return callFunction(node, std::make_index_sequence<2>());
         case kKindFunction + 3:
-            return callFunction(*node, std::make_index_sequence<3>());
+            return callFunction(node, std::make_index_sequence<3>());
         case kKindFunction + 4:
-            return callFunction(*node, std::make_index_sequence<4>());
+            return callFunction(node, std::make_index_sequence<4>());
         case kKindFunction + 5:
-            return callFunction(*node, std::make_index_sequence<5>());
+            return callFunction(node, std::make_index_sequence<5>());
         case kKindFunction + 6:
-            return callFunction(*node, std::make_index_sequence<6>());
+            return callFunction(node, std::make_index_sequence<6>());
         case kKindFunction + 7:
-            return callFunction(*node, std::make_index_sequence<7>());
+            return callFunction(node, std::make_index_sequence<7>());
         case kKindContextFunction + 0:
-            return callContextFunction(*node, std::make_index_sequence<0>());
+            return callContextFunction(node, std::make_index_sequence<0>());
         case kKindContextFunction + 1:
-            return callContextFunction(*node, std::make_index_sequence<1>());
+            return callContextFunction(node, std::make_index_sequence<1>());
         case kKindContextFunction + 2:
-            return callContextFunction(*node, std::make_index_sequence<2>());
+            return callContextFunction(node, std::make_index_sequence<2>());
         case kKindContextFunction + 3:
-            return callContextFunction(*node, std::make_index_sequence<3>());
+            return callContextFunction(node, std::make_index_sequence<3>());
         case kKindContextFunction + 4:
-            return callContextFunction(*node, std::make_index_sequence<4>());
+            return callContextFunction(node, std::make_index_sequence<4>());
         case kKindContextFunction + 5:
-            return callContextFunction(*node, std::make_index_sequence<5>());
+            return callContextFunction(node, std::make_index_sequence<5>());
         case kKindContextFunction + 6:
-            return callContextFunction(*node, std::make_index_sequence<6>());
+            return callContextFunction(node, std::make_index_sequence<6>());
         case kKindContextFunction + 7:
-            return callContextFunction(*node, std::make_index_sequence<7>());
+            return callContextFunction(node, std::make_index_sequence<7>());
         default:
             return kNaN;
     }
@@ -299,17 +370,17 @@ class Compiler {
             ++position_;
             switch (c) {
                 case '+':
-                    return infix(c, &add);
+                    return infix(kAdd, &add);
                 case '-':
-                    return infix(c, &subtract);
+                    return infix(kSubtract, &subtract);
                 case '*':
-                    return infix(c, &multiply);
+                    return infix(kMultiply, &multiply);
                 case '/':
-                    return infix(c, &divide);
+                    return infix(kDivide, &divide);
                 case '%':
-                    return infix(c, &remainder);
+                    return infix(kRemainder, &remainder);
                 case '^':
-                    return infix(c, &power);
+                    return infix(kPower, &power);
                 case '(':
                     token_ = Token::Open;
                     return;
@@ -331,7 +402,7 @@ class Compiler {
         }
     }
 
-    void infix(char operation, double (*function)(double, double)) {
+    void infix(Operation operation, double (*function)(double, double)) {
         token_ = Token::Infix;
         operation_ = operation;
         function_ = generic(function);
@@ -371,7 +442,7 @@ class Compiler {
         context_ = found->context;
     }
 
-    bool isInfix(char a, char b = '\0', char c = '\0') const {
+    bool isInfix(Operation a, Operation b = kCall, Operation c = kCall) const {
         return token_ == Token::Infix && (operation_ == a || operation_ == b || operation_ == c);
     }
 
@@ -388,9 +459,10 @@ class Compiler {
         return leaf;
     }
 
-    Subtree binary(GenericFunction function, Subtree left, Subtree right) {
+    Subtree binary(Operation operation, GenericFunction function, Subtree left, Subtree right) {
         Subtree result{std::make_unique<ExpressionNode>(), 1 + std::max(left.height, right.height)};
         result.node->kind = kPureBinary;
+        result.node->builtinOperation = operation;
         result.node->function = function;
         result.node->parameters[0] = std::move(left.node);
         result.node->parameters[1] = std::move(right.node);
@@ -402,37 +474,40 @@ class Compiler {
         Subtree result = expr();
         while (token_ == Token::Separator) {
             next();
-            result = binary(generic(&comma), std::move(result), expr());
+            result = binary(kComma, generic(&comma), std::move(result), expr());
         }
         return result;
     }
 
     Subtree expr() {
         Subtree result = term();
-        while (isInfix('+', '-')) {
+        while (isInfix(kAdd, kSubtract)) {
+            const Operation operation = operation_;
             const GenericFunction function = function_;
             next();
-            result = binary(function, std::move(result), term());
+            result = binary(operation, function, std::move(result), term());
         }
         return result;
     }
 
     Subtree term() {
         Subtree result = factor();
-        while (isInfix('*', '/', '%')) {
+        while (isInfix(kMultiply, kDivide, kRemainder)) {
+            const Operation operation = operation_;
             const GenericFunction function = function_;
             next();
-            result = binary(function, std::move(result), factor());
+            result = binary(operation, function, std::move(result), factor());
         }
         return result;
     }
 
     Subtree factor() {
         Subtree result = signedBase();
-        while (isInfix('^')) {
+        while (isInfix(kPower)) {
+            const Operation operation = operation_;
             const GenericFunction function = function_;
             next();
-            result = binary(function, std::move(result), signedBase());
+            result = binary(operation, function, std::move(result), signedBase());
         }
         return result;
     }
@@ -440,8 +515,8 @@ class Compiler {
     // Any run of signs before a base; a negative sign becomes one negation node.
     Subtree signedBase() {
         bool negative = false;
-        while (isInfix('+', '-')) {
-            negative = negative != (operation_ == '-');
+        while (isInfix(kAdd, kSubtract)) {
+            negative = negative != (operation_ == kSubtract);
             next();
         }
         Subtree operand = base();
@@ -450,6 +525,7 @@ class Compiler {
         }
         Subtree result{std::make_unique<ExpressionNode>(), operand.height + 1};
         result.node->kind = kPureUnary;
+        result.node->builtinOperation = kNegate;
         result.node->function = generic(&negate);
         result.node->parameters[0] = std::move(operand.node);
         checkHeight(result);
@@ -499,6 +575,7 @@ class Compiler {
         ExpressionNode& node = *result.node;
         node.kind = kind_;
         node.function = function_;
+        node.builtinOperation = builtinOperation(function_);
         if (kindType(kind_) >= kKindContextFunction) {
             node.context = context_;
         }
@@ -572,11 +649,12 @@ class Compiler {
         if (!constantArguments) {
             return;
         }
-        const double value = evaluateNode(&node);
+        const double value = evaluateNode(node);
         for (std::size_t i = 0; i < arity; ++i) {
             node.parameters[i].reset();
         }
         node.kind = kKindConstant;
+        node.builtinOperation = kCall;
         node.value = value;
         node.context = nullptr;
     }
@@ -585,7 +663,7 @@ class Compiler {
     const char* position_;
     Token token_ = Token::End;
     double number_ = 0.0;
-    char operation_ = '\0';
+    Operation operation_ = kCall;
     GenericFunction function_ = nullptr;
     const double* variable_ = nullptr;
     std::int32_t kind_ = kKindConstant;
@@ -605,7 +683,7 @@ ExpressionTree ExpressionEvaluator::compile(const char* text, const VariableBind
 }
 
 double ExpressionEvaluator::evaluate(const ExpressionNode* tree) {
-    return evaluateNode(tree);
+    return operand(tree);
 }
 
 void ExpressionEvaluator::release(ExpressionTree& tree) noexcept {

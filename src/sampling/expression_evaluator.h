@@ -82,6 +82,10 @@ VariableBinding bindContextFunction(const char* name, double (*function)(void*, 
 // only referred to, so the caller's doubles must outlive every evaluation.
 struct ExpressionNode {
     std::int32_t kind = kKindConstant;
+    // Marks the compiler's own operators and common built-ins, which evaluation computes
+    // inline instead of calling `function` (same function, same result); 0 for any other
+    // node.
+    std::uint8_t builtinOperation = 0;
     union {
         double value = 0.0;        // kind 1
         const double* variable;    // kind 0
