@@ -1,0 +1,219 @@
+// Meters drawn through the GDI+ surface into its 32-bit DIB, checked pixel by pixel.
+// Checks keep two pixels away from shape edges, where anti-aliasing blends.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/configuration_loader.h"
+#include "platform/win32/gdiplus_surface.h"
+#include "render/frame.h"
+#include "test_window.h"
+
+namespace tavisto::win32 {
+namespace {
+
+constexpr std::uint32_t kTransparent = 0x00000000;
+constexpr std::uint32_t kOpaqueRed = 0xFFFF0000;
+constexpr std::uint32_t kOpaqueGreen = 0xFF00FF00;
+
+std::uint32_t alphaOf(std::uint32_t pixel) {
+    return pixel >> 24;
+}
+
+// A counter parsed from its configuration, whose references all hold `value`.
+MeterCounter counterFrom(const char* json, double value) {
+    MeterCounter counter = parseCounter(nlohmann::json::parse(json), 1.0);
+    for (auto& [name, reference] : counter.references) {
+        reference.value = value;
+    }
+    return counter;
+}
+
+Meter meterOf(const char* type, Rect rect, std::int32_t width, std::vector<MeterCounter> counters) {
+    Meter meter;
+    meter.meterType = std::u16string(type, type + std::char_traits<char>::length(type));
+    meter.rect = rect;
+    meter.width = width;
+    meter.color = u"#0000FF";
+    meter.counters = std::move(counters);
+    return meter;
+}
+
+class GdiplusDrawing : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(window);
+        auto created = GdiplusSurfaceFactory(window.get()).createMemorySurface();
+        surface.reset(dynamic_cast<GdiplusMemorySurface*>(created.release()));
+        ASSERT_NE(surface, nullptr);
+        ASSERT_TRUE(surface->replaceBackBuffer(100, 40));
+    }
+
+    // Pixels of the rectangle [left, right) × [top, bottom) that are not transparent.
+    int paintedIn(int left, int top, int right, int bottom) const {
+        int painted = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                painted += alphaOf(surface->pixel(x, y)) != 0 ? 1 : 0;
+            }
+        }
+        return painted;
+    }
+
+    Window window = testing::createTestWindow(100, 40);
+    std::unique_ptr<GdiplusMemorySurface> surface;
+};
+
+TEST_F(GdiplusDrawing, NewBackBufferIsTransparentAndReplacementFollowsTheSize) {
+    EXPECT_EQ(paintedIn(0, 0, 100, 40), 0);
+    EXPECT_FALSE(surface->replaceBackBuffer(0, 40));
+    EXPECT_EQ(surface->width(), 100);  // the previous buffer stays
+    ASSERT_TRUE(surface->replaceBackBuffer(30, 20));
+    EXPECT_EQ(surface->width(), 30);
+    EXPECT_EQ(surface->height(), 20);
+}
+
+TEST_F(GdiplusDrawing, ColumnFillsUpwardFromTheBottomInsideItsOutline) {
+    // Range 0 to 100, value 50, bar length 28: a 14-pixel column from the bottom (35).
+    Meter column = meterOf("column", {10, 5, 22, 35}, 12,
+                           {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+                                            "minValue": 0, "maxValue": 100})json",
+                                        50.0)});
+    column.barLength = 28.0;
+    drawMeter(column, *surface);
+
+    EXPECT_EQ(surface->pixel(15, 24), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(15, 32), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(15, 18), kTransparent);  // above the column, inside the outline
+    EXPECT_EQ(surface->pixel(15, 8), kTransparent);
+    // The outline is blue on the meter's left edge and nothing is drawn beyond it.
+    EXPECT_EQ(surface->pixel(10, 15) & 0xFF0000FF, 0xFF0000FF);
+    EXPECT_EQ(paintedIn(0, 0, 8, 40), 0);
+    EXPECT_EQ(paintedIn(25, 0, 100, 40), 0);
+    EXPECT_EQ(paintedIn(0, 0, 100, 3), 0);
+    EXPECT_EQ(paintedIn(0, 38, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, StackedCountersOfABarContinueRightward) {
+    // Bar variant: values 30 and 40 of 100 over a bar length of 50 give 15 and 20 pixels.
+    Meter bar = meterOf("column", {0, 10, 60, 22}, 12,
+                        {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+                                         "minValue": 0, "maxValue": 100})json",
+                                     30.0),
+                         counterFrom(R"json({"counterPath": "(\\T\\b)", "color": "#00FF00",
+                                         "minValue": 0, "maxValue": 100})json",
+                                     40.0)});
+    bar.barLength = 50.0;
+    bar.orientation = u"vertical";
+    bar.sideBySide = false;
+    drawMeter(bar, *surface);
+
+    EXPECT_EQ(surface->pixel(7, 16), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(25, 16), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(45, 16), kTransparent);
+    EXPECT_EQ(paintedIn(63, 0, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, PieSectorsRunClockwiseFromTwelveOClock) {
+    // 25 of 100 sweeps the upper right quarter, 50 of 100 then the lower half.
+    const Meter pie = meterOf("pie", {0, 0, 28, 28}, 28,
+                              {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+                         "minValue": 0, "maxValue": 100})json",
+                                           25.0),
+                               counterFrom(R"json({"counterPath": "(\\T\\b)", "color": "#00FF00",
+                         "minValue": 0, "maxValue": 100})json",
+                                           50.0)});
+    Meter drawn = pie;
+    drawMeter(drawn, *surface);
+
+    EXPECT_EQ(surface->pixel(19, 8), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(14, 21), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(8, 21), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(8, 8), kTransparent);  // the empty upper left quarter
+    EXPECT_EQ(surface->pixel(1, 1), kTransparent);  // the corner outside the circle
+    EXPECT_EQ(paintedIn(31, 0, 100, 40), 0);
+    EXPECT_EQ(paintedIn(0, 31, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, TextIsRightAlignedInItsSlice) {
+    Meter text =
+        meterOf("text", {0, 0, 90, 40}, 90,
+                {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+                                          "units": "percent", "minValue": 0, "maxValue": 100,
+                                          "fontSize": 14})json",
+                             100.0),
+                 counterFrom(R"json({"counterPath": "(\\T\\b)", "units": "none"})json", 5.0)});
+    text.windows10OrLater = true;
+    drawMeter(text, *surface);
+
+    // "100%" at the right end of the upper slice; the lower counter shows nothing.
+    EXPECT_GT(paintedIn(60, 0, 90, 20), 20);
+    EXPECT_EQ(paintedIn(0, 0, 40, 40), 0);
+    EXPECT_EQ(paintedIn(0, 20, 100, 40), 0);
+    EXPECT_EQ(paintedIn(91, 0, 100, 40), 0);
+    // The most opaque pixel of the text is pure red.
+    std::uint32_t strongest = 0;
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 60; x < 90; ++x) {
+            if (alphaOf(surface->pixel(x, y)) > alphaOf(strongest)) {
+                strongest = surface->pixel(x, y);
+            }
+        }
+    }
+    EXPECT_EQ(strongest, kOpaqueRed);
+}
+
+TEST_F(GdiplusDrawing, TextDrawsWithTheLegacyQualityAndWithAnyFontName) {
+    // An unknown family falls back to the generic sans-serif one.
+    Meter text = meterOf("text", {0, 0, 90, 40}, 90,
+                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+                                          "units": "bytes/second", "font": "No Such Family",
+                                          "fontSize": 14})json",
+                                      1500.0)});
+    text.windows10OrLater = false;
+    drawMeter(text, *surface);
+
+    EXPECT_GT(paintedIn(45, 0, 90, 40), 20);  // "2 KB/s"
+    EXPECT_EQ(paintedIn(0, 0, 20, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, IndicatorShowsItsTextCentredOnlyWhileTheTriggerHolds) {
+    const char* busy = R"json({"counterPath": "(\\T\\a)", "color": "#FF0000", "indicator": "BUSY",
+                           "trigger": "> 50", "fontSize": 14})json";
+    Meter quiet = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 20.0)});
+    drawMeter(quiet, *surface);
+    EXPECT_EQ(paintedIn(0, 0, 100, 40), 0);
+
+    Meter loud = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 80.0)});
+    drawMeter(loud, *surface);
+    EXPECT_GT(paintedIn(30, 10, 60, 30), 20);
+    EXPECT_EQ(paintedIn(0, 0, 20, 40), 0);
+    EXPECT_EQ(paintedIn(70, 0, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, ClearingCoversTheRightColumnAndBottomRowOfTheRectangle) {
+    Meter background = meterOf("column", {0, 0, 60, 40}, 60,
+                               {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+                                                "minValue": 0, "maxValue": 1})json",
+                                            1.0)});
+    background.barLength = 40.0;
+    drawMeter(background, *surface);
+    ASSERT_EQ(surface->pixel(30, 25), kOpaqueRed);
+
+    // A meter type that matches nothing leaves its cleared rectangle transparent.
+    Meter unknown = meterOf("Column", {10, 10, 20, 20}, 10, {});
+    drawMeter(unknown, *surface);
+    EXPECT_EQ(paintedIn(10, 10, 21, 21), 0);
+    EXPECT_EQ(surface->pixel(21, 15), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(15, 21), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(9, 15), kOpaqueRed);
+    EXPECT_EQ(surface->pixel(15, 9), kOpaqueRed);
+}
+
+}  // namespace
+}  // namespace tavisto::win32
