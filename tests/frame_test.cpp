@@ -71,6 +71,30 @@ TEST(DrawMeter, ClearsBeforeDrawingTheKnownTypes) {
     EXPECT_EQ(pie.recorded<FillPie>().size(), 1U);
 }
 
+TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
+    // Stacked in a group 36 wide, a text meter 64 wide draws its lines 64 wide from the
+    // group's left edge; what is drawn there must be cleared by the next drawing.
+    RecordingSurface surface;
+    Meter meter = meterOfType(u"text");
+    meter.counters[0].units = u"percent";
+    meter.rect = Rect{13, 20, 49, 84};
+    meter.width = 64;
+    meter.sideBySide = false;
+    drawMeter(meter, surface);
+    EXPECT_EQ(surface.recorded<ClearToTransparent>(),
+              (std::vector<ClearToTransparent>{{Rect{13, 20, 77, 84}}}));
+    const auto lines = surface.recorded<testing::DrawString>();
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_EQ(lines[0].layout, (RectF{13, 20, 64, 64}));
+
+    // A meter narrower than its stacked group clears just its rectangle.
+    RecordingSurface narrowSurface;
+    meter.width = 20;
+    drawMeter(meter, narrowSurface);
+    EXPECT_EQ(narrowSurface.recorded<ClearToTransparent>(),
+              (std::vector<ClearToTransparent>{{Rect{13, 20, 49, 84}}}));
+}
+
 TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
     // Side by side in a vertical band: not forced, but the group's orientation says so.
     RecordingSurface across;

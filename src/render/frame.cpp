@@ -1,13 +1,31 @@
 #include "render/frame.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #include "render/layout.h"
 #include "render/meters.h"
 
 namespace tavisto {
+namespace {
+
+// What a meter draws into: its rectangle, and also its own width measured from its left
+// edge, which text lines and the pie use even where a stacked group is narrower than
+// the meter. Clearing all of it keeps the previous frame from showing through there.
+Rect drawnArea(const Meter& meter) {
+    Rect area = meter.rect;
+    const std::int64_t extentRight = std::int64_t{area.left} + meterExtent(meter);
+    area.right = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        extentRight, area.right, std::numeric_limits<std::int32_t>::max()));
+    return area;
+}
+
+}  // namespace
 
 void drawMeter(Meter& meter, platform::MemorySurface& surface) {
     if (auto canvas = surface.beginDrawing()) {
-        canvas->clearToTransparent(meter.rect);
+        canvas->clearToTransparent(drawnArea(meter));
     }
     // Meter types are matched exactly; any other type leaves the rectangle transparent.
     if (meter.meterType == u"column") {
