@@ -11,6 +11,7 @@
 #include "panel/meter_panel.h"
 #include "preview/headless_platform.h"
 #include "preview/model_printer.h"
+#include "preview/preview_render.h"
 
 namespace {
 
@@ -74,5 +75,5 @@ int main(int argc, char** argv) {
     }
     std::cout << path << " at " << dpi << " DPI (scale " << panel->dpiScale() << ")\n";
     preview::printModel(std::cout, panel->model());
-    return 0;
+    return preview::renderBands(document, dpi, ".", std::cout, std::cerr);
 }

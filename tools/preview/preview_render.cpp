@@ -1,0 +1,162 @@
+#include "preview/preview_render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "panel/meter_panel.h"
+#include "panel/rounding.h"
+#include "platform/linux/cairo_surface.h"
+#include "preview/headless_platform.h"
+#include "render/band_metrics.h"
+
+namespace tavisto::preview {
+namespace {
+
+// A dark taskbar, as Windows 10 and 11 draw it by default.
+constexpr Argb kTaskbarBackground = 0xFF202020;
+// Sizes of a taskbar at 96 DPI: the height of a horizontal one and the width of a
+// vertical one.
+constexpr double kTaskbarHeight = 40.0;
+constexpr double kTaskbarWidth = 62.0;
+// Ticks run before each picture, so that the dynamic ranges and the waves have moved.
+constexpr int kTicks = 3;
+
+// A stable number per path (FNV-1a), so that each counter has its own phase.
+std::uint32_t pathHash(std::u16string_view path) {
+    std::uint32_t hash = 2166136261U;
+    for (char16_t c : path) {
+        hash = (hash ^ static_cast<std::uint32_t>(c)) * 16777619U;
+    }
+    return hash;
+}
+
+double wave(std::u16string_view path, int step) {
+    const double phase = static_cast<double>(pathHash(path) % 628U) / 100.0;
+    return 0.5 + 0.45 * std::sin(phase + 0.9 * step);
+}
+
+struct Band {
+    const char* fileName;
+    const char* description;
+    std::int32_t horizontalBand;
+};
+
+}  // namespace
+
+platform::QueryHandle DemoCounters::openQuery() {
+    ++lastQuery_;
+    collections_[lastQuery_] = 0;
+    return lastQuery_;
+}
+
+platform::CounterHandle DemoCounters::addCounter(platform::QueryHandle query,
+                                                 std::u16string_view englishPath) {
+    if (collections_.count(query) == 0) {
+        return 0;
+    }
+    counters_[++lastCounter_] = Counter{query, std::u16string(englishPath)};
+    return lastCounter_;
+}
+
+void DemoCounters::collect(platform::QueryHandle query) {
+    if (const auto found = collections_.find(query); found != collections_.end()) {
+        ++found->second;
+    }
+}
+
+double DemoCounters::read(platform::CounterHandle counter) {
+    const auto found = counters_.find(counter);
+    if (found == counters_.end()) {
+        return platform::kFailedCounterRead;
+    }
+    const std::u16string& path = found->second.path;
+    const int step = collections_[found->second.query];
+    const double level = wave(path, step);
+    if (path.find(u"Bytes") != std::u16string::npos) {
+        return 2'000'000.0 * level * level;
+    }
+    return 100.0 * level;
+}
+
+void DemoCounters::closeQuery(platform::QueryHandle query) {
+    collections_.erase(query);
+    std::erase_if(counters_, [query](const auto& entry) { return entry.second.query == query; });
+}
+
+platform::PerformanceRecord DemoPerformance::read() {
+    platform::PerformanceRecord record;
+    record.pageSize = 4096;
+    record.physicalTotal = 4'194'304;
+    record.physicalAvailable =
+        static_cast<std::uint64_t>(1'800'000.0 + 200'000.0 * std::sin(0.5 * ++reads_));
+    record.systemCache = 900'000;
+    record.commitTotal = 3'000'000;
+    record.commitLimit = 6'000'000;
+    record.commitPeak = 3'500'000;
+    record.kernelPaged = 120'000;
+    record.kernelNonpaged = 40'000;
+    record.kernelTotal = record.kernelPaged + record.kernelNonpaged;
+    record.handleCount = 80'000;
+    record.processCount = 180;
+    record.threadCount = 2'400;
+    return record;
+}
+
+int renderBands(const nlohmann::json& document, int dpi, const std::string& folder,
+                std::ostream& out, std::ostream& err) {
+    FixedScreen screen(dpi);
+    NotWindows systemVersion;
+    DemoCounters counters;
+    DemoPerformance performance;
+    PreviewWindow window;
+    ManualTimers timers;
+    NamedTooltips tooltips;
+    platform::CairoSurfaceFactory surfaces;
+    const platform::PlatformServices services{screen, systemVersion, counters, performance,
+                                              window, timers,        tooltips, surfaces};
+
+    const double scale = dpi / 96.0;
+    const std::int32_t thickness[2] = {roundToInt32(kTaskbarWidth * scale),
+                                       roundToInt32(kTaskbarHeight * scale)};
+    window.client = Rect{0, 0, 4096, thickness[1]};
+    std::string error;
+    auto panel = MeterPanel::create(services, document, 1, error);
+    if (panel) {
+        error = panel->reload(document, 1);
+    }
+    if (!error.empty()) {
+        err << "cannot render the band: " << error << "\n";
+        return 1;
+    }
+
+    out << "rendering with demo counter values (a deterministic wave per counter; live "
+           "counters are not read on Linux)\n";
+    const Band bands[] = {{"band.png", "horizontal band", 1},
+                          {"band-vertical.png", "vertical band", 0}};
+    for (const Band& band : bands) {
+        // Lay out once in a long band to learn its length, then size the band to it.
+        const std::int32_t across = thickness[band.horizontalBand];
+        window.client = band.horizontalBand ? Rect{0, 0, 4096, across} : Rect{0, 0, across, 4096};
+        panel->relayout(band.horizontalBand);
+        const std::int32_t length = std::max(bandLength(panel->model(), band.horizontalBand), 1);
+        window.client =
+            band.horizontalBand ? Rect{0, 0, length, across} : Rect{0, 0, across, length};
+        panel->relayout(band.horizontalBand);
+        for (int tick = 0; tick < kTicks; ++tick) {
+            timers.fireAll();
+        }
+        const auto& surface = dynamic_cast<const platform::CairoSurface&>(panel->surface());
+        const std::string path = (std::filesystem::path(folder) / band.fileName).string();
+        if (!surface.writePng(path, kTaskbarBackground)) {
+            err << path << ": cannot write the picture\n";
+            return 1;
+        }
+        out << "wrote " << path << " (" << window.client.width() << " x " << window.client.height()
+            << ", " << band.description << ")\n";
+    }
+    return 0;
+}
+
+}  // namespace tavisto::preview
