@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 namespace tavisto {
 
@@ -56,6 +57,7 @@ inline VariableBinding bindVariable(const char* name, const double* variable) {
 template <typename... Doubles>
 VariableBinding bindFunction(const char* name, double (*function)(Doubles...), bool pure) {
     static_assert(sizeof...(Doubles) <= kMaxArity);
+    static_assert((std::is_same_v<Doubles, double> && ...), "arguments are doubles");
     VariableBinding binding;
     binding.name = name;
     binding.function = reinterpret_cast<GenericFunction>(function);
@@ -69,6 +71,7 @@ template <typename... Doubles>
 VariableBinding bindContextFunction(const char* name, double (*function)(void*, Doubles...),
                                     void* context, bool pure) {
     static_assert(sizeof...(Doubles) <= kMaxArity);
+    static_assert((std::is_same_v<Doubles, double> && ...), "arguments are doubles");
     VariableBinding binding;
     binding.name = name;
     binding.function = reinterpret_cast<GenericFunction>(function);
