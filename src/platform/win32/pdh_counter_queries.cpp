@@ -38,13 +38,11 @@ void PdhCounterQueries::collect(platform::QueryHandle query) {
 }
 
 double PdhCounterQueries::read(platform::CounterHandle counter) {
-    if (counter == 0) {
-        return platform::kFailedCounterRead;
-    }
     PDH_FMT_COUNTERVALUE value{};
     const PDH_STATUS status = PdhGetFormattedCounterValue(reinterpret_cast<PDH_HCOUNTER>(counter),
                                                           PDH_FMT_DOUBLE, nullptr, &value);
-    // Rate counters report a failed record status until their second collection.
+    // A counter that could not be added (handle 0) fails the call; rate counters
+    // report a failed record status until their second collection.
     if (status != ERROR_SUCCESS ||
         (value.CStatus != PDH_CSTATUS_VALID_DATA && value.CStatus != PDH_CSTATUS_NEW_DATA)) {
         return platform::kFailedCounterRead;

@@ -1,0 +1,21 @@
+#pragma once
+// The process's GDI objects, USER objects and kernel handles, for leak checks.
+
+#include <compare>
+
+namespace tavisto::win32::testing {
+
+struct ProcessResources {
+    long gdiObjects = 0;
+    long userObjects = 0;
+    long kernelHandles = 0;
+    auto operator<=>(const ProcessResources&) const = default;
+};
+
+// GetGuiResources and GetProcessHandleCount where the system implements them. Wine
+// only stubs them (they return 0), so there the same figures are counted directly:
+// the live entries of the GDI handle table, the windows of the calling thread, and
+// the handle values that name an open handle.
+ProcessResources processResources();
+
+}  // namespace tavisto::win32::testing
