@@ -23,20 +23,6 @@ constexpr double kTaskbarWidth = 62.0;
 // Ticks run before each picture, so that the dynamic ranges and the waves have moved.
 constexpr int kTicks = 3;
 
-// A stable number per path (FNV-1a), so that each counter has its own phase.
-std::uint32_t pathHash(std::u16string_view path) {
-    std::uint32_t hash = 2166136261U;
-    for (char16_t c : path) {
-        hash = (hash ^ static_cast<std::uint32_t>(c)) * 16777619U;
-    }
-    return hash;
-}
-
-double wave(std::u16string_view path, int step) {
-    const double phase = static_cast<double>(pathHash(path) % 628U) / 100.0;
-    return 0.5 + 0.45 * std::sin(phase + 0.9 * step);
-}
-
 struct Band {
     const char* fileName;
     const char* description;
@@ -44,65 +30,6 @@ struct Band {
 };
 
 }  // namespace
-
-platform::QueryHandle DemoCounters::openQuery() {
-    ++lastQuery_;
-    collections_[lastQuery_] = 0;
-    return lastQuery_;
-}
-
-platform::CounterHandle DemoCounters::addCounter(platform::QueryHandle query,
-                                                 std::u16string_view englishPath) {
-    if (collections_.count(query) == 0) {
-        return 0;
-    }
-    counters_[++lastCounter_] = Counter{query, std::u16string(englishPath)};
-    return lastCounter_;
-}
-
-void DemoCounters::collect(platform::QueryHandle query) {
-    if (const auto found = collections_.find(query); found != collections_.end()) {
-        ++found->second;
-    }
-}
-
-double DemoCounters::read(platform::CounterHandle counter) {
-    const auto found = counters_.find(counter);
-    if (found == counters_.end()) {
-        return platform::kFailedCounterRead;
-    }
-    const std::u16string& path = found->second.path;
-    const int step = collections_[found->second.query];
-    const double level = wave(path, step);
-    if (path.find(u"Bytes") != std::u16string::npos) {
-        return 2'000'000.0 * level * level;
-    }
-    return 100.0 * level;
-}
-
-void DemoCounters::closeQuery(platform::QueryHandle query) {
-    collections_.erase(query);
-    std::erase_if(counters_, [query](const auto& entry) { return entry.second.query == query; });
-}
-
-platform::PerformanceRecord DemoPerformance::read() {
-    platform::PerformanceRecord record;
-    record.pageSize = 4096;
-    record.physicalTotal = 4'194'304;
-    record.physicalAvailable =
-        static_cast<std::uint64_t>(1'800'000.0 + 200'000.0 * std::sin(0.5 * ++reads_));
-    record.systemCache = 900'000;
-    record.commitTotal = 3'000'000;
-    record.commitLimit = 6'000'000;
-    record.commitPeak = 3'500'000;
-    record.kernelPaged = 120'000;
-    record.kernelNonpaged = 40'000;
-    record.kernelTotal = record.kernelPaged + record.kernelNonpaged;
-    record.handleCount = 80'000;
-    record.processCount = 180;
-    record.threadCount = 2'400;
-    return record;
-}
 
 int renderBands(const nlohmann::json& document, int dpi, const std::string& folder,
                 std::ostream& out, std::ostream& err) {

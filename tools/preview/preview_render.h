@@ -1,50 +1,17 @@
 #pragma once
 // Renders the band as the taskbar would show it, in both taskbar directions, into PNG
-// files. Counters are fed from a deterministic demo source: there are no live counters
-// on Linux yet, and the same configuration always gives the same pictures.
+// files. Counters are fed from a deterministic demo source (preview/demo_sources.h):
+// there are no live counters on Linux yet, and the same configuration always gives the
+// same pictures.
 
-#include <cstdint>
-#include <map>
 #include <ostream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "platform/platform.h"
+#include "preview/demo_sources.h"
 
 namespace tavisto::preview {
-
-// Counter values that follow a fixed wave per path, one step per collection of the
-// query: percentages for "%" counters, byte rates for "Bytes" counters.
-class DemoCounters final : public platform::CounterQueries {
-  public:
-    platform::QueryHandle openQuery() override;
-    platform::CounterHandle addCounter(platform::QueryHandle query,
-                                       std::u16string_view englishPath) override;
-    void collect(platform::QueryHandle query) override;
-    double read(platform::CounterHandle counter) override;
-    void closeQuery(platform::QueryHandle query) override;
-
-  private:
-    struct Counter {
-        platform::QueryHandle query = 0;
-        std::u16string path;
-    };
-    std::map<platform::QueryHandle, int> collections_;
-    std::map<platform::CounterHandle, Counter> counters_;
-    platform::QueryHandle lastQuery_ = 0;
-    platform::CounterHandle lastCounter_ = 0;
-};
-
-// A machine with 16 GiB of memory in 4 KiB pages, a little over half of it in use,
-// the figure moving a little at every read.
-class DemoPerformance final : public platform::SystemPerformance {
-  public:
-    platform::PerformanceRecord read() override;
-
-  private:
-    int reads_ = 0;
-};
 
 // Writes band.png (horizontal band) and band-vertical.png (vertical band) into the
 // folder, each over a dark taskbar background. Returns the process exit code.
