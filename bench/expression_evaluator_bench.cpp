@@ -116,11 +116,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
+        // With repetitions the median is reported after the single runs and replaces them.
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
                 // CPU time: the machine is shared, and waiting for a core is not
                 // the evaluator's cost.
-                nanoseconds_[run.benchmark_name()] =
+                nanoseconds_[run.run_name.str()] =
                     run.GetAdjustedCPUTime() *
                     (1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit));
             }
