@@ -160,6 +160,7 @@ using PaintBuffer = Owned<handle_traits::PaintBuffer>;
 using GdiplusToken = Owned<handle_traits::GdiplusToken>;
 
 using Bitmap = Owned<handle_traits::Simple<HBITMAP, handle_traits::deleteGdiObject<HBITMAP>>>;
+using GdiBrush = Owned<handle_traits::Simple<HBRUSH, handle_traits::deleteGdiObject<HBRUSH>>>;
 using Window = Owned<handle_traits::Simple<HWND, handle_traits::destroyWindow>>;
 // Kernel objects whose failure value is null (threads, events, processes).
 using KernelHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHandle>>;

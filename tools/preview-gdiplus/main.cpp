@@ -1,0 +1,129 @@
+// tavisto-preview-gdiplus: renders a configuration through the Windows backends (GDI+
+// drawing, buffered painting over a taskbar background) into a PNG file. Counter values
+// come from the same deterministic demo source as the Linux preview, so that the two
+// pictures can be compared.
+//   tavisto-preview-gdiplus configuration.json dpi picture.png
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/meter_panel.h"
+#include "panel/rounding.h"
+#include "platform/win32/gdiplus_session.h"
+#include "platform/win32/gdiplus_surface.h"
+#include "platform/win32/system_services.h"
+#include "platform/win32/tooltips.h"
+#include "preview-gdiplus/taskbar_frame.h"
+#include "preview/demo_sources.h"
+#include "preview/headless_platform.h"
+#include "render/band_metrics.h"
+
+namespace {
+
+using namespace tavisto;
+
+// As the Linux preview draws it: a dark taskbar 40 pixels high at 96 DPI, and three
+// ticks before the picture so that dynamic ranges and the waves have moved.
+constexpr Argb kTaskbarBackground = 0xFF202020;
+constexpr double kTaskbarHeight = 40.0;
+constexpr int kTicks = 3;
+constexpr std::int32_t kLongBand = 4096;
+
+int usage() {
+    std::cerr << "usage: tavisto-preview-gdiplus configuration.json dpi picture.png\n";
+    return 2;
+}
+
+int render(const std::wstring& configuration, int dpi, const std::wstring& picture) {
+    const std::filesystem::path configurationPath(configuration);
+    std::ifstream file(configurationPath, std::ios::binary);
+    if (!file) {
+        std::cerr << configurationPath.string() << ": cannot open the file\n";
+        return 1;
+    }
+    nlohmann::json document;
+    try {
+        document = nlohmann::json::parse(file);
+    } catch (const std::exception& failure) {
+        std::cerr << configurationPath.string() << ": " << failure.what() << "\n";
+        return 1;
+    }
+
+    const win32::GdiplusSession gdiplus;
+    preview::TaskbarFrame frame(kTaskbarBackground);
+    if (!gdiplus.started() || !frame.ready()) {
+        std::cerr << "cannot start GDI+ or create the preview windows\n";
+        return 1;
+    }
+    const std::int32_t thickness = roundToInt32(kTaskbarHeight * dpi / 96.0);
+    frame.resizeBand(kLongBand, thickness);
+
+    preview::FixedScreen screen(dpi);
+    win32::Win32SystemVersion systemVersion;
+    preview::DemoCounters counters;
+    preview::DemoPerformance performance;
+    win32::Win32BandWindow window(frame.band());
+    preview::ManualTimers timers;
+    win32::Win32Tooltips tooltips(frame.band());
+    win32::GdiplusSurfaceFactory surfaces(frame.band());
+    const platform::PlatformServices services{screen, systemVersion, counters, performance,
+                                              window, timers,        tooltips, surfaces};
+
+    // As the band window does: construct, then reload with the same document.
+    std::string error;
+    auto panel = MeterPanel::create(services, document, 1, error);
+    if (panel) {
+        error = panel->reload(document, 1);
+    }
+    if (!error.empty()) {
+        std::cerr << "cannot render the band: " << error << "\n";
+        return 1;
+    }
+    // Laid out once in a long band to learn its length, then sized to it.
+    const std::int32_t length = std::max(bandLength(panel->model(), 1), 1);
+    frame.resizeBand(length, thickness);
+    panel->relayout(1);
+    for (int tick = 0; tick < kTicks; ++tick) {
+        timers.fireAll();
+    }
+    if (!frame.writePng(panel->surface(), picture)) {
+        std::cerr << std::filesystem::path(picture).string() << ": cannot write the picture\n";
+        return 1;
+    }
+    std::cout << "wrote " << std::filesystem::path(picture).string() << " (" << length << " x "
+              << thickness << ", horizontal band, GDI+)\n";
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    // Wide arguments, so that any file name reaches the program intact.
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr || count != 4) {
+        return usage();
+    }
+    const std::wstring configuration = arguments[1];
+    const std::wstring dpiText = arguments[2];
+    const std::wstring picture = arguments[3];
+    LocalFree(arguments);
+
+    const std::string digits(dpiText.begin(), dpiText.end());
+    int dpi = 0;
+    const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), dpi);
+    if (failure != std::errc() || end != digits.data() + digits.size() || dpi <= 0 || dpi > 960) {
+        return usage();
+    }
+    return render(configuration, dpi, picture);
+}
