@@ -34,6 +34,10 @@ Win32WindowTimers::~Win32WindowTimers() {
 
 void Win32WindowTimers::setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
                                  Callback onElapsed) {
+    // Without a window SetTimer would make a thread timer with an identifier of its own.
+    if (window_ == nullptr) {
+        return;
+    }
     callbacks_.insert_or_assign(timerId, std::move(onElapsed));
     if (SetTimer(window_, static_cast<UINT_PTR>(timerId), elapseMilliseconds, timerProc) == 0) {
         callbacks_.erase(timerId);
