@@ -215,5 +215,75 @@ TEST_F(GdiplusDrawing, ClearingCoversTheRightColumnAndBottomRowOfTheRectangle) {
     EXPECT_EQ(surface->pixel(15, 9), kOpaqueRed);
 }
 
+// The checks of the Cairo surface's tests, on the same meters, where GDI+ agrees.
+TEST_F(GdiplusDrawing, SameFullColumnAsOnCairo) {
+    Meter column = meterOf("column", {5, 5, 15, 35}, 10,
+                           {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
+                                                "minValue": 0, "maxValue": 100})json",
+                                        100.0)});
+    column.barLength = 28.0;
+    drawMeter(column, *surface);
+    EXPECT_EQ(surface->pixel(10, 7), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(14, 34), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(10, 20), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(10, 6), kTransparent);
+    EXPECT_EQ(surface->pixel(5, 20), 0xFF0000FFu);
+    EXPECT_EQ(surface->pixel(15, 20), 0xFF0000FFu);
+    EXPECT_EQ(surface->pixel(10, 5), 0xFF0000FFu);
+    EXPECT_EQ(surface->pixel(10, 35), 0xFF0000FFu);
+    EXPECT_EQ(paintedIn(0, 0, 5, 40), 0);
+    EXPECT_EQ(paintedIn(16, 0, 100, 40), 0);
+    EXPECT_EQ(paintedIn(0, 36, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, SameHalfPieAsOnCairo) {
+    Meter pie = meterOf("pie", {0, 0, 30, 30}, 30,
+                        {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
+                                             "minValue": 0, "maxValue": 100})json",
+                                     50.0)});
+    drawMeter(pie, *surface);
+    EXPECT_EQ(surface->pixel(22, 15), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(16, 4), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(16, 26), kOpaqueGreen);
+    EXPECT_EQ(surface->pixel(8, 15), kTransparent);
+    EXPECT_EQ(surface->pixel(13, 4), kTransparent);
+    EXPECT_GT(alphaOf(surface->pixel(15, 0)), 0x80U);
+    EXPECT_EQ(surface->pixel(1, 1), kTransparent);
+    EXPECT_EQ(paintedIn(32, 0, 100, 40), 0);
+    EXPECT_EQ(paintedIn(0, 32, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, SameTextLineAsOnCairo) {
+    Meter text = meterOf("text", {10, 5, 90, 29}, 80,
+                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
+                                              "units": "percent", "minValue": 0,
+                                              "maxValue": 100, "fontSize": 14})json",
+                                      42.0)});
+    drawMeter(text, *surface);
+    EXPECT_GT(paintedIn(65, 5, 90, 29), 0);
+    EXPECT_EQ(paintedIn(0, 0, 50, 40), 0);
+    EXPECT_EQ(paintedIn(90, 0, 100, 40), 0);
+    EXPECT_EQ(paintedIn(0, 0, 100, 8), 0);
+    EXPECT_EQ(paintedIn(0, 27, 100, 40), 0);
+}
+
+TEST_F(GdiplusDrawing, SamePremultipliedPixelsAsOnCairo) {
+    auto canvas = surface->beginDrawing();
+    ASSERT_NE(canvas, nullptr);
+    canvas->fillRectangle(0x80FF0000, 50, 0, 4, 4);
+    canvas.reset();
+    EXPECT_EQ(surface->pixel(51, 1), 0x80800000u);
+}
+
+TEST_F(GdiplusDrawing, EmptyShapesLeaveThePixelsAlone) {
+    auto canvas = surface->beginDrawing();
+    ASSERT_NE(canvas, nullptr);
+    canvas->fillRectangle(kOpaqueGreen, 2, 8, 5, -4);
+    canvas->fillRectangle(kOpaqueGreen, 2, 2, 0, 5);
+    canvas->fillPie(kOpaqueGreen, 0, 0, 10, 10, -90.0F, 0.0F);
+    canvas.reset();
+    EXPECT_EQ(paintedIn(0, 0, 100, 40), 0);
+}
+
 }  // namespace
 }  // namespace tavisto::win32
