@@ -1,5 +1,7 @@
 #include "platform/win32/gdiplus_surface.h"
 
+#include <algorithm>
+#include <limits>
 #include <string>
 
 #include "platform/win32/gdiplus_session.h"
@@ -52,6 +54,12 @@ GdiplusFont fontOf(Gdiplus::GpFontFamily* family, float sizePixels) {
     });
 }
 
+// end − start + 1, saturated: a rectangle may span the whole coordinate range.
+INT extentPlusOne(std::int32_t start, std::int32_t end) {
+    const std::int64_t extent = std::int64_t{end} - start + 1;
+    return static_cast<INT>(std::clamp<std::int64_t>(extent, 0, std::numeric_limits<INT>::max()));
+}
+
 // One drawing session: a GDI+ graphics object on the memory DC. The brushes, pens
 // and string formats of each call are created for it and deleted after it.
 class GdiplusCanvas final : public platform::Canvas {
@@ -61,8 +69,9 @@ class GdiplusCanvas final : public platform::Canvas {
     void clearToTransparent(const Rect& area) override {
         // One pixel wider and higher, so the column at `right` and the row at
         // `bottom` are cleared as well.
-        gdip::GdipSetClipRectI(graphics(), area.left, area.top, area.width() + 1, area.height() + 1,
-                               Gdiplus::CombineModeReplace);
+        gdip::GdipSetClipRectI(graphics(), area.left, area.top,
+                               extentPlusOne(area.left, area.right),
+                               extentPlusOne(area.top, area.bottom), Gdiplus::CombineModeReplace);
         gdip::GdipGraphicsClear(graphics(), 0x00FFFFFF);
         gdip::GdipResetClip(graphics());
     }
