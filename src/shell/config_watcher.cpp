@@ -18,6 +18,8 @@ constexpr DWORD kFileFilter =
 // While the folder is missing: how long to wait before trying it again when its parent
 // reports nothing (the parent may be unwatchable, or missing too).
 constexpr DWORD kRetryMilliseconds = 5000;
+// How long the owner waits for the first watch to be in place.
+constexpr DWORD kArmMilliseconds = 2000;
 
 struct FolderName {
     std::wstring parent;
@@ -75,9 +77,14 @@ ConfigWatcher::ConfigWatcher(std::wstring folder, HWND window)
       window_(window),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      armed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       buffer_(new (std::nothrow) DWORD[kBufferBytes / sizeof(DWORD)]) {
-    if (stop_ && changed_ && buffer_) {
+    if (stop_ && changed_ && armed_ && buffer_) {
         thread_.reset(CreateThread(nullptr, 0, threadMain, this, 0, nullptr));
+    }
+    if (thread_) {
+        // Bounded: a folder on a slow network share must not hang the taskbar.
+        WaitForSingleObject(armed_.get(), kArmMilliseconds);
     }
 }
 
@@ -109,6 +116,7 @@ void ConfigWatcher::run() noexcept {
             }
         }
         // The folder is missing, cannot be opened or was deleted under the watch.
+        SetEvent(armed_.get());
         folderWasMissing = true;
         folder.reset();
         if (!waitForFolder()) {
@@ -184,6 +192,7 @@ ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD fil
                                &overlapped, nullptr)) {
         return Outcome::Failed;
     }
+    SetEvent(armed_.get());
     const HANDLE events[] = {stop_.get(), changed_.get()};
     const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeout);
     if (woken == WAIT_OBJECT_0 + 1) {

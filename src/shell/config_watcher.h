@@ -21,9 +21,11 @@ bool namesConfigurationFile(const void* records, DWORD size) noexcept;
 
 class ConfigWatcher {
   public:
-    // Starts watching `folder` for `window`. When the folder is missing or cannot be
-    // opened the thread waits for it to appear and then posts one reload message,
-    // since the file may have been written meanwhile.
+    // Starts watching `folder` for `window` and returns once the watch is in place (or
+    // the folder was found missing), so that a change made after construction is never
+    // missed. When the folder is missing or cannot be opened the thread waits for it to
+    // appear and then posts one reload message, since the file may have been written
+    // meanwhile.
     ConfigWatcher(std::wstring folder, HWND window);
     // Signals the thread to stop and waits until it has ended, so the module is never
     // unloaded under it.
@@ -51,6 +53,7 @@ class ConfigWatcher {
     const HWND window_;
     win32::KernelHandle stop_;
     win32::KernelHandle changed_;
+    win32::KernelHandle armed_;
     // One buffer for the thread's life: 0x21800 bytes, DWORD-aligned as the records need.
     std::unique_ptr<DWORD[]> buffer_;
     win32::KernelHandle thread_;

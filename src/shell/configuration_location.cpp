@@ -19,27 +19,27 @@ struct ProcessPaths {
 };
 
 INIT_ONCE pathsOnce = INIT_ONCE_STATIC_INIT;
-ProcessPaths* paths = nullptr;
+// At namespace scope, not as a local static: MinGW's guard for local statics creates a
+// semaphore that outlives the module, one more handle each time Explorer reloads it.
+ProcessPaths paths;
 
 BOOL CALLBACK formPaths(INIT_ONCE*, void*, void**) noexcept {
-    static ProcessPaths formed;
     try {
-        formed.module = moduleFileName(moduleInstance());
+        paths.module = moduleFileName(moduleInstance());
         // When the folder cannot be found the buffer stays empty and the configuration
         // folder is "\Tavisto\" on the current drive.
         wchar_t appData[MAX_PATH] = {};
         SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE);
-        formed.folder = std::wstring(appData) + L"\\Tavisto\\";
+        paths.folder = std::wstring(appData) + L"\\Tavisto\\";
     } catch (...) {
-        formed = {};
+        paths = {};
     }
-    paths = &formed;
     return TRUE;
 }
 
 const ProcessPaths& processPaths() noexcept {
     InitOnceExecuteOnce(&pathsOnce, formPaths, nullptr, nullptr);
-    return *paths;
+    return paths;
 }
 
 struct FileCloser {

@@ -250,14 +250,15 @@ void CTavisto::windowCreated(HWND window) noexcept {
     } catch (...) {
         // Without backends there is no panel: the band stays empty.
     }
-    reloadConfiguration();
-    // Never two watchers for one object: the one of an earlier window ends first.
+    // Never two watchers for one object: the one of an earlier window ends first. The
+    // new one is in place before the file is read, so no save falls between the two.
     watcher_.reset();
     try {
         watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
     } catch (...) {
-        // No watcher: the band keeps the configuration it loaded.
+        // No watcher: the band keeps the configuration it loads now.
     }
+    reloadConfiguration();
 }
 
 void CTavisto::windowDestroying() noexcept {
@@ -279,6 +280,9 @@ void CTavisto::reloadConfiguration() noexcept {
     if (!document) {
         return;
     }
+    // Measured before a first panel exists (length 0), so that a band that had no
+    // configuration tells the host its new length.
+    const std::int32_t before = bandLength();
     if (!panel_) {
         // A document that parses but cannot be interpreted leaves the band empty.
         std::string error;
@@ -287,7 +291,6 @@ void CTavisto::reloadConfiguration() noexcept {
             return;
         }
     }
-    const std::int32_t before = bandLength();
     panel_->reload(std::move(*document), horizontalBand_);
     const std::int32_t after = bandLength();
     if (after != before) {

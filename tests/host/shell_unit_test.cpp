@@ -1,0 +1,332 @@
+// The shell's parts that can be driven without a host: the change records that name
+// the configuration file, the configuration's location and reading, the launch paths,
+// and the watcher thread on a folder of the test's own.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desk_band_host.h"
+#include "platform/win32/handles.h"
+#include "shell/config_watcher.h"
+#include "shell/configuration_location.h"
+
+namespace tavisto::shell {
+namespace {
+
+// Change records as ReadDirectoryChangesW lays them out, DWORD-aligned.
+class Records {
+  public:
+    Records& add(const std::wstring& name, DWORD action = FILE_ACTION_MODIFIED) {
+        const std::size_t start = bytes_.size();
+        const std::size_t size =
+            (offsetof(FILE_NOTIFY_INFORMATION, FileName) + name.size() * sizeof(wchar_t) + 3) &
+            ~std::size_t{3};
+        bytes_.resize(start + size, 0);
+        FILE_NOTIFY_INFORMATION record{};
+        record.Action = action;
+        record.FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+        std::memcpy(bytes_.data() + start, &record, offsetof(FILE_NOTIFY_INFORMATION, FileName));
+        std::memcpy(bytes_.data() + start + offsetof(FILE_NOTIFY_INFORMATION, FileName),
+                    name.data(), name.size() * sizeof(wchar_t));
+        if (previous_ != std::string::npos) {
+            const auto offset = static_cast<DWORD>(start - previous_);
+            std::memcpy(bytes_.data() + previous_, &offset, sizeof(offset));
+        }
+        previous_ = start;
+        return *this;
+    }
+    // Claims a longer name than the buffer holds for the last record.
+    Records& overstateLastName(DWORD extraBytes) {
+        DWORD length = 0;
+        std::memcpy(&length, bytes_.data() + previous_ + 8, sizeof(length));
+        length += extraBytes;
+        std::memcpy(bytes_.data() + previous_ + 8, &length, sizeof(length));
+        return *this;
+    }
+    bool matches() const {
+        std::vector<DWORD> aligned((bytes_.size() + 3) / 4);
+        std::memcpy(aligned.data(), bytes_.data(), bytes_.size());
+        return namesConfigurationFile(aligned.data(), static_cast<DWORD>(bytes_.size()));
+    }
+
+  private:
+    std::vector<unsigned char> bytes_;
+    std::size_t previous_ = std::string::npos;
+};
+
+TEST(ConfigurationFileRecords, MatchOnlyTheExactCaseSensitiveName) {
+    EXPECT_TRUE(Records().add(L"TavistoConfig.json").matches());
+    EXPECT_FALSE(Records().add(L"tavistoconfig.json").matches());
+    EXPECT_FALSE(Records().add(L"TAVISTOCONFIG.JSON").matches());
+    EXPECT_FALSE(Records().add(L"TavistoConfig.json.bak").matches());
+    EXPECT_FALSE(Records().add(L"TavistoConfig.jso").matches());
+    EXPECT_FALSE(Records().add(L"Sub\\TavistoConfig.json").matches());
+    EXPECT_FALSE(Records().add(L"other.json").matches());
+}
+
+TEST(ConfigurationFileRecords, AnyActionAndAnyPositionInTheBatchMatches) {
+    EXPECT_TRUE(Records()
+                    .add(L"TavistoConfig.json.saving", FILE_ACTION_RENAMED_OLD_NAME)
+                    .add(L"TavistoConfig.json", FILE_ACTION_RENAMED_NEW_NAME)
+                    .matches());
+    EXPECT_TRUE(
+        Records().add(L"a").add(L"b").add(L"TavistoConfig.json", FILE_ACTION_REMOVED).matches());
+    EXPECT_TRUE(Records()
+                    .add(L"TavistoConfig.json", FILE_ACTION_ADDED)
+                    .add(L"TavistoConfig.json")
+                    .matches());
+}
+
+TEST(ConfigurationFileRecords, EmptyOrDamagedBatchesMatchNothing) {
+    // A batch too large for the buffer arrives with no records.
+    EXPECT_FALSE(Records().matches());
+    EXPECT_FALSE(Records().add(L"a").add(L"TavistoConfig.json").overstateLastName(2).matches());
+    EXPECT_FALSE(Records().add(L"TavistoConfig.json").overstateLastName(4096).matches());
+}
+
+TEST(ProgramLaunches, CompanionLiesBesideTheModuleAndStartsThere) {
+    const Launch launch = companionLaunch(L"C:\\Program Files\\Tavisto\\Tavisto.dll");
+    EXPECT_EQ(launch.program, L"C:\\Program Files\\Tavisto\\Tavisto.exe");
+    EXPECT_EQ(launch.workingFolder, L"C:\\Program Files\\Tavisto");
+    const Launch forward = companionLaunch(L"C:\\Tools/band/Tavisto.dll");
+    EXPECT_EQ(forward.program, L"C:\\Tools/band\\Tavisto.exe");
+    EXPECT_EQ(forward.workingFolder, L"C:\\Tools/band");
+}
+
+TEST(ProgramLaunches, ModulePathWithoutSeparatorIsTakenWhole) {
+    const Launch launch = companionLaunch(L"Tavisto.dll");
+    EXPECT_EQ(launch.program, L"Tavisto.dll\\Tavisto.exe");
+    EXPECT_EQ(launch.workingFolder, L"Tavisto.dll");
+}
+
+TEST(ProgramLaunches, TaskManagerComesFromTheSystemFolderWithoutWorkingFolder) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const Launch launch = taskManagerLaunch();
+    EXPECT_EQ(launch.program, std::wstring(system) + L"\\Taskmgr.exe");
+    EXPECT_TRUE(launch.workingFolder.empty());
+}
+
+TEST(ConfigurationLocation, FileLiesInTavistoFolderOfRoamingApplicationData) {
+    wchar_t appData[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE));
+    EXPECT_EQ(configurationFolder(), std::wstring(appData) + L"\\Tavisto\\");
+    // The doubled separator is accepted by the file system.
+    EXPECT_EQ(configurationFile(), std::wstring(appData) + L"\\Tavisto\\\\TavistoConfig.json");
+    EXPECT_EQ(&configurationFolder(), &configurationFolder());
+}
+
+class ScratchFolder : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t temporary[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temporary);
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        root = std::wstring(temporary) + L"tavisto-shell-" +
+               std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::wstring(test.begin(), test.end());
+        host::removeFolder(root);
+        ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+        folder = root + L"\\Tavisto\\";
+        file = folder + L"TavistoConfig.json";
+    }
+    void TearDown() override { host::removeFolder(root); }
+
+    std::wstring root;
+    std::wstring folder;
+    std::wstring file;
+};
+
+using ReadConfiguration = ScratchFolder;
+
+TEST_F(ReadConfiguration, MissingOrMalformedFileGivesNothing) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_FALSE(readConfiguration(file).has_value());
+    ASSERT_TRUE(host::writeNewFile(file, "{ \"meterGroups\": [ }"));
+    EXPECT_FALSE(readConfiguration(file).has_value());
+    ASSERT_TRUE(host::writeNewFile(file, ""));
+    EXPECT_FALSE(readConfiguration(file).has_value());
+}
+
+TEST_F(ReadConfiguration, ReadsWhileAnotherProgramHoldsTheFileForWriting) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{\r\n  \"horizontalPadding\": 3\r\n}\r\n"));
+    const win32::FileHandle editor(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(editor);
+    const auto document = readConfiguration(file);
+    ASSERT_TRUE(document.has_value());
+    EXPECT_EQ((*document)["horizontalPadding"], 3);
+}
+
+std::vector<DWORD> threadIds() {
+    std::vector<DWORD> ids;
+    const win32::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
+            ids.push_back(entry.th32ThreadID);
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+// A watcher on the scratch folder, posting to a message-only window whose reload
+// messages the test counts.
+class Watcher : public ScratchFolder {
+  protected:
+    void SetUp() override {
+        ScratchFolder::SetUp();
+        window.reset(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr));
+        ASSERT_TRUE(window);
+    }
+    void TearDown() override {
+        watcher.reset();
+        window.reset();
+        ScratchFolder::TearDown();
+    }
+    void start() {
+        const std::vector<DWORD> before = threadIds();
+        watcher = std::make_unique<ConfigWatcher>(folder, window.get());
+        ASSERT_TRUE(watcher->running());
+        const std::vector<DWORD> after = threadIds();
+        std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                            std::back_inserter(started));
+        ASSERT_EQ(started.size(), 1u);
+        // Let the thread reach its wait.
+        Sleep(100);
+    }
+    // Reload messages that arrive within the time, with the count at which to stop.
+    int reloadsWithin(DWORD milliseconds, int enough = 1) {
+        int reloads = 0;
+        const ULONGLONG end = GetTickCount64() + milliseconds;
+        MSG message;
+        while (reloads < enough && GetTickCount64() < end) {
+            while (
+                PeekMessageW(&message, window.get(), kReloadMessage, kReloadMessage, PM_REMOVE)) {
+                ++reloads;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+        }
+        while (PeekMessageW(&message, window.get(), kReloadMessage, kReloadMessage, PM_REMOVE)) {
+            ++reloads;
+        }
+        return reloads;
+    }
+    std::uint64_t watcherTime() const { return host::threadTime(started.front()); }
+
+    win32::Window window;
+    std::unique_ptr<ConfigWatcher> watcher;
+    std::vector<DWORD> started;
+};
+
+constexpr DWORD kPromptly = 3000;
+// Longer than the watcher's retry period while the folder is missing.
+constexpr DWORD kAfterRetry = 8000;
+// Quiet time in which a change that should not reload must stay silent.
+constexpr DWORD kQuiet = 1500;
+// 100 ns units: a thread that spun for the measured second would show about 10,000,000.
+constexpr std::uint64_t kIdleLimit = 200'000;
+
+TEST_F(Watcher, SavesOfTheConfigurationFilePostReloads) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    start();
+    ASSERT_TRUE(host::writeInPlace(file, "{ \"horizontalPadding\": 1 }"));
+    EXPECT_GE(reloadsWithin(kPromptly), 1) << "in-place save";
+    reloadsWithin(300, 100);
+    ASSERT_TRUE(host::replaceThroughRename(file, "{ \"horizontalPadding\": 2 }"));
+    EXPECT_GE(reloadsWithin(kPromptly), 1) << "save through a temporary file";
+    reloadsWithin(300, 100);
+    ASSERT_TRUE(DeleteFileW(file.c_str()));
+    EXPECT_GE(reloadsWithin(kPromptly), 1) << "deletion";
+}
+
+TEST_F(Watcher, OtherNamesAndSubfoldersPostNothing) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((folder + L"sub").c_str(), nullptr));
+    start();
+    ASSERT_TRUE(host::writeNewFile(folder + L"tavistoconfig.json", "{}"));
+    ASSERT_TRUE(host::writeNewFile(folder + L"TavistoConfig.json.bak", "{}"));
+    ASSERT_TRUE(host::writeNewFile(folder + L"notes.txt", "{}"));
+    ASSERT_TRUE(MoveFileW((folder + L"notes.txt").c_str(), (folder + L"notes.old").c_str()));
+    ASSERT_TRUE(host::writeNewFile(folder + L"sub\\TavistoConfig.json", "{}"));
+    EXPECT_EQ(reloadsWithin(kQuiet, 100), 0);
+    // The same watch still reports the file itself.
+    ASSERT_TRUE(DeleteFileW((folder + L"tavistoconfig.json").c_str()));
+    reloadsWithin(300, 100);
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    EXPECT_GE(reloadsWithin(kPromptly), 1);
+}
+
+TEST_F(Watcher, EndsPromptlyWhenItsOwnerGoes) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    start();
+    const win32::KernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, started.front()));
+    ASSERT_TRUE(thread);
+    const ULONGLONG before = GetTickCount64();
+    watcher.reset();
+    EXPECT_LT(GetTickCount64() - before, 2000u);
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST_F(Watcher, MissingFolderIsWaitedForWithoutSpinningAndLoadedWhenItAppears) {
+    start();
+    const std::uint64_t before = watcherTime();
+    EXPECT_EQ(reloadsWithin(1000, 100), 0);
+    EXPECT_LT(watcherTime() - before, kIdleLimit);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    EXPECT_GE(reloadsWithin(kAfterRetry), 1);
+    reloadsWithin(300, 100);
+    // Once the folder is there, the ordinary watch takes over.
+    ASSERT_TRUE(host::writeInPlace(file, "{ \"verticalPadding\": 1 }"));
+    EXPECT_GE(reloadsWithin(kPromptly), 1);
+}
+
+TEST_F(Watcher, MissingParentFolderIsRetriedWithoutSpinning) {
+    folder = root + L"\\missing\\Tavisto\\";
+    start();
+    const std::uint64_t before = watcherTime();
+    EXPECT_EQ(reloadsWithin(1000, 100), 0);
+    EXPECT_LT(watcherTime() - before, kIdleLimit);
+    const win32::KernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, started.front()));
+    watcher.reset();
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST_F(Watcher, DeletedAndRecreatedFolderIsPickedUp) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    start();
+    host::removeFolder(folder.substr(0, folder.size() - 1));
+    reloadsWithin(kQuiet, 100);
+    const std::uint64_t before = watcherTime();
+    Sleep(1000);
+    EXPECT_LT(watcherTime() - before, kIdleLimit);
+    // Windows removes the folder once the watch lets go of it; Wine keeps it, pending
+    // deletion, while the watch is open, and then creating it again finds it there.
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    }
+    ASSERT_TRUE(host::writeNewFile(file, "{ \"horizontalSpacing\": 4 }"));
+    EXPECT_GE(reloadsWithin(kAfterRetry), 1);
+}
+
+}  // namespace
+}  // namespace tavisto::shell
