@@ -276,28 +276,32 @@ void CTavisto::reloadConfiguration() noexcept {
     if (!platform_) {
         return;
     }
-    std::optional<nlohmann::json> document = readConfiguration(configurationFile());
-    if (!document) {
-        return;
-    }
-    // Measured before a first panel exists (length 0), so that a band that had no
-    // configuration tells the host its new length.
-    const std::int32_t before = bandLength();
-    if (!panel_) {
-        // A document that parses but cannot be interpreted leaves the band empty.
-        std::string error;
-        panel_ = MeterPanel::create(platform_->services(), *document, horizontalBand_, error);
-        if (!panel_) {
+    try {
+        std::optional<nlohmann::json> document = readConfiguration(configurationFile());
+        if (!document) {
             return;
         }
-    }
-    panel_->reload(std::move(*document), horizontalBand_);
-    const std::int32_t after = bandLength();
-    if (after != before) {
-        RECT client{};
-        GetClientRect(window_, &client);
-        pushBandSize(after,
-                     horizontalBand_ ? client.bottom - client.top : client.right - client.left);
+        // Measured before a first panel exists (length 0), so that a band that had no
+        // configuration tells the host its new length.
+        const std::int32_t before = bandLength();
+        if (!panel_) {
+            // A document that parses but cannot be interpreted leaves the band empty.
+            std::string error;
+            panel_ = MeterPanel::create(platform_->services(), *document, horizontalBand_, error);
+            if (!panel_) {
+                return;
+            }
+        }
+        panel_->reload(std::move(*document), horizontalBand_);
+        const std::int32_t after = bandLength();
+        if (after != before) {
+            RECT client{};
+            GetClientRect(window_, &client);
+            pushBandSize(after,
+                         horizontalBand_ ? client.bottom - client.top : client.right - client.left);
+        }
+    } catch (...) {
+        // Out of memory while copying the path or the document: the band stays as it was.
     }
 }
 

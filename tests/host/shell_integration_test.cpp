@@ -7,6 +7,7 @@
 #include <olectl.h>
 #include <shlguid.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -641,40 +642,41 @@ TEST_F(Band, NewSiteReplacesTheWindowAndTheWatcher) {
 TEST_F(Band, ClosingAndReleasingLeavesNothingBehind) {
     writeConfiguration(kTwoGroups);
     RecordingRebar rebar(400, 40);
-    const auto hostAndClose = [&rebar] {
+    // Held by the test, so that the counts compare band lifetimes, not module loads.
+    auto module = std::make_unique<LoadedModule>();
+    const auto hostReloadAndClose = [&rebar, &module] {
         HostedBand hosted(rebar);
         pumpFor(500);
         EXPECT_GT(capture(hosted.window).count(kRed), 0);
+        EXPECT_EQ(threadsStartedIn(module->get()).size(), 1u);
+        EXPECT_TRUE(writeInPlace(configurationFile(), kOneGroup));
+        EXPECT_TRUE(reloadArrives());
         ComPtr<IInputObject> input;
         hosted.band.As(&input);
         input->UIActivateIO(TRUE, nullptr);
         SetFocus(rebar.frame());
+        hosted.close();
+        EXPECT_TRUE(writeInPlace(configurationFile(), kTwoGroups));
     };
     // A first band loads what the system keeps once loaded (GDI+, fonts, themes).
-    hostAndClose();
-    CoFreeUnusedLibrariesEx(0, 0);
+    hostReloadAndClose();
     pumpFor(200);
     const ResourceCounts before = resourceCounts();
-    {
-        const LoadedModule module;
-        {
-            HostedBand hosted(rebar);
-            pumpFor(500);
-            EXPECT_EQ(threadsStartedIn(module.get()).size(), 1u);
-            hosted.close();
-        }
-        EXPECT_TRUE(threadsStartedIn(module.get()).empty()) << "the watcher has ended";
-        EXPECT_EQ(module.canUnloadNow(), S_OK);
-        WNDCLASSW registered{};
-        EXPECT_FALSE(GetClassInfoW(module.get(), L"TavistoClass", &registered));
-    }
-    CoFreeUnusedLibrariesEx(0, 0);
+    hostReloadAndClose();
+    EXPECT_TRUE(threadsStartedIn(module->get()).empty()) << "the watcher has ended";
+    EXPECT_EQ(module->canUnloadNow(), S_OK);
+    WNDCLASSW registered{};
+    EXPECT_FALSE(GetClassInfoW(module->get(), L"TavistoClass", &registered));
     pumpFor(200);
-    EXPECT_EQ(GetModuleHandleW(bandModulePath().c_str()), nullptr) << "the module was unloaded";
     const ResourceCounts after = resourceCounts();
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
     EXPECT_EQ(after.windows, before.windows);
     EXPECT_EQ(after.handles, before.handles);
+
+    module.reset();
+    CoFreeUnusedLibrariesEx(0, 0);
+    pumpFor(200);
+    EXPECT_EQ(GetModuleHandleW(bandModulePath().c_str()), nullptr) << "the module was unloaded";
 }
 
 TEST_F(Band, ReleaseWithoutCloseDestroysTheWindow) {
