@@ -209,6 +209,18 @@ TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {
     EXPECT_TRUE(platform.timers.setCalls.empty());
 }
 
+TEST_F(Panel, NoPanelWithoutAMemorySurface) {
+    struct NoSurfaces final : platform::SurfaceFactory {
+        std::unique_ptr<platform::MemorySurface> createMemorySurface() override { return nullptr; }
+    } noSurfaces;
+    platform.surfaces = &noSurfaces;
+    std::string error;
+    EXPECT_EQ(MeterPanel::create(platform.services(), json::parse(kTwoRates), 1, error), nullptr);
+    EXPECT_EQ(error, "the memory drawing surface cannot be created");
+    EXPECT_TRUE(platform.tooltips.created.empty());
+    EXPECT_TRUE(platform.timers.setCalls.empty());
+}
+
 TEST_F(Panel, TeardownReleasesEverything) {
     {
         const auto panel = make(kTwoRates);

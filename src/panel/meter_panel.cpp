@@ -1,5 +1,7 @@
 #include "panel/meter_panel.h"
 
+#include <stdexcept>
+
 #include "panel/configuration_loader.h"
 #include "render/frame.h"
 #include "render/layout.h"
@@ -13,6 +15,10 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json docum
     const platform::ScreenDpi dpi = platform_.screen.dpi();
     dpiScale_ = (dpi.horizontal + dpi.vertical) * 0.5 / 96.0;
     surface_ = platform_.surfaces.createMemorySurface();
+    if (!surface_) {
+        // Without a surface nothing could ever be drawn or painted: no panel at all.
+        throw std::runtime_error("the memory drawing surface cannot be created");
+    }
     try {
         load(std::move(document), horizontalBand);
         start();
@@ -123,9 +129,7 @@ void MeterPanel::closeQueries() noexcept {
 void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
     horizontalBand_ = horizontalBand;
     try {
-        if (surface_) {
-            rebuildFrame(model_, horizontalBand_ != 0, platform_.window, *surface_);
-        }
+        rebuildFrame(model_, horizontalBand_ != 0, platform_.window, *surface_);
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
     }
@@ -149,10 +153,8 @@ void MeterPanel::sample(std::uint64_t rate) {
             }
         }
     }
-    if (surface_) {
-        for (auto& meter : meters->second) {
-            drawMeter(*meter, *surface_);
-        }
+    for (auto& meter : meters->second) {
+        drawMeter(*meter, *surface_);
     }
     platform_.window.invalidate(platform_.window.clientRect());
 }

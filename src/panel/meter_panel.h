@@ -18,7 +18,8 @@ namespace tavisto {
 class MeterPanel {
   public:
     // Loads and starts the panel. Throws the load's error when the document cannot be
-    // interpreted; nothing of the failed panel remains.
+    // interpreted, or when no memory surface can be created; nothing of the failed
+    // panel remains.
     MeterPanel(platform::PlatformServices platform, nlohmann::json document,
                std::int32_t horizontalBand);
     ~MeterPanel();
