@@ -108,10 +108,12 @@ void ConfigWatcher::run() noexcept {
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
         if (folder) {
-            if (folderWasMissing) {
-                PostMessageW(window_, kReloadMessage, 0, 0);
-            }
-            if (!watchFolder(folder.get())) {
+            // The file may have been written while nothing watched: one reload, posted
+            // once the new watch is in place so that no later save is missed either.
+            reloadWhenArmed_ = folderWasMissing;
+            const bool goOn = watchFolder(folder.get());
+            reloadWhenArmed_ = false;
+            if (!goOn) {
                 return;
             }
         }
@@ -193,6 +195,10 @@ ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD fil
         return Outcome::Failed;
     }
     SetEvent(armed_.get());
+    if (reloadWhenArmed_) {
+        reloadWhenArmed_ = false;
+        PostMessageW(window_, kReloadMessage, 0, 0);
+    }
     const HANDLE events[] = {stop_.get(), changed_.get()};
     const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeout);
     if (woken == WAIT_OBJECT_0 + 1) {

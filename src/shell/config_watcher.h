@@ -56,6 +56,8 @@ class ConfigWatcher {
     win32::KernelHandle armed_;
     // One buffer for the thread's life: 0x21800 bytes, DWORD-aligned as the records need.
     std::unique_ptr<DWORD[]> buffer_;
+    // The thread's own: post a reload as soon as the next watch is in place.
+    bool reloadWhenArmed_ = false;
     win32::KernelHandle thread_;
 };
 
