@@ -66,7 +66,7 @@ class CTavisto final : public IDeskBand2,
     STDMETHODIMP TranslateAcceleratorIO(MSG* msg) noexcept override;
 
     // What the band window procedure calls, on the window's thread.
-    // WM_CREATE: adopt the window, load the configuration, start the watcher.
+    // WM_CREATE: adopt the window, start the watcher, load the configuration.
     void windowCreated(HWND window) noexcept;
     // WM_DESTROY: the panel and its backends go with the window they draw in.
     void windowDestroying() noexcept;
