@@ -111,13 +111,49 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
     return out;
 }
 
+namespace {
+
+// The "C" locale, created once per load of the module and freed at its unload. At
+// namespace scope rather than function-local, whose guard would leak a semaphore per
+// load under MinGW's win32 thread model.
+class CLocale {
+  public:
+#ifdef _WIN32
+    CLocale() : handle_(_create_locale(LC_ALL, "C")) {}
+    ~CLocale() {
+        _free_locale(handle_);
+    }
+    _locale_t get() const {
+        return handle_;
+    }
+
+  private:
+    _locale_t handle_;
+#else
+    CLocale() : handle_(newlocale(LC_ALL_MASK, "C", locale_t{})) {}
+    ~CLocale() {
+        freelocale(handle_);
+    }
+    locale_t get() const {
+        return handle_;
+    }
+
+  private:
+    locale_t handle_;
+#endif
+    CLocale(const CLocale&) = delete;
+    CLocale& operator=(const CLocale&) = delete;
+};
+
+const CLocale cLocale;
+
+}  // namespace
+
 double strtodC(const char* text, char** end) noexcept {
 #ifdef _WIN32
-    static const _locale_t cLocale = _create_locale(LC_ALL, "C");
-    return _strtod_l(text, end, cLocale);
+    return _strtod_l(text, end, cLocale.get());
 #else
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    return strtod_l(text, end, cLocale);
+    return strtod_l(text, end, cLocale.get());
 #endif
 }
 

@@ -115,33 +115,32 @@ enum Operation : std::uint8_t {
     kSquareRoot,
 };
 
-// Sorted by name in byte order: names are found by binary search.
-const std::array<VariableBinding, 21>& builtins() {
-    static const std::array<VariableBinding, 21> table = {
-        bindFunction("abs", &absolute, true),
-        bindFunction("acos", &arcCosine, true),
-        bindFunction("asin", &arcSine, true),
-        bindFunction("atan", &arcTangent, true),
-        bindFunction("atan2", &arcTangent2, true),
-        bindFunction("ceil", &ceiling, true),
-        bindFunction("cos", &cosine, true),
-        bindFunction("cosh", &hyperbolicCosine, true),
-        bindFunction("e", &constantE, true),
-        bindFunction("exp", &exponential, true),
-        bindFunction("floor", &flooring, true),
-        bindFunction("ln", &naturalLogarithm, true),
-        bindFunction("log", &decimalLogarithm, true),
-        bindFunction("log10", &decimalLogarithm, true),
-        bindFunction("pi", &constantPi, true),
-        bindFunction("pow", &power, true),
-        bindFunction("sin", &sine, true),
-        bindFunction("sinh", &hyperbolicSine, true),
-        bindFunction("sqrt", &squareRoot, true),
-        bindFunction("tan", &tangent, true),
-        bindFunction("tanh", &hyperbolicTangent, true),
-    };
-    return table;
-}
+// Sorted by name in byte order: names are found by binary search. At namespace scope:
+// a function-local static takes a guard that MinGW's win32 thread model backs with a
+// semaphore that is never closed, one leaked handle per load of the module.
+const std::array<VariableBinding, 21> kBuiltins = {
+    bindFunction("abs", &absolute, true),
+    bindFunction("acos", &arcCosine, true),
+    bindFunction("asin", &arcSine, true),
+    bindFunction("atan", &arcTangent, true),
+    bindFunction("atan2", &arcTangent2, true),
+    bindFunction("ceil", &ceiling, true),
+    bindFunction("cos", &cosine, true),
+    bindFunction("cosh", &hyperbolicCosine, true),
+    bindFunction("e", &constantE, true),
+    bindFunction("exp", &exponential, true),
+    bindFunction("floor", &flooring, true),
+    bindFunction("ln", &naturalLogarithm, true),
+    bindFunction("log", &decimalLogarithm, true),
+    bindFunction("log10", &decimalLogarithm, true),
+    bindFunction("pi", &constantPi, true),
+    bindFunction("pow", &power, true),
+    bindFunction("sin", &sine, true),
+    bindFunction("sinh", &hyperbolicSine, true),
+    bindFunction("sqrt", &squareRoot, true),
+    bindFunction("tan", &tangent, true),
+    bindFunction("tanh", &hyperbolicTangent, true),
+};
 
 GenericFunction generic(double (*function)(double)) {
     return reinterpret_cast<GenericFunction>(function);
@@ -417,7 +416,7 @@ class Compiler {
             }
         }
         if (found == nullptr) {
-            const auto& table = builtins();
+            const auto& table = kBuiltins;
             const auto row =
                 std::lower_bound(table.begin(), table.end(), name,
                                  [](const VariableBinding& entry, std::string_view key) {

@@ -6,17 +6,17 @@ namespace {
 // The timers object of each window. Band windows may live on different threads of
 // the host, so the map is shared under a lock; the objects themselves are used only
 // on their window's thread, which is also the thread their TIMERPROC calls run on.
+// At namespace scope: a function-local static would take a guard that MinGW's win32
+// thread model backs with a semaphore that is never closed, one leaked handle for
+// every load of the module into Explorer.
 SRWLOCK timersLock = SRWLOCK_INIT;
-std::map<HWND, Win32WindowTimers*>& timersByWindow() {
-    static std::map<HWND, Win32WindowTimers*> map;
-    return map;
-}
+std::map<HWND, Win32WindowTimers*> timersByWindowMap;
 
 }  // namespace
 
 Win32WindowTimers::Win32WindowTimers(HWND window) : window_(window) {
     AcquireSRWLockExclusive(&timersLock);
-    timersByWindow().insert_or_assign(window_, this);
+    timersByWindowMap.insert_or_assign(window_, this);
     ReleaseSRWLockExclusive(&timersLock);
 }
 
@@ -25,7 +25,7 @@ Win32WindowTimers::~Win32WindowTimers() {
         KillTimer(window_, static_cast<UINT_PTR>(timerId));
     }
     AcquireSRWLockExclusive(&timersLock);
-    auto& map = timersByWindow();
+    auto& map = timersByWindowMap;
     if (const auto entry = map.find(window_); entry != map.end() && entry->second == this) {
         map.erase(entry);
     }
@@ -52,7 +52,7 @@ void Win32WindowTimers::killTimer(std::uint64_t timerId) {
 void CALLBACK Win32WindowTimers::timerProc(HWND window, UINT, UINT_PTR timerId, DWORD) noexcept {
     Win32WindowTimers* timers = nullptr;
     AcquireSRWLockShared(&timersLock);
-    const auto& map = timersByWindow();
+    const auto& map = timersByWindowMap;
     if (const auto entry = map.find(window); entry != map.end()) {
         timers = entry->second;
     }
