@@ -679,6 +679,32 @@ TEST_F(Band, ClosingAndReleasingLeavesNothingBehind) {
     EXPECT_EQ(GetModuleHandleW(bandModulePath().c_str()), nullptr) << "the module was unloaded";
 }
 
+TEST_F(Band, LoadingAndUnloadingTheModuleWithABandLeaksNoHandle) {
+    writeConfiguration(kTwoGroups);
+    RecordingRebar rebar(400, 40);
+    // Explorer loads the module for a band and unloads it once the band is gone, again
+    // and again over a session: nothing may pile up per load.
+    const auto bandInAFreshlyLoadedModule = [&rebar] {
+        {
+            HostedBand hosted(rebar);
+            pumpFor(300);
+            hosted.close();
+        }
+        CoFreeUnusedLibrariesEx(0, 0);
+        pumpFor(200);
+        EXPECT_EQ(GetModuleHandleW(bandModulePath().c_str()), nullptr) << "the module was unloaded";
+    };
+    // The first round loads what the system keeps once loaded (GDI+, fonts, themes).
+    bandInAFreshlyLoadedModule();
+    const ResourceCounts before = resourceCounts();
+    bandInAFreshlyLoadedModule();
+    bandInAFreshlyLoadedModule();
+    const ResourceCounts after = resourceCounts();
+    EXPECT_EQ(after.handles, before.handles);
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.windows, before.windows);
+}
+
 TEST_F(Band, ReleaseWithoutCloseDestroysTheWindow) {
     writeConfiguration(kTwoGroups);
     const LoadedModule module;
