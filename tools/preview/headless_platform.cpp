@@ -22,17 +22,7 @@ class PlainTooltip final : public platform::GroupTooltip {
     void moveTo(const Rect&) override {}
 };
 
-class NoSurface final : public platform::MemorySurface {
-  public:
-    bool replaceBackBuffer(int, int) override { return false; }
-    std::unique_ptr<platform::Canvas> beginDrawing() override { return nullptr; }
-};
-
 }  // namespace
-
-std::unique_ptr<platform::MemorySurface> NoSurfaces::createMemorySurface() {
-    return std::make_unique<NoSurface>();
-}
 
 std::unique_ptr<platform::GroupTooltip> NamedTooltips::create(std::u16string_view, const Rect&) {
     return std::make_unique<PlainTooltip>();

@@ -50,30 +50,4 @@ class NamedTooltips final : public platform::Tooltips {
                                                    const Rect& area) override;
 };
 
-// Counter queries with no counters behind them: every read fails.
-class NoCounters final : public platform::CounterQueries {
-  public:
-    platform::QueryHandle openQuery() override { return ++lastQuery_; }
-    platform::CounterHandle addCounter(platform::QueryHandle, std::u16string_view) override {
-        return 0;
-    }
-    void collect(platform::QueryHandle) override {}
-    double read(platform::CounterHandle) override { return platform::kFailedCounterRead; }
-    void closeQuery(platform::QueryHandle) override {}
-
-  private:
-    platform::QueryHandle lastQuery_ = 0;
-};
-
-class NoPerformanceRecord final : public platform::SystemPerformance {
-  public:
-    platform::PerformanceRecord read() override { return {}; }
-};
-
-// A surface that keeps nothing, for printing the model without drawing it.
-class NoSurfaces final : public platform::SurfaceFactory {
-  public:
-    std::unique_ptr<platform::MemorySurface> createMemorySurface() override;
-};
-
 }  // namespace tavisto::preview

@@ -8,9 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "panel/meter_panel.h"
-#include "preview/headless_platform.h"
-#include "preview/model_printer.h"
 #include "preview/preview_render.h"
 
 namespace {
@@ -52,28 +49,5 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    preview::FixedScreen screen(dpi);
-    preview::NotWindows systemVersion;
-    preview::NoCounters counters;
-    preview::NoPerformanceRecord performance;
-    preview::PreviewWindow window;
-    preview::ManualTimers timers;
-    preview::NamedTooltips tooltips;
-    preview::NoSurfaces surfaces;
-    const platform::PlatformServices services{screen, systemVersion, counters, performance,
-                                              window, timers,        tooltips, surfaces};
-
-    // As the band window does: construct, then reload with the same document.
-    std::string error;
-    auto panel = MeterPanel::create(services, document, 1, error);
-    if (panel) {
-        error = panel->reload(document, 1);
-    }
-    if (!error.empty()) {
-        std::cerr << path << ": " << error << "\n";
-        return 1;
-    }
-    std::cout << path << " at " << dpi << " DPI (scale " << panel->dpiScale() << ")\n";
-    preview::printModel(std::cout, panel->model());
-    return preview::renderBands(document, dpi, ".", std::cout, std::cerr);
+    return preview::renderBands(document, path, dpi, ".", std::cout, std::cerr);
 }

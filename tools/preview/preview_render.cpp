@@ -9,6 +9,7 @@
 #include "panel/rounding.h"
 #include "platform/linux/cairo_surface.h"
 #include "preview/headless_platform.h"
+#include "preview/model_printer.h"
 #include "render/band_metrics.h"
 
 namespace tavisto::preview {
@@ -31,8 +32,8 @@ struct Band {
 
 }  // namespace
 
-int renderBands(const nlohmann::json& document, int dpi, const std::string& folder,
-                std::ostream& out, std::ostream& err) {
+int renderBands(const nlohmann::json& document, const std::string& source, int dpi,
+                const std::string& folder, std::ostream& out, std::ostream& err) {
     FixedScreen screen(dpi);
     NotWindows systemVersion;
     DemoCounters counters;
@@ -48,15 +49,18 @@ int renderBands(const nlohmann::json& document, int dpi, const std::string& fold
     const std::int32_t thickness[2] = {roundToInt32(kTaskbarWidth * scale),
                                        roundToInt32(kTaskbarHeight * scale)};
     window.client = Rect{0, 0, 4096, thickness[1]};
+    // As the band window does: construct, then reload with the same document.
     std::string error;
     auto panel = MeterPanel::create(services, document, 1, error);
     if (panel) {
         error = panel->reload(document, 1);
     }
     if (!error.empty()) {
-        err << "cannot render the band: " << error << "\n";
+        err << source << ": " << error << "\n";
         return 1;
     }
+    out << source << " at " << dpi << " DPI (scale " << panel->dpiScale() << ")\n";
+    printModel(out, panel->model());
 
     out << "rendering with demo counter values (a deterministic wave per counter; live "
            "counters are not read on Linux)\n";

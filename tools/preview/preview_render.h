@@ -13,9 +13,11 @@
 
 namespace tavisto::preview {
 
-// Writes band.png (horizontal band) and band-vertical.png (vertical band) into the
-// folder, each over a dark taskbar background. Returns the process exit code.
-int renderBands(const nlohmann::json& document, int dpi, const std::string& folder,
-                std::ostream& out, std::ostream& err);
+// Loads the document as the band window does, prints the model it built, and writes
+// band.png (horizontal band) and band-vertical.png (vertical band) into the folder,
+// each over a dark taskbar background. A document that fails to load prints the
+// loader's message after the source's name. Returns the process exit code.
+int renderBands(const nlohmann::json& document, const std::string& source, int dpi,
+                const std::string& folder, std::ostream& out, std::ostream& err);
 
 }  // namespace tavisto::preview
