@@ -348,6 +348,13 @@ TEST_F(Loader, ValuesOfTheWrongKindFailWithTheLibrarysMessage) {
               "[json.exception.type_error.302] type must be string, but is array");
     EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"refreshRate": true}]}]})"),
               "[json.exception.type_error.302] type must be number, but is boolean");
+    // Pixel sizes are numbers too: a boolean is not read as 0 or 1.
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"width": true}]}]})"),
+              "[json.exception.type_error.302] type must be number, but is boolean");
+    EXPECT_EQ(failure(R"({"verticalPadding": false})"),
+              "[json.exception.type_error.302] type must be number, but is boolean");
+    EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"fontSize": true}]}]}]})"),
+              "[json.exception.type_error.302] type must be number, but is boolean");
     EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"minValue": {}}]}]}]})"),
               "[json.exception.type_error.302] type must be number, but is object");
     EXPECT_EQ(failure(R"({"meterGroups": [{"meters": [{"counters": [{"dynamicMaxValue": 1}]}]}]})"),

@@ -39,10 +39,9 @@ std::int32_t toInt32(const json& value) {
         }
         return static_cast<std::int32_t>(number);
     }
-    if (value.is_number_float()) {
-        return truncateToInt32(value.get<double>());
-    }
-    return value.get<std::int32_t>();  // raises the library's type error
+    // A float truncates toward zero; anything else fails in the double getter with the
+    // library's type error (the 32-bit getter would take a boolean as 0 or 1).
+    return truncateToInt32(value.get<double>());
 }
 
 // Unsigned 64-bit milliseconds: floats truncate toward zero, negative integers wrap,
