@@ -144,5 +144,17 @@ TEST(BandMetrics, HugeConfiguredSizesSaturateInsteadOfWrapping) {
     EXPECT_EQ(actualThickness(builder.model, kVertical), kMax);
 }
 
+TEST(BandMetrics, GroupsSpanningMoreThanTheIntegerRangeSaturateInsteadOfWrapping) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    // Layout leaves such a rectangle for a far negative padding and meters wider than the
+    // rest of the range: the extent itself does not fit in 32 bits.
+    ModelBuilder builder;
+    builder.group({-2000000000, -2000000000, 2000000000, 2000000000});
+    EXPECT_EQ(bandLength(builder.model, kHorizontal), kMax);
+    EXPECT_EQ(bandLength(builder.model, kVertical), kMax);
+    EXPECT_EQ(actualThickness(builder.model, kHorizontal), kMax);
+    EXPECT_EQ(actualThickness(builder.model, kVertical), kMax);
+}
+
 }  // namespace
 }  // namespace tavisto

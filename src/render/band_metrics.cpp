@@ -25,14 +25,23 @@ std::int64_t configuredAcross(const MeterGroup& group, bool widths) {
     return sum;
 }
 
+// A placed rectangle's extents: layout saturates each coordinate, so the difference
+// between them can exceed the 32-bit range.
+std::int64_t widthOf(const Rect& rect) {
+    return std::int64_t{rect.right} - rect.left;
+}
+
+std::int64_t heightOf(const Rect& rect) {
+    return std::int64_t{rect.bottom} - rect.top;
+}
+
 }  // namespace
 
 std::int32_t bandLength(const PanelModel& model, std::int32_t horizontalBand) {
     std::int64_t length = 2 * static_cast<std::int64_t>(model.horizontalPadding);
     for (const auto& group : model.groups) {
-        length += horizontalBand != 0
-                      ? static_cast<std::int64_t>(group->rect.width()) + model.horizontalSpacing
-                      : static_cast<std::int64_t>(group->rect.height()) + model.verticalSpacing;
+        length += horizontalBand != 0 ? widthOf(group->rect) + model.horizontalSpacing
+                                      : heightOf(group->rect) + model.verticalSpacing;
     }
     return saturate(length);
 }
@@ -54,7 +63,7 @@ std::int32_t actualThickness(const PanelModel& model, std::int32_t horizontalBan
     std::int64_t thickness = 0;
     for (const auto& group : model.groups) {
         const std::int64_t across =
-            horizontalBand != 0 ? group->rect.height() : group->rect.width();
+            horizontalBand != 0 ? heightOf(group->rect) : widthOf(group->rect);
         thickness =
             std::max(thickness, across + 2 * static_cast<std::int64_t>(model.verticalPadding));
     }
