@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
-#include <share.h>
+#include <fcntl.h>
+#include <io.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
+#include "platform/win32/handles.h"
 #include "shell/module.h"
 
 namespace tavisto::shell {
@@ -62,11 +65,28 @@ std::wstring configurationFile() {
 
 std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
     try {
-        // Shared for reading and writing: an editor may be saving the file right now.
-        std::unique_ptr<std::FILE, FileCloser> file(_wfsopen(path.c_str(), L"rt", _SH_DENYNO));
-        if (!file) {
+        // Shared with everyone: an editor may be writing the file right now, or replacing
+        // or deleting it. The C runtime's sharing modes never include deletion, so the
+        // file is opened here and handed to the runtime for text-mode reading.
+        win32::FileHandle handle(CreateFileW(
+            path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle) {
             return std::nullopt;
         }
+        const int descriptor =
+            _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.get()), _O_RDONLY | _O_TEXT);
+        if (descriptor == -1) {
+            return std::nullopt;
+        }
+        // The descriptor owns the handle now, and the stream then owns the descriptor.
+        handle.release();
+        std::FILE* const stream = _fdopen(descriptor, "rt");
+        if (stream == nullptr) {
+            _close(descriptor);
+            return std::nullopt;
+        }
+        const std::unique_ptr<std::FILE, FileCloser> file(stream);
         return nlohmann::json::parse(file.get());
     } catch (...) {
         return std::nullopt;

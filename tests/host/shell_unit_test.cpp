@@ -170,6 +170,21 @@ TEST_F(ReadConfiguration, ReadsWhileAnotherProgramHoldsTheFileForWriting) {
     EXPECT_EQ((*document)["horizontalPadding"], 3);
 }
 
+TEST_F(ReadConfiguration, ReadsWhileAnotherProgramMayDeleteOrReplaceTheFile) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{ \"verticalPadding\": 5 }"));
+    // Editors that save by renaming over the file or delete it on close hold it with
+    // delete access; a reader that does not share deletion cannot open it meanwhile.
+    const win32::FileHandle editor(
+        CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    0, nullptr));
+    ASSERT_TRUE(editor);
+    const auto document = readConfiguration(file);
+    ASSERT_TRUE(document.has_value());
+    EXPECT_EQ((*document)["verticalPadding"], 5);
+}
+
 std::vector<DWORD> threadIds() {
     std::vector<DWORD> ids;
     const win32::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
