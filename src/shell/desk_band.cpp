@@ -34,6 +34,9 @@ CTavisto::~CTavisto() {
     // A window left behind would call into a destroyed object, and into an unloaded
     // module; destroying it also tears the panel down.
     destroyBandWindow();
+    // The host may have destroyed the window with its own, without CloseDW: the class
+    // must not outlive the module whose procedure it names.
+    unregisterBandWindowClass();
     watcher_.reset();
 }
 

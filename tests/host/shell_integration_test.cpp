@@ -731,5 +731,39 @@ TEST_F(Band, ReleaseWithoutCloseDestroysTheWindow) {
     pumpFor(300);
 }
 
+TEST_F(Band, WindowDestroyedWithItsParentLeavesNoWindowClassBehind) {
+    writeConfiguration(kTwoGroups);
+    const LoadedModule module;
+    auto rebar = std::make_unique<RecordingRebar>(400, 40);
+    HWND window = nullptr;
+    {
+        ComPtr<IDeskBand2> band;
+        ASSERT_EQ(
+            CoCreateInstance(kBandClassId, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&band)),
+            S_OK);
+        ComPtr<IObjectWithSite> withSite;
+        ASSERT_EQ(band.As(&withSite), S_OK);
+        ComPtr<HostSite> site;
+        site.Attach(new HostSite(rebar->window()));
+        withSite->SetSite(static_cast<IOleWindow*>(site.Get()));
+        band->GetWindow(&window);
+        ASSERT_NE(window, nullptr);
+        band->ShowDW(TRUE);
+        pumpFor(300);
+        // The taskbar goes first, taking the band window with it; no CloseDW follows.
+        rebar.reset();
+        ASSERT_FALSE(IsWindow(window));
+        HWND after = reinterpret_cast<HWND>(1);
+        EXPECT_EQ(band->GetWindow(&after), S_OK);
+        EXPECT_EQ(after, nullptr);
+    }
+    // A class left registered would keep the procedure of an unloaded module, and a
+    // later load of the module would create its windows with it.
+    WNDCLASSW registered{};
+    EXPECT_FALSE(GetClassInfoW(module.get(), L"TavistoClass", &registered));
+    EXPECT_TRUE(threadsStartedIn(module.get()).empty());
+    EXPECT_EQ(module.canUnloadNow(), S_OK);
+}
+
 }  // namespace
 }  // namespace tavisto::host
