@@ -8,6 +8,19 @@
 #include "sampling/performance_fields.h"
 
 namespace tavisto {
+namespace {
+
+// Copying the message may itself run out of memory, and the callers are exception
+// barriers: the message is then lost rather than the process.
+void keepMessage(std::string& target, const char* message) noexcept {
+    try {
+        target = message;
+    } catch (...) {
+        target.clear();
+    }
+}
+
+}  // namespace
 
 MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json document,
                        std::int32_t horizontalBand)
@@ -38,9 +51,9 @@ std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platfo
     try {
         return std::make_unique<MeterPanel>(platform, std::move(document), horizontalBand);
     } catch (const std::exception& failure) {
-        error = failure.what();
+        keepMessage(error, failure.what());
     } catch (...) {
-        error = "unknown error";
+        keepMessage(error, "unknown error");
     }
     return nullptr;
 }
@@ -53,9 +66,9 @@ std::string MeterPanel::reload(nlohmann::json document, std::int32_t horizontalB
         start();
         return error;
     } catch (const std::exception& failure) {
-        error = failure.what();
+        keepMessage(error, failure.what());
     } catch (...) {
-        error = "unknown error";
+        keepMessage(error, "unknown error");
     }
     // The last configuration that loaded stays in force; it loaded before with the
     // same DPI scale, so it loads again.
