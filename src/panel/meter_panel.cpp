@@ -11,12 +11,13 @@ namespace tavisto {
 namespace {
 
 // Copying the message may itself run out of memory, and the callers are exception
-// barriers: the message is then lost rather than the process.
+// barriers: the failure is then reported with a text short enough for the string's
+// inline buffer, which needs no allocation.
 void keepMessage(std::string& target, const char* message) noexcept {
     try {
         target = message;
     } catch (...) {
-        target.clear();
+        target = "out of memory";
     }
 }
 
