@@ -21,23 +21,6 @@ constexpr DWORD kRetryMilliseconds = 5000;
 // How long the owner waits for the first watch to be in place.
 constexpr DWORD kArmMilliseconds = 2000;
 
-struct FolderName {
-    std::wstring parent;
-    std::wstring leaf;
-};
-
-FolderName splitFolder(const std::wstring& folder) {
-    std::wstring path = folder;
-    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) {
-        path.pop_back();
-    }
-    const std::size_t separator = path.find_last_of(L"\\/");
-    if (separator == std::wstring::npos) {
-        return {};
-    }
-    return {path.substr(0, separator + 1), path.substr(separator + 1)};
-}
-
 // Walks the records, calling `visit(name, length)` until it returns true.
 template <typename Visit>
 bool anyRecord(const void* records, DWORD size, Visit visit) noexcept {
@@ -72,8 +55,21 @@ bool namesConfigurationFile(const void* records, DWORD size) noexcept {
     });
 }
 
+ConfigWatcher::FolderName ConfigWatcher::splitFolder(const std::wstring& folder) {
+    std::wstring path = folder;
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) {
+        path.pop_back();
+    }
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) {
+        return {};
+    }
+    return {path.substr(0, separator + 1), path.substr(separator + 1)};
+}
+
 ConfigWatcher::ConfigWatcher(std::wstring folder, HWND window)
     : folder_(std::move(folder)),
+      folderName_(splitFolder(folder_)),
       window_(window),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -148,10 +144,9 @@ bool ConfigWatcher::watchFolder(HANDLE folder) noexcept {
 }
 
 bool ConfigWatcher::waitForFolder() noexcept {
-    const FolderName name = splitFolder(folder_);
     win32::FileHandle parent;
-    if (!name.parent.empty()) {
-        parent.reset(CreateFileW(name.parent.c_str(), FILE_LIST_DIRECTORY,
+    if (!folderName_.parent.empty()) {
+        parent.reset(CreateFileW(folderName_.parent.c_str(), FILE_LIST_DIRECTORY,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED,
                                  nullptr));
@@ -160,9 +155,9 @@ bool ConfigWatcher::waitForFolder() noexcept {
         return WaitForSingleObject(stop_.get(), kRetryMilliseconds) != WAIT_OBJECT_0;
     }
     // Folder names are compared as the file system does, without regard to case.
-    const auto isFolder = [&name](const wchar_t* entry, std::size_t length) {
-        return CompareStringOrdinal(entry, static_cast<int>(length), name.leaf.c_str(),
-                                    static_cast<int>(name.leaf.size()), TRUE) == CSTR_EQUAL;
+    const auto isFolder = [this](const wchar_t* entry, std::size_t length) {
+        return CompareStringOrdinal(entry, static_cast<int>(length), folderName_.leaf.c_str(),
+                                    static_cast<int>(folderName_.leaf.size()), TRUE) == CSTR_EQUAL;
     };
     for (;;) {
         DWORD bytes = 0;

@@ -38,6 +38,14 @@ class ConfigWatcher {
 
   private:
     enum class Outcome { Stopped, Changed, Failed, TimedOut };
+    // The folder's parent (with its separator) and its own name; empty when it has no
+    // parent. Formed before the thread starts, which must not allocate: an exception
+    // there would end the host process.
+    struct FolderName {
+        std::wstring parent;
+        std::wstring leaf;
+    };
+    static FolderName splitFolder(const std::wstring& folder);
 
     static DWORD WINAPI threadMain(void* watcher) noexcept;
     void run() noexcept;
@@ -50,6 +58,7 @@ class ConfigWatcher {
     Outcome waitForChanges(HANDLE directory, DWORD filter, DWORD timeout, DWORD& bytes) noexcept;
 
     const std::wstring folder_;
+    const FolderName folderName_;
     const HWND window_;
     win32::KernelHandle stop_;
     win32::KernelHandle changed_;
