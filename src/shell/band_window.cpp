@@ -53,9 +53,14 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             result = band->compositionEnabled() ? 1 : 0;
             return true;
         case WM_CONTEXTMENU:
-            // Answered here so that no menu is shown.
-            launch(companionLaunch(modulePath()));
+            // Answered here so that no menu is shown, even when the launch cannot be
+            // prepared: DefWindowProcW would pass the gesture on to the taskbar's menu.
             result = 0;
+            try {
+                launch(companionLaunch(modulePath()));
+            } catch (...) {
+                // Out of memory forming the path: the companion is simply not started.
+            }
             return true;
         case WM_LBUTTONUP:
             launch(taskManagerLaunch());
