@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
+#include "expression/expression_evaluator.h"
 #include "sampling/counter_value.h"
-#include "sampling/expression_evaluator.h"
 
 namespace {
 

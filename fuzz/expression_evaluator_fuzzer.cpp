@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "sampling/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "panel/configuration_loader.h"
+#include "config/configuration_loader.h"
 #include "support/fake_platform.h"
 
 namespace tavisto {

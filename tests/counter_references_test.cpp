@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sampling/counter_references.h"
+#include "config/counter_references.h"
 
 namespace tavisto {
 namespace {

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "panel/configuration_loader.h"
+#include "config/configuration_loader.h"
 
 namespace tavisto {
 namespace {

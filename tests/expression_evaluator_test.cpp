@@ -1,4 +1,4 @@
-#include "sampling/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "panel/configuration_loader.h"
+#include "config/configuration_loader.h"
 #include "render/layout.h"
 #include "support/fake_platform.h"
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "panel/text_conversion.h"
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {

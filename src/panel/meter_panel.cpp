@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "panel/configuration_loader.h"
+#include "config/configuration_loader.h"
 #include "render/frame.h"
 #include "render/layout.h"
 #include "sampling/performance_fields.h"

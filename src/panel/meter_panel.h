@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 #include "platform/platform.h"
 
 namespace tavisto {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 
 namespace tavisto {
 

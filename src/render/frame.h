@@ -1,7 +1,7 @@
 #pragma once
 // Drawing meters into the memory surface's back buffer.
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 #include "platform/platform.h"
 
 namespace tavisto {

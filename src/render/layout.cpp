@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "panel/rounding.h"
+#include "core/rounding.h"
 
 namespace tavisto {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 #include "platform/geometry.h"
 #include "platform/platform.h"
 

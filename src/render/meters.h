@@ -3,7 +3,7 @@
 // every counter for its current value once and draws into the meter's rectangle,
 // which the caller has already cleared.
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 #include "platform/drawing.h"
 
 namespace tavisto {

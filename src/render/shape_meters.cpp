@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "panel/rounding.h"
+#include "core/rounding.h"
 #include "render/color.h"
 #include "render/layout.h"
 #include "render/meters.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "panel/rounding.h"
-#include "panel/text_conversion.h"
+#include "core/rounding.h"
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sampling/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 namespace tavisto {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 
 namespace tavisto {
 

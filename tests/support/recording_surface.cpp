@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "panel/text_conversion.h"
+#include "core/text_conversion.h"
 
 namespace tavisto::testing {
 namespace {

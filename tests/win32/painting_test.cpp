@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "panel/configuration_loader.h"
+#include "config/configuration_loader.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "platform/win32/painting.h"
 #include "render/frame.h"

@@ -17,8 +17,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/rounding.h"
 #include "panel/meter_panel.h"
-#include "panel/rounding.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "platform/win32/system_services.h"

@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "panel/text_conversion.h"
+#include "core/text_conversion.h"
 
 namespace tavisto::preview {
 namespace {

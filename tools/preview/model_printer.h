@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 
 namespace tavisto::preview {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "core/rounding.h"
 #include "panel/meter_panel.h"
-#include "panel/rounding.h"
 #include "platform/linux/cairo_surface.h"
 #include "preview/headless_platform.h"
 #include "preview/model_printer.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "panel/text_conversion.h"
+#include "core/text_conversion.h"
 
 namespace tavisto::platform {
 namespace {

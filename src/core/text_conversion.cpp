@@ -1,4 +1,4 @@
-#include "panel/text_conversion.h"
+#include "core/text_conversion.h"
 
 #include <locale.h>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "sampling/counter_references.h"
+#include "config/counter_references.h"
 
 #include <optional>
 #include <string_view>

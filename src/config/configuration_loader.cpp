@@ -1,12 +1,12 @@
-#include "panel/configuration_loader.h"
+#include "config/configuration_loader.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "panel/rounding.h"
-#include "panel/text_conversion.h"
-#include "sampling/counter_references.h"
+#include "config/counter_references.h"
+#include "core/rounding.h"
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {

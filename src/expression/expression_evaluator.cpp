@@ -1,4 +1,4 @@
-#include "sampling/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "panel/text_conversion.h"
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "panel/meter_model.h"
+#include "config/meter_model.h"
 
 namespace tavisto {
 
