@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/configuration_text.h"
 #include "panel/meter_panel.h"
 #include "support/fake_platform.h"
 #include "support/recording_surface.h"
@@ -124,14 +125,23 @@ TEST_F(Panel, FieldOnlyCountersAreStillSampled) {
     EXPECT_EQ(platform.systemPerformance.reads, 2);
 }
 
-TEST_F(Panel, TimerIdentifierKeepsTheFullRateAndElapseItsLow32Bits) {
+TEST_F(Panel, TimerIdentifierKeepsTheFullRateAndElapseSaturates) {
     const auto panel = make(R"json({"meterGroups": [{"meters": [
+        {"refreshRate": 4294967296, "counters": [{"counterPath": "(\\A\\B)"}]},
         {"refreshRate": 4294967396, "counters": [{"counterPath": "(\\A\\B)"}]},
+        {"refreshRate": 4294967295, "counters": [{"counterPath": "(\\A\\B)"}]},
         {"counters": [{"counterPath": "(\\A\\B)"}]}]}]})json");
-    EXPECT_TRUE(platform.timers.isSet(4294967396u));
-    EXPECT_EQ(platform.timers.elapseOf(4294967396u), 100u);
-    EXPECT_TRUE(platform.timers.isSet(0));  // no "refreshRate": the shortest interval
-    EXPECT_EQ(platform.timers.elapseOf(0), 0u);
+    const struct {
+        std::uint64_t rate;
+        std::uint32_t elapse;
+    } timers[] = {{4294967296u, 4294967295u},
+                  {4294967396u, 4294967295u},
+                  {4294967295u, 4294967295u},
+                  {0, 0}};  // no "refreshRate": the shortest
+    for (const auto& timer : timers) {
+        EXPECT_TRUE(platform.timers.isSet(timer.rate)) << timer.rate;
+        EXPECT_EQ(platform.timers.elapseOf(timer.rate), timer.elapse) << timer.rate;
+    }
 }
 
 TEST_F(Panel, StopKillsOneTimerPerRateAndClosesEveryQuery) {
@@ -191,6 +201,43 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     EXPECT_EQ(panel->model().groups[0]->name, u"new");
     EXPECT_TRUE(platform.counterQueries.openQueries().empty());
     EXPECT_FALSE(platform.timers.isSet(250));
+}
+
+// Built level by level, as a parser without a nesting bound builds it.
+json nestedArrays(std::size_t levels) {
+    json outer = json::array();
+    json* inner = &outer;
+    for (std::size_t level = 1; level < levels; ++level) {
+        inner->push_back(json::array());
+        inner = &inner->back();
+    }
+    return outer;
+}
+
+json noteOf(json note) {
+    return {{"meterGroups", json::array()}, {"note", std::move(note)}};
+}
+
+TEST_F(Panel, DocumentsTooDeepOrTooLargeToKeepAreRefusedAndTheLastOneStays) {
+    const auto panel = make(kTwoRates);
+    const auto refusedWith = [&](json document) { return panel->reload(std::move(document), 1); };
+    // A copy of the deep one would recurse 200,000 times.
+    EXPECT_EQ(refusedWith(noteOf(nestedArrays(200000))), kConfigurationTooDeep);
+    EXPECT_EQ(refusedWith(noteOf(nestedArrays(kMaxConfigurationNesting))), kConfigurationTooDeep);
+    EXPECT_EQ(refusedWith(noteOf(std::string(kMaxConfigurationBytes, 'x'))),
+              kConfigurationTooLarge);
+    ASSERT_EQ(panel->model().groups.size(), 1u);
+    EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
+    EXPECT_TRUE(platform.timers.isSet(250));
+
+    // The document itself and the note make the limit exactly.
+    EXPECT_EQ(panel->reload(noteOf(nestedArrays(kMaxConfigurationNesting - 1)), 1), "");
+    EXPECT_TRUE(panel->model().groups.empty());
+
+    std::string error;
+    EXPECT_EQ(MeterPanel::create(platform.services(), noteOf(nestedArrays(200000)), 1, error),
+              nullptr);
+    EXPECT_EQ(error, kConfigurationTooDeep);
 }
 
 TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {

@@ -1,5 +1,8 @@
 #include "config/configuration_text.h"
 
+#include <utility>
+#include <vector>
+
 namespace tavisto {
 
 nlohmann::json parseConfigurationText(std::string_view text) {
@@ -18,6 +21,23 @@ nlohmann::json parseConfigurationText(std::string_view text) {
             return true;
         };
     return nlohmann::json::parse(text.begin(), text.end(), boundNesting);
+}
+
+void refuseDeepNesting(const nlohmann::json& document) {
+    std::vector<std::pair<const nlohmann::json*, std::size_t>> pending{{&document, 1}};
+    while (!pending.empty()) {
+        const auto [value, level] = pending.back();
+        pending.pop_back();
+        if (!value->is_structured()) {
+            continue;
+        }
+        if (level > kMaxConfigurationNesting) {
+            throw ConfigurationLimitError(kConfigurationTooDeep);
+        }
+        for (const nlohmann::json& child : *value) {
+            pending.emplace_back(&child, level + 1);
+        }
+    }
 }
 
 }  // namespace tavisto

@@ -19,6 +19,23 @@ inline constexpr const char* kConfigurationTooLarge = "the configuration file is
 inline constexpr const char* kConfigurationTooDeep =
     "the configuration nests objects and arrays deeper than 64 levels";
 
+// Counts the band turns into windows, timers and queries; beyond them a document is
+// refused at load. Explorer's quota of USER objects is shared by every program of the
+// session, and each enabled group takes a tooltip window.
+inline constexpr std::size_t kMaxEnabledGroups = 64;
+inline constexpr std::size_t kMaxMeters = 512;
+// Each distinct refresh rate takes a timer and a counter query.
+inline constexpr std::size_t kMaxRefreshRates = 32;
+// Reference names run by character code from "a" to the last one-byte code, 0xFF.
+inline constexpr std::size_t kMaxCounterReferences = 0xFF - 'a' + 1;
+
+inline constexpr const char* kTooManyGroups = "the configuration enables more than 64 meter groups";
+inline constexpr const char* kTooManyMeters = "the configuration has more than 512 meters";
+inline constexpr const char* kTooManyRefreshRates =
+    "the configuration uses more than 32 different refresh rates";
+inline constexpr const char* kTooManyReferences =
+    "a counter path holds more than 159 counter references";
+
 // A configuration refused for its size or shape rather than for its syntax.
 class ConfigurationLimitError : public std::runtime_error {
   public:
@@ -30,5 +47,9 @@ class ConfigurationLimitError : public std::runtime_error {
 // text over kMaxConfigurationBytes or nesting over kMaxConfigurationNesting levels;
 // the nesting is refused while parsing, so no deep value is ever built.
 nlohmann::json parseConfigurationText(std::string_view text);
+
+// Throws ConfigurationLimitError when a document built elsewhere nests deeper than
+// parseConfigurationText accepts. Walks the document without recursion.
+void refuseDeepNesting(const nlohmann::json& document);
 
 }  // namespace tavisto

@@ -1,8 +1,11 @@
 #include "panel/meter_panel.h"
 
+#include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "config/configuration_loader.h"
+#include "config/configuration_text.h"
 #include "render/frame.h"
 #include "render/layout.h"
 #include "sampling/performance_fields.h"
@@ -23,7 +26,7 @@ void keepMessage(std::string& target, const char* message) noexcept {
 
 }  // namespace
 
-MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json document,
+MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json&& document,
                        std::int32_t horizontalBand)
     : platform_(platform), horizontalBand_(horizontalBand) {
     const platform::ScreenDpi dpi = platform_.screen.dpi();
@@ -34,6 +37,8 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json docum
         throw std::runtime_error("the memory drawing surface cannot be created");
     }
     try {
+        // As a reload does after its stop: the back buffer exists before the first tick.
+        relayout(horizontalBand);
         load(std::move(document), horizontalBand);
         start();
     } catch (...) {
@@ -47,7 +52,8 @@ MeterPanel::~MeterPanel() {
 }
 
 std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platform,
-                                               nlohmann::json document, std::int32_t horizontalBand,
+                                               nlohmann::json&& document,
+                                               std::int32_t horizontalBand,
                                                std::string& error) noexcept {
     try {
         return std::make_unique<MeterPanel>(platform, std::move(document), horizontalBand);
@@ -59,7 +65,7 @@ std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platfo
     return nullptr;
 }
 
-std::string MeterPanel::reload(nlohmann::json document, std::int32_t horizontalBand) noexcept {
+std::string MeterPanel::reload(nlohmann::json&& document, std::int32_t horizontalBand) noexcept {
     std::string error;
     stop();
     try {
@@ -71,24 +77,36 @@ std::string MeterPanel::reload(nlohmann::json document, std::int32_t horizontalB
     } catch (...) {
         keepMessage(error, "unknown error");
     }
-    // The last configuration that loaded stays in force; it loaded before with the
-    // same DPI scale, so it loads again.
+    restoreLastConfiguration(horizontalBand);
+    return error;
+}
+
+// The last configuration that loaded stays in force; it loaded before with the same
+// DPI scale, so it loads again.
+void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept {
     stop();
     try {
-        load(config_, horizontalBand);
+        load(parseConfigurationText(lastConfiguration_), horizontalBand);
         start();
     } catch (...) {
         stop();
     }
-    return error;
 }
 
-void MeterPanel::load(nlohmann::json document, std::int32_t horizontalBand) {
+void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
     horizontalBand_ = horizontalBand;
+    // The document may come from a parser without the nesting bound, and printing it
+    // recurses once per level.
+    refuseDeepNesting(document);
+    // Printed before the load, which fills in null groups. A document whose compact
+    // text would be refused when it is restored is refused now.
+    std::string text = document.dump();
+    if (text.size() > kMaxConfigurationBytes) {
+        throw ConfigurationLimitError(kConfigurationTooLarge);
+    }
     const LoadContext context{dpiScale_, platform_.systemVersion, platform_.tooltips};
-    nlohmann::json kept = document;
     loadModel(document, context, model_);
-    config_ = std::move(kept);
+    lastConfiguration_ = std::move(text);
     layoutPanel(model_, horizontalBand_ != 0, platform_.window.clientRect(), platform_.window);
 }
 
@@ -113,8 +131,11 @@ void MeterPanel::start() {
             }
         }
         if (references > 0) {
-            // The identifier keeps the full rate; the period is its low 32 bits.
-            platform_.timers.setTimer(rate, static_cast<std::uint32_t>(rate),
+            // The identifier keeps the full rate; a period beyond 32 bits becomes the
+            // longest one, never its low 32 bits (which may be 0: the shortest).
+            const auto period = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(rate, std::numeric_limits<std::uint32_t>::max()));
+            platform_.timers.setTimer(rate, period,
                                       [this](std::uint64_t timerId) { tick(timerId); });
             tick(rate);
         }

@@ -17,10 +17,10 @@ namespace tavisto {
 
 class MeterPanel {
   public:
-    // Loads and starts the panel. Throws the load's error when the document cannot be
-    // interpreted, or when no memory surface can be created; nothing of the failed
-    // panel remains.
-    MeterPanel(platform::PlatformServices platform, nlohmann::json document,
+    // Sizes the back buffer, loads and starts the panel. Throws the load's error when
+    // the document cannot be interpreted, or when no memory surface can be created;
+    // nothing of the failed panel remains.
+    MeterPanel(platform::PlatformServices platform, nlohmann::json&& document,
                std::int32_t horizontalBand);
     ~MeterPanel();
     MeterPanel(const MeterPanel&) = delete;
@@ -29,13 +29,14 @@ class MeterPanel {
     // The constructor without exceptions, for callers that are exception barriers:
     // null, with the load's message in `error`, when the document cannot be loaded.
     static std::unique_ptr<MeterPanel> create(platform::PlatformServices platform,
-                                              nlohmann::json document, std::int32_t horizontalBand,
+                                              nlohmann::json&& document,
+                                              std::int32_t horizontalBand,
                                               std::string& error) noexcept;
 
     // Stop, load, start. A document that fails to load does not leave the band blank:
     // the last configuration that loaded is loaded and started again. Returns the
     // failed load's message, empty on success.
-    std::string reload(nlohmann::json document, std::int32_t horizontalBand) noexcept;
+    std::string reload(nlohmann::json&& document, std::int32_t horizontalBand) noexcept;
 
     // Ends sampling and releases the model: no timers, no groups, no meters, no
     // queries, and a new empty back buffer.
@@ -58,13 +59,16 @@ class MeterPanel {
     }
 
   private:
-    void load(nlohmann::json document, std::int32_t horizontalBand);
+    void load(nlohmann::json&& document, std::int32_t horizontalBand);
+    void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
     void start();
     void closeQueries() noexcept;
     void sample(std::uint64_t rate);
 
     platform::PlatformServices platform_;
-    nlohmann::json config_;  // the last document that loaded
+    // The last document that loaded, as compact text: a copy of a parsed document
+    // recurses once per level, a copy of its text does not.
+    std::string lastConfiguration_;
     std::int32_t horizontalBand_ = 1;
     double dpiScale_ = 1.0;
     PanelModel model_;

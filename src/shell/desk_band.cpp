@@ -290,12 +290,14 @@ void CTavisto::reloadConfiguration() noexcept {
         if (!panel_) {
             // A document that parses but cannot be interpreted leaves the band empty.
             std::string error;
-            panel_ = MeterPanel::create(platform_->services(), *document, horizontalBand_, error);
+            panel_ = MeterPanel::create(platform_->services(), std::move(*document),
+                                        horizontalBand_, error);
             if (!panel_) {
                 return;
             }
+        } else {
+            panel_->reload(std::move(*document), horizontalBand_);
         }
-        panel_->reload(std::move(*document), horizontalBand_);
         const std::int32_t after = bandLength();
         if (after != before) {
             RECT client{};
@@ -304,7 +306,7 @@ void CTavisto::reloadConfiguration() noexcept {
                          horizontalBand_ ? client.bottom - client.top : client.right - client.left);
         }
     } catch (...) {
-        // Out of memory while copying the path or the document: the band stays as it was.
+        // Out of memory while forming the path or reading the file: the band stays as it was.
     }
 }
 

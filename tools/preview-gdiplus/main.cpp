@@ -11,9 +11,10 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -24,6 +25,7 @@
 #include "platform/win32/system_services.h"
 #include "platform/win32/tooltips.h"
 #include "preview-gdiplus/taskbar_frame.h"
+#include "preview/configuration_file.h"
 #include "preview/demo_sources.h"
 #include "preview/headless_platform.h"
 #include "render/band_metrics.h"
@@ -45,17 +47,9 @@ int usage() {
 }
 
 int render(const std::wstring& configuration, int dpi, const std::wstring& picture) {
-    const std::filesystem::path configurationPath(configuration);
-    std::ifstream file(configurationPath, std::ios::binary);
-    if (!file) {
-        std::cerr << configurationPath.string() << ": cannot open the file\n";
-        return 1;
-    }
-    nlohmann::json document;
-    try {
-        document = nlohmann::json::parse(file);
-    } catch (const std::exception& failure) {
-        std::cerr << configurationPath.string() << ": " << failure.what() << "\n";
+    std::optional<nlohmann::json> document =
+        preview::readConfigurationFile(std::filesystem::path(configuration), std::cerr);
+    if (!document) {
         return 1;
     }
 
@@ -79,13 +73,9 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
     const platform::PlatformServices services{screen, systemVersion, counters, performance,
                                               window, timers,        tooltips, surfaces};
 
-    // As the band window does: construct, then reload with the same document.
     std::string error;
-    auto panel = MeterPanel::create(services, document, 1, error);
-    if (panel) {
-        error = panel->reload(document, 1);
-    }
-    if (!error.empty()) {
+    auto panel = MeterPanel::create(services, std::move(*document), 1, error);
+    if (!panel) {
         std::cerr << "cannot render the band: " << error << "\n";
         return 1;
     }

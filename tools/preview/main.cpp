@@ -2,12 +2,14 @@
 //   tavisto-preview [configuration.json] [dpi]
 
 #include <charconv>
-#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
+#include "preview/configuration_file.h"
 #include "preview/preview_render.h"
 
 namespace {
@@ -36,18 +38,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        std::cerr << path << ": cannot open the file\n";
+    std::optional<nlohmann::json> document = preview::readConfigurationFile(path, std::cerr);
+    if (!document) {
         return 1;
     }
-    nlohmann::json document;
-    try {
-        document = nlohmann::json::parse(file);
-    } catch (const std::exception& failure) {
-        std::cerr << path << ": " << failure.what() << "\n";
-        return 1;
-    }
-
-    return preview::renderBands(document, path, dpi, ".", std::cout, std::cerr);
+    return preview::renderBands(std::move(*document), path, dpi, ".", std::cout, std::cerr);
 }

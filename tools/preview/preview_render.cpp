@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "core/rounding.h"
 #include "panel/meter_panel.h"
@@ -32,7 +33,7 @@ struct Band {
 
 }  // namespace
 
-int renderBands(const nlohmann::json& document, const std::string& source, int dpi,
+int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
                 const std::string& folder, std::ostream& out, std::ostream& err) {
     FixedScreen screen(dpi);
     NotWindows systemVersion;
@@ -49,13 +50,9 @@ int renderBands(const nlohmann::json& document, const std::string& source, int d
     const std::int32_t thickness[2] = {roundToInt32(kTaskbarWidth * scale),
                                        roundToInt32(kTaskbarHeight * scale)};
     window.client = Rect{0, 0, 4096, thickness[1]};
-    // As the band window does: construct, then reload with the same document.
     std::string error;
-    auto panel = MeterPanel::create(services, document, 1, error);
-    if (panel) {
-        error = panel->reload(document, 1);
-    }
-    if (!error.empty()) {
+    auto panel = MeterPanel::create(services, std::move(document), 1, error);
+    if (!panel) {
         err << source << ": " << error << "\n";
         return 1;
     }

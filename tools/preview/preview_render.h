@@ -17,7 +17,7 @@ namespace tavisto::preview {
 // band.png (horizontal band) and band-vertical.png (vertical band) into the folder,
 // each over a dark taskbar background. A document that fails to load prints the
 // loader's message after the source's name. Returns the process exit code.
-int renderBands(const nlohmann::json& document, const std::string& source, int dpi,
+int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
                 const std::string& folder, std::ostream& out, std::ostream& err);
 
 }  // namespace tavisto::preview
