@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
 #include <string>
 
+#include "config/configuration_text.h"
 #include "config/counter_references.h"
 
 namespace tavisto {
@@ -104,6 +107,90 @@ TEST(CounterReferences, NamesAdvanceByCharacterCodePastZ) {
     EXPECT_EQ(result.references.count("z"), 1u);
     EXPECT_EQ(result.references.count("{"), 1u);
     EXPECT_EQ(result.references.rbegin()->first, "|");
+}
+
+std::u16string repeated(std::u16string_view part, std::size_t times) {
+    std::u16string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += part;
+    }
+    return text;
+}
+
+TEST(CounterReferences, NamesRunOutAfter159AndTheCounterIsRefused) {
+    const Extracted last = extract(repeated(u"(\\A\\B)+", kMaxCounterReferences));
+    ASSERT_EQ(last.references.size(), 159u);
+    EXPECT_EQ(last.references.rbegin()->first, "\xFF");
+    EXPECT_EQ(last.text.substr(last.text.size() - 2), u"\u00FF+");
+
+    for (const std::u16string& text :
+         {repeated(u"(\\A\\B)+", kMaxCounterReferences + 1), repeated(u"(\\A\\B)", 64000),
+          repeated(u"(\\A\\B)", kMaxCounterReferences) + u"(PERFORMANCE_INFORMATION.F)"}) {
+        try {
+            extract(text);
+            ADD_FAILURE() << text.size() << " characters accepted";
+        } catch (const ConfigurationLimitError& error) {
+            EXPECT_STREQ(error.what(), kTooManyReferences);
+        }
+    }
+}
+
+TEST(CounterReferences, ManyOccurrencesOfOneFieldShareOneName) {
+    const Extracted result = extract(repeated(u"(PERFORMANCE_INFORMATION.ThreadCount)+", 64000));
+    ASSERT_EQ(result.references.size(), 1u);
+    EXPECT_EQ(result.text, repeated(u"a+", 64000));
+}
+
+// What the extraction promises, written the slow way: after every replacement the
+// rewritten text is searched again from its beginning with the regular expressions.
+Extracted extractBySearchingAgain(const std::wstring& original) {
+    static const std::wregex counter(LR"(\(\\[^\\]*\\[^\\)]*\))");
+    static const std::wregex field(LR"(\(PERFORMANCE_INFORMATION.[^\)]*\))");
+    std::wstring text = original;
+    ReferenceMap references;
+    char name = 'a';
+    const auto add = [&](std::int32_t kind, const std::wstring& match) {
+        references[std::string(1, name)].kind = kind;
+        references[std::string(1, name)].path = std::u16string(match.begin() + 1, match.end() - 1);
+        ++name;
+    };
+    std::wsmatch match;
+    while (std::regex_search(text, match, counter)) {
+        const std::wstring found = match.str();
+        text.replace(text.find(found), found.size(), 1, static_cast<wchar_t>(name));
+        add(CounterReference::PerformanceCounter, found);
+    }
+    while (std::regex_search(text, match, field)) {
+        const std::wstring found = match.str();
+        for (auto at = text.find(found); at != std::wstring::npos; at = text.find(found, at + 1)) {
+            text.replace(at, found.size(), 1, static_cast<wchar_t>(name));
+        }
+        add(CounterReference::PerformanceField, found);
+    }
+    return {std::u16string(text.begin(), text.end()), std::move(references)};
+}
+
+TEST(CounterReferences, OnePassFindsWhatSearchingAgainFinds) {
+    // Replacing a reference can complete a start left of it, as in (\A\B(\C\D)).
+    const wchar_t* const pieces[] = {
+        L"(", L")", L"\\", L"A", L"\n", L" ", L"(PERFORMANCE_INFORMATION", L".", L"(\\A\\B)"};
+    std::mt19937 random(10);
+    std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> length(0, 24);
+    for (int trial = 0; trial < 5000; ++trial) {
+        std::wstring text;
+        for (int count = length(random); count > 0; --count) {
+            text += pieces[piece(random)];
+        }
+        const Extracted expected = extractBySearchingAgain(text);
+        const Extracted actual = extract(std::u16string(text.begin(), text.end()));
+        ASSERT_EQ(actual.text, expected.text) << "from " << std::string(text.begin(), text.end());
+        ASSERT_EQ(actual.references.size(), expected.references.size());
+        for (const auto& [name, reference] : expected.references) {
+            EXPECT_EQ(actual.references.at(name).kind, reference.kind);
+            EXPECT_EQ(actual.references.at(name).path, reference.path);
+        }
+    }
 }
 
 }  // namespace

@@ -1,35 +1,86 @@
 #include "config/counter_references.h"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
+
+#include "config/configuration_text.h"
 
 namespace tavisto {
 namespace {
 
 constexpr std::u16string_view kPerformanceFieldPrefix = u"(PERFORMANCE_INFORMATION";
+constexpr std::size_t kNone = std::u16string::npos;
 
-struct Match {
-    std::size_t position;
-    std::size_t length;
+// Hands out the variable names "a", "b", ... by character code, up to the last one-byte
+// code; a counter that needs more is refused rather than given names that wrap around.
+class Names {
+  public:
+    unsigned char next() {
+        if (issued_ == kMaxCounterReferences) {
+            throw ConfigurationLimitError(kTooManyReferences);
+        }
+        return static_cast<unsigned char>('a' + issued_++);
+    }
+
+  private:
+    std::size_t issued_ = 0;
 };
 
-// Leftmost match of ( \ [^\]* \ [^\)]* ). Each run stops at the first character it
-// cannot take, and that character decides the match, so no backtracking is needed.
-std::optional<Match> findPerformanceCounter(std::u16string_view text) {
-    for (std::size_t start = 0; start + 1 < text.size(); ++start) {
-        if (text[start] != u'(' || text[start + 1] != u'\\') {
+void addReference(ReferenceMap& references, unsigned char name, std::int32_t kind,
+                  std::u16string_view match) {
+    CounterReference reference;
+    reference.kind = kind;
+    reference.path = std::u16string(match.substr(1, match.size() - 2));
+    references.insert_or_assign(std::string(1, static_cast<char>(name)), std::move(reference));
+}
+
+// Where a search for ( \ [^\]* \ [^\)]* ) stands after some prefix of the text. A start
+// "(\" still in its object part has seen no backslash since its own; one in its counter
+// part has seen exactly one and no ")". Any later backslash ends the object part of the
+// one and the counter part of the other, so at most one start is in each part.
+struct CounterSearch {
+    std::size_t inObject = kNone;
+    std::size_t inCounter = kNone;
+};
+
+// Replaces every performance-counter reference by a name, each occurrence its own, as a
+// search of the rewritten text from its beginning after every replacement would. The
+// rewritten text is built once, left to right; the search state after each of its
+// characters is kept, so a replacement resumes from the state before the reference:
+// a start left of it that failed only on the reference's backslashes may match now.
+void replacePerformanceCounters(std::u16string& text, ReferenceMap& references, Names& names) {
+    std::u16string rewritten;
+    rewritten.reserve(text.size());
+    std::vector<CounterSearch> states;  // states[i]: after the first i characters
+    states.reserve(text.size() + 1);
+    CounterSearch search;
+    states.push_back(search);
+    for (const char16_t c : text) {
+        if (c == u')' && search.inCounter != kNone) {
+            const std::size_t start = search.inCounter;
+            rewritten.push_back(c);
+            const unsigned char name = names.next();
+            addReference(references, name, CounterReference::PerformanceCounter,
+                         std::u16string_view(rewritten).substr(start));
+            rewritten.resize(start);
+            states.resize(start + 1);
+            search = states.back();
+            // A name is never "(", "\" or ")", so it leaves the search as it was.
+            rewritten.push_back(static_cast<char16_t>(name));
+            states.push_back(search);
             continue;
         }
-        const std::size_t objectEnd = text.find(u'\\', start + 2);
-        if (objectEnd == std::u16string_view::npos) {
-            continue;
+        if (c == u'\\') {
+            search.inCounter = search.inObject;
+            search.inObject =
+                !rewritten.empty() && rewritten.back() == u'(' ? rewritten.size() - 1 : kNone;
         }
-        const std::size_t counterEnd = text.find_first_of(u"\\)", objectEnd + 1);
-        if (counterEnd != std::u16string_view::npos && text[counterEnd] == u')') {
-            return Match{start, counterEnd + 1 - start};
-        }
+        rewritten.push_back(c);
+        states.push_back(search);
     }
-    return std::nullopt;
+    text = std::move(rewritten);
 }
 
 // The regular-expression wildcard after the prefix takes any character but a line terminator.
@@ -37,54 +88,82 @@ bool isLineTerminator(char16_t c) {
     return c == u'\n' || c == u'\r' || c == u'\u2028' || c == u'\u2029';
 }
 
-// Leftmost match of ( PERFORMANCE_INFORMATION . [^\)]* ).
-std::optional<Match> findPerformanceField(std::u16string_view text) {
-    for (std::size_t start = text.find(kPerformanceFieldPrefix); start != std::u16string_view::npos;
+struct Match {
+    std::size_t position;
+    std::size_t length;
+};
+
+// Leftmost match of ( PERFORMANCE_INFORMATION . [^\)]* ) at or after `from`.
+std::optional<Match> findPerformanceField(std::u16string_view text, std::size_t from) {
+    for (std::size_t start = text.find(kPerformanceFieldPrefix, from); start != kNone;
          start = text.find(kPerformanceFieldPrefix, start + 1)) {
         const std::size_t anyCharacter = start + kPerformanceFieldPrefix.size();
-        if (anyCharacter >= text.size() || isLineTerminator(text[anyCharacter])) {
+        if (anyCharacter >= text.size()) {
+            return std::nullopt;
+        }
+        if (isLineTerminator(text[anyCharacter])) {
             continue;
         }
         const std::size_t close = text.find(u')', anyCharacter + 1);
-        if (close != std::u16string_view::npos) {
-            return Match{start, close + 1 - start};
+        // Without a ")" here there is none for any later start either.
+        if (close == kNone) {
+            return std::nullopt;
         }
+        return Match{start, close + 1 - start};
     }
     return std::nullopt;
 }
 
-CounterReference makeReference(std::int32_t kind, std::u16string_view match) {
-    CounterReference reference;
-    reference.kind = kind;
-    reference.path = std::u16string(match.substr(1, match.size() - 2));
-    return reference;
+// Replaces the occurrences of `pattern` at or after `from`, left to right and without
+// overlap, by `name`, in one pass (Knuth-Morris-Pratt).
+void replaceOccurrences(std::u16string& text, std::size_t from, std::u16string_view pattern,
+                        char16_t name) {
+    std::vector<std::size_t> border(pattern.size(), 0);
+    for (std::size_t i = 1, k = 0; i < pattern.size(); ++i) {
+        while (k > 0 && pattern[i] != pattern[k]) {
+            k = border[k - 1];
+        }
+        if (pattern[i] == pattern[k]) {
+            ++k;
+        }
+        border[i] = k;
+    }
+    std::u16string rewritten(text, 0, from);
+    rewritten.reserve(text.size());
+    std::size_t matched = 0;
+    for (std::size_t i = from; i < text.size(); ++i) {
+        while (matched > 0 && text[i] != pattern[matched]) {
+            matched = border[matched - 1];
+        }
+        if (text[i] == pattern[matched]) {
+            ++matched;
+        }
+        rewritten.push_back(text[i]);
+        if (matched == pattern.size()) {
+            rewritten.resize(rewritten.size() - pattern.size());
+            rewritten.push_back(name);
+            matched = 0;
+        }
+    }
+    text = std::move(rewritten);
 }
 
 }  // namespace
 
 ReferenceMap extractReferences(std::u16string& text) {
     ReferenceMap references;
-    unsigned char name = 'a';
+    Names names;
+    replacePerformanceCounters(text, references, names);
 
-    while (const auto match = findPerformanceCounter(text)) {
+    // No field match can start left of the last one: a start there failed on a line
+    // terminator after its prefix, which no replacement changes.
+    std::size_t from = 0;
+    while (const auto match = findPerformanceField(text, from)) {
         const std::u16string matched = text.substr(match->position, match->length);
-        // The leftmost match is also the first literal occurrence of its text.
-        text.replace(match->position, match->length, 1, static_cast<char16_t>(name));
-        references.insert_or_assign(std::string(1, static_cast<char>(name)),
-                                    makeReference(CounterReference::PerformanceCounter, matched));
-        ++name;
-    }
-
-    while (const auto match = findPerformanceField(text)) {
-        const std::u16string matched = text.substr(match->position, match->length);
-        const char16_t replacement = static_cast<char16_t>(name);
-        for (std::size_t at = text.find(matched); at != std::u16string::npos;
-             at = text.find(matched, at + 1)) {
-            text.replace(at, matched.size(), 1, replacement);
-        }
-        references.insert_or_assign(std::string(1, static_cast<char>(name)),
-                                    makeReference(CounterReference::PerformanceField, matched));
-        ++name;
+        const unsigned char name = names.next();
+        replaceOccurrences(text, match->position, matched, static_cast<char16_t>(name));
+        addReference(references, name, CounterReference::PerformanceField, matched);
+        from = match->position;
     }
     return references;
 }
