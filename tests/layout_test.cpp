@@ -181,6 +181,29 @@ TEST(Layout, HugeConfiguredSizesSaturateInsteadOfWrapping) {
     EXPECT_EQ(panel.group(1).rect, (Rect{kMax, 0, kMax, 30}));
 }
 
+TEST(VerticalBandLayout, PaddingsFrom2To30DoNotWrapWhenDoubled) {
+    const struct {
+        const char* configuration;
+        Rect group;
+    } cases[] = {
+        // Side by side: along = 400 - 2 * 2^30, from y = 2^30.
+        {R"({"verticalPadding": 1073741824, "meterGroups": [
+            {"maxHeight": 40, "meters": [{"width": 10}]}]})",
+         Rect{25, 1073741824, 35, -1073741424}},
+        {R"({"verticalPadding": 2147483647, "meterGroups": [
+            {"maxHeight": 40, "meters": [{"width": 10}]}]})",
+         Rect{25, 2147483647, 35, -2147483247}},
+        // On its side: across = 60 - 2 * 2^30, centred at round((60 - across) / 2).
+        {R"({"horizontalPadding": 1073741824, "meterGroups": [
+            {"maxHeight": 100, "meters": [{"width": 50}, {"width": 20}]}]})",
+         Rect{1073741824, 0, -1073741764, 70}},
+    };
+    for (const auto& test : cases) {
+        LaidOutPanel panel(test.configuration, Rect{0, 0, 60, 400}, false);
+        EXPECT_EQ(panel.group(0).rect, test.group) << test.configuration;
+    }
+}
+
 // Records, at the moment the tooltip moves, whether the group's meters were placed yet.
 class OrderProbe final : public platform::GroupTooltip {
   public:

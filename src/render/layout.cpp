@@ -74,13 +74,15 @@ void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWin
         std::int64_t along = 0;
         if (!group->orientation.empty()) {
             across = sizeOr(group->width, sum);
-            along = sizeOr(group->height, std::min(clientHeight - 2 * model.verticalPadding,
-                                                   std::int64_t{group->maxHeight}));
+            along = sizeOr(group->height,
+                           std::min(clientHeight - 2 * std::int64_t{model.verticalPadding},
+                                    std::int64_t{group->maxHeight}));
         } else {
             // Turned on its side: the configured height runs across the band.
             along = sizeOr(group->width, sum);
-            across = sizeOr(group->height, std::min(clientWidth - 2 * model.horizontalPadding,
-                                                    std::int64_t{group->maxHeight}));
+            across = sizeOr(group->height,
+                            std::min(clientWidth - 2 * std::int64_t{model.horizontalPadding},
+                                     std::int64_t{group->maxHeight}));
         }
         const std::int64_t left = roundToInt32(static_cast<double>(clientWidth - across) * 0.5);
         place(*group, makeRect(left, y, left + across, y + along), false, window);
