@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_loader.h"
+#include "config/configuration_text.h"
 #include "support/fake_platform.h"
 
 namespace tavisto {
@@ -455,6 +456,46 @@ TEST(TriggerSplitting, ThresholdWithoutNumberFails) {
     EXPECT_THROW(splitTrigger(u"> "), std::invalid_argument);
     EXPECT_THROW(splitTrigger(u"> \n5"), std::invalid_argument);
     EXPECT_THROW(splitTrigger(u">= 1e400"), std::out_of_range);
+}
+
+// A document of `groups` enabled groups of `meters` meters each, every meter at a rate
+// of its own until `rates` rates are used.
+json countedDocument(std::size_t groups, std::size_t meters, std::size_t rates) {
+    json document = {{"meterGroups", json::array()}};
+    std::size_t meterNumber = 0;
+    for (std::size_t group = 0; group < groups; ++group) {
+        json list = json::array();
+        for (std::size_t meter = 0; meter < meters; ++meter) {
+            list.push_back({{"refreshRate", 1000 + meterNumber++ % rates}});
+        }
+        document["meterGroups"].push_back({{"meters", std::move(list)}});
+    }
+    // Disabled groups count for nothing.
+    document["meterGroups"].push_back({{"enabled", false}, {"meters", json::array({{}, {}})}});
+    return document;
+}
+
+TEST_F(Loader, CountsUpToTheLimitsLoadAndOneMoreIsRefused) {
+    const struct {
+        json document;
+        const char* message;  // null: loads
+    } cases[] = {
+        {countedDocument(kMaxEnabledGroups, 1, 1), nullptr},
+        {countedDocument(kMaxEnabledGroups + 1, 0, 1), kTooManyGroups},
+        {countedDocument(20000, 0, 1), kTooManyGroups},
+        {countedDocument(2, kMaxMeters / 2, kMaxRefreshRates), nullptr},
+        {countedDocument(1, kMaxMeters + 1, 1), kTooManyMeters},
+        {countedDocument(3, kMaxMeters / 2, 1), kTooManyMeters},
+        {countedDocument(1, kMaxRefreshRates + 1, kMaxRefreshRates + 1), kTooManyRefreshRates},
+    };
+    for (const auto& test : cases) {
+        PanelModel model;
+        const std::size_t tooltipsBefore = tooltips.created.size();
+        EXPECT_EQ(failure(test.document, model), test.message ? test.message : "");
+        EXPECT_LE(model.groups.size(), kMaxEnabledGroups);
+        EXPECT_LE(tooltips.created.size() - tooltipsBefore, kMaxEnabledGroups);
+        EXPECT_LE(model.metersByRate.size(), kMaxRefreshRates);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "config/configuration_text.h"
 #include "config/counter_references.h"
 #include "core/rounding.h"
 #include "core/text_conversion.h"
@@ -189,13 +190,25 @@ void loadModel(json& document, const LoadContext& context, PanelModel& model) {
 
     // Member access, not the guarded lookup: a document or group that is neither an
     // object nor null fails here with the library's operator[] message.
+    std::size_t meterCount = 0;
     for (json& groupValue : document["meterGroups"]) {
         if (!readBool(groupValue, "enabled", true)) {
             continue;
         }
+        // Refused before the next tooltip window, meter or rate is made.
+        if (model.groups.size() == kMaxEnabledGroups) {
+            throw ConfigurationLimitError(kTooManyGroups);
+        }
         std::vector<Meter*> meters;
         for (const json& meterValue : groupValue["meters"]) {
+            if (meterCount++ == kMaxMeters) {
+                throw ConfigurationLimitError(kTooManyMeters);
+            }
             std::unique_ptr<Meter> meter = parseMeter(meterValue, context);
+            if (model.metersByRate.size() == kMaxRefreshRates &&
+                !model.metersByRate.contains(meter->refreshRate)) {
+                throw ConfigurationLimitError(kTooManyRefreshRates);
+            }
             meters.push_back(meter.get());
             model.metersByRate[meter->refreshRate].push_back(std::move(meter));
         }
