@@ -178,22 +178,30 @@ void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
         return;
     }
     std::size_t position = 0;
+    bool added = false;
     for (auto& meter : meters) {
         for (MeterCounter& counter : meter->counters) {
             for (auto& [name, reference] : counter.references) {
-                if (reference.kind != CounterReference::PerformanceCounter ||
-                    position++ < retry.nextReference || reference.counterHandle != 0) {
+                if (reference.kind != CounterReference::PerformanceCounter) {
                     continue;
+                }
+                const std::size_t current = position++;
+                if (current < retry.nextReference || reference.counterHandle != 0) {
+                    continue;
+                }
+                if (added) {
+                    retry.nextReference = current;  // the round goes on at the next tick
+                    return;
                 }
                 // Only a reference without a counter is added again: no handle is replaced.
                 reference.counterHandle =
                     platform_.counterQueries.addCounter(query, reference.path);
-                retry.nextReference = position;
-                return;
+                added = true;
             }
         }
     }
-    retry = AddRetry{ticksBetweenAddRetries(rate), 0};
+    // This tick counts as the first of the wait.
+    retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
 }
 
 double MeterPanel::readCounter(const CounterReference& reference) {
