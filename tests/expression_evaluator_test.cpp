@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -11,44 +10,7 @@
 #include <string>
 #include <vector>
 
-// Global allocation hooks for the memory-exhaustion test: counting is always on,
-// failing only while a test arms the countdown.
-namespace {
-std::atomic<long> liveAllocations{0};
-std::atomic<long> allocationsBeforeFailure{-1};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    long remaining = allocationsBeforeFailure.load();
-    while (remaining >= 0 &&
-           !allocationsBeforeFailure.compare_exchange_weak(remaining, remaining - 1)) {
-    }
-    if (remaining == 0) {
-        allocationsBeforeFailure = -1;
-        throw std::bad_alloc();
-    }
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    ++liveAllocations;
-    return block;
-}
-
-// GCC cannot see that these replacements pair malloc with free and warns.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* block) noexcept {
-    if (block != nullptr) {
-        --liveAllocations;
-        std::free(block);
-    }
-}
-#pragma GCC diagnostic pop
-
-void operator delete(void* block, std::size_t) noexcept {
-    operator delete(block);
-}
+#include "support/allocation_count.h"
 
 namespace tavisto {
 namespace {
@@ -452,20 +414,20 @@ TEST(ExpressionMemory, ExhaustionDuringCompileFreesThePartialTree) {
     const double expected = 4.0 + 3.0 * 2.0 + 3.141592653589793 + 7.0 / 12.0;
     bool compiled = false;
     for (long failAt = 0; !compiled && failAt < 1000; ++failAt) {
-        const long before = liveAllocations.load();
-        allocationsBeforeFailure = failAt;
+        const long before = testing::liveAllocations();
+        testing::failAllocationAfter(failAt);
         try {
             ExpressionTree tree = ExpressionEvaluator::compile(text, bindings, 2);
-            allocationsBeforeFailure = -1;
+            testing::failAllocationAfter(-1);
             ASSERT_NE(tree, nullptr);
             EXPECT_EQ(ExpressionEvaluator::evaluate(tree.get()), expected);
             EXPECT_GT(failAt, 10);
             compiled = true;
             ExpressionEvaluator::release(tree);
         } catch (const std::bad_alloc&) {
-            allocationsBeforeFailure = -1;
+            testing::failAllocationAfter(-1);
         }
-        EXPECT_EQ(liveAllocations.load(), before) << "allocation " << failAt << " failed";
+        EXPECT_EQ(testing::liveAllocations(), before) << "allocation " << failAt << " failed";
     }
     EXPECT_TRUE(compiled);
 }

@@ -8,6 +8,7 @@
 #include "config/configuration_text.h"
 #include "render/frame.h"
 #include "render/layout.h"
+#include "sampling/counter_instances.h"
 #include "sampling/performance_fields.h"
 
 namespace tavisto {
@@ -22,6 +23,16 @@ void keepMessage(std::string& target, const char* message) noexcept {
     } catch (...) {
         target = "out of memory";
     }
+}
+
+// A counter whose object or instance is absent when the configuration loads (an
+// adapter not plugged in yet, a driver still starting) is added again, at most once
+// in this many milliseconds of its rate's ticks.
+constexpr std::uint64_t kAddRetryMilliseconds = 10'000;
+
+std::uint64_t ticksBetweenAddRetries(std::uint64_t rate) {
+    const std::uint64_t period = std::max<std::uint64_t>(rate, 1);
+    return (kAddRetryMilliseconds + period - 1) / period;
 }
 
 }  // namespace
@@ -118,6 +129,7 @@ void MeterPanel::start() {
             platform_.counterQueries.closeQuery(entry->second);
             entry->second = query;
         }
+        addRetries_.insert_or_assign(rate, AddRetry{ticksBetweenAddRetries(rate), 0});
         std::size_t references = 0;
         for (auto& meter : meters) {
             for (MeterCounter& counter : meter->counters) {
@@ -159,6 +171,7 @@ void MeterPanel::closeQueries() noexcept {
         platform_.counterQueries.closeQuery(query);
     }
     queriesByRate_.clear();
+    addRetries_.clear();
 }
 
 void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
@@ -170,11 +183,63 @@ void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
     }
 }
 
+// One failed add per tick at most, so that a slow add never holds up more than one
+// tick; a round goes once through the rate's references, and the next round starts
+// only after a full retry period of ticks.
+void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
+                                std::vector<std::unique_ptr<Meter>>& meters) {
+    const auto found = addRetries_.find(rate);
+    if (found == addRetries_.end()) {
+        return;
+    }
+    AddRetry& retry = found->second;
+    if (retry.ticksToWait > 0) {
+        --retry.ticksToWait;
+        return;
+    }
+    std::size_t position = 0;
+    bool added = false;
+    for (auto& meter : meters) {
+        for (MeterCounter& counter : meter->counters) {
+            for (auto& [name, reference] : counter.references) {
+                if (reference.kind != CounterReference::PerformanceCounter) {
+                    continue;
+                }
+                const std::size_t current = position++;
+                if (current < retry.nextReference || reference.counterHandle != 0) {
+                    continue;
+                }
+                if (added) {
+                    retry.nextReference = current;  // the round goes on at the next tick
+                    return;
+                }
+                // Only a reference without a counter is added again: no handle is replaced.
+                reference.counterHandle =
+                    platform_.counterQueries.addCounter(query, reference.path);
+                added = true;
+            }
+        }
+    }
+    // This tick counts as the first of the wait.
+    retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
+}
+
+double MeterPanel::readCounter(const CounterReference& reference) {
+    platform::CounterQueries& queries = platform_.counterQueries;
+    if (hasWildcardInstance(reference.path)) {
+        return sumInstances(queries.readInstances(reference.counterHandle));
+    }
+    return queries.read(reference.counterHandle);
+}
+
 void MeterPanel::sample(std::uint64_t rate) {
+    const auto meters = model_.metersByRate.find(rate);
     if (const auto query = queriesByRate_.find(rate); query != queriesByRate_.end()) {
+        if (meters != model_.metersByRate.end()) {
+            retryFailedAdd(rate, query->second, meters->second);
+        }
         platform_.counterQueries.collect(query->second);
     }
-    const auto meters = model_.metersByRate.find(rate);
     if (meters == model_.metersByRate.end()) {
         return;
     }
@@ -183,7 +248,7 @@ void MeterPanel::sample(std::uint64_t rate) {
             for (auto& [name, reference] : counter.references) {
                 reference.value =
                     reference.kind == CounterReference::PerformanceCounter
-                        ? platform_.counterQueries.read(reference.counterHandle)
+                        ? readCounter(reference)
                         : readPerformanceField(reference.path, platform_.systemPerformance);
             }
         }

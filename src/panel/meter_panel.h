@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -64,6 +65,15 @@ class MeterPanel {
     void start();
     void closeQueries() noexcept;
     void sample(std::uint64_t rate);
+    void retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
+                        std::vector<std::unique_ptr<Meter>>& meters);
+    double readCounter(const CounterReference& reference);
+
+    // Where a rate stands in retrying the counters that could not be added.
+    struct AddRetry {
+        std::uint64_t ticksToWait = 0;
+        std::size_t nextReference = 0;  // position among the rate's counter references
+    };
 
     platform::PlatformServices platform_;
     // The last document that loaded, as compact text: a copy of a parsed document
@@ -73,6 +83,7 @@ class MeterPanel {
     double dpiScale_ = 1.0;
     PanelModel model_;
     std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
+    std::map<std::uint64_t, AddRetry> addRetries_;
     std::unique_ptr<platform::MemorySurface> surface_;
 };
 

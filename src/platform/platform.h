@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "platform/drawing.h"
@@ -38,6 +39,14 @@ using CounterHandle = std::uintptr_t;
 // failed, the query was never collected, or the counter needs a second collection.
 inline constexpr double kFailedCounterRead = 0.0;
 
+// One instance of a counter whose path names its instances with a wildcard.
+struct CounterInstance {
+    std::u16string_view name;
+    double value = 0.0;
+    // False when the platform could not form this instance's value at this collection.
+    bool valid = false;
+};
+
 class CounterQueries {
   public:
     virtual ~CounterQueries() = default;
@@ -47,6 +56,12 @@ class CounterQueries {
     virtual void collect(QueryHandle query) = 0;
     // The counter's latest value as a double, or kFailedCounterRead.
     virtual double read(CounterHandle counter) = 0;
+    // The instances that a counter added with a wildcard instance ("(*)", "(chrome*)")
+    // matched at its query's latest collection, each formatted as read() formats a
+    // single counter; instances come and go between collections. Empty when the
+    // counter was not added or nothing matched. The view stays valid until the next
+    // call on this object.
+    virtual std::span<const CounterInstance> readInstances(CounterHandle counter) = 0;
     virtual void closeQuery(QueryHandle query) = 0;
 };
 

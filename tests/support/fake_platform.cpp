@@ -14,6 +14,12 @@ platform::QueryHandle FakeCounterQueries::openQuery() {
 platform::CounterHandle FakeCounterQueries::addCounter(platform::QueryHandle query,
                                                        std::u16string_view englishPath) {
     const std::u16string path(englishPath);
+    ++addAttempts[path];
+    if (const auto failures = addFailuresLeft.find(path);
+        failures != addFailuresLeft.end() && failures->second > 0) {
+        --failures->second;
+        return 0;
+    }
     if (open.count(query) == 0 || unaddablePaths.count(path) != 0) {
         return 0;
     }
@@ -32,6 +38,10 @@ void FakeCounterQueries::collect(platform::QueryHandle query) {
             continue;
         }
         counter.collected = true;
+        if (instanceScripts.count(counter.path) != 0) {
+            ++counter.nextSample;
+            continue;
+        }
         const auto script = scripts.find(counter.path);
         if (script == scripts.end() || script->second.empty()) {
             continue;
@@ -53,6 +63,23 @@ double FakeCounterQueries::read(platform::CounterHandle handle) {
     return counter->second.value;
 }
 
+std::span<const platform::CounterInstance> FakeCounterQueries::readInstances(
+    platform::CounterHandle handle) {
+    ++instanceReads;
+    const auto counter = counters.find(handle);
+    if (counter == counters.end() || !counter->second.collected ||
+        open.count(counter->second.query) == 0) {
+        return {};
+    }
+    const auto script = instanceScripts.find(counter->second.path);
+    if (script == instanceScripts.end() || script->second.views.empty() ||
+        counter->second.nextSample == 0) {
+        return {};
+    }
+    const auto& views = script->second.views;
+    return views[std::min(counter->second.nextSample, views.size()) - 1];
+}
+
 void FakeCounterQueries::closeQuery(platform::QueryHandle query) {
     if (open.erase(query) != 0) {
         ++closed;
@@ -61,6 +88,25 @@ void FakeCounterQueries::closeQuery(platform::QueryHandle query) {
 
 void FakeCounterQueries::script(const std::u16string& path, std::vector<double> values) {
     scripts[path] = std::move(values);
+}
+
+void FakeCounterQueries::scriptInstances(const std::u16string& path,
+                                         std::vector<std::vector<ScriptedInstance>> collections) {
+    InstanceScript& script = instanceScripts[path];
+    script.collections = std::move(collections);
+    script.views.clear();
+    for (const auto& instances : script.collections) {
+        auto& view = script.views.emplace_back();
+        for (const ScriptedInstance& instance : instances) {
+            view.push_back({instance.name, instance.value, instance.valid});
+        }
+    }
+}
+
+std::size_t FakeCounterQueries::liveCounters() const {
+    return static_cast<std::size_t>(
+        std::count_if(counters.begin(), counters.end(),
+                      [this](const auto& entry) { return open.count(entry.second.query) != 0; }));
 }
 
 std::vector<std::u16string> FakeCounterQueries::pathsOf(platform::QueryHandle query) const {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,16 @@ class FakeSystemVersion final : public platform::SystemVersion {
     mutable int queries = 0;
 };
 
+struct ScriptedInstance {
+    std::u16string name;
+    double value = 0.0;
+    bool valid = true;
+};
+
 // Counter queries whose values the test scripts per path. Each collect of a query
-// moves every counter of that query to the next scripted value of its path (the last
-// one stays). A counter reads kFailedCounterRead until its query was collected.
+// moves every counter of that query to the next scripted value of its path, or for a
+// wildcard path to the next scripted set of instances (the last one stays). A counter
+// reads kFailedCounterRead, and no instance, until its query was collected.
 class FakeCounterQueries final : public platform::CounterQueries {
   public:
     platform::QueryHandle openQuery() override;
@@ -39,18 +47,32 @@ class FakeCounterQueries final : public platform::CounterQueries {
                                        std::u16string_view englishPath) override;
     void collect(platform::QueryHandle query) override;
     double read(platform::CounterHandle counter) override;
+    std::span<const platform::CounterInstance> readInstances(
+        platform::CounterHandle counter) override;
     void closeQuery(platform::QueryHandle query) override;
 
     void script(const std::u16string& path, std::vector<double> values);
+    // The instances a wildcard path matches, one set per collection.
+    void scriptInstances(const std::u16string& path,
+                         std::vector<std::vector<ScriptedInstance>> collections);
     void failAdding(const std::u16string& path) { unaddablePaths.insert(path); }
+    // The path cannot be added until it was tried this many times.
+    void failAddingFirst(const std::u16string& path, int attempts) {
+        addFailuresLeft[path] = attempts;
+    }
+    void allowAdding(const std::u16string& path) { unaddablePaths.erase(path); }
     void failReading(const std::u16string& path) { unreadablePaths.insert(path); }
 
     std::set<platform::QueryHandle> openQueries() const { return open; }
     std::vector<std::u16string> pathsOf(platform::QueryHandle query) const;
     int collections(platform::QueryHandle query) const;
+    // Counters added to queries that are still open: the handles a backend holds.
+    std::size_t liveCounters() const;
     int opened = 0;
     int closed = 0;
     int reads = 0;
+    int instanceReads = 0;
+    std::map<std::u16string, int> addAttempts;
 
   private:
     struct Counter {
@@ -60,7 +82,14 @@ class FakeCounterQueries final : public platform::CounterQueries {
         bool collected = false;
         double value = 0.0;
     };
+    struct InstanceScript {
+        std::vector<std::vector<ScriptedInstance>> collections;
+        // Views of `collections`, built once so that reading allocates nothing.
+        std::vector<std::vector<platform::CounterInstance>> views;
+    };
     std::map<std::u16string, std::vector<double>> scripts;
+    std::map<std::u16string, InstanceScript> instanceScripts;
+    std::map<std::u16string, int> addFailuresLeft;
     std::set<std::u16string> unaddablePaths;
     std::set<std::u16string> unreadablePaths;
     std::set<platform::QueryHandle> open;

@@ -3,15 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
+#include <nlohmann/json.hpp>
+
+#include "panel/meter_panel.h"
+#include "platform/win32/band_window_platform.h"
 #include "platform/win32/pdh_counter_queries.h"
 #include "platform/win32/system_services.h"
+#include "process_resources.h"
+#include "sampling/counter_instances.h"
 #include "sampling/performance_fields.h"
+#include "test_window.h"
 
 namespace tavisto::win32 {
 namespace {
 
 constexpr char16_t kProcessorTime[] = u"\\Processor(_Total)\\% Processor Time";
+// No system has this object, so its add fails everywhere.
+constexpr char16_t kAbsentWildcard[] = u"\\No Such Object(*)\\No Such Counter";
 
 TEST(PdhCounterQueries, ProcessorTimeReadsAFinitePercentageAfterTwoCollections) {
     PdhCounterQueries queries;
@@ -50,6 +60,63 @@ TEST(PdhCounterQueries, ClosedOrUnknownQueriesTakeNoCounters) {
     EXPECT_EQ(queries.addCounter(query, kProcessorTime), 0u);
     EXPECT_EQ(queries.addCounter(0, kProcessorTime), 0u);
     queries.collect(query);  // a closed query is not collected
+}
+
+// Wine's PdhGetFormattedCounterArrayW aborts the process when it is called at all, so
+// each of these reads would end the test program if it reached PDH.
+TEST(PdhCounterQueries, WildcardThatCannotBeAddedReadsNoInstanceWithoutCallingPdh) {
+    PdhCounterQueries queries;
+    const platform::QueryHandle query = queries.openQuery();
+    ASSERT_NE(query, 0u);
+    const platform::CounterHandle counter = queries.addCounter(query, kAbsentWildcard);
+    EXPECT_EQ(counter, 0u);
+    queries.collect(query);
+    queries.collect(query);
+    EXPECT_TRUE(queries.readInstances(counter).empty());
+    EXPECT_EQ(sumInstances(queries.readInstances(counter)), platform::kFailedCounterRead);
+    // Nor for a handle this object never gave out.
+    EXPECT_TRUE(queries.readInstances(0x1234).empty());
+    queries.closeQuery(query);
+}
+
+TEST(PdhCounterQueries, HundredFailedAddsLeaveTheHandleCountWhereItWas) {
+    PdhCounterQueries queries;
+    const platform::QueryHandle query = queries.openQuery();
+    ASSERT_NE(query, 0u);
+    ASSERT_EQ(queries.addCounter(query, kAbsentWildcard), 0u);  // PDH's lasting caches
+    const auto before = testing::processResources();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        ASSERT_EQ(queries.addCounter(query, kAbsentWildcard), 0u);
+        queries.collect(query);
+    }
+    EXPECT_EQ(testing::processResources(), before);
+    queries.closeQuery(query);
+}
+
+TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles) {
+    // Minute-long ticks are each past the retry period: every tick retries one add.
+    constexpr const char* kBand = R"json({"meterGroups": [{"name": "Net", "meters": [
+        {"meterType": "column", "width": 10, "refreshRate": 60000,
+         "counters": [{"counterPath": "(\\No Such Object(*)\\No Such Counter)"}]},
+        {"meterType": "column", "width": 10, "refreshRate": 60000,
+         "counters": [{"counterPath": "(\\No Such Object(*)\\No Such Counter) + (\\Processor(_Total)\\% Processor Time)"}]}]}]})json";
+    const Window window = testing::createTestWindow(100, 40);
+    ASSERT_TRUE(window);
+    auto platform = std::make_unique<BandWindowPlatform>(window.get());
+    auto panel =
+        std::make_unique<MeterPanel>(platform->services(), nlohmann::json::parse(kBand), 1);
+    panel->tick(60000);
+    const auto before = testing::processResources();
+    for (int tick = 0; tick < 100; ++tick) {
+        panel->tick(60000);
+    }
+    EXPECT_EQ(testing::processResources(), before);
+    const auto& meters = panel->model().metersByRate.at(60000);
+    const CounterReference& absent = meters.at(0)->counters.at(0).references.at("a");
+    EXPECT_EQ(absent.counterHandle, 0u);
+    EXPECT_EQ(absent.value, 0.0);
+    panel.reset();
+    platform.reset();
 }
 
 TEST(SystemPerformance, RecordCountsThreadsProcessesAndMemoryPages) {

@@ -14,9 +14,19 @@ std::uint32_t pathHash(std::u16string_view path) {
     return hash;
 }
 
-double wave(std::u16string_view path, int step) {
-    const double phase = static_cast<double>(pathHash(path) % 628U) / 100.0;
+double wave(std::uint32_t seed, int step) {
+    const double phase = static_cast<double>(seed % 628U) / 100.0;
     return 0.5 + 0.45 * std::sin(phase + 0.9 * step);
+}
+
+// Byte rates up to 2 MB/s, percentages up to 100; `share` splits the range between
+// the instances of a wildcard path, so that their sum stays in it.
+double demoValue(std::u16string_view path, std::uint32_t seed, int step, double share) {
+    const double level = wave(seed, step);
+    if (path.find(u"Bytes") != std::u16string_view::npos) {
+        return share * 2'000'000.0 * level * level;
+    }
+    return share * 100.0 * level;
 }
 
 }  // namespace
@@ -32,7 +42,7 @@ platform::CounterHandle DemoCounters::addCounter(platform::QueryHandle query,
     if (collections_.count(query) == 0) {
         return 0;
     }
-    counters_[++lastCounter_] = Counter{query, std::u16string(englishPath)};
+    counters_[++lastCounter_] = Counter{query, std::u16string(englishPath), {}};
     return lastCounter_;
 }
 
@@ -48,12 +58,22 @@ double DemoCounters::read(platform::CounterHandle counter) {
         return platform::kFailedCounterRead;
     }
     const std::u16string& path = found->second.path;
-    const int step = collections_[found->second.query];
-    const double level = wave(path, step);
-    if (path.find(u"Bytes") != std::u16string::npos) {
-        return 2'000'000.0 * level * level;
+    return demoValue(path, pathHash(path), collections_[found->second.query], 1.0);
+}
+
+std::span<const platform::CounterInstance> DemoCounters::readInstances(
+    platform::CounterHandle counter) {
+    const auto found = counters_.find(counter);
+    if (found == counters_.end()) {
+        return {};
     }
-    return 100.0 * level;
+    const std::u16string& path = found->second.path;
+    const int step = collections_[found->second.query];
+    auto& instances = found->second.instances;
+    instances[0] = {u"Demo 0", demoValue(path, pathHash(path), step, 0.5), true};
+    instances[1] = {u"Demo 1", demoValue(path, pathHash(path) + 157U, step, 0.5), true};
+    instances[2] = {u"_Total", instances[0].value + instances[1].value, true};
+    return instances;
 }
 
 void DemoCounters::closeQuery(platform::QueryHandle query) {

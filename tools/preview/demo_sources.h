@@ -2,6 +2,7 @@
 // Deterministic counter sources for the previews: the same configuration always gives
 // the same pictures, on Linux (Cairo) and under Wine (GDI+) alike.
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -11,7 +12,8 @@
 namespace tavisto::preview {
 
 // Counter values that follow a fixed wave per path, one step per collection of the
-// query: percentages for "%" counters, byte rates for "Bytes" counters.
+// query: percentages for "%" counters, byte rates for "Bytes" counters. A wildcard
+// path matches two instances with waves of their own, and a "_Total" of both.
 class DemoCounters final : public platform::CounterQueries {
   public:
     platform::QueryHandle openQuery() override;
@@ -19,12 +21,15 @@ class DemoCounters final : public platform::CounterQueries {
                                        std::u16string_view englishPath) override;
     void collect(platform::QueryHandle query) override;
     double read(platform::CounterHandle counter) override;
+    std::span<const platform::CounterInstance> readInstances(
+        platform::CounterHandle counter) override;
     void closeQuery(platform::QueryHandle query) override;
 
   private:
     struct Counter {
         platform::QueryHandle query = 0;
         std::u16string path;
+        std::array<platform::CounterInstance, 3> instances;
     };
     std::map<platform::QueryHandle, int> collections_;
     std::map<platform::CounterHandle, Counter> counters_;

@@ -1,0 +1,141 @@
+// The counter texts of docs/COUNTERS.md and of the example configuration load, and
+// their references are found, as the band would load them.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "config/configuration_loader.h"
+#include "core/text_conversion.h"
+#include "expression/expression_evaluator.h"
+#include "sampling/counter_instances.h"
+#include "sampling/performance_fields.h"
+#include "support/fake_platform.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+
+std::string sourceFile(const char* relativePath) {
+    std::ifstream file(std::string(TAVISTO_SOURCE_DIR) + "/" + relativePath);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The counters the cookbook offers: its lines that are a counter object.
+std::vector<std::string> documentedCounters() {
+    std::istringstream cookbook(sourceFile("docs/COUNTERS.md"));
+    std::vector<std::string> counters;
+    for (std::string line; std::getline(cookbook, line);) {
+        if (line.starts_with("{ \"counterPath\"")) {
+            counters.push_back(line);
+        }
+    }
+    return counters;
+}
+
+class CounterCookbook : public ::testing::Test {
+  protected:
+    CounterCookbook() {
+        // Every field distinct and non-zero, so that a misspelt field reads 0.
+        auto& record = performance.record;
+        record = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+    }
+
+    PanelModel load(json document) {
+        PanelModel model;
+        loadModel(document, LoadContext{1.0, systemVersion, tooltips}, model);
+        return model;
+    }
+
+    MeterCounter loadCounter(const json& counter) {
+        PanelModel model = load({{"meterGroups", {{{"meters", {{{"counters", {counter}}}}}}}}});
+        return std::move(model.metersByRate.at(0).at(0)->counters.at(0));
+    }
+
+    testing::FakeSystemVersion systemVersion;
+    testing::FakeTooltips tooltips;
+    testing::FakeSystemPerformance performance;
+};
+
+TEST_F(CounterCookbook, EveryDocumentedCounterLoadsAndNamesWellFormedReferences) {
+    const std::vector<std::string> counters = documentedCounters();
+    ASSERT_GE(counters.size(), 20u) << "docs/COUNTERS.md was not read";
+    // "\Object\Counter" or "\Object(Instance)\Counter", English names.
+    const std::regex counterPath(R"(\\[^\\()]+(\([^\\()]+\))?\\[^\\]+)");
+    for (const std::string& line : counters) {
+        SCOPED_TRACE(line);
+        json element;
+        ASSERT_NO_THROW(element = json::parse(line));
+        MeterCounter counter;
+        ASSERT_NO_THROW(counter = loadCounter(element));
+        ASSERT_FALSE(counter.references.empty());
+        EXPECT_TRUE(counter.units.empty() || counter.units == u"percent" ||
+                    counter.units == u"bytes/second");
+        if (counter.references.size() == 1) {
+            // A lone reference shows its bare sample: no arithmetic may be lost.
+            EXPECT_EQ(counter.counterPath, u"a");
+        } else {
+            std::vector<VariableBinding> bindings;
+            for (const auto& [name, reference] : counter.references) {
+                bindings.push_back(bindVariable(name.c_str(), &reference.value));
+            }
+            ExpressionTree tree =
+                ExpressionEvaluator::compile(counter.expressionText.c_str(), bindings.data(),
+                                             static_cast<std::int32_t>(bindings.size()));
+            EXPECT_NE(tree, nullptr) << counter.expressionText;
+            ExpressionEvaluator::release(tree);
+        }
+        for (const auto& [name, reference] : counter.references) {
+            const std::string path = utf16ToUtf8(reference.path);
+            if (reference.kind == CounterReference::PerformanceField) {
+                EXPECT_NE(readPerformanceField(reference.path, performance), 0.0) << path;
+                continue;
+            }
+            EXPECT_TRUE(std::regex_match(path, counterPath)) << path;
+            EXPECT_EQ(hasWildcardInstance(reference.path), path.find('*') != std::string::npos)
+                << path;
+        }
+    }
+}
+
+TEST_F(CounterCookbook, ExampleConfigurationUsesOnlyDocumentedCounterPaths) {
+    std::set<std::u16string> documented;
+    for (const std::string& line : documentedCounters()) {
+        for (const auto& [name, reference] : loadCounter(json::parse(line)).references) {
+            documented.insert(reference.path);
+        }
+    }
+    const PanelModel example = load(json::parse(sourceFile("examples/TavistoConfig.json")));
+    std::set<std::u16string> used;
+    for (const auto& [rate, meters] : example.metersByRate) {
+        for (const auto& meter : meters) {
+            for (const MeterCounter& counter : meter->counters) {
+                for (const auto& [name, reference] : counter.references) {
+                    used.insert(reference.path);
+                    EXPECT_TRUE(documented.contains(reference.path)) << utf16ToUtf8(reference.path);
+                }
+            }
+        }
+    }
+    // What users want first: throughput summed over adapters, and the GPU.
+    for (const char16_t* path :
+         {u"\\Network Interface(*)\\Bytes Received/sec", u"\\Network Interface(*)\\Bytes Sent/sec",
+          u"\\GPU Engine(*engtype_3D)\\Utilization Percentage",
+          u"\\PhysicalDisk(_Total)\\Disk Read Bytes/sec",
+          u"PERFORMANCE_INFORMATION.PhysicalAvailable"}) {
+        EXPECT_TRUE(used.contains(path)) << utf16ToUtf8(path);
+    }
+}
+
+}  // namespace
+}  // namespace tavisto
