@@ -47,16 +47,19 @@ struct CounterSearch {
 
 // Replaces every performance-counter reference by a name, each occurrence its own, as a
 // search of the rewritten text from its beginning after every replacement would. The
-// rewritten text is built once, left to right; the search state after each of its
-// characters is kept, so a replacement resumes from the state before the reference:
-// a start left of it that failed only on the reference's backslashes may match now.
+// rewritten text is built once, left to right. A reference always starts with "(", and
+// the search state before each "(" is kept, so a replacement resumes from the state
+// before the reference: a start left of it that failed only on the reference's
+// backslashes may match now.
 void replacePerformanceCounters(std::u16string& text, ReferenceMap& references, Names& names) {
+    struct Opening {
+        std::size_t position;
+        CounterSearch before;
+    };
+    std::vector<Opening> openings;  // every "(" of the rewritten text, in order
     std::u16string rewritten;
     rewritten.reserve(text.size());
-    std::vector<CounterSearch> states;  // states[i]: after the first i characters
-    states.reserve(text.size() + 1);
     CounterSearch search;
-    states.push_back(search);
     for (const char16_t c : text) {
         if (c == u')' && search.inCounter != kNone) {
             const std::size_t start = search.inCounter;
@@ -64,21 +67,24 @@ void replacePerformanceCounters(std::u16string& text, ReferenceMap& references, 
             const unsigned char name = names.next();
             addReference(references, name, CounterReference::PerformanceCounter,
                          std::u16string_view(rewritten).substr(start));
+            while (openings.back().position != start) {
+                openings.pop_back();
+            }
+            search = openings.back().before;
+            openings.pop_back();
             rewritten.resize(start);
-            states.resize(start + 1);
-            search = states.back();
             // A name is never "(", "\" or ")", so it leaves the search as it was.
             rewritten.push_back(static_cast<char16_t>(name));
-            states.push_back(search);
             continue;
         }
-        if (c == u'\\') {
+        if (c == u'(') {
+            openings.push_back({rewritten.size(), search});
+        } else if (c == u'\\') {
             search.inCounter = search.inObject;
             search.inObject =
                 !rewritten.empty() && rewritten.back() == u'(' ? rewritten.size() - 1 : kNone;
         }
         rewritten.push_back(c);
-        states.push_back(search);
     }
     text = std::move(rewritten);
 }

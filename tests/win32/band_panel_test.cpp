@@ -91,11 +91,9 @@ class BandPanel : public ::testing::Test {
         platform.reset();
     }
 
-    // As the band window does: construct, then reload with the same document.
+    // As the band window does for its first document.
     void loadBand() {
-        const auto document = nlohmann::json::parse(kBand);
-        panel = std::make_unique<MeterPanel>(platform->services(), document, 1);
-        ASSERT_EQ(panel->reload(document, 1), "");
+        panel = std::make_unique<MeterPanel>(platform->services(), nlohmann::json::parse(kBand), 1);
     }
 
     GdiplusMemorySurface& surface() {
@@ -157,10 +155,9 @@ TEST(ProcessResources, CountsSeeABitmapAWindowAndAHandle) {
 
 TEST_F(BandPanel, ReloadCyclesLeaveGdiUserAndHandleCountsWhereTheyWere) {
     loadBand();
-    const auto document = nlohmann::json::parse(kBand);
     // One cycle first, so that GDI+ and PDH have made their lasting caches.
     panel->stop();
-    ASSERT_EQ(panel->reload(document, 1), "");
+    ASSERT_EQ(panel->reload(nlohmann::json::parse(kBand), 1), "");
     runTimers(100);
     const testing::ProcessResources before = testing::processResources();
     ASSERT_GT(before.gdiObjects, 0);
@@ -168,7 +165,7 @@ TEST_F(BandPanel, ReloadCyclesLeaveGdiUserAndHandleCountsWhereTheyWere) {
 
     for (int cycle = 0; cycle < 5; ++cycle) {
         panel->stop();
-        ASSERT_EQ(panel->reload(document, 1), "");
+        ASSERT_EQ(panel->reload(nlohmann::json::parse(kBand), 1), "");
         runTimers(100);
     }
     const testing::ProcessResources after = testing::processResources();
