@@ -12,6 +12,10 @@ bool isValid(const PDH_FMT_COUNTERVALUE& value) {
     return value.CStatus == PDH_CSTATUS_VALID_DATA || value.CStatus == PDH_CSTATUS_NEW_DATA;
 }
 
+// MinGW's pdhmsg.h gives these codes as unsigned numbers; PDH returns them signed.
+constexpr auto kMoreData = static_cast<PDH_STATUS>(PDH_MORE_DATA);
+constexpr auto kInvalidArgument = static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
+
 }  // namespace
 
 platform::QueryHandle PdhCounterQueries::openQuery() {
@@ -74,12 +78,12 @@ std::span<const platform::CounterInstance> PdhCounterQueries::readInstances(
     const auto pdhCounter = reinterpret_cast<PDH_HCOUNTER>(counter);
     DWORD count = 0;
     PDH_STATUS status = readArray(pdhCounter, count);
-    if (status == PDH_MORE_DATA || status == PDH_INVALID_ARGUMENT) {
+    if (status == kMoreData || status == kInvalidArgument) {
         // The array is too small. Only a size asked for with an empty buffer can be
         // relied on (some releases answer a short buffer with PDH_INVALID_ARGUMENT).
         DWORD bytes = 0;
         if (PdhGetFormattedCounterArrayW(pdhCounter, PDH_FMT_DOUBLE, &bytes, &count, nullptr) !=
-            PDH_MORE_DATA) {
+            kMoreData) {
             return {};
         }
         // The names follow the records in the same buffer.
