@@ -507,6 +507,72 @@ void tickAllocations(benchmark::State& state, const Configuration* configuration
         static_cast<double>(allocationCount) / static_cast<double>(ticks);
 }
 
+// Keeps the canvas's own allocations out of the count.
+class UncountedAllocations {
+  public:
+    UncountedAllocations() : counting_(countingAllocations) { countingAllocations = false; }
+    ~UncountedAllocations() { countingAllocations = counting_; }
+    UncountedAllocations(const UncountedAllocations&) = delete;
+    UncountedAllocations& operator=(const UncountedAllocations&) = delete;
+
+  private:
+    bool counting_;
+};
+
+class BlankFont final : public Font {};
+
+// Draws nothing and allocates uncounted, so that a tick on it counts only the
+// allocations of the engine's own code.
+class BlankCanvas final : public Canvas {
+  public:
+    void clearToTransparent(const Rect&) override {}
+    void setQuality(RenderQuality) override {}
+    void fillRectangle(Argb, int, int, int, int) override {}
+    void outlineRectangle(Argb, int, int, int, int) override {}
+    void fillPie(Argb, int, int, int, int, float, float) override {}
+    void outlineEllipse(Argb, int, int, int, int) override {}
+    std::unique_ptr<Font> createFont(std::u16string_view, float) override {
+        const UncountedAllocations uncounted;
+        return std::make_unique<BlankFont>();
+    }
+    void drawString(std::u16string_view text, const Font&, Argb, const RectF&, TextAlignment,
+                    TextAlignment) override {
+        benchmark::DoNotOptimize(text.data());
+    }
+};
+
+class BlankSurface final : public MemorySurface {
+  public:
+    bool replaceBackBuffer(int width, int height) override { return width > 0 && height > 0; }
+    std::unique_ptr<Canvas> beginDrawing() override {
+        const UncountedAllocations uncounted;
+        return std::make_unique<BlankCanvas>();
+    }
+};
+
+class BlankSurfaceFactory final : public platform::SurfaceFactory {
+  public:
+    std::unique_ptr<MemorySurface> createMemorySurface() override {
+        return std::make_unique<BlankSurface>();
+    }
+};
+
+void engineAllocations(benchmark::State& state, const Configuration* configuration) {
+    BlankSurfaceFactory surfaces;
+    Band band(configuration->file, surfaces);
+    band.tickEveryRate();
+    std::uint64_t ticks = 0;
+    allocationCount = 0;
+    for (auto _ : state) {
+        countingAllocations = true;
+        band.tickEveryRate();
+        countingAllocations = false;
+        ++ticks;
+    }
+    state.counters["allocations_per_tick"] =
+        static_cast<double>(allocationCount) / static_cast<double>(ticks);
+}
+
 void reload(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
@@ -557,17 +623,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
     void printRatios() const {
-        std::printf("\n%-26s %10s %10s %7s   %10s %12s %7s   %12s\n", "configuration", "tick",
-                    "floor", "ratio", "reload", "parse+frame", "ratio", "allocs/tick");
+        std::printf("\n%-26s %10s %10s %7s   %10s %12s %7s   %12s %12s\n", "configuration", "tick",
+                    "floor", "ratio", "reload", "parse+frame", "ratio", "allocs/tick",
+                    "engine only");
         for (const Configuration& configuration : configurations()) {
             const std::string name = configuration.name;
             std::printf(
-                "%-26s %8.1fus %8.1fus %6.2fx   %8.1fus %10.1fus %6.2fx   %12.2f\n",
+                "%-26s %8.1fus %8.1fus %6.2fx   %8.1fus %10.1fus %6.2fx   %12.2f %12.2f\n",
                 configuration.name, time("tick/" + name), time("tick_floor/" + name),
                 time("tick/" + name) / time("tick_floor/" + name), time("reload/" + name),
                 time("parse/" + name) + time("full_frame_floor/" + name),
                 time("reload/" + name) / (time("parse/" + name) + time("full_frame_floor/" + name)),
-                allocations("tick_allocations/" + name));
+                allocations("tick_allocations/" + name), allocations("engine_allocations/" + name));
         }
         std::printf(
             "CPU time per round of every rate; goals: tick <= 1.25 x floor, reload <= 1.2 x "
@@ -595,8 +662,13 @@ int main(int argc, char** argv) {
     using namespace tavisto;
     using Function = void (*)(benchmark::State&, const Configuration*);
     const std::pair<const char*, Function> benchmarks[] = {
-        {"tick", &tick},     {"tick_floor", &tickFloor}, {"tick_allocations", &tickAllocations},
-        {"reload", &reload}, {"parse", &parse},          {"full_frame_floor", &fullFrameFloor},
+        {"tick", &tick},
+        {"tick_floor", &tickFloor},
+        {"tick_allocations", &tickAllocations},
+        {"engine_allocations", &engineAllocations},
+        {"reload", &reload},
+        {"parse", &parse},
+        {"full_frame_floor", &fullFrameFloor},
     };
     writeConfigurations();
     for (const Configuration& configuration : configurations()) {
