@@ -255,6 +255,22 @@ TEST(ValueFormat, ValuesBeyondThirtyTwoBitsAreShownInFull) {
     EXPECT_EQ(formatValue(u"bytes/second", -3e9), u"-3000000000 B/s");
 }
 
+TEST(ValueFormat, TheLargestValuesAreShownWithEveryDigit) {
+    const double largest = std::numeric_limits<double>::max();
+    // A sign, 309 digits and the unit.
+    const ValueText percentText = formatValue(u"percent", -largest);
+    const std::u16string_view percent = percentText.view();
+    EXPECT_EQ(percent.size(), 311U);
+    EXPECT_EQ(percent.substr(0, 8), u"-1797693");
+    EXPECT_EQ(percent.substr(307), u"368%");
+    // Five steps of 1000 take 15 digits off.
+    const ValueText rateText = formatValue(u"bytes/second", largest);
+    const std::u16string_view rate = rateText.view();
+    EXPECT_EQ(rate.size(), 294U + 5U);
+    EXPECT_EQ(rate.substr(0, 7), u"1797693");
+    EXPECT_EQ(rate.substr(294), u" PB/s");
+}
+
 TEST(ValueFormat, NonFiniteValuesShowNothing) {
     EXPECT_EQ(formatValue(u"percent", kInfinity), u"");
     EXPECT_EQ(formatValue(u"bytes/second", -kInfinity), u"");

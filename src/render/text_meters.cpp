@@ -13,8 +13,8 @@ namespace {
 
 using platform::TextAlignment;
 
-// The text a text meter shows for one counter.
-std::u16string textLine(MeterCounter& counter) {
+// The text a text meter shows for one counter, formatted into `text`.
+std::u16string_view textLine(MeterCounter& counter, ValueText& text) {
     double value = currentValue(counter);
     if (counter.units == u"percent") {
         const double range = counter.maxValue - counter.minValue;
@@ -28,13 +28,15 @@ std::u16string textLine(MeterCounter& counter) {
         !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
         value = 0.0;
     }
-    return formatValue(counter.units, value);
+    text = formatValue(counter.units, value);
+    return text.view();
 }
 
-std::u16string indicatorLine(MeterCounter& counter) {
+std::u16string_view indicatorLine(MeterCounter& counter, ValueText&) {
     const double value = currentValue(counter);
-    return triggerHolds(value, counter.triggerValue, counter.triggerOperator) ? counter.indicator
-                                                                              : std::u16string();
+    return triggerHolds(value, counter.triggerValue, counter.triggerOperator)
+               ? counter.indicator
+               : std::u16string_view();
 }
 
 // Draws one line per counter in equal slices of the meter's height. A line that shows
@@ -54,8 +56,9 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, TextAlignment ali
     const auto lines = static_cast<std::int64_t>(meter.counters.size());
     const std::int64_t sliceHeight = (std::int64_t{meter.rect.bottom} - meter.rect.top) / lines;
     std::int64_t top = meter.rect.top;
+    ValueText formatted;
     for (MeterCounter& counter : meter.counters) {
-        const std::u16string text = lineText(counter);
+        const std::u16string_view text = lineText(counter, formatted);
         const RectF layout{static_cast<float>(meter.rect.left), static_cast<float>(top),
                            static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
         // GDI+ reads a zero width or height as unbounded, so a slice without area would

@@ -1,5 +1,6 @@
 #include "render/value_format.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -18,22 +19,19 @@ constexpr std::array<std::u16string_view, 6> kByteRateUnits = {u"B/s",  u"KB/s",
 // fit easily.
 using NumberBuffer = std::array<char, 400>;
 
-std::u16string fromAscii(const char* begin, const char* end) {
-    return std::u16string(begin, end);
-}
-
 // Writes the value as "%f" does and reads it back: six decimals, independent of the
-// process locale.
+// process locale. Such a text always reads back.
 double roundTripSixDecimals(double value) {
     NumberBuffer buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size() - 1, value,
                                       std::chars_format::fixed, 6);
-    return stodC(std::string(buffer.data(), result.ptr));
+    *result.ptr = '\0';
+    return strtodC(buffer.data(), nullptr);
 }
 
 // Half away from zero. Inside the 32-bit range this is exactly the rounding used
 // everywhere else; beyond it the whole number is written out instead of wrapping.
-std::u16string wholeNumber(double value) {
+void appendWholeNumber(ValueText& text, double value) {
     const double rounded = std::round(value);
     NumberBuffer buffer{};
     char* const last = buffer.data() + buffer.size();
@@ -43,26 +41,45 @@ std::u16string wholeNumber(double value) {
     } else {
         result = std::to_chars(buffer.data(), last, rounded, std::chars_format::fixed, 0);
     }
-    return fromAscii(buffer.data(), result.ptr);
+    text.append(
+        std::string_view(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data())));
 }
 
 }  // namespace
 
-std::u16string formatValue(std::u16string_view units, double value) {
+void ValueText::append(std::string_view ascii) {
+    const std::size_t count = std::min(ascii.size(), kCapacity - length_);
+    std::copy_n(ascii.begin(), count, characters_.begin() + static_cast<std::ptrdiff_t>(length_));
+    length_ += count;
+}
+
+void ValueText::append(std::u16string_view text) {
+    const std::size_t count = std::min(text.size(), kCapacity - length_);
+    std::copy_n(text.begin(), count, characters_.begin() + static_cast<std::ptrdiff_t>(length_));
+    length_ += count;
+}
+
+ValueText formatValue(std::u16string_view units, double value) {
+    ValueText text;
     const bool byteRate = units == u"bytes/second";
     if ((!byteRate && units != u"percent") || !std::isfinite(value)) {
-        return {};
+        return text;
     }
     double shown = roundTripSixDecimals(value);
     if (!byteRate) {
-        return wholeNumber(shown) + u"%";
+        appendWholeNumber(text, shown);
+        text.append(u"%");
+        return text;
     }
     std::size_t step = 0;
     while (shown > 1000.0 && step + 1 < kByteRateUnits.size()) {
         shown /= 1000.0;
         ++step;
     }
-    return wholeNumber(shown) + u" " + std::u16string(kByteRateUnits[step]);
+    appendWholeNumber(text, shown);
+    text.append(u" ");
+    text.append(kByteRateUnits[step]);
+    return text;
 }
 
 bool triggerHolds(double value, double threshold, std::u16string_view op) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/cairo_surface.h"
 #include "render/frame.h"
@@ -210,6 +212,87 @@ TEST(CairoSurface, CompositeLaysTheFrameOverTheBackgroundAndWritesPng) {
     CairoSurface empty;
     EXPECT_EQ(empty.composite(0xFF000000), nullptr);
     EXPECT_FALSE(empty.writePng(path.string(), 0xFF000000));
+}
+
+std::vector<Argb> pixelsOf(const CairoSurface& surface) {
+    std::vector<Argb> pixels;
+    for (int y = 0; y < surface.height(); ++y) {
+        for (int x = 0; x < surface.width(); ++x) {
+            pixels.push_back(surface.pixel(x, y));
+        }
+    }
+    return pixels;
+}
+
+TEST(CairoSurfaceFonts, RedrawingWithAKeptFontGivesTheSamePixels) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(120, 40));
+    Meter small = meterAt(u"text", Rect{0, 0, 60, 39}, 60, counterAt(42.0, u"percent"));
+    Meter large = meterAt(u"text", Rect{60, 0, 119, 39}, 60, counterAt(42.0, u"percent"));
+    large.counters[0].fontSize = 28;
+    drawMeter(small, surface);
+    drawMeter(large, surface);
+    const std::vector<Argb> first = pixelsOf(surface);
+    ASSERT_TRUE(anyInk(surface, 0, 0, 120, 40));
+    // The second drawing finds both fonts kept, each under its own size.
+    drawMeter(small, surface);
+    drawMeter(large, surface);
+    EXPECT_EQ(surface.resolvedFontCount(), 2U);
+    EXPECT_EQ(pixelsOf(surface), first);
+}
+
+TEST(CairoSurfaceFonts, EachFamilyAndSizeIsResolvedOnce) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    const std::pair<std::u16string, float> requests[] = {
+        {u"Arial", 12.0F},       {u"Arial", 12.0F}, {u"Arial", 14.0F},
+        {u"DejaVu Sans", 12.0F}, {u"Arial", 14.0F}, {u"arial", 12.0F},
+    };
+    for (const auto& [family, size] : requests) {
+        // A canvas per request, as every meter drawing opens its own.
+        ASSERT_NE(surface.beginDrawing()->createFont(family, size), nullptr);
+    }
+    EXPECT_EQ(surface.resolvedFontCount(), 4U);
+}
+
+TEST(CairoSurfaceFonts, ReplacingTheBackBufferDropsTheFontsNotDrawnWithSinceTheLastOne) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    surface.beginDrawing()->createFont(u"Arial", 12.0F);
+    surface.beginDrawing()->createFont(u"Arial", 20.0F);
+    // Both were drawn with in the frame just replaced: a reload keeps them.
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    EXPECT_EQ(surface.resolvedFontCount(), 2U);
+    surface.beginDrawing()->createFont(u"Arial", 20.0F);
+    // A request that keeps the old buffer still lets go of the unused font.
+    EXPECT_FALSE(surface.replaceBackBuffer(0, 10));
+    EXPECT_EQ(surface.resolvedFontCount(), 1U);
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    EXPECT_EQ(surface.resolvedFontCount(), 0U);
+}
+
+TEST(CairoSurfaceFonts, KeptFontsAreBounded) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
+    const auto canvas = surface.beginDrawing();
+    for (std::size_t size = 1; size <= CairoSurface::kMaxResolvedFonts + 5; ++size) {
+        ASSERT_NE(canvas->createFont(u"Arial", static_cast<float>(size)), nullptr);
+    }
+    EXPECT_EQ(surface.resolvedFontCount(), CairoSurface::kMaxResolvedFonts);
+}
+
+TEST(CairoSurfaceFonts, AFontStillDrawsAfterTheSurfaceLetGoOfIt) {
+    CairoSurface surface;
+    ASSERT_TRUE(surface.replaceBackBuffer(60, 20));
+    const auto font = surface.beginDrawing()->createFont(u"Arial", 14.0F);
+    ASSERT_NE(font, nullptr);
+    ASSERT_TRUE(surface.replaceBackBuffer(60, 20));
+    ASSERT_TRUE(surface.replaceBackBuffer(60, 20));
+    ASSERT_EQ(surface.resolvedFontCount(), 0U);
+    surface.beginDrawing()->drawString(u"ok", *font, kGreen, RectF{0, 0, 60, 20},
+                                       platform::TextAlignment::Near,
+                                       platform::TextAlignment::Near);
+    EXPECT_TRUE(anyInk(surface, 0, 0, 30, 20));
 }
 
 }  // namespace

@@ -285,5 +285,53 @@ TEST_F(GdiplusDrawing, EmptyShapesLeaveThePixelsAlone) {
     EXPECT_EQ(paintedIn(0, 0, 100, 40), 0);
 }
 
+std::vector<std::uint32_t> pixelsOf(const GdiplusMemorySurface& surface) {
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < surface.height(); ++y) {
+        for (int x = 0; x < surface.width(); ++x) {
+            pixels.push_back(surface.pixel(x, y));
+        }
+    }
+    return pixels;
+}
+
+TEST_F(GdiplusDrawing, RedrawingWithKeptFontsGivesTheSamePixels) {
+    Meter text = meterOf("text", {0, 0, 99, 39}, 100,
+                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "units": "percent",
+                                              "minValue": 0, "maxValue": 100,
+                                              "fontSize": 10})json",
+                                      42.0),
+                          counterFrom(R"json({"counterPath": "(\\T\\a)", "units": "percent",
+                                              "minValue": 0, "maxValue": 100,
+                                              "fontSize": 18})json",
+                                      42.0)});
+    drawMeter(text, *surface);
+    const std::vector<std::uint32_t> first = pixelsOf(*surface);
+    ASSERT_GT(paintedIn(0, 0, 100, 40), 0);
+    drawMeter(text, *surface);
+    EXPECT_EQ(surface->resolvedFontCount(), 2U);
+    EXPECT_EQ(pixelsOf(*surface), first);
+}
+
+TEST_F(GdiplusDrawing, ReplacingTheBackBufferDropsTheFontsNotDrawnWithSinceTheLastOne) {
+    const auto kept = surface->beginDrawing()->createFont(u"Arial", 12.0F);
+    ASSERT_NE(kept, nullptr);
+    surface->beginDrawing()->createFont(u"Arial", 20.0F);
+    surface->beginDrawing()->createFont(u"Arial", 20.0F);
+    EXPECT_EQ(surface->resolvedFontCount(), 2U);
+    ASSERT_TRUE(surface->replaceBackBuffer(100, 40));
+    EXPECT_EQ(surface->resolvedFontCount(), 2U);
+    surface->beginDrawing()->createFont(u"Arial", 20.0F);
+    EXPECT_FALSE(surface->replaceBackBuffer(0, 40));
+    EXPECT_EQ(surface->resolvedFontCount(), 1U);
+    ASSERT_TRUE(surface->replaceBackBuffer(100, 40));
+    EXPECT_EQ(surface->resolvedFontCount(), 0U);
+    // The font handed out before still draws.
+    surface->beginDrawing()->drawString(u"ok", *kept, kOpaqueGreen, RectF{0, 0, 100, 40},
+                                        platform::TextAlignment::Near,
+                                        platform::TextAlignment::Near);
+    EXPECT_GT(paintedIn(0, 0, 50, 40), 0);
+}
+
 }  // namespace
 }  // namespace tavisto::win32

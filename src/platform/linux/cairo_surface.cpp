@@ -35,12 +35,16 @@ void setColor(cairo_t* context, Argb color) {
     cairo_set_source_rgba(context, channel(16), channel(8), channel(0), channel(24));
 }
 
+// Holds its own reference to the face, so it outlives the surface's cache entry.
 class CairoFont final : public Font {
   public:
-    CairoFont(CairoFontFaceOwner fontFace, float size) : face(std::move(fontFace)), pixels(size) {}
+    CairoFont(cairo_font_face_t* fontFace, float size)
+        : face(cairo_font_face_reference(fontFace)), pixels(size) {}
     CairoFontFaceOwner face;
     float pixels;
 };
+
+using ResolvedFonts = std::vector<CairoSurface::ResolvedFont>;
 
 // Resolves the family through fontconfig with the generic sans-serif family as the
 // weaker alternative, so a family that is not installed falls back to it ("Arial"
@@ -153,7 +157,8 @@ double alignedOffset(TextAlignment alignment, double room, double extent) {
 
 class CairoCanvas final : public Canvas {
   public:
-    explicit CairoCanvas(CairoContextOwner owned) : context(std::move(owned)) {}
+    CairoCanvas(CairoContextOwner owned, ResolvedFonts& fonts)
+        : context(std::move(owned)), resolvedFonts(fonts) {}
 
     void clearToTransparent(const Rect& area) override {
         const double width = static_cast<double>(area.right) - area.left + 1.0;
@@ -251,11 +256,11 @@ class CairoCanvas final : public Canvas {
         if (!(sizePixels > 0.0F) || !std::isfinite(sizePixels)) {
             return nullptr;
         }
-        CairoFontFaceOwner face = findFontFace(family);
-        if (!face) {
+        cairo_font_face_t* const face = resolvedFace(family, sizePixels);
+        if (face == nullptr) {
             return nullptr;
         }
-        return std::make_unique<CairoFont>(std::move(face), sizePixels);
+        return std::make_unique<CairoFont>(face, sizePixels);
     }
 
     void drawString(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
@@ -293,6 +298,24 @@ class CairoCanvas final : public Canvas {
     }
 
   private:
+    cairo_font_face_t* resolvedFace(std::u16string_view family, float sizePixels) {
+        for (CairoSurface::ResolvedFont& font : resolvedFonts) {
+            if (font.sizePixels == sizePixels && font.family == family) {
+                font.used = true;
+                return font.face.get();
+            }
+        }
+        CairoFontFaceOwner face = findFontFace(family);
+        if (!face) {
+            return nullptr;
+        }
+        if (resolvedFonts.size() >= CairoSurface::kMaxResolvedFonts) {
+            resolvedFonts.erase(resolvedFonts.begin());
+        }
+        resolvedFonts.push_back({std::u16string(family), sizePixels, std::move(face), true});
+        return resolvedFonts.back().face.get();
+    }
+
     // Unit circle coordinates for the ellipse in the box, centred through pixel centres.
     void ellipseSpace(int x, int y, int width, int height) {
         cairo_translate(context.get(), x + width * 0.5 + 0.5, y + height * 0.5 + 0.5);
@@ -300,11 +323,18 @@ class CairoCanvas final : public Canvas {
     }
 
     CairoContextOwner context;
+    ResolvedFonts& resolvedFonts;
 };
 
 }  // namespace
 
 bool CairoSurface::replaceBackBuffer(int width, int height) {
+    // Every rebuild of the frame, even one that keeps the old buffer, lets go of the
+    // fonts that were not drawn with since the last one.
+    std::erase_if(resolvedFonts, [](const ResolvedFont& font) { return !font.used; });
+    for (ResolvedFont& font : resolvedFonts) {
+        font.used = false;
+    }
     if (width <= 0 || height <= 0) {
         return false;
     }
@@ -325,7 +355,7 @@ std::unique_ptr<Canvas> CairoSurface::beginDrawing() {
     if (cairo_status(context.get()) != CAIRO_STATUS_SUCCESS) {
         return nullptr;
     }
-    return std::make_unique<CairoCanvas>(std::move(context));
+    return std::make_unique<CairoCanvas>(std::move(context), resolvedFonts);
 }
 
 int CairoSurface::width() const {

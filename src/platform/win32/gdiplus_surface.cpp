@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/win32/gdiplus_session.h"
 
@@ -22,14 +25,17 @@ Owner created(Create create) {
     return Owner(made);
 }
 
+// Shares the font with the surface's cache, so it outlives the cache entry.
 class GdiplusFontObject final : public platform::Font {
   public:
-    explicit GdiplusFontObject(GdiplusFont font) : font_(std::move(font)) {}
-    Gdiplus::GpFont* get() const { return font_.get(); }
+    explicit GdiplusFontObject(std::shared_ptr<const GdiplusFont> font) : font_(std::move(font)) {}
+    Gdiplus::GpFont* get() const { return font_->get(); }
 
   private:
-    GdiplusFont font_;
+    std::shared_ptr<const GdiplusFont> font_;
 };
+
+using ResolvedFonts = std::vector<GdiplusMemorySurface::ResolvedFont>;
 
 // Family by name, else GDI+'s generic sans-serif family (shared, never deleted).
 // `named` keeps the family created by name alive until the font exists.
@@ -54,6 +60,21 @@ GdiplusFont fontOf(Gdiplus::GpFontFamily* family, float sizePixels) {
     });
 }
 
+GdiplusFont createFontOf(std::u16string_view family, float sizePixels) {
+    const std::wstring name(family.begin(), family.end());
+    GdiplusFontFamily named;
+    GdiplusFont font = fontOf(familyFor(name, named), sizePixels);
+    if (!font) {
+        // A named family that cannot make the font gets one more try with the
+        // generic family.
+        const SansSerifFamily fallback = sansSerifFamily();
+        if (named && fallback.status == Gdiplus::Ok) {
+            font = fontOf(fallback.family, sizePixels);
+        }
+    }
+    return font;
+}
+
 // end − start + 1, saturated: a rectangle may span the whole coordinate range.
 INT extentPlusOne(std::int32_t start, std::int32_t end) {
     const std::int64_t extent = std::int64_t{end} - start + 1;
@@ -64,7 +85,8 @@ INT extentPlusOne(std::int32_t start, std::int32_t end) {
 // and string formats of each call are created for it and deleted after it.
 class GdiplusCanvas final : public platform::Canvas {
   public:
-    explicit GdiplusCanvas(GdiplusGraphics graphics) : graphics_(std::move(graphics)) {}
+    GdiplusCanvas(GdiplusGraphics graphics, ResolvedFonts& fonts)
+        : graphics_(std::move(graphics)), resolvedFonts_(fonts) {}
 
     void clearToTransparent(const Rect& area) override {
         // One pixel wider and higher, so the column at `right` and the row at
@@ -126,21 +148,22 @@ class GdiplusCanvas final : public platform::Canvas {
 
     std::unique_ptr<platform::Font> createFont(std::u16string_view family,
                                                float sizePixels) override {
-        const std::wstring name(family.begin(), family.end());
-        GdiplusFontFamily named;
-        GdiplusFont font = fontOf(familyFor(name, named), sizePixels);
-        if (!font) {
-            // A named family that cannot make the font gets one more try with the
-            // generic family.
-            const SansSerifFamily fallback = sansSerifFamily();
-            if (named && fallback.status == Gdiplus::Ok) {
-                font = fontOf(fallback.family, sizePixels);
+        for (GdiplusMemorySurface::ResolvedFont& kept : resolvedFonts_) {
+            if (kept.sizePixels == sizePixels && kept.family == family) {
+                kept.used = true;
+                return std::make_unique<GdiplusFontObject>(kept.font);
             }
         }
+        GdiplusFont font = createFontOf(family, sizePixels);
         if (!font) {
             return nullptr;
         }
-        return std::make_unique<GdiplusFontObject>(std::move(font));
+        if (resolvedFonts_.size() >= GdiplusMemorySurface::kMaxResolvedFonts) {
+            resolvedFonts_.erase(resolvedFonts_.begin());
+        }
+        auto shared = std::make_shared<const GdiplusFont>(std::move(font));
+        resolvedFonts_.push_back({std::u16string(family), sizePixels, shared, true});
+        return std::make_unique<GdiplusFontObject>(std::move(shared));
     }
 
     void drawString(std::u16string_view text, const platform::Font& font, Argb color,
@@ -180,6 +203,7 @@ class GdiplusCanvas final : public platform::Canvas {
     }
 
     GdiplusGraphics graphics_;
+    ResolvedFonts& resolvedFonts_;
 };
 
 }  // namespace
@@ -195,6 +219,12 @@ GdiplusMemorySurface::~GdiplusMemorySurface() {
 }
 
 bool GdiplusMemorySurface::replaceBackBuffer(int width, int height) {
+    // Every rebuild of the frame, even one that keeps the old buffer, lets go of the
+    // fonts that were not drawn with since the last one.
+    std::erase_if(resolvedFonts_, [](const ResolvedFont& kept) { return !kept.used; });
+    for (ResolvedFont& kept : resolvedFonts_) {
+        kept.used = false;
+    }
     if (width <= 0 || height <= 0) {
         return false;
     }
@@ -234,7 +264,7 @@ std::unique_ptr<platform::Canvas> GdiplusMemorySurface::beginDrawing() {
     if (!graphics) {
         return nullptr;
     }
-    return std::make_unique<GdiplusCanvas>(std::move(graphics));
+    return std::make_unique<GdiplusCanvas>(std::move(graphics), resolvedFonts_);
 }
 
 std::uint32_t GdiplusMemorySurface::pixel(int x, int y) const {

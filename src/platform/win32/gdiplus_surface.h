@@ -1,8 +1,17 @@
 #pragma once
 // The memory drawing surface: a memory DC compatible with the band window's DC,
 // holding a 32-bit bottom-up DIB section as back buffer, drawn with GDI+.
+//
+// Creating a font family by name costs far more than drawing a line with it, so the
+// surface keeps the fonts its canvases created, by family and size. Replacing the back
+// buffer (every reload and resize of the band) lets go of every font not drawn with
+// since the previous replacement. Fonts already handed out stay valid either way.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/drawing.h"
 #include "platform/win32/handles.h"
@@ -26,6 +35,19 @@ class GdiplusMemorySurface final : public platform::MemorySurface {
     // Premultiplied 0xAARRGGBB at (x, y), counted from the top-left; 0 outside.
     std::uint32_t pixel(int x, int y) const;
 
+    // Fonts kept for the canvases to come.
+    std::size_t resolvedFontCount() const { return resolvedFonts_.size(); }
+
+    // More distinct fonts than any band shows; beyond it the oldest are created again.
+    static constexpr std::size_t kMaxResolvedFonts = 64;
+
+    struct ResolvedFont {
+        std::u16string family;
+        float sizePixels = 0.0F;
+        std::shared_ptr<const GdiplusFont> font;
+        bool used = true;  // drawn with since the back buffer was last replaced
+    };
+
   private:
     MemoryDc dc_;
     HGDIOBJ originalBitmap_ = nullptr;  // the DC's stock bitmap, put back before DeleteDC
@@ -33,6 +55,7 @@ class GdiplusMemorySurface final : public platform::MemorySurface {
     const std::uint32_t* bits_ = nullptr;  // bottom-up rows
     int width_ = 0;
     int height_ = 0;
+    std::vector<ResolvedFont> resolvedFonts_;
 };
 
 class GdiplusSurfaceFactory final : public platform::SurfaceFactory {

@@ -1,0 +1,690 @@
+// The band's cost per tick and per reload on the Cairo surface, against its floor:
+//  - tick: one tick of every refresh rate of a running panel, against collecting the
+//    same counters and rasterising the same primitives with fonts made in advance
+//    (the primitives are recorded from the engine's own drawing, and replaying them is
+//    checked to give the same pixels);
+//  - heap allocations per steady-state tick, counted by the replaced operator new;
+//  - reload (read + parse + load + layout + first full draw), against parsing the
+//    text plus rasterising one full frame.
+// Deterministic counters (the preview's demo sources) change at every collection.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <new>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "config/configuration_text.h"
+#include "panel/meter_panel.h"
+#include "platform/linux/cairo_surface.h"
+#include "preview/demo_sources.h"
+#include "preview/headless_platform.h"
+#include "render/band_metrics.h"
+#include "sampling/performance_fields.h"
+
+namespace {
+
+// Heap allocations made through operator new while counting is on.
+bool countingAllocations = false;
+std::uint64_t allocationCount = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countingAllocations) {
+        ++allocationCount;
+    }
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+
+namespace tavisto {
+namespace {
+
+using platform::CairoSurface;
+using platform::Canvas;
+using platform::Font;
+using platform::MemorySurface;
+using platform::RenderQuality;
+using platform::TextAlignment;
+
+constexpr int kBandThickness = 40;
+// Ticks of every rate recorded for the floor; the floor replays them in turn.
+constexpr int kRecordedRounds = 8;
+
+// 8 groups of 5 meters (every kind, stacked and side by side), 2 counters each, on
+// three rates. With `singleReferences` every counter has one reference; otherwise
+// the pies combine two.
+nlohmann::json stressConfiguration(bool singleReferences) {
+    const char* const paths[] = {
+        "(\\Processor(_Total)\\% Processor Time)",
+        "(\\PhysicalDisk(_Total)\\Disk Read Bytes/sec)",
+        "(\\PhysicalDisk(_Total)\\Disk Write Bytes/sec)",
+        "(PERFORMANCE_INFORMATION.PhysicalAvailable)",
+    };
+    const char* const fonts[] = {"Arial", "Segoe UI", "DejaVu Sans"};
+    const int rates[] = {500, 1000, 2000};
+    nlohmann::json groups = nlohmann::json::array();
+    int meterIndex = 0;
+    for (int group = 0; group < 8; ++group) {
+        nlohmann::json meters = nlohmann::json::array();
+        for (const char* kind : {"column", "column", "pie", "text", "indicator"}) {
+            nlohmann::json counters = nlohmann::json::array();
+            for (int c = 0; c < 2; ++c) {
+                const int n = meterIndex * 2 + c;
+                nlohmann::json counter = {{"counterPath", paths[n % 4]},
+                                          {"color", c == 0 ? "#3080FF" : "#FFB030"},
+                                          {"minValue", 0},
+                                          {"maxValue", 100},
+                                          {"dynamicMaxValue", true},
+                                          {"font", fonts[n % 3]},
+                                          {"fontSize", 8 + n % 3}};
+                if (std::string(kind) == "text") {
+                    counter["units"] = n % 4 == 0 ? "percent" : "bytes/second";
+                    counter["trigger"] = ">= 10";
+                }
+                if (std::string(kind) == "indicator") {
+                    counter["indicator"] = c == 0 ? "BUSY" : "IO";
+                    counter["trigger"] = "> 50";
+                }
+                if (std::string(kind) == "pie" && !singleReferences) {
+                    counter["counterPath"] =
+                        "100 * (1 - (PERFORMANCE_INFORMATION.PhysicalAvailable) / "
+                        "(PERFORMANCE_INFORMATION.PhysicalTotal))";
+                }
+                counters.push_back(counter);
+            }
+            meters.push_back({{"meterType", kind},
+                              {"color", "#C0C0C0"},
+                              {"width", 30},
+                              {"refreshRate", rates[meterIndex % 3]},
+                              {"counters", counters}});
+            ++meterIndex;
+        }
+        groups.push_back({{"name", "Group " + std::to_string(group)},
+                          {"orientation", group % 2 == 0 ? "horizontal" : "vertical"},
+                          {"meters", meters}});
+    }
+    return {{"horizontalPadding", 2},
+            {"verticalPadding", 2},
+            {"horizontalSpacing", 4},
+            {"verticalSpacing", 2},
+            {"meterGroups", groups}};
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct Configuration {
+    const char* name;
+    std::filesystem::path file;
+};
+
+std::vector<Configuration>& configurations() {
+    static std::vector<Configuration> all;
+    return all;
+}
+
+// The configurations as files, read back by every benchmark as the band reads them.
+void writeConfigurations() {
+    const auto folder = std::filesystem::temp_directory_path();
+    configurations().push_back(
+        {"example", std::filesystem::path(TAVISTO_SOURCE_DIR) / "examples/TavistoConfig.json"});
+    const std::pair<const char*, bool> stress[] = {{"stress", false},
+                                                   {"stress_single_references", true}};
+    for (const auto& [name, single] : stress) {
+        const auto file = folder / (std::string("tavisto-bench-") + name + ".json");
+        std::ofstream(file) << stressConfiguration(single).dump(2);
+        configurations().push_back({name, file});
+    }
+}
+
+// A panel on the preview's platform, sized to its band length in a horizontal taskbar.
+class Band {
+  public:
+    Band(const std::filesystem::path& file, platform::SurfaceFactory& surfaces)
+        : surfaces_(surfaces) {
+        const nlohmann::json document = parseConfigurationText(readFile(file));
+        window_.client = Rect{0, 0, 8192, kBandThickness};
+        std::string error;
+        panel_ = MeterPanel::create(services(), document, 1, error);
+        if (!panel_) {
+            throw std::runtime_error(error);
+        }
+        window_.client = Rect{0, 0, std::max(bandLength(panel_->model(), 1), 1), kBandThickness};
+        panel_->relayout(1);
+    }
+
+    platform::PlatformServices services() {
+        return {screen_, version_, counters_, performance_, window_, timers_, tooltips_, surfaces_};
+    }
+    MeterPanel& panel() { return *panel_; }
+    Rect client() const { return window_.client; }
+
+    // One tick of every rate, as the timers of a running band would fire them.
+    void tickEveryRate() {
+        for (const auto& [rate, meters] : panel_->model().metersByRate) {
+            panel_->tick(rate);
+        }
+    }
+
+  private:
+    preview::FixedScreen screen_{96};
+    preview::NotWindows version_;
+    preview::DemoCounters counters_;
+    preview::DemoPerformance performance_;
+    preview::PreviewWindow window_;
+    preview::ManualTimers timers_;
+    preview::NamedTooltips tooltips_;
+    platform::SurfaceFactory& surfaces_;
+    std::unique_ptr<MeterPanel> panel_;
+};
+
+// One drawing primitive with its arguments, as the engine called it.
+struct Primitive {
+    enum Kind { Clear, Quality, FillRectangle, OutlineRectangle, FillPie, OutlineEllipse, Text };
+    Kind kind = Clear;
+    Rect area;
+    RenderQuality quality = RenderQuality::Shapes;
+    Argb color = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    float startAngle = 0.0F, sweepAngle = 0.0F;
+    std::u16string text;
+    std::u16string family;
+    float fontSize = 0.0F;
+    RectF layout;
+    TextAlignment alignment = TextAlignment::Near;
+    TextAlignment lineAlignment = TextAlignment::Near;
+    const Font* font = nullptr;  // resolved in advance for the replay
+};
+
+// Fonts created by the recorder remember what they were asked for.
+class RecordedFont final : public Font {
+  public:
+    RecordedFont(std::unique_ptr<Font> real, std::u16string_view familyName, float size)
+        : drawn(std::move(real)), family(familyName), sizePixels(size) {}
+    std::unique_ptr<Font> drawn;
+    std::u16string family;
+    float sizePixels;
+};
+
+// Draws on the Cairo surface and appends every primitive to `log`.
+class RecordingCanvas final : public Canvas {
+  public:
+    RecordingCanvas(std::unique_ptr<Canvas> target, std::vector<Primitive>& log)
+        : target_(std::move(target)), log_(log) {}
+
+    void clearToTransparent(const Rect& area) override {
+        record(Primitive::Clear).area = area;
+        target_->clearToTransparent(area);
+    }
+    void setQuality(RenderQuality quality) override {
+        record(Primitive::Quality).quality = quality;
+        target_->setQuality(quality);
+    }
+    void fillRectangle(Argb color, int x, int y, int width, int height) override {
+        recordShape(Primitive::FillRectangle, color, x, y, width, height);
+        target_->fillRectangle(color, x, y, width, height);
+    }
+    void outlineRectangle(Argb color, int x, int y, int width, int height) override {
+        recordShape(Primitive::OutlineRectangle, color, x, y, width, height);
+        target_->outlineRectangle(color, x, y, width, height);
+    }
+    void fillPie(Argb color, int x, int y, int width, int height, float startAngle,
+                 float sweepAngle) override {
+        Primitive& pie = recordShape(Primitive::FillPie, color, x, y, width, height);
+        pie.startAngle = startAngle;
+        pie.sweepAngle = sweepAngle;
+        target_->fillPie(color, x, y, width, height, startAngle, sweepAngle);
+    }
+    void outlineEllipse(Argb color, int x, int y, int width, int height) override {
+        recordShape(Primitive::OutlineEllipse, color, x, y, width, height);
+        target_->outlineEllipse(color, x, y, width, height);
+    }
+    std::unique_ptr<Font> createFont(std::u16string_view family, float sizePixels) override {
+        std::unique_ptr<Font> real = target_->createFont(family, sizePixels);
+        if (!real) {
+            return nullptr;
+        }
+        return std::make_unique<RecordedFont>(std::move(real), family, sizePixels);
+    }
+    void drawString(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
+                    TextAlignment alignment, TextAlignment lineAlignment) override {
+        const auto& recorded = static_cast<const RecordedFont&>(font);
+        Primitive& line = record(Primitive::Text);
+        line.color = color;
+        line.text = text;
+        line.family = recorded.family;
+        line.fontSize = recorded.sizePixels;
+        line.layout = layout;
+        line.alignment = alignment;
+        line.lineAlignment = lineAlignment;
+        target_->drawString(text, *recorded.drawn, color, layout, alignment, lineAlignment);
+    }
+
+  private:
+    Primitive& record(Primitive::Kind kind) {
+        log_.emplace_back().kind = kind;
+        return log_.back();
+    }
+    Primitive& recordShape(Primitive::Kind kind, Argb color, int x, int y, int width, int height) {
+        Primitive& shape = record(kind);
+        shape.color = color;
+        shape.x = x;
+        shape.y = y;
+        shape.width = width;
+        shape.height = height;
+        return shape;
+    }
+
+    std::unique_ptr<Canvas> target_;
+    std::vector<Primitive>& log_;
+};
+
+class RecordingSurface final : public MemorySurface {
+  public:
+    bool replaceBackBuffer(int width, int height) override {
+        return cairo.replaceBackBuffer(width, height);
+    }
+    std::unique_ptr<Canvas> beginDrawing() override {
+        auto target = cairo.beginDrawing();
+        if (!target) {
+            return nullptr;
+        }
+        return std::make_unique<RecordingCanvas>(std::move(target), log);
+    }
+    CairoSurface cairo;
+    std::vector<Primitive> log;
+};
+
+class RecordingSurfaceFactory final : public platform::SurfaceFactory {
+  public:
+    std::unique_ptr<MemorySurface> createMemorySurface() override {
+        auto surface = std::make_unique<RecordingSurface>();
+        last = surface.get();
+        return surface;
+    }
+    RecordingSurface* last = nullptr;
+};
+
+// Everything a tick does that it cannot avoid: collect the rate's counters, read every
+// reference, rasterise the recorded primitives with fonts made in advance.
+class Floor {
+  public:
+    explicit Floor(const std::filesystem::path& file) {
+        RecordingSurfaceFactory factory;
+        Band band(file, factory);
+        RecordingSurface& recorder = *factory.last;
+        surface_.replaceBackBuffer(band.client().width(), band.client().height());
+
+        // The full frame the last relayout drew, then rounds of ticks.
+        fullFrame_ = std::move(recorder.log);
+        recorder.log.clear();
+        for (int round = 0; round < kRecordedRounds; ++round) {
+            for (const auto& [rate, meters] : band.panel().model().metersByRate) {
+                band.panel().tick(rate);
+                ticks_.push_back(std::move(recorder.log));
+                recorder.log.clear();
+            }
+        }
+        for (const auto& [rate, meters] : band.panel().model().metersByRate) {
+            std::vector<Reference> references;
+            const platform::QueryHandle query = counters_.openQuery();
+            for (const auto& meter : meters) {
+                for (const MeterCounter& counter : meter->counters) {
+                    for (const auto& [name, reference] : counter.references) {
+                        references.push_back({reference.kind, reference.path,
+                                              reference.kind == CounterReference::PerformanceCounter
+                                                  ? counters_.addCounter(query, reference.path)
+                                                  : 0});
+                    }
+                }
+            }
+            rates_.push_back({query, std::move(references)});
+        }
+        resolveFonts(fullFrame_);
+        for (auto& tick : ticks_) {
+            resolveFonts(tick);
+        }
+
+        // The replay must draw exactly what the engine drew.
+        auto canvas = surface_.beginDrawing();
+        replay(fullFrame_, *canvas);
+        for (const auto& tick : ticks_) {
+            replay(tick, *canvas);
+        }
+        canvas.reset();
+        for (int y = 0; y < band.client().height(); ++y) {
+            for (int x = 0; x < band.client().width(); ++x) {
+                if (surface_.pixel(x, y) != recorder.cairo.pixel(x, y)) {
+                    throw std::runtime_error("the replay does not give the engine's pixels");
+                }
+            }
+        }
+    }
+
+    // One tick of every rate.
+    void tickEveryRate() {
+        for (const Rate& rate : rates_) {
+            counters_.collect(rate.query);
+            for (const Reference& reference : rate.references) {
+                benchmark::DoNotOptimize(reference.kind == CounterReference::PerformanceCounter
+                                             ? counters_.read(reference.handle)
+                                             : readPerformanceField(reference.path, performance_));
+            }
+            auto canvas = surface_.beginDrawing();
+            replay(ticks_[next_], *canvas);
+            next_ = (next_ + 1) % ticks_.size();
+        }
+    }
+
+    // The whole frame as the last relayout drew it.
+    void drawFullFrame() {
+        surface_.replaceBackBuffer(surface_.width(), surface_.height());
+        auto canvas = surface_.beginDrawing();
+        replay(fullFrame_, *canvas);
+    }
+
+  private:
+    struct Reference {
+        std::int32_t kind;
+        std::u16string path;
+        platform::CounterHandle handle;
+    };
+    struct Rate {
+        platform::QueryHandle query;
+        std::vector<Reference> references;
+    };
+
+    void resolveFonts(std::vector<Primitive>& primitives) {
+        for (Primitive& primitive : primitives) {
+            if (primitive.kind != Primitive::Text) {
+                continue;
+            }
+            auto& font = fonts_[{primitive.family, primitive.fontSize}];
+            if (!font) {
+                font = surface_.beginDrawing()->createFont(primitive.family, primitive.fontSize);
+            }
+            primitive.font = font.get();
+        }
+    }
+
+    static void replay(const std::vector<Primitive>& primitives, Canvas& canvas) {
+        for (const Primitive& p : primitives) {
+            switch (p.kind) {
+                case Primitive::Clear:
+                    canvas.clearToTransparent(p.area);
+                    break;
+                case Primitive::Quality:
+                    canvas.setQuality(p.quality);
+                    break;
+                case Primitive::FillRectangle:
+                    canvas.fillRectangle(p.color, p.x, p.y, p.width, p.height);
+                    break;
+                case Primitive::OutlineRectangle:
+                    canvas.outlineRectangle(p.color, p.x, p.y, p.width, p.height);
+                    break;
+                case Primitive::FillPie:
+                    canvas.fillPie(p.color, p.x, p.y, p.width, p.height, p.startAngle,
+                                   p.sweepAngle);
+                    break;
+                case Primitive::OutlineEllipse:
+                    canvas.outlineEllipse(p.color, p.x, p.y, p.width, p.height);
+                    break;
+                case Primitive::Text:
+                    canvas.drawString(p.text, *p.font, p.color, p.layout, p.alignment,
+                                      p.lineAlignment);
+                    break;
+            }
+        }
+    }
+
+    CairoSurface surface_;
+    preview::DemoCounters counters_;
+    preview::DemoPerformance performance_;
+    std::vector<Primitive> fullFrame_;
+    std::vector<std::vector<Primitive>> ticks_;
+    std::size_t next_ = 0;
+    std::vector<Rate> rates_;
+    std::map<std::pair<std::u16string, float>, std::unique_ptr<Font>> fonts_;
+};
+
+void tick(benchmark::State& state, const Configuration* configuration) {
+    platform::CairoSurfaceFactory surfaces;
+    Band band(configuration->file, surfaces);
+    for (auto _ : state) {
+        band.tickEveryRate();
+    }
+}
+
+void tickFloor(benchmark::State& state, const Configuration* configuration) {
+    Floor floor(configuration->file);
+    for (auto _ : state) {
+        floor.tickEveryRate();
+    }
+}
+
+// Allocations of a steady-state tick, averaged over many ticks (a dynamic range that
+// moves, or a value that needs a longer text, may allocate now and then).
+void tickAllocations(benchmark::State& state, const Configuration* configuration) {
+    platform::CairoSurfaceFactory surfaces;
+    Band band(configuration->file, surfaces);
+    band.tickEveryRate();
+    std::uint64_t ticks = 0;
+    allocationCount = 0;
+    for (auto _ : state) {
+        countingAllocations = true;
+        band.tickEveryRate();
+        countingAllocations = false;
+        ++ticks;
+    }
+    state.counters["allocations_per_tick"] =
+        static_cast<double>(allocationCount) / static_cast<double>(ticks);
+}
+
+// Keeps the canvas's own allocations out of the count.
+class UncountedAllocations {
+  public:
+    UncountedAllocations() : counting_(countingAllocations) { countingAllocations = false; }
+    ~UncountedAllocations() { countingAllocations = counting_; }
+    UncountedAllocations(const UncountedAllocations&) = delete;
+    UncountedAllocations& operator=(const UncountedAllocations&) = delete;
+
+  private:
+    bool counting_;
+};
+
+class BlankFont final : public Font {};
+
+// Draws nothing and allocates uncounted, so that a tick on it counts only the
+// allocations of the engine's own code.
+class BlankCanvas final : public Canvas {
+  public:
+    void clearToTransparent(const Rect&) override {}
+    void setQuality(RenderQuality) override {}
+    void fillRectangle(Argb, int, int, int, int) override {}
+    void outlineRectangle(Argb, int, int, int, int) override {}
+    void fillPie(Argb, int, int, int, int, float, float) override {}
+    void outlineEllipse(Argb, int, int, int, int) override {}
+    std::unique_ptr<Font> createFont(std::u16string_view, float) override {
+        const UncountedAllocations uncounted;
+        return std::make_unique<BlankFont>();
+    }
+    void drawString(std::u16string_view text, const Font&, Argb, const RectF&, TextAlignment,
+                    TextAlignment) override {
+        benchmark::DoNotOptimize(text.data());
+    }
+};
+
+class BlankSurface final : public MemorySurface {
+  public:
+    bool replaceBackBuffer(int width, int height) override { return width > 0 && height > 0; }
+    std::unique_ptr<Canvas> beginDrawing() override {
+        const UncountedAllocations uncounted;
+        return std::make_unique<BlankCanvas>();
+    }
+};
+
+class BlankSurfaceFactory final : public platform::SurfaceFactory {
+  public:
+    std::unique_ptr<MemorySurface> createMemorySurface() override {
+        return std::make_unique<BlankSurface>();
+    }
+};
+
+void engineAllocations(benchmark::State& state, const Configuration* configuration) {
+    BlankSurfaceFactory surfaces;
+    Band band(configuration->file, surfaces);
+    band.tickEveryRate();
+    std::uint64_t ticks = 0;
+    allocationCount = 0;
+    for (auto _ : state) {
+        countingAllocations = true;
+        band.tickEveryRate();
+        countingAllocations = false;
+        ++ticks;
+    }
+    state.counters["allocations_per_tick"] =
+        static_cast<double>(allocationCount) / static_cast<double>(ticks);
+}
+
+void reload(benchmark::State& state, const Configuration* configuration) {
+    platform::CairoSurfaceFactory surfaces;
+    Band band(configuration->file, surfaces);
+    for (auto _ : state) {
+        const std::string error =
+            band.panel().reload(parseConfigurationText(readFile(configuration->file)), 1);
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+}
+
+void parse(benchmark::State& state, const Configuration* configuration) {
+    const std::string text = readFile(configuration->file);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(parseConfigurationText(text));
+    }
+}
+
+void fullFrameFloor(benchmark::State& state, const Configuration* configuration) {
+    Floor floor(configuration->file);
+    for (auto _ : state) {
+        floor.drawFullFrame();
+    }
+}
+
+// Prints the usual table and keeps each benchmark's CPU time and counters for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
+                // CPU time: the machine is shared, and waiting for a core is not the band's cost.
+                const std::string name = run.run_name.str();
+                microseconds_[name] = run.GetAdjustedCPUTime() *
+                                      (1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit));
+                if (const auto found = run.counters.find("allocations_per_tick");
+                    found != run.counters.end()) {
+                    allocations_[name] = found->second.value;
+                }
+            }
+        }
+    }
+
+    void printRatios() const {
+        std::printf("\n%-26s %10s %10s %7s   %10s %12s %7s   %12s %12s\n", "configuration", "tick",
+                    "floor", "ratio", "reload", "parse+frame", "ratio", "allocs/tick",
+                    "engine only");
+        for (const Configuration& configuration : configurations()) {
+            const std::string name = configuration.name;
+            std::printf(
+                "%-26s %8.1fus %8.1fus %6.2fx   %8.1fus %10.1fus %6.2fx   %12.2f %12.2f\n",
+                configuration.name, time("tick/" + name), time("tick_floor/" + name),
+                time("tick/" + name) / time("tick_floor/" + name), time("reload/" + name),
+                time("parse/" + name) + time("full_frame_floor/" + name),
+                time("reload/" + name) / (time("parse/" + name) + time("full_frame_floor/" + name)),
+                allocations("tick_allocations/" + name), allocations("engine_allocations/" + name));
+        }
+        std::printf(
+            "CPU time per round of every rate; goals: tick <= 1.25 x floor, reload <= 1.2 x "
+            "(parse + full frame); 0 = not run\n");
+    }
+
+  private:
+    double time(const std::string& name) const {
+        const auto found = microseconds_.find(name);
+        return found == microseconds_.end() ? 0.0 : found->second;
+    }
+    double allocations(const std::string& name) const {
+        const auto found = allocations_.find(name);
+        return found == allocations_.end() ? 0.0 : found->second;
+    }
+
+    std::map<std::string, double> microseconds_;
+    std::map<std::string, double> allocations_;
+};
+
+}  // namespace
+}  // namespace tavisto
+
+int main(int argc, char** argv) {
+    using namespace tavisto;
+    using Function = void (*)(benchmark::State&, const Configuration*);
+    const std::pair<const char*, Function> benchmarks[] = {
+        {"tick", &tick},
+        {"tick_floor", &tickFloor},
+        {"tick_allocations", &tickAllocations},
+        {"engine_allocations", &engineAllocations},
+        {"reload", &reload},
+        {"parse", &parse},
+        {"full_frame_floor", &fullFrameFloor},
+    };
+    writeConfigurations();
+    for (const Configuration& configuration : configurations()) {
+        for (const auto& [kind, function] : benchmarks) {
+            const std::string name = std::string(kind) + "/" + configuration.name;
+            benchmark::RegisterBenchmark(name.c_str(), function, &configuration)
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}
