@@ -169,10 +169,9 @@ class Band {
   public:
     Band(const std::filesystem::path& file, platform::SurfaceFactory& surfaces)
         : surfaces_(surfaces) {
-        const nlohmann::json document = parseConfigurationText(readFile(file));
         window_.client = Rect{0, 0, 8192, kBandThickness};
         std::string error;
-        panel_ = MeterPanel::create(services(), document, 1, error);
+        panel_ = MeterPanel::create(services(), parseConfigurationText(readFile(file)), 1, error);
         if (!panel_) {
             throw std::runtime_error(error);
         }
