@@ -71,7 +71,7 @@ TEST(CairoSurface, FullColumnFillsItsPixelsAndTheOutlineRunsThroughRightAndBotto
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(24, 40));
     Meter meter = meterAt(u"column", Rect{5, 5, 15, 35}, 10, counterAt(100.0));
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     // A full bar is 28 high: rows 7 to 34, columns 5 to 14.
     EXPECT_EQ(surface.pixel(10, 7), kGreen);
     EXPECT_EQ(surface.pixel(14, 34), kGreen);
@@ -92,7 +92,7 @@ TEST(CairoSurface, HalfPieFillsTheRightHalfOfTheCircle) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(40, 40));
     Meter meter = meterAt(u"pie", Rect{0, 0, 30, 30}, 30, counterAt(50.0));
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.pixel(22, 15), kGreen);
     EXPECT_EQ(surface.pixel(16, 4), kGreen);
     EXPECT_EQ(surface.pixel(16, 26), kGreen);
@@ -109,7 +109,7 @@ TEST(CairoSurface, TextLineIsRightAlignedAndCentredInItsSlice) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(120, 40));
     Meter meter = meterAt(u"text", Rect{10, 5, 90, 29}, 80, counterAt(42.0, u"percent"));
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     // "42%" at 14 pixels is far narrower than 80: ink only near the right edge.
     EXPECT_TRUE(anyInk(surface, 65, 5, 90, 29));
     EXPECT_FALSE(anyInk(surface, 0, 0, 50, 40));
