@@ -122,30 +122,6 @@ TEST(GraphMeter, VerticalBandDrawsNewestAtTheBottomRisingRightward) {
                   {kRed, 2, 20, 1, 1}, {kRed, 3, 21, 8, 1}, {kRed, 5, 22, 5, 1}}));
 }
 
-TEST(GraphMeter, TickShiftsThePixelsAndDrawsOnlyTheNewestSample) {
-    struct Case {
-        bool horizontalBand;
-        Rect rect;
-        ScrollArea scroll;
-    };
-    const Case cases[] = {
-        {true, {10, 0, 13, 11}, {{10, 1, 13, 11}, -1, 0}},
-        {false, {0, 20, 11, 23}, {{1, 20, 11, 23}, 0, -1}},
-    };
-    for (const Case& c : cases) {
-        Meter meter = graphAt(c.rect, c.horizontalBand, counterInRange(0.0, 100.0), u"line");
-        RecordingSurface surface;
-        tick(meter, surface, 20.0);
-        EXPECT_EQ(surface.recorded<ScrollArea>().size(), 0U);  // nothing drawn before
-        surface.log.clear();
-        tick(meter, surface, 30.0);
-        EXPECT_EQ(surface.recorded<ScrollArea>(), (std::vector<ScrollArea>{c.scroll}));
-        EXPECT_EQ(surface.recorded<ClearToTransparent>().size(), 0U);
-        EXPECT_EQ(surface.recorded<FillRectangle>().size(), 1U);
-        EXPECT_EQ(surface.recorded<OutlineRectangle>().size(), 1U);
-    }
-}
-
 TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
     Meter meter = graphAt({0, 0, 3, 11}, true, counterInRange(0.0, 50.0, true), u"line");
     struct Step {

@@ -15,11 +15,6 @@ namespace tavisto::win32 {
 namespace {
 
 using platform::TaskbarTheme;
-using tavisto::testing::graphForPixels;
-using tavisto::testing::kGraphRed;
-using tavisto::testing::paintedRed;
-using tavisto::testing::pixelsOf;
-using tavisto::testing::tickGraph;
 
 class GdiplusGraph : public ::testing::Test {
   protected:
@@ -28,7 +23,6 @@ class GdiplusGraph : public ::testing::Test {
         auto created = GdiplusSurfaceFactory(window.get()).createMemorySurface();
         surface.reset(dynamic_cast<GdiplusMemorySurface*>(created.release()));
         ASSERT_NE(surface, nullptr);
-        ASSERT_TRUE(surface->replaceBackBuffer(30, 30));
     }
 
     Window window = testing::createTestWindow(30, 30);
@@ -36,66 +30,15 @@ class GdiplusGraph : public ::testing::Test {
 };
 
 TEST_F(GdiplusGraph, NewestSampleIsAtTheRightOrAtTheBottomAndOlderOnesMoveAway) {
-    struct Case {
-        bool horizontalBand;
-        Rect rect;
-        int x, y;    // a pixel inside the newest sample's area
-        int dx, dy;  // one sample older
-    };
-    const Case cases[] = {
-        {true, {2, 2, 12, 22}, 11, 12, -1, 0},
-        {false, {2, 2, 22, 12}, 12, 11, 0, -1},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(surface->replaceBackBuffer(30, 30));
-        Meter meter = graphForPixels(c.rect, c.horizontalBand, u"area", {u"#FF0000"});
-        for (int tick = 0; tick < 8; ++tick) {
-            tickGraph(meter, *surface, 0.0);
-        }
-        tickGraph(meter, *surface, 100.0);
-        EXPECT_TRUE(paintedRed(surface->pixel(c.x, c.y)));
-        EXPECT_EQ(surface->pixel(c.x + c.dx, c.y + c.dy), 0U);
-        tickGraph(meter, *surface, 100.0);
-        EXPECT_EQ(surface->pixel(c.x, c.y), kGraphRed);
-        EXPECT_TRUE(paintedRed(surface->pixel(c.x + c.dx, c.y + c.dy)));
-        EXPECT_EQ(surface->pixel(c.x + 2 * c.dx, c.y + 2 * c.dy), 0U);
-    }
+    tavisto::testing::expectNewestSampleAtTheFarEnd(*surface);
 }
 
 TEST_F(GdiplusGraph, ShiftedPixelsAreWhatAFullDrawingGives) {
-    struct Case {
-        bool horizontalBand;
-        const char16_t* style;
-        Rect rect;
-    };
-    const Case cases[] = {
-        {true, u"area", {3, 2, 13, 22}},
-        {true, u"line", {3, 2, 13, 22}},
-        {false, u"area", {2, 3, 22, 13}},
-        {false, u"line", {2, 3, 22, 13}},
-    };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(surface->replaceBackBuffer(30, 30));
-        Meter meter = graphForPixels(c.rect, c.horizontalBand, c.style, {u"#FF0000", u"#00FF00"});
-        tavisto::testing::tickWave(meter, *surface, 23);
-        const auto shifted = pixelsOf(*surface, c.rect);
-        drawMeter(meter, *surface, TaskbarTheme::Dark);
-        EXPECT_EQ(shifted, pixelsOf(*surface, c.rect));
-    }
+    tavisto::testing::expectShiftedPixelsAsDrawnInFull(*surface);
 }
 
 TEST_F(GdiplusGraph, AutoColoursAreWhiteOnADarkTaskbarAndBlackOnALightOne) {
-    const std::pair<TaskbarTheme, Argb> themes[] = {{TaskbarTheme::Dark, 0xFFFFFFFF},
-                                                    {TaskbarTheme::Light, 0xFF000000}};
-    for (const auto& [theme, expected] : themes) {
-        ASSERT_TRUE(surface->replaceBackBuffer(30, 30));
-        Meter meter = graphForPixels({2, 2, 12, 22}, true, u"area", {u"auto"});
-        meter.color = u"auto";
-        tickGraph(meter, *surface, 100.0, theme);
-        EXPECT_EQ(surface->pixel(11, 12), expected);  // the area
-        EXPECT_EQ(surface->pixel(2, 12), expected);   // the outline
-        EXPECT_EQ(surface->pixel(20, 12), 0U);
-    }
+    tavisto::testing::expectAutoColoursFollowTheTheme(*surface);
 }
 
 constexpr const wchar_t* kPersonalize =
