@@ -180,7 +180,8 @@ class Band {
     }
 
     platform::PlatformServices services() {
-        return {screen_, version_, counters_, performance_, window_, timers_, tooltips_, surfaces_};
+        return {screen_, version_,  counters_, performance_, window_,
+                timers_, tooltips_, surfaces_, theme_};
     }
     MeterPanel& panel() { return *panel_; }
     Rect client() const { return window_.client; }
@@ -201,12 +202,22 @@ class Band {
     preview::ManualTimers timers_;
     preview::NamedTooltips tooltips_;
     platform::SurfaceFactory& surfaces_;
+    preview::FixedTheme theme_{platform::TaskbarTheme::Dark};
     std::unique_ptr<MeterPanel> panel_;
 };
 
 // One drawing primitive with its arguments, as the engine called it.
 struct Primitive {
-    enum Kind { Clear, Quality, FillRectangle, OutlineRectangle, FillPie, OutlineEllipse, Text };
+    enum Kind {
+        Clear,
+        Scroll,
+        Quality,
+        FillRectangle,
+        OutlineRectangle,
+        FillPie,
+        OutlineEllipse,
+        Text
+    };
     Kind kind = Clear;
     Rect area;
     RenderQuality quality = RenderQuality::Shapes;
@@ -241,6 +252,13 @@ class RecordingCanvas final : public Canvas {
     void clearToTransparent(const Rect& area) override {
         record(Primitive::Clear).area = area;
         target_->clearToTransparent(area);
+    }
+    void scrollArea(const Rect& area, int dx, int dy) override {
+        Primitive& scroll = record(Primitive::Scroll);
+        scroll.area = area;
+        scroll.x = dx;
+        scroll.y = dy;
+        target_->scrollArea(area, dx, dy);
     }
     void setQuality(RenderQuality quality) override {
         record(Primitive::Quality).quality = quality;
@@ -439,6 +457,9 @@ class Floor {
                 case Primitive::Clear:
                     canvas.clearToTransparent(p.area);
                     break;
+                case Primitive::Scroll:
+                    canvas.scrollArea(p.area, p.x, p.y);
+                    break;
                 case Primitive::Quality:
                     canvas.setQuality(p.quality);
                     break;
@@ -525,6 +546,7 @@ class BlankFont final : public Font {};
 class BlankCanvas final : public Canvas {
   public:
     void clearToTransparent(const Rect&) override {}
+    void scrollArea(const Rect&, int, int) override {}
     void setQuality(RenderQuality) override {}
     void fillRectangle(Argb, int, int, int, int) override {}
     void outlineRectangle(Argb, int, int, int, int) override {}

@@ -151,11 +151,12 @@ Timing measure(const nlohmann::json& document, bool keepFonts, double budget) {
     preview::ManualTimers timers;
     preview::NamedTooltips tooltips;
     Surfaces surfaces(keepFonts);
-    const platform::PlatformServices services{screen, version, counters, performance,
-                                              window, timers,  tooltips, surfaces};
+    preview::FixedTheme theme(platform::TaskbarTheme::Dark);
+    const platform::PlatformServices services{screen, version,  counters, performance, window,
+                                              timers, tooltips, surfaces, theme};
     window.client = Rect{0, 0, 8192, 40};
     std::string error;
-    const auto panel = MeterPanel::create(services, document, 1, error);
+    const auto panel = MeterPanel::create(services, nlohmann::json(document), 1, error);
     if (!panel) {
         std::fprintf(stderr, "cannot load the configuration: %s\n", error.c_str());
         std::exit(1);

@@ -48,7 +48,7 @@ TEST(DrawMeter, UnknownTypesOnlyClearTheRectangle) {
     for (const char16_t* type : {u"Column", u"PIE", u"gauge", u"", u"text "}) {
         RecordingSurface surface;
         Meter meter = meterOfType(type);
-        drawMeter(meter, surface);
+        drawMeter(meter, surface, platform::TaskbarTheme::Dark);
         EXPECT_EQ(surface.log,
                   (std::vector<Primitive>{BeginDrawing{}, ClearToTransparent{Rect{10, 0, 20, 30}},
                                           EndDrawing{}}));
@@ -59,7 +59,7 @@ TEST(DrawMeter, ClearsBeforeDrawingTheKnownTypes) {
     for (const char16_t* type : {u"column", u"pie", u"text", u"indicator"}) {
         RecordingSurface surface;
         Meter meter = meterOfType(type);
-        drawMeter(meter, surface);
+        drawMeter(meter, surface, platform::TaskbarTheme::Dark);
         ASSERT_GE(surface.log.size(), 5U);
         EXPECT_EQ(surface.log[1], (Primitive{ClearToTransparent{Rect{10, 0, 20, 30}}}));
         EXPECT_EQ(surface.log[2], Primitive{EndDrawing{}});
@@ -67,7 +67,7 @@ TEST(DrawMeter, ClearsBeforeDrawingTheKnownTypes) {
     }
     RecordingSurface pie;
     Meter meter = meterOfType(u"pie");
-    drawMeter(meter, pie);
+    drawMeter(meter, pie, platform::TaskbarTheme::Dark);
     EXPECT_EQ(pie.recorded<FillPie>().size(), 1U);
 }
 
@@ -80,7 +80,7 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     meter.rect = Rect{13, 20, 49, 84};
     meter.width = 64;
     meter.sideBySide = false;
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
               (std::vector<ClearToTransparent>{{Rect{13, 20, 77, 84}}}));
     const auto lines = surface.recorded<testing::DrawString>();
@@ -90,7 +90,7 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     // A meter narrower than its stacked group clears just its rectangle.
     RecordingSurface narrowSurface;
     meter.width = 20;
-    drawMeter(meter, narrowSurface);
+    drawMeter(meter, narrowSurface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(narrowSurface.recorded<ClearToTransparent>(),
               (std::vector<ClearToTransparent>{{Rect{13, 20, 49, 84}}}));
 }
@@ -101,7 +101,7 @@ TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
     Meter sideBySideInVerticalBand = meterOfType(u"column");
     sideBySideInVerticalBand.orientation = u"horizontal";
     sideBySideInVerticalBand.sideBySide = false;
-    drawMeter(sideBySideInVerticalBand, across);
+    drawMeter(sideBySideInVerticalBand, across, platform::TaskbarTheme::Dark);
     EXPECT_EQ(across.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{{0xFFFF0000, 10, 16, 10, 14}}));
 
@@ -109,7 +109,7 @@ TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
     Meter stacked = meterOfType(u"column");
     stacked.orientation = u"";
     stacked.sideBySide = false;
-    drawMeter(stacked, stackedSurface);
+    drawMeter(stacked, stackedSurface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(stackedSurface.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{{0xFFFF0000, 10, 0, 14, 10}}));
 }
@@ -134,7 +134,7 @@ TEST(RebuildFrame, LaysOutThenDrawsEveryMeterInRateOrderIntoANewBuffer) {
     testing::FakeBandWindow window;
     window.client = Rect{0, 0, 120, 30};
     RecordingSurface surface;
-    rebuildFrame(loaded.model, true, window, surface);
+    rebuildFrame(loaded.model, true, window, surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}}));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
@@ -148,9 +148,9 @@ TEST(RebuildFrame, EmptyClientAreaKeepsThePreviousBufferAndStillDraws) {
     testing::FakeBandWindow window;
     RecordingSurface surface;
     window.client = Rect{0, 0, 120, 30};
-    rebuildFrame(loaded.model, true, window, surface);
+    rebuildFrame(loaded.model, true, window, surface, platform::TaskbarTheme::Dark);
     window.client = Rect{0, 0, 0, 30};
-    rebuildFrame(loaded.model, true, window, surface);
+    rebuildFrame(loaded.model, true, window, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}, {0, 30}}));
     EXPECT_EQ(surface.backBufferWidth, 120);
     EXPECT_EQ(surface.recorded<ClearToTransparent>().size(), 6U);
@@ -161,7 +161,7 @@ TEST(RebuildFrame, VerticalBandPlacesMetersAnew) {
     testing::FakeBandWindow window;
     window.client = Rect{0, 0, 40, 200};
     RecordingSurface surface;
-    rebuildFrame(loaded.model, false, window, surface);
+    rebuildFrame(loaded.model, false, window, surface, platform::TaskbarTheme::Dark);
     // 60 does not fit across 40: the group is turned on its side, 30 across at round(5).
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{40, 200}}));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),

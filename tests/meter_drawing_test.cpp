@@ -53,29 +53,29 @@ Meter meterAt(Rect rect, std::int32_t width, std::vector<MeterCounter> counters,
 }
 
 TEST(ColorConversion, ReadsSixHexDigitsAfterTheFirstCharacter) {
-    EXPECT_EQ(colorFromText(u"#00FF00"), 0xFF00FF00U);
-    EXPECT_EQ(colorFromText(u"#1a2B3c"), 0xFF1A2B3CU);
+    EXPECT_EQ(colorFromText(u"#00FF00", platform::TaskbarTheme::Dark), 0xFF00FF00U);
+    EXPECT_EQ(colorFromText(u"#1a2B3c", platform::TaskbarTheme::Dark), 0xFF1A2B3CU);
     // An alpha in front is lost with the digits beyond six; short forms are not expanded.
-    EXPECT_EQ(colorFromText(u"#80FF0000"), 0xFFFF0000U);
-    EXPECT_EQ(colorFromText(u"#123456789ABC"), 0xFF789ABCU);
-    EXPECT_EQ(colorFromText(u"#FFF"), 0xFF000FFFU);
+    EXPECT_EQ(colorFromText(u"#80FF0000", platform::TaskbarTheme::Dark), 0xFFFF0000U);
+    EXPECT_EQ(colorFromText(u"#123456789ABC", platform::TaskbarTheme::Dark), 0xFF789ABCU);
+    EXPECT_EQ(colorFromText(u"#FFF", platform::TaskbarTheme::Dark), 0xFF000FFFU);
     // Whatever the first character is, it is dropped.
-    EXPECT_EQ(colorFromText(u"x00FF00"), 0xFF00FF00U);
+    EXPECT_EQ(colorFromText(u"x00FF00", platform::TaskbarTheme::Dark), 0xFF00FF00U);
 }
 
 TEST(ColorConversion, ReadsLikeScanfHex) {
-    EXPECT_EQ(colorFromText(u"# \t0x12ab"), 0xFF0012ABU);
-    EXPECT_EQ(colorFromText(u"#12345G7"), 0xFF012345U);
-    EXPECT_EQ(colorFromText(u"#-1"), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"# \t0x12ab", platform::TaskbarTheme::Dark), 0xFF0012ABU);
+    EXPECT_EQ(colorFromText(u"#12345G7", platform::TaskbarTheme::Dark), 0xFF012345U);
+    EXPECT_EQ(colorFromText(u"#-1", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
     // "0x" without a digit after it is the number 0.
-    EXPECT_EQ(colorFromText(u"#0xZZ"), 0xFF000000U);
+    EXPECT_EQ(colorFromText(u"#0xZZ", platform::TaskbarTheme::Dark), 0xFF000000U);
 }
 
 TEST(ColorConversion, TextWithoutDigitsGivesOpaqueWhite) {
-    EXPECT_EQ(colorFromText(u""), 0xFFFFFFFFU);
-    EXPECT_EQ(colorFromText(u"#"), 0xFFFFFFFFU);
-    EXPECT_EQ(colorFromText(u"#red"), 0xFFFFFFFFU);
-    EXPECT_EQ(colorFromText(u"#  "), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"#", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"#red", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(colorFromText(u"#  ", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
 }
 
 TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
@@ -84,7 +84,7 @@ TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
         Rect{10, 5, 20, 35}, 10,
         {counterWithValue(30.0, 0, 100, u"#FF0000"), counterWithValue(40.0, 0, 100, u"#00FF00")},
         28.0);
-    drawColumnVariant(meter, surface);
+    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
     // round(0.28 * 30) = 8 fills 27 to 35; round(0.28 * 40) = 11 fills 16 to 27.
     EXPECT_EQ(
         surface.log,
@@ -101,7 +101,7 @@ TEST(ColumnMeter, BarLengthScalesTheBareValueByTheRange) {
                 {counterWithValue(50.0, 0, 100), counterWithValue(2.0, 5, 5),
                  counterWithValue(60.0, 50, 100), counterWithValue(7.0, -kInfinity, kInfinity)},
                 28.0);
-    drawColumnVariant(meter, surface);
+    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
     const auto fills = surface.recorded<FillRectangle>();
     ASSERT_EQ(fills.size(), 4U);
     EXPECT_EQ(fills[0].height, 14);  // round(0.28 * 50)
@@ -119,7 +119,7 @@ TEST(ColumnMeter, NegativeValueMovesTheCursorBack) {
     Meter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(-25.0, -100, 100), counterWithValue(50.0, -100, 100)}, 28.0);
-    drawColumnVariant(meter, surface);
+    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(
         surface.recorded<FillRectangle>(),
         (std::vector<FillRectangle>{{0xFFFF0000, 0, 34, 10, -4}, {0xFFFF0000, 0, 27, 10, 7}}));
@@ -131,7 +131,7 @@ TEST(ColumnMeter, OversizedBarsSaturateInsteadOfWrapping) {
     Meter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(1e12, 1e12, 1e12), counterWithValue(1e12, 1e12, 1e12)}, 28.0);
-    drawColumnVariant(meter, surface);
+    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
     constexpr int kMax = std::numeric_limits<int>::max();
     EXPECT_EQ(
         surface.recorded<FillRectangle>(),
@@ -146,7 +146,7 @@ TEST(BarMeter, FillsRightwardFromTheLeftAcrossTheGroup) {
         Rect{100, 20, 160, 32}, 12,
         {counterWithValue(25.0, 0, 100, u"#112233"), counterWithValue(50.0, 0, 100, u"#445566")},
         58.0);
-    drawBarVariant(meter, surface);
+    drawBarVariant(meter, surface, platform::TaskbarTheme::Dark);
     // Quotient first: 58 / 100 * 25 is 14.4999... in doubles and rounds to 14 (the
     // product first would give exactly 14.5 and 15); 58 / 100 * 50 rounds to 29.
     EXPECT_EQ(
@@ -161,7 +161,7 @@ TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
     Meter meter = meterAt(Rect{0, 2, 30, 30}, 30,
                           {counterWithValue(25.0, 0, 100, u"#FF0000"), counterWithValue(0.0),
                            counterWithValue(50.0, 0, 100, u"#00FF00")});
-    drawPieMeter(meter, surface);
+    drawPieMeter(meter, surface, platform::TaskbarTheme::Dark);
     // Width 30 and height 28: diameter 28, moved right by round(1.0).
     EXPECT_EQ(surface.log, (std::vector<testing::Primitive>{
                                BeginDrawing{}, SetQuality{RenderQuality::Shapes},
@@ -173,14 +173,14 @@ TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
 TEST(PieMeter, CircleIsCentredAlongTheLongerSide) {
     RecordingSurface tall;
     Meter narrow = meterAt(Rect{5, 2, 25, 30}, 20, {});
-    drawPieMeter(narrow, tall);
+    drawPieMeter(narrow, tall, platform::TaskbarTheme::Dark);
     EXPECT_EQ(tall.recorded<OutlineEllipse>(),
               (std::vector<OutlineEllipse>{{0xFF0000FF, 5, 6, 20, 20}}));
 
     // Stacked: the rectangle spans the group but the extent across is the meter's width.
     RecordingSurface wide;
     Meter stacked = meterAt(Rect{5, 2, 205, 22}, 30, {});
-    drawPieMeter(stacked, wide);
+    drawPieMeter(stacked, wide, platform::TaskbarTheme::Dark);
     EXPECT_EQ(wide.recorded<OutlineEllipse>(),
               (std::vector<OutlineEllipse>{{0xFF0000FF, 10, 2, 20, 20}}));
 }
@@ -192,7 +192,7 @@ TEST(PieMeter, SweepsAreWholeDegreesOfTheBareValue) {
                 {counterWithValue(1.0, 0, 3), counterWithValue(1.0, 0, 7),
                  counterWithValue(-10.0, -100, 100), counterWithValue(5.0, -kInfinity, kInfinity),
                  counterWithValue(std::nan(""), 0, 100)});
-    drawPieMeter(meter, surface);
+    drawPieMeter(meter, surface, platform::TaskbarTheme::Dark);
     const auto pies = surface.recorded<FillPie>();
     ASSERT_EQ(pies.size(), 5U);
     EXPECT_EQ(pies[0].sweepAngle, 120.0F);
@@ -328,7 +328,7 @@ TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
         meterAt(Rect{10, 20, 60, 60}, 50,
                 {first, textCounter(1'500'000.0, u"bytes/second", 0, 1e9), textCounter(3.0, u"")});
     meter.windows10OrLater = true;
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     // 40 / 3 = 13: lines start at 20, 33 and 46.
     EXPECT_EQ(
         surface.log,
@@ -351,7 +351,7 @@ TEST(TextMeter, PercentScalesTheBareValueByTheRange) {
         meterAt(Rect{0, 0, 40, 40}, 40,
                 {textCounter(50.0, u"percent", 0, 200), textCounter(60.0, u"percent", 50, 100),
                  textCounter(0.5, u"percent", 0, 1)});
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"25%", u"120%", u"50%"}));
 }
 
@@ -365,7 +365,7 @@ TEST(TextMeter, UnmetTriggerShowsZero) {
         counter.triggerValue = 80.0;
     }
     Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, counters);
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"0%", u"0 B/s", u"90%", u""}));
 }
 
@@ -375,7 +375,7 @@ TEST(TextMeter, TriggerComparesThePercentage) {
     counter.triggerOperator = u">=";
     counter.triggerValue = 100.0;
     Meter meter = meterAt(Rect{0, 0, 40, 20}, 40, {counter});
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"100%"}));
 }
 
@@ -385,7 +385,7 @@ TEST(TextMeter, PercentOfAnEmptyRangeShowsNothing) {
     triggered.triggerOperator = u">";
     triggered.triggerValue = 80.0;
     Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, {textCounter(5.0, u"percent", 5, 5), triggered});
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"", u""}));
 }
 
@@ -394,7 +394,7 @@ TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
     // Stacked: the rectangle spans the 200-pixel group, the meter is 40 wide.
     Meter meter = meterAt(Rect{100, 30, 300, 50}, 40, {textCounter(7.0, u"percent")});
     meter.windows10OrLater = false;
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     ASSERT_EQ(surface.recorded<DrawString>().size(), 1U);
     EXPECT_EQ(surface.recorded<DrawString>()[0].layout, (RectF{100, 30, 40, 20}));
     EXPECT_EQ(surface.recorded<SetQuality>(),
@@ -404,11 +404,11 @@ TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
 TEST(TextMeter, MeterWithoutCountersDrawsNothing) {
     RecordingSurface text;
     Meter empty = meterAt(Rect{0, 0, 40, 40}, 40, {});
-    drawTextMeter(empty, text);
+    drawTextMeter(empty, text, platform::TaskbarTheme::Dark);
     EXPECT_TRUE(text.log.empty());
 
     RecordingSurface indicator;
-    drawIndicatorMeter(empty, indicator);
+    drawIndicatorMeter(empty, indicator, platform::TaskbarTheme::Dark);
     EXPECT_TRUE(indicator.log.empty());
 }
 
@@ -418,14 +418,14 @@ TEST(TextMeter, SlicesWithoutAreaAreNotDrawn) {
     Meter tooMany = meterAt(
         Rect{0, 0, 40, 2}, 40,
         {textCounter(1.0, u"percent"), textCounter(2.0, u"percent"), textCounter(3.0, u"percent")});
-    drawTextMeter(tooMany, crowded);
+    drawTextMeter(tooMany, crowded, platform::TaskbarTheme::Dark);
     EXPECT_TRUE(crowded.recorded<CreateFont>().empty());
     EXPECT_TRUE(crowded.recorded<DrawString>().empty());
 
     // A meter without a width.
     RecordingSurface narrow;
     Meter noWidth = meterAt(Rect{0, 0, 0, 20}, -1, {textCounter(1.0, u"percent")});
-    drawIndicatorMeter(noWidth, narrow);
+    drawIndicatorMeter(noWidth, narrow, platform::TaskbarTheme::Dark);
     EXPECT_TRUE(narrow.recorded<DrawString>().empty());
 }
 
@@ -434,7 +434,7 @@ TEST(TextMeter, LineWhoseFontCannotBeCreatedIsNotDrawn) {
     surface.fontsAvailable = false;
     Meter meter = meterAt(Rect{0, 0, 40, 40}, 40,
                           {textCounter(1.0, u"percent"), textCounter(2.0, u"percent")});
-    drawTextMeter(meter, surface);
+    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.recorded<CreateFont>().size(), 2U);
     EXPECT_TRUE(surface.recorded<DrawString>().empty());
 }
@@ -451,7 +451,7 @@ TEST(IndicatorMeter, ShowsItsTextCentredWhileTheTriggerHolds) {
     untriggered.triggerOperator.clear();
     untriggered.triggerValue = 0.0;
     Meter meter = meterAt(Rect{0, 10, 30, 40}, 30, {hot, calm, untriggered});
-    drawIndicatorMeter(meter, surface);
+    drawIndicatorMeter(meter, surface, platform::TaskbarTheme::Dark);
     // The value is not scaled: 90 > 80 although the range is 0 to 100.
     EXPECT_EQ(surface.recorded<DrawString>(),
               (std::vector<DrawString>{{u"HOT", u"Arial", 7.0F, 0xFFFF0000, RectF{0, 10, 30, 10},

@@ -114,6 +114,7 @@ std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context)
     readString(value, "combineFunction", u"");
     readString(value, "units", u"");
     meter->color = readString(value, "color", u"#FFFFFF");
+    meter->style = readString(value, "style", u"area");
     meter->width = readPixels(value, "width", context.dpiScale, -1);
     meter->height = readPixels(value, "height", context.dpiScale, -1);
     if (const json* rate = member(value, "refreshRate")) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "config/sample_history.h"
 #include "platform/geometry.h"
 #include "platform/platform.h"
 
@@ -44,12 +45,32 @@ struct MeterCounter {
     std::int32_t fontSize = 7;
     std::string expressionText;  // counterPath in UTF-8, for the evaluator
     ReferenceMap references;
+    // "graph" meters: the values of the last ticks, one per pixel column.
+    SampleHistory history;
+};
+
+// The value range a graph drew one counter with.
+struct GraphRange {
+    double bottom = 0.0;
+    double top = 0.0;
+    bool operator==(const GraphRange&) const = default;
+};
+
+// What a "graph" meter last drew into the back buffer. A tick may shift those pixels
+// and draw only the newest sample while nothing else about the picture changed.
+struct GraphPixels {
+    bool valid = false;
+    Rect rect;
+    bool horizontalBand = true;
+    platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
+    std::vector<GraphRange> ranges;  // one per counter
 };
 
 struct Meter {
     std::vector<MeterCounter> counters;
     std::u16string meterType;
     std::u16string color;
+    std::u16string style;        // "graph" meters: "area" or "line"
     std::u16string orientation;  // copied from the group by layout
     double barLength = 0.0;
     std::int32_t width = -1;
@@ -58,6 +79,7 @@ struct Meter {
     Rect rect;
     bool sideBySide = true;
     bool windows10OrLater = false;
+    GraphPixels graphPixels;
 };
 
 struct MeterGroup {

@@ -42,6 +42,7 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json&& doc
     : platform_(platform), horizontalBand_(horizontalBand) {
     const platform::ScreenDpi dpi = platform_.screen.dpi();
     dpiScale_ = (dpi.horizontal + dpi.vertical) * 0.5 / 96.0;
+    theme_ = platform_.theme.taskbarTheme();
     surface_ = platform_.surfaces.createMemorySurface();
     if (!surface_) {
         // Without a surface nothing could ever be drawn or painted: no panel at all.
@@ -176,8 +177,9 @@ void MeterPanel::closeQueries() noexcept {
 
 void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
     horizontalBand_ = horizontalBand;
+    theme_ = platform_.theme.taskbarTheme();
     try {
-        rebuildFrame(model_, horizontalBand_ != 0, platform_.window, *surface_);
+        rebuildFrame(model_, horizontalBand_ != 0, platform_.window, *surface_, theme_);
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
     }
@@ -254,7 +256,7 @@ void MeterPanel::sample(std::uint64_t rate) {
         }
     }
     for (auto& meter : meters->second) {
-        drawMeter(*meter, *surface_);
+        drawSampledMeter(*meter, *surface_, theme_);
     }
     platform_.window.invalidate(platform_.window.clientRect());
 }

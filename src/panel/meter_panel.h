@@ -43,8 +43,8 @@ class MeterPanel {
     // queries, and a new empty back buffer.
     void stop() noexcept;
 
-    // Stores the band direction, lays out, replaces the back buffer with one of the
-    // client size and draws every meter.
+    // Stores the band direction, reads the taskbar theme, lays out, replaces the back
+    // buffer with one of the client size and draws every meter.
     void relayout(std::int32_t horizontalBand) noexcept;
 
     // One sampling tick of a refresh rate: collect, sample, redraw that rate's meters,
@@ -80,6 +80,7 @@ class MeterPanel {
     // recurses once per level, a copy of its text does not.
     std::string lastConfiguration_;
     std::int32_t horizontalBand_ = 1;
+    platform::TaskbarTheme theme_ = platform::TaskbarTheme::Dark;
     double dpiScale_ = 1.0;
     PanelModel model_;
     std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;

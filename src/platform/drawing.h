@@ -13,11 +13,15 @@ namespace tavisto::platform {
 
 enum class TextAlignment : std::uint8_t { Near = 0, Center = 1, Far = 2 };
 
+// Whether the taskbar under the band is dark or light; "auto" colours follow it.
+enum class TaskbarTheme : std::uint8_t { Dark, Light };
+
 // Rendering settings of a drawing session.
 enum class RenderQuality : std::uint8_t {
     Shapes,      // anti-aliased shapes, high-quality interpolation
     TextModern,  // text on Windows 10 and later: anti-aliasing everywhere, high quality
     TextLegacy,  // text on older systems: anti-aliased text, linear compositing
+    PixelExact,  // shapes on whole pixels without anti-aliasing, so drawing twice changes nothing
 };
 
 // A font created by a canvas; opaque to the engine.
@@ -32,6 +36,9 @@ class Canvas {
     // Makes the area fully transparent, including the column at `right` and the row
     // at `bottom`.
     virtual void clearToTransparent(const Rect& area) = 0;
+    // Moves the pixels of the area (right and bottom excluded) by dx, dy. Pixels moved
+    // out of the area are dropped; the strip left behind becomes transparent.
+    virtual void scrollArea(const Rect& area, int dx, int dy) = 0;
     virtual void setQuality(RenderQuality quality) = 0;
     virtual void fillRectangle(Argb color, int x, int y, int width, int height) = 0;
     // One-pixel outline.

@@ -31,6 +31,13 @@ class SystemVersion {
     virtual bool isWindows10OrLater() const = 0;
 };
 
+// The system's setting for a light or dark taskbar.
+class ThemeSettings {
+  public:
+    virtual ~ThemeSettings() = default;
+    virtual TaskbarTheme taskbarTheme() const = 0;
+};
+
 // Opaque handles of a counter query and of a counter added to it; 0 means none.
 using QueryHandle = std::uintptr_t;
 using CounterHandle = std::uintptr_t;
@@ -134,6 +141,7 @@ struct PlatformServices {
     WindowTimers& timers;
     Tooltips& tooltips;
     SurfaceFactory& surfaces;
+    ThemeSettings& theme;
 };
 
 }  // namespace tavisto::platform

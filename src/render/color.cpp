@@ -24,7 +24,10 @@ bool isSpace(char16_t c) {
 
 }  // namespace
 
-Argb colorFromText(std::u16string_view text) {
+Argb colorFromText(std::u16string_view text, platform::TaskbarTheme theme) {
+    if (text == u"auto") {
+        return theme == platform::TaskbarTheme::Light ? kBlack : kDefaultColor;
+    }
     if (text.empty()) {
         return kDefaultColor;
     }

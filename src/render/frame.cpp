@@ -23,35 +23,48 @@ Rect drawnArea(const Meter& meter) {
 
 }  // namespace
 
-void drawMeter(Meter& meter, platform::MemorySurface& surface) {
+void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     if (auto canvas = surface.beginDrawing()) {
         canvas->clearToTransparent(drawnArea(meter));
     }
     // Meter types are matched exactly; any other type leaves the rectangle transparent.
     if (meter.meterType == u"column") {
         if (meter.orientation == u"horizontal" || meter.sideBySide) {
-            drawColumnVariant(meter, surface);
+            drawColumnVariant(meter, surface, theme);
         } else {
-            drawBarVariant(meter, surface);
+            drawBarVariant(meter, surface, theme);
         }
     } else if (meter.meterType == u"pie") {
-        drawPieMeter(meter, surface);
+        drawPieMeter(meter, surface, theme);
     } else if (meter.meterType == u"text") {
-        drawTextMeter(meter, surface);
+        drawTextMeter(meter, surface, theme);
     } else if (meter.meterType == u"indicator") {
-        drawIndicatorMeter(meter, surface);
+        drawIndicatorMeter(meter, surface, theme);
+    } else if (meter.meterType == u"graph") {
+        drawGraphMeter(meter, surface, theme);
     }
 }
 
+void drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
+                      platform::TaskbarTheme theme) {
+    if (meter.meterType == u"graph") {
+        recordGraphSamples(meter);
+        if (shiftGraphMeter(meter, surface, theme)) {
+            return;
+        }
+    }
+    drawMeter(meter, surface, theme);
+}
+
 void rebuildFrame(PanelModel& model, bool horizontalBand, platform::BandWindow& window,
-                  platform::MemorySurface& surface) {
+                  platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const Rect client = window.clientRect();
     layoutPanel(model, horizontalBand, client, window);
     // An empty client area keeps the previous back buffer, which is drawn into.
     surface.replaceBackBuffer(client.width(), client.height());
     for (auto& [rate, meters] : model.metersByRate) {
         for (auto& meter : meters) {
-            drawMeter(*meter, surface);
+            drawMeter(*meter, surface, theme);
         }
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The meter kinds. Each routine opens its own drawing session on the surface, asks
 // every counter for its current value once and draws into the meter's rectangle,
-// which the caller has already cleared.
+// which the caller has already cleared. Colours written "auto" follow the theme.
 
 #include "config/meter_model.h"
 #include "platform/drawing.h"
@@ -10,18 +10,34 @@ namespace tavisto {
 
 // Column meter placed side by side: one column per counter, stacked upward from the
 // bottom, with an outline of the meter's colour.
-void drawColumnVariant(Meter& meter, platform::MemorySurface& surface);
+void drawColumnVariant(Meter& meter, platform::MemorySurface& surface,
+                       platform::TaskbarTheme theme);
 
 // Column meter placed stacked: one bar per counter, continued rightward from the left.
-void drawBarVariant(Meter& meter, platform::MemorySurface& surface);
+void drawBarVariant(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
 // One sector per counter, clockwise from twelve o'clock, with a circular outline.
-void drawPieMeter(Meter& meter, platform::MemorySurface& surface);
+void drawPieMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
 // One right-aligned line per counter: the value formatted with the counter's units.
-void drawTextMeter(Meter& meter, platform::MemorySurface& surface);
+void drawTextMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
 // One centred line per counter: its indicator text while its trigger holds.
-void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface);
+void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface,
+                        platform::TaskbarTheme theme);
+
+// History graph: each counter's samples, newest at the right (horizontal band) or at
+// the bottom (vertical band), as areas or lines from the baseline, first counter at
+// the back, with an outline of the meter's colour. Sizes the histories to the meter's
+// extent first, keeping the newest samples.
+void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
+
+// Adds every counter's value to its history, sized to the meter's extent.
+void recordGraphSamples(Meter& meter);
+
+// After recordGraphSamples: shifts the graph's pixels by one sample and draws the
+// newest one, when the back buffer still holds this graph as last drawn at the same
+// place, theme and value ranges. Returns false, drawing nothing, otherwise.
+bool shiftGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
 }  // namespace tavisto

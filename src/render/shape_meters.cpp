@@ -33,7 +33,8 @@ int toCoordinate(std::int64_t value) {
 
 }  // namespace
 
-void drawColumnVariant(Meter& meter, platform::MemorySurface& surface) {
+void drawColumnVariant(Meter& meter, platform::MemorySurface& surface,
+                       platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
@@ -44,14 +45,15 @@ void drawColumnVariant(Meter& meter, platform::MemorySurface& surface) {
     for (MeterCounter& counter : meter.counters) {
         const std::int32_t length = barPixels(counter, meter.barLength);
         y -= length;
-        canvas->fillRectangle(colorFromText(counter.color), meter.rect.left, toCoordinate(y),
+        canvas->fillRectangle(colorFromText(counter.color, theme), meter.rect.left, toCoordinate(y),
                               thickness, length);
     }
-    canvas->outlineRectangle(colorFromText(meter.color), meter.rect.left, meter.rect.top, thickness,
+    canvas->outlineRectangle(colorFromText(meter.color, theme), meter.rect.left, meter.rect.top,
+                             thickness,
                              toCoordinate(std::int64_t{meter.rect.bottom} - meter.rect.top));
 }
 
-void drawBarVariant(Meter& meter, platform::MemorySurface& surface) {
+void drawBarVariant(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
@@ -61,16 +63,16 @@ void drawBarVariant(Meter& meter, platform::MemorySurface& surface) {
     std::int64_t x = meter.rect.left;
     for (MeterCounter& counter : meter.counters) {
         const std::int32_t length = barPixels(counter, meter.barLength);
-        canvas->fillRectangle(colorFromText(counter.color), toCoordinate(x), meter.rect.top, length,
-                              thickness);
+        canvas->fillRectangle(colorFromText(counter.color, theme), toCoordinate(x), meter.rect.top,
+                              length, thickness);
         x += length;
     }
-    canvas->outlineRectangle(colorFromText(meter.color), meter.rect.left, meter.rect.top,
+    canvas->outlineRectangle(colorFromText(meter.color, theme), meter.rect.left, meter.rect.top,
                              toCoordinate(std::int64_t{meter.rect.right} - meter.rect.left),
                              thickness);
 }
 
-void drawPieMeter(Meter& meter, platform::MemorySurface& surface) {
+void drawPieMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
@@ -98,10 +100,11 @@ void drawPieMeter(Meter& meter, platform::MemorySurface& surface) {
         }
         // Whole degrees, so that neighbouring sectors meet without gaps.
         const auto sweep = static_cast<float>(roundToInt32(value / rangeOf(counter) * 360.0));
-        canvas->fillPie(colorFromText(counter.color), x, y, diameter, diameter, start, sweep);
+        canvas->fillPie(colorFromText(counter.color, theme), x, y, diameter, diameter, start,
+                        sweep);
         start += sweep;
     }
-    canvas->outlineEllipse(colorFromText(meter.color), x, y, diameter, diameter);
+    canvas->outlineEllipse(colorFromText(meter.color, theme), x, y, diameter, diameter);
 }
 
 }  // namespace tavisto

@@ -42,8 +42,8 @@ std::u16string_view indicatorLine(MeterCounter& counter, ValueText&) {
 // Draws one line per counter in equal slices of the meter's height. A line that shows
 // nothing still takes its slice, so the lines of a meter never move.
 template <typename LineText>
-void drawLines(Meter& meter, platform::MemorySurface& surface, TextAlignment alignment,
-               LineText lineText) {
+void drawLines(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme,
+               TextAlignment alignment, LineText lineText) {
     if (meter.counters.empty()) {
         return;
     }
@@ -69,7 +69,7 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, TextAlignment ali
         }
         const auto font = canvas->createFont(counter.font, static_cast<float>(counter.fontSize));
         if (font) {
-            canvas->drawString(text, *font, colorFromText(counter.color), layout, alignment,
+            canvas->drawString(text, *font, colorFromText(counter.color, theme), layout, alignment,
                                TextAlignment::Center);
         }
         top += sliceHeight;
@@ -78,12 +78,13 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, TextAlignment ali
 
 }  // namespace
 
-void drawTextMeter(Meter& meter, platform::MemorySurface& surface) {
-    drawLines(meter, surface, TextAlignment::Far, textLine);
+void drawTextMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    drawLines(meter, surface, theme, TextAlignment::Far, textLine);
 }
 
-void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface) {
-    drawLines(meter, surface, TextAlignment::Center, indicatorLine);
+void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface,
+                        platform::TaskbarTheme theme) {
+    drawLines(meter, surface, theme, TextAlignment::Center, indicatorLine);
 }
 
 }  // namespace tavisto

@@ -7,7 +7,6 @@
 #include "expression/expression_evaluator.h"
 
 namespace tavisto {
-namespace {
 
 double rawValue(const MeterCounter& counter) {
     const ReferenceMap& references = counter.references;
@@ -30,8 +29,6 @@ double rawValue(const MeterCounter& counter) {
     ExpressionEvaluator::release(tree);
     return std::isnan(value) ? 0.0 : value;
 }
-
-}  // namespace
 
 double currentValue(MeterCounter& counter) {
     const double value = rawValue(counter);

@@ -4,6 +4,10 @@
 
 namespace tavisto {
 
+// The counter's value before its range applies: no reference gives 0, one reference
+// its latest sample, several references the expression over their samples (NaN as 0).
+double rawValue(const MeterCounter& counter);
+
 // The value a meter draws for the counter now: no reference gives 0, one reference its
 // latest sample (the text is not evaluated), several references the counter's
 // expression over their samples, with NaN (a text that does not compile included)

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "platform/win32/taskbar_theme.h"
 #include "shell/config_watcher.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
@@ -64,6 +65,13 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         case WM_LBUTTONUP:
             launch(taskManagerLaunch());
+            return false;
+        case WM_SETTINGCHANGE:
+            // The taskbar turned light or dark: "auto" colours are drawn again, as a
+            // resize draws every meter; the configuration is not read again.
+            if (win32::announcesThemeChange(lParam)) {
+                band->resized();
+            }
             return false;
         case kReloadMessage:
             band->reloadConfiguration();

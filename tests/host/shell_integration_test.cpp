@@ -382,6 +382,50 @@ TEST_F(Band, ReloadsAfterEverySaveButPushesOnlyLengthChanges) {
     EXPECT_EQ(widthsPushed(rebar), (std::vector<LPARAM>{kOneGroupLength, kTwoGroupsLength}));
 }
 
+// One full column whose fill and outline are "auto".
+const std::string kAutoColumn = R"json({
+  "meterGroups": [
+    { "name": "auto", "width": 20, "height": 24,
+      "meters": [
+        { "meterType": "column", "width": 20, "refreshRate": 200, "color": "auto",
+          "counters": [ { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal) / (PERFORMANCE_INFORMATION.PhysicalTotal)",
+                          "color": "auto", "minValue": 0, "maxValue": 1 } ] } ] } ]
+})json";
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr const wchar_t* kPersonalize =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+
+bool setLightTheme(DWORD light) {
+    return RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"SystemUsesLightTheme", REG_DWORD,
+                           &light, sizeof(light)) == ERROR_SUCCESS;
+}
+
+TEST_F(Band, ThemeChangeBroadcastRedrawsAutoColoursWithoutReloading) {
+    ASSERT_TRUE(setLightTheme(0));
+    writeConfiguration(kAutoColumn);
+    RecordingRebar rebar(400, 40);
+    rebar.setBackground(RGB(128, 128, 128));
+    HostedBand hosted(rebar);
+    pumpFor(300);
+    const Capture dark = capture(hosted.window);
+    EXPECT_GT(dark.count(kWhite), 0);
+    EXPECT_EQ(dark.count(kBlack), 0);
+
+    ASSERT_TRUE(setLightTheme(1));
+    // Other settings leave the colours alone.
+    SendMessageW(hosted.window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+    pumpFor(300);
+    EXPECT_EQ(capture(hosted.window).count(kBlack), 0);
+    SendMessageW(hosted.window, WM_SETTINGCHANGE, 0,
+                 reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+    pumpFor(300);
+    const Capture light = capture(hosted.window);
+    EXPECT_GT(light.count(kBlack), 0);
+    EXPECT_EQ(light.count(kWhite), 0);
+    setLightTheme(0);
+}
+
 TEST_F(Band, OtherFilesAndNamesDifferingInCaseDoNotReload) {
     CreateDirectoryW(configurationFolder().c_str(), nullptr);
     RecordingRebar rebar(400, 40);

@@ -73,7 +73,7 @@ TEST(CairoSurface, FullColumnFillsItsPixelsAndTheOutlineRunsThroughRightAndBotto
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(24, 40));
     Meter meter = meterAt(u"column", Rect{5, 5, 15, 35}, 10, counterAt(100.0));
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     // A full bar is 28 high: rows 7 to 34, columns 5 to 14.
     EXPECT_EQ(surface.pixel(10, 7), kGreen);
     EXPECT_EQ(surface.pixel(14, 34), kGreen);
@@ -94,7 +94,7 @@ TEST(CairoSurface, HalfPieFillsTheRightHalfOfTheCircle) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(40, 40));
     Meter meter = meterAt(u"pie", Rect{0, 0, 30, 30}, 30, counterAt(50.0));
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.pixel(22, 15), kGreen);
     EXPECT_EQ(surface.pixel(16, 4), kGreen);
     EXPECT_EQ(surface.pixel(16, 26), kGreen);
@@ -111,7 +111,7 @@ TEST(CairoSurface, TextLineIsRightAlignedAndCentredInItsSlice) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(120, 40));
     Meter meter = meterAt(u"text", Rect{10, 5, 90, 29}, 80, counterAt(42.0, u"percent"));
-    drawMeter(meter, surface);
+    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
     // "42%" at 14 pixels is far narrower than 80: ink only near the right edge.
     EXPECT_TRUE(anyInk(surface, 65, 5, 90, 29));
     EXPECT_FALSE(anyInk(surface, 0, 0, 50, 40));
@@ -230,13 +230,13 @@ TEST(CairoSurfaceFonts, RedrawingWithAKeptFontGivesTheSamePixels) {
     Meter small = meterAt(u"text", Rect{0, 0, 60, 39}, 60, counterAt(42.0, u"percent"));
     Meter large = meterAt(u"text", Rect{60, 0, 119, 39}, 60, counterAt(42.0, u"percent"));
     large.counters[0].fontSize = 28;
-    drawMeter(small, surface);
-    drawMeter(large, surface);
+    drawMeter(small, surface, platform::TaskbarTheme::Dark);
+    drawMeter(large, surface, platform::TaskbarTheme::Dark);
     const std::vector<Argb> first = pixelsOf(surface);
     ASSERT_TRUE(anyInk(surface, 0, 0, 120, 40));
     // The second drawing finds both fonts kept, each under its own size.
-    drawMeter(small, surface);
-    drawMeter(large, surface);
+    drawMeter(small, surface, platform::TaskbarTheme::Dark);
+    drawMeter(large, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.resolvedFontCount(), 2U);
     EXPECT_EQ(pixelsOf(surface), first);
 }

@@ -20,6 +20,12 @@ class FakeScreen final : public platform::Screen {
     platform::ScreenDpi dpiValue;
 };
 
+class FakeThemeSettings final : public platform::ThemeSettings {
+  public:
+    platform::TaskbarTheme taskbarTheme() const override { return theme; }
+    platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
+};
+
 class FakeSystemVersion final : public platform::SystemVersion {
   public:
     bool isWindows10OrLater() const override {
@@ -173,8 +179,8 @@ class BackBufferLogFactory final : public platform::SurfaceFactory {
 // All fakes of one band window, bundled for a panel under test.
 struct FakePlatform {
     platform::PlatformServices services() {
-        return {screen, systemVersion, counterQueries, systemPerformance,
-                window, timers,        tooltips,       *surfaces};
+        return {screen,   systemVersion, counterQueries, systemPerformance, window, timers,
+                tooltips, *surfaces,     theme};
     }
     FakeScreen screen;
     FakeSystemVersion systemVersion;
@@ -185,6 +191,7 @@ struct FakePlatform {
     FakeTooltips tooltips;
     BackBufferLogFactory backBufferLog;
     platform::SurfaceFactory* surfaces = &backBufferLog;
+    FakeThemeSettings theme;
 };
 
 }  // namespace tavisto::testing

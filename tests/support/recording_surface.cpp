@@ -27,6 +27,9 @@ class RecordingCanvas final : public platform::Canvas {
     void clearToTransparent(const Rect& area) override {
         surface.log.emplace_back(ClearToTransparent{area});
     }
+    void scrollArea(const Rect& area, int dx, int dy) override {
+        surface.log.emplace_back(ScrollArea{area, dx, dy});
+    }
     void setQuality(platform::RenderQuality quality) override {
         surface.log.emplace_back(SetQuality{quality});
     }
@@ -72,6 +75,8 @@ const char* qualityName(platform::RenderQuality quality) {
             return "TextModern";
         case platform::RenderQuality::TextLegacy:
             return "TextLegacy";
+        case platform::RenderQuality::PixelExact:
+            return "PixelExact";
     }
     return "?";
 }
@@ -100,6 +105,10 @@ struct Printer {
     void operator()(const ClearToTransparent& r) const {
         out << "ClearToTransparent{" << r.area.left << ',' << r.area.top << ',' << r.area.right
             << ',' << r.area.bottom << '}';
+    }
+    void operator()(const ScrollArea& r) const {
+        out << "ScrollArea{" << r.area.left << ',' << r.area.top << ',' << r.area.right << ','
+            << r.area.bottom << " by " << r.dx << ',' << r.dy << '}';
     }
     void operator()(const SetQuality& r) const {
         out << "SetQuality{" << qualityName(r.quality) << '}';

@@ -25,6 +25,11 @@ struct ClearToTransparent {
     Rect area;
     bool operator==(const ClearToTransparent&) const = default;
 };
+struct ScrollArea {
+    Rect area;
+    int dx, dy;
+    bool operator==(const ScrollArea&) const = default;
+};
 struct SetQuality {
     platform::RenderQuality quality;
     bool operator==(const SetQuality&) const = default;
@@ -67,8 +72,8 @@ struct DrawString {
 };
 
 using Primitive =
-    std::variant<BeginDrawing, EndDrawing, ClearToTransparent, SetQuality, FillRectangle,
-                 OutlineRectangle, FillPie, OutlineEllipse, CreateFont, DrawString>;
+    std::variant<BeginDrawing, EndDrawing, ClearToTransparent, ScrollArea, SetQuality,
+                 FillRectangle, OutlineRectangle, FillPie, OutlineEllipse, CreateFont, DrawString>;
 
 template <typename Kind, typename Variant>
 struct IsAlternative;

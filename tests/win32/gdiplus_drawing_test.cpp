@@ -85,7 +85,7 @@ TEST_F(GdiplusDrawing, ColumnFillsUpwardFromTheBottomInsideItsOutline) {
                                             "minValue": 0, "maxValue": 100})json",
                                         50.0)});
     column.barLength = 28.0;
-    drawMeter(column, *surface);
+    drawMeter(column, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface->pixel(15, 24), kOpaqueRed);
     EXPECT_EQ(surface->pixel(15, 32), kOpaqueRed);
@@ -111,7 +111,7 @@ TEST_F(GdiplusDrawing, StackedCountersOfABarContinueRightward) {
     bar.barLength = 50.0;
     bar.orientation = u"vertical";
     bar.sideBySide = false;
-    drawMeter(bar, *surface);
+    drawMeter(bar, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface->pixel(7, 16), kOpaqueRed);
     EXPECT_EQ(surface->pixel(25, 16), kOpaqueGreen);
@@ -129,7 +129,7 @@ TEST_F(GdiplusDrawing, PieSectorsRunClockwiseFromTwelveOClock) {
                          "minValue": 0, "maxValue": 100})json",
                                            50.0)});
     Meter drawn = pie;
-    drawMeter(drawn, *surface);
+    drawMeter(drawn, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface->pixel(19, 8), kOpaqueRed);
     EXPECT_EQ(surface->pixel(14, 21), kOpaqueGreen);
@@ -149,7 +149,7 @@ TEST_F(GdiplusDrawing, TextIsRightAlignedInItsSlice) {
                              100.0),
                  counterFrom(R"json({"counterPath": "(\\T\\b)", "units": "none"})json", 5.0)});
     text.windows10OrLater = true;
-    drawMeter(text, *surface);
+    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
 
     // "100%" at the right end of the upper slice; the lower counter shows nothing.
     EXPECT_GT(paintedIn(60, 0, 90, 20), 20);
@@ -176,7 +176,7 @@ TEST_F(GdiplusDrawing, TextDrawsWithTheLegacyQualityAndWithAnyFontName) {
                                           "fontSize": 14})json",
                                       1500.0)});
     text.windows10OrLater = false;
-    drawMeter(text, *surface);
+    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_GT(paintedIn(45, 0, 90, 40), 20);  // "2 KB/s"
     EXPECT_EQ(paintedIn(0, 0, 20, 40), 0);
@@ -186,11 +186,11 @@ TEST_F(GdiplusDrawing, IndicatorShowsItsTextCentredOnlyWhileTheTriggerHolds) {
     const char* busy = R"json({"counterPath": "(\\T\\a)", "color": "#FF0000", "indicator": "BUSY",
                            "trigger": "> 50", "fontSize": 14})json";
     Meter quiet = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 20.0)});
-    drawMeter(quiet, *surface);
+    drawMeter(quiet, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(paintedIn(0, 0, 100, 40), 0);
 
     Meter loud = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 80.0)});
-    drawMeter(loud, *surface);
+    drawMeter(loud, *surface, platform::TaskbarTheme::Dark);
     EXPECT_GT(paintedIn(30, 10, 60, 30), 20);
     EXPECT_EQ(paintedIn(0, 0, 20, 40), 0);
     EXPECT_EQ(paintedIn(70, 0, 100, 40), 0);
@@ -202,12 +202,12 @@ TEST_F(GdiplusDrawing, ClearingCoversTheRightColumnAndBottomRowOfTheRectangle) {
                                                 "minValue": 0, "maxValue": 1})json",
                                             1.0)});
     background.barLength = 40.0;
-    drawMeter(background, *surface);
+    drawMeter(background, *surface, platform::TaskbarTheme::Dark);
     ASSERT_EQ(surface->pixel(30, 25), kOpaqueRed);
 
     // A meter type that matches nothing leaves its cleared rectangle transparent.
     Meter unknown = meterOf("Column", {10, 10, 20, 20}, 10, {});
-    drawMeter(unknown, *surface);
+    drawMeter(unknown, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(paintedIn(10, 10, 21, 21), 0);
     EXPECT_EQ(surface->pixel(21, 15), kOpaqueRed);
     EXPECT_EQ(surface->pixel(15, 21), kOpaqueRed);
@@ -222,7 +222,7 @@ TEST_F(GdiplusDrawing, SameFullColumnAsOnCairo) {
                                                 "minValue": 0, "maxValue": 100})json",
                                         100.0)});
     column.barLength = 28.0;
-    drawMeter(column, *surface);
+    drawMeter(column, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface->pixel(10, 7), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(14, 34), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(10, 20), kOpaqueGreen);
@@ -241,7 +241,7 @@ TEST_F(GdiplusDrawing, SameHalfPieAsOnCairo) {
                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
                                              "minValue": 0, "maxValue": 100})json",
                                      50.0)});
-    drawMeter(pie, *surface);
+    drawMeter(pie, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface->pixel(22, 15), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(16, 4), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(16, 26), kOpaqueGreen);
@@ -259,7 +259,7 @@ TEST_F(GdiplusDrawing, SameTextLineAsOnCairo) {
                                               "units": "percent", "minValue": 0,
                                               "maxValue": 100, "fontSize": 14})json",
                                       42.0)});
-    drawMeter(text, *surface);
+    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
     EXPECT_GT(paintedIn(65, 5, 90, 29), 0);
     EXPECT_EQ(paintedIn(0, 0, 50, 40), 0);
     EXPECT_EQ(paintedIn(90, 0, 100, 40), 0);
@@ -305,10 +305,10 @@ TEST_F(GdiplusDrawing, RedrawingWithKeptFontsGivesTheSamePixels) {
                                               "minValue": 0, "maxValue": 100,
                                               "fontSize": 18})json",
                                       42.0)});
-    drawMeter(text, *surface);
+    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
     const std::vector<std::uint32_t> first = pixelsOf(*surface);
     ASSERT_GT(paintedIn(0, 0, 100, 40), 0);
-    drawMeter(text, *surface);
+    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface->resolvedFontCount(), 2U);
     EXPECT_EQ(pixelsOf(*surface), first);
 }

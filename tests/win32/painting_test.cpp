@@ -63,7 +63,7 @@ TEST(Painting, PaintMessageBlendsTheBackBufferAndValidatesTheWindow) {
     column.width = 10;
     column.barLength = 20.0;
     column.counters.push_back(full);
-    drawMeter(column, *surface);
+    drawMeter(column, *surface, platform::TaskbarTheme::Dark);
 
     paintedSurface = surface.get();
     paints = 0;

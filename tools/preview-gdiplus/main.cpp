@@ -34,11 +34,12 @@ namespace {
 
 using namespace tavisto;
 
-// As the Linux preview draws it: a dark taskbar 40 pixels high at 96 DPI, and three
-// ticks before the picture so that dynamic ranges and the waves have moved.
+// As the Linux preview draws it: a dark taskbar 40 pixels high at 96 DPI, and forty
+// ticks before the picture so that dynamic ranges and the waves have moved and
+// history graphs show a stretch of history.
 constexpr Argb kTaskbarBackground = 0xFF202020;
 constexpr double kTaskbarHeight = 40.0;
-constexpr int kTicks = 3;
+constexpr int kTicks = 40;
 constexpr std::int32_t kLongBand = 4096;
 
 int usage() {
@@ -70,8 +71,9 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
     preview::ManualTimers timers;
     win32::Win32Tooltips tooltips(frame.band());
     win32::GdiplusSurfaceFactory surfaces(frame.band());
-    const platform::PlatformServices services{screen, systemVersion, counters, performance,
-                                              window, timers,        tooltips, surfaces};
+    preview::FixedTheme theme(platform::TaskbarTheme::Dark);
+    const platform::PlatformServices services{screen, systemVersion, counters, performance, window,
+                                              timers, tooltips,      surfaces, theme};
 
     std::string error;
     auto panel = MeterPanel::create(services, std::move(*document), 1, error);

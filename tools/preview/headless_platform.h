@@ -24,6 +24,15 @@ class NotWindows final : public platform::SystemVersion {
     bool isWindows10OrLater() const override { return false; }
 };
 
+class FixedTheme final : public platform::ThemeSettings {
+  public:
+    explicit FixedTheme(platform::TaskbarTheme theme) : theme_(theme) {}
+    platform::TaskbarTheme taskbarTheme() const override { return theme_; }
+
+  private:
+    platform::TaskbarTheme theme_;
+};
+
 class PreviewWindow final : public platform::BandWindow {
   public:
     Rect clientRect() const override { return client; }

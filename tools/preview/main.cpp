@@ -1,11 +1,13 @@
 // tavisto-preview: runs the band's engine on Linux against a configuration file.
-//   tavisto-preview [configuration.json] [dpi]
+//   tavisto-preview [--light] [configuration.json] [dpi]
+// --light draws the band on a light taskbar, where "auto" colours are black.
 
 #include <charconv>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -17,7 +19,7 @@ namespace {
 constexpr const char* kDefaultConfiguration = "examples/TavistoConfig.json";
 
 int usage() {
-    std::cerr << "usage: tavisto-preview [configuration.json] [dpi]\n";
+    std::cerr << "usage: tavisto-preview [--light] [configuration.json] [dpi]\n";
     return 2;
 }
 
@@ -25,13 +27,19 @@ int usage() {
 
 int main(int argc, char** argv) {
     using namespace tavisto;
-    if (argc > 3) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    auto theme = platform::TaskbarTheme::Dark;
+    if (!arguments.empty() && arguments.front() == "--light") {
+        theme = platform::TaskbarTheme::Light;
+        arguments.erase(arguments.begin());
+    }
+    if (arguments.size() > 2) {
         return usage();
     }
-    const std::string path = argc > 1 ? argv[1] : kDefaultConfiguration;
+    const std::string path = !arguments.empty() ? arguments[0] : kDefaultConfiguration;
     int dpi = 96;
-    if (argc > 2) {
-        const std::string text = argv[2];
+    if (arguments.size() > 1) {
+        const std::string& text = arguments[1];
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), dpi);
         if (error != std::errc() || end != text.data() + text.size() || dpi <= 0 || dpi > 960) {
             return usage();
@@ -42,5 +50,5 @@ int main(int argc, char** argv) {
     if (!document) {
         return 1;
     }
-    return preview::renderBands(std::move(*document), path, dpi, ".", std::cout, std::cerr);
+    return preview::renderBands(std::move(*document), path, dpi, theme, ".", std::cout, std::cerr);
 }

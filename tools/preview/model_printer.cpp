@@ -52,6 +52,11 @@ void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t in
     }
 }
 
+// Every counter of a graph keeps as many samples as the graph is long.
+std::size_t historyLength(const Meter& meter) {
+    return meter.counters.empty() ? 0 : meter.counters.front().history.capacity();
+}
+
 }  // namespace
 
 void printModel(std::ostream& out, const PanelModel& model) {
@@ -69,8 +74,12 @@ void printModel(std::ostream& out, const PanelModel& model) {
         for (const Meter* meter : group->meters) {
             out << "    meter " << ++meterIndex << ": " << quoted(meter->meterType) << ", rate "
                 << meter->refreshRate << " ms, width " << meter->width << ", height "
-                << meter->height << ", color " << utf16ToUtf8(meter->color) << ", rect "
-                << rect(meter->rect) << "\n";
+                << meter->height << ", color " << utf16ToUtf8(meter->color);
+            if (meter->meterType == u"graph") {
+                out << ", style " << quoted(meter->style) << ", history " << historyLength(*meter)
+                    << " samples";
+            }
+            out << ", rect " << rect(meter->rect) << "\n";
             std::size_t counterIndex = 0;
             for (const MeterCounter& counter : meter->counters) {
                 printCounter(out, counter, ++counterIndex);

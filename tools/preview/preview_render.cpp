@@ -16,14 +16,16 @@
 namespace tavisto::preview {
 namespace {
 
-// A dark taskbar, as Windows 10 and 11 draw it by default.
-constexpr Argb kTaskbarBackground = 0xFF202020;
+// A dark taskbar, as Windows 10 and 11 draw it by default, and a light one.
+constexpr Argb kDarkTaskbar = 0xFF202020;
+constexpr Argb kLightTaskbar = 0xFFEEEEEE;
 // Sizes of a taskbar at 96 DPI: the height of a horizontal one and the width of a
 // vertical one.
 constexpr double kTaskbarHeight = 40.0;
 constexpr double kTaskbarWidth = 62.0;
-// Ticks run before each picture, so that the dynamic ranges and the waves have moved.
-constexpr int kTicks = 3;
+// Ticks run before each picture, so that the dynamic ranges and the waves have moved
+// and history graphs show a stretch of history.
+constexpr int kTicks = 40;
 
 struct Band {
     const char* fileName;
@@ -34,7 +36,9 @@ struct Band {
 }  // namespace
 
 int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
-                const std::string& folder, std::ostream& out, std::ostream& err) {
+                platform::TaskbarTheme theme, const std::string& folder, std::ostream& out,
+                std::ostream& err) {
+    const bool light = theme == platform::TaskbarTheme::Light;
     FixedScreen screen(dpi);
     NotWindows systemVersion;
     DemoCounters counters;
@@ -43,8 +47,9 @@ int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
     ManualTimers timers;
     NamedTooltips tooltips;
     platform::CairoSurfaceFactory surfaces;
-    const platform::PlatformServices services{screen, systemVersion, counters, performance,
-                                              window, timers,        tooltips, surfaces};
+    FixedTheme taskbarTheme(theme);
+    const platform::PlatformServices services{screen, systemVersion, counters, performance, window,
+                                              timers, tooltips,      surfaces, taskbarTheme};
 
     const double scale = dpi / 96.0;
     const std::int32_t thickness[2] = {roundToInt32(kTaskbarWidth * scale),
@@ -61,8 +66,11 @@ int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
 
     out << "rendering with demo counter values (a deterministic wave per counter; live "
            "counters are not read on Linux)\n";
-    const Band bands[] = {{"band.png", "horizontal band", 1},
-                          {"band-vertical.png", "vertical band", 0}};
+    const Band darkBands[] = {{"band.png", "horizontal band", 1},
+                              {"band-vertical.png", "vertical band", 0}};
+    const Band lightBands[] = {{"band-light.png", "horizontal band, light taskbar", 1},
+                               {"band-vertical-light.png", "vertical band, light taskbar", 0}};
+    const auto& bands = light ? lightBands : darkBands;
     for (const Band& band : bands) {
         // Lay out once in a long band to learn its length, then size the band to it.
         const std::int32_t across = thickness[band.horizontalBand];
@@ -77,7 +85,7 @@ int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
         }
         const auto& surface = dynamic_cast<const platform::CairoSurface&>(panel->surface());
         const std::string path = (std::filesystem::path(folder) / band.fileName).string();
-        if (!surface.writePng(path, kTaskbarBackground)) {
+        if (!surface.writePng(path, light ? kLightTaskbar : kDarkTaskbar)) {
             err << path << ": cannot write the picture\n";
             return 1;
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <stdexcept>
 #include <string>
@@ -173,12 +174,61 @@ class CairoCanvas final : public Canvas {
         cairo_restore(context.get());
     }
 
+    // Moves the bytes of the image directly: Cairo does not define drawing a surface
+    // onto itself where source and destination overlap.
+    void scrollArea(const Rect& area, int dx, int dy) override {
+        cairo_surface_t* target = cairo_get_target(context.get());
+        if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) {
+            return;
+        }
+        const std::int64_t left = std::max<std::int64_t>(area.left, 0);
+        const std::int64_t top = std::max<std::int64_t>(area.top, 0);
+        const std::int64_t right =
+            std::min<std::int64_t>(area.right, cairo_image_surface_get_width(target));
+        const std::int64_t bottom =
+            std::min<std::int64_t>(area.bottom, cairo_image_surface_get_height(target));
+        if (left >= right || top >= bottom) {
+            return;
+        }
+        cairo_surface_flush(target);
+        unsigned char* data = cairo_image_surface_get_data(target);
+        const std::int64_t stride = cairo_image_surface_get_stride(target);
+        const std::int64_t width = right - left;
+        const auto pixelAt = [&](std::int64_t x, std::int64_t y) {
+            return reinterpret_cast<std::uint32_t*>(data + y * stride) + x;
+        };
+        // Rows in the order that never reads a row already overwritten.
+        const std::int64_t height = bottom - top;
+        for (std::int64_t step = 0; step < height; ++step) {
+            const std::int64_t y = dy > 0 ? bottom - 1 - step : top + step;
+            const std::int64_t sourceY = y - dy;
+            std::uint32_t* row = pixelAt(left, y);
+            if (sourceY < top || sourceY >= bottom || dx <= -width || dx >= width) {
+                std::fill(row, row + width, 0U);
+                continue;
+            }
+            const std::int64_t shift = dx;
+            const std::int64_t kept = width - (shift < 0 ? -shift : shift);
+            const std::uint32_t* source = pixelAt(left, sourceY);
+            if (shift >= 0) {
+                std::memmove(row + shift, source, static_cast<std::size_t>(kept) * 4);
+                std::fill(row, row + shift, 0U);
+            } else {
+                std::memmove(row, source - shift, static_cast<std::size_t>(kept) * 4);
+                std::fill(row + kept, row + width, 0U);
+            }
+        }
+        cairo_surface_mark_dirty_rectangle(target, static_cast<int>(left), static_cast<int>(top),
+                                           static_cast<int>(width), static_cast<int>(height));
+    }
+
     void setQuality(RenderQuality quality) override {
         // Older Windows leaves shapes unsmoothed in the text settings.
-        cairo_set_antialias(context.get(), quality == RenderQuality::TextLegacy
+        cairo_set_antialias(context.get(), quality == RenderQuality::TextLegacy ||
+                                                   quality == RenderQuality::PixelExact
                                                ? CAIRO_ANTIALIAS_NONE
                                                : CAIRO_ANTIALIAS_GOOD);
-        if (quality != RenderQuality::Shapes) {
+        if (quality == RenderQuality::TextModern || quality == RenderQuality::TextLegacy) {
             cairo_font_options_t* options = cairo_font_options_create();
             cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
             cairo_set_font_options(context.get(), options);

@@ -6,8 +6,8 @@ BandWindowPlatform::BandWindowPlatform(HWND window)
     : window_(window), bandWindow_(window), timers_(window), tooltips_(window), surfaces_(window) {}
 
 platform::PlatformServices BandWindowPlatform::services() {
-    return {screen_,     systemVersion_, counterQueries_, systemPerformance_,
-            bandWindow_, timers_,        tooltips_,       surfaces_};
+    return {screen_,   systemVersion_, counterQueries_, systemPerformance_, bandWindow_, timers_,
+            tooltips_, surfaces_,      theme_};
 }
 
 }  // namespace tavisto::win32

@@ -8,6 +8,7 @@
 #include "platform/win32/painting.h"
 #include "platform/win32/pdh_counter_queries.h"
 #include "platform/win32/system_services.h"
+#include "platform/win32/taskbar_theme.h"
 #include "platform/win32/tooltips.h"
 #include "platform/win32/window_timers.h"
 
@@ -37,6 +38,7 @@ class BandWindowPlatform {
     Win32WindowTimers timers_;
     Win32Tooltips tooltips_;
     GdiplusSurfaceFactory surfaces_;
+    Win32ThemeSettings theme_;
 };
 
 }  // namespace tavisto::win32

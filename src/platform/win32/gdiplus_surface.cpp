@@ -1,6 +1,7 @@
 #include "platform/win32/gdiplus_surface.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -98,6 +99,49 @@ class GdiplusCanvas final : public platform::Canvas {
         gdip::GdipResetClip(graphics());
     }
 
+    // GDI+ has no way to move pixels in place, so the copy goes through GDI on the
+    // graphics object's DC; BitBlt copies overlapping areas of one bitmap correctly.
+    void scrollArea(const Rect& area, int dx, int dy) override {
+        HDC dc = nullptr;
+        if (gdip::GdipGetDC(graphics(), &dc) != Gdiplus::Ok) {
+            return;
+        }
+        BITMAP bitmap{};
+        const HGDIOBJ selected = GetCurrentObject(dc, OBJ_BITMAP);
+        const bool sized =
+            selected != nullptr && GetObjectW(selected, sizeof(bitmap), &bitmap) != 0;
+        const LONG left = std::max<LONG>(area.left, 0);
+        const LONG top = std::max<LONG>(area.top, 0);
+        const LONG right = sized ? std::min<LONG>(area.right, bitmap.bmWidth) : left;
+        const LONG bottom = sized ? std::min<LONG>(area.bottom, std::labs(bitmap.bmHeight)) : top;
+        const LONG width = right - left;
+        const LONG height = bottom - top;
+        const bool moves =
+            width > 0 && height > 0 && std::labs(dx) < width && std::labs(dy) < height;
+        if (moves) {
+            // Source and destination: the part of the area that stays inside it.
+            const LONG sourceLeft = left + std::max(-dx, 0);
+            const LONG sourceTop = top + std::max(-dy, 0);
+            BitBlt(dc, sourceLeft + dx, sourceTop + dy, width - std::labs(dx),
+                   height - std::labs(dy), dc, sourceLeft, sourceTop, SRCCOPY);
+        }
+        gdip::GdipReleaseDC(graphics(), dc);
+        if (width <= 0 || height <= 0) {
+            return;
+        }
+        // The strips left behind.
+        if (!moves) {
+            clearArea(left, top, width, height);
+            return;
+        }
+        if (dx != 0) {
+            clearArea(dx > 0 ? left : right + dx, top, std::labs(dx), height);
+        }
+        if (dy != 0) {
+            clearArea(left, dy > 0 ? top : bottom + dy, width, std::labs(dy));
+        }
+    }
+
     void setQuality(platform::RenderQuality quality) override {
         switch (quality) {
             case platform::RenderQuality::Shapes:
@@ -116,6 +160,9 @@ class GdiplusCanvas final : public platform::Canvas {
                 gdip::GdipSetTextRenderingHint(graphics(), Gdiplus::TextRenderingHintAntiAlias);
                 gdip::GdipSetCompositingQuality(graphics(),
                                                 Gdiplus::CompositingQualityAssumeLinear);
+                break;
+            case platform::RenderQuality::PixelExact:
+                gdip::GdipSetSmoothingMode(graphics(), Gdiplus::SmoothingModeNone);
                 break;
         }
     }
@@ -190,6 +237,12 @@ class GdiplusCanvas final : public platform::Canvas {
 
   private:
     Gdiplus::GpGraphics* graphics() const { return graphics_.get(); }
+
+    void clearArea(INT x, INT y, INT width, INT height) {
+        gdip::GdipSetClipRectI(graphics(), x, y, width, height, Gdiplus::CombineModeReplace);
+        gdip::GdipGraphicsClear(graphics(), 0x00FFFFFF);
+        gdip::GdipResetClip(graphics());
+    }
 
     static GdiplusSolidBrush solidBrush(Argb color) {
         return created<GdiplusSolidBrush>(

@@ -1,0 +1,139 @@
+// The tick of a 100-pixel history graph (shift the drawn pixels, draw the newest
+// sample) against the tick of a column meter (clear, fill, outline), both drawn by the
+// Cairo surface into one back buffer. Also measured: the graph drawn in full, as after
+// a resize or a change of its dynamic range. Prints the ratios after the runs.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/linux/cairo_surface.h"
+#include "render/frame.h"
+
+namespace {
+
+using tavisto::Meter;
+using tavisto::MeterCounter;
+using tavisto::Rect;
+using tavisto::platform::TaskbarTheme;
+
+constexpr int kTaskbarHeight = 40;
+
+Meter meterOf(const char16_t* type, Rect rect) {
+    Meter meter;
+    meter.meterType = type;
+    meter.color = u"#C0C0C0";
+    meter.rect = rect;
+    meter.width = rect.width();
+    meter.barLength = rect.height() - 2.0;
+    MeterCounter counter;
+    counter.color = u"#3080FF";
+    counter.minValue = 0.0;
+    counter.maxValue = 100.0;
+    counter.references["a"] = tavisto::CounterReference{
+        tavisto::CounterReference::PerformanceCounter, u"\\Processor(_Total)\\% Processor Time"};
+    meter.counters.push_back(std::move(counter));
+    return meter;
+}
+
+// A new value every tick, inside the fixed range: the graph's pixels can always shift.
+double nextValue(int& step) {
+    step = (step + 37) % 101;
+    return static_cast<double>(step);
+}
+
+void tickMeter(benchmark::State& state, const char16_t* type, int width) {
+    tavisto::platform::CairoSurface surface;
+    surface.replaceBackBuffer(width + 20, kTaskbarHeight);
+    Meter meter = meterOf(type, Rect{10, 0, 10 + width, kTaskbarHeight});
+    int step = 0;
+    // Fill the history first, so that every measured tick moves a full graph.
+    for (int warm = 0; warm < width; ++warm) {
+        meter.counters[0].references["a"].value = nextValue(step);
+        tavisto::drawSampledMeter(meter, surface, TaskbarTheme::Dark);
+    }
+    for (auto _ : state) {
+        meter.counters[0].references["a"].value = nextValue(step);
+        tavisto::drawSampledMeter(meter, surface, TaskbarTheme::Dark);
+    }
+    benchmark::DoNotOptimize(surface.pixel(10 + width - 1, kTaskbarHeight - 2));
+}
+
+void columnTick(benchmark::State& state) {
+    tickMeter(state, u"column", 12);
+}
+
+void graphTick(benchmark::State& state) {
+    tickMeter(state, u"graph", 100);
+}
+
+// The whole history drawn again, as every tick would without shifting.
+void graphFullDrawing(benchmark::State& state) {
+    tavisto::platform::CairoSurface surface;
+    surface.replaceBackBuffer(120, kTaskbarHeight);
+    Meter meter = meterOf(u"graph", Rect{10, 0, 110, kTaskbarHeight});
+    int step = 0;
+    for (int warm = 0; warm < 100; ++warm) {
+        meter.counters[0].references["a"].value = nextValue(step);
+        tavisto::drawSampledMeter(meter, surface, TaskbarTheme::Dark);
+    }
+    for (auto _ : state) {
+        tavisto::drawMeter(meter, surface, TaskbarTheme::Dark);
+    }
+}
+
+// Prints the usual table and keeps each benchmark's CPU time per iteration.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
+                nanoseconds_[run.run_name.str()] =
+                    run.GetAdjustedCPUTime() *
+                    (1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit));
+            }
+        }
+    }
+
+    void printRatios() const {
+        const auto column = nanoseconds_.find("column_tick");
+        if (column == nanoseconds_.end()) {
+            return;
+        }
+        std::printf("\n%-28s %10s %8s\n", "drawing", "CPU time", "ratio");
+        for (const char* name : {"column_tick", "graph_tick", "graph_full_drawing"}) {
+            if (const auto found = nanoseconds_.find(name); found != nanoseconds_.end()) {
+                std::printf("%-28s %8.0fns %7.2fx\n", name, found->second,
+                            found->second / column->second);
+            }
+        }
+        std::printf("ratio = time / column meter tick (goal for graph_tick: at most 3x)\n");
+    }
+
+  private:
+    std::map<std::string, double> nanoseconds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::RegisterBenchmark("column_tick", &columnTick);
+    benchmark::RegisterBenchmark("graph_tick", &graphTick);
+    benchmark::RegisterBenchmark("graph_full_drawing", &graphFullDrawing);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}

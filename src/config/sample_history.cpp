@@ -1,0 +1,35 @@
+#include "config/sample_history.h"
+
+#include <algorithm>
+
+namespace tavisto {
+
+void SampleHistory::resize(std::size_t capacity) {
+    if (capacity == ring_.size()) {
+        return;
+    }
+    const std::size_t kept = std::min(count_, capacity);
+    std::vector<double> resized(capacity);
+    // Oldest kept sample first, so that the next one goes right after the newest.
+    for (std::size_t index = 0; index < kept; ++index) {
+        resized[index] = fromNewest(kept - 1 - index);
+    }
+    ring_ = std::move(resized);
+    count_ = kept;
+    next_ = capacity == 0 ? 0 : kept % capacity;
+}
+
+void SampleHistory::push(double value) {
+    if (ring_.empty()) {
+        return;
+    }
+    ring_[next_] = value;
+    next_ = (next_ + 1) % ring_.size();
+    count_ = std::min(count_ + 1, ring_.size());
+}
+
+double SampleHistory::fromNewest(std::size_t age) const {
+    return ring_[(next_ + ring_.size() - 1 - age) % ring_.size()];
+}
+
+}  // namespace tavisto

@@ -1,0 +1,29 @@
+#pragma once
+// The samples a history graph keeps for one counter: a ring of the newest values,
+// one per pixel column of the graph.
+
+#include <cstddef>
+#include <vector>
+
+namespace tavisto {
+
+class SampleHistory {
+  public:
+    // Keeps at most `capacity` samples; when it shrinks, the oldest ones go.
+    void resize(std::size_t capacity);
+    // Adds the newest sample, dropping the oldest when the ring is full. Does nothing
+    // while the capacity is 0.
+    void push(double value);
+
+    std::size_t capacity() const { return ring_.size(); }
+    std::size_t size() const { return count_; }
+    // The sample `age` pushes old: 0 is the newest. Requires age < size().
+    double fromNewest(std::size_t age) const;
+
+  private:
+    std::vector<double> ring_;
+    std::size_t next_ = 0;  // where the next sample goes
+    std::size_t count_ = 0;
+};
+
+}  // namespace tavisto

@@ -1,0 +1,257 @@
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "core/rounding.h"
+#include "render/color.h"
+#include "render/meters.h"
+#include "sampling/counter_value.h"
+
+namespace tavisto {
+namespace {
+
+// The configuration may give any width; a history never grows beyond a few screens.
+constexpr std::int64_t kMaxHistory = 16384;
+
+// Where a graph draws. Samples take one pixel each along the band, the newest at the
+// right end (horizontal band) or at the bottom (vertical band); values rise across the
+// band from the baseline inside the outline.
+struct GraphGeometry {
+    Rect rect;
+    bool horizontal = true;
+    std::int64_t length = 0;  // sample positions along the band
+    std::int64_t height = 0;  // value pixels across the band
+};
+
+GraphGeometry geometryOf(const Meter& meter) {
+    const Rect& rect = meter.rect;
+    const std::int64_t width = std::max<std::int64_t>(std::int64_t{rect.right} - rect.left, 0);
+    const std::int64_t tall = std::max<std::int64_t>(std::int64_t{rect.bottom} - rect.top, 0);
+    // Layout places meters side by side exactly when the band is horizontal.
+    if (meter.sideBySide) {
+        return {rect, true, width, std::max<std::int64_t>(tall - 1, 0)};
+    }
+    return {rect, false, tall, std::max<std::int64_t>(width - 1, 0)};
+}
+
+std::size_t historyCapacity(const GraphGeometry& geometry) {
+    return static_cast<std::size_t>(std::min(geometry.length, kMaxHistory));
+}
+
+int toCoordinate(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
+// The configured range; a dynamic bound moves out to the extreme of the samples kept,
+// and comes back when that sample scrolls out. An infinite configured bound that is
+// dynamic follows the samples alone.
+GraphRange rangeOf(const MeterCounter& counter) {
+    GraphRange range{counter.minValue, counter.maxValue};
+    if (!counter.dynamicMinValue && !counter.dynamicMaxValue) {
+        return range;
+    }
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -std::numeric_limits<double>::infinity();
+    for (std::size_t age = 0; age < counter.history.size(); ++age) {
+        const double value = counter.history.fromNewest(age);
+        if (std::isfinite(value)) {
+            lowest = std::min(lowest, value);
+            highest = std::max(highest, value);
+        }
+    }
+    if (lowest > highest) {
+        return range;  // no finite sample yet
+    }
+    if (counter.dynamicMinValue) {
+        range.bottom = std::isinf(range.bottom) ? lowest : std::min(range.bottom, lowest);
+    }
+    if (counter.dynamicMaxValue) {
+        range.top = std::isinf(range.top) ? highest : std::max(range.top, highest);
+    }
+    return range;
+}
+
+// Pixels the value fills from the baseline. Values outside the range are held at its
+// ends; NaN, an empty range and an infinite one fill nothing.
+std::int64_t filledPixels(double value, const GraphRange& range, std::int64_t height) {
+    const double fraction = (value - range.bottom) / (range.top - range.bottom);
+    if (!(fraction > 0.0)) {
+        return 0;
+    }
+    return std::min<std::int64_t>(
+        roundToInt32(std::min(fraction, 1.0) * static_cast<double>(height)), height);
+}
+
+// Half way to white: the edge of an area.
+Argb brighter(Argb color) {
+    Argb result = color & 0xFF000000U;
+    for (const int shift : {16, 8, 0}) {
+        const Argb channel = (color >> shift) & 0xFFU;
+        result |= (channel + (0xFFU - channel) / 2) << shift;
+    }
+    return result;
+}
+
+class GraphPainter {
+  public:
+    GraphPainter(platform::Canvas& canvas, const GraphGeometry& geometry)
+        : canvas_(canvas), geometry_(geometry) {}
+
+    // One sample at `position` along the band. The line (or the area's edge) runs from
+    // the previous sample's level to this one's, so that neighbouring samples join.
+    void drawSample(Argb fill, bool area, std::int64_t position, std::int64_t filled,
+                    std::optional<std::int64_t> previousFilled) {
+        if (geometry_.height == 0) {
+            return;
+        }
+        if (area && filled > 0) {
+            fillSpan(fill, position, 0, filled - 1);
+        }
+        // A value at the baseline still shows its line on the lowest pixel.
+        const auto level = [](std::int64_t pixels) {
+            return std::max<std::int64_t>(pixels, 1) - 1;
+        };
+        const std::int64_t current = level(filled);
+        std::int64_t from = current;
+        std::int64_t to = current;
+        if (previousFilled) {
+            const std::int64_t previous = level(*previousFilled);
+            if (previous > current) {
+                to = previous - 1;
+            } else if (previous < current) {
+                from = previous + 1;
+            }
+        }
+        fillSpan(area ? brighter(fill) : fill, position, from, to);
+    }
+
+    void drawOutline(Argb color) {
+        const Rect& rect = geometry_.rect;
+        canvas_.outlineRectangle(color, rect.left, rect.top,
+                                 toCoordinate(std::int64_t{rect.right} - rect.left),
+                                 toCoordinate(std::int64_t{rect.bottom} - rect.top));
+    }
+
+    // Moves every sample one position back, making room for the newest.
+    void scrollOnePosition() {
+        const Rect& rect = geometry_.rect;
+        if (geometry_.horizontal) {
+            canvas_.scrollArea(
+                Rect{rect.left, toCoordinate(std::int64_t{rect.top} + 1), rect.right, rect.bottom},
+                -1, 0);
+        } else {
+            canvas_.scrollArea(
+                Rect{toCoordinate(std::int64_t{rect.left} + 1), rect.top, rect.right, rect.bottom},
+                0, -1);
+        }
+    }
+
+  private:
+    // The value pixels `from` to `to` (both included, 0 at the baseline) at `position`.
+    void fillSpan(Argb color, std::int64_t position, std::int64_t from, std::int64_t to) {
+        const Rect& rect = geometry_.rect;
+        const int extent = toCoordinate(to - from + 1);
+        if (geometry_.horizontal) {
+            canvas_.fillRectangle(color, toCoordinate(rect.left + position),
+                                  toCoordinate(std::int64_t{rect.bottom} - 1 - to), 1, extent);
+        } else {
+            canvas_.fillRectangle(color, toCoordinate(std::int64_t{rect.left} + 1 + from),
+                                  toCoordinate(rect.top + position), extent, 1);
+        }
+    }
+
+    platform::Canvas& canvas_;
+    GraphGeometry geometry_;
+};
+
+bool drawsArea(const Meter& meter) {
+    return meter.style != u"line";
+}
+
+}  // namespace
+
+void recordGraphSamples(Meter& meter) {
+    const std::size_t capacity = historyCapacity(geometryOf(meter));
+    for (MeterCounter& counter : meter.counters) {
+        counter.history.resize(capacity);
+        counter.history.push(rawValue(counter));
+    }
+}
+
+void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    const GraphGeometry geometry = geometryOf(meter);
+    for (MeterCounter& counter : meter.counters) {
+        counter.history.resize(historyCapacity(geometry));
+    }
+    meter.graphPixels.valid = false;
+    const auto canvas = surface.beginDrawing();
+    if (!canvas) {
+        return;
+    }
+    canvas->setQuality(platform::RenderQuality::PixelExact);
+    GraphPainter painter(*canvas, geometry);
+    std::vector<GraphRange> ranges;
+    ranges.reserve(meter.counters.size());
+    for (const MeterCounter& counter : meter.counters) {
+        const GraphRange range = rangeOf(counter);
+        ranges.push_back(range);
+        const Argb fill = colorFromText(counter.color, theme);
+        std::optional<std::int64_t> previous;
+        // Oldest first, so that each sample's line joins the one before it.
+        for (std::size_t age = counter.history.size(); age-- > 0;) {
+            const std::int64_t filled =
+                filledPixels(counter.history.fromNewest(age), range, geometry.height);
+            painter.drawSample(fill, drawsArea(meter),
+                               geometry.length - 1 - static_cast<std::int64_t>(age), filled,
+                               previous);
+            previous = filled;
+        }
+    }
+    painter.drawOutline(colorFromText(meter.color, theme));
+    meter.graphPixels = {true, meter.rect, geometry.horizontal, theme, std::move(ranges)};
+}
+
+bool shiftGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    const GraphGeometry geometry = geometryOf(meter);
+    const GraphPixels& drawn = meter.graphPixels;
+    if (!drawn.valid || drawn.rect != meter.rect || drawn.horizontalBand != geometry.horizontal ||
+        drawn.theme != theme || drawn.ranges.size() != meter.counters.size() ||
+        geometry.length == 0) {
+        return false;
+    }
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        if (rangeOf(meter.counters[index]) != drawn.ranges[index]) {
+            return false;
+        }
+    }
+    const auto canvas = surface.beginDrawing();
+    if (!canvas) {
+        return false;
+    }
+    canvas->setQuality(platform::RenderQuality::PixelExact);
+    GraphPainter painter(*canvas, geometry);
+    painter.scrollOnePosition();
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        const SampleHistory& history = meter.counters[index].history;
+        if (history.size() == 0) {
+            continue;
+        }
+        const GraphRange& range = drawn.ranges[index];
+        std::optional<std::int64_t> previous;
+        if (history.size() > 1) {
+            previous = filledPixels(history.fromNewest(1), range, geometry.height);
+        }
+        painter.drawSample(colorFromText(meter.counters[index].color, theme), drawsArea(meter),
+                           geometry.length - 1,
+                           filledPixels(history.fromNewest(0), range, geometry.height), previous);
+    }
+    painter.drawOutline(colorFromText(meter.color, theme));
+    return true;
+}
+
+}  // namespace tavisto
