@@ -13,8 +13,32 @@ namespace {
 
 using nlohmann::json;
 
+// The trace of the load running on this thread, if any. Kept here rather than passed to
+// every read helper so that the reading code stays one call per key.
+thread_local LoadTrace* activeTrace = nullptr;
+
+class ActiveTrace {
+  public:
+    explicit ActiveTrace(LoadTrace* trace) : previous_(activeTrace) { activeTrace = trace; }
+    ~ActiveTrace() { activeTrace = previous_; }
+    ActiveTrace(const ActiveTrace&) = delete;
+    ActiveTrace& operator=(const ActiveTrace&) = delete;
+
+  private:
+    LoadTrace* previous_;
+};
+
+void traceValue(const json& value) {
+    if (activeTrace != nullptr) {
+        activeTrace->readingValue(value);
+    }
+}
+
 // A key is present only when the enclosing value is an object with that member.
 const json* member(const json& owner, const char* key) {
+    if (activeTrace != nullptr) {
+        activeTrace->readingMember(owner, key);
+    }
     if (!owner.is_object()) {
         return nullptr;
     }
@@ -119,6 +143,7 @@ std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context)
         meter->refreshRate = toUInt64(*rate);
     }
     if (const json* counters = member(value, "counters")) {
+        traceValue(*counters);
         for (std::size_t i = 0; i < counters->size(); ++i) {
             meter->counters.push_back(parseCounter(counters->at(i), context.dpiScale));
         }
@@ -180,6 +205,7 @@ MeterCounter parseCounter(const json& element, double dpiScale) {
 }
 
 void loadModel(json& document, const LoadContext& context, PanelModel& model) {
+    const ActiveTrace trace(context.trace);
     const double scale = context.dpiScale;
     model.horizontalPadding = readPixels(document, "horizontalPadding", scale, 0);
     model.verticalPadding = readPixels(document, "verticalPadding", scale, 0);
@@ -187,6 +213,7 @@ void loadModel(json& document, const LoadContext& context, PanelModel& model) {
     model.verticalSpacing = readPixels(document, "verticalSpacing", scale, 0);
     model.metersByRate.clear();
 
+    traceValue(document);
     // Member access, not the guarded lookup: a document or group that is neither an
     // object nor null fails here with the library's operator[] message.
     for (json& groupValue : document["meterGroups"]) {
@@ -194,6 +221,7 @@ void loadModel(json& document, const LoadContext& context, PanelModel& model) {
             continue;
         }
         std::vector<Meter*> meters;
+        traceValue(groupValue);
         for (const json& meterValue : groupValue["meters"]) {
             std::unique_ptr<Meter> meter = parseMeter(meterValue, context);
             meters.push_back(meter.get());
