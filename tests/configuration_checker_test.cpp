@@ -1,0 +1,472 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "config/configuration_checker.h"
+#include "config/configuration_keys.h"
+#include "config/configuration_loader.h"
+#include "config/configuration_text.h"
+#include "support/fake_platform.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+
+// A meter that draws and raises no warning; fixtures change one thing in it.
+constexpr const char* kQuietMeter =
+    R"j({"meterType": "column", "width": 10, "refreshRate": 1000,
+        "counters": [{"counterPath": "(\\A\\B)",
+                     "color" : "#102030"
+}]
+})j";
+
+std::string withMeter(const std::string& meter) {
+    return R"j({"meterGroups": [{"meters": [)j" + meter + "]}]}";
+}
+
+std::string withCounter(const std::string& counter, const std::string& meterType = "column") {
+    return withMeter(R"j({"meterType": ")j" + meterType +
+                     R"j(", "width": 10, "refreshRate": 1000, "counters": [)j" + counter + "]}");
+}
+
+std::vector<Finding> findingsWithCode(const std::string& text, const std::string& code) {
+    std::vector<Finding> matching;
+    for (const Finding& finding : checkConfiguration(text)) {
+        if (finding.code == code) {
+            matching.push_back(finding);
+        }
+    }
+    return matching;
+}
+
+struct WarningCase {
+    const char* code;
+    std::string triggering;
+    std::string pointer;
+    std::string nearMiss;
+};
+
+std::vector<WarningCase> warningCases() {
+    const std::string quiet = kQuietMeter;
+    return {
+        {"unknown-key", R"j({"verticalpadding": 2})j", "/verticalpadding",
+         R"j({"verticalPadding": 2})j"},
+        {"unknown-key", withCounter(R"j({"counterPath": "(\\A\\B)", "colour": "#FF0000"})j"),
+         "/meterGroups/0/meters/0/counters/0/colour",
+         withCounter(R"j({"counterPath": "(\\A\\B)", "color": "#FF0000"})j")},
+        {"unknown-value", withMeter(R"j({"meterType": "bar", "width": 1, "refreshRate": 1000})j"),
+         "/meterGroups/0/meters/0/meterType",
+         withMeter(R"j({"meterType": "pie", "width": 1, "refreshRate": 1000})j")},
+        {"unknown-value",
+         R"j({"meterGroups": [{"orientation": "vertical", "meters": [)j" + quiet + "]}]}",
+         "/meterGroups/0/orientation",
+         R"j({"meterGroups": [{"orientation": "horizontal", "meters": [)j" + quiet + "]}]}"},
+        {"unknown-value", withCounter(R"j({"counterPath": "(\\A\\B)", "units": "percents"})j"),
+         "/meterGroups/0/meters/0/counters/0/units",
+         withCounter(R"j({"counterPath": "(\\A\\B)", "units": "percent"
+})j")},
+        {"unknown-value", R"j({"taskbar": {"position": "top"}})j", "/taskbar/position",
+         R"j({"taskbar": {"position": "left", "monitors": "all", "offset": 4}})j"},
+        {"units", withCounter(R"j({"counterPath": "(\\A\\B)"})j", "text"),
+         "/meterGroups/0/meters/0/counters/0",
+         withCounter(R"j({"counterPath": "(\\A\\B)", "units": "bytes/second"
+})j",
+                     "text")},
+        {"expression", withCounter(R"j({"counterPath": "(\\A\\B) + * (\\C\\D)"})j"),
+         "/meterGroups/0/meters/0/counters/0/counterPath",
+         withCounter(R"j({"counterPath": "(\\A\\B) + 2 * (\\C\\D)"
+})j")},
+        {"expression", withCounter(R"j({"counterPath": "(\\A\\B) / 1024"})j"),
+         "/meterGroups/0/meters/0/counters/0/counterPath",
+         withCounter(R"j({"counterPath": " (\\A\\B) "})j")},
+        {"performance-field",
+         withCounter(R"j({"counterPath": "(PERFORMANCE_INFORMATION.Threads)"})j"),
+         "/meterGroups/0/meters/0/counters/0/counterPath",
+         withCounter(R"j({"counterPath": "(PERFORMANCE_INFORMATION.ThreadCount)"
+})j")},
+        {"machine-name",
+         withCounter(R"j({"counterPath": "(\\\\server\\Memory\\Available Bytes)"})j"),
+         "/meterGroups/0/meters/0/counters/0/counterPath",
+         withCounter(R"j({"counterPath": "(\\Memory\\Available Bytes)"
+})j")},
+        {"no-reference", withCounter(R"j({"color": "#FF0000"})j"),
+         "/meterGroups/0/meters/0/counters/0",
+         withCounter(R"j({"counterPath": "(\\Memory\\Available Bytes)"})j")},
+        {"color", withCounter(R"j({"counterPath": "(\\A\\B)", "color": "white"})j"),
+         "/meterGroups/0/meters/0/counters/0/color",
+         withCounter(R"j({"counterPath": "(\\A\\B)", "color": "#fff"
+})j")},
+        {"trigger", withCounter(R"j({"counterPath": "(\\A\\B)", "trigger": "90"})j"),
+         "/meterGroups/0/meters/0/counters/0/trigger",
+         withCounter(R"j({"counterPath": "(\\A\\B)", "trigger": "> 90"
+})j")},
+        {"trigger", withCounter(R"j({"counterPath": "(\\A\\B)", "trigger": "=> 90"})j"),
+         "/meterGroups/0/meters/0/counters/0/trigger",
+         withCounter(R"j({"counterPath": "(\\A\\B)", "trigger": ">= 90"
+})j")},
+        {"no-width", withMeter(R"j({"meterType": "pie", "refreshRate": 1000})j"),
+         "/meterGroups/0/meters/0",
+         withMeter(R"j({"meterType": "pie", "refreshRate": 1000, "width": 0})j")},
+        {"no-counters",
+         withMeter(R"j({"meterType": "indicator", "width": 9, "refreshRate": 500})j"),
+         "/meterGroups/0/meters/0",
+         withMeter(R"j({"meterType": "pie", "width": 9, "refreshRate": 500})j")},
+        {"refresh-rate", withMeter(R"j({"meterType": "pie", "width": 9, "refreshRate": 99.9})j"),
+         "/meterGroups/0/meters/0/refreshRate",
+         withMeter(R"j({"meterType": "pie", "width": 9, "refreshRate": 100})j")},
+        {"refresh-rate", withMeter(R"j({"meterType": "pie", "width": 9})j"),
+         "/meterGroups/0/meters/0",
+         withMeter(R"j({"meterType": "pie", "width": 9, "refreshRate": 250})j")},
+        {"empty-group", R"j({"meterGroups": [{"name": "idle", "meters": []}]})j", "/meterGroups/0",
+         R"j({"meterGroups": [{"enabled": false, "meters": []}]})j"},
+    };
+}
+
+TEST(ConfigurationChecker, EachWarningHasADocumentThatRaisesItAndANearMissThatDoesNot) {
+    for (const WarningCase& warning : warningCases()) {
+        SCOPED_TRACE(std::string(warning.code) + " in " + warning.triggering);
+        const std::vector<Finding> raised = findingsWithCode(warning.triggering, warning.code);
+        ASSERT_EQ(raised.size(), 1U);
+        EXPECT_EQ(raised[0].pointer, warning.pointer);
+        EXPECT_EQ(raised[0].severity, Severity::Warning);
+        EXPECT_FALSE(hasErrors(checkConfiguration(warning.triggering)));
+        EXPECT_TRUE(findingsWithCode(warning.nearMiss, warning.code).empty()) << warning.nearMiss;
+    }
+}
+
+TEST(ConfigurationChecker, SuggestsTheKnownKeyWithinTwoEdits) {
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {withMeter(R"j({"refreshrate": 1000})j"),
+         R"j(unknown meter key "refreshrate" is ignored; did you mean "refreshRate"?)j"},
+        {R"j({"meterGroups": [{"colour": "#FFFFFF"}]})j",
+         R"j(unknown group key "colour" is ignored; did you mean "color"? (a meter key))j"},
+        {R"j({"meterGroups": [{"counterPath": "(\\A\\B)"}]})j",
+         R"j(unknown group key "counterPath" is ignored: it is a counter key)j"},
+        {R"j({"notes": "mine"})j", R"j(unknown top-level key "notes" is ignored)j"},
+    };
+    for (const auto& [text, message] : cases) {
+        const std::vector<Finding> unknown = findingsWithCode(text, "unknown-key");
+        ASSERT_EQ(unknown.size(), 1U) << text;
+        EXPECT_EQ(unknown[0].message, message);
+    }
+}
+
+TEST(ConfigurationChecker, ReportsTheLoadersOwnMessageAtTheValueConcerned) {
+    const struct {
+        std::string text;
+        std::string code;
+        std::string pointer;
+        std::size_t line;
+        std::size_t column;
+        std::string message;
+    } cases[] = {
+        {"{\"meterGroups\": [{\"meters\": [\n  {\"width\": \"ten\"}]}]}", "type",
+         "/meterGroups/0/meters/0/width", 2, 13,
+         "[json.exception.type_error.302] type must be number, but is string"},
+        {"{\"meterGroups\": [{}, 7]}", "type", "/meterGroups/1", 1, 22,
+         "[json.exception.type_error.305] cannot use operator[] with a string argument with "
+         "number"},
+        {"[1]", "type", "", 1, 1,
+         "[json.exception.type_error.305] cannot use operator[] with a string argument with "
+         "array"},
+        {withMeter(R"j({"counters": {"x": 1}})j"), "type", "/meterGroups/0/meters/0/counters", 1,
+         43, "[json.exception.type_error.304] cannot use at() with object"},
+        {R"j({"meterGroups": [{"enabled": 1}]})j", "type", "/meterGroups/0/enabled", 1, 30,
+         "[json.exception.type_error.302] type must be boolean, but is number"},
+        {withCounter(R"j({"trigger": ">  \n1"})j"), "trigger",
+         "/meterGroups/0/meters/0/counters/0/trigger", 1, 113, "invalid stod argument"},
+        {withCounter(R"j({"trigger": "> 1e999"})j"), "trigger",
+         "/meterGroups/0/meters/0/counters/0/trigger", 1, 113, "stod argument out of range"},
+        {"{\n  \"a\": [1,,2]\n}", "parse", "", 2, 11,
+         "[json.exception.parse_error.101] parse error at line 2, column 11: syntax error while "
+         "parsing value - unexpected ','; expected '[', '{', or a literal"},
+        {std::string(65, '[') + std::string(65, ']'), "limit", "", 1, 65, kConfigurationTooDeep},
+        {"{\"a\": \"" + std::string(kMaxConfigurationBytes, 'x') + "\"}", "limit", "", 1, 1,
+         kConfigurationTooLarge},
+    };
+    for (const auto& expected : cases) {
+        SCOPED_TRACE(expected.text.substr(0, 80));
+        const std::vector<Finding> errors = [&] {
+            std::vector<Finding> found;
+            for (const Finding& finding : checkConfiguration(expected.text)) {
+                if (finding.severity == Severity::Error) {
+                    found.push_back(finding);
+                }
+            }
+            return found;
+        }();
+        ASSERT_EQ(errors.size(), 1U);
+        EXPECT_EQ(errors[0].code, expected.code);
+        EXPECT_EQ(errors[0].pointer, expected.pointer);
+        EXPECT_EQ(errors[0].line, expected.line);
+        EXPECT_EQ(errors[0].column, expected.column);
+        EXPECT_EQ(errors[0].message, expected.message);
+    }
+}
+
+TEST(ConfigurationChecker, CountsColumnsInCharactersAfterAByteOrderMark) {
+    // Two-, three- and four-byte characters before the key; the mark takes no column.
+    const std::string text =
+        "\xEF\xBB\xBF{\"a\": \"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\", "
+        "\"colour\": 1,\r\n\"b\": 2, \"c\u00e9\": 3}";
+    const std::vector<Finding> unknown = findingsWithCode(text, "unknown-key");
+    ASSERT_EQ(unknown.size(), 4U);
+    EXPECT_EQ(unknown[0].pointer, "/a");
+    EXPECT_EQ(unknown[0].column, 2U);
+    EXPECT_EQ(unknown[1].pointer, "/colour");
+    EXPECT_EQ(unknown[1].column, 14U);
+    EXPECT_EQ(unknown[2].line, 2U);
+    EXPECT_EQ(unknown[2].column, 1U);
+    EXPECT_EQ(unknown[3].pointer, "/c\u00e9");
+    EXPECT_EQ(unknown[3].column, 9U);
+}
+
+TEST(ConfigurationChecker, PlacesAnExpressionErrorInsideTheStringThroughTheRewrite) {
+    // References and escapes before the fault make the file longer than the rewritten
+    // text; the column must still be that of the stray ")".
+    const std::string text =
+        withCounter(R"j({"counterPath": "(\\A\\B) + (PERFORMANCE_INFORMATION.CommitTotal) * )"})j");
+    const std::vector<Finding> expression = findingsWithCode(text, "expression");
+    ASSERT_EQ(expression.size(), 1U);
+    EXPECT_EQ(expression[0].line, 1U);
+    EXPECT_EQ(expression[0].column, text.find("* )") + 3);
+
+    const std::string unknownField = withCounter(
+        "{\"counterPath\": \"\xC3\xA9 + (\\\\A\\\\B) + (PERFORMANCE_INFORMATION.Nope)\"}");
+    const std::vector<Finding> field = findingsWithCode(unknownField, "performance-field");
+    ASSERT_EQ(field.size(), 1U);
+    // One two-byte character before the reference: its column is one less than its byte.
+    EXPECT_EQ(field[0].column, unknownField.find("(PERF"));
+}
+
+TEST(ConfigurationChecker, ReportsAtMostAHundredFindingsThenHowManyMore) {
+    json document = json::object();
+    for (int i = 0; i < 150; ++i) {
+        document["unknown" + std::to_string(1000 + i)] = i;
+    }
+    document["meterGroups"] = json::array({json{{"enabled", "yes"}}});
+    const std::vector<Finding> findings = checkConfiguration(document.dump());
+    ASSERT_EQ(findings.size(), kMaxFindings + 1);
+    EXPECT_TRUE(hasErrors(findings));  // the error is kept ahead of warnings
+    EXPECT_EQ(findings.back().code, "more");
+    // 150 unknown keys, the type error and the group without meters.
+    EXPECT_EQ(findings.back().message, "and 52 more");
+}
+
+TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
+    // Every level present once; the trace tells which keys the loader looks up where.
+    json document = json::parse(R"j({"meterGroups": [{"meters": [{"counters": [{}]}]}]})j");
+    const json* group = &document["meterGroups"][0];
+    const json* meter = &(*group)["meters"][0];
+    const json* counter = &(*meter)["counters"][0];
+    struct KeyRecorder : LoadTrace {
+        std::map<const json*, KeyLevel> levels;
+        std::set<std::pair<KeyLevel, std::string>> read;
+        void readingMember(const json& owner, std::string_view key) override {
+            read.emplace(levels.at(&owner), std::string(key));
+        }
+        void readingValue(const json&) override {}
+    } recorder;
+    recorder.levels = {{&document, KeyLevel::Panel},
+                       {group, KeyLevel::Group},
+                       {meter, KeyLevel::Meter},
+                       {counter, KeyLevel::Counter}};
+    testing::FakeSystemVersion version;
+    testing::FakeTooltips tooltips;
+    PanelModel model;
+    loadModel(document, LoadContext{1.0, version, tooltips, &recorder}, model);
+
+    std::set<std::pair<KeyLevel, std::string>> tabled;
+    for (const ConfigurationKey& key : kConfigurationKeys) {
+        if (key.readByBand) {
+            tabled.emplace(key.level, std::string(key.name));
+        }
+    }
+    // Two lists the loader fetches by member access rather than by lookup.
+    recorder.read.emplace(KeyLevel::Panel, "meterGroups");
+    recorder.read.emplace(KeyLevel::Group, "meters");
+    EXPECT_EQ(recorder.read, tabled);
+}
+
+// Random documents near the configuration's shape: known and unknown keys, right and
+// wrong types, lists written every way the loader takes them.
+class DocumentGenerator {
+  public:
+    explicit DocumentGenerator(unsigned seed) : random_(seed) {}
+
+    json panel() {
+        if (chance(0.03)) {
+            return wrongValue();
+        }
+        return object(KeyLevel::Panel);
+    }
+
+  private:
+    bool chance(double probability) { return std::bernoulli_distribution(probability)(random_); }
+
+    std::size_t below(std::size_t count) {
+        return std::uniform_int_distribution<std::size_t>(0, count - 1)(random_);
+    }
+
+    template <typename T>
+    const T& pick(const std::vector<T>& choices) {
+        return choices[below(choices.size())];
+    }
+
+    json wrongValue() {
+        switch (below(7)) {
+            case 0:
+                return nullptr;
+            case 1:
+                return "text";
+            case 2:
+                return true;
+            case 3:
+                return json::array({1, 2});
+            case 4:
+                return json::object({{"x", 1}});
+            case 5:
+                return -3;
+            default:
+                return 2.5;
+        }
+    }
+
+    json object(KeyLevel level) {
+        json members = json::object();
+        for (const ConfigurationKey& key : kConfigurationKeys) {
+            if (key.level == level && chance(0.6)) {
+                members[std::string(key.name)] = chance(0.93) ? rightValue(key) : wrongValue();
+            }
+        }
+        if (chance(0.15)) {
+            members[pick<std::string>({"colour", "refreshrate", "Width", "x", "meters "})] = 1;
+        }
+        return members;
+    }
+
+    json list(KeyLevel elementLevel) {
+        json elements = json::array();
+        const std::size_t count = below(4);
+        for (std::size_t i = 0; i < count; ++i) {
+            elements.push_back(element(elementLevel));
+        }
+        if (chance(0.1)) {
+            json byName = json::object();
+            for (std::size_t i = 0; i < elements.size(); ++i) {
+                byName["k" + std::to_string(elements.size() - i)] = elements[i];
+            }
+            return byName;
+        }
+        return chance(0.05) ? wrongValue() : elements;
+    }
+
+    json element(KeyLevel level) {
+        if (chance(0.05)) {
+            return wrongValue();
+        }
+        return object(level);
+    }
+
+    json rightValue(const ConfigurationKey& key) {
+        switch (key.kind) {
+            case ValueKind::Pixels:
+            case ValueKind::Number:
+            case ValueKind::Milliseconds:
+                return pick<json>({0, 12, -1, 1000, 50, 2.75, 4294967296.0, -7, 1e300});
+            case ValueKind::Boolean:
+                return key.name == "enabled" ? chance(0.8) : chance(0.5);
+            case ValueKind::Colour:
+                return pick<std::string>({"#3080FF", "#FFF", "blue", ""});
+            case ValueKind::Trigger:
+                return pick<std::string>({"> 90", ">= 7.5", "90", "~ 1", "", "> x", "> 1e999"});
+            case ValueKind::List:
+                return list(key.level == KeyLevel::Panel ? KeyLevel::Group : KeyLevel::Meter);
+            case ValueKind::Counters:
+                if (chance(0.1)) {
+                    return pick<json>({json::object(), json::object({{"a", 1}}), "c", nullptr});
+                }
+                return list(KeyLevel::Counter);
+            case ValueKind::Object:
+                return object(KeyLevel::Taskbar);
+            case ValueKind::String:
+                break;
+        }
+        if (key.name == "counterPath") {
+            return pick<std::string>({"(\\A\\B)", "(\\A\\B) + (\\C(*)\\D)", "1 +", "",
+                                      "(PERFORMANCE_INFORMATION.ThreadCount) * (\\A\\B)",
+                                      "(\\\\pc\\A\\B)", "(PERFORMANCE_INFORMATION.Nope)"});
+        }
+        if (!key.values.empty() && chance(0.8)) {
+            return std::string(key.values[below(key.values.size())]);
+        }
+        return pick<std::string>({"", "x", "Segoe UI", "\xC3\xA9t\xC3\xA9"});
+    }
+
+    std::mt19937 random_;
+};
+
+std::string loaderFailure(const std::string& text) {
+    testing::FakeSystemVersion version;
+    testing::FakeTooltips tooltips;
+    PanelModel model;
+    try {
+        json document = parseConfigurationText(text);
+        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
+std::vector<std::string> generatedCorpus(std::size_t count) {
+    DocumentGenerator generator(20261207);
+    std::vector<std::string> corpus;
+    for (std::size_t i = 0; i < count; ++i) {
+        corpus.push_back(generator.panel().dump(i % 2 == 0 ? -1 : 2));
+    }
+    return corpus;
+}
+
+TEST(ConfigurationChecker, FindsAnErrorExactlyWhenTheLoaderRefusesAGeneratedDocument) {
+    std::size_t refused = 0;
+    for (const std::string& text : generatedCorpus(3000)) {
+        const std::string failure = loaderFailure(text);
+        const std::vector<Finding> findings = checkConfiguration(text);
+        std::vector<const Finding*> errors;
+        for (const Finding& finding : findings) {
+            if (finding.severity == Severity::Error) {
+                errors.push_back(&finding);
+            }
+        }
+        if (failure.empty()) {
+            ASSERT_TRUE(errors.empty()) << text << "\n" << errors[0]->message;
+            continue;
+        }
+        ++refused;
+        ASSERT_EQ(errors.size(), 1U) << text;
+        EXPECT_EQ(errors[0]->message, failure) << text;
+        // The error names a value that is in the document.
+        EXPECT_TRUE(json::parse(text).contains(json::json_pointer(errors[0]->pointer)))
+            << errors[0]->pointer << " in " << text;
+    }
+    // Both outcomes are well represented, or the comparison proves little.
+    EXPECT_GT(refused, 500U);
+    EXPECT_LT(refused, 2500U);
+}
+
+}  // namespace
+}  // namespace tavisto
