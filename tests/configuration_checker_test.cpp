@@ -89,6 +89,27 @@ TEST(ConfigurationChecker, ReportsTheLoadersOwnMessageAtTheValueConcerned) {
     }
 }
 
+TEST(ConfigurationChecker, NamesValuesByEscapedPointersAndTheLastOfDuplicateKeys) {
+    const std::string text =
+        "{\"a/b~\": 1, \"\\u00e9\": {\"x\": 1}, \"\\u00e9\": 2,\n"
+        "\"meterGroups\": {\"g/1\": {\"meters\": [{\"width\": \"x\"}]}}}";
+    struct Located {
+        std::string pointer;
+        std::size_t line;
+        std::size_t column;
+        bool operator==(const Located&) const = default;
+    };
+    std::vector<Located> located;
+    for (const Finding& finding : checkConfiguration(text)) {
+        if (finding.code == "unknown-key" || finding.code == "type") {
+            located.push_back({finding.pointer, finding.line, finding.column});
+        }
+    }
+    const std::vector<Located> expected = {
+        {"/a~1b~0", 1, 2}, {"/\u00e9", 1, 33}, {"/meterGroups/g~11/meters/0/width", 2, 46}};
+    EXPECT_EQ(located, expected);
+}
+
 TEST(ConfigurationChecker, CountsColumnsInCharactersAfterAByteOrderMark) {
     // Two-, three- and four-byte characters before the key; the mark takes no column.
     const std::string text =

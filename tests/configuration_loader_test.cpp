@@ -457,5 +457,13 @@ TEST(TriggerSplitting, ThresholdWithoutNumberFails) {
     EXPECT_THROW(splitTrigger(u">= 1e400"), std::out_of_range);
 }
 
+TEST_F(Loader, IgnoresTheSchemaKeyOfEditorsWhateverItsValue) {
+    const PanelModel model = load(R"j({"$schema": "../schema/TavistoConfig.schema.json",
+        "horizontalPadding": 3, "meterGroups": [{"meters": [{}]}]})j");
+    EXPECT_EQ(model.horizontalPadding, 3);
+    EXPECT_EQ(model.groups.size(), 1U);
+    EXPECT_EQ(failure(R"j({"$schema": 5, "meterGroups": []})j"), "");
+}
+
 }  // namespace
 }  // namespace tavisto
