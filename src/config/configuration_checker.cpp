@@ -85,7 +85,12 @@ bool findPointer(const json& value, const json* target, std::string& pointer) {
 }
 
 std::string inQuotes(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.push_back('"');
+    quoted.append(text);
+    quoted.push_back('"');
+    return quoted;
 }
 
 std::string listOf(std::span<const std::string_view> values) {
