@@ -138,10 +138,11 @@ TEST(ConfigurationChecker, PlacesAnExpressionErrorInsideTheStringThroughTheRewri
     EXPECT_EQ(expression[0].column, text.find("* )") + 3);
 
     const std::string unknownField = withCounter(
-        "{\"counterPath\": \"\xC3\xA9 + (\\\\A\\\\B) + (PERFORMANCE_INFORMATION.Nope)\"}");
+        "{\"counterPath\": \"\xC3\xA9 + abs((\\\\A\\\\B)) + (PERFORMANCE_INFORMATION.Nope)\"}");
     const std::vector<Finding> field = findingsWithCode(unknownField, "performance-field");
     ASSERT_EQ(field.size(), 1U);
     // One two-byte character before the reference: its column is one less than its byte.
+    // The "b" of "abs" is not the reference named b.
     EXPECT_EQ(field[0].column, unknownField.find("(PERF"));
 }
 

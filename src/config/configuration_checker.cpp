@@ -1,10 +1,13 @@
 #include "config/configuration_checker.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <exception>
 #include <functional>
+#include <span>
 #include <stdexcept>
+#include <tuple>
 #include <unordered_map>
 
 #include <nlohmann/json.hpp>
@@ -454,7 +457,8 @@ class Checker {
                         ")");
             } else if (!text.empty() && !contains(kCounterUnits, text)) {
                 add(Severity::Warning, unitsPointer, false, "unknown-value",
-                    "unknown units " + inQuotes(text) + " (expected " + listOf(kCounterUnits) + ")");
+                    "unknown units " + inQuotes(text) + " (expected " + listOf(kCounterUnits) +
+                        ")");
             }
         }
 
@@ -496,8 +500,8 @@ class Checker {
         const std::string op = text.substr(runStart, runEnd - runStart);
         if (!contains(kTriggerOperators, op)) {
             add(Severity::Warning, pointer, false, "trigger",
-                "unknown trigger operator " + inQuotes(op) + ": the trigger never holds (expected " +
-                    listOf(kTriggerOperators) + ")");
+                "unknown trigger operator " + inQuotes(op) +
+                    ": the trigger never holds (expected " + listOf(kTriggerOperators) + ")");
         }
     }
 
@@ -523,8 +527,8 @@ class Checker {
         }
         const std::vector<std::size_t> origin = alignRewritten(configured, rewritten, references);
         for (const auto& [name, reference] : references) {
-            const std::size_t at = rewritten.find(static_cast<char16_t>(name[0]));
-            const std::size_t where = at == std::u16string::npos ? 0 : origin[at];
+            const std::size_t where = referencePosition(configured, rewritten, origin, name[0],
+                                                        u"(" + reference.path + u")");
             if (reference.kind == CounterReference::PerformanceField) {
                 const std::u16string_view path = reference.path;
                 const bool known = path.starts_with(kPerformanceFieldPrefix) &&
@@ -559,6 +563,22 @@ class Checker {
         } else {
             checkCompiles(rewritten, references, origin, pointer);
         }
+    }
+
+    // Where a reference stands in the configured text: the first place its name took
+    // in the rewritten text (a letter of the same name written by the author does not
+    // count).
+    static std::size_t referencePosition(std::u16string_view configured,
+                                         std::u16string_view rewritten,
+                                         const std::vector<std::size_t>& origin, char name,
+                                         std::u16string_view whole) {
+        for (std::size_t i = 0; i < rewritten.size(); ++i) {
+            if (rewritten[i] == static_cast<char16_t>(name) &&
+                configured.substr(origin[i], whole.size()) == whole) {
+                return origin[i];
+            }
+        }
+        return 0;
     }
 
     static bool contains16(std::u16string_view field) {
