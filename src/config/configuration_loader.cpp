@@ -13,37 +13,28 @@ namespace {
 
 using nlohmann::json;
 
-// The trace of the load running on this thread, if any. Kept here rather than passed to
-// every read helper so that the reading code stays one call per key.
-thread_local LoadTrace* activeTrace = nullptr;
-
-class ActiveTrace {
-  public:
-    explicit ActiveTrace(LoadTrace* trace) : previous_(activeTrace) { activeTrace = trace; }
-    ~ActiveTrace() { activeTrace = previous_; }
-    ActiveTrace(const ActiveTrace&) = delete;
-    ActiveTrace& operator=(const ActiveTrace&) = delete;
-
-  private:
-    LoadTrace* previous_;
+// A value of the document with the load's trace, if any: every lookup in it is reported.
+struct Traced {
+    const json& value;
+    LoadTrace* trace = nullptr;
 };
 
-void traceValue(const json& value) {
-    if (activeTrace != nullptr) {
-        activeTrace->readingValue(value);
+void traceValue(const json& value, LoadTrace* trace) {
+    if (trace != nullptr) {
+        trace->readingValue(value);
     }
 }
 
 // A key is present only when the enclosing value is an object with that member.
-const json* member(const json& owner, const char* key) {
-    if (activeTrace != nullptr) {
-        activeTrace->readingMember(owner, key);
+const json* member(const Traced& owner, const char* key) {
+    if (owner.trace != nullptr) {
+        owner.trace->readingMember(owner.value, key);
     }
-    if (!owner.is_object()) {
+    if (!owner.value.is_object()) {
         return nullptr;
     }
-    const auto found = owner.find(key);
-    return found == owner.end() ? nullptr : &*found;
+    const auto found = owner.value.find(key);
+    return found == owner.value.end() ? nullptr : &*found;
 }
 
 std::int32_t toInt32(const json& value) {
@@ -97,14 +88,14 @@ std::uint64_t toUInt64(const json& value) {
     return value.get<std::uint64_t>();  // raises the library's type error
 }
 
-std::u16string readString(const json& owner, const char* key, std::u16string_view fallback) {
+std::u16string readString(const Traced& owner, const char* key, std::u16string_view fallback) {
     if (const json* value = member(owner, key)) {
         return utf8ToUtf16(value->get<std::string>());
     }
     return std::u16string(fallback);
 }
 
-std::int32_t readPixels(const json& owner, const char* key, double dpiScale,
+std::int32_t readPixels(const Traced& owner, const char* key, double dpiScale,
                         std::int32_t fallback) {
     if (const json* value = member(owner, key)) {
         return scalePixels(toInt32(*value), dpiScale);
@@ -112,14 +103,14 @@ std::int32_t readPixels(const json& owner, const char* key, double dpiScale,
     return fallback;
 }
 
-double readDouble(const json& owner, const char* key, double fallback) {
+double readDouble(const Traced& owner, const char* key, double fallback) {
     if (const json* value = member(owner, key)) {
         return value->get<double>();
     }
     return fallback;
 }
 
-bool readBool(const json& owner, const char* key, bool fallback) {
+bool readBool(const Traced& owner, const char* key, bool fallback) {
     if (const json* value = member(owner, key)) {
         return value->get<bool>();
     }
@@ -130,7 +121,10 @@ bool isTriggerLineBreak(char16_t c) {
     return c == u'\n' || c == u'\r' || c == u'\u2028' || c == u'\u2029';
 }
 
-std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context) {
+MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
+
+std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& context) {
+    const Traced value{meterValue, context.trace};
     auto meter = std::make_unique<Meter>();
     meter->meterType = readString(value, "meterType", u"text");
     // Accepted for compatibility; they must be strings but change nothing.
@@ -143,9 +137,10 @@ std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context)
         meter->refreshRate = toUInt64(*rate);
     }
     if (const json* counters = member(value, "counters")) {
-        traceValue(*counters);
+        traceValue(*counters, context.trace);
         for (std::size_t i = 0; i < counters->size(); ++i) {
-            meter->counters.push_back(parseCounter(counters->at(i), context.dpiScale));
+            meter->counters.push_back(
+                parseTracedCounter(Traced{counters->at(i), context.trace}, context.dpiScale));
         }
     }
     meter->windows10OrLater = context.systemVersion.isWindows10OrLater();
@@ -183,6 +178,12 @@ Trigger splitTrigger(const std::u16string& text) {
 }
 
 MeterCounter parseCounter(const json& element, double dpiScale) {
+    return parseTracedCounter(Traced{element}, dpiScale);
+}
+
+namespace {
+
+MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
     MeterCounter counter;
     std::u16string path =
         readString(element, "counterPath", u"\\Processor(_Total)\\% processor time");
@@ -204,8 +205,10 @@ MeterCounter parseCounter(const json& element, double dpiScale) {
     return counter;
 }
 
-void loadModel(json& document, const LoadContext& context, PanelModel& model) {
-    const ActiveTrace trace(context.trace);
+}  // namespace
+
+void loadModel(json& documentValue, const LoadContext& context, PanelModel& model) {
+    const Traced document{documentValue, context.trace};
     const double scale = context.dpiScale;
     model.horizontalPadding = readPixels(document, "horizontalPadding", scale, 0);
     model.verticalPadding = readPixels(document, "verticalPadding", scale, 0);
@@ -213,16 +216,17 @@ void loadModel(json& document, const LoadContext& context, PanelModel& model) {
     model.verticalSpacing = readPixels(document, "verticalSpacing", scale, 0);
     model.metersByRate.clear();
 
-    traceValue(document);
+    traceValue(documentValue, context.trace);
     // Member access, not the guarded lookup: a document or group that is neither an
     // object nor null fails here with the library's operator[] message.
-    for (json& groupValue : document["meterGroups"]) {
+    for (json& groupJson : documentValue["meterGroups"]) {
+        const Traced groupValue{groupJson, context.trace};
         if (!readBool(groupValue, "enabled", true)) {
             continue;
         }
         std::vector<Meter*> meters;
-        traceValue(groupValue);
-        for (const json& meterValue : groupValue["meters"]) {
+        traceValue(groupJson, context.trace);
+        for (const json& meterValue : groupJson["meters"]) {
             std::unique_ptr<Meter> meter = parseMeter(meterValue, context);
             meters.push_back(meter.get());
             model.metersByRate[meter->refreshRate].push_back(std::move(meter));
