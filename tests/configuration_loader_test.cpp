@@ -498,5 +498,13 @@ TEST_F(Loader, CountsUpToTheLimitsLoadAndOneMoreIsRefused) {
     }
 }
 
+TEST_F(Loader, IgnoresTheSchemaKeyOfEditorsWhateverItsValue) {
+    const PanelModel model = load(R"j({"$schema": "../schema/TavistoConfig.schema.json",
+        "horizontalPadding": 3, "meterGroups": [{"meters": [{}]}]})j");
+    EXPECT_EQ(model.horizontalPadding, 3);
+    EXPECT_EQ(model.groups.size(), 1U);
+    EXPECT_EQ(failure(R"j({"$schema": 5, "meterGroups": []})j"), "");
+}
+
 }  // namespace
 }  // namespace tavisto

@@ -14,13 +14,28 @@ namespace {
 
 using nlohmann::json;
 
+// A value of the document with the load's trace, if any: every lookup in it is reported.
+struct Traced {
+    const json& value;
+    LoadTrace* trace = nullptr;
+};
+
+void traceValue(const json& value, LoadTrace* trace) {
+    if (trace != nullptr) {
+        trace->readingValue(value);
+    }
+}
+
 // A key is present only when the enclosing value is an object with that member.
-const json* member(const json& owner, const char* key) {
-    if (!owner.is_object()) {
+const json* member(const Traced& owner, const char* key) {
+    if (owner.trace != nullptr) {
+        owner.trace->readingMember(owner.value, key);
+    }
+    if (!owner.value.is_object()) {
         return nullptr;
     }
-    const auto found = owner.find(key);
-    return found == owner.end() ? nullptr : &*found;
+    const auto found = owner.value.find(key);
+    return found == owner.value.end() ? nullptr : &*found;
 }
 
 std::int32_t toInt32(const json& value) {
@@ -74,14 +89,14 @@ std::uint64_t toUInt64(const json& value) {
     return value.get<std::uint64_t>();  // raises the library's type error
 }
 
-std::u16string readString(const json& owner, const char* key, std::u16string_view fallback) {
+std::u16string readString(const Traced& owner, const char* key, std::u16string_view fallback) {
     if (const json* value = member(owner, key)) {
         return utf8ToUtf16(value->get<std::string>());
     }
     return std::u16string(fallback);
 }
 
-std::int32_t readPixels(const json& owner, const char* key, double dpiScale,
+std::int32_t readPixels(const Traced& owner, const char* key, double dpiScale,
                         std::int32_t fallback) {
     if (const json* value = member(owner, key)) {
         return scalePixels(toInt32(*value), dpiScale);
@@ -89,14 +104,14 @@ std::int32_t readPixels(const json& owner, const char* key, double dpiScale,
     return fallback;
 }
 
-double readDouble(const json& owner, const char* key, double fallback) {
+double readDouble(const Traced& owner, const char* key, double fallback) {
     if (const json* value = member(owner, key)) {
         return value->get<double>();
     }
     return fallback;
 }
 
-bool readBool(const json& owner, const char* key, bool fallback) {
+bool readBool(const Traced& owner, const char* key, bool fallback) {
     if (const json* value = member(owner, key)) {
         return value->get<bool>();
     }
@@ -107,7 +122,10 @@ bool isTriggerLineBreak(char16_t c) {
     return c == u'\n' || c == u'\r' || c == u'\u2028' || c == u'\u2029';
 }
 
-std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context) {
+MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
+
+std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& context) {
+    const Traced value{meterValue, context.trace};
     auto meter = std::make_unique<Meter>();
     meter->meterType = readString(value, "meterType", u"text");
     // Accepted for compatibility; they must be strings but change nothing.
@@ -121,8 +139,10 @@ std::unique_ptr<Meter> parseMeter(const json& value, const LoadContext& context)
         meter->refreshRate = toUInt64(*rate);
     }
     if (const json* counters = member(value, "counters")) {
+        traceValue(*counters, context.trace);
         for (std::size_t i = 0; i < counters->size(); ++i) {
-            meter->counters.push_back(parseCounter(counters->at(i), context.dpiScale));
+            meter->counters.push_back(
+                parseTracedCounter(Traced{counters->at(i), context.trace}, context.dpiScale));
         }
     }
     meter->windows10OrLater = context.systemVersion.isWindows10OrLater();
@@ -160,6 +180,12 @@ Trigger splitTrigger(const std::u16string& text) {
 }
 
 MeterCounter parseCounter(const json& element, double dpiScale) {
+    return parseTracedCounter(Traced{element}, dpiScale);
+}
+
+namespace {
+
+MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
     MeterCounter counter;
     std::u16string path =
         readString(element, "counterPath", u"\\Processor(_Total)\\% processor time");
@@ -181,7 +207,10 @@ MeterCounter parseCounter(const json& element, double dpiScale) {
     return counter;
 }
 
-void loadModel(json& document, const LoadContext& context, PanelModel& model) {
+}  // namespace
+
+void loadModel(json& documentValue, const LoadContext& context, PanelModel& model) {
+    const Traced document{documentValue, context.trace};
     const double scale = context.dpiScale;
     model.horizontalPadding = readPixels(document, "horizontalPadding", scale, 0);
     model.verticalPadding = readPixels(document, "verticalPadding", scale, 0);
@@ -189,25 +218,30 @@ void loadModel(json& document, const LoadContext& context, PanelModel& model) {
     model.verticalSpacing = readPixels(document, "verticalSpacing", scale, 0);
     model.metersByRate.clear();
 
+    traceValue(documentValue, context.trace);
     // Member access, not the guarded lookup: a document or group that is neither an
     // object nor null fails here with the library's operator[] message.
     std::size_t meterCount = 0;
-    for (json& groupValue : document["meterGroups"]) {
+    for (json& groupJson : documentValue["meterGroups"]) {
+        const Traced groupValue{groupJson, context.trace};
         if (!readBool(groupValue, "enabled", true)) {
             continue;
         }
+        traceValue(groupJson, context.trace);
         // Refused before the next tooltip window, meter or rate is made.
         if (model.groups.size() == kMaxEnabledGroups) {
             throw ConfigurationLimitError(kTooManyGroups);
         }
         std::vector<Meter*> meters;
-        for (const json& meterValue : groupValue["meters"]) {
+        for (const json& meterValue : groupJson["meters"]) {
             if (meterCount++ == kMaxMeters) {
+                traceValue(meterValue, context.trace);
                 throw ConfigurationLimitError(kTooManyMeters);
             }
             std::unique_ptr<Meter> meter = parseMeter(meterValue, context);
             if (model.metersByRate.size() == kMaxRefreshRates &&
                 !model.metersByRate.contains(meter->refreshRate)) {
+                traceValue(meterValue, context.trace);
                 throw ConfigurationLimitError(kTooManyRefreshRates);
             }
             meters.push_back(meter.get());

@@ -1,6 +1,8 @@
 #pragma once
 // Turns a parsed configuration document into the meter model.
 
+#include <string_view>
+
 #include <nlohmann/json.hpp>
 
 #include "config/meter_model.h"
@@ -8,10 +10,22 @@
 
 namespace tavisto {
 
+// Told which value the loader is about to read, so that a failure can be placed in the
+// document: the failing value is the last one reported.
+class LoadTrace {
+  public:
+    virtual ~LoadTrace() = default;
+    // A member looked up by key, present or not.
+    virtual void readingMember(const nlohmann::json& owner, std::string_view key) = 0;
+    // A value used as a whole: a group or document indexed, a counter list walked.
+    virtual void readingValue(const nlohmann::json& value) = 0;
+};
+
 struct LoadContext {
     double dpiScale = 1.0;
     platform::SystemVersion& systemVersion;
     platform::Tooltips& tooltips;
+    LoadTrace* trace = nullptr;
 };
 
 // Fills an empty model from the document. Errors are raised as exceptions carrying the

@@ -3,10 +3,10 @@
 #include <array>
 #include <cstdint>
 
+#include "config/performance_field_names.h"
+
 namespace tavisto {
 namespace {
-
-constexpr std::u16string_view kPrefix = u"PERFORMANCE_INFORMATION.";
 
 struct Field {
     std::u16string_view name;
@@ -28,13 +28,23 @@ constexpr std::array<Field, 11> kFields{{
     {u"SystemCache", [](const auto& r) { return r.systemCache; }},
 }};
 
+constexpr bool namesAgree() {
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        if (kFields[i].name != kPerformanceFieldNames[i]) {
+            return false;
+        }
+    }
+    return kFields.size() == kPerformanceFieldNames.size();
+}
+static_assert(namesAgree(), "every named field is read, in the same order");
+
 }  // namespace
 
 double readPerformanceField(std::u16string_view path, platform::SystemPerformance& performance) {
-    if (!path.starts_with(kPrefix)) {
+    if (!path.starts_with(kPerformanceFieldPrefix)) {
         return 0.0;
     }
-    const std::u16string_view name = path.substr(kPrefix.size());
+    const std::u16string_view name = path.substr(kPerformanceFieldPrefix.size());
     const platform::PerformanceRecord record = performance.read();
     for (const Field& field : kFields) {
         if (field.name == name) {

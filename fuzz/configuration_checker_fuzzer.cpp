@@ -1,0 +1,73 @@
+// Checks arbitrary bytes as a configuration file and holds the checker to its promises:
+// it never throws or crashes, reports at most the bounded number of findings, places
+// each inside the text, and finds an error exactly when the loader refuses the file.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "config/configuration_checker.h"
+#include "config/configuration_loader.h"
+#include "config/configuration_text.h"
+
+namespace {
+
+class NoTooltips : public tavisto::platform::Tooltips {
+  public:
+    std::unique_ptr<tavisto::platform::GroupTooltip> create(std::u16string_view,
+                                                            const tavisto::Rect&) override {
+        return nullptr;
+    }
+};
+
+class Windows10 : public tavisto::platform::SystemVersion {
+  public:
+    bool isWindows10OrLater() const override { return true; }
+};
+
+bool loads(std::string_view text) {
+    Windows10 version;
+    NoTooltips tooltips;
+    tavisto::PanelModel model;
+    try {
+        nlohmann::json document = tavisto::parseConfigurationText(text);
+        tavisto::loadModel(document, tavisto::LoadContext{1.0, version, tooltips}, model);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+std::size_t countLines(std::string_view text) {
+    std::size_t lines = 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+            ++lines;
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::vector<tavisto::Finding> findings = tavisto::checkConfiguration(text);
+    if (findings.size() > tavisto::kMaxFindings + 1) {
+        std::abort();
+    }
+    const std::size_t lines = countLines(text);
+    for (const tavisto::Finding& finding : findings) {
+        if (finding.line < 1 || finding.line > lines || finding.column < 1 ||
+            finding.column > size + 1 || finding.message.empty() || finding.code.empty()) {
+            std::abort();
+        }
+    }
+    if (tavisto::hasErrors(findings) == loads(text)) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,762 @@
+#include "config/configuration_checker.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <tuple>
+#include <unordered_map>
+
+#include <nlohmann/json.hpp>
+
+#include "config/configuration_keys.h"
+#include "config/configuration_loader.h"
+#include "config/configuration_text.h"
+#include "config/counter_references.h"
+#include "config/json_positions.h"
+#include "config/performance_field_names.h"
+#include "core/text_conversion.h"
+#include "expression/expression_evaluator.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+
+// Sampling faster than this costs more processor time than a taskbar gauge is worth.
+constexpr std::uint64_t kCheapestUsefulRate = 100;
+
+class NoTooltips : public platform::Tooltips {
+  public:
+    std::unique_ptr<platform::GroupTooltip> create(std::u16string_view, const Rect&) override {
+        return nullptr;
+    }
+};
+
+class AnySystemVersion : public platform::SystemVersion {
+  public:
+    bool isWindows10OrLater() const override { return true; }
+};
+
+// Remembers the last value the loader was about to read: the one a failure concerns.
+class LastRead : public LoadTrace {
+  public:
+    void readingMember(const json& owner, std::string_view key) override {
+        owner_ = &owner;
+        key_ = key;
+    }
+    void readingValue(const json& value) override {
+        owner_ = &value;
+        key_ = {};
+    }
+    const json* owner() const { return owner_; }
+    std::string_view key() const { return key_; }
+
+  private:
+    const json* owner_ = nullptr;
+    std::string_view key_;
+};
+
+// The JSON pointer of a value found by its address in the document.
+bool findPointer(const json& value, const json* target, std::string& pointer) {
+    if (&value == target) {
+        return true;
+    }
+    if (value.is_object()) {
+        for (auto member = value.begin(); member != value.end(); ++member) {
+            const std::size_t length = pointer.size();
+            appendPointerToken(pointer, member.key());
+            if (findPointer(member.value(), target, pointer)) {
+                return true;
+            }
+            pointer.resize(length);
+        }
+    } else if (value.is_array()) {
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const std::size_t length = pointer.size();
+            pointer.append("/").append(std::to_string(i));
+            if (findPointer(value[i], target, pointer)) {
+                return true;
+            }
+            pointer.resize(length);
+        }
+    }
+    return false;
+}
+
+std::string inQuotes(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.push_back('"');
+    quoted.append(text);
+    quoted.push_back('"');
+    return quoted;
+}
+
+std::string listOf(std::span<const std::string_view> values) {
+    std::string text;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == values.size() ? " or " : ", ";
+        }
+        text += inQuotes(values[i]);
+    }
+    return text;
+}
+
+bool contains(std::span<const std::string_view> values, std::string_view value) {
+    return std::find(values.begin(), values.end(), value) != values.end();
+}
+
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+const char* levelName(KeyLevel level) {
+    switch (level) {
+        case KeyLevel::Panel:
+            return "top-level";
+        case KeyLevel::Group:
+            return "group";
+        case KeyLevel::Meter:
+            return "meter";
+        case KeyLevel::Counter:
+            return "counter";
+        case KeyLevel::Taskbar:
+            return "taskbar";
+    }
+    return "";
+}
+
+// Whether the colour conversion finds a digit: after the first character, white space
+// and a sign, a hexadecimal digit must follow.
+bool colourHasDigit(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    std::size_t at = 1;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) {
+        ++at;
+    }
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        ++at;
+    }
+    return at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at])) != 0;
+}
+
+// For each UTF-16 unit of a rewritten counter expression, the unit of the configured
+// text it came from; a variable name maps to its reference's opening parenthesis.
+std::vector<std::size_t> alignRewritten(std::u16string_view configured,
+                                        std::u16string_view rewritten,
+                                        const ReferenceMap& references) {
+    std::vector<std::size_t> origin(rewritten.size() + 1, configured.size());
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < rewritten.size(); ++i) {
+        const char16_t c = rewritten[i];
+        origin[i] = j;
+        const auto reference =
+            c < 0x80 ? references.find(std::string(1, static_cast<char>(c))) : references.end();
+        if (reference != references.end()) {
+            const std::u16string whole = u"(" + reference->second.path + u")";
+            if (configured.substr(j, whole.size()) == whole) {
+                j += whole.size();
+                continue;
+            }
+        }
+        if (j >= configured.size() || configured[j] != c) {
+            break;  // a reference rewritten inside another: the rest maps to here
+        }
+        ++j;
+    }
+    return origin;
+}
+
+class Checker {
+  public:
+    Checker(std::string_view text, const CheckOptions& options)
+        : text_(text), options_(options), lines_(text) {}
+
+    std::vector<Finding> run() {
+        json document;
+        if (!parse(document)) {
+            return std::move(findings_);
+        }
+        positions_ = recordValuePositions(text_);
+        checkPanel(document);
+        load(document);
+        return std::move(findings_);
+    }
+
+  private:
+    bool parse(json& document) {
+        try {
+            document = parseConfigurationText(text_);
+            return true;
+        } catch (const json::parse_error& error) {
+            addAtOffset(Severity::Error, error.byte == 0 ? 0 : error.byte - 1, "", "parse",
+                        error.what());
+        } catch (const ConfigurationLimitError& error) {
+            const bool tooLarge = text_.size() > kMaxConfigurationBytes;
+            addAtOffset(Severity::Error, tooLarge ? 0 : offsetTooDeep(), "", "limit", error.what());
+        }
+        return false;
+    }
+
+    // Where the nesting first goes past the limit, outside strings.
+    std::size_t offsetTooDeep() const {
+        std::size_t depth = 0;
+        bool inString = false;
+        for (std::size_t i = 0; i < text_.size(); ++i) {
+            const char c = text_[i];
+            if (inString) {
+                if (c == '\\') {
+                    ++i;
+                } else if (c == '"') {
+                    inString = false;
+                }
+            } else if (c == '"') {
+                inString = true;
+            } else if ((c == '{' || c == '[') && ++depth > kMaxConfigurationNesting) {
+                return i;
+            } else if ((c == '}' || c == ']') && depth > 0) {
+                --depth;
+            }
+        }
+        return 0;
+    }
+
+    void load(json& document) {
+        AnySystemVersion version;
+        NoTooltips tooltips;
+        LastRead lastRead;
+        PanelModel model;
+        try {
+            loadModel(document, LoadContext{options_.dpiScale, version, tooltips, &lastRead},
+                      model);
+        } catch (const std::exception& error) {
+            std::string pointer;
+            if (lastRead.owner() != nullptr) {
+                findPointer(document, lastRead.owner(), pointer);
+            }
+            const bool onMember = !lastRead.key().empty() && lastRead.owner()->is_object() &&
+                                  lastRead.owner()->contains(lastRead.key());
+            if (onMember) {
+                appendPointerToken(pointer, lastRead.key());
+            }
+            add(Severity::Error, pointer, false, loadErrorCode(error), error.what());
+        }
+    }
+
+    static std::string loadErrorCode(const std::exception& error) {
+        if (dynamic_cast<const json::type_error*>(&error) != nullptr) {
+            return "type";
+        }
+        if (dynamic_cast<const std::range_error*>(&error) != nullptr) {
+            return "encoding";
+        }
+        if (dynamic_cast<const std::invalid_argument*>(&error) != nullptr ||
+            dynamic_cast<const std::out_of_range*>(&error) != nullptr) {
+            return "trigger";
+        }
+        return "load";
+    }
+
+    // --- warnings -------------------------------------------------------------------
+
+    void checkPanel(const json& document) {
+        if (!document.is_object()) {
+            return;
+        }
+        checkKeys(document, "", KeyLevel::Panel);
+        if (const auto taskbar = document.find("taskbar"); taskbar != document.end()) {
+            checkTaskbar(*taskbar, "/taskbar");
+        }
+        if (const auto groups = document.find("meterGroups"); groups != document.end()) {
+            forEachListElement(*groups, "/meterGroups", [this](const json& group, auto& pointer) {
+                checkGroup(group, pointer);
+            });
+        }
+    }
+
+    void checkTaskbar(const json& taskbar, const std::string& pointer) {
+        if (!taskbar.is_object()) {
+            add(Severity::Warning, pointer, false, "taskbar",
+                "\"taskbar\" is not an object: the default placement applies");
+            return;
+        }
+        checkKeys(taskbar, pointer, KeyLevel::Taskbar);
+        for (const char* name : {"monitors", "position"}) {
+            const auto value = taskbar.find(name);
+            const ConfigurationKey* key = findConfigurationKey(KeyLevel::Taskbar, name);
+            if (value != taskbar.end() &&
+                !(value->is_string() &&
+                  contains(key->values, value->get_ref<const std::string&>()))) {
+                add(Severity::Warning, pointer + "/" + name, false, "unknown-value",
+                    "unknown taskbar " + std::string(name) + " " + value->dump() +
+                        ": the default " + std::string(key->defaultJson) + " applies (expected " +
+                        listOf(key->values) + ")");
+            }
+        }
+        if (const auto offset = taskbar.find("offset");
+            offset != taskbar.end() && !offset->is_number()) {
+            add(Severity::Warning, pointer + "/offset", false, "unknown-value",
+                "taskbar offset " + offset->dump() + " is not a number: the default 0 applies");
+        }
+    }
+
+    // Walks a list as the loader does: an array's elements, an object's members, a
+    // single other value, nothing for null.
+    template <typename Visit>
+    void forEachListElement(const json& list, const std::string& pointer, Visit visit) {
+        if (list.is_array()) {
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                const std::string element = pointer + "/" + std::to_string(i);
+                visit(list[i], element);
+            }
+        } else if (list.is_object()) {
+            for (auto member = list.begin(); member != list.end(); ++member) {
+                std::string element = pointer;
+                appendPointerToken(element, member.key());
+                visit(member.value(), element);
+            }
+        } else if (!list.is_null()) {
+            visit(list, pointer);
+        }
+    }
+
+    void checkGroup(const json& group, const std::string& pointer) {
+        if (!group.is_object()) {
+            return;
+        }
+        checkKeys(group, pointer, KeyLevel::Group);
+        const auto enabled = group.find("enabled");
+        const bool isEnabled = enabled == group.end() || *enabled != json(false);
+        if (const auto orientation = group.find("orientation");
+            orientation != group.end() && orientation->is_string()) {
+            const auto& text = orientation->get_ref<const std::string&>();
+            if (!text.empty() && !contains(kOrientations, text)) {
+                add(Severity::Warning, pointer + "/orientation", false, "unknown-value",
+                    "unknown orientation " + inQuotes(text) +
+                        ": every orientation but \"horizontal\" stacks the meters");
+            }
+        }
+        std::size_t meterCount = 0;
+        if (const auto meters = group.find("meters"); meters != group.end()) {
+            forEachListElement(*meters, pointer + "/meters",
+                               [this, &meterCount](const json& meter, auto& meterPointer) {
+                                   ++meterCount;
+                                   checkMeter(meter, meterPointer);
+                               });
+        }
+        if (isEnabled && meterCount == 0) {
+            add(Severity::Warning, pointer, false, "empty-group",
+                "the group has no meters: it shows nothing");
+        }
+    }
+
+    void checkMeter(const json& meter, const std::string& pointer) {
+        static const json kNoMembers = json::object();
+        const json& members = meter.is_object() ? meter : kNoMembers;
+        checkKeys(members, pointer, KeyLevel::Meter);
+
+        std::string meterType = "text";
+        if (const auto type = members.find("meterType");
+            type != members.end() && type->is_string()) {
+            meterType = type->get<std::string>();
+            if (!contains(kMeterTypes, meterType)) {
+                add(Severity::Warning, pointer + "/meterType", false, "unknown-value",
+                    "unknown meterType " + inQuotes(meterType) +
+                        ": the meter is sampled but draws nothing (expected " +
+                        listOf(kMeterTypes) + ")");
+            }
+        }
+        checkColour(members, pointer);
+        if (const auto style = members.find("style");
+            style != members.end() && style->is_string() &&
+            !contains(kGraphStyles, style->get<std::string>())) {
+            add(Severity::Warning, pointer + "/style", false, "unknown-value",
+                "unknown style " + inQuotes(style->get<std::string>()) +
+                    ": the graph is drawn as an area (expected " + listOf(kGraphStyles) + ")");
+        }
+        if (const auto units = members.find("units");
+            units != members.end() && units->is_string() &&
+            !units->get_ref<const std::string&>().empty()) {
+            add(Severity::Warning, pointer + "/units", false, "unknown-value",
+                "a meter's units have no effect: give each counter its \"units\"");
+        }
+        if (!members.contains("width")) {
+            add(Severity::Warning, pointer, false, "no-width",
+                "the meter has no \"width\": it takes no room and is not seen");
+        }
+        checkRefreshRate(members, pointer);
+
+        const bool drawsText = meterType == "text" || meterType == "indicator";
+        std::size_t counterCount = 0;
+        if (const auto counters = members.find("counters");
+            counters != members.end() && counters->is_array()) {
+            counterCount = counters->size();
+            for (std::size_t i = 0; i < counters->size(); ++i) {
+                checkCounter((*counters)[i], pointer + "/counters/" + std::to_string(i), meterType);
+            }
+        }
+        if (drawsText && counterCount == 0) {
+            add(Severity::Warning, pointer, false, "no-counters",
+                "a " + meterType + " meter without counters draws nothing");
+        }
+    }
+
+    void checkRefreshRate(const json& meter, const std::string& pointer) {
+        const auto rate = meter.find("refreshRate");
+        if (rate == meter.end()) {
+            add(Severity::Warning, pointer, false, "refresh-rate",
+                "the meter has no \"refreshRate\": it is sampled as often as the timer allows, "
+                "which costs processor time");
+            return;
+        }
+        if (!rate->is_number()) {
+            return;
+        }
+        const double milliseconds = std::trunc(rate->get<double>());
+        if (milliseconds < 0) {
+            add(Severity::Warning, pointer + "/refreshRate", false, "refresh-rate",
+                "a negative refreshRate wraps around to a period of millions of years");
+        } else if (milliseconds == 0) {
+            add(Severity::Warning, pointer + "/refreshRate", false, "refresh-rate",
+                "refreshRate 0 samples as often as the timer allows, which costs processor time");
+        } else if (milliseconds < static_cast<double>(kCheapestUsefulRate)) {
+            add(Severity::Warning, pointer + "/refreshRate", false, "refresh-rate",
+                "refreshRate " + rate->dump() +
+                    " is under 100 ms: sampling this often costs processor time");
+        }
+    }
+
+    void checkCounter(const json& counter, const std::string& pointer,
+                      const std::string& meterType) {
+        static const json kNoMembers = json::object();
+        const json& members = counter.is_object() ? counter : kNoMembers;
+        checkKeys(members, pointer, KeyLevel::Counter);
+        checkColour(members, pointer);
+
+        const auto units = members.find("units");
+        if (units == members.end() || units->is_string()) {
+            const std::string text = units == members.end() ? "" : units->get<std::string>();
+            const std::string unitsPointer = units == members.end() ? pointer : pointer + "/units";
+            if (meterType == "text" && !contains(kCounterUnits, text)) {
+                add(Severity::Warning, unitsPointer, false, "units",
+                    (text.empty() ? std::string("no units") : "unknown units " + inQuotes(text)) +
+                        ": the counter's line stays blank (expected " + listOf(kCounterUnits) +
+                        ")");
+            } else if (!text.empty() && !contains(kCounterUnits, text)) {
+                add(Severity::Warning, unitsPointer, false, "unknown-value",
+                    "unknown units " + inQuotes(text) + " (expected " + listOf(kCounterUnits) +
+                        ")");
+            }
+        }
+
+        const auto path = members.find("counterPath");
+        if (path == members.end()) {
+            add(Severity::Warning, pointer, false, "no-reference",
+                "the counter has no \"counterPath\": it always reads 0");
+        } else if (path->is_string()) {
+            checkExpression(path->get<std::string>(), pointer + "/counterPath");
+        }
+        if (const auto trigger = members.find("trigger");
+            trigger != members.end() && trigger->is_string()) {
+            checkTrigger(trigger->get<std::string>(), pointer + "/trigger");
+        }
+    }
+
+    void checkColour(const json& owner, const std::string& pointer) {
+        const auto colour = owner.find("color");
+        if (colour != owner.end() && colour->is_string() && *colour != "auto" &&
+            !colourHasDigit(colour->get_ref<const std::string&>())) {
+            add(Severity::Warning, pointer + "/color", false, "color",
+                "colour " + colour->dump() + " has no hexadecimal digit: it is drawn white");
+        }
+    }
+
+    void checkTrigger(const std::string& text, const std::string& pointer) {
+        if (text.empty()) {
+            return;
+        }
+        const std::size_t runStart = text.find_first_not_of(' ');
+        const std::size_t runEnd =
+            runStart == std::string::npos ? std::string::npos : text.find(' ', runStart);
+        if (runEnd == std::string::npos) {
+            add(Severity::Warning, pointer, false, "trigger",
+                "trigger " + inQuotes(text) +
+                    " has no operator and threshold separated by a space: it means \"> 0\"");
+            return;
+        }
+        const std::string op = text.substr(runStart, runEnd - runStart);
+        if (!contains(kTriggerOperators, op)) {
+            add(Severity::Warning, pointer, false, "trigger",
+                "unknown trigger operator " + inQuotes(op) +
+                    ": the trigger never holds (expected " + listOf(kTriggerOperators) + ")");
+        }
+    }
+
+    void checkExpression(const std::string& text, const std::string& pointer) {
+        std::u16string configured;
+        try {
+            configured = utf8ToUtf16(text);
+        } catch (const std::range_error&) {
+            return;  // the load reports it
+        }
+        if (const std::size_t machine = configured.find(u"(\\\\");
+            machine != std::u16string::npos) {
+            addInString(pointer, machine, "machine-name",
+                        "a counter path that names a computer is not a reference: it is never "
+                        "read");
+        }
+        std::u16string rewritten = configured;
+        ReferenceMap references;
+        try {
+            references = extractReferences(rewritten);
+        } catch (const std::exception&) {
+            return;  // the load reports it
+        }
+        const std::vector<std::size_t> origin = alignRewritten(configured, rewritten, references);
+        for (const auto& [name, reference] : references) {
+            const std::size_t where = referencePosition(configured, rewritten, origin, name[0],
+                                                        u"(" + reference.path + u")");
+            if (reference.kind == CounterReference::PerformanceField) {
+                const std::u16string_view path = reference.path;
+                const bool known = path.starts_with(kPerformanceFieldPrefix) &&
+                                   contains16(path.substr(kPerformanceFieldPrefix.size()));
+                if (!known) {
+                    addInString(pointer, where, "performance-field",
+                                utf16ToUtf8(path) +
+                                    " is not a system performance field: it "
+                                    "reads 0");
+                }
+            } else if (options_.counters != nullptr &&
+                       !options_.counters->hasCounter(reference.path)) {
+                addInString(
+                    pointer, where, "counter-not-found",
+                    "counter " + utf16ToUtf8(reference.path) + " not found on this machine");
+            }
+        }
+        if (references.empty()) {
+            add(Severity::Warning, pointer, false, "no-reference",
+                "no counter reference in parentheses, such as (\\Memory\\Available Bytes): the "
+                "counter always reads 0");
+        } else if (references.size() == 1) {
+            const std::u16string name(1, static_cast<char16_t>(references.begin()->first[0]));
+            const std::size_t first = rewritten.find_first_not_of(u' ');
+            const std::size_t last = rewritten.find_last_not_of(u' ');
+            if (first == std::u16string::npos ||
+                rewritten.substr(first, last + 1 - first) != name) {
+                add(Severity::Warning, pointer, false, "expression",
+                    "with a single reference the expression around it is not evaluated: the "
+                    "counter reads the bare sample");
+            }
+        } else {
+            checkCompiles(rewritten, references, origin, pointer);
+        }
+    }
+
+    // Where a reference stands in the configured text: the first place its name took
+    // in the rewritten text (a letter of the same name written by the author does not
+    // count).
+    static std::size_t referencePosition(std::u16string_view configured,
+                                         std::u16string_view rewritten,
+                                         const std::vector<std::size_t>& origin, char name,
+                                         std::u16string_view whole) {
+        for (std::size_t i = 0; i < rewritten.size(); ++i) {
+            if (rewritten[i] == static_cast<char16_t>(name) &&
+                configured.substr(origin[i], whole.size()) == whole) {
+                return origin[i];
+            }
+        }
+        return 0;
+    }
+
+    static bool contains16(std::u16string_view field) {
+        return std::find(kPerformanceFieldNames.begin(), kPerformanceFieldNames.end(), field) !=
+               kPerformanceFieldNames.end();
+    }
+
+    void checkCompiles(const std::u16string& rewritten, const ReferenceMap& references,
+                       const std::vector<std::size_t>& origin, const std::string& pointer) {
+        std::vector<double> values(references.size());
+        std::vector<VariableBinding> bindings;
+        std::size_t i = 0;
+        for (const auto& [name, reference] : references) {
+            bindings.push_back(bindVariable(name.c_str(), &values[i++]));
+        }
+        std::string utf8;
+        try {
+            utf8 = utf16ToUtf8(rewritten);
+        } catch (const std::range_error&) {
+            return;
+        }
+        std::int32_t errorPosition = 0;
+        const ExpressionTree tree = ExpressionEvaluator::compile(
+            utf8.c_str(), bindings.data(), static_cast<std::int32_t>(bindings.size()),
+            &errorPosition);
+        if (tree) {
+            return;
+        }
+        // The evaluator counts bytes of the UTF-8 text; the error is at the last one read.
+        const std::size_t errorByte =
+            std::min(static_cast<std::size_t>(std::max(errorPosition, 1) - 1), utf8.size());
+        std::size_t unit = 0;
+        for (std::size_t byte = 0; byte < errorByte; ++byte) {
+            const auto c = static_cast<unsigned char>(utf8[byte]);
+            if ((c & 0xC0) != 0x80) {
+                unit += c >= 0xF0 ? 2 : 1;
+            }
+        }
+        unit = std::min(unit, rewritten.size());
+        addInString(pointer, origin[unit], "expression",
+                    "the counter expression does not compile here: the counter reads 0");
+    }
+
+    void checkKeys(const json& object, const std::string& pointer, KeyLevel level) {
+        for (auto member = object.begin(); member != object.end(); ++member) {
+            const std::string& name = member.key();
+            if (findConfigurationKey(level, name) != nullptr) {
+                continue;
+            }
+            std::string memberPointer = pointer;
+            appendPointerToken(memberPointer, name);
+            add(Severity::Warning, memberPointer, true, "unknown-key",
+                unknownKeyMessage(level, name));
+        }
+    }
+
+    static std::string unknownKeyMessage(KeyLevel level, const std::string& name) {
+        std::string message = "unknown " + std::string(levelName(level)) + " key " + inQuotes(name);
+        const ConfigurationKey* nearest = nullptr;
+        std::size_t nearestDistance = 3;
+        for (const ConfigurationKey& key : kConfigurationKeys) {
+            if (key.level != level) {
+                continue;
+            }
+            const std::size_t distance = editDistance(name, key.name);
+            if (distance < nearestDistance) {
+                nearest = &key;
+                nearestDistance = distance;
+            }
+        }
+        if (nearest != nullptr) {
+            return message + " is ignored; did you mean " + inQuotes(nearest->name) + "?";
+        }
+        for (const ConfigurationKey& key : kConfigurationKeys) {
+            if (key.name == name) {
+                return message + " is ignored: it is a " + levelName(key.level) + " key";
+            }
+        }
+        for (const ConfigurationKey& key : kConfigurationKeys) {
+            if (editDistance(name, key.name) <= 2) {
+                return message + " is ignored; did you mean " + inQuotes(key.name) + "? (a " +
+                       levelName(key.level) + " key)";
+            }
+        }
+        return message + " is ignored";
+    }
+
+    // --- findings -------------------------------------------------------------------
+
+    void add(Severity severity, const std::string& pointer, bool atKey, std::string code,
+             std::string message) {
+        std::size_t offset = 0;
+        if (const auto found = positions_.find(pointer); found != positions_.end()) {
+            offset = atKey ? found->second.key : found->second.value;
+        }
+        addFinding(severity, offset, pointer, std::move(code), std::move(message));
+    }
+
+    void addAtOffset(Severity severity, std::size_t offset, const std::string& pointer,
+                     std::string code, std::string message) {
+        addFinding(severity, offset, pointer, std::move(code), std::move(message));
+    }
+
+    // A warning about the character at a UTF-16 unit of a string value.
+    void addInString(const std::string& pointer, std::size_t unit, std::string code,
+                     std::string message) {
+        const auto found = positions_.find(pointer);
+        const std::size_t offset =
+            found == positions_.end() ? 0 : offsetOfStringUnit(text_, found->second.value, unit);
+        addFinding(Severity::Warning, offset, pointer, std::move(code), std::move(message));
+    }
+
+    void addFinding(Severity severity, std::size_t offset, const std::string& pointer,
+                    std::string code, std::string message) {
+        const LineColumn place = lines_.at(offset);
+        findings_.push_back(Finding{severity, place.line, place.column, pointer, std::move(code),
+                                    std::move(message)});
+    }
+
+    std::string_view text_;
+    const CheckOptions& options_;
+    TextLines lines_;
+    std::unordered_map<std::string, ValuePosition> positions_;
+    std::vector<Finding> findings_;
+};
+
+// Keeps errors and the earliest warnings, at most kMaxFindings, in file order; the rest
+// become one finding that counts them.
+void bound(std::vector<Finding>& findings) {
+    const auto inFileOrder = [](const Finding& a, const Finding& b) {
+        return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+    };
+    std::stable_sort(findings.begin(), findings.end(), inFileOrder);
+    if (findings.size() <= kMaxFindings) {
+        return;
+    }
+    std::stable_partition(findings.begin(), findings.end(),
+                          [](const Finding& f) { return f.severity == Severity::Error; });
+    const Finding firstLeftOut = findings[kMaxFindings];
+    const std::size_t leftOut = findings.size() - kMaxFindings;
+    const bool errorLeftOut =
+        std::any_of(findings.begin() + kMaxFindings, findings.end(),
+                    [](const Finding& f) { return f.severity == Severity::Error; });
+    findings.resize(kMaxFindings);
+    std::stable_sort(findings.begin(), findings.end(), inFileOrder);
+    findings.push_back(Finding{errorLeftOut ? Severity::Error : Severity::Warning,
+                               firstLeftOut.line, firstLeftOut.column, firstLeftOut.pointer, "more",
+                               "and " + std::to_string(leftOut) + " more"});
+}
+
+}  // namespace
+
+std::vector<Finding> checkConfiguration(std::string_view bytes,
+                                        const CheckOptions& options) noexcept {
+    try {
+        std::vector<Finding> findings = Checker(bytes, options).run();
+        bound(findings);
+        return findings;
+    } catch (const std::exception& failure) {
+        // Only running out of memory gets here; the file is not known to be good.
+        try {
+            return {Finding{Severity::Error, 1, 1, "", "internal", failure.what()}};
+        } catch (...) {
+            return {};
+        }
+    }
+}
+
+bool hasErrors(const std::vector<Finding>& findings) {
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const Finding& f) { return f.severity == Severity::Error; });
+}
+
+}  // namespace tavisto

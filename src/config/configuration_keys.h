@@ -1,0 +1,166 @@
+#pragma once
+// Every key of the configuration file: where it may appear, what kind of value it takes,
+// its default and what it means. The checker reports keys missing from this table, the
+// schema is generated from it, and a test holds the loader to it.
+
+#include <array>
+#include <span>
+#include <string_view>
+
+namespace tavisto {
+
+// The object a key is a member of.
+enum class KeyLevel { Panel, Group, Meter, Counter, Taskbar };
+
+enum class ValueKind {
+    Pixels,        // a number made a 32-bit whole number, then scaled by the DPI
+    Number,        // any number
+    Milliseconds,  // a number made an unsigned 64-bit whole number
+    Boolean,
+    String,
+    Colour,    // "#RRGGBB", or "auto" to follow the taskbar theme
+    Trigger,   // an operator, one space and a threshold
+    List,      // an array, an object whose members are taken by name, or null
+    Counters,  // an array or null
+    Object,
+};
+
+struct ConfigurationKey {
+    KeyLevel level;
+    std::string_view name;
+    ValueKind kind;
+    // The default as JSON text; empty when it is not a single value (it depends on others).
+    std::string_view defaultJson;
+    std::string_view description;
+    // The values that mean something, for a key whose other values are ignored or
+    // mean "none of these"; empty for an open set.
+    std::span<const std::string_view> values = {};
+    // False for keys only other programs read: the band ignores them, whatever their type.
+    bool readByBand = true;
+};
+
+inline constexpr std::array<std::string_view, 5> kMeterTypes{"column", "pie", "text", "indicator",
+                                                             "graph"};
+inline constexpr std::array<std::string_view, 2> kGraphStyles{"area", "line"};
+inline constexpr std::array<std::string_view, 1> kOrientations{"horizontal"};
+inline constexpr std::array<std::string_view, 2> kCounterUnits{"bytes/second", "percent"};
+inline constexpr std::array<std::string_view, 5> kTriggerOperators{">", ">=", "<", "<=", "="};
+inline constexpr std::array<std::string_view, 2> kTaskbarMonitors{"primary", "all"};
+inline constexpr std::array<std::string_view, 2> kTaskbarPositions{"right", "left"};
+
+// clang-format off
+inline constexpr std::array<ConfigurationKey, 40> kConfigurationKeys{{
+    {KeyLevel::Panel, "$schema", ValueKind::String, "",
+     "The JSON Schema that editors use for completion and validation; the band ignores it.",
+     {}, false},
+    {KeyLevel::Panel, "horizontalPadding", ValueKind::Pixels, "0",
+     "Horizontal inset of the groups, in 96-DPI pixels; counted twice in the band's length."},
+    {KeyLevel::Panel, "verticalPadding", ValueKind::Pixels, "0",
+     "Vertical inset of the groups, in 96-DPI pixels."},
+    {KeyLevel::Panel, "horizontalSpacing", ValueKind::Pixels, "0",
+     "Gap after each group on a horizontal taskbar, in 96-DPI pixels."},
+    {KeyLevel::Panel, "verticalSpacing", ValueKind::Pixels, "0",
+     "Gap after each group on a vertical taskbar, in 96-DPI pixels."},
+    {KeyLevel::Panel, "meterGroups", ValueKind::List, "[]",
+     "The meter groups, in the order they are laid out: an array, or an object whose members "
+     "are taken in ascending order of their names."},
+    {KeyLevel::Panel, "taskbar", ValueKind::Object, "{}",
+     "Where Tavisto.exe places the meters inside a taskbar that hosts no desk band; the band "
+     "ignores it.",
+     {}, false},
+
+    {KeyLevel::Taskbar, "monitors", ValueKind::String, "\"primary\"",
+     "\"primary\": the main taskbar only; \"all\": every taskbar.", kTaskbarMonitors, false},
+    {KeyLevel::Taskbar, "position", ValueKind::String, "\"right\"",
+     "\"right\": next to the notification area; \"left\": the left end of the taskbar.",
+     kTaskbarPositions, false},
+    {KeyLevel::Taskbar, "offset", ValueKind::Pixels, "0",
+     "Distance from that edge, in 96-DPI pixels.", {}, false},
+
+    {KeyLevel::Group, "enabled", ValueKind::Boolean, "true",
+     "false: the group and its meters are skipped entirely."},
+    {KeyLevel::Group, "meters", ValueKind::List, "[]",
+     "The group's meters, in the order they are arranged: an array, or an object whose members "
+     "are taken in ascending order of their names."},
+    {KeyLevel::Group, "width", ValueKind::Pixels, "-1",
+     "The group's width in 96-DPI pixels; -1: the sum of its meters' widths."},
+    {KeyLevel::Group, "height", ValueKind::Pixels, "-1",
+     "The group's height in 96-DPI pixels; -1: automatic, up to maxHeight."},
+    {KeyLevel::Group, "minWidth", ValueKind::Pixels, "-1",
+     "Least thickness a vertical taskbar gives a horizontal group; -1: none."},
+    {KeyLevel::Group, "minHeight", ValueKind::Pixels, "-1",
+     "Least thickness the taskbar gives the group otherwise; -1: none."},
+    {KeyLevel::Group, "maxWidth", ValueKind::Pixels, "",
+     "Kept for compatibility; defaults to width, or 300."},
+    {KeyLevel::Group, "maxHeight", ValueKind::Pixels, "",
+     "Upper bound of an automatic group height, in 96-DPI pixels; defaults to height, or 40."},
+    {KeyLevel::Group, "name", ValueKind::String, "\"\"", "The group's tooltip text."},
+    {KeyLevel::Group, "orientation", ValueKind::String, "\"\"",
+     "\"horizontal\": meters side by side; anything else: stacked top to bottom.",
+     kOrientations},
+
+    {KeyLevel::Meter, "meterType", ValueKind::String, "\"text\"",
+     "How the counters are drawn: \"column\", \"pie\", \"text\", \"indicator\" or "
+     "\"graph\" (a history of the last samples, one per pixel); any other type draws nothing.",
+     kMeterTypes},
+    {KeyLevel::Meter, "style", ValueKind::String, "\"area\"",
+     "How a graph draws each counter: \"area\", filled from the baseline, or \"line\".",
+     kGraphStyles},
+    {KeyLevel::Meter, "combineFunction", ValueKind::String, "\"\"",
+     "Accepted for compatibility; it has no effect."},
+    {KeyLevel::Meter, "units", ValueKind::String, "\"\"",
+     "Accepted for compatibility; it has no effect (units are set per counter)."},
+    {KeyLevel::Meter, "color", ValueKind::Colour, "\"#FFFFFF\"",
+     "Outline colour of column, pie and graph meters, \"#RRGGBB\", or \"auto\": white on a "
+     "dark taskbar, black on a light one."},
+    {KeyLevel::Meter, "width", ValueKind::Pixels, "-1",
+     "The meter's extent along its group, in 96-DPI pixels."},
+    {KeyLevel::Meter, "height", ValueKind::Pixels, "-1",
+     "The meter's height, used only for the band's least thickness."},
+    {KeyLevel::Meter, "refreshRate", ValueKind::Milliseconds, "0",
+     "Sampling period in milliseconds; meters with the same period are sampled together."},
+    {KeyLevel::Meter, "counters", ValueKind::Counters, "[]",
+     "The meter's counters, in drawing order."},
+
+    {KeyLevel::Counter, "counterPath", ValueKind::String,
+     "\"\\\\Processor(_Total)\\\\% processor time\"",
+     "The counter expression: arithmetic over references in parentheses, either English "
+     "counter paths such as (\\Processor(_Total)\\% Processor Time) or system fields such as "
+     "(PERFORMANCE_INFORMATION.PhysicalAvailable)."},
+    {KeyLevel::Counter, "color", ValueKind::Colour, "\"#FFFFFF\"",
+     "Fill colour (column, pie, graph) or text colour (text, indicator), \"#RRGGBB\", or "
+     "\"auto\": white on a dark taskbar, black on a light one."},
+    {KeyLevel::Counter, "units", ValueKind::String, "\"\"",
+     "Value formatting of text meters: \"bytes/second\" or \"percent\"; with any other units "
+     "the text line stays blank.",
+     kCounterUnits},
+    {KeyLevel::Counter, "indicator", ValueKind::String, "\"\"",
+     "The text an indicator meter shows while the trigger holds."},
+    {KeyLevel::Counter, "font", ValueKind::String, "\"Arial\"", "Font family of text meters."},
+    {KeyLevel::Counter, "fontSize", ValueKind::Pixels, "7", "Font size in 96-DPI pixels."},
+    {KeyLevel::Counter, "minValue", ValueKind::Number, "",
+     "Lower end of the value range; none by default."},
+    {KeyLevel::Counter, "maxValue", ValueKind::Number, "",
+     "Upper end of the value range; none by default."},
+    {KeyLevel::Counter, "dynamicMinValue", ValueKind::Boolean, "false",
+     "true: a value below minValue lowers it instead of being clamped."},
+    {KeyLevel::Counter, "dynamicMaxValue", ValueKind::Boolean, "false",
+     "true: a value above maxValue raises it instead of being clamped."},
+    {KeyLevel::Counter, "trigger", ValueKind::Trigger, "\"\"",
+     "A condition on the value, an operator (>, >=, <, <=, =), one space and a number, as in "
+     "\"> 90\": text meters show 0 while it does not hold, indicator meters show their text "
+     "while it holds."},
+}};
+// clang-format on
+
+// The entry for a key at a level, or null for a key that level does not have.
+constexpr const ConfigurationKey* findConfigurationKey(KeyLevel level, std::string_view name) {
+    for (const ConfigurationKey& key : kConfigurationKeys) {
+        if (key.level == level && key.name == name) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace tavisto

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# tavisto-check's command line: output forms and exit statuses.
+#   check_command_test.sh PATH-TO-tavisto-check
+#   check_command_test.sh wine PATH-TO-tavisto-check.exe    (also checks --machine)
+set -uo pipefail
+check=("$@")
+windows=$([[ "$1" == wine ]] && echo 1 || echo 0)
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+failures=0
+
+expect() {  # expect DESCRIPTION EXPECTED ACTUAL
+    local actual=${3//$'\r'/}  # the Windows program ends its lines with CR LF
+    if [[ "$2" != "$actual" ]]; then
+        echo "FAIL: $1: expected [$2], got [$3]"
+        failures=$((failures + 1))
+    fi
+}
+
+printf '{"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 1000,\n  "colour": "#FFFFFF"}]}]}' >"$folder/warning.json"
+printf '{"meterGroups": [{"meters": [\n  {"width": "ten"}]}]}' >"$folder/error.json"
+
+output=$("${check[@]}" "$folder/warning.json"); status=$?
+expect "warnings only" 0 "$status"
+expect "text form" "$folder/warning.json:2:3: warning: unknown meter key \"colour\" is ignored; did you mean \"color\"? [/meterGroups/0/meters/0/colour]" "$output"
+
+output=$("${check[@]}" "$folder/warning.json" "$folder/error.json"); status=$?
+expect "an error in one of two files" 1 "$status"
+expect "the error's line" "$folder/error.json:2:13: error: [json.exception.type_error.302] type must be number, but is string [/meterGroups/0/meters/0/width]" "$(grep error: <<<"$output")"
+
+output=$("${check[@]}" --format json "$folder/error.json"); status=$?
+expect "json form, errors" 1 "$status"
+fields=$(python3 -c 'import json, sys
+findings = json.load(sys.stdin)
+error = [f for f in findings if f["severity"] == "error"][0]
+print(error["line"], error["column"], error["code"], error["pointer"])' <<<"$output")
+expect "json fields" "2 13 type /meterGroups/0/meters/0/width" "$fields"
+
+"${check[@]}" "$folder/missing.json" 2>/dev/null; expect "unreadable file" 2 "$?"
+"${check[@]}" "$folder/missing.json" "$folder/error.json" >/dev/null 2>&1
+expect "unreadable file beside an error" 2 "$?"
+"${check[@]}" 2>/dev/null; expect "no file" 2 "$?"
+"${check[@]}" --format xml "$folder/warning.json" 2>/dev/null; expect "unknown format" 2 "$?"
+"${check[@]}" --dpi 0 "$folder/warning.json" 2>/dev/null; expect "bad DPI" 2 "$?"
+if ((windows)); then
+    printf '{"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 1000,
+  "counters": [{"counterPath": "(\\\\Processor(_Total)\\\\%% Processor Time)"},
+               {"counterPath": "(\\\\Nothing Here\\\\At All)"}]}]}]}' >"$folder/machine.json"
+    output=$("${check[@]}" --machine "$folder/machine.json"); status=$?
+    expect "--machine, warnings only" 0 "$status"
+    expect "--machine finds the processor, not the other" \
+        "$folder/machine.json:3:33: warning: counter \\Nothing Here\\At All not found on this machine [/meterGroups/0/meters/0/counters/1/counterPath]" \
+        "$output"
+else
+    message=$("${check[@]}" --machine "$folder/warning.json" 2>&1); status=$?
+    expect "--machine off Windows" 2 "$status"
+    expect "--machine message" "tavisto-check: --machine is only available on Windows" "$message"
+fi
+
+((failures == 0)) && echo "check_command_test: all passed"
+exit $((failures > 0))

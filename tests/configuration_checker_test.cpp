@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "config/configuration_checker.h"
+#include "config/configuration_keys.h"
+#include "config/configuration_loader.h"
+#include "config/configuration_text.h"
+#include "support/checker_fixtures.h"
+#include "support/fake_platform.h"
+
+namespace tavisto {
+namespace {
+
+using nlohmann::json;
+using testing::ErrorCase;
+using testing::generatedCorpus;
+using testing::loadErrorCases;
+using testing::WarningCase;
+using testing::warningCases;
+using testing::withCounter;
+using testing::withMeter;
+
+std::vector<Finding> findingsWithCode(const std::string& text, const std::string& code) {
+    std::vector<Finding> matching;
+    for (const Finding& finding : checkConfiguration(text)) {
+        if (finding.code == code) {
+            matching.push_back(finding);
+        }
+    }
+    return matching;
+}
+
+TEST(ConfigurationChecker, EachWarningHasADocumentThatRaisesItAndANearMissThatDoesNot) {
+    for (const WarningCase& warning : warningCases()) {
+        SCOPED_TRACE(std::string(warning.code) + " in " + warning.triggering);
+        const std::vector<Finding> raised = findingsWithCode(warning.triggering, warning.code);
+        ASSERT_EQ(raised.size(), 1U);
+        EXPECT_EQ(raised[0].pointer, warning.pointer);
+        EXPECT_EQ(raised[0].severity, Severity::Warning);
+        EXPECT_FALSE(hasErrors(checkConfiguration(warning.triggering)));
+        EXPECT_TRUE(findingsWithCode(warning.nearMiss, warning.code).empty()) << warning.nearMiss;
+    }
+}
+
+TEST(ConfigurationChecker, SuggestsTheKnownKeyWithinTwoEdits) {
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {withMeter(R"j({"refreshrate": 1000})j"),
+         R"j(unknown meter key "refreshrate" is ignored; did you mean "refreshRate"?)j"},
+        {R"j({"meterGroups": [{"colour": "#FFFFFF"}]})j",
+         R"j(unknown group key "colour" is ignored; did you mean "color"? (a meter key))j"},
+        {R"j({"meterGroups": [{"counterPath": "(\\A\\B)"}]})j",
+         R"j(unknown group key "counterPath" is ignored: it is a counter key)j"},
+        {R"j({"notes": "mine"})j", R"j(unknown top-level key "notes" is ignored)j"},
+    };
+    for (const auto& [text, message] : cases) {
+        const std::vector<Finding> unknown = findingsWithCode(text, "unknown-key");
+        ASSERT_EQ(unknown.size(), 1U) << text;
+        EXPECT_EQ(unknown[0].message, message);
+    }
+}
+
+TEST(ConfigurationChecker, ReportsTheLoadersOwnMessageAtTheValueConcerned) {
+    for (const ErrorCase& expected : loadErrorCases()) {
+        SCOPED_TRACE(expected.text.substr(0, 80));
+        const std::vector<Finding> errors = [&] {
+            std::vector<Finding> found;
+            for (const Finding& finding : checkConfiguration(expected.text)) {
+                if (finding.severity == Severity::Error) {
+                    found.push_back(finding);
+                }
+            }
+            return found;
+        }();
+        ASSERT_EQ(errors.size(), 1U);
+        EXPECT_EQ(errors[0].code, expected.code);
+        EXPECT_EQ(errors[0].pointer, expected.pointer);
+        EXPECT_EQ(errors[0].line, expected.line);
+        EXPECT_EQ(errors[0].column, expected.column);
+        EXPECT_EQ(errors[0].message, expected.message);
+    }
+}
+
+TEST(ConfigurationChecker, NamesValuesByEscapedPointersAndTheLastOfDuplicateKeys) {
+    const std::string text =
+        "{\"a/b~\": 1, \"\\u00e9\": {\"x\": 1}, \"\\u00e9\": 2,\n"
+        "\"meterGroups\": {\"g/1\": {\"meters\": [{\"width\": \"x\"}]}}}";
+    struct Located {
+        std::string pointer;
+        std::size_t line;
+        std::size_t column;
+        bool operator==(const Located&) const = default;
+    };
+    std::vector<Located> located;
+    for (const Finding& finding : checkConfiguration(text)) {
+        if (finding.code == "unknown-key" || finding.code == "type") {
+            located.push_back({finding.pointer, finding.line, finding.column});
+        }
+    }
+    const std::vector<Located> expected = {
+        {"/a~1b~0", 1, 2}, {"/\u00e9", 1, 33}, {"/meterGroups/g~11/meters/0/width", 2, 46}};
+    EXPECT_EQ(located, expected);
+}
+
+TEST(ConfigurationChecker, CountsColumnsInCharactersAfterAByteOrderMark) {
+    // Two-, three- and four-byte characters before the key; the mark takes no column.
+    const std::string text =
+        "\xEF\xBB\xBF{\"a\": \"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\", "
+        "\"colour\": 1,\r\n\"b\": 2, \"c\u00e9\": 3}";
+    const std::vector<Finding> unknown = findingsWithCode(text, "unknown-key");
+    ASSERT_EQ(unknown.size(), 4U);
+    EXPECT_EQ(unknown[0].pointer, "/a");
+    EXPECT_EQ(unknown[0].column, 2U);
+    EXPECT_EQ(unknown[1].pointer, "/colour");
+    EXPECT_EQ(unknown[1].column, 14U);
+    EXPECT_EQ(unknown[2].line, 2U);
+    EXPECT_EQ(unknown[2].column, 1U);
+    EXPECT_EQ(unknown[3].pointer, "/c\u00e9");
+    EXPECT_EQ(unknown[3].column, 9U);
+}
+
+TEST(ConfigurationChecker, PlacesAnExpressionErrorInsideTheStringThroughTheRewrite) {
+    // References and escapes before the fault make the file longer than the rewritten
+    // text; the column must still be that of the stray ")".
+    const std::string text =
+        withCounter(R"j({"counterPath": "(\\A\\B) + (PERFORMANCE_INFORMATION.CommitTotal) * )"})j");
+    const std::vector<Finding> expression = findingsWithCode(text, "expression");
+    ASSERT_EQ(expression.size(), 1U);
+    EXPECT_EQ(expression[0].line, 1U);
+    EXPECT_EQ(expression[0].column, text.find("* )") + 3);
+
+    const std::string unknownField = withCounter(
+        "{\"counterPath\": \"\xC3\xA9 + abs((\\\\A\\\\B)) + (PERFORMANCE_INFORMATION.Nope)\"}");
+    const std::vector<Finding> field = findingsWithCode(unknownField, "performance-field");
+    ASSERT_EQ(field.size(), 1U);
+    // One two-byte character before the reference: its column is one less than its byte.
+    // The "b" of "abs" is not the reference named b.
+    EXPECT_EQ(field[0].column, unknownField.find("(PERF"));
+}
+
+TEST(ConfigurationChecker, ReportsAtMostAHundredFindingsThenHowManyMore) {
+    json document = json::object();
+    for (int i = 0; i < 150; ++i) {
+        document["unknown" + std::to_string(1000 + i)] = i;
+    }
+    document["meterGroups"] = json::array({json{{"enabled", "yes"}}});
+    const std::vector<Finding> findings = checkConfiguration(document.dump());
+    ASSERT_EQ(findings.size(), kMaxFindings + 1);
+    EXPECT_TRUE(hasErrors(findings));  // the error is kept ahead of warnings
+    EXPECT_EQ(findings.back().code, "more");
+    // 150 unknown keys, the type error and the group without meters.
+    EXPECT_EQ(findings.back().message, "and 52 more");
+}
+
+TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
+    // Every level present once; the trace tells which keys the loader looks up where.
+    json document = json::parse(R"j({"meterGroups": [{"meters": [{"counters": [{}]}]}]})j");
+    const json* group = &document["meterGroups"][0];
+    const json* meter = &(*group)["meters"][0];
+    const json* counter = &(*meter)["counters"][0];
+    struct KeyRecorder : LoadTrace {
+        std::map<const json*, KeyLevel> levels;
+        std::set<std::pair<KeyLevel, std::string>> read;
+        void readingMember(const json& owner, std::string_view key) override {
+            read.emplace(levels.at(&owner), std::string(key));
+        }
+        void readingValue(const json&) override {}
+    } recorder;
+    recorder.levels = {{&document, KeyLevel::Panel},
+                       {group, KeyLevel::Group},
+                       {meter, KeyLevel::Meter},
+                       {counter, KeyLevel::Counter}};
+    testing::FakeSystemVersion version;
+    testing::FakeTooltips tooltips;
+    PanelModel model;
+    loadModel(document, LoadContext{1.0, version, tooltips, &recorder}, model);
+
+    std::set<std::pair<KeyLevel, std::string>> tabled;
+    for (const ConfigurationKey& key : kConfigurationKeys) {
+        if (key.readByBand) {
+            tabled.emplace(key.level, std::string(key.name));
+        }
+    }
+    // Two lists the loader fetches by member access rather than by lookup.
+    recorder.read.emplace(KeyLevel::Panel, "meterGroups");
+    recorder.read.emplace(KeyLevel::Group, "meters");
+    EXPECT_EQ(recorder.read, tabled);
+}
+
+std::string loaderFailure(const std::string& text) {
+    testing::FakeSystemVersion version;
+    testing::FakeTooltips tooltips;
+    PanelModel model;
+    try {
+        json document = parseConfigurationText(text);
+        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(ConfigurationChecker, FindsAnErrorExactlyWhenTheLoaderRefusesAGeneratedDocument) {
+    std::size_t refused = 0;
+    for (const std::string& text : generatedCorpus(3000)) {
+        const std::string failure = loaderFailure(text);
+        const std::vector<Finding> findings = checkConfiguration(text);
+        std::vector<const Finding*> errors;
+        for (const Finding& finding : findings) {
+            if (finding.severity == Severity::Error) {
+                errors.push_back(&finding);
+            }
+        }
+        if (failure.empty()) {
+            ASSERT_TRUE(errors.empty()) << text << "\n" << errors[0]->message;
+            continue;
+        }
+        ++refused;
+        ASSERT_EQ(errors.size(), 1U) << text;
+        EXPECT_EQ(errors[0]->message, failure) << text;
+        // The error names a value that is in the document.
+        EXPECT_TRUE(json::parse(text).contains(json::json_pointer(errors[0]->pointer)))
+            << errors[0]->pointer << " in " << text;
+    }
+    // Both outcomes are well represented, or the comparison proves little.
+    EXPECT_GT(refused, 500U);
+    EXPECT_LT(refused, 2500U);
+}
+
+}  // namespace
+}  // namespace tavisto

@@ -1,0 +1,70 @@
+// tavisto-check: reports what is wrong with configuration files, in the form editors and
+// build logs understand.
+//   tavisto-check [--format text|json] [--dpi N] [--machine] FILE...
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "check/check_command.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <pdh.h>
+
+#include "core/text_conversion.h"
+#include "platform/win32/handles.h"
+
+namespace {
+
+// A counter exists here when it can be added to a query by its English path.
+class PdhCounterCatalog : public tavisto::CounterCatalog {
+  public:
+    bool hasCounter(std::u16string_view englishPath) override {
+        if (!query_) {
+            PDH_HQUERY opened = nullptr;
+            if (PdhOpenQueryW(nullptr, 0, &opened) != ERROR_SUCCESS) {
+                return true;  // nothing can be said without a query
+            }
+            query_ = tavisto::win32::PdhQuery(opened);
+        }
+        const std::wstring path(englishPath.begin(), englishPath.end());
+        PDH_HCOUNTER counter = nullptr;
+        if (PdhAddEnglishCounterW(query_.get(), path.c_str(), 0, &counter) != ERROR_SUCCESS) {
+            return false;
+        }
+        PdhRemoveCounter(counter);
+        return true;
+    }
+
+  private:
+    tavisto::win32::PdhQuery query_;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::wstring_view argument(argv[i]);
+            arguments.push_back(
+                tavisto::utf16ToUtf8(std::u16string(argument.begin(), argument.end())));
+        }
+    } catch (const std::exception&) {
+        std::cerr << "tavisto-check: an argument is not valid text\n";
+        return tavisto::check::kUsageOrUnreadable;
+    }
+    PdhCounterCatalog machine;
+    return tavisto::check::runCheckCommand(arguments, &machine, std::cout, std::cerr);
+}
+
+#else
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return tavisto::check::runCheckCommand(arguments, nullptr, std::cout, std::cerr);
+}
+
+#endif
