@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "shell/config_watcher.h"
+#include "window/config_watcher.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
 

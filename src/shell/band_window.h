@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::shell {
 

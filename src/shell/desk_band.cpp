@@ -6,7 +6,7 @@
 
 #include "render/band_metrics.h"
 #include "shell/band_window.h"
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::shell {
 

@@ -15,7 +15,7 @@
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
 #include "platform/win32/gdiplus_session.h"
-#include "shell/config_watcher.h"
+#include "window/config_watcher.h"
 #include "shell/module.h"
 
 namespace tavisto::shell {

@@ -17,8 +17,8 @@
 
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
-#include "shell/config_watcher.h"
-#include "shell/configuration_location.h"
+#include "window/config_watcher.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::shell {
 namespace {

@@ -1,11 +1,11 @@
-#include "shell/config_watcher.h"
+#include "window/config_watcher.h"
 
 #include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <new>
 
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::shell {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
 #include <windows.h>
 
