@@ -20,7 +20,7 @@
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
 
-namespace tavisto::shell {
+namespace tavisto::window {
 namespace {
 
 // Change records as ReadDirectoryChangesW lays them out, DWORD-aligned.
@@ -342,4 +342,4 @@ TEST_F(Watcher, DeletedAndRecreatedFolderIsPickedUp) {
 }
 
 }  // namespace
-}  // namespace tavisto::shell
+}  // namespace tavisto::window
