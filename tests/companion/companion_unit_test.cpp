@@ -12,6 +12,7 @@
 #include "companion/command_line.h"
 #include "companion/log_file.h"
 #include "companion/placement.h"
+#include "companion/taskbar_finder.h"
 #include "companion/taskbar_settings.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
@@ -150,6 +151,66 @@ TEST(LogFile, StartsAfreshBeforePassingItsLimit) {
     EXPECT_GT(largest, kLogLimitBytes);
     EXPECT_LT(largest, 1024u * 1024u);
     host::removeFolder(folder);
+}
+
+LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A top-level window of the primary taskbar's class with the given children.
+win32::Window taskbarWindow(bool shown, int height, bool bridge, int bandHost) {
+    for (const wchar_t* name : {kPrimaryTaskbarClass, kCompositionBridgeClass, kBandHostClass}) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = plainProcedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = name;
+        RegisterClassW(&windowClass);
+    }
+    win32::Window taskbar(CreateWindowExW(WS_EX_TOOLWINDOW, kPrimaryTaskbarClass, nullptr,
+                                          WS_POPUP | (shown ? WS_VISIBLE : 0), 0, 400, 600, height,
+                                          nullptr, nullptr, nullptr, nullptr));
+    if (bridge) {
+        CreateWindowExW(0, kCompositionBridgeClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 600,
+                        height, taskbar.get(), nullptr, nullptr, nullptr);
+    }
+    if (bandHost != 0) {
+        // 1: shown with an area; -1: a hidden leftover.
+        CreateWindowExW(0, kBandHostClass, nullptr, bandHost > 0 ? WS_CHILD | WS_VISIBLE : WS_CHILD,
+                        0, 0, 400, height, taskbar.get(), nullptr, nullptr, nullptr);
+    }
+    return taskbar;
+}
+
+TEST(TaskbarFinder, JudgesOnlyATaskbarThatIsReady) {
+    const struct {
+        const char* name;
+        bool shown;
+        int height;
+        bool bridge;
+        int bandHost;
+        TaskbarKind expected;
+    } cases[] = {
+        {"hidden", false, 48, true, 0, TaskbarKind::NotReady},
+        {"no area", true, 0, true, 0, TaskbarKind::NotReady},
+        {"composition", true, 48, true, 0, TaskbarKind::Composition},
+        {"composition with a hidden band host", true, 48, true, -1, TaskbarKind::Composition},
+        {"bridge and a shown band host", true, 48, true, 1, TaskbarKind::HostsDeskBands},
+        {"classic", true, 48, false, 1, TaskbarKind::HostsDeskBands},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const win32::Window taskbar =
+            taskbarWindow(test.shown, test.height, test.bridge, test.bandHost);
+        ASSERT_TRUE(taskbar);
+        EXPECT_EQ(judgeTaskbar(taskbar.get()), test.expected);
+    }
+}
+
+TEST(TaskbarFinder, PrefersTheReadyTaskbarOverAHiddenOneFoundFirst) {
+    const win32::Window ready = taskbarWindow(true, 48, true, 0);
+    // Created later, so found first, like the hidden one Wine's shell keeps.
+    const win32::Window hidden = taskbarWindow(false, 0, false, 0);
+    EXPECT_EQ(findPrimaryTaskbar(), ready.get());
 }
 
 std::wstring runValue() {

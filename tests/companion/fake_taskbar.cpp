@@ -186,6 +186,17 @@ void Companion::kill() {
     }
 }
 
+std::uint64_t Companion::processorTime() const {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process_ || !GetProcessTimes(process_.get(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    const auto value = [](const FILETIME& time) {
+        return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    };
+    return value(kernel) + value(user);
+}
+
 int Frame::count(std::uint32_t argb) const {
     return static_cast<int>(std::count(pixels.begin(), pixels.end(), argb));
 }

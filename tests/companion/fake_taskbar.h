@@ -64,6 +64,8 @@ class Companion {
     // The exit code once it ended within the time; -1 when it still runs.
     long exitCode(DWORD timeoutMilliseconds) const;
     void kill();
+    // Processor time used so far, in 100 ns units.
+    std::uint64_t processorTime() const;
 
   private:
     win32::KernelHandle process_;

@@ -96,21 +96,6 @@ TEST_F(TaskbarTest, AttachesBesideTheNotificationAreaAndDrawsTheMeters) {
     EXPECT_EQ(frame.height, kTaskbarHeight);
     EXPECT_EQ(frame.pixels.front(), kClickableClear);
     EXPECT_EQ(frame.count(0), 0);
-
-    if (const std::wstring png = host::environmentValue(L"TAVISTO_TASKBAR_PNG"); !png.empty()) {
-        host::Capture picture{frame.width, frame.height, {}};
-        for (const std::uint32_t pixel : frame.pixels) {
-            // Over a dark taskbar, as Windows 11 draws it by default.
-            const std::uint32_t alpha = pixel >> 24;
-            std::uint32_t rgb = 0;
-            for (int shift : {0, 8, 16}) {
-                const std::uint32_t over = ((pixel >> shift) & 0xFF) + 0x20 * (255 - alpha) / 255;
-                rgb |= std::min<std::uint32_t>(over, 255) << shift;
-            }
-            picture.pixels.push_back(rgb);
-        }
-        EXPECT_TRUE(host::savePng(picture, png));
-    }
 }
 
 TEST_F(TaskbarTest, FollowsTheNotificationAreaAndTheConfiguration) {
@@ -197,6 +182,98 @@ TEST_F(TaskbarTest, SecondInstanceEndsAtOnceAndKillingLeavesTheTaskbarAsItWas) {
     first.kill();
     EXPECT_TRUE(host::pumpUntil([&] { return taskbar.children() == own; }, kPromptly));
     EXPECT_EQ(companionWindowCount(), 0);
+}
+
+TEST_F(TaskbarTest, WaitsIdleForTheTaskbarAndShowsNothingUntilTheConfigurationLoads) {
+    host::removeFolder(host::configurationFolder());
+    const Companion companion(L"--taskbar");
+    host::pumpFor(1000);
+    const std::uint64_t before = companion.processorTime();
+    host::pumpFor(2000);
+    // 100 ns units: 1 % of the two seconds is 200,000.
+    EXPECT_LT(companion.processorTime() - before, 200'000u);
+    EXPECT_EQ(companion.exitCode(0), -1);
+
+    const FakeTaskbar taskbar(TaskbarKind::Composition);
+    ASSERT_TRUE(placedIn(taskbar, 0, notificationLeft(taskbar)));
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+
+    writeConfiguration("{ \"meterGroups\": [ ");
+    host::pumpFor(1500);
+    EXPECT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    EXPECT_EQ(companion.exitCode(0), -1);
+}
+
+TEST_F(TaskbarTest, ObjectCountsStayFlatOverReloadsAndTaskbarRecreations) {
+    writeConfiguration(configuration(30));
+    auto taskbar = std::make_unique<FakeTaskbar>(TaskbarKind::Composition);
+    const Companion companion(L"--taskbar");
+    const std::int32_t lengths[] = {engineBandLength(configuration(30), kTaskbarHeight),
+                                    engineBandLength(configuration(80), kTaskbarHeight)};
+    ASSERT_TRUE(placedIn(*taskbar, lengths[0], notificationLeft(*taskbar)));
+    const auto recreate = [&] {
+        taskbar.reset();
+        taskbar = std::make_unique<FakeTaskbar>(TaskbarKind::Composition);
+        PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    };
+    // One of each first: what is made once and kept (caches, classes) is not a leak.
+    writeConfiguration(configuration(80));
+    ASSERT_TRUE(placedIn(*taskbar, lengths[1], notificationLeft(*taskbar)));
+    recreate();
+    ASSERT_TRUE(placedIn(*taskbar, lengths[1], notificationLeft(*taskbar)));
+    const ForeignResources before = resourcesOf(companion.id());
+    ASSERT_GT(before.gdiObjects, 0);
+
+    for (int reload = 0; reload < 50; ++reload) {
+        writeConfiguration(configuration(reload % 2 == 0 ? 30 : 80));
+        ASSERT_TRUE(placedIn(*taskbar, lengths[reload % 2], notificationLeft(*taskbar))) << reload;
+    }
+    for (int recreation = 0; recreation < 10; ++recreation) {
+        recreate();
+        ASSERT_TRUE(placedIn(*taskbar, lengths[1], notificationLeft(*taskbar))) << recreation;
+    }
+    const ForeignResources after = resourcesOf(companion.id());
+    // A leak per reload or per re-creation would add at least 10.
+    EXPECT_LE(after.gdiObjects, before.gdiObjects + 3);
+    EXPECT_EQ(after.windows, before.windows);
+}
+
+// Not a check: scripts/run uses it to picture a configuration in the fake Windows 11
+// taskbar (TAVISTO_TASKBAR_CONFIGURATION, the file; TAVISTO_TASKBAR_PICTURE, the PNG).
+TEST_F(TaskbarTest, PicturesAGivenConfiguration) {
+    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
+    const std::wstring png = host::environmentValue(L"TAVISTO_TASKBAR_PICTURE");
+    if (source.empty() || png.empty()) {
+        GTEST_SKIP() << "no configuration to picture";
+    }
+    ASSERT_TRUE(CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE));
+    const FakeTaskbar taskbar(TaskbarKind::Composition);
+    const Companion companion(L"--taskbar");
+    Frame frame;
+    // Something drawn, then time for every refresh rate to have sampled.
+    ASSERT_TRUE(host::pumpUntil(
+        [&] {
+            frame = taskbar.meters() != nullptr ? requestFrame(taskbar.meters()) : Frame{};
+            return frame.width > 0 && frame.count(kClickableClear) < frame.width * frame.height;
+        },
+        kPromptly));
+    host::pumpFor(2500);
+    frame = requestFrame(taskbar.meters());
+    host::Capture picture{frame.width, frame.height, {}};
+    for (const std::uint32_t pixel : frame.pixels) {
+        // Over a dark taskbar, as Windows 11 draws it by default.
+        const std::uint32_t alpha = pixel >> 24;
+        std::uint32_t rgb = 0;
+        for (const int shift : {0, 8, 16}) {
+            const std::uint32_t over = ((pixel >> shift) & 0xFF) + 0x20 * (255 - alpha) / 255;
+            rgb |= std::min<std::uint32_t>(over, 255) << shift;
+        }
+        picture.pixels.push_back(rgb);
+    }
+    EXPECT_TRUE(host::savePng(picture, png));
 }
 
 }  // namespace
