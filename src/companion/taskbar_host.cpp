@@ -1,6 +1,8 @@
 #include "companion/taskbar_host.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 
 #include "companion/log_file.h"
 #include "companion/taskbar_finder.h"
@@ -14,6 +16,8 @@ namespace {
 constexpr UINT_PTR kCheckTimer = 1;
 constexpr UINT kCheckMilliseconds = 1000;
 constexpr ULONGLONG kMaximumRetryDelay = 16000;
+// How long a taskbar must be seen hosting desk bands before the program ends.
+constexpr ULONGLONG kDeskBandVerdictMilliseconds = 1500;
 
 enum MenuCommand : UINT { kSettings = 1, kTaskManager, kReload, kExit };
 
@@ -67,9 +71,8 @@ LRESULT CALLBACK TaskbarHost::procedure(HWND window, UINT message, WPARAM wParam
                                   reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
         }
         auto* self = reinterpret_cast<TaskbarHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        LRESULT result = 0;
-        if (self != nullptr && self->handle(message, wParam, lParam, result)) {
-            return result;
+        if (self != nullptr && self->handle(message, wParam, lParam)) {
+            return 0;
         }
     } catch (...) {
         // Nothing may unwind into the window manager; the message goes on as unhandled.
@@ -77,7 +80,7 @@ LRESULT CALLBACK TaskbarHost::procedure(HWND window, UINT message, WPARAM wParam
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool TaskbarHost::handle(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool TaskbarHost::handle(UINT message, WPARAM, LPARAM lParam) {
     if (message == taskbarCreated_ && message != 0) {
         // Explorer (re)started: the old windows went with the old taskbar, or will.
         log(L"the taskbar was created again: attaching anew");
@@ -112,7 +115,6 @@ bool TaskbarHost::handle(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
             control_.release();
             return false;
         default:
-            (void)result;
             return false;
     }
 }
@@ -142,17 +144,24 @@ void TaskbarHost::check() noexcept {
             return;
         }
         reportedWaiting_ = false;
-        if (kind == TaskbarKind::HostsDeskBands && !force_) {
-            const wchar_t text[] =
-                L"this taskbar hosts desk bands: show Tavisto there through its desk band "
-                L"(Toolbars > Tavisto); --force attaches anyway";
-            log(text);
-            DWORD written = 0;
+        const ULONGLONG now = GetTickCount64();
+        if (kind != TaskbarKind::HostsDeskBands || force_) {
+            deskBandSince_ = 0;
+        } else if (deskBandSince_ == 0 || now - deskBandSince_ < kDeskBandVerdictMilliseconds) {
+            // Explorer may show a taskbar before it has made its children: the verdict
+            // must hold for a while before the program gives way to the desk band.
+            deskBandSince_ = deskBandSince_ == 0 ? now : deskBandSince_;
+            return;
+        } else {
+            constexpr char kDeskBandTaskbar[] =
+                "this taskbar hosts desk bands: show Tavisto there through its desk band "
+                "(Toolbars > Tavisto), or start with --force";
+            log(std::wstring(std::begin(kDeskBandTaskbar), std::end(kDeskBandTaskbar) - 1));
+            // Seen when started from a console; a program without one has no output.
             const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
             if (output != nullptr && output != INVALID_HANDLE_VALUE) {
-                const std::string line =
-                    "Tavisto: this taskbar hosts desk bands: use the Tavisto desk band there "
-                    "(or --force)\n";
+                const std::string line = std::string("Tavisto: ") + kDeskBandTaskbar + "\n";
+                DWORD written = 0;
                 WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
             }
             quit(0);
@@ -167,7 +176,7 @@ void TaskbarHost::check() noexcept {
             return std::find(wanted.begin(), wanted.end(), window->taskbar()) == wanted.end() ||
                    window->scaleChanged();
         });
-        if (GetTickCount64() >= nextAttach_) {
+        if (now >= nextAttach_) {
             for (const HWND taskbar : wanted) {
                 const bool has = std::any_of(windows_.begin(), windows_.end(), [&](const auto& w) {
                     return w->taskbar() == taskbar;

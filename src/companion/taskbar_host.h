@@ -34,7 +34,8 @@ class TaskbarHost {
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
                                       LPARAM lParam) noexcept;
-    bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // True when the message is answered (with 0) without DefWindowProcW.
+    bool handle(UINT message, WPARAM wParam, LPARAM lParam);
     // Once a second and after every event: drops windows whose taskbar went, attaches
     // to the taskbars that have none, re-places the rest.
     void check() noexcept;
@@ -52,6 +53,8 @@ class TaskbarHost {
     int failedAttaches_ = 0;
     ULONGLONG nextAttach_ = 0;
     bool reportedWaiting_ = false;
+    // When the taskbar was first seen hosting desk bands; 0: it was not.
+    ULONGLONG deskBandSince_ = 0;
     int exitCode_ = 0;
 };
 

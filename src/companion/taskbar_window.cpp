@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "companion/taskbar_finder.h"
+#include "platform/win32/system_services.h"
 #include "window/module_file.h"
 
 namespace tavisto::companion {
@@ -75,19 +76,12 @@ bool TaskbarWindow::attached() const noexcept {
 }
 
 bool TaskbarWindow::scaleChanged() const noexcept {
-    if (!panel_ || !panel_->panel()) {
+    if (!window_ || !panel_ || !panel_->panel()) {
         return false;
     }
-    const HWND window = window_.get();
-    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow =
-        reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    if (getDpiForWindow == nullptr) {
-        return false;
-    }
-    const UINT dpi = getDpiForWindow(window);
-    return dpi != 0 && static_cast<double>(dpi) / 96.0 != panel_->dpiScale();
+    // The same measure the panel took its scale from when it was made.
+    const platform::ScreenDpi dpi = win32::Win32Screen(window_.get()).dpi();
+    return (dpi.horizontal + dpi.vertical) * 0.5 / 96.0 != panel_->dpiScale();
 }
 
 TaskbarShape TaskbarWindow::shape() const noexcept {
