@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
@@ -96,6 +98,26 @@ TEST_F(TaskbarTest, AttachesBesideTheNotificationAreaAndDrawsTheMeters) {
     EXPECT_EQ(frame.height, kTaskbarHeight);
     EXPECT_EQ(frame.pixels.front(), kClickableClear);
     EXPECT_EQ(frame.count(0), 0);
+
+    // A left click starts Task Manager, as on the band.
+    const std::vector<DWORD> earlier = host::processesNamed(L"taskmgr.exe");
+    PostMessageW(taskbar.meters(), WM_LBUTTONUP, 0, MAKELPARAM(1, 1));
+    DWORD started = 0;
+    EXPECT_TRUE(host::pumpUntil(
+        [&] {
+            for (const DWORD id : host::processesNamed(L"taskmgr.exe")) {
+                if (std::find(earlier.begin(), earlier.end(), id) == earlier.end()) {
+                    started = id;
+                }
+            }
+            return started != 0;
+        },
+        kPromptly));
+    // Started by this test through the companion: ended by its id.
+    if (const win32::KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, started));
+        process) {
+        TerminateProcess(process.get(), 0);
+    }
 }
 
 TEST_F(TaskbarTest, FollowsTheNotificationAreaAndTheConfiguration) {
