@@ -1,11 +1,11 @@
 #include "shell/band_window.h"
 
-#include <shellapi.h>
-
 #include "platform/win32/taskbar_theme.h"
-#include "shell/config_watcher.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
+#include "window/config_watcher.h"
+#include "window/configuration_location.h"
+#include "window/panel_window.h"
 
 namespace tavisto::shell {
 namespace {
@@ -58,13 +58,13 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             // prepared: DefWindowProcW would pass the gesture on to the taskbar's menu.
             result = 0;
             try {
-                launch(companionLaunch(modulePath()));
+                window::launch(window::companionLaunch(window::modulePath()));
             } catch (...) {
                 // Out of memory forming the path: the companion is simply not started.
             }
             return true;
         case WM_LBUTTONUP:
-            launch(taskManagerLaunch());
+            window::startTaskManager();
             return false;
         case WM_SETTINGCHANGE:
             // The taskbar turned light or dark: "auto" colours are drawn again, as a
@@ -73,7 +73,7 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
                 band->resized();
             }
             return false;
-        case kReloadMessage:
+        case window::kReloadMessage:
             band->reloadConfiguration();
             return false;
         default:
@@ -116,11 +116,6 @@ HWND createBandWindow(HWND parent, CTavisto& band) noexcept {
 
 void unregisterBandWindowClass() noexcept {
     UnregisterClassW(kBandWindowClass, moduleInstance());
-}
-
-void launch(const Launch& program) noexcept {
-    ShellExecuteW(nullptr, nullptr, program.program.c_str(), nullptr,
-                  program.workingFolder.empty() ? nullptr : program.workingFolder.c_str(), SW_SHOW);
 }
 
 }  // namespace tavisto::shell

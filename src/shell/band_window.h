@@ -1,9 +1,7 @@
 #pragma once
-// The band window: its class, its window procedure and the two program launches.
+// The band window: its class and its window procedure.
 
 #include <windows.h>
-
-#include "shell/configuration_location.h"
 
 namespace tavisto::shell {
 
@@ -18,8 +16,5 @@ HWND createBandWindow(HWND parent, CTavisto& band) noexcept;
 // Unregisters the class once no band window of it is left, which also frees its
 // background brush; fails harmlessly while another band's window exists.
 void unregisterBandWindowClass() noexcept;
-
-// ShellExecuteW with the default verb and no parameters; failures are silent.
-void launch(const Launch& program) noexcept;
 
 }  // namespace tavisto::shell

@@ -6,7 +6,7 @@
 
 #include "render/band_metrics.h"
 #include "shell/band_window.h"
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::shell {
 
@@ -17,7 +17,7 @@ HRESULT CTavisto::createAndQuery(REFIID riid, void** ppv) noexcept {
     CTavisto* band = nullptr;
     try {
         // Forms the process-wide paths before any watcher thread can read them.
-        configurationFolder();
+        window::configurationFolder();
         band = new CTavisto();
     } catch (...) {
         return E_OUTOFMEMORY;
@@ -37,7 +37,6 @@ CTavisto::~CTavisto() {
     // The host may have destroyed the window with its own, without CloseDW: the class
     // must not outlive the module whose procedure it names.
     unregisterBandWindowClass();
-    watcher_.reset();
 }
 
 // IUnknown
@@ -120,9 +119,10 @@ STDMETHODIMP CTavisto::GetBandInfo(DWORD bandId, DWORD, DESKBANDINFO* info) noex
     }
     bandId_ = bandId;
     const std::int32_t length = bandLength();
+    const MeterPanel* const panel = panelWindow_ ? panelWindow_->panel() : nullptr;
     if (info->dwMask & DBIM_MINSIZE) {
         info->ptMinSize.x = length;
-        info->ptMinSize.y = panel_ ? minimumThickness(panel_->model(), horizontalBand_) : 0;
+        info->ptMinSize.y = panel ? minimumThickness(panel->model(), horizontalBand_) : 0;
     }
     if (info->dwMask & DBIM_MAXSIZE) {
         info->ptMaxSize = {-1, -1};
@@ -132,7 +132,7 @@ STDMETHODIMP CTavisto::GetBandInfo(DWORD bandId, DWORD, DESKBANDINFO* info) noex
     }
     if (info->dwMask & DBIM_ACTUAL) {
         info->ptActual.x = length;
-        info->ptActual.y = panel_ ? actualThickness(panel_->model(), horizontalBand_) : 0;
+        info->ptActual.y = panel ? actualThickness(panel->model(), horizontalBand_) : 0;
     }
     // No title and no background colour of its own.
     info->dwMask &= ~static_cast<DWORD>(DBIM_TITLE | DBIM_BKCOLOR);
@@ -249,24 +249,15 @@ STDMETHODIMP CTavisto::TranslateAcceleratorIO(MSG*) noexcept {
 void CTavisto::windowCreated(HWND window) noexcept {
     window_ = window;
     try {
-        platform_ = std::make_unique<win32::BandWindowPlatform>(window);
+        panelWindow_ = std::make_unique<window::PanelWindow>(window, horizontalBand_,
+                                                             win32::DpiSource::Screen);
     } catch (...) {
-        // Without backends there is no panel: the band stays empty.
+        // Out of memory: the band stays empty.
     }
-    // Never two watchers for one object: the one of an earlier window ends first. The
-    // new one is in place before the file is read, so no save falls between the two.
-    watcher_.reset();
-    try {
-        watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
-    } catch (...) {
-        // No watcher: the band keeps the configuration it loads now.
-    }
-    reloadConfiguration();
 }
 
 void CTavisto::windowDestroying() noexcept {
-    panel_.reset();
-    platform_.reset();
+    panelWindow_.reset();
 }
 
 void CTavisto::windowDestroyed(HWND window) noexcept {
@@ -276,46 +267,19 @@ void CTavisto::windowDestroyed(HWND window) noexcept {
 }
 
 void CTavisto::reloadConfiguration() noexcept {
-    if (!platform_) {
-        return;
-    }
-    try {
-        std::optional<nlohmann::json> document = readConfiguration(configurationFile());
-        if (!document) {
-            return;
-        }
-        // Measured before a first panel exists (length 0), so that a band that had no
-        // configuration tells the host its new length.
-        const std::int32_t before = bandLength();
-        if (!panel_) {
-            // A document that parses but cannot be interpreted leaves the band empty.
-            std::string error;
-            panel_ = MeterPanel::create(platform_->services(), std::move(*document),
-                                        horizontalBand_, error);
-            if (!panel_) {
-                return;
-            }
-        } else {
-            panel_->reload(std::move(*document), horizontalBand_);
-        }
-        const std::int32_t after = bandLength();
-        if (after != before) {
-            RECT client{};
-            GetClientRect(window_, &client);
-            pushBandSize(after,
-                         horizontalBand_ ? client.bottom - client.top : client.right - client.left);
-        }
-    } catch (...) {
-        // Out of memory while forming the path or reading the file: the band stays as it was.
+    if (panelWindow_ && panelWindow_->reload()) {
+        RECT client{};
+        GetClientRect(window_, &client);
+        pushBandSize(bandLength(),
+                     horizontalBand_ ? client.bottom - client.top : client.right - client.left);
     }
 }
 
 void CTavisto::resized() noexcept {
-    RECT parent{};
-    GetClientRect(parentWindow_ != nullptr ? parentWindow_ : GetParent(window_), &parent);
-    horizontalBand_ = parent.bottom - parent.top > parent.right - parent.left ? 0 : 1;
-    if (panel_) {
-        panel_->relayout(horizontalBand_);
+    horizontalBand_ =
+        window::horizontalBandIn(parentWindow_ != nullptr ? parentWindow_ : GetParent(window_));
+    if (panelWindow_) {
+        panelWindow_->relayout(horizontalBand_);
     }
 }
 
@@ -327,11 +291,15 @@ void CTavisto::focusChanged(bool focused) noexcept {
 }
 
 void CTavisto::paint(HDC given) noexcept {
-    win32::paintBand(window_, given, panel_ ? &panel_->surface() : nullptr);
+    if (panelWindow_) {
+        panelWindow_->paintBuffered(given);
+    } else {
+        win32::paintBand(window_, given, nullptr);
+    }
 }
 
 std::int32_t CTavisto::bandLength() const noexcept {
-    return panel_ ? tavisto::bandLength(panel_->model(), horizontalBand_) : 0;
+    return panelWindow_ ? panelWindow_->bandLength() : 0;
 }
 
 void CTavisto::pushBandSize(std::int32_t newLength, std::int32_t thickness) noexcept {

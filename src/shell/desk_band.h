@@ -12,11 +12,9 @@
 #include <memory>
 #include <optional>
 
-#include "panel/meter_panel.h"
-#include "platform/win32/band_window_platform.h"
 #include "platform/win32/gdiplus_session.h"
-#include "shell/config_watcher.h"
 #include "shell/module.h"
+#include "window/panel_window.h"
 
 namespace tavisto::shell {
 
@@ -68,7 +66,7 @@ class CTavisto final : public IDeskBand2,
     // What the band window procedure calls, on the window's thread.
     // WM_CREATE: adopt the window, start the watcher, load the configuration.
     void windowCreated(HWND window) noexcept;
-    // WM_DESTROY: the panel and its backends go with the window they draw in.
+    // WM_DESTROY: the panel, its backends and the watcher go with the window.
     void windowDestroying() noexcept;
     // WM_NCDESTROY: the window handle is no longer valid.
     void windowDestroyed(HWND window) noexcept;
@@ -101,10 +99,9 @@ class CTavisto final : public IDeskBand2,
     DWORD bandId_ = 0;
     HWND window_ = nullptr;
     HWND parentWindow_ = nullptr;
-    std::unique_ptr<win32::BandWindowPlatform> platform_;
-    std::unique_ptr<MeterPanel> panel_;
+    // The panel, its backends and the watcher live with the band window.
+    std::unique_ptr<window::PanelWindow> panelWindow_;
     std::int32_t horizontalBand_ = 1;
-    std::unique_ptr<ConfigWatcher> watcher_;
     // Known from the first ShowDW(TRUE) on.
     std::optional<int> bandIndex_;
 };

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "window/module_file.h"
+
 namespace tavisto::shell {
 
 // {6D3F0A52-1C84-4E97-B2A6-93E5C07D14B8}
@@ -28,7 +30,6 @@ class ModuleLock {
     ModuleLock& operator=(const ModuleLock&) = delete;
 };
 
-// The full path of a loaded module, however long; empty when it cannot be read.
-std::wstring moduleFileName(HMODULE module);
+using window::moduleFileName;
 
 }  // namespace tavisto::shell

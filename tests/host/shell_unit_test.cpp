@@ -17,10 +17,10 @@
 
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
-#include "shell/config_watcher.h"
-#include "shell/configuration_location.h"
+#include "window/config_watcher.h"
+#include "window/configuration_location.h"
 
-namespace tavisto::shell {
+namespace tavisto::window {
 namespace {
 
 // Change records as ReadDirectoryChangesW lays them out, DWORD-aligned.
@@ -342,4 +342,4 @@ TEST_F(Watcher, DeletedAndRecreatedFolderIsPickedUp) {
 }
 
 }  // namespace
-}  // namespace tavisto::shell
+}  // namespace tavisto::window

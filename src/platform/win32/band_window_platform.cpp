@@ -2,8 +2,13 @@
 
 namespace tavisto::win32 {
 
-BandWindowPlatform::BandWindowPlatform(HWND window)
-    : window_(window), bandWindow_(window), timers_(window), tooltips_(window), surfaces_(window) {}
+BandWindowPlatform::BandWindowPlatform(HWND window, DpiSource dpi)
+    : window_(window),
+      screen_(dpi == DpiSource::WindowMonitor ? window : nullptr),
+      bandWindow_(window),
+      timers_(window),
+      tooltips_(window),
+      surfaces_(window) {}
 
 platform::PlatformServices BandWindowPlatform::services() {
     return {screen_,   systemVersion_, counterQueries_, systemPerformance_, bandWindow_, timers_,

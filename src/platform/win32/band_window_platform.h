@@ -14,13 +14,17 @@
 
 namespace tavisto::win32 {
 
+// Where the panel's DPI scale comes from: the screen (the desk band, scaled with the
+// process that hosts it), or the monitor of the window (a per-monitor aware program).
+enum class DpiSource { Screen, WindowMonitor };
+
 // Create it on the band window's thread once the window exists, with GDI+ started.
 // Destroy the MeterPanel that uses its services first, then this object, both on the
 // window's thread and no later than WM_DESTROY: the panel's timers and tooltip
 // windows belong to the window, and a stale window handle may be reused.
 class BandWindowPlatform {
   public:
-    explicit BandWindowPlatform(HWND window);
+    BandWindowPlatform(HWND window, DpiSource dpi = DpiSource::Screen);
     BandWindowPlatform(const BandWindowPlatform&) = delete;
     BandWindowPlatform& operator=(const BandWindowPlatform&) = delete;
 

@@ -7,6 +7,18 @@
 namespace tavisto::win32 {
 
 platform::ScreenDpi Win32Screen::dpi() const {
+    if (window_ != nullptr) {
+        using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+        // Looked up, not imported: the module must still load where it is missing.
+        const auto getDpiForWindow =
+            reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+                GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+        if (getDpiForWindow != nullptr) {
+            if (const auto dpi = static_cast<int>(getDpiForWindow(window_)); dpi > 0) {
+                return {dpi, dpi};
+            }
+        }
+    }
     const WindowDc screen = windowDc(nullptr);
     if (!screen) {
         return {};

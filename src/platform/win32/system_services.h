@@ -8,10 +8,16 @@
 
 namespace tavisto::win32 {
 
-// LOGPIXELSX and LOGPIXELSY of the screen's DC.
+// LOGPIXELSX and LOGPIXELSY of the screen's DC; with a window, the DPI of the monitor
+// the window is on, for a per-monitor aware process (GetDpiForWindow, Windows 10 1607
+// and later; the screen's DC where it is missing).
 class Win32Screen final : public platform::Screen {
   public:
+    explicit Win32Screen(HWND window = nullptr) : window_(window) {}
     platform::ScreenDpi dpi() const override;
+
+  private:
+    HWND window_;
 };
 
 // VerifyVersionInfoW: major 10, minor 0, service pack 0, each greater or equal.

@@ -1,4 +1,4 @@
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
 #include <windows.h>
 
@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "platform/win32/handles.h"
-#include "shell/module.h"
+#include "window/module_file.h"
 
-namespace tavisto::shell {
+namespace tavisto::window {
 namespace {
 
 struct ProcessPaths {
@@ -28,7 +28,7 @@ ProcessPaths paths;
 
 BOOL CALLBACK formPaths(INIT_ONCE*, void*, void**) noexcept {
     try {
-        paths.module = moduleFileName(moduleInstance());
+        paths.module = moduleFileName(thisModule());
         // When the folder cannot be found the buffer stays empty and the configuration
         // folder is "\Tavisto\" on the current drive.
         wchar_t appData[MAX_PATH] = {};
@@ -106,4 +106,4 @@ Launch companionLaunch(const std::wstring& module) {
     return {std::move(program), std::move(folder)};
 }
 
-}  // namespace tavisto::shell
+}  // namespace tavisto::window

@@ -10,7 +10,7 @@
 
 #include "platform/win32/handles.h"
 
-namespace tavisto::shell {
+namespace tavisto::window {
 
 // The message the watcher posts; the band window reloads the configuration on it.
 inline constexpr UINT kReloadMessage = WM_USER + 1;
@@ -70,4 +70,4 @@ class ConfigWatcher {
     win32::KernelHandle thread_;
 };
 
-}  // namespace tavisto::shell
+}  // namespace tavisto::window

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tavisto::shell {
+namespace tavisto::window {
 
 inline constexpr wchar_t kConfigurationFileName[] = L"TavistoConfig.json";
 
@@ -35,4 +35,4 @@ Launch taskManagerLaunch();
 // the last "\" or "/" of the module path, or the whole path when it holds neither.
 Launch companionLaunch(const std::wstring& module);
 
-}  // namespace tavisto::shell
+}  // namespace tavisto::window

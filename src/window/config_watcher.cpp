@@ -1,13 +1,13 @@
-#include "shell/config_watcher.h"
+#include "window/config_watcher.h"
 
 #include <cstddef>
 #include <cstring>
 #include <iterator>
 #include <new>
 
-#include "shell/configuration_location.h"
+#include "window/configuration_location.h"
 
-namespace tavisto::shell {
+namespace tavisto::window {
 namespace {
 
 constexpr DWORD kBufferBytes = 0x21800;
@@ -210,4 +210,4 @@ ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD fil
     return woken == WAIT_OBJECT_0 ? Outcome::Stopped : Outcome::Failed;
 }
 
-}  // namespace tavisto::shell
+}  // namespace tavisto::window

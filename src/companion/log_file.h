@@ -1,0 +1,22 @@
+#pragma once
+// The companion's small log: "%LOCALAPPDATA%\Tavisto\Tavisto.log", one line per event,
+// started afresh before it would pass its size limit.
+
+#include <cstdint>
+#include <string>
+
+namespace tavisto::companion {
+
+// Past this size the file is emptied before the next line: it stays under 1 MB.
+inline constexpr std::uint64_t kLogLimitBytes = 512 * 1024;
+
+// "<local application data>\Tavisto\Tavisto.log"; empty when that folder is unknown.
+std::wstring logFilePath();
+
+// Appends "<UTC time> <line>" to `path`, creating its folder; failures are silent.
+void appendLogLine(const std::wstring& path, const std::wstring& line) noexcept;
+
+// appendLogLine to logFilePath().
+void log(const std::wstring& line) noexcept;
+
+}  // namespace tavisto::companion

@@ -1,0 +1,285 @@
+#include "companion/taskbar_host.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+#include "companion/log_file.h"
+#include "companion/taskbar_finder.h"
+#include "platform/win32/taskbar_theme.h"
+#include "window/configuration_location.h"
+#include "window/module_file.h"
+#include "window/panel_window.h"
+
+namespace tavisto::companion {
+namespace {
+
+constexpr UINT_PTR kCheckTimer = 1;
+constexpr UINT kCheckMilliseconds = 1000;
+constexpr ULONGLONG kMaximumRetryDelay = 16000;
+// How long a taskbar must be seen hosting desk bands before the program ends.
+constexpr ULONGLONG kDeskBandVerdictMilliseconds = 1500;
+
+enum MenuCommand : UINT { kSettings = 1, kTaskManager, kReload, kExit };
+
+}  // namespace
+
+TaskbarHost::~TaskbarHost() {
+    windows_.clear();
+    control_.reset();
+}
+
+int TaskbarHost::run() noexcept {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &TaskbarHost::procedure;
+    windowClass.hInstance = window::thisModule();
+    windowClass.lpszClassName = kHostWindowClass;
+    if ((RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ||
+        !registerTaskbarWindowClass()) {
+        log(L"the window classes cannot be registered");
+        return 1;
+    }
+    taskbarCreated_ = RegisterWindowMessageW(kTaskbarCreatedMessage);
+    // A real top-level window, never shown: broadcasts such as "TaskbarCreated" reach it,
+    // and as a hidden tool window it has no taskbar button.
+    control_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, kHostWindowClass, L"Tavisto", WS_POPUP, 0, 0,
+                                   0, 0, nullptr, nullptr, window::thisModule(), this));
+    if (!control_) {
+        log(L"the control window cannot be created");
+        return 1;
+    }
+    // Explorer runs elevated only in odd setups; without this its broadcast would not
+    // reach a program that runs at another integrity level.
+    ChangeWindowMessageFilterEx(control_.get(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
+    readSettings();
+    SetTimer(control_.get(), kCheckTimer, kCheckMilliseconds, nullptr);
+    check();
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return exitCode_;
+}
+
+LRESULT CALLBACK TaskbarHost::procedure(HWND window, UINT message, WPARAM wParam,
+                                        LPARAM lParam) noexcept {
+    try {
+        if (message == WM_NCCREATE) {
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(
+                                  reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<TaskbarHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self != nullptr && self->handle(message, wParam, lParam)) {
+            return 0;
+        }
+    } catch (...) {
+        // Nothing may unwind into the window manager; the message goes on as unhandled.
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool TaskbarHost::handle(UINT message, WPARAM, LPARAM lParam) {
+    if (message == taskbarCreated_ && message != 0) {
+        // Explorer (re)started: the old windows went with the old taskbar, or will.
+        log(L"the taskbar was created again: attaching anew");
+        windows_.clear();
+        failedAttaches_ = 0;
+        nextAttach_ = 0;
+        check();
+        return true;
+    }
+    switch (message) {
+        case WM_SETTINGCHANGE:
+            // Broadcasts reach top-level windows only: the taskbar windows hear it here.
+            if (win32::announcesThemeChange(lParam)) {
+                for (const auto& window : windows_) {
+                    window->redrawForTheme();
+                }
+            }
+            check();
+            return false;
+        case WM_TIMER:
+        case WM_DISPLAYCHANGE:
+        case WM_DPICHANGED:
+        case kTaskbarWindowGone:
+            check();
+            return false;
+        case kConfigurationReloaded:
+            readSettings();
+            check();
+            return true;
+        case kShowMenu:
+            showMenu(lParam);
+            return true;
+        case WM_DESTROY:
+            KillTimer(control_.get(), kCheckTimer);
+            windows_.clear();
+            PostQuitMessage(exitCode_);
+            return false;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(control_.get(), GWLP_USERDATA, 0);
+            control_.release();
+            return false;
+        default:
+            return false;
+    }
+}
+
+void TaskbarHost::readSettings() noexcept {
+    try {
+        // A file that cannot be read keeps the settings in force, as it keeps the meters.
+        if (const auto document = window::readConfiguration(window::configurationFile())) {
+            settings_ = readTaskbarSettings(*document);
+        }
+    } catch (...) {
+    }
+}
+
+void TaskbarHost::check() noexcept {
+    try {
+        std::erase_if(windows_, [](const std::unique_ptr<TaskbarWindow>& window) {
+            return !window->attached();
+        });
+        const HWND primary = findPrimaryTaskbar();
+        const TaskbarKind kind = judgeTaskbar(primary);
+        if (kind == TaskbarKind::NotReady) {
+            if (!reportedWaiting_) {
+                log(L"waiting for the taskbar");
+                reportedWaiting_ = true;
+            }
+            return;
+        }
+        reportedWaiting_ = false;
+        const ULONGLONG now = GetTickCount64();
+        if (kind != TaskbarKind::HostsDeskBands || force_) {
+            deskBandSince_ = 0;
+        } else if (deskBandSince_ == 0 || now - deskBandSince_ < kDeskBandVerdictMilliseconds) {
+            // Explorer may show a taskbar before it has made its children: the verdict
+            // must hold for a while before the program gives way to the desk band.
+            deskBandSince_ = deskBandSince_ == 0 ? now : deskBandSince_;
+            return;
+        } else {
+            constexpr char kDeskBandTaskbar[] =
+                "this taskbar hosts desk bands: show Tavisto there through its desk band "
+                "(Toolbars > Tavisto), or start with --force";
+            log(std::wstring(std::begin(kDeskBandTaskbar), std::end(kDeskBandTaskbar) - 1));
+            // Seen when started from a console; a program without one has no output.
+            const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+            if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+                const std::string line = std::string("Tavisto: ") + kDeskBandTaskbar + "\n";
+                DWORD written = 0;
+                WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+            }
+            quit(0);
+            return;
+        }
+        std::vector<HWND> wanted{primary};
+        if (settings_.monitors == Monitors::All) {
+            const std::vector<HWND> secondary = findSecondaryTaskbars();
+            wanted.insert(wanted.end(), secondary.begin(), secondary.end());
+        }
+        std::erase_if(windows_, [&](const std::unique_ptr<TaskbarWindow>& window) {
+            return std::find(wanted.begin(), wanted.end(), window->taskbar()) == wanted.end() ||
+                   window->scaleChanged();
+        });
+        if (now >= nextAttach_) {
+            for (const HWND taskbar : wanted) {
+                const bool has = std::any_of(windows_.begin(), windows_.end(), [&](const auto& w) {
+                    return w->taskbar() == taskbar;
+                });
+                if (!has) {
+                    attachTo(taskbar, taskbar == primary);
+                    if (failedAttaches_ > 0) {
+                        break;
+                    }
+                }
+            }
+        }
+        for (const auto& window : windows_) {
+            window->place(settings_);
+        }
+    } catch (...) {
+        // Out of memory: the next check tries again.
+    }
+}
+
+void TaskbarHost::attachTo(HWND taskbar, bool primary) {
+    std::wstring failure;
+    std::unique_ptr<TaskbarWindow> window =
+        TaskbarWindow::attach(taskbar, primary, control_.get(), failure);
+    if (!window) {
+        ++failedAttaches_;
+        const ULONGLONG delay =
+            std::min<ULONGLONG>(1000ULL << std::min(failedAttaches_, 5), kMaximumRetryDelay);
+        nextAttach_ = GetTickCount64() + delay;
+        log(L"attaching to the taskbar failed: " + failure + L"; trying again in " +
+            std::to_wstring(delay / 1000) + L" s");
+        return;
+    }
+    failedAttaches_ = 0;
+    nextAttach_ = 0;
+    windows_.push_back(std::move(window));
+}
+
+void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
+    const HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) {
+        return;
+    }
+    AppendMenuW(menu, MF_STRING, kSettings, L"&Settings");
+    AppendMenuW(menu, MF_STRING, kTaskManager, L"&Task Manager");
+    AppendMenuW(menu, MF_STRING, kReload, L"&Reload configuration");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kExit, L"E&xit");
+    POINT at{static_cast<short>(LOWORD(screenPoint)), static_cast<short>(HIWORD(screenPoint))};
+    if (screenPoint == -1) {
+        GetCursorPos(&at);
+    }
+    // The menu closes when the user clicks elsewhere only if its owner is in the
+    // foreground; the posted null message lets it close at once after a choice.
+    SetForegroundWindow(control_.get());
+    const auto command = static_cast<UINT>(TrackPopupMenuEx(
+        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, control_.get(), nullptr));
+    PostMessageW(control_.get(), WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    switch (command) {
+        case kSettings:
+            try {
+                const std::wstring program = window::moduleFileName(window::thisModule());
+                const std::size_t separator = program.find_last_of(L"\\/");
+                window::launch({program, separator == std::wstring::npos
+                                             ? std::wstring()
+                                             : program.substr(0, separator)});
+            } catch (...) {
+            }
+            break;
+        case kTaskManager:
+            window::startTaskManager();
+            break;
+        case kReload:
+            for (const auto& window : windows_) {
+                window->reload();
+            }
+            break;
+        case kExit:
+            quit(0);
+            break;
+        default:
+            break;
+    }
+}
+
+void TaskbarHost::quit(int exitCode) noexcept {
+    exitCode_ = exitCode;
+    windows_.clear();
+    if (control_) {
+        DestroyWindow(control_.get());
+    } else {
+        PostQuitMessage(exitCode);
+    }
+}
+
+}  // namespace tavisto::companion

@@ -1,0 +1,61 @@
+#pragma once
+// Tavisto.exe --taskbar: keeps one taskbar window in the primary taskbar (and in each
+// secondary taskbar when the configuration asks for all of them), follows the
+// taskbars as they move, resize, vanish and come back, and answers the menu.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "companion/taskbar_settings.h"
+#include "companion/taskbar_window.h"
+#include "platform/win32/handles.h"
+
+namespace tavisto::companion {
+
+inline constexpr wchar_t kHostWindowClass[] = L"TavistoCompanionClass";
+// The message Explorer broadcasts to top-level windows when its taskbar is created.
+inline constexpr wchar_t kTaskbarCreatedMessage[] = L"TaskbarCreated";
+
+class TaskbarHost {
+  public:
+    // `force`: attach even to a taskbar that hosts desk bands.
+    explicit TaskbarHost(bool force) noexcept : force_(force) {}
+    ~TaskbarHost();
+    TaskbarHost(const TaskbarHost&) = delete;
+    TaskbarHost& operator=(const TaskbarHost&) = delete;
+
+    // Runs until Exit is chosen or the taskbar turns out to host desk bands; returns
+    // the process's exit code.
+    int run() noexcept;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept;
+    // True when the message is answered (with 0) without DefWindowProcW.
+    bool handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // Once a second and after every event: drops windows whose taskbar went, attaches
+    // to the taskbars that have none, re-places the rest.
+    void check() noexcept;
+    void attachTo(HWND taskbar, bool primary);
+    void readSettings() noexcept;
+    void showMenu(LPARAM screenPoint) noexcept;
+    void quit(int exitCode) noexcept;
+
+    const bool force_;
+    win32::Window control_;
+    UINT taskbarCreated_ = 0;
+    TaskbarSettings settings_;
+    std::vector<std::unique_ptr<TaskbarWindow>> windows_;
+    // Back-off after a failed attach: 1 s, 2 s, 4 s ... up to kMaximumRetryDelay.
+    int failedAttaches_ = 0;
+    ULONGLONG nextAttach_ = 0;
+    bool reportedWaiting_ = false;
+    // When the taskbar was first seen hosting desk bands; 0: it was not.
+    ULONGLONG deskBandSince_ = 0;
+    int exitCode_ = 0;
+};
+
+}  // namespace tavisto::companion

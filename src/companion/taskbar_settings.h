@@ -1,0 +1,30 @@
+#pragma once
+// The optional "taskbar" object of the configuration: which taskbars show the meters
+// and where in them. Only the companion reads it; the desk band ignores it.
+
+#include <cstdint>
+
+#include <nlohmann/json.hpp>
+
+namespace tavisto::companion {
+
+enum class Monitors { Primary, All };
+enum class Edge { Right, Left };
+
+struct TaskbarSettings {
+    Monitors monitors = Monitors::Primary;
+    // "right": next to the notification area; "left": the far end of the taskbar.
+    Edge position = Edge::Right;
+    // Pixels at 96 DPI moved away from that edge.
+    std::int32_t offset = 0;
+    bool operator==(const TaskbarSettings&) const = default;
+};
+
+// The largest offset taken; a larger one would put the meters off any screen.
+inline constexpr std::int32_t kMaximumOffset = 10000;
+
+// Reads "taskbar" from a parsed configuration document. A missing object, a value of
+// the wrong type or an unknown word gives that key's default; never throws.
+TaskbarSettings readTaskbarSettings(const nlohmann::json& document) noexcept;
+
+}  // namespace tavisto::companion

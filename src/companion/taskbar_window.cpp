@@ -1,0 +1,254 @@
+#include "companion/taskbar_window.h"
+
+#include <cstring>
+#include <vector>
+
+#include "companion/taskbar_finder.h"
+#include "platform/win32/system_services.h"
+#include "window/module_file.h"
+
+namespace tavisto::companion {
+namespace {
+
+UINT frameRequestMessage() noexcept {
+    static const UINT message = RegisterWindowMessageW(kFrameRequestMessage);
+    return message;
+}
+
+Rect clientOf(HWND window) noexcept {
+    RECT client{};
+    GetClientRect(window, &client);
+    return {client.left, client.top, client.right, client.bottom};
+}
+
+}  // namespace
+
+bool registerTaskbarWindowClass() noexcept {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &TaskbarWindow::procedure;
+    windowClass.hInstance = window::thisModule();
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kTaskbarWindowClass;
+    return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+std::unique_ptr<TaskbarWindow> TaskbarWindow::attach(HWND taskbar, bool primary, HWND host,
+                                                     std::wstring& failure) {
+    std::unique_ptr<TaskbarWindow> attached(new TaskbarWindow(taskbar, primary, host));
+    RECT screen{};
+    GetWindowRect(taskbar, &screen);
+    // Created over the taskbar, so that the panel takes the scale of its monitor; a
+    // hidden tool window, so it never has a taskbar button of its own.
+    const HWND created =
+        CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kTaskbarWindowClass,
+                        L"Tavisto", WS_POPUP, screen.left, screen.top, 0, 0, nullptr, nullptr,
+                        window::thisModule(), attached.get());
+    if (created == nullptr) {
+        failure = L"the window cannot be created (error " + std::to_wstring(GetLastError()) + L")";
+        return nullptr;
+    }
+    // A window becomes another window's child only as a child window: popup off, child
+    // on, before SetParent.
+    const auto style = static_cast<LONG_PTR>(GetWindowLongPtrW(created, GWL_STYLE));
+    SetWindowLongPtrW(created, GWL_STYLE,
+                      (style & ~static_cast<LONG_PTR>(WS_POPUP)) | WS_CHILD | WS_CLIPSIBLINGS);
+    SetLastError(0);
+    if (SetParent(created, taskbar) == nullptr && GetLastError() != 0) {
+        failure =
+            L"SetParent into the taskbar failed (error " + std::to_wstring(GetLastError()) + L")";
+        return nullptr;
+    }
+    if (GetParent(created) != taskbar) {
+        failure = L"the taskbar did not take the window as its child";
+        return nullptr;
+    }
+    return attached;
+}
+
+TaskbarWindow::~TaskbarWindow() {
+    // Destroying it here also ends its panel (WM_DESTROY).
+    window_.reset();
+}
+
+bool TaskbarWindow::attached() const noexcept {
+    return window_ && IsWindow(window_.get()) && IsWindow(taskbar_) &&
+           GetParent(window_.get()) == taskbar_ && isReady(taskbar_);
+}
+
+bool TaskbarWindow::scaleChanged() const noexcept {
+    if (!window_ || !panel_ || !panel_->panel()) {
+        return false;
+    }
+    // The same measure the panel took its scale from when it was made.
+    const platform::ScreenDpi dpi = win32::Win32Screen(window_.get()).dpi();
+    return (dpi.horizontal + dpi.vertical) * 0.5 / 96.0 != panel_->dpiScale();
+}
+
+TaskbarShape TaskbarWindow::shape() const noexcept {
+    TaskbarShape taskbar;
+    taskbar.client = clientOf(taskbar_);
+    RECT area{};
+    if (primary_ && notificationArea(taskbar_, area)) {
+        taskbar.notificationArea = Rect{area.left, area.top, area.right, area.bottom};
+    }
+    taskbar.dpiScale = panel_ && panel_->panel() ? panel_->dpiScale() : 1.0;
+    return taskbar;
+}
+
+void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
+    const HWND window = window_.get();
+    if (window == nullptr || !panel_) {
+        return;
+    }
+    const TaskbarShape taskbar = shape();
+    const bool horizontal = taskbar.client.width() >= taskbar.client.height();
+    const Rect current = clientOf(window);
+    // The layout reads the window's own size: across the taskbar it must already have
+    // the taskbar's thickness when the band length is measured.
+    const std::int32_t thickness = horizontal ? taskbar.client.height() : taskbar.client.width();
+    if ((horizontal ? current.height() : current.width()) != thickness ||
+        panel_->horizontalBand() != (horizontal ? 1 : 0)) {
+        SetWindowPos(window, nullptr, 0, 0, horizontal ? taskbar.client.width() : thickness,
+                     horizontal ? thickness : taskbar.client.height(),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    const Rect target = placeBand(taskbar, settings, panel_->bandLength());
+    RECT now{};
+    GetWindowRect(window, &now);
+    MapWindowPoints(nullptr, taskbar_, reinterpret_cast<POINT*>(&now), 2);
+    const bool moved = now.left != target.left || now.top != target.top ||
+                       now.right != target.right || now.bottom != target.bottom;
+    // Above the taskbar's own children, which cover the whole taskbar.
+    const bool onTop = GetWindow(taskbar_, GW_CHILD) == window;
+    if (moved || !onTop || !IsWindowVisible(window)) {
+        SetWindowPos(window, HWND_TOP, target.left, target.top, target.width(), target.height(),
+                     SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+}
+
+void TaskbarWindow::reload() noexcept {
+    if (window_) {
+        PostMessageW(window_.get(), window::kReloadMessage, 0, 0);
+    }
+}
+
+void TaskbarWindow::redrawForTheme() noexcept {
+    if (panel_) {
+        panel_->relayout(panel_->horizontalBand());
+        present();
+    }
+}
+
+void TaskbarWindow::present() noexcept {
+    const Rect client = clientOf(window_.get());
+    frame_.present(window_.get(), panel_ ? panel_->surface() : nullptr, client.width(),
+                   client.height());
+}
+
+void TaskbarWindow::sendFrame(HWND requester) noexcept {
+    try {
+        std::vector<std::uint32_t> message(2 + frame_.pixels().size());
+        message[0] = static_cast<std::uint32_t>(frame_.width());
+        message[1] = static_cast<std::uint32_t>(frame_.height());
+        std::memcpy(message.data() + 2, frame_.pixels().data(),
+                    frame_.pixels().size() * sizeof(std::uint32_t));
+        COPYDATASTRUCT data{kFrameCopyData,
+                            static_cast<DWORD>(message.size() * sizeof(std::uint32_t)),
+                            message.data()};
+        DWORD_PTR unused = 0;
+        SendMessageTimeoutW(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()),
+                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 2000, &unused);
+    } catch (...) {
+        // Out of memory: no frame is sent.
+    }
+}
+
+LRESULT CALLBACK TaskbarWindow::procedure(HWND window, UINT message, WPARAM wParam,
+                                          LPARAM lParam) noexcept {
+    try {
+        if (message == WM_NCCREATE) {
+            auto* self = static_cast<TaskbarWindow*>(
+                reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            self->window_.reset(window);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        }
+        auto* self = reinterpret_cast<TaskbarWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        LRESULT result = 0;
+        if (self != nullptr && self->handle(message, wParam, lParam, result)) {
+            return result;
+        }
+    } catch (...) {
+        // Nothing may unwind into the window manager; the message goes on as unhandled.
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Returns true when the message is answered without DefWindowProcW.
+bool TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    const HWND window = window_.get();
+    switch (message) {
+        case WM_CREATE:
+            try {
+                panel_ = std::make_unique<window::PanelWindow>(
+                    window, window::horizontalBandIn(taskbar_), win32::DpiSource::WindowMonitor);
+            } catch (...) {
+                // Out of memory: the window stays empty.
+            }
+            return false;
+        case WM_DESTROY:
+            panel_.reset();
+            return false;
+        case WM_NCDESTROY:
+            // Explorer may destroy the window with its taskbar: the handle is not ours
+            // to destroy any more, and the host drops this object.
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            window_.release();
+            PostMessageW(host_, kTaskbarWindowGone, 0, 0);
+            return false;
+        case WM_SIZE:
+            if (panel_) {
+                panel_->relayout(window::horizontalBandIn(taskbar_));
+                InvalidateRect(window, nullptr, FALSE);
+            }
+            return false;
+        case WM_PAINT: {
+            PAINTSTRUCT paint{};
+            if (BeginPaint(window, &paint) != nullptr) {
+                EndPaint(window, &paint);
+            }
+            present();
+            result = 0;
+            return true;
+        }
+        case WM_ERASEBKGND:
+            result = 1;
+            return true;
+        case WM_MOUSEACTIVATE:
+            // A click must not take the activation away from the user's window.
+            result = MA_NOACTIVATE;
+            return true;
+        case WM_LBUTTONUP:
+            window::startTaskManager();
+            return false;
+        case WM_CONTEXTMENU:
+            // Answered here: DefWindowProcW would pass the gesture on to the taskbar.
+            SendMessageW(host_, kShowMenu, 0, lParam);
+            result = 0;
+            return true;
+        case window::kReloadMessage:
+            if (panel_) {
+                panel_->reload();
+            }
+            PostMessageW(host_, kConfigurationReloaded, 0, 0);
+            return false;
+        default:
+            if (message == frameRequestMessage() && message != 0) {
+                sendFrame(reinterpret_cast<HWND>(wParam));
+                result = 1;
+                return true;
+            }
+            return false;
+    }
+}
+
+}  // namespace tavisto::companion

@@ -1,0 +1,79 @@
+#pragma once
+// One taskbar's meters: a layered window made a child of the taskbar, showing the
+// panel of the shared panel window. The host (TaskbarHost) decides where it goes.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "companion/placement.h"
+#include "companion/taskbar_settings.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/layered_frame.h"
+#include "window/panel_window.h"
+
+namespace tavisto::companion {
+
+inline constexpr wchar_t kTaskbarWindowClass[] = L"TavistoTaskbarClass";
+
+// Messages the taskbar windows post to their host's control window.
+inline constexpr UINT kConfigurationReloaded = WM_APP + 1;
+// Sent with the screen point of the context-menu gesture in lParam.
+inline constexpr UINT kShowMenu = WM_APP + 2;
+inline constexpr UINT kTaskbarWindowGone = WM_APP + 3;
+
+// Registered message: a test sends it with its own window in wParam and receives the
+// frame last shown, as WM_COPYDATA (kFrameCopyData: two 32-bit integers, width and
+// height, then top-down rows of premultiplied 0xAARRGGBB). Layered pixels cannot be
+// read back from the screen everywhere, Wine's X11 desktop among them.
+inline constexpr wchar_t kFrameRequestMessage[] = L"TavistoTaskbarFrame";
+inline constexpr ULONG_PTR kFrameCopyData = 0x54415646;  // "TAVF"
+
+// Registers the window class of this module once; false when it cannot be.
+bool registerTaskbarWindowClass() noexcept;
+
+class TaskbarWindow {
+  public:
+    // Creates the window and makes it a child of `taskbar`; null with the reason in
+    // `failure` when the window cannot be created or the taskbar refuses it.
+    static std::unique_ptr<TaskbarWindow> attach(HWND taskbar, bool primary, HWND host,
+                                                 std::wstring& failure);
+    ~TaskbarWindow();
+    TaskbarWindow(const TaskbarWindow&) = delete;
+    TaskbarWindow& operator=(const TaskbarWindow&) = delete;
+
+    HWND taskbar() const noexcept { return taskbar_; }
+    HWND window() const noexcept { return window_.get(); }
+    // The window still exists and is still the taskbar's child.
+    bool attached() const noexcept;
+    // The monitor's scale differs from the one the panel was loaded with.
+    bool scaleChanged() const noexcept;
+    // Sizes and moves the window where the settings put it, when it is not there yet.
+    void place(const TaskbarSettings& settings) noexcept;
+    void reload() noexcept;
+    // The taskbar turned light or dark: "auto" colours are drawn again, without a reload.
+    void redrawForTheme() noexcept;
+
+  private:
+    friend bool registerTaskbarWindowClass() noexcept;
+    TaskbarWindow(HWND taskbar, bool primary, HWND host) noexcept
+        : taskbar_(taskbar), primary_(primary), host_(host) {}
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept;
+    bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void present() noexcept;
+    void sendFrame(HWND requester) noexcept;
+    TaskbarShape shape() const noexcept;
+
+    const HWND taskbar_;
+    const bool primary_;
+    const HWND host_;
+    win32::Window window_;
+    std::unique_ptr<window::PanelWindow> panel_;
+    win32::LayeredFrame frame_;
+};
+
+}  // namespace tavisto::companion

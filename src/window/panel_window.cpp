@@ -1,0 +1,103 @@
+#include "window/panel_window.h"
+
+#include <shellapi.h>
+
+#include <string>
+#include <utility>
+
+#include "render/band_metrics.h"
+
+namespace tavisto::window {
+
+PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSource dpi)
+    : window_(window), horizontalBand_(horizontalBand) {
+    try {
+        platform_ = std::make_unique<win32::BandWindowPlatform>(window, dpi);
+    } catch (...) {
+        // Without backends there is no panel: the window stays empty.
+    }
+    // The watch is in place before the file is read, so no save falls between the two.
+    try {
+        watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
+    } catch (...) {
+        // No watcher: the window keeps the configuration it loads now.
+    }
+    reload();
+}
+
+PanelWindow::~PanelWindow() {
+    // The watcher first: it must not post to a window whose panel is going.
+    watcher_.reset();
+    panel_.reset();
+    platform_.reset();
+}
+
+bool PanelWindow::reload() noexcept {
+    if (!platform_) {
+        return false;
+    }
+    try {
+        std::optional<nlohmann::json> document = readConfiguration(configurationFile());
+        if (!document) {
+            return false;
+        }
+        // Measured before a first panel exists (length 0), so that a window that had no
+        // configuration reports its new length.
+        const std::int32_t before = bandLength();
+        if (!panel_) {
+            // A document that parses but cannot be interpreted leaves the window empty.
+            std::string error;
+            panel_ = MeterPanel::create(platform_->services(), std::move(*document),
+                                        horizontalBand_, error);
+            if (!panel_) {
+                return false;
+            }
+        } else {
+            panel_->reload(std::move(*document), horizontalBand_);
+        }
+        return bandLength() != before;
+    } catch (...) {
+        // Out of memory while copying the path or the document: nothing changes.
+        return false;
+    }
+}
+
+void PanelWindow::relayout(std::int32_t horizontalBand) noexcept {
+    horizontalBand_ = horizontalBand;
+    if (panel_) {
+        panel_->relayout(horizontalBand);
+    }
+}
+
+std::int32_t PanelWindow::bandLength() const noexcept {
+    return panel_ ? tavisto::bandLength(panel_->model(), horizontalBand_) : 0;
+}
+
+const win32::GdiplusMemorySurface* PanelWindow::surface() const noexcept {
+    return panel_ ? dynamic_cast<const win32::GdiplusMemorySurface*>(&panel_->surface()) : nullptr;
+}
+
+void PanelWindow::paintBuffered(HDC given) noexcept {
+    win32::paintBand(window_, given, panel_ ? &panel_->surface() : nullptr);
+}
+
+std::int32_t horizontalBandIn(HWND host) noexcept {
+    RECT client{};
+    GetClientRect(host, &client);
+    return client.bottom - client.top > client.right - client.left ? 0 : 1;
+}
+
+void launch(const Launch& program) noexcept {
+    ShellExecuteW(nullptr, nullptr, program.program.c_str(), nullptr,
+                  program.workingFolder.empty() ? nullptr : program.workingFolder.c_str(), SW_SHOW);
+}
+
+void startTaskManager() noexcept {
+    try {
+        launch(taskManagerLaunch());
+    } catch (...) {
+        // Out of memory forming the path: Task Manager is simply not started.
+    }
+}
+
+}  // namespace tavisto::window

@@ -1,0 +1,67 @@
+#pragma once
+// A meter panel in a window, as both hosts show it: the desk band's window in a
+// taskbar that hosts bands, and the companion's window inside the taskbar. It owns the
+// window's platform services, the panel, and the watcher that asks for a reload when
+// the configuration file changes; the host owns the window and decides how the frame
+// reaches the screen.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "panel/meter_panel.h"
+#include "platform/win32/band_window_platform.h"
+#include "platform/win32/gdiplus_surface.h"
+#include "window/config_watcher.h"
+#include "window/configuration_location.h"
+
+namespace tavisto::window {
+
+class PanelWindow {
+  public:
+    // Call from WM_CREATE with GDI+ started: starts watching the configuration folder,
+    // then loads the configuration file. A missing or malformed file leaves the window
+    // without a panel until a reload finds a good one.
+    PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSource dpi);
+    // Destroy it no later than WM_DESTROY, on the window's thread: the panel's timers
+    // and tooltips belong to the window, and the watcher posts to it.
+    ~PanelWindow();
+    PanelWindow(const PanelWindow&) = delete;
+    PanelWindow& operator=(const PanelWindow&) = delete;
+
+    // The reload message: reads the file again. A document that cannot be read or
+    // loaded keeps what is shown. Returns true when the band length changed.
+    bool reload() noexcept;
+    // WM_SIZE: lays out in the given direction and redraws the whole frame.
+    void relayout(std::int32_t horizontalBand) noexcept;
+
+    std::int32_t horizontalBand() const noexcept { return horizontalBand_; }
+    // 0 while there is no panel.
+    std::int32_t bandLength() const noexcept;
+    double dpiScale() const noexcept { return panel_ ? panel_->dpiScale() : 0.0; }
+    // Null while there is no panel.
+    const MeterPanel* panel() const noexcept { return panel_.get(); }
+    const win32::GdiplusMemorySurface* surface() const noexcept;
+
+    // WM_PAINT (null) and WM_PRINTCLIENT (its DC): the frame over the parent's
+    // background in a buffered paint.
+    void paintBuffered(HDC given) noexcept;
+
+  private:
+    HWND window_;
+    std::int32_t horizontalBand_;
+    std::unique_ptr<win32::BandWindowPlatform> platform_;
+    std::unique_ptr<MeterPanel> panel_;
+    std::unique_ptr<ConfigWatcher> watcher_;
+};
+
+// 0 when `host`'s client area is taller than wide, else 1 (a square is horizontal).
+std::int32_t horizontalBandIn(HWND host) noexcept;
+
+// ShellExecuteW with the default verb and no parameters; failures are silent.
+void launch(const Launch& program) noexcept;
+// The left click of both hosts.
+void startTaskManager() noexcept;
+
+}  // namespace tavisto::window

@@ -1,0 +1,236 @@
+// The companion's parts that need no taskbar: where the meters go, the "taskbar"
+// settings, the command line, the clickable frame, the log's bound and autostart.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "companion/autostart.h"
+#include "companion/command_line.h"
+#include "companion/log_file.h"
+#include "companion/placement.h"
+#include "companion/taskbar_finder.h"
+#include "companion/taskbar_settings.h"
+#include "desk_band_host.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/layered_frame.h"
+
+namespace tavisto::companion {
+namespace {
+
+TEST(Placement, PutsTheBandAgainstTheChosenEdge) {
+    const Rect horizontal{0, 0, 1000, 48};
+    const Rect vertical{0, 0, 60, 800};
+    const struct {
+        const char* name;
+        TaskbarShape taskbar;
+        TaskbarSettings settings;
+        std::int32_t length;
+        Rect expected;
+    } cases[] = {
+        {"beside the notification area",
+         {horizontal, Rect{800, 0, 1000, 48}, 1.0},
+         {},
+         100,
+         {700, 0, 800, 48}},
+        {"offset away from it, scaled",
+         {horizontal, Rect{800, 0, 1000, 48}, 1.5},
+         {Monitors::Primary, Edge::Right, 10},
+         100,
+         {685, 0, 785, 48}},
+        {"secondary: the end less the scaled margin",
+         {horizontal, std::nullopt, 2.0},
+         {},
+         50,
+         {976 - 50, 0, 976, 48}},
+        {"left end with offset",
+         {horizontal, Rect{800, 0, 1000, 48}, 1.0},
+         {Monitors::Primary, Edge::Left, 8},
+         100,
+         {8, 0, 108, 48}},
+        {"vertical taskbar: above the notification area",
+         {vertical, Rect{0, 700, 60, 800}, 1.0},
+         {},
+         120,
+         {0, 580, 60, 700}},
+        {"longer than the room: starts at the near end",
+         {horizontal, Rect{80, 0, 1000, 48}, 1.0},
+         {},
+         300,
+         {0, 0, 300, 48}},
+        {"no configuration: zero length",
+         {horizontal, Rect{800, 0, 1000, 48}, 1.0},
+         {},
+         0,
+         {800, 0, 800, 48}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        EXPECT_EQ(placeBand(test.taskbar, test.settings, test.length), test.expected);
+    }
+}
+
+TEST(TaskbarSettings, UnknownOrMistypedValuesKeepTheDefaults) {
+    const struct {
+        const char* json;
+        TaskbarSettings expected;
+    } cases[] = {
+        {R"({})", {}},
+        {R"({"taskbar": {"monitors": "all", "position": "left", "offset": 24}})",
+         {Monitors::All, Edge::Left, 24}},
+        {R"({"taskbar": {"monitors": "All", "position": "top", "offset": -3}})", {}},
+        {R"({"taskbar": {"monitors": 1, "position": null, "offset": true}})", {}},
+        {R"({"taskbar": {"offset": 2.5}})", {}},
+        {R"({"taskbar": {"offset": 10001}})", {}},
+        {R"({"taskbar": "all"})", {}},
+        {R"([1, 2])", {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.json);
+        EXPECT_EQ(readTaskbarSettings(nlohmann::json::parse(test.json)), test.expected);
+    }
+}
+
+TEST(CommandLine, TaskbarSwitchesBelongTogether) {
+    const struct {
+        std::vector<std::wstring> arguments;
+        Mode mode;
+        bool force;
+        AutostartChange autostart;
+    } cases[] = {
+        {{}, Mode::Default, false, AutostartChange::None},
+        {{L"--taskbar"}, Mode::Taskbar, false, AutostartChange::None},
+        {{L"--force", L"--taskbar"}, Mode::Taskbar, true, AutostartChange::None},
+        {{L"--taskbar", L"--install-autostart"}, Mode::Taskbar, false, AutostartChange::Install},
+        {{L"--taskbar", L"--uninstall-autostart"},
+         Mode::Taskbar,
+         false,
+         AutostartChange::Uninstall},
+        {{L"--install-autostart"}, Mode::Invalid, false, AutostartChange::None},
+        {{L"--taskbar", L"--install-autostart", L"--uninstall-autostart"},
+         Mode::Invalid,
+         false,
+         AutostartChange::None},
+        {{L"--taskbar", L"--Taskbar"}, Mode::Invalid, false, AutostartChange::None},
+    };
+    for (const auto& test : cases) {
+        const CommandLine parsed = parseCommandLine(test.arguments);
+        EXPECT_EQ(parsed.mode, test.mode) << test.arguments.size();
+        if (test.mode != Mode::Invalid) {
+            EXPECT_EQ(parsed.force, test.force);
+            EXPECT_EQ(parsed.autostart, test.autostart);
+        }
+    }
+}
+
+TEST(LayeredFrame, OnlyFullyTransparentPixelsChange) {
+    EXPECT_EQ(win32::clickablePixel(0x00000000), 0x01000000u);
+    EXPECT_EQ(win32::clickablePixel(0x00FFFFFF), 0x01000000u);
+    EXPECT_EQ(win32::clickablePixel(0x01000000), 0x01000000u);
+    EXPECT_EQ(win32::clickablePixel(0x80402010), 0x80402010u);
+    EXPECT_EQ(win32::clickablePixel(0xFFFF0000), 0xFFFF0000u);
+}
+
+TEST(LogFile, StartsAfreshBeforePassingItsLimit) {
+    wchar_t temporary[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    const std::wstring folder = std::wstring(temporary) + L"tavisto-log-test";
+    const std::wstring path = folder + L"\\Tavisto.log";
+    host::removeFolder(folder);
+    const std::wstring line(600, L'x');
+    std::uint64_t largest = 0;
+    for (int i = 0; i < 2000; ++i) {
+        appendLogLine(path, line);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
+        largest = std::max(largest, (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    }
+    EXPECT_GT(largest, kLogLimitBytes);
+    EXPECT_LT(largest, 1024u * 1024u);
+    host::removeFolder(folder);
+}
+
+LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A top-level window of the primary taskbar's class with the given children.
+win32::Window taskbarWindow(bool shown, int height, bool bridge, int bandHost) {
+    for (const wchar_t* name : {kPrimaryTaskbarClass, kCompositionBridgeClass, kBandHostClass}) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = plainProcedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = name;
+        RegisterClassW(&windowClass);
+    }
+    win32::Window taskbar(CreateWindowExW(WS_EX_TOOLWINDOW, kPrimaryTaskbarClass, nullptr,
+                                          WS_POPUP | (shown ? WS_VISIBLE : 0), 0, 400, 600, height,
+                                          nullptr, nullptr, nullptr, nullptr));
+    if (bridge) {
+        CreateWindowExW(0, kCompositionBridgeClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 600,
+                        height, taskbar.get(), nullptr, nullptr, nullptr);
+    }
+    if (bandHost != 0) {
+        // 1: shown with an area; -1: a hidden leftover.
+        CreateWindowExW(0, kBandHostClass, nullptr, bandHost > 0 ? WS_CHILD | WS_VISIBLE : WS_CHILD,
+                        0, 0, 400, height, taskbar.get(), nullptr, nullptr, nullptr);
+    }
+    return taskbar;
+}
+
+TEST(TaskbarFinder, JudgesOnlyATaskbarThatIsReady) {
+    const struct {
+        const char* name;
+        bool shown;
+        int height;
+        bool bridge;
+        int bandHost;
+        TaskbarKind expected;
+    } cases[] = {
+        {"hidden", false, 48, true, 0, TaskbarKind::NotReady},
+        {"no area", true, 0, true, 0, TaskbarKind::NotReady},
+        {"composition", true, 48, true, 0, TaskbarKind::Composition},
+        {"composition with a hidden band host", true, 48, true, -1, TaskbarKind::Composition},
+        {"bridge and a shown band host", true, 48, true, 1, TaskbarKind::HostsDeskBands},
+        {"classic", true, 48, false, 1, TaskbarKind::HostsDeskBands},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const win32::Window taskbar =
+            taskbarWindow(test.shown, test.height, test.bridge, test.bandHost);
+        ASSERT_TRUE(taskbar);
+        EXPECT_EQ(judgeTaskbar(taskbar.get()), test.expected);
+    }
+}
+
+TEST(TaskbarFinder, PrefersTheReadyTaskbarOverAHiddenOneFoundFirst) {
+    const win32::Window ready = taskbarWindow(true, 48, true, 0);
+    // Created later, so found first, like the hidden one Wine's shell keeps.
+    const win32::Window hidden = taskbarWindow(false, 0, false, 0);
+    EXPECT_EQ(findPrimaryTaskbar(), ready.get());
+}
+
+std::wstring runValue() {
+    wchar_t value[1024] = {};
+    DWORD bytes = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, value,
+                     &bytes) != ERROR_SUCCESS) {
+        return L"<none>";
+    }
+    return value;
+}
+
+TEST(Autostart, WritesTheQuotedProgramWithTheTaskbarSwitchAndRemovesIt) {
+    const std::wstring program = L"C:\\Program Files\\Tavisto\\Tavisto.exe";
+    ASSERT_TRUE(installAutostart(program));
+    EXPECT_EQ(runValue(), L"\"C:\\Program Files\\Tavisto\\Tavisto.exe\" --taskbar");
+    ASSERT_TRUE(uninstallAutostart());
+    EXPECT_EQ(runValue(), L"<none>");
+    EXPECT_TRUE(uninstallAutostart());
+}
+
+}  // namespace
+}  // namespace tavisto::companion
