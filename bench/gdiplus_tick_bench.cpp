@@ -52,6 +52,9 @@ class FontCreatingCanvas final : public platform::Canvas {
     explicit FontCreatingCanvas(std::unique_ptr<platform::Canvas> target)
         : target_(std::move(target)) {}
     void clearToTransparent(const Rect& area) override { target_->clearToTransparent(area); }
+    void scrollArea(const Rect& area, int dx, int dy) override {
+        target_->scrollArea(area, dx, dy);
+    }
     void setQuality(platform::RenderQuality quality) override { target_->setQuality(quality); }
     void fillRectangle(Argb color, int x, int y, int width, int height) override {
         target_->fillRectangle(color, x, y, width, height);
