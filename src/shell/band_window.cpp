@@ -110,9 +110,13 @@ void unregisterBandWindowClass() noexcept {
     UnregisterClassW(kBandWindowClass, moduleInstance());
 }
 
-void launch(const Launch& program) noexcept {
-    ShellExecuteW(nullptr, nullptr, program.program.c_str(), nullptr,
-                  program.workingFolder.empty() ? nullptr : program.workingFolder.c_str(), SW_SHOW);
+void launch(const std::optional<Launch>& program) noexcept {
+    if (!program) {
+        return;
+    }
+    ShellExecuteW(nullptr, nullptr, program->program.c_str(), nullptr,
+                  program->workingFolder.empty() ? nullptr : program->workingFolder.c_str(),
+                  SW_SHOW);
 }
 
 }  // namespace tavisto::shell

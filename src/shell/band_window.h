@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "shell/configuration_location.h"
 
 namespace tavisto::shell {
@@ -19,7 +21,8 @@ HWND createBandWindow(HWND parent, CTavisto& band) noexcept;
 // background brush; fails harmlessly while another band's window exists.
 void unregisterBandWindowClass() noexcept;
 
-// ShellExecuteW with the default verb and no parameters; failures are silent.
-void launch(const Launch& program) noexcept;
+// ShellExecuteW with the default verb and no parameters; failures are silent, and
+// nothing is started when there is no program.
+void launch(const std::optional<Launch>& program) noexcept;
 
 }  // namespace tavisto::shell

@@ -37,7 +37,6 @@ CTavisto::~CTavisto() {
     // The host may have destroyed the window with its own, without CloseDW: the class
     // must not outlive the module whose procedure it names.
     unregisterBandWindowClass();
-    watcher_.reset();
 }
 
 // IUnknown
@@ -256,15 +255,20 @@ void CTavisto::windowCreated(HWND window) noexcept {
     // Never two watchers for one object: the one of an earlier window ends first. The
     // new one is in place before the file is read, so no save falls between the two.
     watcher_.reset();
-    try {
-        watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
-    } catch (...) {
-        // No watcher: the band keeps the configuration it loads now.
+    // Without a configuration folder there is nothing to watch, and nothing is read.
+    if (!configurationFolder().empty()) {
+        try {
+            watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
+        } catch (...) {
+            // No watcher: the band keeps the configuration it loads now.
+        }
     }
     reloadConfiguration();
 }
 
 void CTavisto::windowDestroying() noexcept {
+    // The watcher posts to this window: it stops before the handle dies.
+    watcher_.reset();
     panel_.reset();
     platform_.reset();
 }
