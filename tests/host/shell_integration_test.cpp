@@ -425,6 +425,48 @@ TEST_F(Band, UnusableFilesLeaveTheRunningBandAsItWas) {
     EXPECT_GT(capture(hosted.window).count(kRed), 0) << "still drawing";
 }
 
+TEST_F(Band, HostileFilesKeepTheLastGoodConfiguration) {
+    writeConfiguration(kTwoGroups);
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    pumpFor(300);
+    ASSERT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kTwoGroupsLength);
+
+    // 40 KB of brackets, 20,000 levels deep, once crashed the taskbar thread.
+    constexpr std::size_t kLevels = 20000;
+    ASSERT_TRUE(writeInPlace(configurationFile(),
+                             "{\"meterGroups\":[],\"note\":" + std::string(kLevels, '[') +
+                                 std::string(kLevels, ']') + "}"));
+    ASSERT_TRUE(reloadArrives()) << "deeply nested";
+    EXPECT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kTwoGroupsLength);
+    // A good configuration, but over the size limit: refused unread.
+    std::string oversized = kOneGroup;
+    oversized.resize(2 * 1024 * 1024, ' ');
+    ASSERT_TRUE(replaceThroughRename(configurationFile(), oversized));
+    ASSERT_TRUE(reloadArrives()) << "oversized";
+    EXPECT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kTwoGroupsLength);
+    EXPECT_TRUE(widthsPushed(rebar).empty());
+    pumpFor(300);
+    EXPECT_GT(capture(hosted.window).count(kRed), 0) << "still drawing";
+
+    ASSERT_TRUE(writeInPlace(configurationFile(), kOneGroup));
+    ASSERT_TRUE(reloadArrives());
+    EXPECT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kOneGroupLength);
+}
+
+TEST_F(Band, ClosingTheWindowStopsTheWatcherBeforeTheObjectGoes) {
+    writeConfiguration(kTwoGroups);
+    const LoadedModule module;
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    ASSERT_EQ(threadsStartedIn(module.get()).size(), 1u);
+    ASSERT_EQ(hosted.band->CloseDW(0), S_OK);
+    // The object lives on (the host still holds it), but nothing posts to its window.
+    EXPECT_TRUE(pumpUntil([&] { return threadsStartedIn(module.get()).empty(); }, kPromptly));
+    ASSERT_TRUE(writeInPlace(configurationFile(), kOneGroup));
+    EXPECT_EQ(reloadsDuring(kQuiet), 0);
+}
+
 TEST_F(Band, UninterpretableFirstConfigurationLeavesTheBandEmptyUntilAGoodOne) {
     writeConfiguration(R"({ "meterGroups": [ { "meters": [ { "width": "narrow" } ] } ] })");
     RecordingRebar rebar(400, 40);
