@@ -560,6 +560,45 @@ INSTANTIATE_TEST_SUITE_P(
                                 kTwoGroupsActualThickness},
                       Direction{100, 500, 60, 28, 68}));
 
+bool declaresWindows10() {
+    return FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) != nullptr;
+}
+
+// The band picks its text rendering with this very check, in the host's process.
+bool hostSeesWindows10() {
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    version.dwMajorVersion = 10;
+    DWORDLONG conditions = 0;
+    conditions = VerSetConditionMask(conditions, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    conditions = VerSetConditionMask(conditions, VER_MINORVERSION, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, conditions) != FALSE;
+}
+
+TEST(Host, SeesWindows10ExactlyWhenItDeclaresItAsExplorerDoes) {
+    EXPECT_EQ(hostSeesWindows10(), declaresWindows10())
+        << "the prefix must report Windows 10 (scripts/wine-prefix)";
+}
+
+// Large red text on the taskbar: the processor load as a percentage.
+const std::string kRedText = R"json({
+  "horizontalPadding": 2, "verticalPadding": 2,
+  "meterGroups": [
+    { "name": "text", "width": 90, "height": 36,
+      "meters": [
+        { "meterType": "text", "width": 90, "refreshRate": 200,
+          "counters": [ { "counterPath": "(\\Processor(_Total)\\% Processor Time)", "units": "percent",
+                          "color": "#FF0000", "minValue": 0, "maxValue": 100, "fontSize": 20 } ] } ] } ]
+})json";
+
+TEST_F(Band, TextMetersDrawOnTheTaskbar) {
+    writeConfiguration(kRedText);
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    ASSERT_TRUE(pumpUntil([&] { return capture(hosted.window).count(kRed) > 0; }, kPromptly))
+        << (declaresWindows10() ? "Windows 10 text" : "older text");
+}
+
 TEST_F(Band, ClicksStartTaskManagerAndTheCompanionWithoutAMenu) {
     RecordingRebar rebar(400, 40);
     HostedBand hosted(rebar);
