@@ -786,6 +786,28 @@ TEST_F(Band, LoadingAndUnloadingTheModuleWithABandLeaksNoHandle) {
     EXPECT_EQ(after.windows, before.windows);
 }
 
+TEST_F(Band, WatcherThatCannotEndKeepsTheModuleUntilItLeaves) {
+    writeConfiguration(kTwoGroups);
+    RecordingRebar rebar(400, 40);
+    const Watchdog watchdog(30000);
+    LoaderLock stuck;
+    ASSERT_TRUE(stuck.held());
+    {
+        HostedBand hosted(rebar);
+        ASSERT_NE(hosted.window, nullptr);
+        const ULONGLONG closing = GetTickCount64();
+        hosted.close();
+        EXPECT_LT(GetTickCount64() - closing, 2500u) << "closing waited for a stuck watcher";
+    }
+    CoFreeUnusedLibrariesEx(0, 0);
+    // The thread holds the module: unloading it now would pull the code from under it.
+    EXPECT_NE(GetModuleHandleW(bandModulePath().c_str()), nullptr);
+    stuck.release();
+    // Let go, the thread ends on its own and takes its reference to the module with it.
+    EXPECT_TRUE(
+        pumpUntil([] { return GetModuleHandleW(bandModulePath().c_str()) == nullptr; }, kPromptly));
+}
+
 TEST_F(Band, ReleaseWithoutCloseDestroysTheWindow) {
     writeConfiguration(kTwoGroups);
     const LoadedModule module;

@@ -383,71 +383,11 @@ TEST_F(Watcher, EndsPromptlyWhenItsOwnerGoes) {
     EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
 }
 
-// The loader lock, as ntdll exports it: while this thread holds it, a new thread of the
-// process cannot begin to run, as a watcher stuck in the file system cannot go on.
-class LoaderLock {
-  public:
-    LoaderLock() {
-        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        lock_ = reinterpret_cast<Lock>(
-            reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
-        unlock_ = reinterpret_cast<Unlock>(
-            reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
-        held_ = lock_ != nullptr && unlock_ != nullptr && lock_(0, nullptr, &cookie_) == 0;
-    }
-    ~LoaderLock() { release(); }
-    bool held() const { return held_; }
-    void release() {
-        if (held_) {
-            unlock_(0, cookie_);
-            held_ = false;
-        }
-    }
-
-  private:
-    using Lock = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
-    using Unlock = LONG(NTAPI*)(ULONG, ULONG_PTR);
-    Lock lock_ = nullptr;
-    Unlock unlock_ = nullptr;
-    ULONG_PTR cookie_ = 0;
-    bool held_ = false;
-};
-
-// Ends the process with a failure when the test hangs past its time; a wait that never
-// returns would otherwise hang the whole run.
-class Watchdog {
-  public:
-    explicit Watchdog(DWORD milliseconds)
-        : cancelled_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), milliseconds_(milliseconds) {
-        thread_.reset(CreateThread(nullptr, 0, watch, this, 0, nullptr));
-    }
-    ~Watchdog() {
-        SetEvent(cancelled_.get());
-        WaitForSingleObject(thread_.get(), INFINITE);
-    }
-
-  private:
-    static DWORD WINAPI watch(void* self) noexcept {
-        auto* watchdog = static_cast<Watchdog*>(self);
-        if (WaitForSingleObject(watchdog->cancelled_.get(), watchdog->milliseconds_) ==
-            WAIT_TIMEOUT) {
-            std::fputs("watchdog: the test hung; ending the process\n", stderr);
-            std::fflush(stderr);
-            // Not ExitProcess: that takes the loader lock the hung test may hold.
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-        return 0;
-    }
-    win32::KernelHandle cancelled_;
-    DWORD milliseconds_;
-    win32::KernelHandle thread_;
-};
-
 TEST_F(Watcher, ThreadThatCannotEndIsLeftToFinishAloneWithItsOwnState) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    const Watchdog watchdog(20000);
+    const host::Watchdog watchdog(20000);
     const std::vector<DWORD> before = threadIds();
-    LoaderLock stuck;
+    host::LoaderLock stuck;
     ASSERT_TRUE(stuck.held());
     watcher = std::make_unique<ConfigWatcher>(folder, window.get());
     ASSERT_TRUE(watcher->running());
