@@ -248,12 +248,10 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
     switch (command) {
         case kSettings:
             try {
-                const std::wstring program = window::moduleFileName(window::thisModule());
-                const std::size_t separator = program.find_last_of(L"\\/");
-                window::launch({program, separator == std::wstring::npos
-                                             ? std::wstring()
-                                             : program.substr(0, separator)});
+                // This program itself, without arguments: its settings window.
+                window::launch(window::companionLaunch(window::modulePath()));
             } catch (...) {
+                // Out of memory forming the path: the settings window is not started.
             }
             break;
         case kTaskManager:

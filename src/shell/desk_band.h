@@ -66,7 +66,8 @@ class CTavisto final : public IDeskBand2,
     // What the band window procedure calls, on the window's thread.
     // WM_CREATE: adopt the window, start the watcher, load the configuration.
     void windowCreated(HWND window) noexcept;
-    // WM_DESTROY: the panel, its backends and the watcher go with the window.
+    // WM_DESTROY: the watcher stops posting to the window, and the panel and its
+    // backends go with the window they draw in.
     void windowDestroying() noexcept;
     // WM_NCDESTROY: the window handle is no longer valid.
     void windowDestroyed(HWND window) noexcept;

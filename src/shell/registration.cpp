@@ -43,44 +43,42 @@ LSTATUS setString(HKEY key, const wchar_t* name, const std::wstring& text) noexc
                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-HRESULT writeClassKeys() noexcept {
-    try {
-        wchar_t path[kPathCapacity];
-        HRESULT result = classKeyPath(nullptr, path);
-        if (FAILED(result)) {
-            return result;
-        }
-        win32::RegistryKey classKey;
-        if (createKey(path, classKey) != ERROR_SUCCESS) {
-            return E_FAIL;
-        }
-        if (setString(classKey.get(), nullptr, L"Tavisto") != ERROR_SUCCESS) {
-            return E_FAIL;
-        }
-        classKey.reset();
-
-        result = classKeyPath(L"InprocServer32", path);
-        if (FAILED(result)) {
-            return result;
-        }
-        win32::RegistryKey serverKey;
-        if (const LSTATUS status = createKey(path, serverKey); status != ERROR_SUCCESS) {
-            return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
-        }
-        if (const std::wstring module = moduleFileName(moduleInstance()); !module.empty()) {
-            if (const LSTATUS status = setString(serverKey.get(), nullptr, module);
-                status != ERROR_SUCCESS) {
-                return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
-            }
-        }
-        if (const LSTATUS status = setString(serverKey.get(), L"ThreadingModel", L"Apartment");
-            status != ERROR_SUCCESS) {
-            return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
-        }
-        return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
+HRESULT writeClassKeys(const std::wstring& module) noexcept {
+    // Without the module's path the server key would name nothing that can be loaded.
+    if (module.empty()) {
+        return E_FAIL;
     }
+    wchar_t path[kPathCapacity];
+    HRESULT result = classKeyPath(nullptr, path);
+    if (FAILED(result)) {
+        return result;
+    }
+    win32::RegistryKey classKey;
+    if (createKey(path, classKey) != ERROR_SUCCESS) {
+        return E_FAIL;
+    }
+    if (setString(classKey.get(), nullptr, L"Tavisto") != ERROR_SUCCESS) {
+        return E_FAIL;
+    }
+    classKey.reset();
+
+    result = classKeyPath(L"InprocServer32", path);
+    if (FAILED(result)) {
+        return result;
+    }
+    win32::RegistryKey serverKey;
+    if (const LSTATUS status = createKey(path, serverKey); status != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+    }
+    if (const LSTATUS status = setString(serverKey.get(), nullptr, module);
+        status != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+    }
+    if (const LSTATUS status = setString(serverKey.get(), L"ThreadingModel", L"Apartment");
+        status != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(static_cast<unsigned long>(status));
+    }
+    return S_OK;
 }
 
 HRESULT registerCategory() noexcept {
@@ -97,11 +95,24 @@ HRESULT registerCategory() noexcept {
 }  // namespace
 
 HRESULT registerServer() noexcept {
-    HRESULT result = writeClassKeys();
+    try {
+        return registerServerAt(moduleFileName(moduleInstance()));
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+HRESULT registerServerAt(const std::wstring& module) noexcept {
+    HRESULT result = writeClassKeys(module);
     if (SUCCEEDED(result)) {
         result = registerCategory();
     }
-    return FAILED(result) ? SELFREG_E_CLASS : S_OK;
+    if (FAILED(result)) {
+        // A half-written class would be listed but could not be loaded.
+        unregisterServer();
+        return SELFREG_E_CLASS;
+    }
+    return S_OK;
 }
 
 HRESULT unregisterServer() noexcept {

@@ -4,10 +4,15 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace tavisto::shell {
 
-// S_OK, or SELFREG_E_CLASS on any failure (keys written before it stay).
+// Registers this module: S_OK, or SELFREG_E_CLASS on any failure, after which the
+// class key is removed again.
 HRESULT registerServer() noexcept;
+// The same for a module at `module`; an empty path is a failure.
+HRESULT registerServerAt(const std::wstring& module) noexcept;
 
 // Deletes the class key tree: S_OK, or SELFREG_E_CLASS (also when it is absent).
 HRESULT unregisterServer() noexcept;

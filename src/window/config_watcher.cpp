@@ -18,8 +18,9 @@ constexpr DWORD kFileFilter =
 // While the folder is missing: how long to wait before trying it again when its parent
 // reports nothing (the parent may be unwatchable, or missing too).
 constexpr DWORD kRetryMilliseconds = 5000;
-// How long the owner waits for the first watch to be in place.
+// How long the owner waits for the first watch to be in place, and for the thread to end.
 constexpr DWORD kArmMilliseconds = 2000;
+constexpr DWORD kStopMilliseconds = 1500;
 
 // Walks the records, calling `visit(name, length)` until it returns true.
 template <typename Visit>
@@ -45,17 +46,13 @@ bool anyRecord(const void* records, DWORD size, Visit visit) noexcept {
     return false;
 }
 
-}  // namespace
+// The folder's parent (with its separator) and its own name; empty when it has no parent.
+struct FolderName {
+    std::wstring parent;
+    std::wstring leaf;
+};
 
-bool namesConfigurationFile(const void* records, DWORD size) noexcept {
-    constexpr std::size_t kLength = std::size(kConfigurationFileName) - 1;
-    return anyRecord(records, size, [](const wchar_t* name, std::size_t length) {
-        return length == kLength &&
-               std::memcmp(name, kConfigurationFileName, kLength * sizeof(wchar_t)) == 0;
-    });
-}
-
-ConfigWatcher::FolderName ConfigWatcher::splitFolder(const std::wstring& folder) {
+FolderName splitFolder(const std::wstring& folder) {
     std::wstring path = folder;
     while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) {
         path.pop_back();
@@ -67,36 +64,120 @@ ConfigWatcher::FolderName ConfigWatcher::splitFolder(const std::wstring& folder)
     return {path.substr(0, separator + 1), path.substr(separator + 1)};
 }
 
+}  // namespace
+
+bool namesConfigurationFile(const void* records, DWORD size) noexcept {
+    constexpr std::size_t kLength = std::size(kConfigurationFileName) - 1;
+    return anyRecord(records, size, [](const wchar_t* name, std::size_t length) {
+        return length == kLength &&
+               std::memcmp(name, kConfigurationFileName, kLength * sizeof(wchar_t)) == 0;
+    });
+}
+
+bool changesAskForReload(const void* records, DWORD size) noexcept {
+    return size == 0 || namesConfigurationFile(records, size);
+}
+
+class ConfigWatcher::Watch {
+  public:
+    // Everything is formed here, before the thread starts: the thread must not allocate,
+    // since an exception there would end the host process.
+    Watch(std::wstring folder, HWND window)
+        : folder_(std::move(folder)),
+          folderName_(splitFolder(folder_)),
+          window_(window),
+          stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          armed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          buffer_(new (std::nothrow) DWORD[kBufferBytes / sizeof(DWORD)]) {}
+
+    bool ready() const noexcept { return stop_ && changed_ && armed_ && buffer_; }
+    void waitUntilArmed() const noexcept { WaitForSingleObject(armed_.get(), kArmMilliseconds); }
+    // After this, nothing more is posted to the window.
+    void stop() noexcept {
+        AcquireSRWLockExclusive(&postLock_);
+        stopped_ = true;
+        ReleaseSRWLockExclusive(&postLock_);
+        SetEvent(stop_.get());
+    }
+    void run() noexcept;
+
+  private:
+    enum class Outcome { Stopped, Changed, Failed, TimedOut };
+    // Watches the open folder until stopped (false) or until the watch fails (true).
+    bool watchFolder(HANDLE folder) noexcept;
+    // Returns when the folder may have appeared; false when stopped.
+    bool waitForFolder() noexcept;
+    // One overlapped ReadDirectoryChangesW on `directory`, waited for together with the
+    // stop event; `bytes` is the size of the records in the buffer.
+    Outcome waitForChanges(HANDLE directory, DWORD filter, DWORD timeout, DWORD& bytes) noexcept;
+    void postReload() noexcept;
+
+    const std::wstring folder_;
+    const FolderName folderName_;
+    const HWND window_;
+    win32::KernelHandle stop_;
+    win32::KernelHandle changed_;
+    win32::KernelHandle armed_;
+    // One buffer for the thread's life: 0x21800 bytes, DWORD-aligned as the records need.
+    std::unique_ptr<DWORD[]> buffer_;
+    // The thread's own: post a reload as soon as the next watch is in place.
+    bool reloadWhenArmed_ = false;
+    // Held while posting, so that a stop never overlaps a post to a window that is going.
+    SRWLOCK postLock_ = SRWLOCK_INIT;
+    bool stopped_ = false;
+};
+
+struct ConfigWatcher::ThreadStart {
+    std::shared_ptr<Watch> watch;
+    // The thread's own reference to the module, given up as the thread leaves.
+    HMODULE module;
+};
+
 ConfigWatcher::ConfigWatcher(std::wstring folder, HWND window)
-    : folder_(std::move(folder)),
-      folderName_(splitFolder(folder_)),
-      window_(window),
-      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      armed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      buffer_(new (std::nothrow) DWORD[kBufferBytes / sizeof(DWORD)]) {
-    if (stop_ && changed_ && armed_ && buffer_) {
-        thread_.reset(CreateThread(nullptr, 0, threadMain, this, 0, nullptr));
+    : watch_(std::make_shared<Watch>(std::move(folder), window)) {
+    if (!watch_->ready()) {
+        return;
     }
-    if (thread_) {
-        // Bounded: a folder on a slow network share must not hang the taskbar.
-        WaitForSingleObject(armed_.get(), kArmMilliseconds);
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&ConfigWatcher::threadMain), &module)) {
+        return;
     }
+    auto* start = new (std::nothrow) ThreadStart{watch_, module};
+    if (start != nullptr) {
+        thread_.reset(CreateThread(nullptr, 0, threadMain, start, 0, nullptr));
+    }
+    if (!thread_) {
+        delete start;
+        FreeLibrary(module);
+        return;
+    }
+    // Bounded: a folder on a slow network share must not hang the taskbar.
+    watch_->waitUntilArmed();
 }
 
 ConfigWatcher::~ConfigWatcher() {
+    watch_->stop();
     if (thread_) {
-        SetEvent(stop_.get());
-        WaitForSingleObject(thread_.get(), INFINITE);
+        // Bounded, for the same reason; a thread that is still busy finishes alone.
+        WaitForSingleObject(thread_.get(), kStopMilliseconds);
     }
 }
 
-DWORD WINAPI ConfigWatcher::threadMain(void* watcher) noexcept {
-    static_cast<ConfigWatcher*>(watcher)->run();
-    return 0;
+DWORD WINAPI ConfigWatcher::threadMain(void* start) noexcept {
+    HMODULE module = nullptr;
+    {
+        const std::unique_ptr<ThreadStart> owned(static_cast<ThreadStart*>(start));
+        module = owned->module;
+        owned->watch->run();
+    }
+    // The module may be unloaded the moment its last reference goes, so the thread
+    // leaves through the system rather than returning into it.
+    FreeLibraryAndExitThread(module, 0);
 }
 
-void ConfigWatcher::run() noexcept {
+void ConfigWatcher::Watch::run() noexcept {
     bool folderWasMissing = false;
     for (;;) {
         win32::FileHandle folder(
@@ -123,7 +204,7 @@ void ConfigWatcher::run() noexcept {
     }
 }
 
-bool ConfigWatcher::watchFolder(HANDLE folder) noexcept {
+bool ConfigWatcher::Watch::watchFolder(HANDLE folder) noexcept {
     // The handle stays open between waits, so changes made while a batch is being
     // examined are kept for the next wait instead of being lost.
     for (;;) {
@@ -135,15 +216,15 @@ bool ConfigWatcher::watchFolder(HANDLE folder) noexcept {
             case Outcome::TimedOut:
                 return true;
             case Outcome::Changed:
-                if (namesConfigurationFile(buffer_.get(), bytes)) {
-                    PostMessageW(window_, kReloadMessage, 0, 0);
+                if (changesAskForReload(buffer_.get(), bytes)) {
+                    postReload();
                 }
                 break;
         }
     }
 }
 
-bool ConfigWatcher::waitForFolder() noexcept {
+bool ConfigWatcher::Watch::waitForFolder() noexcept {
     win32::FileHandle parent;
     if (!folderName_.parent.empty()) {
         parent.reset(CreateFileW(folderName_.parent.c_str(), FILE_LIST_DIRECTORY,
@@ -179,8 +260,9 @@ bool ConfigWatcher::waitForFolder() noexcept {
     }
 }
 
-ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD filter, DWORD timeout,
-                                                     DWORD& bytes) noexcept {
+ConfigWatcher::Watch::Outcome ConfigWatcher::Watch::waitForChanges(HANDLE directory, DWORD filter,
+                                                                   DWORD timeout,
+                                                                   DWORD& bytes) noexcept {
     std::memset(buffer_.get(), 0, kBufferBytes);
     OVERLAPPED overlapped{};
     overlapped.hEvent = changed_.get();
@@ -192,7 +274,7 @@ ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD fil
     SetEvent(armed_.get());
     if (reloadWhenArmed_) {
         reloadWhenArmed_ = false;
-        PostMessageW(window_, kReloadMessage, 0, 0);
+        postReload();
     }
     const HANDLE events[] = {stop_.get(), changed_.get()};
     const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeout);
@@ -208,6 +290,14 @@ ConfigWatcher::Outcome ConfigWatcher::waitForChanges(HANDLE directory, DWORD fil
         return Outcome::TimedOut;
     }
     return woken == WAIT_OBJECT_0 ? Outcome::Stopped : Outcome::Failed;
+}
+
+void ConfigWatcher::Watch::postReload() noexcept {
+    AcquireSRWLockExclusive(&postLock_);
+    if (!stopped_) {
+        PostMessageW(window_, kReloadMessage, 0, 0);
+    }
+    ReleaseSRWLockExclusive(&postLock_);
 }
 
 }  // namespace tavisto::window

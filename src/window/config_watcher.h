@@ -19,6 +19,10 @@ inline constexpr UINT kReloadMessage = WM_USER + 1;
 // matters). Records running past `size` end the walk.
 bool namesConfigurationFile(const void* records, DWORD size) noexcept;
 
+// Whether a completed wait calls for a reload: the file is named, or the batch came back
+// empty, which is how a batch too large for the buffer is reported.
+bool changesAskForReload(const void* records, DWORD size) noexcept;
+
 class ConfigWatcher {
   public:
     // Starts watching `folder` for `window` and returns once the watch is in place (or
@@ -27,8 +31,9 @@ class ConfigWatcher {
     // appear and then posts one reload message, since the file may have been written
     // meanwhile.
     ConfigWatcher(std::wstring folder, HWND window);
-    // Signals the thread to stop and waits until it has ended, so the module is never
-    // unloaded under it.
+    // Tells the thread to stop and waits for it, bounded: a thread stuck in the file
+    // system (a share that went away) is left to end on its own. It holds a reference
+    // to the module and to all it uses, and posts nothing once this returns.
     ~ConfigWatcher();
     ConfigWatcher(const ConfigWatcher&) = delete;
     ConfigWatcher& operator=(const ConfigWatcher&) = delete;
@@ -37,36 +42,13 @@ class ConfigWatcher {
     bool running() const noexcept { return static_cast<bool>(thread_); }
 
   private:
-    enum class Outcome { Stopped, Changed, Failed, TimedOut };
-    // The folder's parent (with its separator) and its own name; empty when it has no
-    // parent. Formed before the thread starts, which must not allocate: an exception
-    // there would end the host process.
-    struct FolderName {
-        std::wstring parent;
-        std::wstring leaf;
-    };
-    static FolderName splitFolder(const std::wstring& folder);
+    // Everything the thread touches, shared with it so that it outlives this object
+    // when the thread does.
+    class Watch;
+    struct ThreadStart;
+    static DWORD WINAPI threadMain(void* start) noexcept;
 
-    static DWORD WINAPI threadMain(void* watcher) noexcept;
-    void run() noexcept;
-    // Watches the open folder until stopped (false) or until the watch fails (true).
-    bool watchFolder(HANDLE folder) noexcept;
-    // Returns when the folder may have appeared; false when stopped.
-    bool waitForFolder() noexcept;
-    // One overlapped ReadDirectoryChangesW on `directory`, waited for together with the
-    // stop event; `bytes` is the size of the records in the buffer.
-    Outcome waitForChanges(HANDLE directory, DWORD filter, DWORD timeout, DWORD& bytes) noexcept;
-
-    const std::wstring folder_;
-    const FolderName folderName_;
-    const HWND window_;
-    win32::KernelHandle stop_;
-    win32::KernelHandle changed_;
-    win32::KernelHandle armed_;
-    // One buffer for the thread's life: 0x21800 bytes, DWORD-aligned as the records need.
-    std::unique_ptr<DWORD[]> buffer_;
-    // The thread's own: post a reload as soon as the next watch is in place.
-    bool reloadWhenArmed_ = false;
+    std::shared_ptr<Watch> watch_;
     win32::KernelHandle thread_;
 };
 

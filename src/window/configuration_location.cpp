@@ -2,14 +2,11 @@
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
 #include <shlobj.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 
+#include "config/configuration_text.h"
 #include "platform/win32/handles.h"
 #include "window/module_file.h"
 
@@ -29,11 +26,10 @@ ProcessPaths paths;
 BOOL CALLBACK formPaths(INIT_ONCE*, void*, void**) noexcept {
     try {
         paths.module = moduleFileName(thisModule());
-        // When the folder cannot be found the buffer stays empty and the configuration
-        // folder is "\Tavisto\" on the current drive.
         wchar_t appData[MAX_PATH] = {};
-        SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE);
-        paths.folder = std::wstring(appData) + L"\\Tavisto\\";
+        if (SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE)) {
+            paths.folder = configurationFolderIn(appData);
+        }
     } catch (...) {
         paths = {};
     }
@@ -45,10 +41,6 @@ const ProcessPaths& processPaths() noexcept {
     return paths;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-
 }  // namespace
 
 const std::wstring& modulePath() noexcept {
@@ -59,51 +51,89 @@ const std::wstring& configurationFolder() noexcept {
     return processPaths().folder;
 }
 
+std::wstring configurationFolderIn(std::wstring_view appData) {
+    // Without the user's own folder the path would be "\\Tavisto\\" on the current
+    // drive, a folder any local user may create.
+    if (appData.empty()) {
+        return {};
+    }
+    return std::wstring(appData) + L"\\Tavisto\\";
+}
+
 std::wstring configurationFile() {
-    return configurationFolder() + L"\\" + kConfigurationFileName;
+    const std::wstring& folder = configurationFolder();
+    if (folder.empty()) {
+        return {};
+    }
+    return folder + L"\\" + kConfigurationFileName;
 }
 
 std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
+    if (path.empty()) {
+        return std::nullopt;
+    }
     try {
         // Shared with everyone: an editor may be writing the file right now, or replacing
-        // or deleting it. The C runtime's sharing modes never include deletion, so the
-        // file is opened here and handed to the runtime for text-mode reading.
-        win32::FileHandle handle(CreateFileW(
+        // or deleting it.
+        const win32::FileHandle file(CreateFileW(
             path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!handle) {
+        if (!file) {
             return std::nullopt;
         }
-        const int descriptor =
-            _open_osfhandle(reinterpret_cast<std::intptr_t>(handle.get()), _O_RDONLY | _O_TEXT);
-        if (descriptor == -1) {
+        // Refused from its size, before a byte of it is read.
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+            static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
             return std::nullopt;
         }
-        // The descriptor owns the handle now, and the stream then owns the descriptor.
-        handle.release();
-        std::FILE* const stream = _fdopen(descriptor, "rt");
-        if (stream == nullptr) {
-            _close(descriptor);
-            return std::nullopt;
+        // One byte more than the limit: a file that grew since its size was taken is
+        // still refused, by the parser.
+        std::string text(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
+        std::size_t filled = 0;
+        while (filled < text.size()) {
+            DWORD read = 0;
+            if (!ReadFile(file.get(), text.data() + filled,
+                          static_cast<DWORD>(text.size() - filled), &read, nullptr)) {
+                return std::nullopt;
+            }
+            if (read == 0) {
+                break;
+            }
+            filled += read;
         }
-        const std::unique_ptr<std::FILE, FileCloser> file(stream);
-        return nlohmann::json::parse(file.get());
+        text.resize(filled);
+        return parseConfigurationText(text);
     } catch (...) {
         return std::nullopt;
     }
 }
 
-Launch taskManagerLaunch() {
-    wchar_t system[256] = {};
-    GetSystemDirectoryW(system, 256);
-    return {std::wstring(system) + L"\\Taskmgr.exe", {}};
+std::optional<Launch> taskManagerLaunch() {
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    // 0 is a failure; a length of the buffer or more is the size it would have needed.
+    if (length == 0 || length >= MAX_PATH) {
+        return std::nullopt;
+    }
+    return taskManagerIn(std::wstring_view(system, length));
 }
 
-Launch companionLaunch(const std::wstring& module) {
+std::optional<Launch> taskManagerIn(std::wstring_view systemFolder) {
+    if (systemFolder.empty()) {
+        return std::nullopt;
+    }
+    return Launch{std::wstring(systemFolder) + L"\\Taskmgr.exe", {}};
+}
+
+std::optional<Launch> companionLaunch(const std::wstring& module) {
+    if (module.empty()) {
+        return std::nullopt;
+    }
     const std::size_t separator = module.find_last_of(L"\\/");
     std::wstring folder = separator == std::wstring::npos ? module : module.substr(0, separator);
     std::wstring program = folder + L"\\Tavisto.exe";
-    return {std::move(program), std::move(folder)};
+    return Launch{std::move(program), std::move(folder)};
 }
 
 }  // namespace tavisto::window

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -13,14 +14,20 @@ inline constexpr wchar_t kConfigurationFileName[] = L"TavistoConfig.json";
 
 // The module path and "<roaming application data>\Tavisto\", formed once per process.
 // Every band object gets the same values, so they are computed on first use and never
-// rewritten while the watcher thread of another band object reads them.
+// rewritten while the watcher thread of another band object reads them. Either is empty
+// when it cannot be formed; without a configuration folder the band reads and watches
+// nothing.
 const std::wstring& modulePath() noexcept;
 const std::wstring& configurationFolder() noexcept;
 
-// The configuration folder followed by "\TavistoConfig.json".
+// "<appData>\Tavisto\"; empty when `appData` is.
+std::wstring configurationFolderIn(std::wstring_view appData);
+
+// The configuration folder followed by "\TavistoConfig.json"; empty without a folder.
 std::wstring configurationFile();
 
-// The parsed configuration file; nothing when it is missing, unreadable or malformed.
+// The parsed configuration file; nothing when it is missing, unreadable, larger than
+// kMaxConfigurationBytes (refused from its size, unread), nested too deeply or malformed.
 std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept;
 
 struct Launch {
@@ -28,11 +35,14 @@ struct Launch {
     std::wstring workingFolder;  // empty: none
 };
 
-// "<system folder>\Taskmgr.exe", started without a working folder.
-Launch taskManagerLaunch();
+// "<system folder>\Taskmgr.exe", started without a working folder; nothing when the
+// system folder cannot be read.
+std::optional<Launch> taskManagerLaunch();
+std::optional<Launch> taskManagerIn(std::wstring_view systemFolder);
 
 // "Tavisto.exe" in the module's folder, started there. The folder is everything before
-// the last "\" or "/" of the module path, or the whole path when it holds neither.
-Launch companionLaunch(const std::wstring& module);
+// the last "\" or "/" of the module path, or the whole path when it holds neither;
+// nothing when the module path is empty.
+std::optional<Launch> companionLaunch(const std::wstring& module);
 
 }  // namespace tavisto::window

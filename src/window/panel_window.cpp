@@ -17,10 +17,13 @@ PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSou
         // Without backends there is no panel: the window stays empty.
     }
     // The watch is in place before the file is read, so no save falls between the two.
-    try {
-        watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
-    } catch (...) {
-        // No watcher: the window keeps the configuration it loads now.
+    // Without a configuration folder there is nothing to watch, and nothing is read.
+    if (!configurationFolder().empty()) {
+        try {
+            watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
+        } catch (...) {
+            // No watcher: the window keeps the configuration it loads now.
+        }
     }
     reload();
 }
@@ -87,9 +90,13 @@ std::int32_t horizontalBandIn(HWND host) noexcept {
     return client.bottom - client.top > client.right - client.left ? 0 : 1;
 }
 
-void launch(const Launch& program) noexcept {
-    ShellExecuteW(nullptr, nullptr, program.program.c_str(), nullptr,
-                  program.workingFolder.empty() ? nullptr : program.workingFolder.c_str(), SW_SHOW);
+void launch(const std::optional<Launch>& program) noexcept {
+    if (!program) {
+        return;
+    }
+    ShellExecuteW(nullptr, nullptr, program->program.c_str(), nullptr,
+                  program->workingFolder.empty() ? nullptr : program->workingFolder.c_str(),
+                  SW_SHOW);
 }
 
 void startTaskManager() noexcept {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
@@ -59,8 +60,9 @@ class PanelWindow {
 // 0 when `host`'s client area is taller than wide, else 1 (a square is horizontal).
 std::int32_t horizontalBandIn(HWND host) noexcept;
 
-// ShellExecuteW with the default verb and no parameters; failures are silent.
-void launch(const Launch& program) noexcept;
+// ShellExecuteW with the default verb and no parameters; failures are silent, and
+// nothing is started when there is no program.
+void launch(const std::optional<Launch>& program) noexcept;
 // The left click of both hosts.
 void startTaskManager() noexcept;
 

@@ -7,6 +7,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/win32/handles.h"
 
@@ -554,6 +555,57 @@ std::wstring processImage(DWORD processId) {
         return {};
     }
     return std::wstring(image, length);
+}
+
+namespace {
+
+using LockLoader = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+using UnlockLoader = LONG(NTAPI*)(ULONG, ULONG_PTR);
+
+template <typename Entry>
+Entry ntdllEntry(const char* name) {
+    return reinterpret_cast<Entry>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+}  // namespace
+
+LoaderLock::LoaderLock() {
+    const auto lock = ntdllEntry<LockLoader>("LdrLockLoaderLock");
+    held_ = lock != nullptr && ntdllEntry<UnlockLoader>("LdrUnlockLoaderLock") != nullptr &&
+            lock(0, nullptr, &cookie_) == 0;
+}
+
+LoaderLock::~LoaderLock() {
+    release();
+}
+
+void LoaderLock::release() {
+    if (held_) {
+        ntdllEntry<UnlockLoader>("LdrUnlockLoaderLock")(0, cookie_);
+        held_ = false;
+    }
+}
+
+Watchdog::Watchdog(DWORD milliseconds)
+    : cancelled_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), milliseconds_(milliseconds) {
+    thread_.reset(CreateThread(nullptr, 0, watch, this, 0, nullptr));
+}
+
+Watchdog::~Watchdog() {
+    SetEvent(cancelled_.get());
+    WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+DWORD WINAPI Watchdog::watch(void* self) noexcept {
+    auto* watchdog = static_cast<Watchdog*>(self);
+    if (WaitForSingleObject(watchdog->cancelled_.get(), watchdog->milliseconds_) == WAIT_TIMEOUT) {
+        std::fputs("watchdog: the test hung; ending the process\n", stderr);
+        std::fflush(stderr);
+        // Not ExitProcess: that takes the loader lock the hung test may hold.
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    return 0;
 }
 
 }  // namespace tavisto::host

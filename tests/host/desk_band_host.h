@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/handles.h"
+
 namespace tavisto::host {
 
 using Microsoft::WRL::ComPtr;
@@ -188,5 +190,37 @@ ResourceCounts resourceCounts();
 // Processes whose executable has the given file name, by id.
 std::vector<DWORD> processesNamed(const std::wstring& fileName);
 std::wstring processImage(DWORD processId);
+
+// The loader lock, as ntdll exports it: while this thread holds it, a new thread of the
+// process cannot begin to run, as a watcher stuck in the file system cannot go on.
+class LoaderLock {
+  public:
+    LoaderLock();
+    ~LoaderLock();
+    LoaderLock(const LoaderLock&) = delete;
+    LoaderLock& operator=(const LoaderLock&) = delete;
+    bool held() const { return held_; }
+    void release();
+
+  private:
+    ULONG_PTR cookie_ = 0;
+    bool held_ = false;
+};
+
+// Ends the process with a failure when a test hangs past its time: a wait that never
+// returns would otherwise hang the whole run.
+class Watchdog {
+  public:
+    explicit Watchdog(DWORD milliseconds);
+    ~Watchdog();
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+  private:
+    static DWORD WINAPI watch(void* self) noexcept;
+    win32::KernelHandle cancelled_;
+    DWORD milliseconds_;
+    win32::KernelHandle thread_;
+};
 
 }  // namespace tavisto::host

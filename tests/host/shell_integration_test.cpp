@@ -469,6 +469,48 @@ TEST_F(Band, UnusableFilesLeaveTheRunningBandAsItWas) {
     EXPECT_GT(capture(hosted.window).count(kRed), 0) << "still drawing";
 }
 
+TEST_F(Band, HostileFilesKeepTheLastGoodConfiguration) {
+    writeConfiguration(kTwoGroups);
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    pumpFor(300);
+    ASSERT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kTwoGroupsLength);
+
+    // 40 KB of brackets, 20,000 levels deep, once crashed the taskbar thread.
+    constexpr std::size_t kLevels = 20000;
+    ASSERT_TRUE(writeInPlace(configurationFile(),
+                             "{\"meterGroups\":[],\"note\":" + std::string(kLevels, '[') +
+                                 std::string(kLevels, ']') + "}"));
+    ASSERT_TRUE(reloadArrives()) << "deeply nested";
+    EXPECT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kTwoGroupsLength);
+    // A good configuration, but over the size limit: refused unread.
+    std::string oversized = kOneGroup;
+    oversized.resize(2 * 1024 * 1024, ' ');
+    ASSERT_TRUE(replaceThroughRename(configurationFile(), oversized));
+    ASSERT_TRUE(reloadArrives()) << "oversized";
+    EXPECT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kTwoGroupsLength);
+    EXPECT_TRUE(widthsPushed(rebar).empty());
+    pumpFor(300);
+    EXPECT_GT(capture(hosted.window).count(kRed), 0) << "still drawing";
+
+    ASSERT_TRUE(writeInPlace(configurationFile(), kOneGroup));
+    ASSERT_TRUE(reloadArrives());
+    EXPECT_EQ(bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x, kOneGroupLength);
+}
+
+TEST_F(Band, ClosingTheWindowStopsTheWatcherBeforeTheObjectGoes) {
+    writeConfiguration(kTwoGroups);
+    const LoadedModule module;
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    ASSERT_EQ(threadsStartedIn(module.get()).size(), 1u);
+    ASSERT_EQ(hosted.band->CloseDW(0), S_OK);
+    // The object lives on (the host still holds it), but nothing posts to its window.
+    EXPECT_TRUE(pumpUntil([&] { return threadsStartedIn(module.get()).empty(); }, kPromptly));
+    ASSERT_TRUE(writeInPlace(configurationFile(), kOneGroup));
+    EXPECT_EQ(reloadsDuring(kQuiet), 0);
+}
+
 TEST_F(Band, UninterpretableFirstConfigurationLeavesTheBandEmptyUntilAGoodOne) {
     writeConfiguration(R"({ "meterGroups": [ { "meters": [ { "width": "narrow" } ] } ] })");
     RecordingRebar rebar(400, 40);
@@ -561,6 +603,45 @@ INSTANTIATE_TEST_SUITE_P(
                       Direction{120, 120, kTwoGroupsLength, kTwoGroupsMinimumThickness,
                                 kTwoGroupsActualThickness},
                       Direction{100, 500, 60, 28, 68}));
+
+bool declaresWindows10() {
+    return FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) != nullptr;
+}
+
+// The band picks its text rendering with this very check, in the host's process.
+bool hostSeesWindows10() {
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    version.dwMajorVersion = 10;
+    DWORDLONG conditions = 0;
+    conditions = VerSetConditionMask(conditions, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    conditions = VerSetConditionMask(conditions, VER_MINORVERSION, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION, conditions) != FALSE;
+}
+
+TEST(Host, SeesWindows10ExactlyWhenItDeclaresItAsExplorerDoes) {
+    EXPECT_EQ(hostSeesWindows10(), declaresWindows10())
+        << "the prefix must report Windows 10 (scripts/wine-prefix)";
+}
+
+// Large red text on the taskbar: the processor load as a percentage.
+const std::string kRedText = R"json({
+  "horizontalPadding": 2, "verticalPadding": 2,
+  "meterGroups": [
+    { "name": "text", "width": 90, "height": 36,
+      "meters": [
+        { "meterType": "text", "width": 90, "refreshRate": 200,
+          "counters": [ { "counterPath": "(\\Processor(_Total)\\% Processor Time)", "units": "percent",
+                          "color": "#FF0000", "minValue": 0, "maxValue": 100, "fontSize": 20 } ] } ] } ]
+})json";
+
+TEST_F(Band, TextMetersDrawOnTheTaskbar) {
+    writeConfiguration(kRedText);
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    ASSERT_TRUE(pumpUntil([&] { return capture(hosted.window).count(kRed) > 0; }, kPromptly))
+        << (declaresWindows10() ? "Windows 10 text" : "older text");
+}
 
 TEST_F(Band, ClicksStartTaskManagerAndTheCompanionWithoutAMenu) {
     RecordingRebar rebar(400, 40);
@@ -747,6 +828,28 @@ TEST_F(Band, LoadingAndUnloadingTheModuleWithABandLeaksNoHandle) {
     EXPECT_EQ(after.handles, before.handles);
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
     EXPECT_EQ(after.windows, before.windows);
+}
+
+TEST_F(Band, WatcherThatCannotEndKeepsTheModuleUntilItLeaves) {
+    writeConfiguration(kTwoGroups);
+    RecordingRebar rebar(400, 40);
+    const Watchdog watchdog(30000);
+    LoaderLock stuck;
+    ASSERT_TRUE(stuck.held());
+    {
+        HostedBand hosted(rebar);
+        ASSERT_NE(hosted.window, nullptr);
+        const ULONGLONG closing = GetTickCount64();
+        hosted.close();
+        EXPECT_LT(GetTickCount64() - closing, 2500u) << "closing waited for a stuck watcher";
+    }
+    CoFreeUnusedLibrariesEx(0, 0);
+    // The thread holds the module: unloading it now would pull the code from under it.
+    EXPECT_NE(GetModuleHandleW(bandModulePath().c_str()), nullptr);
+    stuck.release();
+    // Let go, the thread ends on its own and takes its reference to the module with it.
+    EXPECT_TRUE(
+        pumpUntil([] { return GetModuleHandleW(bandModulePath().c_str()) == nullptr; }, kPromptly));
 }
 
 TEST_F(Band, ReleaseWithoutCloseDestroysTheWindow) {

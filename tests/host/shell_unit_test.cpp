@@ -6,17 +6,22 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+#include <olectl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "config/configuration_text.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
+#include "shell/registration.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
 
@@ -94,25 +99,43 @@ TEST(ConfigurationFileRecords, EmptyOrDamagedBatchesMatchNothing) {
     EXPECT_FALSE(Records().add(L"TavistoConfig.json").overstateLastName(4096).matches());
 }
 
+TEST(ConfigurationFileRecords, AnEmptyBatchIsAnOverflowThatAsksForReload) {
+    // A batch too large for the buffer arrives as success with no records: the file
+    // may be among the changes lost.
+    const DWORD aligned[4] = {};
+    EXPECT_TRUE(changesAskForReload(aligned, 0));
+    std::vector<DWORD> other(16);
+    const std::wstring name = L"other.json";
+    other[2] = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(&other[3], name.data(), name.size() * sizeof(wchar_t));
+    EXPECT_FALSE(changesAskForReload(other.data(), static_cast<DWORD>(other.size() * 4)));
+}
+
 TEST(ProgramLaunches, CompanionLiesBesideTheModuleAndStartsThere) {
-    const Launch launch = companionLaunch(L"C:\\Program Files\\Tavisto\\Tavisto.dll");
+    const Launch launch = companionLaunch(L"C:\\Program Files\\Tavisto\\Tavisto.dll").value();
     EXPECT_EQ(launch.program, L"C:\\Program Files\\Tavisto\\Tavisto.exe");
     EXPECT_EQ(launch.workingFolder, L"C:\\Program Files\\Tavisto");
-    const Launch forward = companionLaunch(L"C:\\Tools/band/Tavisto.dll");
+    const Launch forward = companionLaunch(L"C:\\Tools/band/Tavisto.dll").value();
     EXPECT_EQ(forward.program, L"C:\\Tools/band\\Tavisto.exe");
     EXPECT_EQ(forward.workingFolder, L"C:\\Tools/band");
 }
 
 TEST(ProgramLaunches, ModulePathWithoutSeparatorIsTakenWhole) {
-    const Launch launch = companionLaunch(L"Tavisto.dll");
+    const Launch launch = companionLaunch(L"Tavisto.dll").value();
     EXPECT_EQ(launch.program, L"Tavisto.dll\\Tavisto.exe");
     EXPECT_EQ(launch.workingFolder, L"Tavisto.dll");
+}
+
+TEST(ProgramLaunches, NothingStartsFromAnUnknownFolder) {
+    // Not "\Tavisto.exe" or "\Taskmgr.exe" on the current drive.
+    EXPECT_FALSE(companionLaunch(L"").has_value());
+    EXPECT_FALSE(taskManagerIn(L"").has_value());
 }
 
 TEST(ProgramLaunches, TaskManagerComesFromTheSystemFolderWithoutWorkingFolder) {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
-    const Launch launch = taskManagerLaunch();
+    const Launch launch = taskManagerLaunch().value();
     EXPECT_EQ(launch.program, std::wstring(system) + L"\\Taskmgr.exe");
     EXPECT_TRUE(launch.workingFolder.empty());
 }
@@ -124,6 +147,13 @@ TEST(ConfigurationLocation, FileLiesInTavistoFolderOfRoamingApplicationData) {
     // The doubled separator is accepted by the file system.
     EXPECT_EQ(configurationFile(), std::wstring(appData) + L"\\Tavisto\\\\TavistoConfig.json");
     EXPECT_EQ(&configurationFolder(), &configurationFolder());
+}
+
+TEST(ConfigurationLocation, WithoutApplicationDataThereIsNoFolderAndNothingIsRead) {
+    EXPECT_EQ(configurationFolderIn(L"C:\\Users\\u\\AppData\\Roaming"),
+              L"C:\\Users\\u\\AppData\\Roaming\\Tavisto\\");
+    EXPECT_TRUE(configurationFolderIn(L"").empty());
+    EXPECT_FALSE(readConfiguration(L"").has_value());
 }
 
 class ScratchFolder : public ::testing::Test {
@@ -183,6 +213,64 @@ TEST_F(ReadConfiguration, ReadsWhileAnotherProgramMayDeleteOrReplaceTheFile) {
     const auto document = readConfiguration(file);
     ASSERT_TRUE(document.has_value());
     EXPECT_EQ((*document)["verticalPadding"], 5);
+}
+
+TEST_F(ReadConfiguration, FileOverTheSizeLimitIsRefusedAndOneAtTheLimitIsRead) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::string document = "{ \"verticalPadding\": 6 }";
+    std::string atLimit = document;
+    atLimit.resize(kMaxConfigurationBytes, ' ');
+    ASSERT_TRUE(host::writeNewFile(file, atLimit));
+    const auto read = readConfiguration(file);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ((*read)["verticalPadding"], 6);
+    ASSERT_TRUE(host::writeNewFile(file, atLimit + " "));
+    EXPECT_FALSE(readConfiguration(file).has_value());
+}
+
+TEST_F(ReadConfiguration, DeeplyNestedFileIsRefused) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    constexpr std::size_t kLevels = 20000;
+    const std::string deep = "{\"meterGroups\":[],\"note\":" + std::string(kLevels, '[') +
+                             std::string(kLevels, ']') + "}";
+    ASSERT_TRUE(host::writeNewFile(file, deep));
+    EXPECT_FALSE(readConfiguration(file).has_value());
+}
+
+TEST_F(ReadConfiguration, ByteOrderMarkAndWindowsLineEndsAreRead) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "\xEF\xBB\xBF{\r\n  \"horizontalSpacing\": 2\r\n}\r\n"));
+    const auto read = readConfiguration(file);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ((*read)["horizontalSpacing"], 2);
+}
+
+using shell::registerServerAt;
+using shell::unregisterServer;
+
+class Registration : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    }
+    void TearDown() override {
+        unregisterServer();
+        CoUninitialize();
+    }
+    static bool classKeyExists() {
+        HKEY opened = nullptr;
+        const LSTATUS status =
+            RegOpenKeyExW(HKEY_CLASSES_ROOT, host::kBandClassKey, 0, KEY_READ, &opened);
+        const win32::RegistryKey owner(opened);
+        return status == ERROR_SUCCESS;
+    }
+};
+
+TEST_F(Registration, EmptyModulePathFailsAndLeavesNoClassKey) {
+    ASSERT_EQ(registerServerAt(L"C:\\Program Files\\Tavisto\\Tavisto.dll"), S_OK);
+    ASSERT_TRUE(classKeyExists());
+    EXPECT_EQ(registerServerAt(L""), SELFREG_E_CLASS);
+    EXPECT_FALSE(classKeyExists()) << "a class that could not be loaded stays listed";
 }
 
 std::vector<DWORD> threadIds() {
@@ -296,6 +384,30 @@ TEST_F(Watcher, EndsPromptlyWhenItsOwnerGoes) {
     watcher.reset();
     EXPECT_LT(GetTickCount64() - before, 2000u);
     EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST_F(Watcher, ThreadThatCannotEndIsLeftToFinishAloneWithItsOwnState) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const host::Watchdog watchdog(20000);
+    const std::vector<DWORD> before = threadIds();
+    host::LoaderLock stuck;
+    ASSERT_TRUE(stuck.held());
+    watcher = std::make_unique<ConfigWatcher>(folder, window.get());
+    ASSERT_TRUE(watcher->running());
+    const ULONGLONG stopping = GetTickCount64();
+    watcher.reset();
+    const ULONGLONG stopped = GetTickCount64() - stopping;
+    stuck.release();
+    EXPECT_LT(stopped, 2500u) << "the owner waited for a thread that could not end";
+    // Once it can run, the thread finds itself stopped and ends on its own, without
+    // touching the object that was destroyed, and posts nothing.
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    const ULONGLONG end = GetTickCount64() + kPromptly;
+    while (threadIds() != before && GetTickCount64() < end) {
+        Sleep(20);
+    }
+    EXPECT_EQ(threadIds(), before);
+    EXPECT_EQ(reloadsWithin(300, 100), 0);
 }
 
 TEST_F(Watcher, MissingFolderIsWaitedForWithoutSpinningAndLoadedWhenItAppears) {
