@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -26,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_text.h"
+#include "cpu_time_reporter.h"
 #include "panel/meter_panel.h"
 #include "platform/linux/cairo_surface.h"
 #include "preview/demo_sources.h"
@@ -621,60 +621,27 @@ void fullFrameFloor(benchmark::State& state, const Configuration* configuration)
     }
 }
 
-// Prints the usual table and keeps each benchmark's CPU time and counters for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
-                // CPU time: the machine is shared, and waiting for a core is not the band's cost.
-                const std::string name = run.run_name.str();
-                microseconds_[name] = run.GetAdjustedCPUTime() *
-                                      (1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit));
-                if (const auto found = run.counters.find("allocations_per_tick");
-                    found != run.counters.end()) {
-                    allocations_[name] = found->second.value;
-                }
-            }
-        }
-    }
-
-    void printRatios() const {
-        std::printf("\n%-26s %10s %10s %7s   %10s %12s %7s   %12s %12s\n", "configuration", "tick",
-                    "floor", "ratio", "reload", "parse+frame", "ratio", "allocs/tick",
-                    "engine only");
-        for (const Configuration& configuration : configurations()) {
-            const std::string name = configuration.name;
-            std::printf(
-                "%-26s %8.1fus %8.1fus %6.2fx   %8.1fus %10.1fus %6.2fx   %12.2f %12.2f\n",
-                configuration.name, time("tick/" + name), time("tick_floor/" + name),
-                time("tick/" + name) / time("tick_floor/" + name), time("reload/" + name),
-                time("parse/" + name) + time("full_frame_floor/" + name),
-                time("reload/" + name) / (time("parse/" + name) + time("full_frame_floor/" + name)),
-                allocations("tick_allocations/" + name), allocations("engine_allocations/" + name));
-        }
+void printRatios(const bench::CpuTimeReporter& times) {
+    const auto time = [&](const std::string& name) { return times.nanoseconds(name) / 1000; };
+    const auto allocations = [&](const std::string& name) {
+        return times.counter(name, "allocations_per_tick");
+    };
+    std::printf("\n%-26s %10s %10s %7s   %10s %12s %7s   %12s %12s\n", "configuration", "tick",
+                "floor", "ratio", "reload", "parse+frame", "ratio", "allocs/tick", "engine only");
+    for (const Configuration& configuration : configurations()) {
+        const std::string name = configuration.name;
         std::printf(
-            "CPU time per round of every rate; goals: tick <= 1.25 x floor, reload <= 1.2 x "
-            "(parse + full frame); 0 = not run\n");
+            "%-26s %8.1fus %8.1fus %6.2fx   %8.1fus %10.1fus %6.2fx   %12.2f %12.2f\n",
+            configuration.name, time("tick/" + name), time("tick_floor/" + name),
+            time("tick/" + name) / time("tick_floor/" + name), time("reload/" + name),
+            time("parse/" + name) + time("full_frame_floor/" + name),
+            time("reload/" + name) / (time("parse/" + name) + time("full_frame_floor/" + name)),
+            allocations("tick_allocations/" + name), allocations("engine_allocations/" + name));
     }
-
-  private:
-    double time(const std::string& name) const {
-        const auto found = microseconds_.find(name);
-        return found == microseconds_.end() ? 0.0 : found->second;
-    }
-    double allocations(const std::string& name) const {
-        const auto found = allocations_.find(name);
-        return found == allocations_.end() ? 0.0 : found->second;
-    }
-
-    std::map<std::string, double> microseconds_;
-    std::map<std::string, double> allocations_;
-};
+    std::printf(
+        "CPU time per round of every rate; goals: tick <= 1.25 x floor, reload <= 1.2 x "
+        "(parse + full frame); 0 = not run\n");
+}
 
 }  // namespace
 }  // namespace tavisto
@@ -699,13 +666,5 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMicrosecond);
         }
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv, printRatios);
 }

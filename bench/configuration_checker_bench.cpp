@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_checker.h"
+#include "cpu_time_reporter.h"
 
 namespace {
 
@@ -30,38 +30,16 @@ void checkExample(benchmark::State& state) {
     }
 }
 
-// Prints the usual table and keeps each benchmark's CPU time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
-                nanoseconds_[run.run_name.str()] =
-                    run.GetAdjustedCPUTime() *
-                    (1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit));
-            }
-        }
+void printRatio(const tavisto::bench::CpuTimeReporter& times) {
+    if (!times.ran("parse_example") || !times.ran("check_example")) {
+        return;
     }
-
-    void printRatio() const {
-        const auto parse = nanoseconds_.find("parse_example");
-        const auto check = nanoseconds_.find("check_example");
-        if (parse == nanoseconds_.end() || check == nanoseconds_.end()) {
-            return;
-        }
-        std::printf(
-            "\ncheck %.1f us, parse %.1f us: the check costs %.2fx the parse (goal: at "
-            "most 5x)\n",
-            check->second / 1000, parse->second / 1000, check->second / parse->second);
-    }
-
-  private:
-    std::map<std::string, double> nanoseconds_;
-};
+    const double parse = times.nanoseconds("parse_example");
+    const double check = times.nanoseconds("check_example");
+    std::printf(
+        "\ncheck %.1f us, parse %.1f us: the check costs %.2fx the parse (goal: at most 5x)\n",
+        check / 1000, parse / 1000, check / parse);
+}
 
 }  // namespace
 
@@ -75,13 +53,5 @@ int main(int argc, char** argv) {
     }
     benchmark::RegisterBenchmark("parse_example", &parseOnly);
     benchmark::RegisterBenchmark("check_example", &checkExample);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio();
-    benchmark::Shutdown();
-    return 0;
+    return tavisto::bench::runBenchmarks(argc, argv, printRatio);
 }

@@ -7,11 +7,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "config/meter_model.h"
+#include "cpu_time_reporter.h"
 #include "expression/expression_evaluator.h"
 #include "sampling/counter_value.h"
 
@@ -109,52 +109,27 @@ void currentValueTwoReferences(benchmark::State& state) {
 const char* const kKinds[] = {"tavisto_compile_evaluate", "muparser_parse_evaluate",
                               "tavisto_evaluate", "muparser_evaluate"};
 
-// Prints the usual table and keeps each benchmark's time per iteration for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the median is reported after the single runs and replaces them.
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
-                // CPU time: the machine is shared, and waiting for a core is not
-                // the evaluator's cost.
-                nanoseconds_[run.run_name.str()] =
-                    run.GetAdjustedCPUTime() *
-                    (1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit));
-            }
+void printRatios(const tavisto::bench::CpuTimeReporter& times) {
+    std::printf("\n%-28s %10s %10s %7s   %9s %9s %7s\n", "text", "compile+ev", "mu parse+ev",
+                "ratio", "evaluate", "mu eval", "ratio");
+    for (int i = 0; i < kTextCount; ++i) {
+        double nanoseconds[4] = {};
+        bool complete = true;
+        for (int k = 0; k < 4; ++k) {
+            const std::string name = std::string(kKinds[k]) + "/" + std::to_string(i);
+            complete = complete && times.ran(name);
+            nanoseconds[k] = times.nanoseconds(name);
         }
-    }
-
-    void printRatios() const {
-        std::printf("\n%-28s %10s %10s %7s   %9s %9s %7s\n", "text", "compile+ev", "mu parse+ev",
-                    "ratio", "evaluate", "mu eval", "ratio");
-        for (int i = 0; i < kTextCount; ++i) {
-            double times[4] = {};
-            bool complete = true;
-            for (int k = 0; k < 4; ++k) {
-                const auto found =
-                    nanoseconds_.find(std::string(kKinds[k]) + "/" + std::to_string(i));
-                complete = complete && found != nanoseconds_.end();
-                times[k] = complete ? found->second : 0.0;
-            }
-            if (!complete) {
-                continue;
-            }
-            std::printf("%-28s %8.1fns %9.1fns %6.1fx   %7.1fns %7.1fns %6.2fx\n", kTexts[i],
-                        times[0], times[1], times[1] / times[0], times[2], times[3],
-                        times[3] / times[2]);
+        if (!complete) {
+            continue;
         }
-        std::printf(
-            "CPU time per call; ratio = muparser / evaluator (above 1: the evaluator is faster)\n");
+        std::printf("%-28s %8.1fns %9.1fns %6.1fx   %7.1fns %7.1fns %6.2fx\n", kTexts[i],
+                    nanoseconds[0], nanoseconds[1], nanoseconds[1] / nanoseconds[0], nanoseconds[2],
+                    nanoseconds[3], nanoseconds[3] / nanoseconds[2]);
     }
-
-  private:
-    std::map<std::string, double> nanoseconds_;
-};
+    std::printf(
+        "CPU time per call; ratio = muparser / evaluator (above 1: the evaluator is faster)\n");
+}
 
 }  // namespace
 
@@ -170,13 +145,5 @@ int main(int argc, char** argv) {
     }
     benchmark::RegisterBenchmark("current_value_two_references", &currentValueTwoReferences);
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+    return tavisto::bench::runBenchmarks(argc, argv, printRatios);
 }

@@ -6,10 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "cpu_time_reporter.h"
 #include "platform/linux/cairo_surface.h"
 #include "render/frame.h"
 
@@ -85,41 +85,20 @@ void graphFullDrawing(benchmark::State& state) {
     }
 }
 
-// Prints the usual table and keeps each benchmark's CPU time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if ((run.run_type == Run::RT_Iteration || median) && !run.error_occurred) {
-                nanoseconds_[run.run_name.str()] =
-                    run.GetAdjustedCPUTime() *
-                    (1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit));
-            }
+void printRatios(const tavisto::bench::CpuTimeReporter& times) {
+    if (!times.ran("column_tick")) {
+        return;
+    }
+    const double column = times.nanoseconds("column_tick");
+    std::printf("\n%-28s %10s %8s\n", "drawing", "CPU time", "ratio");
+    for (const char* name : {"column_tick", "graph_tick", "graph_full_drawing"}) {
+        if (times.ran(name)) {
+            std::printf("%-28s %8.0fns %7.2fx\n", name, times.nanoseconds(name),
+                        times.nanoseconds(name) / column);
         }
     }
-
-    void printRatios() const {
-        const auto column = nanoseconds_.find("column_tick");
-        if (column == nanoseconds_.end()) {
-            return;
-        }
-        std::printf("\n%-28s %10s %8s\n", "drawing", "CPU time", "ratio");
-        for (const char* name : {"column_tick", "graph_tick", "graph_full_drawing"}) {
-            if (const auto found = nanoseconds_.find(name); found != nanoseconds_.end()) {
-                std::printf("%-28s %8.0fns %7.2fx\n", name, found->second,
-                            found->second / column->second);
-            }
-        }
-        std::printf("ratio = time / column meter tick (goal for graph_tick: at most 3x)\n");
-    }
-
-  private:
-    std::map<std::string, double> nanoseconds_;
-};
+    std::printf("ratio = time / column meter tick (goal for graph_tick: at most 3x)\n");
+}
 
 }  // namespace
 
@@ -127,13 +106,5 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("column_tick", &columnTick);
     benchmark::RegisterBenchmark("graph_tick", &graphTick);
     benchmark::RegisterBenchmark("graph_full_drawing", &graphFullDrawing);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+    return tavisto::bench::runBenchmarks(argc, argv, printRatios);
 }
