@@ -126,24 +126,38 @@ Function .onInit
   SetRegView 64
   ${GetParameters} $R0
   System::Call "shell32::IsUserAnAdmin() i .r0"
-  StrCpy $PerUser 0
+  ; ${Errors} clears the flag it tests: keep each answer.
   ClearErrors
   ${GetOptions} $R0 "/CURRENTUSER" $R1
-  ${IfNot} ${Errors}
-    StrCpy $PerUser 1
-  ${ElseIf} $0 == 0
+  StrCpy $R2 1
+  IfErrors 0 +2
+    StrCpy $R2 0
+  ClearErrors
+  ${GetOptions} $R0 "/ALLUSERS" $R1
+  StrCpy $R3 1
+  IfErrors 0 +2
+    StrCpy $R3 0
+
+  ${If} $R2 == 1
+  ${OrIf} $0 == 0
     ; Without administrator rights only this user's install is possible.
     StrCpy $PerUser 1
   ${Else}
-    ClearErrors
-    ${GetOptions} $R0 "/ALLUSERS" $R1
-    ${If} ${Errors}
-    ${AndIfNot} ${Silent}
-      MessageBox MB_YESNO|MB_ICONQUESTION \
-        "Install Tavisto for every user of this computer?$\n$\n\
-        Yes: into Program Files, for all users.$\nNo: for you only." IDYES +2
-      StrCpy $PerUser 1
-    ${EndIf}
+    StrCpy $PerUser 0
+  ${EndIf}
+  ${If} $R3 == 1
+  ${AndIf} $0 == 0
+  ${AndIf} $R2 == 0
+    MessageBox MB_OK|MB_ICONSTOP "Installing for all users needs administrator rights." /SD IDOK
+    SetErrorLevel 5
+    Quit
+  ${EndIf}
+  ${If} $PerUser == 0
+  ${AndIf} $R3 == 0
+  ${AndIfNot} ${Silent}
+    MessageBox MB_YESNO|MB_ICONQUESTION "Install Tavisto for every user of this computer?$\n$\n\
+      Yes: into Program Files, for all users.$\nNo: for you only." IDYES +2
+    StrCpy $PerUser 1
   ${EndIf}
   !insertmacro SelectContext
   ${If} $INSTDIR == ""
