@@ -103,10 +103,11 @@ int SettingsWindow::run() noexcept {
             return 1;
         }
         constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-        window_.reset(CreateWindowExW(WS_EX_CONTROLPARENT, kSettingsWindowClass, kTitle, style,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight,
-                                      nullptr, nullptr, instance, this));
-        if (!window_) {
+        // The procedure takes ownership of the window at WM_NCCREATE.
+        if (CreateWindowExW(WS_EX_CONTROLPARENT, kSettingsWindowClass, kTitle, style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr, nullptr, instance,
+                            this) == nullptr ||
+            !window_) {
             return 1;
         }
         // Sized once the DPI of its monitor is known.
@@ -142,14 +143,14 @@ LRESULT CALLBACK SettingsWindow::procedure(HWND window, UINT message, WPARAM wPa
                                            LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+        auto* owner = static_cast<SettingsWindow*>(creation->lpCreateParams);
+        owner->window_.reset(window);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
     }
     auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr) {
         try {
             if (message == WM_CREATE) {
-                self->window_.reset(window);
                 self->createControls();
                 return 0;
             }
