@@ -323,7 +323,9 @@ void SettingsWindow::recheck() {
     InvalidateRect(list, nullptr, TRUE);
     const bool missing = status_.state == ConfigurationState::Missing;
     const HWND create = control(kCreateButton);
-    if (missing != (IsWindowVisible(create) != FALSE)) {
+    // Its own style, not IsWindowVisible: the window itself is hidden at the first check.
+    const bool shown = (GetWindowLongPtrW(create, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (missing != shown) {
         // Focus must not stay on a control that is hidden.
         if (!missing && GetFocus() == create) {
             SetFocus(control(kEditButton));

@@ -15,6 +15,7 @@
 #include "companion/taskbar_host.h"
 #include "config/configuration_checker.h"
 #include "desk_band_host.h"
+#include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::companion::testing {
@@ -191,6 +192,7 @@ TEST_F(SettingsTest, RefusedFileListsItsFindingsAndAFixedSaveLoads) {
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kRefused));
     const SettingsProgram program;
     ASSERT_TRUE(program.waitForState(L"Refused")) << program.state();
+    EXPECT_FALSE(IsWindowVisible(program.control(kCreateButton)));
 
     const auto rows = program.findings();
     ASSERT_EQ(rows.size(), 2u);
@@ -264,6 +266,42 @@ TEST_F(SettingsTest, TaskbarCheckBoxWritesAndRemovesTheRunValueAndStartsAndStops
     EXPECT_EQ(runValue(), L"");
     EXPECT_TRUE(host::pumpUntil([] { return FindWindowW(kHostWindowClass, nullptr) == nullptr; },
                                 kPromptly));
+}
+
+// Not a check: scripts/run uses it to picture the window with a refused file's findings
+// (TAVISTO_SETTINGS_PICTURE, the PNG), taken from the screen as the user sees it.
+TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
+    const std::wstring png = host::environmentValue(L"TAVISTO_SETTINGS_PICTURE");
+    if (png.empty()) {
+        GTEST_SKIP() << "no picture asked for";
+    }
+    const win32::GdiplusSession gdiplus;
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kRefused));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Refused"));
+    SetForegroundWindow(program.window());
+    host::pumpFor(1000);
+    RECT frame{};
+    GetWindowRect(program.window(), &frame);
+    host::Capture picture{frame.right - frame.left, frame.bottom - frame.top, {}};
+    const win32::WindowDc screen = win32::windowDc(nullptr);
+    const win32::MemoryDc memory(CreateCompatibleDC(screen.get()));
+    const win32::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), picture.width, picture.height));
+    ASSERT_TRUE(memory && bitmap);
+    const HGDIOBJ original = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, picture.width, picture.height, screen.get(), frame.left, frame.top,
+           SRCCOPY);
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const COLORREF colour = GetPixel(memory.get(), x, y);
+            picture.pixels.push_back(static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
+                                     static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
+                                     GetBValue(colour));
+        }
+    }
+    SelectObject(memory.get(), original);
+    EXPECT_TRUE(host::savePng(picture, png));
 }
 
 }  // namespace
