@@ -14,6 +14,7 @@ enum SettingsControl : int {
     kEditButton = 111,
     kOpenFolderButton = 112,
     kCreateButton = 113,
+    kCountersButton = 114,
     kTaskManagerButton = 115,
     kTaskbarCheckBox = 116,
     kAboutText = 117,

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "companion/autostart.h"
+#include "companion/counter_picker.h"
 #include "companion/example_file.h"
 #include "companion/settings_controls.h"
 #include "companion/taskbar_finder.h"
@@ -25,7 +26,7 @@ constexpr wchar_t kAbout[] = L"Tavisto " TAVISTO_VERSION_WIDE L", built " __DATE
 constexpr int kFindingsLabel = 104;
 
 // Sizes in pixels at 96 DPI.
-constexpr int kClientWidth = 600;
+constexpr int kClientWidth = 660;
 constexpr int kClientHeight = 400;
 constexpr int kMargin = 10;
 constexpr int kLineHeight = 20;
@@ -58,7 +59,7 @@ struct ControlSpec {
 };
 
 // In tab order.
-constexpr std::array<ControlSpec, 11> kControls{{
+constexpr std::array<ControlSpec, 12> kControls{{
     {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
     {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kFindingsLabel, WC_STATICW, L"&Findings:", 0},
@@ -68,6 +69,7 @@ constexpr std::array<ControlSpec, 11> kControls{{
     {kEditButton, WC_BUTTONW, L"&Edit", WS_TABSTOP | BS_PUSHBUTTON},
     {kOpenFolderButton, WC_BUTTONW, L"Open f&older", WS_TABSTOP | BS_PUSHBUTTON},
     {kCreateButton, WC_BUTTONW, L"&Create from example", WS_TABSTOP | BS_PUSHBUTTON},
+    {kCountersButton, WC_BUTTONW, L"Co&unters\u2026", WS_TABSTOP | BS_PUSHBUTTON},
     {kTaskManagerButton, WC_BUTTONW, L"&Task Manager", WS_TABSTOP | BS_PUSHBUTTON},
     {kTaskbarCheckBox, WC_BUTTONW, L"&Show on the Windows 11 taskbar",
      WS_TABSTOP | BS_AUTOCHECKBOX},
@@ -126,8 +128,11 @@ int SettingsWindow::run() noexcept {
 
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            // Tab, arrows, mnemonics, Enter and Esc as in a dialog.
-            if (window_ && IsDialogMessageW(window_.get(), &message)) {
+            // Tab, arrows, mnemonics, Enter and Esc as in a dialog, in this window and in
+            // the counter picker.
+            const HWND root =
+                message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+            if (root != nullptr && IsDialogMessageW(root, &message)) {
                 continue;
             }
             TranslateMessage(&message);
@@ -284,11 +289,12 @@ void SettingsWindow::layout() {
     ListView_SetColumnWidth(list, kMessageColumn,
                             width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
     y = bottom + gap;
-    const std::array<std::pair<int, int>, 5> buttons{{{kCheckAgainButton, 100},
-                                                      {kEditButton, 70},
-                                                      {kOpenFolderButton, 100},
-                                                      {kCreateButton, 150},
-                                                      {kTaskManagerButton, 110}}};
+    const std::array<std::pair<int, int>, 6> buttons{{{kCheckAgainButton, 95},
+                                                      {kEditButton, 60},
+                                                      {kOpenFolderButton, 95},
+                                                      {kCreateButton, 140},
+                                                      {kCountersButton, 90},
+                                                      {kTaskManagerButton, 100}}};
     int x = margin;
     for (const auto& [id, buttonWidth] : buttons) {
         place(id, x, y, scaled(buttonWidth), button);
@@ -356,6 +362,9 @@ void SettingsWindow::command(int id, int code) {
             break;
         case kCreateButton:
             createFile();
+            break;
+        case kCountersButton:
+            showCounterPicker(window_.get(), font_.get(), dpi_);
             break;
         case kTaskManagerButton:
             window::startTaskManager();

@@ -1,6 +1,7 @@
 // The companion's parts that need no taskbar: where the meters go, the "taskbar"
 // settings, the command line, the clickable frame, the log's bound, autostart, and what
-// the settings window says about a configuration file and how it creates one.
+// the settings window says about a configuration file and how it creates one, and the
+// counter picker's fragments.
 
 #include <gtest/gtest.h>
 
@@ -12,11 +13,13 @@
 #include "companion/autostart.h"
 #include "companion/command_line.h"
 #include "companion/configuration_status.h"
+#include "companion/counter_paths.h"
 #include "companion/example_file.h"
 #include "companion/log_file.h"
 #include "companion/placement.h"
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_settings.h"
+#include "config/configuration_checker.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
@@ -335,6 +338,49 @@ TEST(ExampleFile, CreatesTheFolderAndNeverOverwrites) {
     EXPECT_EQ(failed.outcome, CreateResult::Outcome::Failed);
     EXPECT_NE(failed.error, 0u);
     host::removeFolder(root);
+}
+
+TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
+    const struct {
+        const wchar_t* object;
+        const wchar_t* instance;
+        const wchar_t* counter;
+        const char* path;  // as the configuration holds it, once the JSON is read
+    } cases[] = {
+        {L"Processor", L"_Total", L"% Processor Time", "(\\Processor(_Total)\\% Processor Time)"},
+        {L"Memory", L"", L"Available Bytes", "(\\Memory\\Available Bytes)"},
+        {L"Process", L"say \"hi\"\\now", L"IO Data Bytes/sec",
+         "(\\Process(say \"hi\"\\now)\\IO Data Bytes/sec)"},
+        {L"Netzwerkschnittstelle", L"\u00dcbertragung", L"Bytes gesendet/s",
+         "(\\Netzwerkschnittstelle(\xc3\x9c"
+         "bertragung)\\Bytes gesendet/s)"},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.path);
+        const std::string fragment =
+            counterPathFragment(example.object, example.instance, example.counter);
+        const nlohmann::json member = nlohmann::json::parse("{" + fragment + "}");
+        EXPECT_EQ(member.at("counterPath").get<std::string>(), example.path);
+        const std::string configuration =
+            R"json({ "meterGroups": [ { "meters": [ { "meterType": "text", "width": 40,
+               "refreshRate": 1000, "counters": [ { "units": "percent", )json" +
+            fragment + " } ] } ] } ] }";
+        EXPECT_FALSE(hasErrors(checkConfiguration(configuration))) << configuration;
+    }
+}
+
+TEST(CounterPaths, ReadsTheEnglishNameTableAndSkipsMalformedPairs) {
+    using namespace std::string_view_literals;
+    const auto names = parseCounterNames(
+        L"1\0"
+        L"1847\0"
+        L"2\0System\0"
+        L"x\0Bad\0"
+        L"4\0\0"
+        L"6\0Processor"sv);
+    const std::map<unsigned long, std::wstring> expected{{1, L"1847"}, {2, L"System"}};
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(parseCounterNames(L""sv).empty());
 }
 
 }  // namespace
