@@ -33,7 +33,17 @@ std::vector<std::wstring> splitList(const std::vector<wchar_t>& buffer) {
     return words;
 }
 
+// Wine's PDH exports the enumeration functions as stubs that end the process when
+// called.
+bool canEnumerate() noexcept {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
 std::vector<std::wstring> performanceObjects() {
+    if (!canEnumerate()) {
+        return {};
+    }
     DWORD size = 0;
     PDH_STATUS status = PdhEnumObjectsW(nullptr, nullptr, nullptr, &size, PERF_DETAIL_WIZARD, TRUE);
     if (status != static_cast<PDH_STATUS>(PDH_MORE_DATA) || size == 0 ||

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "companion/autostart.h"
+#include "companion/counter_picker.h"
 #include "companion/settings_controls.h"
 #include "companion/taskbar_host.h"
 #include "config/configuration_checker.h"
@@ -266,6 +267,22 @@ TEST_F(SettingsTest, TaskbarCheckBoxWritesAndRemovesTheRunValueAndStartsAndStops
     EXPECT_EQ(runValue(), L"");
     EXPECT_TRUE(host::pumpUntil([] { return FindWindowW(kHostWindowClass, nullptr) == nullptr; },
                                 kPromptly));
+}
+
+TEST_F(SettingsTest, CounterPickerOpensAndEscClosesOnlyThePicker) {
+    const SettingsProgram program;
+    ASSERT_NE(program.window(), nullptr);
+    program.click(kCountersButton);
+    HWND picker = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (picker = FindWindowW(kCounterPickerClass, nullptr)) != nullptr; },
+        kPromptly));
+    // Wine lists no performance objects; Esc closes the picker and nothing else.
+    PostMessageW(GetDlgItem(picker, kObjectList), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(host::pumpUntil([] { return FindWindowW(kCounterPickerClass, nullptr) == nullptr; },
+                                kPromptly));
+    EXPECT_TRUE(IsWindow(program.window()));
+    EXPECT_EQ(WaitForSingleObject(program.process(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 // Not a check: scripts/run uses it to picture the window with a refused file's findings
