@@ -290,4 +290,14 @@ void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept {
     }
 }
 
+void setCounterPickerFont(HFONT font) noexcept {
+    const HWND picker = FindWindowW(kCounterPickerClass, nullptr);
+    if (picker == nullptr) {
+        return;
+    }
+    for (const int id : {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton}) {
+        SendMessageW(GetDlgItem(picker, id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+}
+
 }  // namespace tavisto::companion

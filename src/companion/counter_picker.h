@@ -20,4 +20,7 @@ enum CounterPickerControl : int {
 // Shows the picker owned by `owner` (or brings the open one forward).
 void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept;
 
+// Gives the open picker's controls a new font, before the old one is deleted.
+void setCounterPickerFont(HFONT font) noexcept;
+
 }  // namespace tavisto::companion

@@ -253,12 +253,16 @@ void SettingsWindow::applyDpi(UINT dpi) {
             ReleaseDC(nullptr, screen);
         }
         logical.lfHeight = MulDiv(logical.lfHeight, static_cast<int>(dpi_), systemDpi);
-        font_.reset(CreateFontIndirectW(&logical));
     }
-    const HFONT font = font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    win32::GdiFont created(logical.lfHeight != 0 ? CreateFontIndirectW(&logical) : nullptr);
+    const HFONT font =
+        created ? created.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     for (const ControlSpec& spec : kControls) {
         SendMessageW(control(spec.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
+    setCounterPickerFont(font);
+    // Only now that no control uses the old font any more.
+    font_ = std::move(created);
     layout();
 }
 
@@ -364,7 +368,9 @@ void SettingsWindow::command(int id, int code) {
             createFile();
             break;
         case kCountersButton:
-            showCounterPicker(window_.get(), font_.get(), dpi_);
+            showCounterPicker(
+                window_.get(),
+                font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), dpi_);
             break;
         case kTaskManagerButton:
             window::startTaskManager();
