@@ -301,6 +301,10 @@ void SettingsWindow::layout() {
                                                       {kTaskManagerButton, 100}}};
     int x = margin;
     for (const auto& [id, buttonWidth] : buttons) {
+        // A hidden button leaves no gap in the row.
+        if ((GetWindowLongPtrW(control(id), GWL_STYLE) & WS_VISIBLE) == 0) {
+            continue;
+        }
         place(id, x, y, scaled(buttonWidth), button);
         x += scaled(buttonWidth) + gap;
     }
@@ -341,6 +345,7 @@ void SettingsWindow::recheck() {
             SetFocus(control(kEditButton));
         }
         ShowWindow(create, missing ? SW_SHOW : SW_HIDE);
+        layout();
     }
     EnableWindow(control(kEditButton), missing ? FALSE : TRUE);
 }
