@@ -51,7 +51,7 @@ bool taskbarHostsDeskBands() noexcept {
     return taskbar != nullptr && judgeTaskbar(taskbar) == TaskbarKind::HostsDeskBands;
 }
 
-struct ControlSpec {
+struct ControlDefinition {
     int id;
     const wchar_t* className;
     const wchar_t* text;
@@ -59,7 +59,7 @@ struct ControlSpec {
 };
 
 // In tab order.
-constexpr std::array<ControlSpec, 12> kControls{{
+constexpr std::array<ControlDefinition, 12> kControls{{
     {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
     {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kFindingsLabel, WC_STATICW, L"&Findings:", 0},
@@ -217,20 +217,21 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void SettingsWindow::createControls() {
     const HINSTANCE instance = window::thisModule();
-    for (const ControlSpec& spec : kControls) {
-        CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0,
-                        0, window_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
-                        instance, nullptr);
+    for (const ControlDefinition& definition : kControls) {
+        CreateWindowExW(0, definition.className, definition.text,
+                        WS_CHILD | WS_VISIBLE | definition.style, 0, 0, 0, 0, window_.get(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), instance,
+                        nullptr);
     }
     const HWND list = control(kFindingsList);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     const std::array<const wchar_t*, 3> headings{L"Severity", L"Line:column", L"Message"};
     for (int column = 0; column < static_cast<int>(headings.size()); ++column) {
-        LVCOLUMNW spec{};
-        spec.mask = LVCF_TEXT | LVCF_SUBITEM;
-        spec.pszText = const_cast<wchar_t*>(headings[static_cast<std::size_t>(column)]);
-        spec.iSubItem = column;
-        ListView_InsertColumn(list, column, &spec);
+        LVCOLUMNW heading{};
+        heading.mask = LVCF_TEXT | LVCF_SUBITEM;
+        heading.pszText = const_cast<wchar_t*>(headings[static_cast<std::size_t>(column)]);
+        heading.iSubItem = column;
+        ListView_InsertColumn(list, column, &heading);
     }
     SetWindowTextW(control(kPathText), (L"File: " + file_).c_str());
     const bool deskBands = taskbarHostsDeskBands();
@@ -257,8 +258,8 @@ void SettingsWindow::applyDpi(UINT dpi) {
     win32::GdiFont created(logical.lfHeight != 0 ? CreateFontIndirectW(&logical) : nullptr);
     const HFONT font =
         created ? created.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    for (const ControlSpec& spec : kControls) {
-        SendMessageW(control(spec.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    for (const ControlDefinition& definition : kControls) {
+        SendMessageW(control(definition.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     setCounterPickerFont(font);
     // Only now that no control uses the old font any more.
