@@ -7,7 +7,7 @@
 namespace tavisto::companion {
 
 enum class Mode {
-    Default,  // no switch: nothing to do yet
+    Default,  // no switch: the settings window
     Taskbar,  // --taskbar: the meters inside the taskbar
     Invalid,  // an unknown switch, or a switch without --taskbar that needs it
 };

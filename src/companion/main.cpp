@@ -1,9 +1,9 @@
 // Tavisto.exe, the companion program. "--taskbar" shows the meters inside the taskbar
-// (see TaskbarHost); without arguments, as the desk band starts it, there is nothing
-// to do yet.
+// (see TaskbarHost); without arguments, as the desk band starts it, the settings window.
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
@@ -12,6 +12,7 @@
 #include "companion/autostart.h"
 #include "companion/command_line.h"
 #include "companion/log_file.h"
+#include "companion/settings_window.h"
 #include "companion/taskbar_host.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
@@ -21,6 +22,8 @@ namespace {
 
 // One taskbar host per user session: a second one would draw a second set of meters.
 constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Tavisto.Taskbar";
+// One settings window per user session: a second start shows the first.
+constexpr wchar_t kSettingsInstanceMutex[] = L"Local\\Tavisto.Settings";
 
 std::vector<std::wstring> arguments() {
     int count = 0;
@@ -50,6 +53,22 @@ int runTaskbar(bool force) {
     return host.run();
 }
 
+int runSettings() {
+    const tavisto::win32::KernelHandle instance(
+        CreateMutexW(nullptr, FALSE, kSettingsInstanceMutex));
+    if (!instance || GetLastError() == ERROR_ALREADY_EXISTS) {
+        tavisto::companion::bringRunningWindowForward();
+        return 0;
+    }
+    // The shell's file associations, used by Edit and Open folder, want an apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const int exitCode = tavisto::companion::SettingsWindow().run();
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return exitCode;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -60,7 +79,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             case Mode::Invalid:
                 return 2;
             case Mode::Default:
-                return 0;
+                return runSettings();
             case Mode::Taskbar:
                 break;
         }

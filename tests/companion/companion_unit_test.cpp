@@ -1,5 +1,7 @@
 // The companion's parts that need no taskbar: where the meters go, the "taskbar"
-// settings, the command line, the clickable frame, the log's bound and autostart.
+// settings, the command line, the clickable frame, the log's bound, autostart, and what
+// the settings window says about a configuration file and how it creates one, and the
+// counter picker's fragments.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +12,14 @@
 
 #include "companion/autostart.h"
 #include "companion/command_line.h"
+#include "companion/configuration_status.h"
+#include "companion/counter_paths.h"
+#include "companion/example_file.h"
 #include "companion/log_file.h"
 #include "companion/placement.h"
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_settings.h"
+#include "config/configuration_checker.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
@@ -230,6 +236,151 @@ TEST(Autostart, WritesTheQuotedProgramWithTheTaskbarSwitchAndRemovesIt) {
     ASSERT_TRUE(uninstallAutostart());
     EXPECT_EQ(runValue(), L"<none>");
     EXPECT_TRUE(uninstallAutostart());
+}
+
+std::wstring testFolder(const wchar_t* name) {
+    wchar_t temporary[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    return std::wstring(temporary) + name;
+}
+
+TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        ConfigurationState state;
+        std::wstring stateLine;
+        std::size_t findingLine;  // of the first finding; 0: no finding
+    } cases[] = {
+        {"counted, singular and plural",
+         R"json({ "meterGroups": [
+               { "meters": [ { "meterType": "text", "width": 9, "refreshRate": 500, "counters": [
+                   { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)", "units": "percent" },
+                   { "counterPath": "(PERFORMANCE_INFORMATION.CommitTotal)", "units": "percent" }
+               ] } ] },
+               { "meters": [] } ] })json",
+         ConfigurationState::Loaded, L"Loaded: 2 groups, 1 meter, 2 counters (1 warning)", 6},
+        {"a type error", "{\n  \"meterGroups\": 5\n}", ConfigurationState::Refused,
+         L"Refused (1 error): the band keeps what it showed before.", 2},
+        {"not UTF-8 on line 3", "{\n\"meterGroups\": [],\n\"name\": \"\xC3\x28\"\n}",
+         ConfigurationState::Refused, L"Refused: the file is not UTF-8 text (line 3).", 3},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.name);
+        const ConfigurationStatus status = describeConfiguration(example.bytes);
+        EXPECT_EQ(status.state, example.state);
+        EXPECT_EQ(status.stateLine, example.stateLine);
+        ASSERT_EQ(status.findings.empty(), example.findingLine == 0);
+        if (example.findingLine != 0) {
+            EXPECT_EQ(status.findings.front().line, example.findingLine);
+        }
+    }
+}
+
+TEST(ConfigurationStatus, RefusesHugeFilesUnreadAndSaysWhyOthersCannotBeRead) {
+    const std::wstring folder = testFolder(L"tavisto-status-test");
+    host::removeFolder(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring file = folder + L"\\TavistoConfig.json";
+
+    EXPECT_EQ(readConfigurationStatus(file).state, ConfigurationState::Missing);
+
+    // Valid JSON, but one byte over the limit.
+    ASSERT_TRUE(host::writeNewFile(file, "{}" + std::string(1024 * 1024 - 1, ' ')));
+    const ConfigurationStatus huge = readConfigurationStatus(file);
+    EXPECT_EQ(huge.state, ConfigurationState::Refused);
+    ASSERT_EQ(huge.findings.size(), 1u);
+    EXPECT_EQ(huge.findings.front().code, "size");
+
+    ASSERT_TRUE(host::writeInPlace(file, "{}"));
+    EXPECT_EQ(readConfigurationStatus(file).state, ConfigurationState::Loaded);
+    {
+        // Held open by a program that shares it with nobody.
+        const win32::FileHandle locked(
+            CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(locked);
+        const ConfigurationStatus status = readConfigurationStatus(file);
+        EXPECT_EQ(status.state, ConfigurationState::Unreadable);
+        EXPECT_EQ(status.stateLine, L"Unreadable: " + systemErrorText(ERROR_SHARING_VIOLATION));
+    }
+    host::removeFolder(folder);
+}
+
+TEST(ExampleFile, CreatesTheFolderAndNeverOverwrites) {
+    const std::wstring root = testFolder(L"tavisto-example-test");
+    host::removeFolder(root);
+    const std::wstring folder = root + L"\\nested\\Tavisto\\";
+    const std::wstring file = folder + L"TavistoConfig.json";
+
+    const CreateResult created = createFromExample(folder, file, "{ \"meterGroups\": [] }");
+    EXPECT_EQ(created.outcome, CreateResult::Outcome::Created);
+    const CreateResult again = createFromExample(folder, file, "{}");
+    EXPECT_EQ(again.outcome, CreateResult::Outcome::AlreadyThere);
+    EXPECT_EQ(readConfigurationStatus(file).stateLine, L"Loaded: 0 groups, 0 meters, 0 counters");
+
+    // Nothing but the file is left in the folder: no temporary file.
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder + L"*.*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::vector<std::wstring> names;
+    do {
+        if (found.cFileName[0] != L'.') {
+            names.emplace_back(found.cFileName);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_EQ(names, std::vector<std::wstring>{L"TavistoConfig.json"});
+
+    // A folder that cannot be made, under a file: the system's reason comes back.
+    const std::wstring impossible = file + L"\\below";
+    const CreateResult failed =
+        createFromExample(impossible, impossible + L"\\TavistoConfig.json", "{}");
+    EXPECT_EQ(failed.outcome, CreateResult::Outcome::Failed);
+    EXPECT_NE(failed.error, 0u);
+    host::removeFolder(root);
+}
+
+TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
+    const struct {
+        const wchar_t* object;
+        const wchar_t* instance;
+        const wchar_t* counter;
+        const char* path;  // as the configuration holds it, once the JSON is read
+    } cases[] = {
+        {L"Processor", L"_Total", L"% Processor Time", "(\\Processor(_Total)\\% Processor Time)"},
+        {L"Memory", L"", L"Available Bytes", "(\\Memory\\Available Bytes)"},
+        {L"Process", L"say \"hi\"\\now", L"IO Data Bytes/sec",
+         "(\\Process(say \"hi\"\\now)\\IO Data Bytes/sec)"},
+        {L"Netzwerkschnittstelle", L"\u00dcbertragung", L"Bytes gesendet/s",
+         "(\\Netzwerkschnittstelle(\xc3\x9c"
+         "bertragung)\\Bytes gesendet/s)"},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.path);
+        const std::string fragment =
+            counterPathFragment(example.object, example.instance, example.counter);
+        const nlohmann::json member = nlohmann::json::parse("{" + fragment + "}");
+        EXPECT_EQ(member.at("counterPath").get<std::string>(), example.path);
+        const std::string configuration =
+            R"json({ "meterGroups": [ { "meters": [ { "meterType": "text", "width": 40,
+               "refreshRate": 1000, "counters": [ { "units": "percent", )json" +
+            fragment + " } ] } ] } ] }";
+        EXPECT_FALSE(hasErrors(checkConfiguration(configuration))) << configuration;
+    }
+}
+
+TEST(CounterPaths, ReadsTheEnglishNameTableAndSkipsMalformedPairs) {
+    using namespace std::string_view_literals;
+    const auto names = parseCounterNames(
+        L"1\0"
+        L"1847\0"
+        L"2\0System\0"
+        L"x\0Bad\0"
+        L"4\0\0"
+        L"6\0Processor"sv);
+    const std::map<unsigned long, std::wstring> expected{{1, L"1847"}, {2, L"System"}};
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(parseCounterNames(L""sv).empty());
 }
 
 }  // namespace

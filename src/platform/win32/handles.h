@@ -161,6 +161,7 @@ using GdiplusToken = Owned<handle_traits::GdiplusToken>;
 
 using Bitmap = Owned<handle_traits::Simple<HBITMAP, handle_traits::deleteGdiObject<HBITMAP>>>;
 using GdiBrush = Owned<handle_traits::Simple<HBRUSH, handle_traits::deleteGdiObject<HBRUSH>>>;
+using GdiFont = Owned<handle_traits::Simple<HFONT, handle_traits::deleteGdiObject<HFONT>>>;
 using Window = Owned<handle_traits::Simple<HWND, handle_traits::destroyWindow>>;
 // Kernel objects whose failure value is null (threads, events, processes).
 using KernelHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHandle>>;

@@ -1,0 +1,198 @@
+#include "companion/configuration_status.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "config/configuration_text.h"
+#include "core/text_conversion.h"
+#include "platform/win32/handles.h"
+
+namespace tavisto::companion {
+namespace {
+
+std::wstring wide(std::string_view utf8) {
+    const std::u16string text = utf8ToUtf16(utf8);
+    return {text.begin(), text.end()};
+}
+
+std::wstring counted(std::size_t count, const wchar_t* one, const wchar_t* many) {
+    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
+}
+
+// The 1-based line of the first line that is not UTF-8; 0 when every line is.
+std::size_t firstLineNotUtf8(std::string_view bytes) {
+    std::size_t line = 1;
+    while (true) {
+        const std::size_t end = bytes.find('\n');
+        try {
+            utf8ToUtf16(bytes.substr(0, end));
+        } catch (const std::range_error&) {
+            return line;
+        }
+        if (end == std::string_view::npos) {
+            return 0;
+        }
+        bytes.remove_prefix(end + 1);
+        ++line;
+    }
+}
+
+struct Counts {
+    std::size_t groups = 0;
+    std::size_t meters = 0;
+    std::size_t counters = 0;
+};
+
+Counts countModel(const nlohmann::json& document) {
+    Counts counts;
+    const auto groups = document.find("meterGroups");
+    if (groups == document.end() || !groups->is_array()) {
+        return counts;
+    }
+    for (const nlohmann::json& group : *groups) {
+        ++counts.groups;
+        const auto meters = group.is_object() ? group.find("meters") : group.end();
+        if (meters == group.end() || !meters->is_array()) {
+            continue;
+        }
+        for (const nlohmann::json& meter : *meters) {
+            ++counts.meters;
+            const auto counters = meter.is_object() ? meter.find("counters") : meter.end();
+            if (counters != meter.end() && counters->is_array()) {
+                counts.counters += counters->size();
+            }
+        }
+    }
+    return counts;
+}
+
+std::wstring findingSummary(const std::vector<Finding>& findings) {
+    std::size_t errors = 0;
+    for (const Finding& finding : findings) {
+        errors += finding.severity == Severity::Error ? 1 : 0;
+    }
+    const std::size_t warnings = findings.size() - errors;
+    std::wstring summary;
+    if (errors > 0) {
+        summary = counted(errors, L"error", L"errors");
+    }
+    if (warnings > 0) {
+        summary += (summary.empty() ? L"" : L", ") + counted(warnings, L"warning", L"warnings");
+    }
+    return summary;
+}
+
+ConfigurationStatus refused(std::vector<Finding> findings) {
+    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings)};
+    status.stateLine = L"Refused (" + findingSummary(status.findings) +
+                       L"): the band keeps what it showed before.";
+    return status;
+}
+
+}  // namespace
+
+std::wstring systemErrorText(unsigned long error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    return text.empty() ? L"system error " + std::to_wstring(error) : text;
+}
+
+ConfigurationStatus describeConfiguration(std::string_view bytes) {
+    if (const std::size_t line = firstLineNotUtf8(bytes); line != 0) {
+        Finding finding{Severity::Error,
+                        line,
+                        1,
+                        "",
+                        "encoding",
+                        "the file is not UTF-8 text; save it as UTF-8"};
+        ConfigurationStatus status = refused({std::move(finding)});
+        status.stateLine =
+            L"Refused: the file is not UTF-8 text (line " + std::to_wstring(line) + L").";
+        return status;
+    }
+    std::vector<Finding> findings = checkConfiguration(bytes);
+    if (hasErrors(findings)) {
+        return refused(std::move(findings));
+    }
+    Counts counts;
+    try {
+        counts = countModel(parseConfigurationText(bytes));
+    } catch (const std::exception&) {
+        // The checker accepted it, so the parser does too; counts stay zero otherwise.
+    }
+    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings)};
+    status.stateLine = L"Loaded: " + counted(counts.groups, L"group", L"groups") + L", " +
+                       counted(counts.meters, L"meter", L"meters") + L", " +
+                       counted(counts.counters, L"counter", L"counters");
+    if (!status.findings.empty()) {
+        status.stateLine += L" (" + findingSummary(status.findings) + L")";
+    }
+    return status;
+}
+
+ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
+    const win32::FileHandle file(CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return {
+                ConfigurationState::Missing, L"Missing: there is no configuration file yet.", {}};
+        }
+        return {ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}};
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) {
+        return {
+            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}};
+    }
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
+        return refused({{Severity::Error, 1, 1, "", "size", kConfigurationTooLarge}});
+    }
+    // One byte more than the limit: a file that grew since its size was read is still
+    // refused rather than cut short.
+    std::string bytes(static_cast<std::size_t>(kMaxConfigurationBytes) + 1, '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
+                      &read, nullptr)) {
+            return {ConfigurationState::Unreadable,
+                    L"Unreadable: " + systemErrorText(GetLastError()),
+                    {}};
+        }
+        if (read == 0) {
+            break;
+        }
+        filled += read;
+    }
+    bytes.resize(filled);
+    return describeConfiguration(bytes);
+}
+
+std::wstring severityText(Severity severity) {
+    return severity == Severity::Error ? L"error" : L"warning";
+}
+
+std::wstring positionText(const Finding& finding) {
+    return std::to_wstring(finding.line) + L":" + std::to_wstring(finding.column);
+}
+
+std::wstring messageText(const Finding& finding) {
+    try {
+        return wide(finding.message);
+    } catch (const std::range_error&) {
+        return L"(message not readable)";
+    }
+}
+
+}  // namespace tavisto::companion

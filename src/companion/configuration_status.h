@@ -1,0 +1,39 @@
+#pragma once
+// What the settings window says about the configuration file: missing, loaded (with
+// its counts), refused or unreadable, and the checker's findings.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/configuration_checker.h"
+
+namespace tavisto::companion {
+
+enum class ConfigurationState { Missing, Loaded, Refused, Unreadable };
+
+struct ConfigurationStatus {
+    ConfigurationState state = ConfigurationState::Missing;
+    std::wstring stateLine;
+    std::vector<Finding> findings;
+};
+
+// Judges the bytes of the file: text that is not UTF-8 is refused at its first bad
+// line, text the band would refuse is refused with the checker's findings, anything
+// else is loaded with its counts ("2 groups, 6 meters, 9 counters") and warnings.
+ConfigurationStatus describeConfiguration(std::string_view bytes);
+
+// Reads the file (sharing it with every writer) and judges it. A file over the size
+// limit is refused without being read; one that cannot be opened is unreadable, with
+// the system's reason.
+ConfigurationStatus readConfigurationStatus(const std::wstring& path);
+
+// One row of the findings list.
+std::wstring severityText(Severity severity);
+std::wstring positionText(const Finding& finding);  // "line:column"
+std::wstring messageText(const Finding& finding);
+
+// The system's text for an error code, without the trailing line break.
+std::wstring systemErrorText(unsigned long error);
+
+}  // namespace tavisto::companion

@@ -1,0 +1,61 @@
+#include "companion/counter_paths.h"
+
+#include <nlohmann/json.hpp>
+
+#include "core/text_conversion.h"
+
+namespace tavisto::companion {
+namespace {
+
+std::string utf8(std::wstring_view text) {
+    return utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+std::string counterPathFragment(std::wstring_view object, std::wstring_view instance,
+                                std::wstring_view counter) {
+    std::wstring path = L"(\\";
+    path += object;
+    if (!instance.empty()) {
+        path += L"(";
+        path += instance;
+        path += L")";
+    }
+    path += L"\\";
+    path += counter;
+    path += L")";
+    return "\"counterPath\": " + nlohmann::json(utf8(path)).dump();
+}
+
+std::map<unsigned long, std::wstring> parseCounterNames(std::wstring_view table) {
+    std::map<unsigned long, std::wstring> names;
+    const auto next = [&table]() {
+        const std::size_t end = table.find(L'\0');
+        const std::wstring_view word = table.substr(0, end);
+        table.remove_prefix(end == std::wstring_view::npos ? table.size() : end + 1);
+        return word;
+    };
+    while (!table.empty()) {
+        const std::wstring_view index = next();
+        if (index.empty()) {
+            break;
+        }
+        const std::wstring_view name = next();
+        if (name.empty()) {
+            break;
+        }
+        unsigned long value = 0;
+        bool digits = index.size() <= 9;
+        for (const wchar_t character : index) {
+            digits = digits && character >= L'0' && character <= L'9';
+            value = value * 10 + static_cast<unsigned long>(character - L'0');
+        }
+        if (digits) {
+            names.emplace(value, std::wstring(name));
+        }
+    }
+    return names;
+}
+
+}  // namespace tavisto::companion

@@ -1,0 +1,303 @@
+#include "companion/counter_picker.h"
+
+#include <pdh.h>
+#include <pdhmsg.h>
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "companion/counter_paths.h"
+#include "core/text_conversion.h"
+#include "window/module_file.h"
+
+namespace tavisto::companion {
+namespace {
+
+// Far beyond the size of any machine's list; a larger answer is not read.
+constexpr DWORD kMaxListCharacters = 4 * 1024 * 1024;
+
+std::vector<std::wstring> splitList(const std::vector<wchar_t>& buffer) {
+    std::vector<std::wstring> words;
+    std::size_t start = 0;
+    for (std::size_t index = 0; index < buffer.size(); ++index) {
+        if (buffer[index] == L'\0') {
+            if (index == start) {
+                break;
+            }
+            words.emplace_back(buffer.data() + start, index - start);
+            start = index + 1;
+        }
+    }
+    return words;
+}
+
+// Wine's PDH exports the enumeration functions as stubs that end the process when
+// called.
+bool canEnumerate() noexcept {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
+std::vector<std::wstring> performanceObjects() {
+    if (!canEnumerate()) {
+        return {};
+    }
+    DWORD size = 0;
+    PDH_STATUS status = PdhEnumObjectsW(nullptr, nullptr, nullptr, &size, PERF_DETAIL_WIZARD, TRUE);
+    if (status != static_cast<PDH_STATUS>(PDH_MORE_DATA) || size == 0 ||
+        size > kMaxListCharacters) {
+        return {};
+    }
+    std::vector<wchar_t> buffer(size + 2, L'\0');
+    status = PdhEnumObjectsW(nullptr, nullptr, buffer.data(), &size, PERF_DETAIL_WIZARD, FALSE);
+    return status == ERROR_SUCCESS ? splitList(buffer) : std::vector<std::wstring>{};
+}
+
+struct ObjectItems {
+    std::vector<std::wstring> counters;
+    std::vector<std::wstring> instances;
+};
+
+ObjectItems objectItems(const std::wstring& object) {
+    DWORD counterSize = 0;
+    DWORD instanceSize = 0;
+    PDH_STATUS status = PdhEnumObjectItemsW(nullptr, nullptr, object.c_str(), nullptr, &counterSize,
+                                            nullptr, &instanceSize, PERF_DETAIL_WIZARD, 0);
+    if (status != static_cast<PDH_STATUS>(PDH_MORE_DATA) || counterSize > kMaxListCharacters ||
+        instanceSize > kMaxListCharacters) {
+        return {};
+    }
+    std::vector<wchar_t> counters(counterSize + 2, L'\0');
+    std::vector<wchar_t> instances(instanceSize + 2, L'\0');
+    status = PdhEnumObjectItemsW(
+        nullptr, nullptr, object.c_str(), counterSize > 0 ? counters.data() : nullptr, &counterSize,
+        instanceSize > 0 ? instances.data() : nullptr, &instanceSize, PERF_DETAIL_WIZARD, 0);
+    if (status != ERROR_SUCCESS) {
+        return {};
+    }
+    return {splitList(counters), splitList(instances)};
+}
+
+// The English names of the performance text table, by index.
+const std::map<unsigned long, std::wstring>& englishNames() {
+    static const std::map<unsigned long, std::wstring> names = [] {
+        constexpr wchar_t key[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib\\009";
+        DWORD bytes = 0;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"Counter", RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                         &bytes) != ERROR_SUCCESS ||
+            bytes > kMaxListCharacters * sizeof(wchar_t)) {
+            return std::map<unsigned long, std::wstring>{};
+        }
+        std::vector<wchar_t> table(bytes / sizeof(wchar_t) + 1, L'\0');
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"Counter", RRF_RT_REG_MULTI_SZ, nullptr,
+                         table.data(), &bytes) != ERROR_SUCCESS) {
+            return std::map<unsigned long, std::wstring>{};
+        }
+        return parseCounterNames(std::wstring_view(table.data(), table.size()));
+    }();
+    return names;
+}
+
+// The English name of a localized object or counter name; the name itself when the
+// system does not know it (it is English already on an English system).
+std::wstring englishName(const std::wstring& localized) {
+    DWORD index = 0;
+    if (PdhLookupPerfIndexByNameW(nullptr, localized.c_str(), &index) != ERROR_SUCCESS) {
+        return localized;
+    }
+    const auto& names = englishNames();
+    const auto found = names.find(index);
+    return found != names.end() ? found->second : localized;
+}
+
+std::wstring selectedText(HWND list) {
+    const auto index = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (index == LB_ERR) {
+        return {};
+    }
+    const auto length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR) {
+        return {};
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+void fill(HWND list, const std::vector<std::wstring>& items) {
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    for (const std::wstring& item : items) {
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
+    if (!items.empty()) {
+        SendMessageW(list, LB_SETCURSEL, 0, 0);
+    }
+}
+
+std::wstring fragmentText(HWND window) {
+    const std::wstring object = selectedText(GetDlgItem(window, kObjectList));
+    const std::wstring counter = selectedText(GetDlgItem(window, kCounterList));
+    if (object.empty() || counter.empty()) {
+        return {};
+    }
+    const std::wstring instance = selectedText(GetDlgItem(window, kInstanceList));
+    const std::string fragment =
+        counterPathFragment(englishName(object), instance, englishName(counter));
+    const std::u16string wide = utf8ToUtf16(fragment);
+    return {wide.begin(), wide.end()};
+}
+
+void copyToClipboard(HWND window, const std::wstring& text) {
+    if (text.empty() || !OpenClipboard(window)) {
+        return;
+    }
+    EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes); memory != nullptr) {
+        if (void* target = GlobalLock(memory); target != nullptr) {
+            CopyMemory(target, text.c_str(), bytes);
+            GlobalUnlock(memory);
+            // The clipboard owns the memory once it is set.
+            if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
+                GlobalFree(memory);
+            }
+        } else {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
+}
+
+void objectChosen(HWND window) {
+    const ObjectItems items = objectItems(selectedText(GetDlgItem(window, kObjectList)));
+    fill(GetDlgItem(window, kCounterList), items.counters);
+    fill(GetDlgItem(window, kInstanceList), items.instances);
+}
+
+void layout(HWND window, UINT dpi) {
+    const auto scaled = [dpi](int pixels) { return MulDiv(pixels, static_cast<int>(dpi), 96); };
+    RECT client{};
+    GetClientRect(window, &client);
+    const int margin = scaled(10);
+    const int gap = scaled(6);
+    const int line = scaled(24);
+    const int column = (client.right - 2 * margin - 2 * gap) / 3;
+    const int listHeight = client.bottom - 2 * margin - 2 * gap - 2 * line;
+    int x = margin;
+    for (const int id : {kObjectList, kCounterList, kInstanceList}) {
+        SetWindowPos(GetDlgItem(window, id), nullptr, x, margin, column, listHeight, SWP_NOZORDER);
+        x += column + gap;
+    }
+    const int y = margin + listHeight + gap;
+    SetWindowPos(GetDlgItem(window, kFragmentText), nullptr, margin, y, client.right - 2 * margin,
+                 line, SWP_NOZORDER);
+    SetWindowPos(GetDlgItem(window, kCopyButton), nullptr, margin, y + line + gap, scaled(160),
+                 line, SWP_NOZORDER);
+}
+
+LRESULT CALLBACK pickerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        switch (message) {
+            case WM_COMMAND: {
+                const int id = LOWORD(wParam);
+                const int code = HIWORD(wParam);
+                if (id == IDCANCEL) {
+                    DestroyWindow(window);
+                    return 0;
+                }
+                if (id == kObjectList && code == LBN_SELCHANGE) {
+                    objectChosen(window);
+                }
+                if ((id == kObjectList || id == kCounterList || id == kInstanceList) &&
+                    code == LBN_SELCHANGE) {
+                    SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
+                }
+                if (id == kCopyButton && code == BN_CLICKED) {
+                    copyToClipboard(window, fragmentText(window));
+                }
+                return 0;
+            }
+            case WM_SIZE:
+                layout(window, static_cast<UINT>(GetWindowLongPtrW(window, GWLP_USERDATA)));
+                return 0;
+            default:
+                break;
+        }
+    } catch (...) {
+        // Out of memory while listing: the picker stays as it was.
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept {
+    try {
+        if (const HWND open = FindWindowW(kCounterPickerClass, nullptr); open != nullptr) {
+            SetForegroundWindow(open);
+            return;
+        }
+        const HINSTANCE instance = window::thisModule();
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = pickerProcedure;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kCounterPickerClass;
+        RegisterClassExW(&windowClass);
+        const int width = MulDiv(720, static_cast<int>(dpi), 96);
+        const int height = MulDiv(420, static_cast<int>(dpi), 96);
+        // Owned by the settings window, which destroys it when it closes.
+        const HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, kCounterPickerClass, L"Counters",
+                                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                            width, height, owner, nullptr, instance, nullptr);
+        if (window == nullptr) {
+            return;
+        }
+        SetWindowLongPtrW(window, GWLP_USERDATA, static_cast<LONG_PTR>(dpi));
+        constexpr DWORD list =
+            WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY;
+        const std::array<std::pair<int, DWORD>, 5> controls{{
+            {kObjectList, list | LBS_SORT},
+            {kCounterList, list | LBS_SORT},
+            {kInstanceList, list | LBS_SORT},
+            {kFragmentText,
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOHSCROLL},
+            {kCopyButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
+        }};
+        for (const auto& [id, style] : controls) {
+            const wchar_t* className = id == kFragmentText ? L"EDIT"
+                                       : id == kCopyButton ? L"BUTTON"
+                                                           : L"LISTBOX";
+            const HWND child = CreateWindowExW(
+                0, className, id == kCopyButton ? L"&Copy to clipboard" : L"", style, 0, 0, 0, 0,
+                window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        }
+        fill(GetDlgItem(window, kObjectList), performanceObjects());
+        objectChosen(window);
+        SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
+        layout(window, dpi);
+        ShowWindow(window, SW_SHOWNORMAL);
+    } catch (...) {
+        // Out of memory: no picker.
+    }
+}
+
+void setCounterPickerFont(HFONT font) noexcept {
+    const HWND picker = FindWindowW(kCounterPickerClass, nullptr);
+    if (picker == nullptr) {
+        return;
+    }
+    for (const int id : {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton}) {
+        SendMessageW(GetDlgItem(picker, id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+}
+
+}  // namespace tavisto::companion

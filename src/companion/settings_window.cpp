@@ -1,0 +1,515 @@
+#include "companion/settings_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <array>
+
+#include "companion/autostart.h"
+#include "companion/counter_picker.h"
+#include "companion/example_file.h"
+#include "companion/settings_controls.h"
+#include "companion/taskbar_finder.h"
+#include "companion/taskbar_host.h"
+#include "platform/win32/system_services.h"
+#include "tavisto_version.h"
+#include "window/configuration_location.h"
+#include "window/module_file.h"
+#include "window/panel_window.h"
+
+namespace tavisto::companion {
+namespace {
+
+constexpr wchar_t kTitle[] = L"Tavisto settings";
+constexpr wchar_t kAbout[] = L"Tavisto " TAVISTO_VERSION_WIDE L", built " __DATE__;
+constexpr int kFindingsLabel = 104;
+
+// Sizes in pixels at 96 DPI.
+constexpr int kClientWidth = 660;
+constexpr int kClientHeight = 400;
+constexpr int kMargin = 10;
+constexpr int kLineHeight = 20;
+constexpr int kButtonHeight = 26;
+constexpr int kGap = 6;
+
+std::wstring withSeparator(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') {
+        folder += L'\\';
+    }
+    return folder;
+}
+
+bool autostartInstalled() noexcept {
+    return RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, nullptr,
+                        nullptr) == ERROR_SUCCESS;
+}
+
+// Whether the taskbar is one that docks desk bands, where the band shows the meters.
+bool taskbarHostsDeskBands() noexcept {
+    const HWND taskbar = findPrimaryTaskbar();
+    return taskbar != nullptr && judgeTaskbar(taskbar) == TaskbarKind::HostsDeskBands;
+}
+
+struct ControlDefinition {
+    int id;
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+};
+
+// In tab order.
+constexpr std::array<ControlDefinition, 12> kControls{{
+    {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
+    {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
+    {kFindingsLabel, WC_STATICW, L"&Findings:", 0},
+    {kFindingsList, WC_LISTVIEWW, L"",
+     WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS},
+    {kCheckAgainButton, WC_BUTTONW, L"Check &again", WS_TABSTOP | BS_PUSHBUTTON},
+    {kEditButton, WC_BUTTONW, L"&Edit", WS_TABSTOP | BS_PUSHBUTTON},
+    {kOpenFolderButton, WC_BUTTONW, L"Open f&older", WS_TABSTOP | BS_PUSHBUTTON},
+    {kCreateButton, WC_BUTTONW, L"&Create from example", WS_TABSTOP | BS_PUSHBUTTON},
+    {kCountersButton, WC_BUTTONW, L"Co&unters\u2026", WS_TABSTOP | BS_PUSHBUTTON},
+    {kTaskManagerButton, WC_BUTTONW, L"&Task Manager", WS_TABSTOP | BS_PUSHBUTTON},
+    {kTaskbarCheckBox, WC_BUTTONW, L"&Show on the Windows 11 taskbar",
+     WS_TABSTOP | BS_AUTOCHECKBOX},
+    {kAboutText, WC_STATICW, kAbout, SS_NOPREFIX},
+}};
+
+}  // namespace
+
+SettingsWindow::SettingsWindow()
+    : folder_(withSeparator(window::configurationFolder())),
+      file_(folder_ + window::kConfigurationFileName) {}
+
+SettingsWindow::~SettingsWindow() {
+    // The watcher posts to the window: stop it first.
+    watcher_.reset();
+}
+
+int SettingsWindow::run() noexcept {
+    try {
+        const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                            ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+        const HINSTANCE instance = window::thisModule();
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = &SettingsWindow::procedure;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        windowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kSettingsWindowClass;
+        if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            return 1;
+        }
+        constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+        // The procedure takes ownership of the window at WM_NCCREATE.
+        if (CreateWindowExW(WS_EX_CONTROLPARENT, kSettingsWindowClass, kTitle, style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr, nullptr, instance,
+                            this) == nullptr ||
+            !window_) {
+            return 1;
+        }
+        // Sized once the DPI of its monitor is known.
+        const UINT dpi = static_cast<UINT>(win32::Win32Screen(window_.get()).dpi().vertical);
+        RECT frame{0, 0, MulDiv(kClientWidth, static_cast<int>(dpi), 96),
+                   MulDiv(kClientHeight, static_cast<int>(dpi), 96)};
+        AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+        SetWindowPos(window_.get(), nullptr, 0, 0, frame.right - frame.left,
+                     frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        applyDpi(dpi);
+        recheck();
+        watcher_ = std::make_unique<window::ConfigWatcher>(folder_, window_.get());
+        ShowWindow(window_.get(), SW_SHOWNORMAL);
+        SetForegroundWindow(window_.get());
+        SetFocus(control(kEditButton));
+
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            // Tab, arrows, mnemonics, Enter and Esc as in a dialog, in this window and in
+            // the counter picker.
+            const HWND root =
+                message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+            if (root != nullptr && IsDialogMessageW(root, &message)) {
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+LRESULT CALLBACK SettingsWindow::procedure(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) noexcept {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* owner = static_cast<SettingsWindow*>(creation->lpCreateParams);
+        owner->window_.reset(window);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    }
+    auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr) {
+        try {
+            if (message == WM_CREATE) {
+                self->createControls();
+                return 0;
+            }
+            if (self->handle(message, wParam, lParam)) {
+                return 0;
+            }
+        } catch (...) {
+            // Out of memory while forming a text: the window stays as it was.
+            return 0;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case window::kReloadMessage:
+            recheck();
+            return true;
+        case WM_COMMAND:
+            command(LOWORD(wParam), HIWORD(wParam));
+            return true;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->idFrom == kFindingsList && header->code == NM_DBLCLK &&
+                reinterpret_cast<const NMITEMACTIVATE*>(lParam)->iItem >= 0) {
+                edit();
+            }
+            return true;
+        }
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_.get(), nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            applyDpi(HIWORD(wParam));
+            return true;
+        }
+        case WM_SETTINGCHANGE:
+            if (wParam == SPI_SETNONCLIENTMETRICS) {
+                applyDpi(dpi_);
+            }
+            return false;
+        case WM_CLOSE:
+            DestroyWindow(window_.get());
+            return true;
+        case WM_DESTROY:
+            watcher_.reset();
+            PostQuitMessage(0);
+            return true;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+            window_.release();
+            return false;
+        default:
+            return false;
+    }
+}
+
+void SettingsWindow::createControls() {
+    const HINSTANCE instance = window::thisModule();
+    for (const ControlDefinition& definition : kControls) {
+        CreateWindowExW(0, definition.className, definition.text,
+                        WS_CHILD | WS_VISIBLE | definition.style, 0, 0, 0, 0, window_.get(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), instance,
+                        nullptr);
+    }
+    const HWND list = control(kFindingsList);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    const std::array<const wchar_t*, 3> headings{L"Severity", L"Line:column", L"Message"};
+    for (int column = 0; column < static_cast<int>(headings.size()); ++column) {
+        LVCOLUMNW heading{};
+        heading.mask = LVCF_TEXT | LVCF_SUBITEM;
+        heading.pszText = const_cast<wchar_t*>(headings[static_cast<std::size_t>(column)]);
+        heading.iSubItem = column;
+        ListView_InsertColumn(list, column, &heading);
+    }
+    SetWindowTextW(control(kPathText), (L"File: " + file_).c_str());
+    const bool deskBands = taskbarHostsDeskBands();
+    ShowWindow(control(kTaskbarCheckBox), deskBands ? SW_HIDE : SW_SHOW);
+    SendMessageW(control(kTaskbarCheckBox), BM_SETCHECK,
+                 autostartInstalled() ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void SettingsWindow::applyDpi(UINT dpi) {
+    dpi_ = dpi == 0 ? 96 : dpi;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    LOGFONTW logical{};
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+        logical = metrics.lfMessageFont;
+        // The metrics are those of the system DPI; the window may be on another monitor.
+        const HDC screen = GetDC(nullptr);
+        const int systemDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+        if (screen != nullptr) {
+            ReleaseDC(nullptr, screen);
+        }
+        logical.lfHeight = MulDiv(logical.lfHeight, static_cast<int>(dpi_), systemDpi);
+    }
+    win32::GdiFont created(logical.lfHeight != 0 ? CreateFontIndirectW(&logical) : nullptr);
+    const HFONT font =
+        created ? created.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    for (const ControlDefinition& definition : kControls) {
+        SendMessageW(control(definition.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    setCounterPickerFont(font);
+    // Only now that no control uses the old font any more.
+    font_ = std::move(created);
+    layout();
+}
+
+void SettingsWindow::layout() {
+    const auto scaled = [this](int pixels) { return MulDiv(pixels, static_cast<int>(dpi_), 96); };
+    RECT client{};
+    GetClientRect(window_.get(), &client);
+    const int margin = scaled(kMargin);
+    const int line = scaled(kLineHeight);
+    const int button = scaled(kButtonHeight);
+    const int gap = scaled(kGap);
+    const int width = client.right - 2 * margin;
+    const auto place = [this](int id, int x, int y, int w, int h) {
+        SetWindowPos(control(id), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    int y = margin;
+    place(kPathText, margin, y, width, line);
+    y += line + gap;
+    place(kStateText, margin, y, width, line);
+    y += line + gap;
+    place(kFindingsLabel, margin, y, width, line);
+    y += line;
+    const int bottom = client.bottom - margin - line - gap - line - gap - button - gap;
+    place(kFindingsList, margin, y, width, bottom - y);
+    const HWND list = control(kFindingsList);
+    ListView_SetColumnWidth(list, kSeverityColumn, scaled(70));
+    ListView_SetColumnWidth(list, kPositionColumn, scaled(80));
+    ListView_SetColumnWidth(list, kMessageColumn,
+                            width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
+    y = bottom + gap;
+    const std::array<std::pair<int, int>, 6> buttons{{{kCheckAgainButton, 95},
+                                                      {kEditButton, 60},
+                                                      {kOpenFolderButton, 95},
+                                                      {kCreateButton, 140},
+                                                      {kCountersButton, 90},
+                                                      {kTaskManagerButton, 100}}};
+    int x = margin;
+    for (const auto& [id, buttonWidth] : buttons) {
+        // A hidden button leaves no gap in the row.
+        if ((GetWindowLongPtrW(control(id), GWL_STYLE) & WS_VISIBLE) == 0) {
+            continue;
+        }
+        place(id, x, y, scaled(buttonWidth), button);
+        x += scaled(buttonWidth) + gap;
+    }
+    y += button + gap;
+    place(kTaskbarCheckBox, margin, y, width, line);
+    y += line + gap;
+    place(kAboutText, margin, y, width, line);
+}
+
+void SettingsWindow::recheck() {
+    status_ = readConfigurationStatus(file_);
+    SetWindowTextW(control(kStateText), status_.stateLine.c_str());
+    const HWND list = control(kFindingsList);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(list);
+    int row = 0;
+    for (const Finding& finding : status_.findings) {
+        std::array<std::wstring, 3> cells{severityText(finding.severity), positionText(finding),
+                                          messageText(finding)};
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = cells[0].data();
+        ListView_InsertItem(list, &item);
+        ListView_SetItemText(list, row, kPositionColumn, cells[1].data());
+        ListView_SetItemText(list, row, kMessageColumn, cells[2].data());
+        ++row;
+    }
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    const bool missing = status_.state == ConfigurationState::Missing;
+    const HWND create = control(kCreateButton);
+    // Its own style, not IsWindowVisible: the window itself is hidden at the first check.
+    const bool shown = (GetWindowLongPtrW(create, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (missing != shown) {
+        // Focus must not stay on a control that is hidden.
+        if (!missing && GetFocus() == create) {
+            SetFocus(control(kEditButton));
+        }
+        ShowWindow(create, missing ? SW_SHOW : SW_HIDE);
+        layout();
+    }
+    EnableWindow(control(kEditButton), missing ? FALSE : TRUE);
+}
+
+void SettingsWindow::command(int id, int code) {
+    if (id == IDCANCEL) {
+        // Esc, as IsDialogMessageW reports it.
+        DestroyWindow(window_.get());
+        return;
+    }
+    if (code != BN_CLICKED) {
+        return;
+    }
+    switch (id) {
+        case kCheckAgainButton:
+            recheck();
+            break;
+        case kEditButton:
+            edit();
+            break;
+        case kOpenFolderButton:
+            openFolder();
+            break;
+        case kCreateButton:
+            createFile();
+            break;
+        case kCountersButton:
+            showCounterPicker(
+                window_.get(),
+                font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), dpi_);
+            break;
+        case kTaskManagerButton:
+            window::startTaskManager();
+            break;
+        case kTaskbarCheckBox:
+            toggleTaskbarMeters();
+            break;
+        default:
+            break;
+    }
+}
+
+void SettingsWindow::edit() {
+    // The user's program for .json files when there is one: without it ShellExecuteExW
+    // would offer the "open with" dialog, so Notepad is started instead.
+    wchar_t program[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (SUCCEEDED(AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_EXECUTABLE, L".json",
+                                    L"open", program, &size))) {
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = SEE_MASK_FLAG_NO_UI;
+        info.hwnd = window_.get();
+        info.lpVerb = L"open";
+        info.lpFile = file_.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (ShellExecuteExW(&info)) {
+            return;
+        }
+    }
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        showError(L"Notepad cannot be found.", GetLastError());
+        return;
+    }
+    const std::wstring notepad = std::wstring(system) + L"\\notepad.exe";
+    std::wstring commandLine = L"\"" + notepad + L"\" \"" + file_ + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(notepad.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        showError(L"Notepad cannot be started.", GetLastError());
+        return;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+void SettingsWindow::openFolder() {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = window_.get();
+    info.lpVerb = L"open";
+    info.lpFile = folder_.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) {
+        showError(L"The folder " + folder_ + L" cannot be opened.", GetLastError());
+    }
+}
+
+void SettingsWindow::createFile() {
+    const HINSTANCE instance = window::thisModule();
+    const HRSRC found =
+        FindResourceW(instance, MAKEINTRESOURCEW(kExampleConfigurationResource), RT_RCDATA);
+    const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) {
+        showError(L"The example configuration is missing from this program.", GetLastError());
+        return;
+    }
+    const std::string_view content(static_cast<const char*>(bytes),
+                                   SizeofResource(instance, found));
+    const CreateResult result = createFromExample(folder_, file_, content);
+    if (result.outcome == CreateResult::Outcome::Failed) {
+        showError(L"The configuration file cannot be created in " + folder_ + L".", result.error);
+    }
+    // Also when the file appeared meanwhile: the window then shows that file.
+    recheck();
+}
+
+void SettingsWindow::toggleTaskbarMeters() {
+    const HWND box = control(kTaskbarCheckBox);
+    const bool show = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (show) {
+        const std::wstring program = window::moduleFileName(window::thisModule());
+        if (!installAutostart(program)) {
+            SendMessageW(box, BM_SETCHECK, BST_UNCHECKED, 0);
+            showError(L"Tavisto cannot be set to start with Windows.", 0);
+            return;
+        }
+        std::wstring commandLine = autostartCommand(program);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process)) {
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        return;
+    }
+    if (!uninstallAutostart()) {
+        SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+        showError(L"Tavisto cannot be kept from starting with Windows.", 0);
+        return;
+    }
+    // The running taskbar meters end when their control window closes.
+    if (const HWND host = FindWindowW(kHostWindowClass, nullptr); host != nullptr) {
+        PostMessageW(host, WM_CLOSE, 0, 0);
+    }
+}
+
+void SettingsWindow::showError(const std::wstring& what, DWORD error) {
+    const std::wstring text = error == 0 ? what : what + L"\n\n" + systemErrorText(error);
+    MessageBoxW(window_.get(), text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+}
+
+bool bringRunningWindowForward() noexcept {
+    // The first instance may still be creating its window: look for a little while.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (const HWND running = FindWindowW(kSettingsWindowClass, nullptr); running != nullptr) {
+            if (IsIconic(running)) {
+                ShowWindow(running, SW_RESTORE);
+            }
+            SetForegroundWindow(running);
+            return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+}  // namespace tavisto::companion

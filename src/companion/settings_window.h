@@ -1,0 +1,59 @@
+#pragma once
+// Tavisto.exe without arguments: a small window that shows where the configuration
+// file is, whether the band loads it and what the checker finds in it, and offers the
+// actions around it (edit, open its folder, create it from the example, Task Manager,
+// the taskbar meters at sign-in).
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "companion/configuration_status.h"
+#include "platform/win32/handles.h"
+#include "window/config_watcher.h"
+
+namespace tavisto::companion {
+
+class SettingsWindow {
+  public:
+    SettingsWindow();
+    ~SettingsWindow();
+    SettingsWindow(const SettingsWindow&) = delete;
+    SettingsWindow& operator=(const SettingsWindow&) = delete;
+
+    // Shows the window and runs until it is closed; returns the exit code.
+    int run() noexcept;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept;
+    // True when the message is answered (with 0) without DefWindowProcW.
+    bool handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void createControls();
+    void applyDpi(UINT dpi);
+    void layout();
+    void recheck();
+    void command(int control, int code);
+    void edit();
+    void openFolder();
+    void createFile();
+    void toggleTaskbarMeters();
+    HWND control(int id) const { return GetDlgItem(window_.get(), id); }
+    // With the system's text for `error` unless it is 0.
+    void showError(const std::wstring& what, DWORD error);
+
+    const std::wstring folder_;
+    const std::wstring file_;
+    win32::Window window_;
+    win32::GdiFont font_;
+    UINT dpi_ = 96;
+    ConfigurationStatus status_;
+    std::unique_ptr<window::ConfigWatcher> watcher_;
+};
+
+// When another Tavisto.exe already shows the settings window, brings that window to the
+// front and returns true.
+bool bringRunningWindowForward() noexcept;
+
+}  // namespace tavisto::companion
