@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/configuration_text.h"
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {
@@ -40,24 +41,6 @@ long readHex4(std::string_view text, std::size_t at) {
         value = value * 16 + digit;
     }
     return value;
-}
-
-void appendUtf8(std::string& out, unsigned long codePoint) {
-    if (codePoint < 0x80) {
-        out.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    }
 }
 
 // One character of a string literal at `at` (not the closing quote): how many bytes of
@@ -117,14 +100,14 @@ LiteralCharacter decodeCharacter(std::string_view text, std::size_t at, std::str
         const long low = readHex4(text, at + 8);
         if (low >= 0xDC00 && low <= 0xDFFF) {
             if (out != nullptr) {
-                appendUtf8(*out, 0x10000 + ((static_cast<unsigned long>(unit) - 0xD800) << 10) +
-                                     (static_cast<unsigned long>(low) - 0xDC00));
+                appendUtf8(*out, static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) +
+                                                       (low - 0xDC00)));
             }
             return {12, 2};
         }
     }
     if (out != nullptr) {
-        appendUtf8(*out, static_cast<unsigned long>(unit));
+        appendUtf8(*out, static_cast<char32_t>(unit));
     }
     return {6, 1};
 }

@@ -78,6 +78,24 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
+void appendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
 std::string utf16ToUtf8(std::u16string_view utf16) {
     std::string out;
     out.reserve(utf16.size());
@@ -92,21 +110,7 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
         } else if (codePoint >= 0xDC00 && codePoint <= 0xDFFF) {
             badConversion();
         }
-        if (codePoint < 0x80) {
-            out.push_back(static_cast<char>(codePoint));
-        } else if (codePoint < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-        } else if (codePoint < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-        }
+        appendUtf8(out, codePoint);
     }
     return out;
 }

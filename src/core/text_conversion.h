@@ -15,6 +15,9 @@ std::u16string utf8ToUtf16(std::string_view utf8);
 // UTF-16 to UTF-8. Throws std::range_error("bad conversion") on an unpaired surrogate.
 std::string utf16ToUtf8(std::u16string_view utf16);
 
+// Appends one code point (below 0x110000) as UTF-8.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // strtod in the "C" locale, whatever the process locale is: the decimal
 // separator is always ".". Same contract as strtod (end receives the stop position).
 double strtodC(const char* text, char** end) noexcept;
