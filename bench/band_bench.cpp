@@ -511,8 +511,9 @@ void tickFloor(benchmark::State& state, const Configuration* configuration) {
 
 // Allocations of a steady-state tick, averaged over many ticks (a dynamic range that
 // moves, or a value that needs a longer text, may allocate now and then).
-void tickAllocations(benchmark::State& state, const Configuration* configuration) {
-    platform::CairoSurfaceFactory surfaces;
+// Counts the allocations of steady-state rounds on the given surfaces.
+void countTickAllocations(benchmark::State& state, const Configuration* configuration,
+                          platform::SurfaceFactory& surfaces) {
     Band band(configuration->file, surfaces);
     band.tickEveryRate();
     std::uint64_t ticks = 0;
@@ -525,6 +526,11 @@ void tickAllocations(benchmark::State& state, const Configuration* configuration
     }
     state.counters["allocations_per_tick"] =
         static_cast<double>(allocationCount) / static_cast<double>(ticks);
+}
+
+void tickAllocations(benchmark::State& state, const Configuration* configuration) {
+    platform::CairoSurfaceFactory surfaces;
+    countTickAllocations(state, configuration, surfaces);
 }
 
 // Keeps the canvas's own allocations out of the count.
@@ -580,18 +586,7 @@ class BlankSurfaceFactory final : public platform::SurfaceFactory {
 
 void engineAllocations(benchmark::State& state, const Configuration* configuration) {
     BlankSurfaceFactory surfaces;
-    Band band(configuration->file, surfaces);
-    band.tickEveryRate();
-    std::uint64_t ticks = 0;
-    allocationCount = 0;
-    for (auto _ : state) {
-        countingAllocations = true;
-        band.tickEveryRate();
-        countingAllocations = false;
-        ++ticks;
-    }
-    state.counters["allocations_per_tick"] =
-        static_cast<double>(allocationCount) / static_cast<double>(ticks);
+    countTickAllocations(state, configuration, surfaces);
 }
 
 void reload(benchmark::State& state, const Configuration* configuration) {

@@ -207,14 +207,22 @@ class PositionScanner {
             appendPointerToken(pointer, key);
             scanValue(pointer, keyOffset, depth + 1);
             pointer.resize(length);
-            skipSpace();
-            if (atEnd() || text_[at_] != ',') {
+            if (!skipSeparator()) {
                 break;
             }
-            ++at_;
-            skipSpace();
         }
         ++at_;  // '}'
+    }
+
+    // After a member or element: true, past the comma, when another one follows.
+    bool skipSeparator() {
+        skipSpace();
+        if (atEnd() || text_[at_] != ',') {
+            return false;
+        }
+        ++at_;
+        skipSpace();
+        return true;
     }
 
     void scanArray(std::string& pointer, std::size_t depth) {
@@ -226,12 +234,9 @@ class PositionScanner {
             pointer.append(std::to_string(index));
             scanValue(pointer, at_, depth + 1);
             pointer.resize(length);
-            skipSpace();
-            if (atEnd() || text_[at_] != ',') {
+            if (!skipSeparator()) {
                 break;
             }
-            ++at_;
-            skipSpace();
         }
         ++at_;  // ']'
     }
