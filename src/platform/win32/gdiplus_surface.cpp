@@ -1,7 +1,9 @@
 #include "platform/win32/gdiplus_surface.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -76,69 +78,79 @@ GdiplusFont createFontOf(std::u16string_view family, float sizePixels) {
     return font;
 }
 
-// end − start + 1, saturated: a rectangle may span the whole coordinate range.
-INT extentPlusOne(std::int32_t start, std::int32_t end) {
-    const std::int64_t extent = std::int64_t{end} - start + 1;
-    return static_cast<INT>(std::clamp<std::int64_t>(extent, 0, std::numeric_limits<INT>::max()));
+// The back buffer's pixels as the canvas writes them directly: top-down rows of
+// premultiplied ARGB.
+struct PixelRows {
+    std::uint32_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+
+    std::uint32_t* at(std::int64_t x, std::int64_t y) const { return bits + y * width + x; }
+};
+
+// The part of [left, right) × [top, bottom) inside the buffer, in 64 bits: an area may
+// span the whole coordinate range.
+struct Clipped {
+    std::int64_t left = 0;
+    std::int64_t top = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+Clipped clippedTo(const PixelRows& rows, std::int64_t left, std::int64_t top, std::int64_t right,
+                  std::int64_t bottom) {
+    left = std::max<std::int64_t>(left, 0);
+    top = std::max<std::int64_t>(top, 0);
+    right = std::min<std::int64_t>(right, rows.width);
+    bottom = std::min<std::int64_t>(bottom, rows.height);
+    return {left, top, std::max<std::int64_t>(right - left, 0),
+            std::max<std::int64_t>(bottom - top, 0)};
 }
 
-// One drawing session: a GDI+ graphics object on the memory DC. The brushes, pens
-// and string formats of each call are created for it and deleted after it.
+// One drawing session: a GDI+ graphics object on the back buffer's bitmap. The
+// brushes, pens and string formats of each call are created for it and deleted after
+// it. Clearing and scrolling write the pixels directly, after GDI+ has finished what
+// it was given.
 class GdiplusCanvas final : public platform::Canvas {
   public:
-    GdiplusCanvas(GdiplusGraphics graphics, ResolvedFonts& fonts)
-        : graphics_(std::move(graphics)), resolvedFonts_(fonts) {}
+    GdiplusCanvas(GdiplusGraphics graphics, PixelRows rows, ResolvedFonts& fonts)
+        : graphics_(std::move(graphics)), rows_(rows), resolvedFonts_(fonts) {}
 
     void clearToTransparent(const Rect& area) override {
-        // One pixel wider and higher, so the column at `right` and the row at
-        // `bottom` are cleared as well.
-        gdip::GdipSetClipRectI(graphics(), area.left, area.top,
-                               extentPlusOne(area.left, area.right),
-                               extentPlusOne(area.top, area.bottom), Gdiplus::CombineModeReplace);
-        gdip::GdipGraphicsClear(graphics(), 0x00FFFFFF);
-        gdip::GdipResetClip(graphics());
+        // The column at `right` and the row at `bottom` are cleared as well.
+        clear(clippedTo(rows_, area.left, area.top, std::int64_t{area.right} + 1,
+                        std::int64_t{area.bottom} + 1));
     }
 
-    // GDI+ has no way to move pixels in place, so the copy goes through GDI on the
-    // graphics object's DC; BitBlt copies overlapping areas of one bitmap correctly.
     void scrollArea(const Rect& area, int dx, int dy) override {
-        HDC dc = nullptr;
-        if (gdip::GdipGetDC(graphics(), &dc) != Gdiplus::Ok) {
+        const Clipped inside = clippedTo(rows_, area.left, area.top, area.right, area.bottom);
+        const std::int64_t moveX = dx;
+        const std::int64_t moveY = dy;
+        const std::int64_t columns = inside.width - std::abs(moveX);
+        const std::int64_t rowsKept = inside.height - std::abs(moveY);
+        if (columns <= 0 || rowsKept <= 0) {
+            clear(inside);
             return;
         }
-        BITMAP bitmap{};
-        const HGDIOBJ selected = GetCurrentObject(dc, OBJ_BITMAP);
-        const bool sized =
-            selected != nullptr && GetObjectW(selected, sizeof(bitmap), &bitmap) != 0;
-        const LONG left = std::max<LONG>(area.left, 0);
-        const LONG top = std::max<LONG>(area.top, 0);
-        const LONG right = sized ? std::min<LONG>(area.right, bitmap.bmWidth) : left;
-        const LONG bottom = sized ? std::min<LONG>(area.bottom, std::labs(bitmap.bmHeight)) : top;
-        const LONG width = right - left;
-        const LONG height = bottom - top;
-        const bool moves =
-            width > 0 && height > 0 && std::labs(dx) < width && std::labs(dy) < height;
-        if (moves) {
-            // Source and destination: the part of the area that stays inside it.
-            const LONG sourceLeft = left + std::max(-dx, 0);
-            const LONG sourceTop = top + std::max(-dy, 0);
-            BitBlt(dc, sourceLeft + dx, sourceTop + dy, width - std::labs(dx),
-                   height - std::labs(dy), dc, sourceLeft, sourceTop, SRCCOPY);
-        }
-        gdip::GdipReleaseDC(graphics(), dc);
-        if (width <= 0 || height <= 0) {
-            return;
+        flush();
+        // Source: the part of the area that stays inside it. Rows are copied in the
+        // order that reads each one before it is overwritten.
+        const std::int64_t sourceLeft = inside.left + std::max<std::int64_t>(-moveX, 0);
+        const std::int64_t sourceTop = inside.top + std::max<std::int64_t>(-moveY, 0);
+        for (std::int64_t i = 0; i < rowsKept; ++i) {
+            const std::int64_t row = moveY > 0 ? rowsKept - 1 - i : i;
+            std::memmove(rows_.at(sourceLeft + moveX, sourceTop + row + moveY),
+                         rows_.at(sourceLeft, sourceTop + row),
+                         static_cast<std::size_t>(columns) * sizeof(std::uint32_t));
         }
         // The strips left behind.
-        if (!moves) {
-            clearArea(left, top, width, height);
-            return;
+        if (moveX != 0) {
+            clear({moveX > 0 ? inside.left : inside.left + inside.width + moveX, inside.top,
+                   std::abs(moveX), inside.height});
         }
-        if (dx != 0) {
-            clearArea(dx > 0 ? left : right + dx, top, std::labs(dx), height);
-        }
-        if (dy != 0) {
-            clearArea(left, dy > 0 ? top : bottom + dy, width, std::labs(dy));
+        if (moveY != 0) {
+            clear({inside.left, moveY > 0 ? inside.top : inside.top + inside.height + moveY,
+                   inside.width, std::abs(moveY)});
         }
     }
 
@@ -238,10 +250,16 @@ class GdiplusCanvas final : public platform::Canvas {
   private:
     Gdiplus::GpGraphics* graphics() const { return graphics_.get(); }
 
-    void clearArea(INT x, INT y, INT width, INT height) {
-        gdip::GdipSetClipRectI(graphics(), x, y, width, height, Gdiplus::CombineModeReplace);
-        gdip::GdipGraphicsClear(graphics(), 0x00FFFFFF);
-        gdip::GdipResetClip(graphics());
+    void flush() { gdip::GdipFlush(graphics(), Gdiplus::FlushIntentionSync); }
+
+    void clear(const Clipped& area) {
+        if (area.width <= 0 || area.height <= 0) {
+            return;
+        }
+        flush();
+        for (std::int64_t row = area.top; row < area.top + area.height; ++row) {
+            std::fill_n(rows_.at(area.left, row), area.width, 0U);
+        }
     }
 
     static GdiplusSolidBrush solidBrush(Argb color) {
@@ -256,6 +274,7 @@ class GdiplusCanvas final : public platform::Canvas {
     }
 
     GdiplusGraphics graphics_;
+    PixelRows rows_;
     ResolvedFonts& resolvedFonts_;
 };
 
@@ -284,13 +303,21 @@ bool GdiplusMemorySurface::replaceBackBuffer(int width, int height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // positive: rows run bottom-up
+    info.bmiHeader.biHeight = -height;  // negative: rows run top-down
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     Bitmap buffer(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!buffer || bits == nullptr) {
+        return false;
+    }
+    // A new section starts all zero: transparent in premultiplied ARGB.
+    auto pixels = created<GdiplusBitmap>([&](Gdiplus::GpBitmap** made) {
+        return gdip::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppPARGB,
+                                               static_cast<BYTE*>(bits), made);
+    });
+    if (!pixels) {
         return false;
     }
     const HGDIOBJ replaced = SelectObject(dc_.get(), buffer.get());
@@ -300,9 +327,11 @@ bool GdiplusMemorySurface::replaceBackBuffer(int width, int height) {
     if (originalBitmap_ == nullptr) {
         originalBitmap_ = replaced;
     }
-    // The previous back buffer is no longer selected and is deleted here.
+    // The previous bitmap lets go of the previous section's pixels before the section,
+    // no longer selected, is deleted.
+    pixels_ = std::move(pixels);
     backBuffer_ = std::move(buffer);
-    bits_ = static_cast<const std::uint32_t*>(bits);
+    bits_ = static_cast<std::uint32_t*>(bits);
     width_ = width;
     height_ = height;
     return true;
@@ -312,12 +341,14 @@ std::unique_ptr<platform::Canvas> GdiplusMemorySurface::beginDrawing() {
     if (!backBuffer_) {
         return nullptr;
     }
-    auto graphics = created<GdiplusGraphics>(
-        [&](Gdiplus::GpGraphics** made) { return gdip::GdipCreateFromHDC(dc_.get(), made); });
+    auto graphics = created<GdiplusGraphics>([&](Gdiplus::GpGraphics** made) {
+        return gdip::GdipGetImageGraphicsContext(pixels_.get(), made);
+    });
     if (!graphics) {
         return nullptr;
     }
-    return std::make_unique<GdiplusCanvas>(std::move(graphics), resolvedFonts_);
+    return std::make_unique<GdiplusCanvas>(std::move(graphics), PixelRows{bits_, width_, height_},
+                                           resolvedFonts_);
 }
 
 std::uint32_t GdiplusMemorySurface::pixel(int x, int y) const {
@@ -325,8 +356,8 @@ std::uint32_t GdiplusMemorySurface::pixel(int x, int y) const {
         return 0;
     }
     GdiFlush();
-    const auto row = static_cast<std::size_t>(height_ - 1 - y);
-    return bits_[row * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)];
+    return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                 static_cast<std::size_t>(x)];
 }
 
 std::unique_ptr<platform::MemorySurface> GdiplusSurfaceFactory::createMemorySurface() {

@@ -1,6 +1,9 @@
 #pragma once
 // The memory drawing surface: a memory DC compatible with the band window's DC,
-// holding a 32-bit bottom-up DIB section as back buffer, drawn with GDI+.
+// holding a 32-bit top-down DIB section as back buffer. GDI+ draws into the section's
+// pixels through a premultiplied-ARGB bitmap laid over them rather than through the
+// DC: a graphics object on a DC with an alpha channel blends every primitive through a
+// temporary bitmap of its own, which made a tick several times dearer.
 //
 // Creating a font family by name costs far more than drawing a line with it, so the
 // surface keeps the fonts its canvases created, by family and size. Replacing the back
@@ -52,7 +55,8 @@ class GdiplusMemorySurface final : public platform::MemorySurface {
     MemoryDc dc_;
     HGDIOBJ originalBitmap_ = nullptr;  // the DC's stock bitmap, put back before DeleteDC
     Bitmap backBuffer_;
-    const std::uint32_t* bits_ = nullptr;  // bottom-up rows
+    std::uint32_t* bits_ = nullptr;  // top-down rows, `width_` pixels each
+    GdiplusBitmap pixels_;           // GDI+'s view of `bits_`; released before the section
     int width_ = 0;
     int height_ = 0;
     std::vector<ResolvedFont> resolvedFonts_;
