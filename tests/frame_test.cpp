@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -184,7 +185,7 @@ struct RunningPanel {
         platform.window.client = Rect{0, 0, 100, 30};
         platform.surfaces = &surfaces;
         platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {25.0, 75.0});
-        platform.counterQueries.script(u"\\PhysicalDisk(_Total)\\Disk Bytes/sec", {1500.0});
+        platform.counterQueries.script(u"\\PhysicalDisk(_Total)\\Disk Bytes/sec", {1000.0, 1500.0});
     }
     RecordingSurface& surface() { return *surfaces.last; }
     testing::FakePlatform platform;
@@ -243,6 +244,49 @@ TEST(PanelDrawing, TickRedrawsOnlyTheMetersOfItsRate) {
     const auto lines = surface.recorded<testing::DrawString>();
     ASSERT_EQ(lines.size(), 1U);
     EXPECT_EQ(lines[0].text, u"2 KB/s");
+}
+
+// Two columns side by side share the column between them: each one's drawing reaches
+// its right edge, which is the next one's left edge.
+constexpr const char* kNeighbours = R"json({"meterGroups": [{"name": "pair", "meters": [
+    {"meterType": "column", "width": 10, "refreshRate": 1000,
+     "counters": [{"counterPath": "(\\T\\first)", "minValue": 0, "maxValue": 100}]},
+    {"meterType": "column", "width": 10, "refreshRate": 1000,
+     "counters": [{"counterPath": "(\\T\\second)", "minValue": 0, "maxValue": 100}]}]}]})json";
+
+TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
+    const Rect first{0, 0, 10, 30};
+    const Rect second{10, 0, 20, 30};
+    struct Case {
+        const char* name;
+        std::vector<double> firstValues;
+        std::vector<double> secondValues;
+        std::vector<Rect> cleared;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Case cases[] = {
+        {"unchanged values draw nothing", {10, 10}, {20, 20}, {}},
+        {"a NaN that stays NaN is unchanged", {nan, nan}, {20, 20}, {}},
+        {"a change after its neighbour draws alone", {10, 10}, {20, 30}, {second}},
+        {"a change draws its later neighbour after it", {10, 15}, {20, 20}, {first, second}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunningPanel running;
+        running.platform.counterQueries.script(u"\\T\\first", c.firstValues);
+        running.platform.counterQueries.script(u"\\T\\second", c.secondValues);
+        MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNeighbours), 1);
+        running.surface().log.clear();
+        running.platform.window.invalidations.clear();
+
+        ASSERT_TRUE(running.platform.timers.fire(1000));
+        std::vector<Rect> cleared;
+        for (const auto& clear : running.surface().recorded<ClearToTransparent>()) {
+            cleared.push_back(clear.area);
+        }
+        EXPECT_EQ(cleared, c.cleared);
+        EXPECT_EQ(running.platform.window.invalidations.size(), c.cleared.empty() ? 0U : 1U);
+    }
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ struct CounterReference {
     platform::CounterHandle counterHandle = 0;
     // Latest sample; 0 until the first tick of the counter's rate.
     double value = 0.0;
+    // The sample the meter was last drawn with.
+    double drawnValue = 0.0;
 };
 
 // Keyed by the one-character variable name that replaced the reference in the text.
@@ -66,6 +68,21 @@ struct GraphPixels {
     std::vector<GraphRange> ranges;  // one per counter
 };
 
+struct Meter;
+
+// What a meter's pixels in the back buffer show, so that a tick that sampled the
+// values already shown need not draw it again.
+struct DrawnState {
+    // The pixels show the references' `drawnValue`s in `theme`.
+    bool current = false;
+    platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
+    // Meters later in the same rate's order whose drawn areas meet this one's. When this
+    // meter draws, they draw after it, as they did when every meter drew at every tick,
+    // so that the pixels they share end as before.
+    std::vector<Meter*> laterNeighbours;
+    bool neighbourDrew = false;
+};
+
 struct Meter {
     std::vector<MeterCounter> counters;
     std::u16string meterType;
@@ -80,6 +97,7 @@ struct Meter {
     bool sideBySide = true;
     bool windows10OrLater = false;
     GraphPixels graphPixels;
+    DrawnState drawn;
 };
 
 struct MeterGroup {

@@ -255,10 +255,9 @@ void MeterPanel::sample(std::uint64_t rate) {
             }
         }
     }
-    for (auto& meter : meters->second) {
-        drawSampledMeter(*meter, *surface_, theme_);
+    if (drawSampledMeters(meters->second, *surface_, theme_)) {
+        platform_.window.invalidate(platform_.window.clientRect());
     }
-    platform_.window.invalidate(platform_.window.clientRect());
 }
 
 void MeterPanel::tick(std::uint64_t rate) noexcept {

@@ -47,8 +47,8 @@ class MeterPanel {
     // buffer with one of the client size and draws every meter.
     void relayout(std::int32_t horizontalBand) noexcept;
 
-    // One sampling tick of a refresh rate: collect, sample, redraw that rate's meters,
-    // invalidate the window.
+    // One sampling tick of a refresh rate: collect, sample, redraw that rate's meters
+    // whose pixels no longer show their values, and invalidate the window if any was.
     void tick(std::uint64_t rate) noexcept;
 
     const PanelModel& model() const { return model_; }

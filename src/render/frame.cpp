@@ -1,8 +1,9 @@
 #include "render/frame.h"
 
-#include <algorithm>
+#include <bit>
 #include <cstdint>
-#include <limits>
+#include <memory>
+#include <vector>
 
 #include "render/layout.h"
 #include "render/meters.h"
@@ -10,22 +11,40 @@
 namespace tavisto {
 namespace {
 
-// What a meter draws into: its rectangle, and also its own width measured from its left
-// edge, which text lines and the pie use even where a stacked group is narrower than
-// the meter. Clearing all of it keeps the previous frame from showing through there.
-Rect drawnArea(const Meter& meter) {
-    Rect area = meter.rect;
-    const std::int64_t extentRight = std::int64_t{area.left} + meterExtent(meter);
-    area.right = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        extentRight, area.right, std::numeric_limits<std::int32_t>::max()));
-    return area;
+bool showsSampledValues(const Meter& meter, platform::TaskbarTheme theme) {
+    if (!meter.drawn.current || meter.drawn.neighbourDrew || meter.drawn.theme != theme) {
+        return false;
+    }
+    for (const MeterCounter& counter : meter.counters) {
+        for (const auto& [name, reference] : counter.references) {
+            // Bit for bit, so that a NaN that stays NaN counts as unchanged.
+            if (std::bit_cast<std::uint64_t>(reference.value) !=
+                std::bit_cast<std::uint64_t>(reference.drawnValue)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void recordDrawnValues(Meter& meter, platform::TaskbarTheme theme) {
+    for (MeterCounter& counter : meter.counters) {
+        for (auto& [name, reference] : counter.references) {
+            reference.drawnValue = reference.value;
+        }
+    }
+    meter.drawn.current = true;
+    meter.drawn.theme = theme;
 }
 
 }  // namespace
 
 void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    meter.drawn.current = false;
+    meter.drawn.neighbourDrew = false;
     if (auto canvas = surface.beginDrawing()) {
         canvas->clearToTransparent(drawnArea(meter));
+        recordDrawnValues(meter, theme);
     }
     // Meter types are matched exactly; any other type leaves the rectangle transparent.
     if (meter.meterType == u"column") {
@@ -45,15 +64,32 @@ void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
     }
 }
 
-void drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
+bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
                       platform::TaskbarTheme theme) {
     if (meter.meterType == u"graph") {
         recordGraphSamples(meter);
         if (shiftGraphMeter(meter, surface, theme)) {
-            return;
+            return true;
         }
+    } else if (showsSampledValues(meter, theme)) {
+        return false;
     }
     drawMeter(meter, surface, theme);
+    return true;
+}
+
+bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters,
+                       platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    bool drew = false;
+    for (auto& meter : meters) {
+        if (drawSampledMeter(*meter, surface, theme)) {
+            drew = true;
+            for (Meter* later : meter->drawn.laterNeighbours) {
+                later->drawn.neighbourDrew = true;
+            }
+        }
+    }
+    return drew;
 }
 
 void rebuildFrame(PanelModel& model, bool horizontalBand, platform::BandWindow& window,

@@ -1,6 +1,9 @@
 #pragma once
 // Drawing meters into the memory surface's back buffer.
 
+#include <memory>
+#include <vector>
+
 #include "config/meter_model.h"
 #include "platform/platform.h"
 
@@ -10,10 +13,16 @@ namespace tavisto {
 // "auto" colours for the taskbar theme.
 void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
-// Draws a meter whose counters have just been sampled. A graph takes the new samples
-// into its history first and, where it can, shifts its pixels instead of drawing the
-// whole history again.
-void drawSampledMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
+// Draws a meter whose counters have just been sampled, unless its pixels already show
+// these values; returns whether it drew. A graph takes the new samples into its history
+// first and, where it can, shifts its pixels instead of drawing the whole history again.
+bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
+
+// Draws the sampled meters of one rate, in order: those whose pixels no longer show
+// their values, and after them the later ones sharing pixels with them. Returns
+// whether any drew.
+bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters,
+                       platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
 // Lays the panel out, replaces the back buffer with one of the client size and draws
 // every meter, rates in ascending order.

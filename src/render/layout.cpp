@@ -90,10 +90,39 @@ void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWin
     }
 }
 
+// Drawn areas include their right column and bottom row.
+bool meet(const Rect& first, const Rect& second) {
+    return first.left <= second.right && second.left <= first.right && first.top <= second.bottom &&
+           second.top <= first.bottom;
+}
+
+void findLaterNeighbours(PanelModel& model) {
+    for (auto& [rate, meters] : model.metersByRate) {
+        for (std::size_t first = 0; first < meters.size(); ++first) {
+            DrawnState& drawn = meters[first]->drawn;
+            drawn.laterNeighbours.clear();
+            const Rect area = drawnArea(*meters[first]);
+            for (std::size_t later = first + 1; later < meters.size(); ++later) {
+                if (meet(area, drawnArea(*meters[later]))) {
+                    drawn.laterNeighbours.push_back(meters[later].get());
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::int32_t meterExtent(const Meter& meter) {
     return std::max(meter.width, std::int32_t{0});
+}
+
+Rect drawnArea(const Meter& meter) {
+    Rect area = meter.rect;
+    const std::int64_t extentRight = std::int64_t{area.left} + meterExtent(meter);
+    area.right = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        extentRight, area.right, std::numeric_limits<std::int32_t>::max()));
+    return area;
 }
 
 void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
@@ -103,6 +132,7 @@ void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
     } else {
         layoutVerticalBand(model, client, window);
     }
+    findLaterNeighbours(model);
 }
 
 void layoutGroup(MeterGroup& group, bool forceSideBySide, platform::BandWindow& window) {

@@ -14,8 +14,14 @@ namespace tavisto {
 // invert its rectangle and pull its neighbours back over it.
 std::int32_t meterExtent(const Meter& meter);
 
+// What a meter draws into: its rectangle, and also its own width measured from its left
+// edge, which text lines and the pie use even where a stacked group is narrower than
+// the meter. Its right column and bottom row are drawn into as well.
+Rect drawnArea(const Meter& meter);
+
 // Lays out every group and meter for the band direction, moves each group's tooltip to
-// its new rectangle and invalidates each group's rectangle.
+// its new rectangle, invalidates each group's rectangle and finds, for each meter, the
+// later meters of its rate whose drawn areas meet its own.
 void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
                  platform::BandWindow& window);
 
