@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <new>
 #include <sstream>
 #include <string>
@@ -409,10 +410,16 @@ class Floor {
     void tickEveryRate() {
         for (const Rate& rate : rates_) {
             counters_.collect(rate.query);
+            std::optional<platform::PerformanceRecord> record;
             for (const Reference& reference : rate.references) {
-                benchmark::DoNotOptimize(reference.kind == CounterReference::PerformanceCounter
-                                             ? counters_.read(reference.handle)
-                                             : readPerformanceField(reference.path, performance_));
+                if (reference.kind == CounterReference::PerformanceCounter) {
+                    benchmark::DoNotOptimize(counters_.read(reference.handle));
+                    continue;
+                }
+                if (!record) {
+                    record = performance_.read();
+                }
+                benchmark::DoNotOptimize(performanceFieldValue(reference.path, *record));
             }
             auto canvas = surface_.beginDrawing();
             replay(ticks_[next_], *canvas);

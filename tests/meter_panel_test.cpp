@@ -113,15 +113,20 @@ TEST_F(Panel, RatesWithoutReferencesGetAQueryButNoTimer) {
     EXPECT_EQ(platform.counterQueries.collections(panel->queriesByRate().at(500)), 0);
 }
 
-TEST_F(Panel, FieldOnlyCountersAreStillSampled) {
+TEST_F(Panel, FieldOnlyCountersAreStillSampledFromOneRecordPerTick) {
     platform.systemPerformance.record.processCount = 42;
     const auto panel = make(R"json({"meterGroups": [{"meters": [{"refreshRate": 100,
-        "counters": [{"counterPath": "(PERFORMANCE_INFORMATION.ProcessCount)"}]}]}]})json");
+        "counters": [{"counterPath": "(PERFORMANCE_INFORMATION.ProcessCount)"},
+                     {"counterPath": "(PERFORMANCE_INFORMATION.ThreadCount) / (PERFORMANCE_INFORMATION.ProcessCount)"}]}]}]})json");
     EXPECT_TRUE(platform.timers.isSet(100));
     EXPECT_TRUE(platform.counterQueries.pathsOf(panel->queriesByRate().at(100)).empty());
     platform.systemPerformance.record.processCount = 43;
+    platform.systemPerformance.record.threadCount = 430;
     platform.timers.fire(100);
-    EXPECT_EQ(panel->model().metersByRate.at(100)[0]->counters[0].references.at("a").value, 43.0);
+    const Meter& meter = *panel->model().metersByRate.at(100)[0];
+    EXPECT_EQ(meter.counters[0].references.at("a").value, 43.0);
+    EXPECT_EQ(meter.counters[1].references.at("a").value, 430.0);
+    EXPECT_EQ(meter.counters[1].references.at("b").value, 43.0);
     EXPECT_EQ(platform.systemPerformance.reads, 2);
 }
 

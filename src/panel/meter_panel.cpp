@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "config/configuration_loader.h"
@@ -245,13 +246,21 @@ void MeterPanel::sample(std::uint64_t rate) {
     if (meters == model_.metersByRate.end()) {
         return;
     }
+    // One performance record per tick, however many fields the rate names: the fields
+    // of a counter then come from the same moment, and the record, which takes a
+    // system call, is read once.
+    std::optional<platform::PerformanceRecord> record;
     for (auto& meter : meters->second) {
         for (MeterCounter& counter : meter->counters) {
             for (auto& [name, reference] : counter.references) {
-                reference.value =
-                    reference.kind == CounterReference::PerformanceCounter
-                        ? readCounter(reference)
-                        : readPerformanceField(reference.path, platform_.systemPerformance);
+                if (reference.kind == CounterReference::PerformanceCounter) {
+                    reference.value = readCounter(reference);
+                    continue;
+                }
+                if (!record && isPerformanceFieldPath(reference.path)) {
+                    record = platform_.systemPerformance.read();
+                }
+                reference.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
             }
         }
     }

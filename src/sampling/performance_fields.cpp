@@ -40,18 +40,25 @@ static_assert(namesAgree(), "every named field is read, in the same order");
 
 }  // namespace
 
-double readPerformanceField(std::u16string_view path, platform::SystemPerformance& performance) {
-    if (!path.starts_with(kPerformanceFieldPrefix)) {
+bool isPerformanceFieldPath(std::u16string_view path) {
+    return path.starts_with(kPerformanceFieldPrefix);
+}
+
+double performanceFieldValue(std::u16string_view path, const platform::PerformanceRecord& record) {
+    if (!isPerformanceFieldPath(path)) {
         return 0.0;
     }
     const std::u16string_view name = path.substr(kPerformanceFieldPrefix.size());
-    const platform::PerformanceRecord record = performance.read();
     for (const Field& field : kFields) {
         if (field.name == name) {
             return static_cast<double>(field.value(record));
         }
     }
     return 0.0;
+}
+
+double readPerformanceField(std::u16string_view path, platform::SystemPerformance& performance) {
+    return isPerformanceFieldPath(path) ? performanceFieldValue(path, performance.read()) : 0.0;
 }
 
 }  // namespace tavisto
