@@ -122,6 +122,39 @@ TEST(GraphMeter, VerticalBandDrawsNewestAtTheBottomRisingRightward) {
                   {kRed, 2, 20, 1, 1}, {kRed, 3, 21, 8, 1}, {kRed, 5, 22, 5, 1}}));
 }
 
+TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
+    // Four columns, ten value pixels: 50 and 52 both fill 5, 56 fills 6.
+    struct Case {
+        const char* name;
+        std::vector<double> earlier;
+        double newest;
+        bool neighbourDrew;
+        bool draws;
+    };
+    const Case cases[] = {
+        {"alike samples across the graph", {50, 50, 50, 50}, 50, false, false},
+        {"values that fill the same pixels", {50, 52, 50, 50}, 52, false, false},
+        {"a sample that fills more", {50, 50, 50, 50}, 56, false, true},
+        {"an older sample that differs", {56, 50, 50, 50}, 50, false, true},
+        {"a history not yet across the graph", {50, 50}, 50, false, true},
+        {"a neighbour drew over it", {50, 50, 50, 50}, 50, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Meter meter = graphAt({0, 0, 4, 11}, true, counterInRange(0.0, 100.0));
+        RecordingSurface surface;
+        for (double value : c.earlier) {
+            tick(meter, surface, value);
+        }
+        surface.log.clear();
+        meter.drawn.neighbourDrew = c.neighbourDrew;
+        meter.counters[0].references["a"].value = c.newest;
+        EXPECT_EQ(drawSampledMeter(meter, surface, TaskbarTheme::Dark), c.draws);
+        EXPECT_EQ(surface.recorded<ScrollArea>().size(), c.draws ? 1U : 0U);
+        EXPECT_EQ(surface.log.empty(), !c.draws);
+    }
+}
+
 TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
     Meter meter = graphAt({0, 0, 3, 11}, true, counterInRange(0.0, 50.0, true), u"line");
     struct Step {

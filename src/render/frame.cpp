@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "render/layout.h"
@@ -67,9 +68,18 @@ void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
 bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
                       platform::TaskbarTheme theme) {
     if (meter.meterType == u"graph") {
+        // Before the newest sample: whether the picture holds only alike columns, which
+        // no earlier neighbour drew over since.
+        const bool neighbourDrew = std::exchange(meter.drawn.neighbourDrew, false);
+        const bool pictureAlike = !neighbourDrew && graphDrawsEverySampleAlike(meter);
         recordGraphSamples(meter);
-        if (shiftGraphMeter(meter, surface, theme)) {
-            return true;
+        switch (shiftGraphMeter(meter, surface, theme, pictureAlike)) {
+            case GraphShift::Shifted:
+                return true;
+            case GraphShift::Unchanged:
+                return false;
+            case GraphShift::NeedsDrawing:
+                break;
         }
     } else if (showsSampledValues(meter, theme)) {
         return false;

@@ -173,6 +173,27 @@ bool drawsArea(const Meter& meter) {
     return meter.style != u"line";
 }
 
+// Every position along the graph holds a sample, and every sample fills as many pixels
+// as the newest under the given ranges. A column joins its sample to the one before it,
+// so the picture shows the oldest sample too, in the second column's join.
+bool drawsEverySampleAlike(const Meter& meter, const GraphGeometry& geometry,
+                           const std::vector<GraphRange>& ranges) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        const SampleHistory& history = meter.counters[index].history;
+        if (static_cast<std::int64_t>(history.size()) != geometry.length) {
+            return false;
+        }
+        const std::int64_t newest =
+            filledPixels(history.fromNewest(0), ranges[index], geometry.height);
+        for (std::size_t age = 1; age < history.size(); ++age) {
+            if (filledPixels(history.fromNewest(age), ranges[index], geometry.height) != newest) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void recordGraphSamples(Meter& meter) {
@@ -216,22 +237,32 @@ void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::Ta
     meter.graphPixels = {true, meter.rect, geometry.horizontal, theme, std::move(ranges)};
 }
 
-bool shiftGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+bool graphDrawsEverySampleAlike(const Meter& meter) {
+    const GraphPixels& drawn = meter.graphPixels;
+    return drawn.valid && drawn.ranges.size() == meter.counters.size() &&
+           drawsEverySampleAlike(meter, geometryOf(meter), drawn.ranges);
+}
+
+GraphShift shiftGraphMeter(Meter& meter, platform::MemorySurface& surface,
+                           platform::TaskbarTheme theme, bool pictureAlike) {
     const GraphGeometry geometry = geometryOf(meter);
     const GraphPixels& drawn = meter.graphPixels;
     if (!drawn.valid || drawn.rect != meter.rect || drawn.horizontalBand != geometry.horizontal ||
         drawn.theme != theme || drawn.ranges.size() != meter.counters.size() ||
         geometry.length == 0) {
-        return false;
+        return GraphShift::NeedsDrawing;
     }
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
         if (rangeOf(meter.counters[index]) != drawn.ranges[index]) {
-            return false;
+            return GraphShift::NeedsDrawing;
         }
+    }
+    if (pictureAlike && drawsEverySampleAlike(meter, geometry, drawn.ranges)) {
+        return GraphShift::Unchanged;
     }
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
-        return false;
+        return GraphShift::NeedsDrawing;
     }
     canvas->setQuality(platform::RenderQuality::PixelExact);
     GraphPainter painter(*canvas, geometry);
@@ -251,7 +282,7 @@ bool shiftGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::T
                            filledPixels(history.fromNewest(0), range, geometry.height), previous);
     }
     painter.drawOutline(colorFromText(meter.color, theme));
-    return true;
+    return GraphShift::Shifted;
 }
 
 }  // namespace tavisto

@@ -3,6 +3,8 @@
 // every counter for its current value once and draws into the meter's rectangle,
 // which the caller has already cleared. Colours written "auto" follow the theme.
 
+#include <cstdint>
+
 #include "config/meter_model.h"
 #include "platform/drawing.h"
 
@@ -35,9 +37,22 @@ void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::Ta
 // Adds every counter's value to its history, sized to the meter's extent.
 void recordGraphSamples(Meter& meter);
 
+enum class GraphShift : std::uint8_t {
+    Shifted,
+    Unchanged,     // every sample across the graph draws alike: shifting changes no pixel
+    NeedsDrawing,  // nothing was drawn; the whole graph must be
+};
+
+// Whether the graph as last drawn holds a sample at every position and every one fills
+// as many pixels as the newest: all its columns are alike.
+bool graphDrawsEverySampleAlike(const Meter& meter);
+
 // After recordGraphSamples: shifts the graph's pixels by one sample and draws the
 // newest one, when the back buffer still holds this graph as last drawn at the same
-// place, theme and value ranges. Returns false, drawing nothing, otherwise.
-bool shiftGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
+// place, theme and value ranges. When `pictureAlike` (graphDrawsEverySampleAlike before
+// the newest sample, and nothing else drew over the graph since) and the newest sample
+// is alike too, shifting would change no pixel: nothing is drawn.
+GraphShift shiftGraphMeter(Meter& meter, platform::MemorySurface& surface,
+                           platform::TaskbarTheme theme, bool pictureAlike);
 
 }  // namespace tavisto
