@@ -289,5 +289,38 @@ TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
     }
 }
 
+TEST(PanelDrawing, TickLeavesTextThatReadsTheSameAsItIs) {
+    constexpr const char* kLines = R"json({"meterGroups": [{"name": "lines", "meters": [
+        {"meterType": "text", "width": 40, "refreshRate": 1000,
+         "counters": [{"counterPath": "(\\T\\rate)", "units": "bytes/second"}]},
+        {"meterType": "indicator", "width": 40, "refreshRate": 2000,
+         "counters": [{"counterPath": "(\\T\\load)", "indicator": "HIGH",
+                       "trigger": "> 90"}]}]}]})json";
+    struct Case {
+        const char* name;
+        std::u16string path;
+        std::uint64_t rate;
+        std::vector<double> values;
+        bool draws;
+    };
+    const Case cases[] = {
+        {"a rate that still reads 2 KB/s", u"\\T\\rate", 1000, {1500, 1700}, false},
+        {"a rate that now reads 3 KB/s", u"\\T\\rate", 1000, {1500, 2600}, true},
+        {"an indicator that stays off", u"\\T\\load", 2000, {10, 20}, false},
+        {"an indicator that comes on", u"\\T\\load", 2000, {10, 95}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunningPanel running;
+        running.platform.counterQueries.script(c.path, c.values);
+        MeterPanel panel(running.platform.services(), nlohmann::json::parse(kLines), 1);
+        running.surface().log.clear();
+
+        ASSERT_TRUE(running.platform.timers.fire(c.rate));
+        EXPECT_EQ(running.surface().recorded<testing::DrawString>().size(), c.draws ? 1U : 0U);
+        EXPECT_EQ(running.surface().log.empty(), !c.draws);
+    }
+}
+
 }  // namespace
 }  // namespace tavisto

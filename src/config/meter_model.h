@@ -49,6 +49,8 @@ struct MeterCounter {
     ReferenceMap references;
     // "graph" meters: the values of the last ticks, one per pixel column.
     SampleHistory history;
+    // "text" and "indicator" meters: the line last drawn for this counter.
+    std::u16string drawnLine;
 };
 
 // The value range a graph drew one counter with.

@@ -12,10 +12,7 @@
 namespace tavisto {
 namespace {
 
-bool showsSampledValues(const Meter& meter, platform::TaskbarTheme theme) {
-    if (!meter.drawn.current || meter.drawn.neighbourDrew || meter.drawn.theme != theme) {
-        return false;
-    }
+bool referencesUnchanged(const Meter& meter) {
     for (const MeterCounter& counter : meter.counters) {
         for (const auto& [name, reference] : counter.references) {
             // Bit for bit, so that a NaN that stays NaN counts as unchanged.
@@ -36,6 +33,22 @@ void recordDrawnValues(Meter& meter, platform::TaskbarTheme theme) {
     }
     meter.drawn.current = true;
     meter.drawn.theme = theme;
+}
+
+bool showsSampledValues(Meter& meter, platform::TaskbarTheme theme) {
+    if (!meter.drawn.current || meter.drawn.neighbourDrew || meter.drawn.theme != theme) {
+        return false;
+    }
+    if (referencesUnchanged(meter)) {
+        return true;
+    }
+    // Text whose values moved may still read the same: then its pixels are those it
+    // would draw with the new values.
+    if (showsLastDrawnLines(meter)) {
+        recordDrawnValues(meter, theme);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ void drawTextMeter(Meter& meter, platform::MemorySurface& surface, platform::Tas
 void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface,
                         platform::TaskbarTheme theme);
 
+// Whether a text or indicator meter's lines, made from its counters' current values,
+// are the ones it last drew. False for the other kinds.
+bool showsLastDrawnLines(Meter& meter);
+
 // History graph: each counter's samples, newest at the right (horizontal band) or at
 // the bottom (vertical band), as areas or lines from the baseline, first counter at
 // the back, with an outline of the meter's colour. Sizes the histories to the meter's

@@ -59,6 +59,7 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
     ValueText formatted;
     for (MeterCounter& counter : meter.counters) {
         const std::u16string_view text = lineText(counter, formatted);
+        counter.drawnLine.assign(text);
         const RectF layout{static_cast<float>(meter.rect.left), static_cast<float>(top),
                            static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
         // GDI+ reads a zero width or height as unbounded, so a slice without area would
@@ -76,7 +77,28 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
     }
 }
 
+template <typename LineText>
+bool showsLines(Meter& meter, LineText lineText) {
+    ValueText formatted;
+    for (MeterCounter& counter : meter.counters) {
+        if (lineText(counter, formatted) != counter.drawnLine) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool showsLastDrawnLines(Meter& meter) {
+    if (meter.meterType == u"text") {
+        return showsLines(meter, textLine);
+    }
+    if (meter.meterType == u"indicator") {
+        return showsLines(meter, indicatorLine);
+    }
+    return false;
+}
 
 void drawTextMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     drawLines(meter, surface, theme, TextAlignment::Far, textLine);
