@@ -51,6 +51,9 @@ struct MeterCounter {
     SampleHistory history;
     // "text" and "indicator" meters: the line last drawn for this counter.
     std::u16string drawnLine;
+    // "column" and "pie" meters: the bar's pixels or the sector's whole degrees last
+    // drawn for this counter.
+    std::int64_t drawnExtent = 0;
 };
 
 // The value range a graph drew one counter with.

@@ -42,9 +42,9 @@ bool showsSampledValues(Meter& meter, platform::TaskbarTheme theme) {
     if (referencesUnchanged(meter)) {
         return true;
     }
-    // Text whose values moved may still read the same: then its pixels are those it
-    // would draw with the new values.
-    if (showsLastDrawnLines(meter)) {
+    // Values that moved may still read the same text or fill the same pixels and
+    // degrees: then the meter's pixels are those it would draw with them.
+    if (showsLastDrawnLines(meter) || showsLastDrawnShapes(meter)) {
         recordDrawnValues(meter, theme);
         return true;
     }

@@ -28,6 +28,10 @@ void drawTextMeter(Meter& meter, platform::MemorySurface& surface, platform::Tas
 void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface,
                         platform::TaskbarTheme theme);
 
+// Whether a column or pie meter's bars or sectors, measured from its counters' current
+// values, are the ones it last drew. False for the other kinds.
+bool showsLastDrawnShapes(Meter& meter);
+
 // Whether a text or indicator meter's lines, made from its counters' current values,
 // are the ones it last drew. False for the other kinds.
 bool showsLastDrawnLines(Meter& meter);

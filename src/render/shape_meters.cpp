@@ -24,6 +24,23 @@ std::int32_t barPixels(MeterCounter& counter, double barLength) {
     return roundToInt32((barLength / rangeOf(counter)) * value);
 }
 
+// A pie leaves a counter whose value is 0 out, rather than drawing an empty sector.
+constexpr std::int64_t kNoSector = std::numeric_limits<std::int64_t>::min();
+
+// Whole degrees of a counter's sector, with its value taken now, so that neighbouring
+// sectors meet without gaps.
+std::int64_t sectorDegrees(MeterCounter& counter) {
+    const double value = currentValue(counter);
+    if (value == 0.0) {
+        return kNoSector;
+    }
+    return roundToInt32(value / rangeOf(counter) * 360.0);
+}
+
+bool isColumn(const Meter& meter) {
+    return meter.meterType == u"column";
+}
+
 // Bar lengths saturate at the 32-bit ends, so the cursor that strings them together
 // is kept in 64 bits and clamped where it becomes a coordinate.
 int toCoordinate(std::int64_t value) {
@@ -32,6 +49,21 @@ int toCoordinate(std::int64_t value) {
 }
 
 }  // namespace
+
+bool showsLastDrawnShapes(Meter& meter) {
+    const bool pie = meter.meterType == u"pie";
+    if (!pie && !isColumn(meter)) {
+        return false;
+    }
+    for (MeterCounter& counter : meter.counters) {
+        const std::int64_t extent =
+            pie ? sectorDegrees(counter) : barPixels(counter, meter.barLength);
+        if (extent != counter.drawnExtent) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void drawColumnVariant(Meter& meter, platform::MemorySurface& surface,
                        platform::TaskbarTheme theme) {
@@ -44,6 +76,7 @@ void drawColumnVariant(Meter& meter, platform::MemorySurface& surface,
     std::int64_t y = meter.rect.bottom;
     for (MeterCounter& counter : meter.counters) {
         const std::int32_t length = barPixels(counter, meter.barLength);
+        counter.drawnExtent = length;
         y -= length;
         canvas->fillRectangle(colorFromText(counter.color, theme), meter.rect.left, toCoordinate(y),
                               thickness, length);
@@ -63,6 +96,7 @@ void drawBarVariant(Meter& meter, platform::MemorySurface& surface, platform::Ta
     std::int64_t x = meter.rect.left;
     for (MeterCounter& counter : meter.counters) {
         const std::int32_t length = barPixels(counter, meter.barLength);
+        counter.drawnExtent = length;
         canvas->fillRectangle(colorFromText(counter.color, theme), toCoordinate(x), meter.rect.top,
                               length, thickness);
         x += length;
@@ -94,12 +128,12 @@ void drawPieMeter(Meter& meter, platform::MemorySurface& surface, platform::Task
     const int y = toCoordinate(top);
     float start = -90.0F;
     for (MeterCounter& counter : meter.counters) {
-        const double value = currentValue(counter);
-        if (value == 0.0) {
+        const std::int64_t degrees = sectorDegrees(counter);
+        counter.drawnExtent = degrees;
+        if (degrees == kNoSector) {
             continue;
         }
-        // Whole degrees, so that neighbouring sectors meet without gaps.
-        const auto sweep = static_cast<float>(roundToInt32(value / rangeOf(counter) * 360.0));
+        const auto sweep = static_cast<float>(degrees);
         canvas->fillPie(colorFromText(counter.color, theme), x, y, diameter, diameter, start,
                         sweep);
         start += sweep;
