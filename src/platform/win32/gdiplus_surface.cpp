@@ -360,6 +360,14 @@ std::uint32_t GdiplusMemorySurface::pixel(int x, int y) const {
                  static_cast<std::size_t>(x)];
 }
 
+std::span<const std::uint32_t> GdiplusMemorySurface::row(int y) const {
+    if (bits_ == nullptr || y < 0 || y >= height_) {
+        return {};
+    }
+    return {bits_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_),
+            static_cast<std::size_t>(width_)};
+}
+
 std::unique_ptr<platform::MemorySurface> GdiplusSurfaceFactory::createMemorySurface() {
     const WindowDc windowDc = win32::windowDc(bandWindow_);
     MemoryDc dc(CreateCompatibleDC(windowDc.get()));

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ class GdiplusMemorySurface final : public platform::MemorySurface {
     int height() const { return height_; }
     // Premultiplied 0xAARRGGBB at (x, y), counted from the top-left; 0 outside.
     std::uint32_t pixel(int x, int y) const;
+    // Row y, counted from the top, `width()` pixels; empty outside. GdiFlush first when
+    // GDI drew into the buffer.
+    std::span<const std::uint32_t> row(int y) const;
 
     // Fonts kept for the canvases to come.
     std::size_t resolvedFontCount() const { return resolvedFonts_.size(); }

@@ -1,6 +1,7 @@
 #include "platform/win32/layered_frame.h"
 
 #include <cstring>
+#include <span>
 
 #include "platform/win32/handles.h"
 
@@ -24,11 +25,13 @@ bool LayeredFrame::present(HWND window, const GdiplusMemorySurface* surface, int
     }
     width_ = width;
     height_ = height;
+    GdiFlush();
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t pixel = surface != nullptr ? surface->pixel(x, y) : 0;
-            pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                    static_cast<std::size_t>(x)] = clickablePixel(pixel);
+        const std::span<const std::uint32_t> source =
+            surface != nullptr ? surface->row(y) : std::span<const std::uint32_t>();
+        const auto rowStart = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
+            pixels_[rowStart + x] = clickablePixel(x < source.size() ? source[x] : 0);
         }
     }
 
