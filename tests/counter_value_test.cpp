@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/configuration_loader.h"
+#include "support/allocation_count.h"
 
 namespace tavisto {
 namespace {
@@ -76,6 +77,33 @@ TEST(CounterValue, SeveralReferencesEvaluateTheExpressionOnTheLatestSamples) {
     setSample(mixed, "a", 400.0);
     setSample(mixed, "b", 2.0);
     EXPECT_EQ(currentValue(mixed), 0.5);
+}
+
+TEST(CounterValue, ExpressionIsCompiledOnceForItsOwnCounter) {
+    MeterCounter original = counterFrom(R"json({"counterPath": "(\\A\\B) - (\\C\\D)"})json");
+    setSample(original, "a", 10.0);
+    setSample(original, "b", 4.0);
+    ASSERT_EQ(currentValue(original), 6.0);
+
+    const std::size_t before = testing::allocationCount();
+    for (int round = 0; round < 100; ++round) {
+        setSample(original, "a", round);
+        EXPECT_EQ(currentValue(original), round - 4.0);
+    }
+    EXPECT_EQ(testing::allocationCount(), before);
+
+    // A copy reads its own samples, not the ones the original was compiled over.
+    MeterCounter copy = original;
+    setSample(copy, "a", 100.0);
+    EXPECT_EQ(currentValue(copy), 96.0);
+    EXPECT_EQ(currentValue(original), 95.0);
+    copy = original;
+    setSample(copy, "b", 1.0);
+    EXPECT_EQ(currentValue(copy), 98.0);
+
+    // A text that changed is compiled again.
+    original.expressionText = "a + b";
+    EXPECT_EQ(currentValue(original), 103.0);
 }
 
 TEST(CounterValue, ExpressionThatDoesNotCompileShowsAsZero) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/sample_history.h"
+#include "expression/expression_evaluator.h"
 #include "platform/geometry.h"
 #include "platform/platform.h"
 
@@ -47,6 +48,8 @@ struct MeterCounter {
     std::int32_t fontSize = 7;
     std::string expressionText;  // counterPath in UTF-8, for the evaluator
     ReferenceMap references;
+    // The expression of a counter with several references, compiled at its first value.
+    mutable KeptExpression compiled;
     // "graph" meters: the values of the last ticks, one per pixel column.
     SampleHistory history;
     // "text" and "indicator" meters: the line last drawn for this counter.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/text_conversion.h"
 
@@ -687,6 +688,23 @@ double ExpressionEvaluator::evaluate(const ExpressionNode* tree) {
 
 void ExpressionEvaluator::release(ExpressionTree& tree) noexcept {
     tree.reset();
+}
+
+void KeptExpression::compile(const char* text, const char* const* names, std::size_t inputCount) {
+    *this = KeptExpression();
+    auto inputs = std::make_unique<double[]>(inputCount);
+    std::vector<VariableBinding> bindings;
+    bindings.reserve(inputCount);
+    for (std::size_t index = 0; index < inputCount; ++index) {
+        bindings.push_back(bindVariable(names[index], &inputs[index]));
+    }
+    ExpressionTree tree =
+        ExpressionEvaluator::compile(text, bindings.data(), static_cast<std::int32_t>(inputCount));
+    text_ = text == nullptr ? "" : text;
+    inputs_ = std::move(inputs);
+    inputCount_ = inputCount;
+    tree_ = std::move(tree);
+    compiled_ = true;
 }
 
 }  // namespace tavisto

@@ -3,8 +3,11 @@
 // after their references were replaced by one-letter variable names.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace tavisto {
@@ -125,6 +128,45 @@ class ExpressionEvaluator {
     // Frees the tree and every node below it now, leaving the handle empty. Destroying
     // the handle does the same.
     static void release(ExpressionTree& tree) noexcept;
+};
+
+// An expression compiled once and kept with its owner, over input slots of its own:
+// the owner copies the current values into inputs() and evaluates again, without
+// compiling or allocating. A copy starts uncompiled, since a tree refers to the slots
+// of the object that compiled it; a move keeps the slots where they are.
+class KeptExpression {
+  public:
+    KeptExpression() = default;
+    KeptExpression(const KeptExpression&) noexcept {}
+    KeptExpression& operator=(const KeptExpression& other) noexcept {
+        if (this != &other) {
+            *this = KeptExpression();
+        }
+        return *this;
+    }
+    KeptExpression(KeptExpression&&) noexcept = default;
+    KeptExpression& operator=(KeptExpression&&) noexcept = default;
+    ~KeptExpression() = default;
+
+    // Whether the last compile was of this text with this many inputs (a text that did
+    // not compile counts: it is not tried again).
+    bool compiledFrom(std::string_view text, std::size_t inputCount) const {
+        return compiled_ && inputCount_ == inputCount && text_ == text;
+    }
+    // Compiles the NUL-terminated text with input i named names[i]. Throws
+    // std::bad_alloc when out of memory, leaving the object uncompiled.
+    void compile(const char* text, const char* const* names, std::size_t inputCount);
+    // Undefined before a compile; inputCount slots.
+    double* inputs() { return inputs_.get(); }
+    // NaN when the text did not compile.
+    double evaluate() const { return ExpressionEvaluator::evaluate(tree_.get()); }
+
+  private:
+    std::string text_;
+    std::unique_ptr<double[]> inputs_;
+    std::size_t inputCount_ = 0;
+    ExpressionTree tree_;
+    bool compiled_ = false;
 };
 
 }  // namespace tavisto

@@ -16,17 +16,20 @@ double rawValue(const MeterCounter& counter) {
     if (references.size() == 1) {
         return references.begin()->second.value;
     }
-    // Compiled afresh at every drawing: the tree points into this counter's samples.
-    std::vector<VariableBinding> bindings;
-    bindings.reserve(references.size());
-    for (const auto& [name, reference] : references) {
-        bindings.push_back(bindVariable(name.c_str(), &reference.value));
+    KeptExpression& expression = counter.compiled;
+    if (!expression.compiledFrom(counter.expressionText, references.size())) {
+        std::vector<const char*> names;
+        names.reserve(references.size());
+        for (const auto& [name, reference] : references) {
+            names.push_back(name.c_str());
+        }
+        expression.compile(counter.expressionText.c_str(), names.data(), names.size());
     }
-    ExpressionTree tree =
-        ExpressionEvaluator::compile(counter.expressionText.c_str(), bindings.data(),
-                                     static_cast<std::int32_t>(bindings.size()));
-    const double value = ExpressionEvaluator::evaluate(tree.get());
-    ExpressionEvaluator::release(tree);
+    double* input = expression.inputs();
+    for (const auto& [name, reference] : references) {
+        *input++ = reference.value;
+    }
+    const double value = expression.evaluate();
     return std::isnan(value) ? 0.0 : value;
 }
 
