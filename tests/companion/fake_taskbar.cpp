@@ -10,6 +10,7 @@
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
 #include "render/band_metrics.h"
+#include "win32/process_resources.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -260,39 +261,8 @@ ForeignResources resourcesOf(DWORD processId) {
         return resources;
     }
     // Wine stubs GetGuiResources: count the live entries of the process's own GDI
-    // handle table (PEB.GdiSharedHandleTable; Wine keeps one per process).
-    PROCESS_BASIC_INFORMATION basic{};
-    if (NtQueryInformationProcess(process.get(), ProcessBasicInformation, &basic, sizeof(basic),
-                                  nullptr) != 0) {
-        return resources;
-    }
-    std::uint64_t table = 0;
-    SIZE_T read = 0;
-    if (!ReadProcessMemory(process.get(),
-                           reinterpret_cast<const BYTE*>(basic.PebBaseAddress) + 0xF8, &table,
-                           sizeof(table), &read) ||
-        table == 0) {
-        return resources;
-    }
-    struct Entry {
-        std::uint64_t kernelObject;
-        std::uint16_t processId;
-        std::uint16_t count;
-        std::uint16_t unique;
-        std::uint8_t type;
-        std::uint8_t flags;
-        std::uint64_t userObject;
-    };
-    std::vector<Entry> entries(65536);
-    if (!ReadProcessMemory(process.get(), reinterpret_cast<const void*>(table), entries.data(),
-                           entries.size() * sizeof(Entry), &read)) {
-        return resources;
-    }
-    const auto owner = static_cast<std::uint16_t>(processId);
-    resources.gdiObjects = static_cast<long>(
-        std::count_if(entries.begin(), entries.end(), [owner](const Entry& entry) {
-            return entry.type != 0 && (entry.processId == 0 || entry.processId == owner);
-        }));
+    // handle table (Wine keeps one per process).
+    resources.gdiObjects = win32::testing::gdiHandleTableEntries(process.get(), processId);
     return resources;
 }
 

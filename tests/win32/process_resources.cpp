@@ -4,8 +4,10 @@
 
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace tavisto::win32::testing {
 namespace {
@@ -27,31 +29,6 @@ constexpr std::size_t kPebGdiSharedHandleTable = 0xF8;  // 64-bit PEB
 constexpr std::size_t kGdiHandleEntries = 65536;
 // Handle values are multiples of 4, handed out from the bottom of the table.
 constexpr std::uintptr_t kHandleValueLimit = 0x2000;
-
-long liveGdiEntries() {
-    PROCESS_BASIC_INFORMATION basic{};
-    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &basic,
-                                  sizeof(basic), nullptr) != 0 ||
-        basic.PebBaseAddress == nullptr) {
-        return 0;
-    }
-    const auto* peb = reinterpret_cast<const std::uint8_t*>(basic.PebBaseAddress);
-    const auto* table =
-        *reinterpret_cast<const GdiHandleEntry* const*>(peb + kPebGdiSharedHandleTable);
-    if (table == nullptr) {
-        return 0;
-    }
-    // Wine keeps a table per process and leaves the process identifier 0.
-    const auto self = static_cast<std::uint16_t>(GetCurrentProcessId());
-    long live = 0;
-    for (std::size_t i = 0; i < kGdiHandleEntries; ++i) {
-        const GdiHandleEntry& entry = table[i];
-        if (entry.type != 0 && (entry.processId == 0 || entry.processId == self)) {
-            ++live;
-        }
-    }
-    return live;
-}
 
 BOOL CALLBACK countWindow(HWND window, LPARAM count) {
     ++*reinterpret_cast<long*>(count);
@@ -89,13 +66,41 @@ ProcessResources processResources() {
     }
     // A process that has drawn anything holds GDI objects, so 0 means a stub.
     if (resources.gdiObjects == 0) {
-        resources.gdiObjects = liveGdiEntries();
+        resources.gdiObjects = gdiHandleTableEntries(GetCurrentProcess(), GetCurrentProcessId());
         resources.userObjects = threadWindows();
     }
     if (resources.kernelHandles == 0) {
         resources.kernelHandles = openHandleValues();
     }
     return resources;
+}
+
+long gdiHandleTableEntries(HANDLE process, DWORD processId) {
+    PROCESS_BASIC_INFORMATION basic{};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof(basic),
+                                  nullptr) != 0 ||
+        basic.PebBaseAddress == nullptr) {
+        return 0;
+    }
+    std::uint64_t table = 0;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(
+            process, reinterpret_cast<const BYTE*>(basic.PebBaseAddress) + kPebGdiSharedHandleTable,
+            &table, sizeof(table), &read) ||
+        table == 0) {
+        return 0;
+    }
+    std::vector<GdiHandleEntry> entries(kGdiHandleEntries);
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table), entries.data(),
+                           entries.size() * sizeof(GdiHandleEntry), &read)) {
+        return 0;
+    }
+    // Wine keeps a table per process and leaves the process identifier 0.
+    const auto owner = static_cast<std::uint16_t>(processId);
+    return static_cast<long>(
+        std::count_if(entries.begin(), entries.end(), [owner](const GdiHandleEntry& entry) {
+            return entry.type != 0 && (entry.processId == 0 || entry.processId == owner);
+        }));
 }
 
 }  // namespace tavisto::win32::testing

@@ -1,6 +1,8 @@
 #pragma once
 // The process's GDI objects, USER objects and kernel handles, for leak checks.
 
+#include <windows.h>
+
 #include <compare>
 
 namespace tavisto::win32::testing {
@@ -17,5 +19,10 @@ struct ProcessResources {
 // the live entries of the GDI handle table, the windows of the calling thread, and
 // the handle values that name an open handle.
 ProcessResources processResources();
+
+// The live entries of a process's GDI handle table (PEB.GdiSharedHandleTable, which
+// Windows and Wine map into every process), read through ReadProcessMemory: `process`
+// needs PROCESS_QUERY_INFORMATION and PROCESS_VM_READ. 0 when the table cannot be read.
+long gdiHandleTableEntries(HANDLE process, DWORD processId);
 
 }  // namespace tavisto::win32::testing
