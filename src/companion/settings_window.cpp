@@ -76,6 +76,19 @@ constexpr std::array<ControlDefinition, 12> kControls{{
     {kAboutText, WC_STATICW, kAbout, SS_NOPREFIX},
 }};
 
+// Opens a file or folder as the shell's "open" verb does, without the shell's own
+// error messages (the caller shows its own).
+bool openWithShell(HWND owner, const std::wstring& path) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = L"open";
+    info.lpFile = path.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) != FALSE;
+}
+
 }  // namespace
 
 SettingsWindow::SettingsWindow()
@@ -396,14 +409,7 @@ void SettingsWindow::edit() {
     DWORD size = MAX_PATH;
     if (SUCCEEDED(AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_EXECUTABLE, L".json",
                                     L"open", program, &size))) {
-        SHELLEXECUTEINFOW info{};
-        info.cbSize = sizeof(info);
-        info.fMask = SEE_MASK_FLAG_NO_UI;
-        info.hwnd = window_.get();
-        info.lpVerb = L"open";
-        info.lpFile = file_.c_str();
-        info.nShow = SW_SHOWNORMAL;
-        if (ShellExecuteExW(&info)) {
+        if (openWithShell(window_.get(), file_)) {
             return;
         }
     }
@@ -428,14 +434,7 @@ void SettingsWindow::edit() {
 }
 
 void SettingsWindow::openFolder() {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.hwnd = window_.get();
-    info.lpVerb = L"open";
-    info.lpFile = folder_.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info)) {
+    if (!openWithShell(window_.get(), folder_)) {
         showError(L"The folder " + folder_ + L" cannot be opened.", GetLastError());
     }
 }
