@@ -16,8 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>

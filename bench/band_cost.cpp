@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "desk_band_host.h"
+#include "windows_cpu_time.h"
 
 namespace {
 
@@ -35,18 +36,7 @@ std::uint64_t privateBytes() {
     return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-double seconds(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    return static_cast<double>(value.QuadPart) * 1e-7;
-}
-
-double processCpuSeconds() {
-    FILETIME creation{}, exit{}, kernel{}, user{};
-    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
-    return seconds(kernel) + seconds(user);
-}
+using tavisto::bench::processCpuSeconds;
 
 // Every message this thread receives, counted; the loop blocks between them and wakes
 // on its own only at the sampling points.

@@ -22,6 +22,7 @@
 #include "preview/demo_sources.h"
 #include "preview/headless_platform.h"
 #include "render/band_metrics.h"
+#include "windows_cpu_time.h"
 
 namespace {
 
@@ -119,18 +120,7 @@ class Surfaces final : public platform::SurfaceFactory {
     bool keepFonts_;
 };
 
-double seconds(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    return static_cast<double>(value.QuadPart) * 1e-7;
-}
-
-double threadCpuSeconds() {
-    FILETIME creation{}, exit{}, kernel{}, user{};
-    GetThreadTimes(GetCurrentThread(), &creation, &exit, &kernel, &user);
-    return seconds(kernel) + seconds(user);
-}
+using tavisto::bench::threadCpuSeconds;
 
 double wallSeconds() {
     LARGE_INTEGER frequency{}, now{};
