@@ -1,5 +1,6 @@
 #include "window/config_watcher.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <iterator>
@@ -18,6 +19,10 @@ constexpr DWORD kFileFilter =
 // While the folder is missing: how long to wait before trying it again when its parent
 // reports nothing (the parent may be unwatchable, or missing too).
 constexpr DWORD kRetryMilliseconds = 5000;
+// While a writer holds the file so that nobody may read it: the first and the longest
+// pause before looking again.
+constexpr DWORD kHeldFirstPauseMilliseconds = 50;
+constexpr DWORD kHeldLongestPauseMilliseconds = 1000;
 // How long the owner waits for the first watch to be in place, and for the thread to end.
 constexpr DWORD kArmMilliseconds = 2000;
 constexpr DWORD kStopMilliseconds = 1500;
@@ -64,6 +69,11 @@ FolderName splitFolder(const std::wstring& folder) {
     return {path.substr(0, separator + 1), path.substr(separator + 1)};
 }
 
+std::wstring fileIn(const std::wstring& folder) {
+    const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+    return folder + (separated ? L"" : L"\\") + kConfigurationFileName;
+}
+
 }  // namespace
 
 bool namesConfigurationFile(const void* records, DWORD size) noexcept {
@@ -85,6 +95,7 @@ class ConfigWatcher::Watch {
     Watch(std::wstring folder, HWND window)
         : folder_(std::move(folder)),
           folderName_(splitFolder(folder_)),
+          file_(fileIn(folder_)),
           window_(window),
           stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -111,10 +122,13 @@ class ConfigWatcher::Watch {
     // One overlapped ReadDirectoryChangesW on `directory`, waited for together with the
     // stop event; `bytes` is the size of the records in the buffer.
     Outcome waitForChanges(HANDLE directory, DWORD filter, DWORD timeout, DWORD& bytes) noexcept;
+    // Returns once the file may be read (or is gone); false when stopped.
+    bool waitUntilReadable() noexcept;
     void postReload() noexcept;
 
     const std::wstring folder_;
     const FolderName folderName_;
+    const std::wstring file_;
     const HWND window_;
     win32::KernelHandle stop_;
     win32::KernelHandle changed_;
@@ -292,7 +306,35 @@ ConfigWatcher::Watch::Outcome ConfigWatcher::Watch::waitForChanges(HANDLE direct
     return woken == WAIT_OBJECT_0 ? Outcome::Stopped : Outcome::Failed;
 }
 
+bool ConfigWatcher::Watch::waitUntilReadable() noexcept {
+    DWORD pause = kHeldFirstPauseMilliseconds;
+    for (;;) {
+        // Opened as the reload opens it.
+        const win32::FileHandle file(
+            CreateFileW(file_.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) {
+            return true;
+        }
+        if (WaitForSingleObject(stop_.get(), pause) == WAIT_OBJECT_0) {
+            return false;
+        }
+        pause = std::min(pause * 2, kHeldLongestPauseMilliseconds);
+    }
+}
+
 void ConfigWatcher::Watch::postReload() noexcept {
+    // An editor may save through a handle that shares nothing, and letting go of it
+    // reports no change: a reload posted while it holds the file would read nothing,
+    // and none would follow.
+    if (!waitUntilReadable()) {
+        return;
+    }
     AcquireSRWLockExclusive(&postLock_);
     if (!stopped_) {
         PostMessageW(window_, kReloadMessage, 0, 0);

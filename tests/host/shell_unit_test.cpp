@@ -358,6 +358,27 @@ TEST_F(Watcher, SavesOfTheConfigurationFilePostReloads) {
     EXPECT_GE(reloadsWithin(kPromptly), 1) << "deletion";
 }
 
+// An editor may create or rewrite the file through a handle that shares nothing, and
+// letting go of that handle reports no change: the reload waits until it can be read.
+TEST_F(Watcher, ReloadWaitsForAWriterThatLetsNobodyReadTheFile) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    start();
+    for (const DWORD disposition : {DWORD{CREATE_ALWAYS}, DWORD{TRUNCATE_EXISTING}}) {
+        {
+            const win32::FileHandle writer(
+                CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr));
+            ASSERT_TRUE(writer);
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(writer.get(), "{ }", 3, &written, nullptr));
+            EXPECT_EQ(reloadsWithin(kQuiet, 100), 0) << disposition;
+        }
+        EXPECT_GE(reloadsWithin(kPromptly), 1) << disposition;
+        EXPECT_TRUE(readConfiguration(file).has_value()) << disposition;
+        reloadsWithin(300, 100);
+    }
+}
+
 TEST_F(Watcher, OtherNamesAndSubfoldersPostNothing) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW((folder + L"sub").c_str(), nullptr));
