@@ -31,6 +31,9 @@ RequestExecutionLevel highest
 ; registered while Explorer runs is listed in Toolbars at once.
 !define CATEGORY_CACHE "Software\Microsoft\Windows\CurrentVersion\Explorer\Discardable\PostSetup"
 !define COMPANION_WINDOW_CLASS "TavistoCompanionClass"
+; The companion's single-instance mutex: held from before its window exists until it ends.
+!define COMPANION_MUTEX "Local\Tavisto.Taskbar"
+!define SYNCHRONIZE 0x00100000
 
 Name "Tavisto ${VERSION}"
 OutFile "${OUTFILE}"
@@ -67,18 +70,28 @@ Var FinishText
 !macroend
 
 ; Closes every running companion (it ends when its hidden window is closed) and waits
-; a bounded time for each, so that its program file can be replaced.
+; a bounded time for it to end, so that its program file can be replaced. A companion
+; that is still starting (its mutex but no window yet) or still ending is waited for too.
 !macro CloseCompanion
   StrCpy $CompanionWasRunning 0
   StrCpy $R9 0
   ${Do}
     FindWindow $R8 "${COMPANION_WINDOW_CLASS}"
+    System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "${COMPANION_MUTEX}") p .R7'
+    ${If} $R7 != 0
+      System::Call 'kernel32::CloseHandle(p R7)'
+    ${EndIf}
     ${If} $R8 == 0
-    ${OrIf} $R9 >= 50
+    ${AndIf} $R7 == 0
+      ${Break}
+    ${EndIf}
+    ${If} $R9 >= 50
       ${Break}
     ${EndIf}
     StrCpy $CompanionWasRunning 1
-    SendMessage $R8 ${WM_CLOSE} 0 0 /TIMEOUT=2000
+    ${If} $R8 != 0
+      SendMessage $R8 ${WM_CLOSE} 0 0 /TIMEOUT=2000
+    ${EndIf}
     Sleep 100
     IntOp $R9 $R9 + 1
   ${Loop}
