@@ -372,6 +372,7 @@ class Floor {
         }
         for (const auto& [rate, meters] : band.panel().model().metersByRate) {
             std::vector<Reference> references;
+            auto scope = platform::PerformanceScope::PhysicalMemory;
             const platform::QueryHandle query = counters_.openQuery();
             for (const auto& meter : meters) {
                 for (const MeterCounter& counter : meter->counters) {
@@ -380,10 +381,13 @@ class Floor {
                                               reference.kind == CounterReference::PerformanceCounter
                                                   ? counters_.addCounter(query, reference.path)
                                                   : 0});
+                        if (reference.kind != CounterReference::PerformanceCounter) {
+                            scope = std::max(scope, performanceScopeOf(reference.path));
+                        }
                     }
                 }
             }
-            rates_.push_back({query, std::move(references)});
+            rates_.push_back({query, std::move(references), scope});
         }
         resolveFonts(fullFrame_);
         for (auto& tick : ticks_) {
@@ -417,7 +421,7 @@ class Floor {
                     continue;
                 }
                 if (!record) {
-                    record = performance_.read();
+                    record = performance_.read(rate.performanceScope);
                 }
                 benchmark::DoNotOptimize(performanceFieldValue(reference.path, *record));
             }
@@ -443,6 +447,7 @@ class Floor {
     struct Rate {
         platform::QueryHandle query;
         std::vector<Reference> references;
+        platform::PerformanceScope performanceScope;
     };
 
     void resolveFonts(std::vector<Primitive>& primitives) {

@@ -130,6 +130,28 @@ TEST_F(Panel, FieldOnlyCountersAreStillSampledFromOneRecordPerTick) {
     EXPECT_EQ(platform.systemPerformance.reads, 2);
 }
 
+// The full record walks every process: a rate reads it only when one of its fields needs it.
+TEST_F(Panel, EachRateReadsOnlyThePerformanceFieldsItNames) {
+    using platform::PerformanceScope;
+    const auto panel = make(R"json({"meterGroups": [{"meters": [
+        {"refreshRate": 250, "counters": [{"counterPath": "(PERFORMANCE_INFORMATION.PhysicalAvailable)"}]},
+        {"refreshRate": 500, "counters": [{"counterPath": "(\\Processor(_Total)\\% Idle Time)"}]},
+        {"refreshRate": 1000, "counters": [
+            {"counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)"},
+            {"counterPath": "(PERFORMANCE_INFORMATION.CommitTotal)"}]}]}]})json");
+    // Start ticks every rate once, in ascending order.
+    EXPECT_EQ(platform.systemPerformance.scopes,
+              (std::vector<PerformanceScope>{PerformanceScope::PhysicalMemory,
+                                             PerformanceScope::Everything}));
+    platform.systemPerformance.scopes.clear();
+    for (const std::uint64_t rate : {250u, 500u, 1000u}) {
+        platform.timers.fire(rate);
+    }
+    EXPECT_EQ(platform.systemPerformance.scopes,
+              (std::vector<PerformanceScope>{PerformanceScope::PhysicalMemory,
+                                             PerformanceScope::Everything}));
+}
+
 TEST_F(Panel, TimerIdentifierKeepsTheFullRateAndElapseSaturates) {
     const auto panel = make(R"json({"meterGroups": [{"meters": [
         {"refreshRate": 4294967296, "counters": [{"counterPath": "(\\A\\B)"}]},

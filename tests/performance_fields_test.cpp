@@ -67,5 +67,28 @@ TEST_F(PerformanceFields, WrongPrefixGivesZeroWithoutAskingThePlatform) {
     EXPECT_EQ(performance.reads, 0);
 }
 
+// Only the physical-memory fields may be read without the walk over every process.
+TEST_F(PerformanceFields, OnlyPhysicalMemoryFieldsAskForTheCheapRecord) {
+    using platform::PerformanceScope;
+    const struct {
+        std::u16string_view path;
+        PerformanceScope scope;
+    } cases[] = {
+        {u"PERFORMANCE_INFORMATION.PhysicalAvailable", PerformanceScope::PhysicalMemory},
+        {u"PERFORMANCE_INFORMATION.PhysicalTotal", PerformanceScope::PhysicalMemory},
+        {u"PERFORMANCE_INFORMATION.CommitTotal", PerformanceScope::Everything},
+        {u"PERFORMANCE_INFORMATION.CommitLimit", PerformanceScope::Everything},
+        {u"PERFORMANCE_INFORMATION.SystemCache", PerformanceScope::Everything},
+        {u"PERFORMANCE_INFORMATION.ThreadCount", PerformanceScope::Everything},
+        {u"PERFORMANCE_INFORMATION.physicaltotal", PerformanceScope::PhysicalMemory},
+    };
+    for (const auto& c : cases) {
+        performance.scopes.clear();
+        read(c.path);
+        EXPECT_EQ(performance.scopes, std::vector<PerformanceScope>{c.scope})
+            << std::string(c.path.begin(), c.path.end());
+    }
+}
+
 }  // namespace
 }  // namespace tavisto

@@ -124,6 +124,7 @@ void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
 }
 
 void MeterPanel::start() {
+    performanceScopes_.clear();
     for (auto& [rate, meters] : model_.metersByRate) {
         const platform::QueryHandle query = platform_.counterQueries.openQuery();
         auto [entry, inserted] = queriesByRate_.try_emplace(rate, query);
@@ -140,6 +141,11 @@ void MeterPanel::start() {
                     if (reference.kind == CounterReference::PerformanceCounter) {
                         reference.counterHandle =
                             platform_.counterQueries.addCounter(query, reference.path);
+                    } else if (isPerformanceFieldPath(reference.path)) {
+                        const platform::PerformanceScope scope =
+                            performanceScopeOf(reference.path);
+                        auto& wanted = performanceScopes_.try_emplace(rate, scope).first->second;
+                        wanted = std::max(wanted, scope);
                     }
                 }
             }
@@ -248,19 +254,20 @@ void MeterPanel::sample(std::uint64_t rate) {
     }
     // One performance record per tick, however many fields the rate names: the fields
     // of a counter then come from the same moment, and the record, which takes a
-    // system call, is read once.
+    // system call, is read once, holding only what the rate's fields need.
     std::optional<platform::PerformanceRecord> record;
+    if (const auto scope = performanceScopes_.find(rate); scope != performanceScopes_.end()) {
+        record = platform_.systemPerformance.read(scope->second);
+    }
     for (auto& meter : meters->second) {
         for (MeterCounter& counter : meter->counters) {
             for (auto& [name, reference] : counter.references) {
                 if (reference.kind == CounterReference::PerformanceCounter) {
                     reference.value = readCounter(reference);
-                    continue;
+                } else {
+                    reference.value =
+                        record ? performanceFieldValue(reference.path, *record) : 0.0;
                 }
-                if (!record && isPerformanceFieldPath(reference.path)) {
-                    record = platform_.systemPerformance.read();
-                }
-                reference.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
             }
         }
     }

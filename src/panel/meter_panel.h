@@ -85,6 +85,8 @@ class MeterPanel {
     PanelModel model_;
     std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
     std::map<std::uint64_t, AddRetry> addRetries_;
+    // What each rate's performance record must hold; absent for rates that name no field.
+    std::map<std::uint64_t, platform::PerformanceScope> performanceScopes_;
     std::unique_ptr<platform::MemorySurface> surface_;
 };
 

@@ -89,10 +89,16 @@ struct PerformanceRecord {
     std::uint32_t threadCount = 0;
 };
 
+// What a read must fill in. The physical-memory figures (and the page size) come from a
+// cheap call; the rest (commit, cache, kernel pools, counts of handles, processes and
+// threads) from one that walks every process in the system.
+enum class PerformanceScope { PhysicalMemory, Everything };
+
 class SystemPerformance {
   public:
     virtual ~SystemPerformance() = default;
-    virtual PerformanceRecord read() = 0;
+    // Fields outside the scope need not be filled in.
+    virtual PerformanceRecord read(PerformanceScope scope) = 0;
 };
 
 // The band window as the engine sees it.

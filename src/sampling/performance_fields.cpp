@@ -8,25 +8,47 @@
 namespace tavisto {
 namespace {
 
+using platform::PerformanceScope;
+
 struct Field {
     std::u16string_view name;
+    PerformanceScope scope;
     std::uint64_t (*value)(const platform::PerformanceRecord&);
 };
 
 // The order of the comparisons is part of the contract: the first equal name wins.
 constexpr std::array<Field, 11> kFields{{
-    {u"PhysicalAvailable", [](const auto& r) { return r.physicalAvailable; }},
-    {u"PhysicalTotal", [](const auto& r) { return r.physicalTotal; }},
-    {u"CommitTotal", [](const auto& r) { return r.commitTotal; }},
-    {u"CommitLimit", [](const auto& r) { return r.commitLimit; }},
-    {u"CommitPeak", [](const auto& r) { return r.commitPeak; }},
-    {u"HandleCount", [](const auto& r) { return std::uint64_t{r.handleCount}; }},
-    {u"KernelNonpaged", [](const auto& r) { return r.kernelNonpaged; }},
-    {u"KernelTotal", [](const auto& r) { return r.kernelTotal; }},
-    {u"ProcessCount", [](const auto& r) { return std::uint64_t{r.processCount}; }},
-    {u"ThreadCount", [](const auto& r) { return std::uint64_t{r.threadCount}; }},
-    {u"SystemCache", [](const auto& r) { return r.systemCache; }},
+    {u"PhysicalAvailable", PerformanceScope::PhysicalMemory,
+     [](const auto& r) { return r.physicalAvailable; }},
+    {u"PhysicalTotal", PerformanceScope::PhysicalMemory,
+     [](const auto& r) { return r.physicalTotal; }},
+    {u"CommitTotal", PerformanceScope::Everything, [](const auto& r) { return r.commitTotal; }},
+    {u"CommitLimit", PerformanceScope::Everything, [](const auto& r) { return r.commitLimit; }},
+    {u"CommitPeak", PerformanceScope::Everything, [](const auto& r) { return r.commitPeak; }},
+    {u"HandleCount", PerformanceScope::Everything,
+     [](const auto& r) { return std::uint64_t{r.handleCount}; }},
+    {u"KernelNonpaged", PerformanceScope::Everything,
+     [](const auto& r) { return r.kernelNonpaged; }},
+    {u"KernelTotal", PerformanceScope::Everything, [](const auto& r) { return r.kernelTotal; }},
+    {u"ProcessCount", PerformanceScope::Everything,
+     [](const auto& r) { return std::uint64_t{r.processCount}; }},
+    {u"ThreadCount", PerformanceScope::Everything,
+     [](const auto& r) { return std::uint64_t{r.threadCount}; }},
+    {u"SystemCache", PerformanceScope::Everything, [](const auto& r) { return r.systemCache; }},
 }};
+
+const Field* fieldOf(std::u16string_view path) {
+    if (!isPerformanceFieldPath(path)) {
+        return nullptr;
+    }
+    const std::u16string_view name = path.substr(kPerformanceFieldPrefix.size());
+    for (const Field& field : kFields) {
+        if (field.name == name) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
 
 constexpr bool namesAgree() {
     for (std::size_t i = 0; i < kFields.size(); ++i) {
@@ -44,21 +66,21 @@ bool isPerformanceFieldPath(std::u16string_view path) {
     return path.starts_with(kPerformanceFieldPrefix);
 }
 
+PerformanceScope performanceScopeOf(std::u16string_view path) {
+    const Field* field = fieldOf(path);
+    // A name that is no field reads 0 from any record: the cheapest will do.
+    return field != nullptr ? field->scope : PerformanceScope::PhysicalMemory;
+}
+
 double performanceFieldValue(std::u16string_view path, const platform::PerformanceRecord& record) {
-    if (!isPerformanceFieldPath(path)) {
-        return 0.0;
-    }
-    const std::u16string_view name = path.substr(kPerformanceFieldPrefix.size());
-    for (const Field& field : kFields) {
-        if (field.name == name) {
-            return static_cast<double>(field.value(record));
-        }
-    }
-    return 0.0;
+    const Field* field = fieldOf(path);
+    return field != nullptr ? static_cast<double>(field->value(record)) : 0.0;
 }
 
 double readPerformanceField(std::u16string_view path, platform::SystemPerformance& performance) {
-    return isPerformanceFieldPath(path) ? performanceFieldValue(path, performance.read()) : 0.0;
+    return isPerformanceFieldPath(path)
+               ? performanceFieldValue(path, performance.read(performanceScopeOf(path)))
+               : 0.0;
 }
 
 }  // namespace tavisto

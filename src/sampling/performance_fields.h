@@ -9,6 +9,9 @@ namespace tavisto {
 // Whether the path names a system performance field ("PERFORMANCE_INFORMATION.<field>").
 bool isPerformanceFieldPath(std::u16string_view path);
 
+// What a record must hold for the field: unknown names need the least.
+platform::PerformanceScope performanceScopeOf(std::u16string_view path);
+
 // The value of a system performance reference such as
 // "PERFORMANCE_INFORMATION.ThreadCount" in a record already read: memory figures in
 // pages, counts as counts. Unknown prefixes and field names give 0.

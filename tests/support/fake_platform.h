@@ -107,12 +107,14 @@ class FakeCounterQueries final : public platform::CounterQueries {
 
 class FakeSystemPerformance final : public platform::SystemPerformance {
   public:
-    platform::PerformanceRecord read() override {
+    platform::PerformanceRecord read(platform::PerformanceScope scope) override {
         ++reads;
+        scopes.push_back(scope);
         return record;
     }
     platform::PerformanceRecord record;
     int reads = 0;
+    std::vector<platform::PerformanceScope> scopes;
 };
 
 class FakeBandWindow final : public platform::BandWindow {

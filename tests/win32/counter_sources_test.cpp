@@ -19,6 +19,8 @@
 namespace tavisto::win32 {
 namespace {
 
+using platform::PerformanceScope;
+
 constexpr char16_t kProcessorTime[] = u"\\Processor(_Total)\\% Processor Time";
 // No system has this object, so its add fails everywhere.
 constexpr char16_t kAbsentWildcard[] = u"\\No Such Object(*)\\No Such Counter";
@@ -121,7 +123,7 @@ TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles)
 
 TEST(SystemPerformance, RecordCountsThreadsProcessesAndMemoryPages) {
     Win32SystemPerformance performance;
-    const platform::PerformanceRecord record = performance.read();
+    const platform::PerformanceRecord record = performance.read(PerformanceScope::Everything);
     EXPECT_GT(record.threadCount, 0u);
     EXPECT_GT(record.processCount, 0u);
     EXPECT_GT(record.physicalTotal, 0u);
@@ -129,12 +131,27 @@ TEST(SystemPerformance, RecordCountsThreadsProcessesAndMemoryPages) {
     EXPECT_GT(record.pageSize, 0u);
 }
 
+// The cheap call must give the same pages, not bytes, as the full one.
+TEST(SystemPerformance, PhysicalMemoryAloneAgreesWithTheFullRecord) {
+    Win32SystemPerformance performance;
+    const platform::PerformanceRecord full = performance.read(PerformanceScope::Everything);
+    const platform::PerformanceRecord memory = performance.read(PerformanceScope::PhysicalMemory);
+    EXPECT_EQ(memory.physicalTotal, full.physicalTotal);
+    EXPECT_EQ(memory.pageSize, full.pageSize);
+    EXPECT_GT(memory.physicalAvailable, 0u);
+    EXPECT_LE(memory.physicalAvailable, memory.physicalTotal);
+    // Available memory moves between the calls, by far less than a quarter of it.
+    EXPECT_LT(std::abs(static_cast<double>(memory.physicalAvailable) -
+                       static_cast<double>(full.physicalAvailable)),
+              0.25 * static_cast<double>(full.physicalTotal));
+}
+
 TEST(SystemPerformance, FieldsAreReadThroughTheRecordByExactName) {
     Win32SystemPerformance performance;
     EXPECT_GT(readPerformanceField(u"PERFORMANCE_INFORMATION.ThreadCount", performance), 0.0);
     EXPECT_EQ(readPerformanceField(u"PERFORMANCE_INFORMATION.threadcount", performance), 0.0);
     // Memory is given in pages, not bytes.
-    const platform::PerformanceRecord record = performance.read();
+    const platform::PerformanceRecord record = performance.read(PerformanceScope::Everything);
     EXPECT_EQ(readPerformanceField(u"PERFORMANCE_INFORMATION.PhysicalTotal", performance),
               static_cast<double>(record.physicalTotal));
 }

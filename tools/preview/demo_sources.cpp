@@ -81,7 +81,7 @@ void DemoCounters::closeQuery(platform::QueryHandle query) {
     std::erase_if(counters_, [query](const auto& entry) { return entry.second.query == query; });
 }
 
-platform::PerformanceRecord DemoPerformance::read() {
+platform::PerformanceRecord DemoPerformance::read(platform::PerformanceScope) {
     platform::PerformanceRecord record;
     record.pageSize = 4096;
     record.physicalTotal = 4'194'304;

@@ -41,7 +41,7 @@ class DemoCounters final : public platform::CounterQueries {
 // the figure moving a little at every read.
 class DemoPerformance final : public platform::SystemPerformance {
   public:
-    platform::PerformanceRecord read() override;
+    platform::PerformanceRecord read(platform::PerformanceScope scope) override;
 
   private:
     int reads_ = 0;

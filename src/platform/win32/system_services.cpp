@@ -40,7 +40,26 @@ bool Win32SystemVersion::isWindows10OrLater() const {
                               conditions) != FALSE;
 }
 
-platform::PerformanceRecord Win32SystemPerformance::read() {
+Win32SystemPerformance::Win32SystemPerformance() {
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    pageSize_ = system.dwPageSize;
+}
+
+platform::PerformanceRecord Win32SystemPerformance::read(platform::PerformanceScope scope) {
+    if (scope == platform::PerformanceScope::PhysicalMemory) {
+        MEMORYSTATUSEX status{};
+        status.dwLength = sizeof(status);
+        if (pageSize_ == 0 || !GlobalMemoryStatusEx(&status)) {
+            return {};
+        }
+        // The same pages K32GetPerformanceInfo counts, given in bytes.
+        platform::PerformanceRecord record;
+        record.physicalTotal = status.ullTotalPhys / pageSize_;
+        record.physicalAvailable = status.ullAvailPhys / pageSize_;
+        record.pageSize = pageSize_;
+        return record;
+    }
     PERFORMANCE_INFORMATION info{};
     if (!K32GetPerformanceInfo(&info, sizeof(info))) {
         return {};

@@ -26,10 +26,15 @@ class Win32SystemVersion final : public platform::SystemVersion {
     bool isWindows10OrLater() const override;
 };
 
-// K32GetPerformanceInfo; a failed call gives an all-zero record.
+// GlobalMemoryStatusEx for physical memory alone, else K32GetPerformanceInfo; a failed
+// call gives an all-zero record.
 class Win32SystemPerformance final : public platform::SystemPerformance {
   public:
-    platform::PerformanceRecord read() override;
+    Win32SystemPerformance();
+    platform::PerformanceRecord read(platform::PerformanceScope scope) override;
+
+  private:
+    std::uint64_t pageSize_ = 0;
 };
 
 class Win32BandWindow final : public platform::BandWindow {
