@@ -153,6 +153,12 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
         EXPECT_EQ(surface.recorded<ScrollArea>().size(), c.draws ? 1U : 0U);
         EXPECT_EQ(surface.log.empty(), !c.draws);
     }
+    // A graph one sample long shows the newest sample alone.
+    Meter single = graphAt({0, 0, 1, 11}, true, counterInRange(0.0, 100.0));
+    RecordingSurface surface;
+    tick(single, surface, 50);
+    single.counters[0].references["a"].value = 56;
+    EXPECT_TRUE(drawSampledMeter(single, surface, TaskbarTheme::Dark));
 }
 
 TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {

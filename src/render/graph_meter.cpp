@@ -194,6 +194,21 @@ bool drawsEverySampleAlike(const Meter& meter, const GraphGeometry& geometry,
     return true;
 }
 
+// After recordGraphSamples over a picture of alike samples: the new picture is alike too
+// exactly when the newest sample fills as many pixels as the one before it. A graph one
+// sample long keeps no sample before the newest, and always draws it.
+bool newestFillsAsTheOneBefore(const Meter& meter, const std::vector<GraphRange>& ranges,
+                               std::int64_t height) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        const SampleHistory& history = meter.counters[index].history;
+        if (history.size() < 2 || filledPixels(history.fromNewest(0), ranges[index], height) !=
+                                      filledPixels(history.fromNewest(1), ranges[index], height)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void recordGraphSamples(Meter& meter) {
@@ -257,7 +272,7 @@ GraphShift shiftGraphMeter(Meter& meter, platform::MemorySurface& surface,
             return GraphShift::NeedsDrawing;
         }
     }
-    if (pictureAlike && drawsEverySampleAlike(meter, geometry, drawn.ranges)) {
+    if (pictureAlike && newestFillsAsTheOneBefore(meter, drawn.ranges, geometry.height)) {
         return GraphShift::Unchanged;
     }
     const auto canvas = surface.beginDrawing();
