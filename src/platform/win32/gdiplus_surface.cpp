@@ -352,12 +352,12 @@ std::unique_ptr<platform::Canvas> GdiplusMemorySurface::beginDrawing() {
 }
 
 std::uint32_t GdiplusMemorySurface::pixel(int x, int y) const {
-    if (bits_ == nullptr || x < 0 || y < 0 || x >= width_ || y >= height_) {
+    const std::span<const std::uint32_t> pixels = row(y);
+    if (x < 0 || static_cast<std::size_t>(x) >= pixels.size()) {
         return 0;
     }
     GdiFlush();
-    return bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                 static_cast<std::size_t>(x)];
+    return pixels[static_cast<std::size_t>(x)];
 }
 
 std::span<const std::uint32_t> GdiplusMemorySurface::row(int y) const {
