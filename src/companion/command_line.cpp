@@ -4,6 +4,10 @@ namespace tavisto::companion {
 
 CommandLine parseCommandLine(const std::vector<std::wstring>& arguments) {
     CommandLine result;
+    if (arguments.size() == 1 && arguments.front() == L"--version") {
+        result.mode = Mode::Version;
+        return result;
+    }
     bool taskbar = false;
     for (const std::wstring& argument : arguments) {
         if (argument == L"--taskbar") {

@@ -9,6 +9,7 @@ namespace tavisto::companion {
 enum class Mode {
     Default,  // no switch: the settings window
     Taskbar,  // --taskbar: the meters inside the taskbar
+    Version,  // --version, alone: print the version and end
     Invalid,  // an unknown switch, or a switch without --taskbar that needs it
 };
 

@@ -1,5 +1,6 @@
 // Tavisto.exe, the companion program. "--taskbar" shows the meters inside the taskbar
-// (see TaskbarHost); without arguments, as the desk band starts it, the settings window.
+// (see TaskbarHost); without arguments, as the desk band starts it, the settings window;
+// "--version" prints the version.
 
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include "companion/taskbar_host.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
+#include "tavisto_version.h"
 #include "window/module_file.h"
 
 namespace {
@@ -53,6 +55,42 @@ int runTaskbar(bool force) {
     return host.run();
 }
 
+// A program for the Windows subsystem has no console of its own: the version goes to the
+// output it was given (a pipe or a file), else to the console of the command prompt that
+// started it, else into a message box.
+int printVersion() {
+    const std::wstring line = std::wstring(TAVISTO_NAME_AND_VERSION_WIDE) + L"\r\n";
+    const auto length = static_cast<DWORD>(line.size());
+    DWORD written = 0;
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+        if (WriteConsoleW(output, line.c_str(), length, &written, nullptr)) {
+            return 0;
+        }
+        // Not a console: the text is ASCII, so its UTF-16 units narrow to UTF-8 bytes.
+        const std::string bytes(line.begin(), line.end());
+        return WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                         nullptr)
+                   ? 0
+                   : 1;
+    }
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        bool shown = false;
+        {
+            const tavisto::win32::FileHandle console(CreateFileW(
+                L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+            shown =
+                console && WriteConsoleW(console.get(), line.c_str(), length, &written, nullptr);
+        }
+        FreeConsole();
+        if (shown) {
+            return 0;
+        }
+    }
+    MessageBoxW(nullptr, TAVISTO_NAME_AND_VERSION_WIDE, L"Tavisto", MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
+
 int runSettings() {
     const tavisto::win32::KernelHandle instance(
         CreateMutexW(nullptr, FALSE, kSettingsInstanceMutex));
@@ -80,6 +118,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 return 2;
             case Mode::Default:
                 return runSettings();
+            case Mode::Version:
+                return printVersion();
             case Mode::Taskbar:
                 break;
         }

@@ -22,7 +22,7 @@ namespace tavisto::companion {
 namespace {
 
 constexpr wchar_t kTitle[] = L"Tavisto settings";
-constexpr wchar_t kAbout[] = L"Tavisto " TAVISTO_VERSION_WIDE L", built " __DATE__;
+constexpr wchar_t kAbout[] = TAVISTO_NAME_AND_VERSION_WIDE;
 constexpr int kFindingsLabel = 104;
 
 // Sizes in pixels at 96 DPI.

@@ -121,6 +121,8 @@ TEST(CommandLine, TaskbarSwitchesBelongTogether) {
          false,
          AutostartChange::None},
         {{L"--taskbar", L"--Taskbar"}, Mode::Invalid, false, AutostartChange::None},
+        {{L"--version"}, Mode::Version, false, AutostartChange::None},
+        {{L"--taskbar", L"--version"}, Mode::Invalid, false, AutostartChange::None},
     };
     for (const auto& test : cases) {
         const CommandLine parsed = parseCommandLine(test.arguments);
