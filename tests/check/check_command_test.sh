@@ -2,7 +2,9 @@
 # tavisto-check's command line: output forms and exit statuses.
 #   check_command_test.sh PATH-TO-tavisto-check
 #   check_command_test.sh wine PATH-TO-tavisto-check.exe    (also checks --machine)
+# TAVISTO_EXPECTED_VERSION is the version the build was made with.
 set -uo pipefail
+: "${TAVISTO_EXPECTED_VERSION:?the version of the build is needed}"
 check=("$@")
 windows=$([[ "$1" == wine ]] && echo 1 || echo 0)
 folder=$(mktemp -d)
@@ -42,6 +44,11 @@ expect "unreadable file beside an error" 2 "$?"
 "${check[@]}" 2>/dev/null; expect "no file" 2 "$?"
 "${check[@]}" --format xml "$folder/warning.json" 2>/dev/null; expect "unknown format" 2 "$?"
 "${check[@]}" --dpi 0 "$folder/warning.json" 2>/dev/null; expect "bad DPI" 2 "$?"
+output=$("${check[@]}" --version); status=$?
+expect "--version status" 0 "$status"
+expect "--version" "tavisto-check $TAVISTO_EXPECTED_VERSION" "$output"
+"${check[@]}" --version "$folder/warning.json" >/dev/null 2>&1
+expect "--version with a file" 2 "$?"
 if ((windows)); then
     printf '{"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 1000,
   "counters": [{"counterPath": "(\\\\Processor(_Total)\\\\%% Processor Time)"},

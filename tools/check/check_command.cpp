@@ -8,12 +8,14 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_text.h"
+#include "tavisto_version.h"
 
 namespace tavisto::check {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavisto-check [--format text|json] [--dpi N] [--machine] FILE...\n";
+    "usage: tavisto-check [--format text|json] [--dpi N] [--machine] FILE...\n"
+    "       tavisto-check --version\n";
 
 struct Options {
     bool json = false;
@@ -84,6 +86,10 @@ const char* severityName(Severity severity) {
 
 int runCheckCommand(const std::vector<std::string>& arguments, CounterCatalog* machine,
                     std::ostream& out, std::ostream& err) {
+    if (arguments.size() == 1 && arguments.front() == "--version") {
+        out << "tavisto-check " TAVISTO_VERSION_TEXT "\n";
+        return kNoErrors;
+    }
     Options options;
     if (!parseArguments(arguments, options, err)) {
         err << kUsage;
