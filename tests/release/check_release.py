@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks what scripts/package wrote into a dist folder, offline: SHA256SUMS, winget's
-multi-file manifest at manifest version 1.12.0 and the Scoop manifest, against rules
+"""Checks what scripts/package wrote into a dist folder, offline: the version the programs
+and the setup program carry, SHA256SUMS, winget's multi-file manifest at manifest version
+1.12.0 and the Scoop manifest, against rules
 written from the package managers' documentation (winget-pkgs doc/manifest/schema/1.12.0,
 Scoop's App Manifests page) and against the packages themselves.
   check_release.py DIST VERSION [--url-base URL]
@@ -165,6 +166,33 @@ def sha256(path):
     return hashlib.sha256(path.read_bytes()).hexdigest()
 
 
+def product_version(program):
+    """The ProductVersion string of a PE file's version resource (UTF-16, after its key
+    and the zeros that align it)."""
+    key = "ProductVersion\0".encode("utf-16-le")
+    start = program.find(key)
+    if start < 0:
+        return None
+    start += len(key)
+    while program[start:start + 2] == b"\0\0":
+        start += 2
+    end = start
+    while end < len(program) and program[end:end + 2] != b"\0\0":
+        end += 2
+    return program[start:end].decode("utf-16-le", errors="replace")
+
+
+def check_versions(report, setup, portable, version):
+    programs = {setup.name: setup.read_bytes()}
+    with zipfile.ZipFile(portable) as archive:
+        for name in archive.namelist():
+            if name.endswith((".exe", ".dll")):
+                programs[name] = archive.read(name)
+    for name, program in programs.items():
+        found = product_version(program)
+        report.expect(found == version, name, f"ProductVersion is {found!r}, not {version!r}")
+
+
 def check_sums(report, dist, files):
     where = "SHA256SUMS"
     lines = (dist / where).read_text(encoding="utf-8").splitlines()
@@ -285,6 +313,7 @@ def check_release(dist, version, url_base=None, changelog=None):
         if not package.is_file():
             report.fault(str(package), "is missing")
             return report.faults
+    check_versions(report, setup, portable, version)
     check_sums(report, dist, [setup, portable])
     check_winget(report, dist, version, setup, url_base)
     check_scoop(report, dist, version, portable)

@@ -37,16 +37,21 @@ DAMAGES = [
     (SCOOP, '"bin":', '"persist": "TavistoConfig.json", "bin":', "persist"),
     (SCOOP, '"hash": "', '"hash": "0', "hash"),
     ("SHA256SUMS", "  Tavisto", " *Tavisto", "SHA256SUMS"),
+    # The setup program of another version: the version, UTF-16, in its resource.
+    (f"Tavisto-{VERSION}-setup.exe", "\0".join(VERSION), "\0".join("0.2.0"),
+     "ProductVersion is '0.2.0'"),
 ]
+# What a version resource holds: the key, zeros up to a 32-bit boundary, the value.
+VERSION_RESOURCE = ("ProductVersion\0\0" + VERSION + "\0").encode("utf-16-le")
 
 
 def make_release(dist):
     """Stand-in packages with the real generator's manifests and checksum file."""
     dist.mkdir()
-    (dist / f"Tavisto-{VERSION}-setup.exe").write_bytes(b"MZ stand-in setup program")
+    (dist / f"Tavisto-{VERSION}-setup.exe").write_bytes(b"MZ setup" + VERSION_RESOURCE)
     with zipfile.ZipFile(dist / f"Tavisto-{VERSION}-portable.zip", "w") as archive:
         for name in ("Tavisto.dll", "Tavisto.exe", "tavisto-check.exe"):
-            archive.writestr(f"Tavisto-{VERSION}/{name}", b"MZ")
+            archive.writestr(f"Tavisto-{VERSION}/{name}", b"MZ" + VERSION_RESOURCE)
     subprocess.run(["sha256sum", f"Tavisto-{VERSION}-setup.exe",
                     f"Tavisto-{VERSION}-portable.zip"], cwd=dist, check=True,
                    stdout=(dist / "SHA256SUMS").open("w"))
