@@ -456,6 +456,39 @@ TEST_F(Watcher, MissingParentFolderIsRetriedWithoutSpinning) {
     EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
 }
 
+// Under Wine a volume opened as a folder refuses change notifications, as some network
+// folders do, while the file beside it can be read: the file is then polled.
+TEST_F(Watcher, FolderThatRefusesNotificationsHasItsFilePolledWithoutSpinning) {
+    folder = L"\\\\.\\C:";
+    const std::wstring polled = L"C:\\TavistoConfig.json";
+    DeleteFileW(polled.c_str());
+    start();
+    const std::uint64_t before = watcherTime();
+    EXPECT_EQ(reloadsWithin(kQuiet, 100), 0);
+    EXPECT_LT(watcherTime() - before, kIdleLimit);
+    const struct {
+        const char* change;
+        bool (*make)(const std::wstring&);
+    } changes[] = {
+        {"created", [](const std::wstring& path) { return host::writeNewFile(path, "{ }"); }},
+        {"saved with another size",
+         [](const std::wstring& path) { return host::writeInPlace(path, "{ \"a\": 1 }"); }},
+        {"saved with the same size",
+         [](const std::wstring& path) { return host::writeInPlace(path, "{ \"a\": 2 }"); }},
+        {"deleted", [](const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.change);
+        reloadsWithin(300, 100);
+        ASSERT_TRUE(change.make(polled));
+        EXPECT_GE(reloadsWithin(kAfterRetry), 1);
+    }
+    const ULONGLONG stopping = GetTickCount64();
+    watcher.reset();
+    EXPECT_LT(GetTickCount64() - stopping, 2000u);
+    DeleteFileW(polled.c_str());
+}
+
 TEST_F(Watcher, DeletedAndRecreatedFolderIsPickedUp) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(host::writeNewFile(file, "{}"));
