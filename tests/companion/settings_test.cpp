@@ -216,7 +216,7 @@ TEST_F(SettingsTest, CheckAgainReadsTheFileAgain) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
     program.click(kCheckAgainButton);
-    EXPECT_TRUE(startsWith(program.state(), L"Loaded: 1 group")) << program.state();
+    EXPECT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
 }
 
 TEST_F(SettingsTest, CreateFromExampleLeavesAFileThatAppearedMeanwhile) {
