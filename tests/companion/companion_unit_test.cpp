@@ -1,17 +1,14 @@
 // The companion's parts that need no taskbar: where the meters go, the "taskbar"
-// settings, the command line, the clickable frame, the log's bound, autostart, and what
-// the settings window says about a configuration file and how it creates one, and the
-// counter picker's fragments, and the settings window of this process checking files.
+// settings, the command line, the clickable frame, the log's bound, autostart, what the
+// settings window says about a configuration file and how it creates one (and that it
+// reads nothing without an application data folder), and the counter picker's fragments.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <commctrl.h>
-#include <tlhelp32.h>
 
-#include <algorithm>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,7 +27,6 @@
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
-#include "window/config_watcher.h"
 
 namespace tavisto::companion {
 namespace {
@@ -391,93 +387,37 @@ TEST(CounterPaths, ReadsTheEnglishNameTableAndSkipsMalformedPairs) {
     EXPECT_TRUE(parseCounterNames(L""sv).empty());
 }
 
-std::vector<DWORD> threadIds() {
-    std::vector<DWORD> ids;
-    const win32::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
-         more = Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ids.push_back(entry.th32ThreadID);
-        }
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
+// What the settings window showed when the timer looked, just before closing it.
+struct SettingsSeen {
+    std::wstring path;
+    std::wstring state;
+    bool editEnabled = true;
+    bool openFolderEnabled = true;
+    bool createShown = true;
+    LRESULT findings = -1;
+    std::vector<DWORD> threads;
+} seen;
 
-std::vector<DWORD> threadsSince(const std::vector<DWORD>& before) {
-    std::vector<DWORD> started;
-    const std::vector<DWORD> now = threadIds();
-    std::set_difference(now.begin(), now.end(), before.begin(), before.end(),
-                        std::back_inserter(started));
-    return started;
-}
-
-constexpr DWORD kPromptly = 10000;
-
-// A settings window of this process on a thread of its own, for the folder the test
-// names, driven through window messages as a user's clicks would.
-class SettingsOnItsThread {
-  public:
-    explicit SettingsOnItsThread(std::wstring folder) : folder_(std::move(folder)) {
-        thread_.reset(CreateThread(nullptr, 0, &SettingsOnItsThread::main, this, 0, nullptr));
-        host::pumpUntil(
-            [this] {
-                window_ = FindWindowW(kSettingsWindowClass, nullptr);
-                return window_ != nullptr && IsWindowVisible(window_);
-            },
-            kPromptly);
-    }
-    ~SettingsOnItsThread() { close(kPromptly); }
-    SettingsOnItsThread(const SettingsOnItsThread&) = delete;
-    SettingsOnItsThread& operator=(const SettingsOnItsThread&) = delete;
-
-    // Whether the window's thread ended within the time.
-    bool close(DWORD milliseconds) {
-        PostMessageW(window_, WM_CLOSE, 0, 0);
-        return WaitForSingleObject(thread_.get(), milliseconds) == WAIT_OBJECT_0;
-    }
-    HWND window() const { return window_; }
-    HWND control(int id) const { return GetDlgItem(window_, id); }
-    std::wstring text(int id) const {
-        wchar_t text[512] = {};
-        SendMessageW(control(id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-        return text;
-    }
-    std::wstring state() const { return text(kStateText); }
-    bool waitForState(const std::wstring& prefix) const {
-        return host::pumpUntil([&] { return state().rfind(prefix, 0) == 0; }, kPromptly);
-    }
-
-  private:
-    static DWORD WINAPI main(void* self) noexcept {
-        try {
-            SettingsWindow(static_cast<SettingsOnItsThread*>(self)->folder_).run();
-        } catch (...) {
-            ADD_FAILURE() << "the settings window threw";
-        }
-        return 0;
-    }
-
-    const std::wstring folder_;
-    win32::KernelHandle thread_;
-    HWND window_ = nullptr;
-};
-
-constexpr char kLoads[] = R"json({ "meterGroups": [ { "meters": [ { "meterType": "text",
-    "width": 40, "refreshRate": 1000, "counters": [
-    { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)", "units": "percent" } ] } ] } ] })json";
-
-// Close to the size limit, with a finding in every meter: each check takes a while.
-std::string slowToCheck() {
-    std::string text = R"({ "meterGroups": [ { "meters": [)";
-    const std::string meter = R"({ "meterType": "text", "width": "wide", "refreshRate": 1000 },)";
-    while (text.size() + meter.size() < 1000 * 1024) {
-        text += "\n" + meter;
-    }
-    text.back() = ' ';
-    return text + "] } ] }";
+void CALLBACK lookAndClose(HWND, UINT, UINT_PTR timer, DWORD) noexcept {
+    KillTimer(nullptr, timer);
+    const HWND window = FindWindowW(kSettingsWindowClass, nullptr);
+    const auto text = [window](int id) {
+        wchar_t buffer[512] = {};
+        GetDlgItemTextW(window, id, buffer, 512);
+        return std::wstring(buffer);
+    };
+    SendMessageW(GetDlgItem(window, kCheckAgainButton), BM_CLICK, 0, 0);
+    // Sent as the button would send it, though it is hidden, with no file to keep.
+    DeleteFileW(L"TavistoConfig.json");
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCreateButton, BN_CLICKED), 0);
+    seen = {text(kPathText),
+            text(kStateText),
+            IsWindowEnabled(GetDlgItem(window, kEditButton)) != FALSE,
+            IsWindowEnabled(GetDlgItem(window, kOpenFolderButton)) != FALSE,
+            IsWindowVisible(GetDlgItem(window, kCreateButton)) != FALSE,
+            SendDlgItemMessageW(window, kFindingsList, LVM_GETITEMCOUNT, 0, 0),
+            host::threadIds()};
+    PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
 TEST(SettingsWindow, WithoutAnApplicationDataFolderReadsWatchesAndCreatesNothing) {
@@ -485,94 +425,25 @@ TEST(SettingsWindow, WithoutAnApplicationDataFolderReadsWatchesAndCreatesNothing
     const std::wstring current = testFolder(L"tavisto-no-folder-test");
     host::removeFolder(current);
     ASSERT_TRUE(CreateDirectoryW(current.c_str(), nullptr));
-    const std::wstring relative = current + L"\\TavistoConfig.json";
-    ASSERT_TRUE(host::writeNewFile(relative, "{ \"meterGroups\": 5 }"));
+    ASSERT_TRUE(host::writeNewFile(current + L"\\TavistoConfig.json", "{ \"meterGroups\": 5 }"));
     wchar_t previous[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
-    const std::vector<DWORD> before = threadIds();
-    {
-        const SettingsOnItsThread settings(L"");
-        ASSERT_NE(settings.window(), nullptr);
-        EXPECT_EQ(settings.text(kPathText), L"File: none (no application data folder)");
-        EXPECT_TRUE(settings.state().starts_with(L"No configuration: ")) << settings.state();
-        EXPECT_FALSE(IsWindowEnabled(settings.control(kEditButton)));
-        EXPECT_FALSE(IsWindowEnabled(settings.control(kOpenFolderButton)));
-        EXPECT_FALSE(IsWindowVisible(settings.control(kCreateButton)));
-        // Only the window's own thread: no watcher and no check.
-        EXPECT_EQ(threadsSince(before).size(), 1u);
-
-        SendMessageW(settings.control(kCheckAgainButton), BM_CLICK, 0, 0);
-        ASSERT_TRUE(DeleteFileW(relative.c_str()));
-        // Sent as the button would send it, though it is hidden.
-        SendMessageW(settings.window(), WM_COMMAND, MAKEWPARAM(kCreateButton, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(settings.control(kCreateButton)));
-        EXPECT_TRUE(settings.state().starts_with(L"No configuration: ")) << settings.state();
-        EXPECT_EQ(ListView_GetItemCount(settings.control(kFindingsList)), 0);
-    }
+    const std::vector<DWORD> threads = host::threadIds();
+    ASSERT_NE(SetTimer(nullptr, 0, 500, lookAndClose), 0u);
+    EXPECT_EQ(SettingsWindow(L"").run(), 0);
     SetCurrentDirectoryW(previous);
-    EXPECT_EQ(GetFileAttributesW(relative.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    EXPECT_EQ(seen.path, L"File: none (no application data folder)");
+    EXPECT_TRUE(seen.state.starts_with(L"No configuration: ")) << seen.state;
+    EXPECT_FALSE(seen.editEnabled);
+    EXPECT_FALSE(seen.openFolderEnabled);
+    EXPECT_FALSE(seen.createShown);
+    EXPECT_EQ(seen.findings, 0);
+    EXPECT_EQ(seen.threads, threads) << "a watcher or a check was started";
+    EXPECT_EQ(GetFileAttributesW((current + L"\\TavistoConfig.json").c_str()),
+              INVALID_FILE_ATTRIBUTES);
     host::removeFolder(current);
-}
-
-class SettingsChecks : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        host::removeFolder(folder);
-        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-        ASSERT_TRUE(host::writeNewFile(file, slowToCheck()));
-    }
-    void TearDown() override { host::removeFolder(folder); }
-
-    // Waits (bounded) for the threads started since `before` to end on their own.
-    static bool threadsEnd(const std::vector<DWORD>& before, DWORD milliseconds) {
-        return host::pumpUntil([&] { return threadsSince(before).empty(); }, milliseconds);
-    }
-
-    const std::wstring folder = testFolder(L"tavisto-checks-test\\");
-    const std::wstring file = folder + L"TavistoConfig.json";
-};
-
-TEST_F(SettingsChecks, WindowAnswersDuringACheckAndShowsOnlyTheNewestResult) {
-    const std::vector<DWORD> before = threadIds();
-    {
-        const SettingsOnItsThread settings(folder);
-        ASSERT_NE(settings.window(), nullptr);
-        // Saved again and again, as the watcher reports it: the window answers at once
-        // meanwhile.
-        for (int save = 0; save < 10; ++save) {
-            PostMessageW(settings.window(), window::kReloadMessage, 0, 0);
-        }
-        for (int probe = 0; probe < 5; ++probe) {
-            DWORD_PTR answer = 0;
-            EXPECT_NE(SendMessageTimeoutW(settings.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200,
-                                          &answer),
-                      0)
-                << probe;
-            host::pumpFor(20);
-        }
-        // Saved once more before those checks end.
-        ASSERT_TRUE(host::replaceThroughRename(file, kLoads));
-        PostMessageW(settings.window(), window::kReloadMessage, 0, 0);
-        ASSERT_TRUE(settings.waitForState(L"Loaded: 1 group, 1 meter, 1 counter"))
-            << settings.state();
-        // The earlier check's result, however late, never replaces it.
-        host::pumpUntil([&] { return settings.state().starts_with(L"Refused"); }, 1000);
-        EXPECT_TRUE(settings.state().starts_with(L"Loaded: 1 group")) << settings.state();
-    }
-    EXPECT_TRUE(threadsEnd(before, kPromptly));
-}
-
-TEST_F(SettingsChecks, ClosingDuringACheckIsPromptAndTheCheckEndsAlone) {
-    const std::vector<DWORD> before = threadIds();
-    SettingsOnItsThread settings(folder);
-    ASSERT_NE(settings.window(), nullptr);
-    for (int save = 0; save < 10; ++save) {
-        PostMessageW(settings.window(), window::kReloadMessage, 0, 0);
-    }
-    // Wine under Xvfb takes about two seconds to destroy a shown window.
-    EXPECT_TRUE(settings.close(5000));
-    EXPECT_TRUE(threadsEnd(before, 60000));
 }
 
 }  // namespace

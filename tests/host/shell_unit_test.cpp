@@ -9,7 +9,6 @@
 #include <objbase.h>
 #include <olectl.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -273,20 +272,7 @@ TEST_F(Registration, EmptyModulePathFailsAndLeavesNoClassKey) {
     EXPECT_FALSE(classKeyExists()) << "a class that could not be loaded stays listed";
 }
 
-std::vector<DWORD> threadIds() {
-    std::vector<DWORD> ids;
-    const win32::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
-         more = Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ids.push_back(entry.th32ThreadID);
-        }
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
+using host::threadIds;
 
 // A watcher on the scratch folder, posting to a message-only window whose reload
 // messages the test counts.
