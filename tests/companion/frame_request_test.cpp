@@ -31,8 +31,13 @@ TEST(FrameRequest, AFloodFromARequesterThatDoesNotAnswerHoldsTheCompanionOnlyBri
         { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)" } ] } ] } ] })json"));
     const FakeTaskbar taskbar(TaskbarKind::Composition);
     const Companion companion(L"--taskbar");
-    ASSERT_TRUE(host::pumpUntil([&] { return taskbar.meters() != nullptr; }, kPromptly));
-    ASSERT_FALSE(requestFrame(taskbar.meters()).pixels.empty());
+    // Until the meters are drawn, the frame is empty.
+    ASSERT_TRUE(host::pumpUntil(
+        [&] {
+            return taskbar.meters() != nullptr && rectInParent(taskbar.meters()).right > 0 &&
+                   !requestFrame(taskbar.meters()).pixels.empty();
+        },
+        kPromptly));
 
     const win32::KernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const win32::KernelHandle thread(
