@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <utility>
+#include <variant>
 
 #include "config/configuration_text.h"
 #include "core/text_conversion.h"
@@ -138,21 +140,25 @@ ConfigurationStatus describeConfiguration(std::string_view bytes) {
     return status;
 }
 
-ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
+namespace {
+
+// The file's bytes, or the status that says why there are none to check.
+std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& path) {
     const win32::FileHandle file(CreateFileW(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return {
+            return ConfigurationStatus{
                 ConfigurationState::Missing, L"Missing: there is no configuration file yet.", {}};
         }
-        return {ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}};
+        return ConfigurationStatus{
+            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}};
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
-        return {
+        return ConfigurationStatus{
             ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}};
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
@@ -166,9 +172,9 @@ ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
         DWORD read = 0;
         if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
                       &read, nullptr)) {
-            return {ConfigurationState::Unreadable,
-                    L"Unreadable: " + systemErrorText(GetLastError()),
-                    {}};
+            return ConfigurationStatus{ConfigurationState::Unreadable,
+                                       L"Unreadable: " + systemErrorText(GetLastError()),
+                                       {}};
         }
         if (read == 0) {
             break;
@@ -176,7 +182,19 @@ ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
         filled += read;
     }
     bytes.resize(filled);
-    return describeConfiguration(bytes);
+    return bytes;
+}
+
+}  // namespace
+
+ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
+    // Closed before the check, which may take a while: an editor may save meanwhile by
+    // renaming over it.
+    std::variant<std::string, ConfigurationStatus> read = readBytes(path);
+    if (auto* status = std::get_if<ConfigurationStatus>(&read)) {
+        return std::move(*status);
+    }
+    return describeConfiguration(std::get<std::string>(read));
 }
 
 std::wstring severityText(Severity severity) {

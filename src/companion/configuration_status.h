@@ -10,7 +10,8 @@
 
 namespace tavisto::companion {
 
-enum class ConfigurationState { Missing, Loaded, Refused, Unreadable };
+// NoFolder: there is no application data folder to hold the file.
+enum class ConfigurationState { Missing, Loaded, Refused, Unreadable, NoFolder };
 
 struct ConfigurationStatus {
     ConfigurationState state = ConfigurationState::Missing;

@@ -18,6 +18,7 @@
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "tavisto_version.h"
+#include "window/configuration_location.h"
 #include "window/module_file.h"
 
 namespace {
@@ -100,11 +101,14 @@ int runSettings() {
     }
     // The shell's file associations, used by Edit and Open folder, want an apartment.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    const int exitCode = tavisto::companion::SettingsWindow().run();
+    const int exitCode =
+        tavisto::companion::SettingsWindow(tavisto::window::configurationFolder()).run();
     if (SUCCEEDED(com)) {
         CoUninitialize();
     }
-    return exitCode;
+    // A check of a large file may still run on its own thread: ending the process here
+    // ends that thread before the static objects it may use are destroyed.
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 }  // namespace

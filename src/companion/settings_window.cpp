@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 
 #include <array>
+#include <optional>
+#include <utility>
 
 #include "companion/autostart.h"
 #include "companion/counter_picker.h"
@@ -24,6 +26,8 @@ namespace {
 constexpr wchar_t kTitle[] = L"Tavisto settings";
 constexpr wchar_t kAbout[] = TAVISTO_NAME_AND_VERSION_WIDE;
 constexpr int kFindingsLabel = 104;
+// Posted by the background check when a result is ready.
+constexpr UINT kCheckReady = WM_APP + 1;
 
 // Sizes in pixels at 96 DPI.
 constexpr int kClientWidth = 660;
@@ -91,13 +95,14 @@ bool openWithShell(HWND owner, const std::wstring& path) {
 
 }  // namespace
 
-SettingsWindow::SettingsWindow()
-    : folder_(withSeparator(window::configurationFolder())),
-      file_(folder_ + window::kConfigurationFileName) {}
+SettingsWindow::SettingsWindow(std::wstring folder)
+    : folder_(withSeparator(std::move(folder))),
+      file_(folder_.empty() ? std::wstring() : folder_ + window::kConfigurationFileName) {}
 
 SettingsWindow::~SettingsWindow() {
-    // The watcher posts to the window: stop it first.
+    // Both post to the window: stop them first.
     watcher_.reset();
+    check_.reset();
 }
 
 int SettingsWindow::run() noexcept {
@@ -133,8 +138,11 @@ int SettingsWindow::run() noexcept {
         SetWindowPos(window_.get(), nullptr, 0, 0, frame.right - frame.left,
                      frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         applyDpi(dpi);
+        if (!file_.empty()) {
+            check_ = std::make_unique<BackgroundCheck>(file_, window_.get(), kCheckReady);
+            watcher_ = std::make_unique<window::ConfigWatcher>(folder_, window_.get());
+        }
         recheck();
-        watcher_ = std::make_unique<window::ConfigWatcher>(folder_, window_.get());
         ShowWindow(window_.get(), SW_SHOWNORMAL);
         SetForegroundWindow(window_.get());
         SetFocus(control(kEditButton));
@@ -188,6 +196,13 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case window::kReloadMessage:
             recheck();
             return true;
+        case kCheckReady:
+            if (check_) {
+                if (std::optional<ConfigurationStatus> status = check_->take()) {
+                    show(std::move(*status));
+                }
+            }
+            return true;
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
             return true;
@@ -217,6 +232,7 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return true;
         case WM_DESTROY:
             watcher_.reset();
+            check_.reset();
             PostQuitMessage(0);
             return true;
         case WM_NCDESTROY:
@@ -246,7 +262,10 @@ void SettingsWindow::createControls() {
         heading.iSubItem = column;
         ListView_InsertColumn(list, column, &heading);
     }
-    SetWindowTextW(control(kPathText), (L"File: " + file_).c_str());
+    SetWindowTextW(control(kPathText),
+                   file_.empty() ? L"File: none (no application data folder)"
+                                 : (L"File: " + file_).c_str());
+    SetWindowTextW(control(kStateText), L"Checking\u2026");
     const bool deskBands = taskbarHostsDeskBands();
     ShowWindow(control(kTaskbarCheckBox), deskBands ? SW_HIDE : SW_SHOW);
     SendMessageW(control(kTaskbarCheckBox), BM_SETCHECK,
@@ -329,7 +348,20 @@ void SettingsWindow::layout() {
 }
 
 void SettingsWindow::recheck() {
-    status_ = readConfigurationStatus(file_);
+    if (file_.empty()) {
+        show({ConfigurationState::NoFolder,
+              L"No configuration: Windows names no application data folder for this user, "
+              L"so the meters read no file.",
+              {}});
+    } else if (!check_->running()) {
+        show({ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}});
+    } else {
+        check_->request();
+    }
+}
+
+void SettingsWindow::show(ConfigurationStatus status) {
+    status_ = std::move(status);
     SetWindowTextW(control(kStateText), status_.stateLine.c_str());
     const HWND list = control(kFindingsList);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
@@ -361,7 +393,9 @@ void SettingsWindow::recheck() {
         ShowWindow(create, missing ? SW_SHOW : SW_HIDE);
         layout();
     }
-    EnableWindow(control(kEditButton), missing ? FALSE : TRUE);
+    const bool noFolder = status_.state == ConfigurationState::NoFolder;
+    EnableWindow(control(kEditButton), missing || noFolder ? FALSE : TRUE);
+    EnableWindow(control(kOpenFolderButton), noFolder ? FALSE : TRUE);
 }
 
 void SettingsWindow::command(int id, int code) {
@@ -371,6 +405,12 @@ void SettingsWindow::command(int id, int code) {
         return;
     }
     if (code != BN_CLICKED) {
+        return;
+    }
+    // Without a folder these would act on a file or folder relative to wherever the
+    // program was started.
+    if (folder_.empty() &&
+        (id == kEditButton || id == kOpenFolderButton || id == kCreateButton)) {
         return;
     }
     switch (id) {

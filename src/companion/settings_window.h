@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "companion/background_check.h"
 #include "companion/configuration_status.h"
 #include "platform/win32/handles.h"
 #include "window/config_watcher.h"
@@ -17,7 +18,9 @@ namespace tavisto::companion {
 
 class SettingsWindow {
   public:
-    SettingsWindow();
+    // For the configuration file in `folder`; with an empty folder (Windows names no
+    // application data folder) it reads, watches and creates nothing.
+    explicit SettingsWindow(std::wstring folder);
     ~SettingsWindow();
     SettingsWindow(const SettingsWindow&) = delete;
     SettingsWindow& operator=(const SettingsWindow&) = delete;
@@ -33,7 +36,9 @@ class SettingsWindow {
     void createControls();
     void applyDpi(UINT dpi);
     void layout();
+    // Asks for a check; its result is shown when it comes.
     void recheck();
+    void show(ConfigurationStatus status);
     void command(int control, int code);
     void edit();
     void openFolder();
@@ -49,6 +54,7 @@ class SettingsWindow {
     win32::GdiFont font_;
     UINT dpi_ = 96;
     ConfigurationStatus status_;
+    std::unique_ptr<BackgroundCheck> check_;
     std::unique_ptr<window::ConfigWatcher> watcher_;
 };
 

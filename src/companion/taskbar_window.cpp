@@ -1,6 +1,7 @@
 #include "companion/taskbar_window.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "companion/taskbar_finder.h"
@@ -9,6 +10,10 @@
 
 namespace tavisto::companion {
 namespace {
+
+// The panel names the timers it sets on this window by their refresh rates; this
+// identifier would be a rate of hundreds of millions of years.
+constexpr UINT_PTR kFrameAnswerTimer = ~UINT_PTR{0};
 
 UINT frameRequestMessage() noexcept {
     static const UINT message = RegisterWindowMessageW(kFrameRequestMessage);
@@ -145,6 +150,20 @@ void TaskbarWindow::present() noexcept {
                    client.height());
 }
 
+void TaskbarWindow::requestFrame(HWND requester) noexcept {
+    const ULONGLONG sinceAnswer = GetTickCount64() - lastFrameAnswer_;
+    if (sinceAnswer >= kFrameAnswerInterval) {
+        sendFrame(requester);
+        return;
+    }
+    if (waitingRequester_ == nullptr &&
+        SetTimer(window_.get(), kFrameAnswerTimer,
+                 static_cast<UINT>(kFrameAnswerInterval - sinceAnswer), nullptr) == 0) {
+        return;
+    }
+    waitingRequester_ = requester;
+}
+
 void TaskbarWindow::sendFrame(HWND requester) noexcept {
     try {
         std::vector<std::uint32_t> message(2 + frame_.pixels().size());
@@ -157,10 +176,14 @@ void TaskbarWindow::sendFrame(HWND requester) noexcept {
                             message.data()};
         DWORD_PTR unused = 0;
         SendMessageTimeoutW(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()),
-                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 2000, &unused);
+                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                            kFrameAnswerTimeout, &unused);
     } catch (...) {
         // Out of memory: no frame is sent.
     }
+    // Counted from the end of the answer, so that a requester that lets every answer
+    // time out holds this thread for well under half of the time.
+    lastFrameAnswer_ = GetTickCount64();
 }
 
 LRESULT CALLBACK TaskbarWindow::procedure(HWND window, UINT message, WPARAM wParam,
@@ -220,6 +243,16 @@ bool TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             result = 0;
             return true;
         }
+        case WM_TIMER:
+            if (wParam != kFrameAnswerTimer) {
+                return false;
+            }
+            KillTimer(window, kFrameAnswerTimer);
+            if (const HWND requester = std::exchange(waitingRequester_, nullptr)) {
+                sendFrame(requester);
+            }
+            result = 0;
+            return true;
         case WM_ERASEBKGND:
             result = 1;
             return true;
@@ -243,7 +276,7 @@ bool TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             return false;
         default:
             if (message == frameRequestMessage() && message != 0) {
-                sendFrame(reinterpret_cast<HWND>(wParam));
+                requestFrame(reinterpret_cast<HWND>(wParam));
                 result = 1;
                 return true;
             }

@@ -27,9 +27,14 @@ inline constexpr UINT kTaskbarWindowGone = WM_APP + 3;
 // Registered message: a test sends it with its own window in wParam and receives the
 // frame last shown, as WM_COPYDATA (kFrameCopyData: two 32-bit integers, width and
 // height, then top-down rows of premultiplied 0xAARRGGBB). Layered pixels cannot be
-// read back from the screen everywhere, Wine's X11 desktop among them.
+// read back from the screen everywhere, Wine's X11 desktop among them. Any process may
+// ask: at most one answer per kFrameAnswerInterval (a request that comes sooner is
+// answered when the interval is over, replacing one already waiting), each waiting at
+// most kFrameAnswerTimeout for the requester.
 inline constexpr wchar_t kFrameRequestMessage[] = L"TavistoTaskbarFrame";
 inline constexpr ULONG_PTR kFrameCopyData = 0x54415646;  // "TAVF"
+inline constexpr DWORD kFrameAnswerInterval = 250;
+inline constexpr UINT kFrameAnswerTimeout = 100;
 
 // Registers the window class of this module once; false when it cannot be.
 bool registerTaskbarWindowClass() noexcept;
@@ -65,6 +70,7 @@ class TaskbarWindow {
                                       LPARAM lParam) noexcept;
     bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void present() noexcept;
+    void requestFrame(HWND requester) noexcept;
     void sendFrame(HWND requester) noexcept;
     TaskbarShape shape() const noexcept;
 
@@ -74,6 +80,8 @@ class TaskbarWindow {
     win32::Window window_;
     std::unique_ptr<window::PanelWindow> panel_;
     win32::LayeredFrame frame_;
+    ULONGLONG lastFrameAnswer_ = 0;
+    HWND waitingRequester_ = nullptr;
 };
 
 }  // namespace tavisto::companion

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -11,7 +12,8 @@
 namespace tavisto::window {
 namespace {
 
-constexpr DWORD kBufferBytes = 0x21800;
+// Network folders refuse a larger buffer.
+constexpr DWORD kBufferBytes = 64 * 1024;
 // In-place saves change only the last-write time; saves through a temporary file
 // rename it.
 constexpr DWORD kFileFilter =
@@ -23,6 +25,8 @@ constexpr DWORD kRetryMilliseconds = 5000;
 // pause before looking again.
 constexpr DWORD kHeldFirstPauseMilliseconds = 50;
 constexpr DWORD kHeldLongestPauseMilliseconds = 1000;
+// While the folder refuses change notifications: how often the file is looked at.
+constexpr DWORD kPollMilliseconds = 2000;
 // How long the owner waits for the first watch to be in place, and for the thread to end.
 constexpr DWORD kArmMilliseconds = 2000;
 constexpr DWORD kStopMilliseconds = 1500;
@@ -74,6 +78,24 @@ std::wstring fileIn(const std::wstring& folder) {
     return folder + (separated ? L"" : L"\\") + kConfigurationFileName;
 }
 
+// What polling compares: whether the file is there, its size and its last write.
+struct FileStamp {
+    bool present = false;
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const std::wstring& file) noexcept {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) {
+        return {};
+    }
+    return {true, (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+            (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                data.ftLastWriteTime.dwLowDateTime};
+}
+
 }  // namespace
 
 bool namesConfigurationFile(const void* records, DWORD size) noexcept {
@@ -114,13 +136,19 @@ class ConfigWatcher::Watch {
     void run() noexcept;
 
   private:
-    enum class Outcome { Stopped, Changed, Failed, TimedOut };
-    // Watches the open folder until stopped (false) or until the watch fails (true).
-    bool watchFolder(HANDLE folder) noexcept;
+    enum class Outcome { Stopped, Changed, Refused, Failed, TimedOut };
+    // Watches the open folder until stopped, until the watch fails, or until the folder
+    // refuses to be watched (Stopped, Failed or Refused).
+    Outcome watchFolder(HANDLE folder) noexcept;
+    // Compares the file with what it was at every kPollMilliseconds until stopped.
+    void pollFile() noexcept;
+    // Marks the watch as in place, and posts the reload owed since the folder was missing.
+    void markArmed() noexcept;
     // Returns when the folder may have appeared; false when stopped.
     bool waitForFolder() noexcept;
     // One overlapped ReadDirectoryChangesW on `directory`, waited for together with the
-    // stop event; `bytes` is the size of the records in the buffer.
+    // stop event; `bytes` is the size of the records in the buffer. Refused: the call
+    // itself failed, as it does on folders that give no change notifications.
     Outcome waitForChanges(HANDLE directory, DWORD filter, DWORD timeout, DWORD& bytes) noexcept;
     // Returns once the file may be read (or is gone); false when stopped.
     bool waitUntilReadable() noexcept;
@@ -133,7 +161,7 @@ class ConfigWatcher::Watch {
     win32::KernelHandle stop_;
     win32::KernelHandle changed_;
     win32::KernelHandle armed_;
-    // One buffer for the thread's life: 0x21800 bytes, DWORD-aligned as the records need.
+    // One buffer for the thread's life, DWORD-aligned as the records need.
     std::unique_ptr<DWORD[]> buffer_;
     // The thread's own: post a reload as soon as the next watch is in place.
     bool reloadWhenArmed_ = false;
@@ -202,9 +230,16 @@ void ConfigWatcher::Watch::run() noexcept {
             // The file may have been written while nothing watched: one reload, posted
             // once the new watch is in place so that no later save is missed either.
             reloadWhenArmed_ = folderWasMissing;
-            const bool goOn = watchFolder(folder.get());
+            const Outcome outcome = watchFolder(folder.get());
+            if (outcome == Outcome::Refused) {
+                // Some network file systems never notify: the folder is not watched
+                // again, the file is looked at instead for as long as this watch lasts.
+                folder.reset();
+                pollFile();
+                return;
+            }
             reloadWhenArmed_ = false;
-            if (!goOn) {
+            if (outcome == Outcome::Stopped) {
                 return;
             }
         }
@@ -218,23 +253,46 @@ void ConfigWatcher::Watch::run() noexcept {
     }
 }
 
-bool ConfigWatcher::Watch::watchFolder(HANDLE folder) noexcept {
+ConfigWatcher::Watch::Outcome ConfigWatcher::Watch::watchFolder(HANDLE folder) noexcept {
     // The handle stays open between waits, so changes made while a batch is being
     // examined are kept for the next wait instead of being lost.
-    for (;;) {
+    for (bool first = true;; first = false) {
         DWORD bytes = 0;
-        switch (waitForChanges(folder, kFileFilter, INFINITE, bytes)) {
+        switch (const Outcome outcome = waitForChanges(folder, kFileFilter, INFINITE, bytes)) {
             case Outcome::Stopped:
-                return false;
+                return outcome;
+            case Outcome::Refused:
+                // Refused later, the folder may have gone: it is looked for again.
+                return first ? outcome : Outcome::Failed;
             case Outcome::Failed:
             case Outcome::TimedOut:
-                return true;
+                return Outcome::Failed;
             case Outcome::Changed:
                 if (changesAskForReload(buffer_.get(), bytes)) {
                     postReload();
                 }
                 break;
         }
+    }
+}
+
+void ConfigWatcher::Watch::pollFile() noexcept {
+    FileStamp seen = stampOf(file_);
+    markArmed();
+    while (WaitForSingleObject(stop_.get(), kPollMilliseconds) == WAIT_TIMEOUT) {
+        const FileStamp now = stampOf(file_);
+        if (now != seen) {
+            seen = now;
+            postReload();
+        }
+    }
+}
+
+void ConfigWatcher::Watch::markArmed() noexcept {
+    SetEvent(armed_.get());
+    if (reloadWhenArmed_) {
+        reloadWhenArmed_ = false;
+        postReload();
     }
 }
 
@@ -260,6 +318,7 @@ bool ConfigWatcher::Watch::waitForFolder() noexcept {
             waitForChanges(parent.get(), FILE_NOTIFY_CHANGE_DIR_NAME, kRetryMilliseconds, bytes)) {
             case Outcome::Stopped:
                 return false;
+            case Outcome::Refused:
             case Outcome::Failed:
                 return WaitForSingleObject(stop_.get(), kRetryMilliseconds) != WAIT_OBJECT_0;
             case Outcome::TimedOut:
@@ -283,13 +342,9 @@ ConfigWatcher::Watch::Outcome ConfigWatcher::Watch::waitForChanges(HANDLE direct
     ResetEvent(changed_.get());
     if (!ReadDirectoryChangesW(directory, buffer_.get(), kBufferBytes, FALSE, filter, nullptr,
                                &overlapped, nullptr)) {
-        return Outcome::Failed;
+        return Outcome::Refused;
     }
-    SetEvent(armed_.get());
-    if (reloadWhenArmed_) {
-        reloadWhenArmed_ = false;
-        postReload();
-    }
+    markArmed();
     const HANDLE events[] = {stop_.get(), changed_.get()};
     const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeout);
     if (woken == WAIT_OBJECT_0 + 1) {

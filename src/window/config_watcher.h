@@ -29,7 +29,9 @@ class ConfigWatcher {
     // the folder was found missing), so that a change made after construction is never
     // missed. When the folder is missing or cannot be opened the thread waits for it to
     // appear and then posts one reload message, since the file may have been written
-    // meanwhile.
+    // meanwhile. A folder that refuses change notifications (some network folders do)
+    // is not watched: the file's presence, size and last write are compared every two
+    // seconds instead, and a difference posts the reload message.
     ConfigWatcher(std::wstring folder, HWND window);
     // Tells the thread to stop and waits for it, bounded: a thread stuck in the file
     // system (a share that went away) is left to end on its own. It holds a reference

@@ -1,11 +1,13 @@
 // The companion's parts that need no taskbar: where the meters go, the "taskbar"
-// settings, the command line, the clickable frame, the log's bound, autostart, and what
-// the settings window says about a configuration file and how it creates one, and the
-// counter picker's fragments.
+// settings, the command line, the clickable frame, the log's bound, autostart, what the
+// settings window says about a configuration file and how it creates one (and that it
+// reads nothing without an application data folder), and the counter picker's fragments.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -17,6 +19,8 @@
 #include "companion/example_file.h"
 #include "companion/log_file.h"
 #include "companion/placement.h"
+#include "companion/settings_controls.h"
+#include "companion/settings_window.h"
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_settings.h"
 #include "config/configuration_checker.h"
@@ -383,6 +387,65 @@ TEST(CounterPaths, ReadsTheEnglishNameTableAndSkipsMalformedPairs) {
     const std::map<unsigned long, std::wstring> expected{{1, L"1847"}, {2, L"System"}};
     EXPECT_EQ(names, expected);
     EXPECT_TRUE(parseCounterNames(L""sv).empty());
+}
+
+// What the settings window showed when the timer looked, just before closing it.
+struct SettingsSeen {
+    std::wstring path;
+    std::wstring state;
+    bool editEnabled = true;
+    bool openFolderEnabled = true;
+    bool createShown = true;
+    LRESULT findings = -1;
+    std::vector<DWORD> threads;
+} seen;
+
+void CALLBACK lookAndClose(HWND, UINT, UINT_PTR timer, DWORD) noexcept {
+    KillTimer(nullptr, timer);
+    const HWND window = FindWindowW(kSettingsWindowClass, nullptr);
+    const auto text = [window](int id) {
+        wchar_t buffer[512] = {};
+        GetDlgItemTextW(window, id, buffer, 512);
+        return std::wstring(buffer);
+    };
+    SendMessageW(GetDlgItem(window, kCheckAgainButton), BM_CLICK, 0, 0);
+    // Sent as the button would send it, though it is hidden, with no file to keep.
+    DeleteFileW(L"TavistoConfig.json");
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(kCreateButton, BN_CLICKED), 0);
+    seen = {text(kPathText),
+            text(kStateText),
+            IsWindowEnabled(GetDlgItem(window, kEditButton)) != FALSE,
+            IsWindowEnabled(GetDlgItem(window, kOpenFolderButton)) != FALSE,
+            IsWindowVisible(GetDlgItem(window, kCreateButton)) != FALSE,
+            SendDlgItemMessageW(window, kFindingsList, LVM_GETITEMCOUNT, 0, 0),
+            host::threadIds()};
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
+TEST(SettingsWindow, WithoutAnApplicationDataFolderReadsWatchesAndCreatesNothing) {
+    // A refused file in the current folder, where a relative path would find it.
+    const std::wstring current = testFolder(L"tavisto-no-folder-test");
+    host::removeFolder(current);
+    ASSERT_TRUE(CreateDirectoryW(current.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(current + L"\\TavistoConfig.json", "{ \"meterGroups\": 5 }"));
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
+    const std::vector<DWORD> threads = host::threadIds();
+    ASSERT_NE(SetTimer(nullptr, 0, 500, lookAndClose), 0u);
+    EXPECT_EQ(SettingsWindow(L"").run(), 0);
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_EQ(seen.path, L"File: none (no application data folder)");
+    EXPECT_TRUE(seen.state.starts_with(L"No configuration: ")) << seen.state;
+    EXPECT_FALSE(seen.editEnabled);
+    EXPECT_FALSE(seen.openFolderEnabled);
+    EXPECT_FALSE(seen.createShown);
+    EXPECT_EQ(seen.findings, 0);
+    EXPECT_EQ(seen.threads, threads) << "a watcher or a check was started";
+    EXPECT_EQ(GetFileAttributesW((current + L"\\TavistoConfig.json").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    host::removeFolder(current);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "desk_band_host.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
+#include "window/config_watcher.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -52,6 +53,17 @@ constexpr char kFixed[] = R"json({
     }
   ]
 })json";
+
+// Close to the size limit, with a finding in every meter: each check takes a while.
+std::string slowToCheck() {
+    std::string text = R"({ "meterGroups": [ { "meters": [)";
+    const std::string meter = R"({ "meterType": "text", "width": "wide", "refreshRate": 1000 },)";
+    while (text.size() + meter.size() < 1000 * 1024) {
+        text += "\n" + meter;
+    }
+    text.back() = ' ';
+    return text + "] } ] }";
+}
 
 std::string readFile(const std::wstring& path) {
     const win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -216,7 +228,38 @@ TEST_F(SettingsTest, CheckAgainReadsTheFileAgain) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
     program.click(kCheckAgainButton);
+    EXPECT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
+}
+
+TEST_F(SettingsTest, AnswersDuringChecksShowsOnlyTheNewestResultAndClosesPromptly) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), slowToCheck()));
+    const SettingsProgram program;
+    ASSERT_NE(program.window(), nullptr);
+    // Saved again and again, as the watcher reports it: the window answers at once
+    // meanwhile.
+    for (int save = 0; save < 10; ++save) {
+        PostMessageW(program.window(), window::kReloadMessage, 0, 0);
+    }
+    for (int probe = 0; probe < 5; ++probe) {
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer),
+                  0)
+            << probe;
+        host::pumpFor(20);
+    }
+    // Saved once more before those checks end.
+    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kFixed));
+    ASSERT_TRUE(program.waitForState(L"Loaded: 1 group, 1 meter, 1 counter")) << program.state();
+    // An earlier check's result, however late, never replaces it.
+    host::pumpUntil([&] { return startsWith(program.state(), L"Refused"); }, 1000);
     EXPECT_TRUE(startsWith(program.state(), L"Loaded: 1 group")) << program.state();
+
+    // Closed while the large file is checked again.
+    ASSERT_TRUE(host::writeInPlace(host::configurationFile(), slowToCheck()));
+    PostMessageW(program.window(), window::kReloadMessage, 0, 0);
+    PostMessageW(program.window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(program.process(), 5000), WAIT_OBJECT_0);
 }
 
 TEST_F(SettingsTest, CreateFromExampleLeavesAFileThatAppearedMeanwhile) {

@@ -478,6 +478,21 @@ bool savePng(const Capture& image, const std::wstring& path) {
     return saved;
 }
 
+std::vector<DWORD> threadIds() {
+    std::vector<DWORD> ids;
+    const win32::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+         more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
+            ids.push_back(entry.th32ThreadID);
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
 std::vector<DWORD> threadsStartedIn(HMODULE module) {
     std::vector<DWORD> threads;
     MODULEINFO range{};

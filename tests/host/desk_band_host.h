@@ -175,6 +175,8 @@ bool savePng(const Capture& image, const std::wstring& path);
 
 // Threads of this process that started inside the given module.
 std::vector<DWORD> threadsStartedIn(HMODULE module);
+// Every thread of this process, in ascending order of identifier.
+std::vector<DWORD> threadIds();
 // Processor time of a thread in 100 ns units.
 std::uint64_t threadTime(DWORD threadId);
 

@@ -9,7 +9,6 @@
 #include <objbase.h>
 #include <olectl.h>
 #include <shlobj.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -273,20 +272,7 @@ TEST_F(Registration, EmptyModulePathFailsAndLeavesNoClassKey) {
     EXPECT_FALSE(classKeyExists()) << "a class that could not be loaded stays listed";
 }
 
-std::vector<DWORD> threadIds() {
-    std::vector<DWORD> ids;
-    const win32::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more;
-         more = Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ids.push_back(entry.th32ThreadID);
-        }
-    }
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
+using host::threadIds;
 
 // A watcher on the scratch folder, posting to a message-only window whose reload
 // messages the test counts.
@@ -454,6 +440,39 @@ TEST_F(Watcher, MissingParentFolderIsRetriedWithoutSpinning) {
     const win32::KernelHandle thread(OpenThread(SYNCHRONIZE, FALSE, started.front()));
     watcher.reset();
     EXPECT_EQ(WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
+}
+
+// Under Wine a volume opened as a folder refuses change notifications, as some network
+// folders do, while the file beside it can be read: the file is then polled.
+TEST_F(Watcher, FolderThatRefusesNotificationsHasItsFilePolledWithoutSpinning) {
+    folder = L"\\\\.\\C:";
+    const std::wstring polled = L"C:\\TavistoConfig.json";
+    DeleteFileW(polled.c_str());
+    start();
+    const std::uint64_t before = watcherTime();
+    EXPECT_EQ(reloadsWithin(kQuiet, 100), 0);
+    EXPECT_LT(watcherTime() - before, kIdleLimit);
+    const struct {
+        const char* change;
+        bool (*make)(const std::wstring&);
+    } changes[] = {
+        {"created", [](const std::wstring& path) { return host::writeNewFile(path, "{ }"); }},
+        {"saved with another size",
+         [](const std::wstring& path) { return host::writeInPlace(path, "{ \"a\": 1 }"); }},
+        {"saved with the same size",
+         [](const std::wstring& path) { return host::writeInPlace(path, "{ \"a\": 2 }"); }},
+        {"deleted", [](const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.change);
+        reloadsWithin(300, 100);
+        ASSERT_TRUE(change.make(polled));
+        EXPECT_GE(reloadsWithin(kAfterRetry), 1);
+    }
+    const ULONGLONG stopping = GetTickCount64();
+    watcher.reset();
+    EXPECT_LT(GetTickCount64() - stopping, 2000u);
+    DeleteFileW(polled.c_str());
 }
 
 TEST_F(Watcher, DeletedAndRecreatedFolderIsPickedUp) {

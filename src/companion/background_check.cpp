@@ -1,0 +1,150 @@
+#include "companion/background_check.h"
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+#include "companion/log_file.h"
+
+namespace tavisto::companion {
+namespace {
+
+// How long the owner waits for the thread to end: an idle one ends at once.
+constexpr DWORD kStopMilliseconds = 500;
+
+ConfigurationStatus notChecked(const wchar_t* reason) {
+    return {ConfigurationState::Unreadable, std::wstring(L"Not checked: ") + reason, {}};
+}
+
+// readConfigurationStatus as a barrier: whatever it throws becomes a status and a line
+// in the log.
+ConfigurationStatus checkFile(const std::wstring& file) noexcept {
+    try {
+        try {
+            return readConfigurationStatus(file);
+        } catch (const std::bad_alloc&) {
+            log(L"checking the configuration ran out of memory");
+            return notChecked(L"there was not enough memory to check the file.");
+        } catch (...) {
+            log(L"checking the configuration failed");
+            return notChecked(L"the check failed.");
+        }
+    } catch (...) {
+        // Not even the status's text could be formed.
+        return {ConfigurationState::Unreadable, {}, {}};
+    }
+}
+
+}  // namespace
+
+// Everything the thread touches, shared with it so that it outlives the owner when the
+// thread does.
+class BackgroundCheck::Shared {
+  public:
+    Shared(std::wstring file, HWND window, UINT readyMessage)
+        : file_(std::move(file)),
+          window_(window),
+          readyMessage_(readyMessage),
+          wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+    bool ready() const noexcept { return static_cast<bool>(wake_); }
+
+    void request() noexcept {
+        AcquireSRWLockExclusive(&lock_);
+        ++requested_;
+        ReleaseSRWLockExclusive(&lock_);
+        SetEvent(wake_.get());
+    }
+
+    std::optional<ConfigurationStatus> take() noexcept {
+        AcquireSRWLockExclusive(&lock_);
+        std::optional<ConfigurationStatus> taken;
+        if (result_ && resultOf_ == requested_) {
+            taken = std::move(result_);
+        }
+        result_.reset();
+        ReleaseSRWLockExclusive(&lock_);
+        return taken;
+    }
+
+    // After this, nothing more is posted to the window.
+    void stop() noexcept {
+        AcquireSRWLockExclusive(&lock_);
+        stopped_ = true;
+        ReleaseSRWLockExclusive(&lock_);
+        SetEvent(wake_.get());
+    }
+
+    void run() noexcept {
+        for (;;) {
+            WaitForSingleObject(wake_.get(), INFINITE);
+            AcquireSRWLockShared(&lock_);
+            const bool stopped = stopped_;
+            const std::uint64_t checking = requested_;
+            ReleaseSRWLockShared(&lock_);
+            if (stopped) {
+                return;
+            }
+            ConfigurationStatus status = checkFile(file_);
+            AcquireSRWLockExclusive(&lock_);
+            // A request made during the check has set the event again: its own check
+            // follows, and this result is of no use.
+            if (!stopped_ && checking == requested_) {
+                result_ = std::move(status);
+                resultOf_ = checking;
+                PostMessageW(window_, readyMessage_, 0, 0);
+            }
+            ReleaseSRWLockExclusive(&lock_);
+        }
+    }
+
+  private:
+    const std::wstring file_;
+    const HWND window_;
+    const UINT readyMessage_;
+    win32::KernelHandle wake_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    // Under the lock.
+    bool stopped_ = false;
+    std::uint64_t requested_ = 0;
+    std::optional<ConfigurationStatus> result_;
+    std::uint64_t resultOf_ = 0;
+};
+
+BackgroundCheck::BackgroundCheck(std::wstring file, HWND window, UINT readyMessage)
+    : shared_(std::make_shared<Shared>(std::move(file), window, readyMessage)) {
+    if (!shared_->ready()) {
+        return;
+    }
+    auto* start = new (std::nothrow) std::shared_ptr<Shared>(shared_);
+    if (start != nullptr) {
+        thread_.reset(CreateThread(nullptr, 0, threadMain, start, 0, nullptr));
+    }
+    if (!thread_) {
+        delete start;
+    }
+}
+
+BackgroundCheck::~BackgroundCheck() {
+    shared_->stop();
+    if (thread_) {
+        WaitForSingleObject(thread_.get(), kStopMilliseconds);
+    }
+}
+
+void BackgroundCheck::request() noexcept {
+    shared_->request();
+}
+
+std::optional<ConfigurationStatus> BackgroundCheck::take() noexcept {
+    return shared_->take();
+}
+
+DWORD WINAPI BackgroundCheck::threadMain(void* start) noexcept {
+    const std::unique_ptr<std::shared_ptr<Shared>> shared(
+        static_cast<std::shared_ptr<Shared>*>(start));
+    (*shared)->run();
+    return 0;
+}
+
+}  // namespace tavisto::companion
