@@ -11,6 +11,7 @@
 #include <span>
 #include <stdexcept>
 #include <tuple>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
@@ -215,8 +216,11 @@ class BoundedFindings {
     explicit BoundedFindings(std::string_view text)
         : text_(text), firstOffset_(text.starts_with("\xEF\xBB\xBF") ? 3 : 0) {}
 
+    // `message` is the message, or a function that makes it, called only for a finding
+    // that is kept.
+    template <typename Message>
     void add(Severity severity, std::size_t offset, const JsonPath& path, std::string code,
-             std::string message) {
+             Message&& message) {
         // The byte-order mark takes no column: offsets inside it are the first character's.
         Candidate candidate{
             severity == Severity::Error, std::max(offset, firstOffset_), sequence_++, {}};
@@ -236,7 +240,7 @@ class BoundedFindings {
                                     1,
                                     path.pointer(kQuotedCharacters),
                                     std::move(code),
-                                    cutToCharacters(message, kMessageCharacters)};
+                                    cutToCharacters(text(message), kMessageCharacters)};
         kept_.push_back(std::move(candidate));
         std::push_heap(kept_.begin(), kept_.end(), ranksBefore);
     }
@@ -268,6 +272,15 @@ class BoundedFindings {
     }
 
   private:
+    template <typename Message>
+    static std::string text(Message& message) {
+        if constexpr (std::is_invocable_v<Message&>) {
+            return message();
+        } else {
+            return std::move(message);
+        }
+    }
+
     struct Candidate {
         bool error = false;
         std::size_t offset = 0;
@@ -765,7 +778,7 @@ class Checker {
                 continue;
             }
             add(Severity::Warning, JsonPath(pointer, std::string_view(name)), true, "unknown-key",
-                unknownKeyMessage(level, name));
+                [level, &name] { return unknownKeyMessage(level, name); });
         }
     }
 
@@ -802,11 +815,12 @@ class Checker {
 
     // --- findings -------------------------------------------------------------------
 
+    template <typename Message>
     void add(Severity severity, const JsonPath& path, bool atKey, std::string code,
-             std::string message) {
+             Message&& message) {
         const ValuePosition position = positions_->of(path);
         findings_.add(severity, atKey ? position.key : position.value, path, std::move(code),
-                      std::move(message));
+                      std::forward<Message>(message));
     }
 
     // A warning about the character at a UTF-16 unit of a string value.

@@ -1,6 +1,7 @@
 #include "config/json_positions.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "config/configuration_text.h"
 #include "core/text_conversion.h"
@@ -128,9 +129,10 @@ std::uint32_t keyHash(std::string_view key) {
     return hashBytes(kFnvOffset, key);
 }
 
-// Records every value in one pass. The children of each object or array are kept in a
-// list of their own level while they are scanned, and appended to the nodes together
-// when the container closes, so that they are contiguous.
+// Records every value in two passes over the text: the first counts the children of
+// each object and array (numbered in the order they open), which gives each container a
+// block of contiguous nodes; the second writes every value into its place. The nodes
+// take exactly what they need, with no copy of a container's children on the way.
 class PositionScanner {
   public:
     using Node = ValuePositions::Node;
@@ -138,19 +140,32 @@ class PositionScanner {
     PositionScanner(std::string_view text, std::vector<Node>& nodes) : text_(text), nodes_(nodes) {}
 
     void scanDocument() {
-        if (text_.starts_with(kByteOrderMark)) {
-            at_ = kByteOrderMark.size();
+        scan();  // counts
+        // Each container's count becomes the first node of its block.
+        std::uint32_t next = 1;
+        for (std::uint32_t& block : blocks_) {
+            next += std::exchange(block, next);
         }
-        skipSpace();
-        nodes_.push_back(Node{offset(at_), offset(at_), 0, 0, 0});
-        levels_.resize(2);  // the document is at depth 1; its children in the list of 1
-        Node root = nodes_.front();
-        scanValue(root, 1);
-        nodes_.front() = root;
+        nodes_.assign(next, Node{});
+        placing_ = true;
+        scan();
+        blocks_ = {};
     }
 
   private:
     static std::uint32_t offset(std::size_t at) { return static_cast<std::uint32_t>(at); }
+
+    void scan() {
+        at_ = text_.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+        containers_ = 0;
+        skipSpace();
+        if (!placing_) {
+            scanValue(nullptr, 1);
+            return;
+        }
+        nodes_[0] = Node{offset(at_), offset(at_), 0, 0, 0};
+        scanValue(&nodes_[0], 1);
+    }
 
     bool atEnd() const { return at_ >= text_.size(); }
 
@@ -200,9 +215,8 @@ class PositionScanner {
         }
     }
 
-    // Scans the value at the position, whose node is `self` (already in its parent's
-    // list); an object's or array's children become contiguous nodes.
-    void scanValue(Node& self, std::size_t depth) {
+    // Scans the value at the position; `self` is its node while placing, else null.
+    void scanValue(Node* self, std::size_t depth) {
         if (atEnd()) {
             return;
         }
@@ -210,26 +224,23 @@ class PositionScanner {
         if ((c == '{' || c == '[') && depth > kMaxConfigurationNesting) {
             skipContainer();
         } else if (c == '{' || c == '[') {
-            if (levels_.size() <= depth) {
-                levels_.emplace_back();
+            const std::uint32_t number = containers_++;
+            if (!placing_) {
+                blocks_.push_back(0);
             }
-            levels_[depth].clear();
-            if (c == '{') {
-                scanObject(depth);
-            } else {
-                scanArray(depth);
+            const std::uint32_t first = placing_ ? blocks_[number] : 0;
+            const std::uint32_t count =
+                c == '{' ? scanObject(number, first, depth) : scanArray(number, first, depth);
+            if (placing_) {
+                self->firstChild = first;
+                self->childCount = count;
+                if (c == '{') {
+                    // Equal keys stay in text order: the last one is the one that counts.
+                    std::stable_sort(
+                        nodes_.begin() + first, nodes_.begin() + first + count,
+                        [](const Node& a, const Node& b) { return a.keyHash < b.keyHash; });
+                }
             }
-            // Taken after the scan, which may have added deeper levels.
-            std::vector<Node>& children = levels_[depth];
-            self.firstChild = offset(nodes_.size());
-            self.childCount = offset(children.size());
-            if (c == '{') {
-                // Equal keys stay in text order: the last one is the one that counts.
-                std::stable_sort(
-                    children.begin(), children.end(),
-                    [](const Node& a, const Node& b) { return a.keyHash < b.keyHash; });
-            }
-            nodes_.insert(nodes_.end(), children.begin(), children.end());
         } else if (c == '"') {
             skipString();
         } else {
@@ -240,30 +251,57 @@ class PositionScanner {
         }
     }
 
-    // The child just added to the list of `depth`, scanned; the list may have grown
-    // meanwhile only at deeper levels.
-    void scanChild(std::size_t depth) {
-        Node child = levels_[depth].back();
-        scanValue(child, depth + 1);
-        levels_[depth].back() = child;
+    // A child of container `number` whose block starts at `first`: counted, or placed
+    // and scanned. Returns the next child's index.
+    std::uint32_t child(std::uint32_t number, std::uint32_t first, std::uint32_t index,
+                        const Node& node, std::size_t depth) {
+        if (!placing_) {
+            ++blocks_[number];
+            scanValue(nullptr, depth + 1);
+        } else {
+            nodes_[first + index] = node;
+            scanValue(&nodes_[first + index], depth + 1);
+        }
+        return index + 1;
     }
 
-    void scanObject(std::size_t depth) {
+    std::uint32_t scanObject(std::uint32_t number, std::uint32_t first, std::size_t depth) {
         ++at_;
         skipSpace();
+        std::uint32_t count = 0;
         while (!atEnd() && text_[at_] == '"') {
             const std::size_t keyOffset = at_;
-            const std::uint32_t hash = readKey();
+            std::uint32_t hash = 0;
+            if (placing_) {
+                hash = readKey();
+            } else {
+                skipString();
+            }
             skipSpace();
             ++at_;  // ':'
             skipSpace();
-            levels_[depth].push_back(Node{offset(keyOffset), offset(at_), 0, 0, hash});
-            scanChild(depth);
+            count = child(number, first, count, Node{offset(keyOffset), offset(at_), 0, 0, hash},
+                          depth);
             if (!skipSeparator()) {
                 break;
             }
         }
         ++at_;  // '}'
+        return count;
+    }
+
+    std::uint32_t scanArray(std::uint32_t number, std::uint32_t first, std::size_t depth) {
+        ++at_;
+        skipSpace();
+        std::uint32_t count = 0;
+        while (!atEnd() && text_[at_] != ']') {
+            count = child(number, first, count, Node{offset(at_), offset(at_), 0, 0, 0}, depth);
+            if (!skipSeparator()) {
+                break;
+            }
+        }
+        ++at_;  // ']'
+        return count;
     }
 
     // After a member or element: true, past the comma, when another one follows.
@@ -277,22 +315,12 @@ class PositionScanner {
         return true;
     }
 
-    void scanArray(std::size_t depth) {
-        ++at_;
-        skipSpace();
-        while (!atEnd() && text_[at_] != ']') {
-            levels_[depth].push_back(Node{offset(at_), offset(at_), 0, 0, 0});
-            scanChild(depth);
-            if (!skipSeparator()) {
-                break;
-            }
-        }
-        ++at_;  // ']'
-    }
-
     std::string_view text_;
     std::vector<Node>& nodes_;
-    std::vector<std::vector<Node>> levels_;  // the children being scanned, by depth
+    bool placing_ = false;
+    // By container number: the count of its children, then the first node of its block.
+    std::vector<std::uint32_t> blocks_;
+    std::uint32_t containers_ = 0;
     std::string decoded_;
     std::size_t at_ = 0;
 };
