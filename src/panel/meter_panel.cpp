@@ -141,7 +141,8 @@ void MeterPanel::start() {
                         reference.counterHandle =
                             platform_.counterQueries.addCounter(query, reference.path);
                     } else if (isPerformanceFieldPath(reference.path)) {
-                        const platform::PerformanceScope scope = performanceScopeOf(reference.path);
+                        const platform::PerformanceScope scope =
+                            performanceScopeOf(reference.path);
                         auto& wanted = performanceScopes_.try_emplace(rate, scope).first->second;
                         wanted = std::max(wanted, scope);
                     }
@@ -263,7 +264,8 @@ void MeterPanel::sample(std::uint64_t rate) {
                 if (reference.kind == CounterReference::PerformanceCounter) {
                     reference.value = readCounter(reference);
                 } else {
-                    reference.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
+                    reference.value =
+                        record ? performanceFieldValue(reference.path, *record) : 0.0;
                 }
             }
         }
