@@ -123,11 +123,12 @@ std::uint32_t hashBytes(std::uint32_t hash, std::string_view bytes) {
     return hash;
 }
 
-}  // namespace
-
+// The hash of a decoded key that an object's members are ordered by.
 std::uint32_t keyHash(std::string_view key) {
     return hashBytes(kFnvOffset, key);
 }
+
+}  // namespace
 
 // Records every value in two passes over the text: the first counts the children of
 // each object and array (numbered in the order they open), which gives each container a

@@ -79,9 +79,6 @@ class ValuePositions {
     std::vector<Node> nodes_;  // the document first
 };
 
-// The hash of a decoded key that ValuePositions orders an object's members by.
-std::uint32_t keyHash(std::string_view key);
-
 // The text cut to `characters` characters (UTF-8 sequences kept whole) followed by "…"
 // when it is longer.
 std::string cutToCharacters(std::string_view text, std::size_t characters);
