@@ -71,8 +71,10 @@ constexpr std::size_t kMessageCharacters = 3 * kQuotedCharacters;
 // The path from the document to a value found by its address in the document, as the
 // steps that name it; the keys are the document's own.
 struct PathSteps {
+    PathSteps() { steps.emplace_back(); }
+
     // Paths are resolved through their parents: a deque keeps every step where it is.
-    std::deque<JsonPath> steps{JsonPath()};
+    std::deque<JsonPath> steps;
 
     const JsonPath& last() const { return steps.back(); }
 };

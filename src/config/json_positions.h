@@ -28,6 +28,8 @@ class JsonPath {
     JsonPath(const JsonPath& parent, std::string_view key) : parent_(&parent), key_(key) {}
     JsonPath(const JsonPath& parent, std::size_t index)
         : parent_(&parent), index_(index), element_(true) {}
+    // Steps below this one point to it.
+    JsonPath(const JsonPath&) = delete;
     JsonPath& operator=(const JsonPath&) = delete;
 
     // The JSON pointer ("" for the document, "/meterGroups/0/name" and so on), cut to
