@@ -173,7 +173,7 @@ class Band {
         : surfaces_(surfaces) {
         window_.client = Rect{0, 0, 8192, kBandThickness};
         std::string error;
-        panel_ = MeterPanel::create(services(), parseConfigurationText(readFile(file)), 1, error);
+        panel_ = MeterPanel::create(services(), readFile(file), 1, error);
         if (!panel_) {
             throw std::runtime_error(error);
         }
@@ -631,8 +631,7 @@ void reload(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
     for (auto _ : state) {
-        const std::string error =
-            band.panel().reload(parseConfigurationText(readFile(configuration->file)), 1);
+        const std::string error = band.panel().reload(readFile(configuration->file), 1);
         if (!error.empty()) {
             state.SkipWithError(error.c_str());
             return;

@@ -62,11 +62,19 @@ void checkRunningPanel(const MeterPanel& panel, const testing::FakePlatform& pla
     require(model.groups.size() <= kMaxEnabledGroups);
     require(model.metersByRate.size() <= kMaxRefreshRates);
     std::size_t meters = 0;
+    std::size_t references = 0;
     for (const auto& [rate, list] : model.metersByRate) {
         meters += list.size();
         require(panel.queriesByRate().count(rate) == 1);
+        for (const auto& meter : list) {
+            require(meter->counters.size() <= kMaxCountersPerMeter);
+            for (const MeterCounter& counter : meter->counters) {
+                references += counter.references.size();
+            }
+        }
     }
     require(meters <= kMaxMeters);
+    require(references <= kMaxReferencesPerFile);
     require(platform.tooltips.live().size() == model.groups.size());
     require(platform.counterQueries.openQueries().size() == panel.queriesByRate().size());
 }
@@ -84,15 +92,9 @@ void run(std::uint8_t options, std::string_view first, std::string_view second) 
                                          1u << 29, 1u << 28, 1u << 27, 1u << 26,   4096,
                                          50000,    300,      4000};
 
-    nlohmann::json document;
-    try {
-        document = parseConfigurationText(first);
-    } catch (const std::exception&) {
-        return;
-    }
     std::string error;
     std::unique_ptr<MeterPanel> panel =
-        MeterPanel::create(platform.services(), std::move(document), horizontal, error);
+        MeterPanel::create(platform.services(), std::string(first), horizontal, error);
     if (!panel) {
         require(!error.empty());
         require(platform.tooltips.live().empty());
@@ -105,19 +107,11 @@ void run(std::uint8_t options, std::string_view first, std::string_view second) 
     panel->relayout(1 - horizontal);
     panel->relayout(horizontal);
 
-    nlohmann::json next;
-    bool parsed = true;
-    try {
-        next = parseConfigurationText(second);
-    } catch (const std::exception&) {
-        parsed = false;
-    }
-    if (parsed) {
-        panel->reload(std::move(next), 1 - horizontal);
-        checkRunningPanel(*panel, platform);
-        scriptEveryCounter(*panel, platform.counterQueries);
-        tickEveryRate(*panel, platform.timers);
-    }
+    // A text that does not parse leaves the panel running as it was.
+    panel->reload(std::string(second), 1 - horizontal);
+    checkRunningPanel(*panel, platform);
+    scriptEveryCounter(*panel, platform.counterQueries);
+    tickEveryRate(*panel, platform.timers);
     panel->stop();
     require(platform.tooltips.live().empty());
     require(platform.counterQueries.openQueries().empty());

@@ -11,6 +11,7 @@
 #include "config/configuration_keys.h"
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
+#include "support/allocation_count.h"
 #include "support/checker_fixtures.h"
 #include "support/fake_platform.h"
 
@@ -158,6 +159,93 @@ TEST(ConfigurationChecker, ReportsAtMostAHundredFindingsThenHowManyMore) {
     EXPECT_EQ(findings.back().code, "more");
     // 150 unknown keys, the type error and the group without meters.
     EXPECT_EQ(findings.back().message, "and 52 more");
+}
+
+// `item(i)` repeated, separated by commas, while the text stays near 1 MiB.
+template <typename Item>
+std::string nearTheLimit(const std::string& opening, Item item, const std::string& closing) {
+    std::string text = opening;
+    for (std::size_t i = 0; text.size() + closing.size() + 64 < kMaxConfigurationBytes; ++i) {
+        text += (i == 0 ? "" : ",") + item(i);
+    }
+    return text + closing;
+}
+
+TEST(ConfigurationChecker, HostileFilesGetShortFindingsThatAgreeWithTheLoader) {
+    const std::string longKey(256 * 1024, 'k');
+    const struct {
+        const char* shape;
+        std::string text;
+        const char* error;  // the loader's refusal; null: the file loads
+    } cases[] = {
+        {"long key over an array",
+         nearTheLimit(R"({"meterGroups": {")" + longKey + R"(": {"meters": [)",
+                      [](std::size_t) { return std::string("{}"); }, "]}}}"),
+         kTooManyMeters},
+        {"keys on one line",
+         nearTheLimit(R"({"meterGroups": [], )",
+                      [](std::size_t i) { return "\"k" + std::to_string(i) + "\":0"; }, "}"),
+         nullptr},
+        {"graph of counters",
+         nearTheLimit(R"({"meterGroups": [{"meters": [{"meterType": "graph", "width": 9, )"
+                      R"("refreshRate": 1000, "counters": [)",
+                      [](std::size_t) { return std::string(R"({"colour": 1})"); }, "]}]}]}"),
+         kTooManyCounters},
+        {"a long unknown key", R"({"meterGroups": [], ")" + longKey + R"(": 1})", nullptr},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.shape);
+        const std::vector<Finding> findings = checkConfiguration(test.text);
+        ASSERT_LE(findings.size(), kMaxFindings + 1);
+        std::size_t printed = 0;
+        for (const Finding& finding : findings) {
+            printed += finding.message.size() + finding.pointer.size() + 32;
+            // Keys and pointers are cut to 200 characters and an ellipsis.
+            EXPECT_LE(finding.pointer.size(), 200U + 3U);
+            EXPECT_EQ(finding.pointer.find(std::string(201, 'k')), std::string::npos);
+            EXPECT_EQ(finding.message.find(std::string(201, 'k')), std::string::npos);
+        }
+        EXPECT_LE(printed, 64U * 1024U);
+        std::vector<std::string> errors;
+        for (const Finding& finding : findings) {
+            if (finding.severity == Severity::Error) {
+                errors.push_back(finding.message);
+            }
+        }
+        EXPECT_EQ(errors,
+                  test.error ? std::vector<std::string>{test.error} : std::vector<std::string>{});
+    }
+}
+
+TEST(ConfigurationChecker, CutKeysAndPointersKeepTheirPlaceAndAnEllipsis) {
+    const std::string key = std::string(150, 'a') + "\xC3\xA9" + std::string(300, 'b');
+    const std::string text = "{\n  \"meterGroups\": [{\"meters\": [], \"" + key + "\": 1}]}";
+    const std::vector<Finding> unknown = findingsWithCode(text, "unknown-key");
+    ASSERT_EQ(unknown.size(), 1U);
+    const std::string kept = std::string(150, 'a') + "\xC3\xA9" + std::string(49, 'b');
+    EXPECT_EQ(unknown[0].message, "unknown group key \"" + kept + "\xE2\x80\xA6\" is ignored");
+    EXPECT_EQ(unknown[0].pointer,
+              "/meterGroups/0/" + std::string(kept, 0, 200 - 15 + 1) + "\xE2\x80\xA6");
+    EXPECT_EQ(unknown[0].line, 2U);
+    EXPECT_EQ(unknown[0].column, 34U);
+}
+
+TEST(ConfigurationChecker, RunningOutOfMemoryIsNoErrorAboutTheFile) {
+    const std::string text = testing::withCounter(R"j({"counterPath": "(\\A\\B)", "x": 1})j");
+    ASSERT_FALSE(hasErrors(checkConfiguration(text)));
+    // Fails the check at each of its allocations in turn, until one that makes none
+    // fail: in the parse, the recording of positions, the walk for warnings and the load.
+    long failAt = 0;
+    for (;; ++failAt) {
+        testing::failAllocationAfter(failAt);
+        const std::vector<Finding> findings = checkConfiguration(text);
+        testing::failAllocationAfter(-1);
+        EXPECT_FALSE(hasErrors(findings)) << "failing allocation " << failAt;
+        if (findings.empty() || findings[0].code != "internal") {
+            break;
+        }
+    }
+    EXPECT_GT(failAt, 20);
 }
 
 TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {

@@ -498,6 +498,59 @@ TEST_F(Loader, CountsUpToTheLimitsLoadAndOneMoreIsRefused) {
     }
 }
 
+// `meters` meters of `meterType` with `counters` counters each, every counter naming
+// `references` performance counters.
+json countersDocument(std::size_t meters, const char* meterType, std::size_t counters,
+                      std::size_t references) {
+    std::string path;
+    for (std::size_t i = 0; i < references; ++i) {
+        path += "(\\Processor(" + std::to_string(i) + ")\\% Processor Time)+";
+    }
+    path += "0";
+    json list = json::array();
+    for (std::size_t meter = 0; meter < meters; ++meter) {
+        json meterValue = {{"meterType", meterType}, {"counters", json::array()}};
+        for (std::size_t counter = 0; counter < counters; ++counter) {
+            meterValue["counters"].push_back({{"counterPath", path}});
+        }
+        list.push_back(std::move(meterValue));
+    }
+    return {{"meterGroups", {{{"meters", std::move(list)}}}}};
+}
+
+TEST_F(Loader, CountersReferencesAndGraphHistoryAreBounded) {
+    const struct {
+        json document;
+        const char* message;  // null: loads
+    } cases[] = {
+        {countersDocument(1, "graph", kMaxCountersPerMeter, 1), nullptr},
+        {countersDocument(1, "text", kMaxCountersPerMeter + 1, 1), kTooManyCounters},
+        {countersDocument(1, "graph", 10000, 1), kTooManyCounters},
+        {countersDocument(kMaxGraphCounters / 8, "graph", 8, 1), nullptr},
+        {countersDocument(kMaxGraphCounters / 8 + 1, "graph", 8, 1), kTooManyGraphCounters},
+        // Other meters keep no history.
+        {countersDocument(kMaxGraphCounters / 8 + 1, "column", 8, 1), nullptr},
+        {countersDocument(8, "text", kMaxReferencesPerFile / 8 / 16, 16), nullptr},
+        {countersDocument(8, "text", kMaxReferencesPerFile / 8 / 16, 17), kTooManyReferencesInFile},
+        {countersDocument(7, "pie", 64, 159), kTooManyReferencesInFile},
+    };
+    for (const auto& test : cases) {
+        PanelModel model;
+        EXPECT_EQ(failure(test.document, model), test.message ? test.message : "");
+        std::size_t references = 0;
+        for (const auto& [rate, meters] : model.metersByRate) {
+            for (const auto& meter : meters) {
+                EXPECT_LE(meter->counters.size(), kMaxCountersPerMeter);
+                for (const MeterCounter& counter : meter->counters) {
+                    references += counter.references.size();
+                }
+            }
+        }
+        // At most one counter's references past the limit are built before the refusal.
+        EXPECT_LE(references, kMaxReferencesPerFile + kMaxCounterReferences);
+    }
+}
+
 TEST_F(Loader, IgnoresTheSchemaKeyOfEditorsWhateverItsValue) {
     const PanelModel model = load(R"j({"$schema": "../schema/TavistoConfig.schema.json",
         "horizontalPadding": 3, "meterGroups": [{"meters": [{}]}]})j");

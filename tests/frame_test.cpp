@@ -194,8 +194,8 @@ struct RunningPanel {
 
 TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
     RunningPanel running;
-    MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNamedGroups), 1);
-    ASSERT_EQ(panel.reload(nlohmann::json::parse(kNamedGroups), 1), "");
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
+    ASSERT_EQ(panel.reload(std::string(kNamedGroups), 1), "");
 
     const auto live = running.platform.tooltips.live();
     ASSERT_EQ(live.size(), 2U);
@@ -216,7 +216,7 @@ TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
 
 TEST(PanelDrawing, ResizeRedrawsEveryMeterInABufferOfTheNewSize) {
     RunningPanel running;
-    MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNamedGroups), 1);
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
     RecordingSurface& surface = running.surface();
     surface.log.clear();
     running.platform.window.client = Rect{0, 0, 80, 40};
@@ -229,7 +229,7 @@ TEST(PanelDrawing, ResizeRedrawsEveryMeterInABufferOfTheNewSize) {
 
 TEST(PanelDrawing, TickRedrawsOnlyTheMetersOfItsRate) {
     RunningPanel running;
-    MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNamedGroups), 1);
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
     RecordingSurface& surface = running.surface();
     surface.log.clear();
     ASSERT_TRUE(running.platform.timers.fire(1000));
@@ -275,7 +275,7 @@ TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
         RunningPanel running;
         running.platform.counterQueries.script(u"\\T\\first", c.firstValues);
         running.platform.counterQueries.script(u"\\T\\second", c.secondValues);
-        MeterPanel panel(running.platform.services(), nlohmann::json::parse(kNeighbours), 1);
+        MeterPanel panel(running.platform.services(), std::string(kNeighbours), 1);
         running.surface().log.clear();
         running.platform.window.invalidations.clear();
 
@@ -322,7 +322,7 @@ TEST(PanelDrawing, TickLeavesMetersThatLookTheSameAsTheyAre) {
         SCOPED_TRACE(c.name);
         RunningPanel running;
         running.platform.counterQueries.script(c.path, c.values);
-        MeterPanel panel(running.platform.services(), nlohmann::json::parse(kKinds), 1);
+        MeterPanel panel(running.platform.services(), std::string(kKinds), 1);
         running.surface().log.clear();
 
         ASSERT_TRUE(running.platform.timers.fire(c.rate));

@@ -273,7 +273,7 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
     platform.surfaces = &surfaces;
     platform.window.client = Rect{0, 0, 20, 11};
     platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {25.0, 75.0});
-    MeterPanel panel(platform.services(), nlohmann::json::parse(kGraphPanel), 1);
+    MeterPanel panel(platform.services(), std::string(kGraphPanel), 1);
     const SampleHistory& history = panel.model().metersByRate.at(1000).at(0)->counters[0].history;
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));  // the first tick of start
 

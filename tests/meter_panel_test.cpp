@@ -28,7 +28,7 @@ class Panel : public ::testing::Test {
     Panel() { platform.surfaces = &recording; }
 
     std::unique_ptr<MeterPanel> make(const std::string& text, std::int32_t horizontal = 1) {
-        return std::make_unique<MeterPanel>(platform.services(), json::parse(text), horizontal);
+        return std::make_unique<MeterPanel>(platform.services(), text, horizontal);
     }
 
     testing::RecordingSurface& surface() { return *recording.last; }
@@ -203,7 +203,7 @@ TEST_F(Panel, ReloadReplacesTooltipsQueriesAndDynamicRanges) {
     EXPECT_EQ(platform.tooltips.created.size(), 1u);
 
     platform.counterQueries.script(processor, {50});
-    EXPECT_EQ(panel->reload(json::parse(kTwoRates), 1), "");
+    EXPECT_EQ(panel->reload(std::string(kTwoRates), 1), "");
     EXPECT_EQ(maximum(), 100.0);
     EXPECT_EQ(platform.tooltips.created.size(), 2u);
     EXPECT_EQ(platform.tooltips.live().size(), 1u);
@@ -216,7 +216,7 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     platform.counterQueries.script(u"\\Memory\\Pages/sec", {5, 6, 7, 8});
     const auto panel = make(kTwoRates);
     const std::string error = panel->reload(
-        json::parse(R"json({"meterGroups": [{"name": "new"}, {"enabled": 1}]})json"), 1);
+        std::string(R"json({"meterGroups": [{"name": "new"}, {"enabled": 1}]})json"), 1);
     EXPECT_EQ(error, "[json.exception.type_error.302] type must be boolean, but is number");
 
     ASSERT_EQ(panel->model().groups.size(), 1u);
@@ -228,55 +228,71 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     EXPECT_GT(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
     EXPECT_FALSE(surface().recorded<testing::FillRectangle>().empty());
 
-    EXPECT_EQ(panel->reload(json::parse(R"json({"meterGroups": [{"name": "new"}]})json"), 1), "");
+    EXPECT_EQ(panel->reload(std::string(R"json({"meterGroups": [{"name": "new"}]})json"), 1), "");
     ASSERT_EQ(panel->model().groups.size(), 1u);
     EXPECT_EQ(panel->model().groups[0]->name, u"new");
     EXPECT_TRUE(platform.counterQueries.openQueries().empty());
     EXPECT_FALSE(platform.timers.isSet(250));
 }
 
-// Built level by level, as a parser without a nesting bound builds it.
-json nestedArrays(std::size_t levels) {
-    json outer = json::array();
-    json* inner = &outer;
-    for (std::size_t level = 1; level < levels; ++level) {
-        inner->push_back(json::array());
-        inner = &inner->back();
-    }
-    return outer;
+std::string noteOf(const std::string& note) {
+    return R"({"meterGroups": [], "note": )" + note + "}";
 }
 
-json noteOf(json note) {
-    return {{"meterGroups", json::array()}, {"note", std::move(note)}};
+std::string nestedArrays(std::size_t levels) {
+    return std::string(levels, '[') + std::string(levels, ']');
 }
 
-TEST_F(Panel, DocumentsTooDeepOrTooLargeToKeepAreRefusedAndTheLastOneStays) {
+TEST_F(Panel, TextsTheParseRefusesLeaveTheRunningPanelAsItIs) {
     const auto panel = make(kTwoRates);
-    const auto refusedWith = [&](json document) { return panel->reload(std::move(document), 1); };
-    // A copy of the deep one would recurse 200,000 times.
-    EXPECT_EQ(refusedWith(noteOf(nestedArrays(200000))), kConfigurationTooDeep);
-    EXPECT_EQ(refusedWith(noteOf(nestedArrays(kMaxConfigurationNesting))), kConfigurationTooDeep);
-    EXPECT_EQ(refusedWith(noteOf(std::string(kMaxConfigurationBytes, 'x'))),
-              kConfigurationTooLarge);
-    ASSERT_EQ(panel->model().groups.size(), 1u);
-    EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
-    EXPECT_TRUE(platform.timers.isSet(250));
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {noteOf(nestedArrays(200000)), kConfigurationTooDeep},
+        {noteOf(nestedArrays(kMaxConfigurationNesting)), kConfigurationTooDeep},
+        {noteOf('"' + std::string(kMaxConfigurationBytes, 'x') + '"'), kConfigurationTooLarge},
+        {R"({"meterGroups": [}")",
+         "[json.exception.parse_error.101] parse error at line 1, column 18: syntax error while "
+         "parsing value - unexpected '}'; expected '[', '{', or a literal"},
+    };
+    for (const auto& refused : cases) {
+        EXPECT_EQ(panel->reload(refused.text, 1), refused.message);
+        // Not even stopped: the groups, their tooltips and the timers are the same.
+        ASSERT_EQ(panel->model().groups.size(), 1u);
+        EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
+        EXPECT_EQ(platform.tooltips.created.size(), 1u);
+        EXPECT_TRUE(platform.timers.isSet(250));
 
+        std::string error;
+        EXPECT_EQ(MeterPanel::create(platform.services(), refused.text, 1, error), nullptr);
+        EXPECT_EQ(error, refused.message);
+    }
     // The document itself and the note make the limit exactly.
     EXPECT_EQ(panel->reload(noteOf(nestedArrays(kMaxConfigurationNesting - 1)), 1), "");
     EXPECT_TRUE(panel->model().groups.empty());
+}
 
-    std::string error;
-    EXPECT_EQ(MeterPanel::create(platform.services(), noteOf(nestedArrays(200000)), 1, error),
-              nullptr);
-    EXPECT_EQ(error, kConfigurationTooDeep);
+TEST_F(Panel, AnyFileThatLoadsIsRestoredAfterAFailedReload) {
+    // Nearly 1 MiB of numbers whose shortest re-print is four times as long.
+    std::string text = R"({"meterGroups": [{"name": "kept"}], "note": [1E9)";
+    while (text.size() < kMaxConfigurationBytes - 8) {
+        text += ",1E9";
+    }
+    text += "]}";
+    const auto panel = make(text);
+    ASSERT_GT(json::parse(text).dump().size(), kMaxConfigurationBytes);
+
+    EXPECT_NE(panel->reload(R"({"meterGroups": [{"name": "new"}, {"enabled": 1}]})", 1), "");
+    ASSERT_EQ(panel->model().groups.size(), 1u);
+    EXPECT_EQ(panel->model().groups[0]->name, u"kept");
 }
 
 TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {
     std::string error;
     const auto panel = MeterPanel::create(
         platform.services(),
-        json::parse(R"json({"meterGroups": [{"name": "ok", "meters": [{"refreshRate": 9,
+        std::string(R"json({"meterGroups": [{"name": "ok", "meters": [{"refreshRate": 9,
             "counters": [{"counterPath": "(\\A\\B)"}]}]}, 5]})json"),
         1, error);
     EXPECT_EQ(panel, nullptr);
@@ -294,7 +310,7 @@ TEST_F(Panel, NoPanelWithoutAMemorySurface) {
     } noSurfaces;
     platform.surfaces = &noSurfaces;
     std::string error;
-    EXPECT_EQ(MeterPanel::create(platform.services(), json::parse(kTwoRates), 1, error), nullptr);
+    EXPECT_EQ(MeterPanel::create(platform.services(), std::string(kTwoRates), 1, error), nullptr);
     EXPECT_EQ(error, "the memory drawing surface cannot be created");
     EXPECT_TRUE(platform.tooltips.created.empty());
     EXPECT_TRUE(platform.timers.setCalls.empty());
@@ -318,7 +334,7 @@ TEST_F(Panel, PanelsOnTwoWindowsSharingARateTickOnlyThemselves) {
     platform.counterQueries.script(u"\\Memory\\Pages/sec", {1, 2});
     other.counterQueries.script(u"\\Memory\\Pages/sec", {10, 20});
     const auto first = make(kTwoRates);
-    const auto second = std::make_unique<MeterPanel>(other.services(), json::parse(kTwoRates), 1);
+    const auto second = std::make_unique<MeterPanel>(other.services(), std::string(kTwoRates), 1);
 
     platform.timers.fire(250);
     const auto sample = [](const MeterPanel& panel) {

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <new>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <tuple>
-#include <unordered_map>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
@@ -60,40 +63,53 @@ class LastRead : public LoadTrace {
     std::string_view key_;
 };
 
-// The JSON pointer of a value found by its address in the document.
-bool findPointer(const json& value, const json* target, std::string& pointer) {
+// Keys, values and pointers quoted in a finding are cut to this many characters: a
+// finding stays short whatever the file holds.
+constexpr std::size_t kQuotedCharacters = 200;
+constexpr std::size_t kMessageCharacters = 3 * kQuotedCharacters;
+
+// The path from the document to a value found by its address in the document, as the
+// steps that name it; the keys are the document's own.
+struct PathSteps {
+    PathSteps() { steps.emplace_back(); }
+
+    // Paths are resolved through their parents: a deque keeps every step where it is.
+    std::deque<JsonPath> steps;
+
+    const JsonPath& last() const { return steps.back(); }
+};
+
+bool findPath(const json& value, const json* target, PathSteps& path) {
     if (&value == target) {
         return true;
     }
     if (value.is_object()) {
         for (auto member = value.begin(); member != value.end(); ++member) {
-            const std::size_t length = pointer.size();
-            appendPointerToken(pointer, member.key());
-            if (findPointer(member.value(), target, pointer)) {
+            path.steps.emplace_back(path.last(), std::string_view(member.key()));
+            if (findPath(member.value(), target, path)) {
                 return true;
             }
-            pointer.resize(length);
+            path.steps.pop_back();
         }
     } else if (value.is_array()) {
         for (std::size_t i = 0; i < value.size(); ++i) {
-            const std::size_t length = pointer.size();
-            pointer.append("/").append(std::to_string(i));
-            if (findPointer(value[i], target, pointer)) {
+            path.steps.emplace_back(path.last(), i);
+            if (findPath(value[i], target, path)) {
                 return true;
             }
-            pointer.resize(length);
+            path.steps.pop_back();
         }
     }
     return false;
 }
 
 std::string inQuotes(std::string_view text) {
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted.push_back('"');
-    quoted.append(text);
-    quoted.push_back('"');
-    return quoted;
+    return '"' + cutToCharacters(text, kQuotedCharacters) + '"';
+}
+
+// A value as JSON text, cut as quoted text is.
+std::string shortDump(const json& value) {
+    return cutToCharacters(value.dump(), kQuotedCharacters);
 }
 
 std::string listOf(std::span<const std::string_view> values) {
@@ -111,7 +127,14 @@ bool contains(std::span<const std::string_view> values, std::string_view value) 
     return std::find(values.begin(), values.end(), value) != values.end();
 }
 
+// The edit distance; past 2 it may be only a lower bound, which is all that callers
+// looking for near misses need, and a long key costs no more than a short one.
 std::size_t editDistance(std::string_view a, std::string_view b) {
+    const std::size_t lengthDifference =
+        a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
+    if (lengthDifference > 2) {
+        return lengthDifference;
+    }
     std::vector<std::size_t> row(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) {
         row[j] = j;
@@ -187,20 +210,126 @@ std::vector<std::size_t> alignRewritten(std::u16string_view configured,
     return origin;
 }
 
+// Keeps the errors and the earliest warnings, at most kMaxFindings, and only counts
+// the rest: a finding's pointer is made, and its line and column found, only when it
+// is kept. The rest become one finding that counts them, placed at the first of them.
+class BoundedFindings {
+  public:
+    explicit BoundedFindings(std::string_view text)
+        : text_(text), firstOffset_(text.starts_with("\xEF\xBB\xBF") ? 3 : 0) {}
+
+    // `message` is the message, or a function that makes it, called only for a finding
+    // that is kept.
+    template <typename Message>
+    void add(Severity severity, std::size_t offset, const JsonPath& path, std::string code,
+             Message&& message) {
+        // The byte-order mark takes no column: offsets inside it are the first character's.
+        Candidate candidate{
+            severity == Severity::Error, std::max(offset, firstOffset_), sequence_++, {}};
+        if (kept_.size() == kMaxFindings) {
+            // The top of the heap is the kept finding that ranks last.
+            if (!ranksBefore(candidate, kept_.front())) {
+                leaveOut(std::move(candidate), false, path);
+                return;
+            }
+            std::pop_heap(kept_.begin(), kept_.end(), ranksBefore);
+            leaveOut(std::move(kept_.back()), true, path);
+            kept_.pop_back();
+        }
+        // Messages quote the library's, which may hold a whole token of the text.
+        candidate.finding = Finding{severity,
+                                    1,
+                                    1,
+                                    path.pointer(kQuotedCharacters),
+                                    std::move(code),
+                                    cutToCharacters(text(message), kMessageCharacters)};
+        kept_.push_back(std::move(candidate));
+        std::push_heap(kept_.begin(), kept_.end(), ranksBefore);
+    }
+
+    // The kept findings in file order, with their lines and columns, and the count of
+    // the rest.
+    std::vector<Finding> finish() {
+        std::sort(kept_.begin(), kept_.end(), [](const Candidate& a, const Candidate& b) {
+            return std::tie(a.offset, a.sequence) < std::tie(b.offset, b.sequence);
+        });
+        std::vector<std::size_t> offsets;
+        for (const Candidate& candidate : kept_) {
+            offsets.push_back(candidate.offset);
+        }
+        std::vector<LineColumn> places = placeOffsets(text_, offsets);
+        std::vector<Finding> findings;
+        for (std::size_t i = 0; i < kept_.size(); ++i) {
+            kept_[i].finding.line = places[i].line;
+            kept_[i].finding.column = places[i].column;
+            findings.push_back(std::move(kept_[i].finding));
+        }
+        if (leftOut_ > 0) {
+            const LineColumn place = placeOffsets(text_, std::span(&firstLeftOut_.offset, 1))[0];
+            findings.push_back(Finding{errorLeftOut_ ? Severity::Error : Severity::Warning,
+                                       place.line, place.column, firstLeftOutPointer_, "more",
+                                       "and " + std::to_string(leftOut_) + " more"});
+        }
+        return findings;
+    }
+
+  private:
+    template <typename Message>
+    static std::string text(Message& message) {
+        if constexpr (std::is_invocable_v<Message&>) {
+            return message();
+        } else {
+            return std::move(message);
+        }
+    }
+
+    struct Candidate {
+        bool error = false;
+        std::size_t offset = 0;
+        std::size_t sequence = 0;
+        Finding finding;
+    };
+
+    // Errors first, then in file order; the heap keeps the last one on top.
+    static bool ranksBefore(const Candidate& a, const Candidate& b) {
+        return std::tie(b.error, a.offset, a.sequence) < std::tie(a.error, b.offset, b.sequence);
+    }
+
+    // A candidate that was kept has its finding; one that was not is named by `path`.
+    void leaveOut(Candidate candidate, bool kept, const JsonPath& path) {
+        ++leftOut_;
+        errorLeftOut_ = errorLeftOut_ || candidate.error;
+        if (leftOut_ == 1 || ranksBefore(candidate, firstLeftOut_)) {
+            firstLeftOutPointer_ =
+                kept ? candidate.finding.pointer : path.pointer(kQuotedCharacters);
+            firstLeftOut_ = std::move(candidate);
+        }
+    }
+
+    std::string_view text_;
+    std::size_t firstOffset_ = 0;
+    std::vector<Candidate> kept_;  // a heap by ranksBefore
+    std::size_t sequence_ = 0;
+    std::size_t leftOut_ = 0;
+    bool errorLeftOut_ = false;
+    Candidate firstLeftOut_;
+    std::string firstLeftOutPointer_;
+};
+
 class Checker {
   public:
     Checker(std::string_view text, const CheckOptions& options)
-        : text_(text), options_(options), lines_(text) {}
+        : text_(text), options_(options), findings_(text) {}
 
     std::vector<Finding> run() {
         json document;
         if (!parse(document)) {
-            return std::move(findings_);
+            return findings_.finish();
         }
-        positions_ = recordValuePositions(text_);
+        positions_.emplace(text_);
         checkPanel(document);
         load(document);
-        return std::move(findings_);
+        return findings_.finish();
     }
 
   private:
@@ -209,11 +338,12 @@ class Checker {
             document = parseConfigurationText(text_);
             return true;
         } catch (const json::parse_error& error) {
-            addAtOffset(Severity::Error, error.byte == 0 ? 0 : error.byte - 1, "", "parse",
-                        error.what());
+            findings_.add(Severity::Error, error.byte == 0 ? 0 : error.byte - 1, JsonPath(),
+                          "parse", error.what());
         } catch (const ConfigurationLimitError& error) {
             const bool tooLarge = text_.size() > kMaxConfigurationBytes;
-            addAtOffset(Severity::Error, tooLarge ? 0 : offsetTooDeep(), "", "limit", error.what());
+            findings_.add(Severity::Error, tooLarge ? 0 : offsetTooDeep(), JsonPath(), "limit",
+                          error.what());
         }
         return false;
     }
@@ -249,17 +379,19 @@ class Checker {
         try {
             loadModel(document, LoadContext{options_.dpiScale, version, tooltips, &lastRead},
                       model);
+        } catch (const std::bad_alloc&) {
+            throw;  // a failure of the check, not of the file
         } catch (const std::exception& error) {
-            std::string pointer;
+            PathSteps path;
             if (lastRead.owner() != nullptr) {
-                findPointer(document, lastRead.owner(), pointer);
+                findPath(document, lastRead.owner(), path);
             }
             const bool onMember = !lastRead.key().empty() && lastRead.owner()->is_object() &&
                                   lastRead.owner()->contains(lastRead.key());
             if (onMember) {
-                appendPointerToken(pointer, lastRead.key());
+                path.steps.emplace_back(path.last(), lastRead.key());
             }
-            add(Severity::Error, pointer, false, loadErrorCode(error), error.what());
+            add(Severity::Error, path.last(), false, loadErrorCode(error), error.what());
         }
     }
 
@@ -283,18 +415,20 @@ class Checker {
         if (!document.is_object()) {
             return;
         }
-        checkKeys(document, "", KeyLevel::Panel);
+        const JsonPath root;
+        checkKeys(document, root, KeyLevel::Panel);
         if (const auto taskbar = document.find("taskbar"); taskbar != document.end()) {
-            checkTaskbar(*taskbar, "/taskbar");
+            checkTaskbar(*taskbar, JsonPath(root, std::string_view("taskbar")));
         }
         if (const auto groups = document.find("meterGroups"); groups != document.end()) {
-            forEachListElement(*groups, "/meterGroups", [this](const json& group, auto& pointer) {
-                checkGroup(group, pointer);
-            });
+            const JsonPath groupsPath(root, std::string_view("meterGroups"));
+            forEachListElement(
+                *groups, groupsPath,
+                [this](const json& group, const JsonPath& path) { checkGroup(group, path); });
         }
     }
 
-    void checkTaskbar(const json& taskbar, const std::string& pointer) {
+    void checkTaskbar(const json& taskbar, const JsonPath& pointer) {
         if (!taskbar.is_object()) {
             add(Severity::Warning, pointer, false, "taskbar",
                 "\"taskbar\" is not an object: the default placement applies");
@@ -307,40 +441,39 @@ class Checker {
             if (value != taskbar.end() &&
                 !(value->is_string() &&
                   contains(key->values, value->get_ref<const std::string&>()))) {
-                add(Severity::Warning, pointer + "/" + name, false, "unknown-value",
-                    "unknown taskbar " + std::string(name) + " " + value->dump() +
+                add(Severity::Warning, JsonPath(pointer, std::string_view(name)), false,
+                    "unknown-value",
+                    "unknown taskbar " + std::string(name) + " " + shortDump(*value) +
                         ": the default " + std::string(key->defaultJson) + " applies (expected " +
                         listOf(key->values) + ")");
             }
         }
         if (const auto offset = taskbar.find("offset");
             offset != taskbar.end() && !offset->is_number()) {
-            add(Severity::Warning, pointer + "/offset", false, "unknown-value",
-                "taskbar offset " + offset->dump() + " is not a number: the default 0 applies");
+            add(Severity::Warning, JsonPath(pointer, std::string_view("offset")), false,
+                "unknown-value",
+                "taskbar offset " + shortDump(*offset) + " is not a number: the default 0 applies");
         }
     }
 
     // Walks a list as the loader does: an array's elements, an object's members, a
     // single other value, nothing for null.
     template <typename Visit>
-    void forEachListElement(const json& list, const std::string& pointer, Visit visit) {
+    void forEachListElement(const json& list, const JsonPath& pointer, Visit visit) {
         if (list.is_array()) {
             for (std::size_t i = 0; i < list.size(); ++i) {
-                const std::string element = pointer + "/" + std::to_string(i);
-                visit(list[i], element);
+                visit(list[i], JsonPath(pointer, i));
             }
         } else if (list.is_object()) {
             for (auto member = list.begin(); member != list.end(); ++member) {
-                std::string element = pointer;
-                appendPointerToken(element, member.key());
-                visit(member.value(), element);
+                visit(member.value(), JsonPath(pointer, std::string_view(member.key())));
             }
         } else if (!list.is_null()) {
             visit(list, pointer);
         }
     }
 
-    void checkGroup(const json& group, const std::string& pointer) {
+    void checkGroup(const json& group, const JsonPath& pointer) {
         if (!group.is_object()) {
             return;
         }
@@ -351,18 +484,21 @@ class Checker {
             orientation != group.end() && orientation->is_string()) {
             const auto& text = orientation->get_ref<const std::string&>();
             if (!text.empty() && !contains(kOrientations, text)) {
-                add(Severity::Warning, pointer + "/orientation", false, "unknown-value",
+                add(Severity::Warning, JsonPath(pointer, std::string_view("orientation")), false,
+                    "unknown-value",
                     "unknown orientation " + inQuotes(text) +
                         ": every orientation but \"horizontal\" stacks the meters");
             }
         }
         std::size_t meterCount = 0;
         if (const auto meters = group.find("meters"); meters != group.end()) {
-            forEachListElement(*meters, pointer + "/meters",
-                               [this, &meterCount](const json& meter, auto& meterPointer) {
-                                   ++meterCount;
-                                   checkMeter(meter, meterPointer);
-                               });
+            const JsonPath metersPath(pointer, std::string_view("meters"));
+            forEachListElement(
+                *meters, metersPath,
+                [this, &meterCount](const json& meter, const JsonPath& meterPointer) {
+                    ++meterCount;
+                    checkMeter(meter, meterPointer);
+                });
         }
         if (isEnabled && meterCount == 0) {
             add(Severity::Warning, pointer, false, "empty-group",
@@ -370,7 +506,7 @@ class Checker {
         }
     }
 
-    void checkMeter(const json& meter, const std::string& pointer) {
+    void checkMeter(const json& meter, const JsonPath& pointer) {
         static const json kNoMembers = json::object();
         const json& members = meter.is_object() ? meter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Meter);
@@ -380,7 +516,8 @@ class Checker {
             type != members.end() && type->is_string()) {
             meterType = type->get<std::string>();
             if (!contains(kMeterTypes, meterType)) {
-                add(Severity::Warning, pointer + "/meterType", false, "unknown-value",
+                add(Severity::Warning, JsonPath(pointer, std::string_view("meterType")), false,
+                    "unknown-value",
                     "unknown meterType " + inQuotes(meterType) +
                         ": the meter is sampled but draws nothing (expected " +
                         listOf(kMeterTypes) + ")");
@@ -390,15 +527,16 @@ class Checker {
         if (const auto style = members.find("style");
             style != members.end() && style->is_string() &&
             !contains(kGraphStyles, style->get<std::string>())) {
-            add(Severity::Warning, pointer + "/style", false, "unknown-value",
+            add(Severity::Warning, JsonPath(pointer, std::string_view("style")), false,
+                "unknown-value",
                 "unknown style " + inQuotes(style->get<std::string>()) +
                     ": the graph is drawn as an area (expected " + listOf(kGraphStyles) + ")");
         }
         if (const auto units = members.find("units");
             units != members.end() && units->is_string() &&
             !units->get_ref<const std::string&>().empty()) {
-            add(Severity::Warning, pointer + "/units", false, "unknown-value",
-                "a meter's units have no effect: give each counter its \"units\"");
+            add(Severity::Warning, JsonPath(pointer, std::string_view("units")), false,
+                "unknown-value", "a meter's units have no effect: give each counter its \"units\"");
         }
         if (!members.contains("width")) {
             add(Severity::Warning, pointer, false, "no-width",
@@ -411,8 +549,9 @@ class Checker {
         if (const auto counters = members.find("counters");
             counters != members.end() && counters->is_array()) {
             counterCount = counters->size();
+            const JsonPath countersPath(pointer, std::string_view("counters"));
             for (std::size_t i = 0; i < counters->size(); ++i) {
-                checkCounter((*counters)[i], pointer + "/counters/" + std::to_string(i), meterType);
+                checkCounter((*counters)[i], JsonPath(countersPath, i), meterType);
             }
         }
         if (drawsText && counterCount == 0) {
@@ -421,7 +560,7 @@ class Checker {
         }
     }
 
-    void checkRefreshRate(const json& meter, const std::string& pointer) {
+    void checkRefreshRate(const json& meter, const JsonPath& pointer) {
         const auto rate = meter.find("refreshRate");
         if (rate == meter.end()) {
             add(Severity::Warning, pointer, false, "refresh-rate",
@@ -434,20 +573,22 @@ class Checker {
         }
         const double milliseconds = std::trunc(rate->get<double>());
         if (milliseconds < 0) {
-            add(Severity::Warning, pointer + "/refreshRate", false, "refresh-rate",
+            add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
+                "refresh-rate",
                 "a negative refreshRate wraps around to a period of millions of years");
         } else if (milliseconds == 0) {
-            add(Severity::Warning, pointer + "/refreshRate", false, "refresh-rate",
+            add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
+                "refresh-rate",
                 "refreshRate 0 samples as often as the timer allows, which costs processor time");
         } else if (milliseconds < static_cast<double>(kCheapestUsefulRate)) {
-            add(Severity::Warning, pointer + "/refreshRate", false, "refresh-rate",
+            add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
+                "refresh-rate",
                 "refreshRate " + rate->dump() +
                     " is under 100 ms: sampling this often costs processor time");
         }
     }
 
-    void checkCounter(const json& counter, const std::string& pointer,
-                      const std::string& meterType) {
+    void checkCounter(const json& counter, const JsonPath& pointer, const std::string& meterType) {
         static const json kNoMembers = json::object();
         const json& members = counter.is_object() ? counter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Counter);
@@ -456,7 +597,8 @@ class Checker {
         const auto units = members.find("units");
         if (units == members.end() || units->is_string()) {
             const std::string text = units == members.end() ? "" : units->get<std::string>();
-            const std::string unitsPointer = units == members.end() ? pointer : pointer + "/units";
+            const JsonPath unitsMember(pointer, std::string_view("units"));
+            const JsonPath& unitsPointer = units == members.end() ? pointer : unitsMember;
             if (meterType == "text" && !contains(kCounterUnits, text)) {
                 add(Severity::Warning, unitsPointer, false, "units",
                     (text.empty() ? std::string("no units") : "unknown units " + inQuotes(text)) +
@@ -474,24 +616,26 @@ class Checker {
             add(Severity::Warning, pointer, false, "no-reference",
                 "the counter has no \"counterPath\": it always reads 0");
         } else if (path->is_string()) {
-            checkExpression(path->get<std::string>(), pointer + "/counterPath");
+            checkExpression(path->get<std::string>(),
+                            JsonPath(pointer, std::string_view("counterPath")));
         }
         if (const auto trigger = members.find("trigger");
             trigger != members.end() && trigger->is_string()) {
-            checkTrigger(trigger->get<std::string>(), pointer + "/trigger");
+            checkTrigger(trigger->get<std::string>(),
+                         JsonPath(pointer, std::string_view("trigger")));
         }
     }
 
-    void checkColour(const json& owner, const std::string& pointer) {
+    void checkColour(const json& owner, const JsonPath& pointer) {
         const auto colour = owner.find("color");
         if (colour != owner.end() && colour->is_string() && *colour != "auto" &&
             !colourHasDigit(colour->get_ref<const std::string&>())) {
-            add(Severity::Warning, pointer + "/color", false, "color",
-                "colour " + colour->dump() + " has no hexadecimal digit: it is drawn white");
+            add(Severity::Warning, JsonPath(pointer, std::string_view("color")), false, "color",
+                "colour " + shortDump(*colour) + " has no hexadecimal digit: it is drawn white");
         }
     }
 
-    void checkTrigger(const std::string& text, const std::string& pointer) {
+    void checkTrigger(const std::string& text, const JsonPath& pointer) {
         if (text.empty()) {
             return;
         }
@@ -512,7 +656,7 @@ class Checker {
         }
     }
 
-    void checkExpression(const std::string& text, const std::string& pointer) {
+    void checkExpression(const std::string& text, const JsonPath& pointer) {
         std::u16string configured;
         try {
             configured = utf8ToUtf16(text);
@@ -542,15 +686,15 @@ class Checker {
                                    contains16(path.substr(kPerformanceFieldPrefix.size()));
                 if (!known) {
                     addInString(pointer, where, "performance-field",
-                                utf16ToUtf8(path) +
-                                    " is not a system performance field: it "
-                                    "reads 0");
+                                cutToCharacters(utf16ToUtf8(path), kQuotedCharacters) +
+                                    " is not a system performance field: it reads 0");
                 }
             } else if (options_.counters != nullptr &&
                        !options_.counters->hasCounter(reference.path)) {
-                addInString(
-                    pointer, where, "counter-not-found",
-                    "counter " + utf16ToUtf8(reference.path) + " not found on this machine");
+                addInString(pointer, where, "counter-not-found",
+                            "counter " +
+                                cutToCharacters(utf16ToUtf8(reference.path), kQuotedCharacters) +
+                                " not found on this machine");
             }
         }
         if (references.empty()) {
@@ -594,7 +738,7 @@ class Checker {
     }
 
     void checkCompiles(const std::u16string& rewritten, const ReferenceMap& references,
-                       const std::vector<std::size_t>& origin, const std::string& pointer) {
+                       const std::vector<std::size_t>& origin, const JsonPath& pointer) {
         std::vector<double> values(references.size());
         std::vector<VariableBinding> bindings;
         std::size_t i = 0;
@@ -629,16 +773,14 @@ class Checker {
                     "the counter expression does not compile here: the counter reads 0");
     }
 
-    void checkKeys(const json& object, const std::string& pointer, KeyLevel level) {
+    void checkKeys(const json& object, const JsonPath& pointer, KeyLevel level) {
         for (auto member = object.begin(); member != object.end(); ++member) {
             const std::string& name = member.key();
             if (findConfigurationKey(level, name) != nullptr) {
                 continue;
             }
-            std::string memberPointer = pointer;
-            appendPointerToken(memberPointer, name);
-            add(Severity::Warning, memberPointer, true, "unknown-key",
-                unknownKeyMessage(level, name));
+            add(Severity::Warning, JsonPath(pointer, std::string_view(name)), true, "unknown-key",
+                [level, &name] { return unknownKeyMessage(level, name); });
         }
     }
 
@@ -675,79 +817,41 @@ class Checker {
 
     // --- findings -------------------------------------------------------------------
 
-    void add(Severity severity, const std::string& pointer, bool atKey, std::string code,
-             std::string message) {
-        std::size_t offset = 0;
-        if (const auto found = positions_.find(pointer); found != positions_.end()) {
-            offset = atKey ? found->second.key : found->second.value;
-        }
-        addFinding(severity, offset, pointer, std::move(code), std::move(message));
-    }
-
-    void addAtOffset(Severity severity, std::size_t offset, const std::string& pointer,
-                     std::string code, std::string message) {
-        addFinding(severity, offset, pointer, std::move(code), std::move(message));
+    template <typename Message>
+    void add(Severity severity, const JsonPath& path, bool atKey, std::string code,
+             Message&& message) {
+        const ValuePosition position = positions_->of(path);
+        findings_.add(severity, atKey ? position.key : position.value, path, std::move(code),
+                      std::forward<Message>(message));
     }
 
     // A warning about the character at a UTF-16 unit of a string value.
-    void addInString(const std::string& pointer, std::size_t unit, std::string code,
+    void addInString(const JsonPath& path, std::size_t unit, std::string code,
                      std::string message) {
-        const auto found = positions_.find(pointer);
+        const ValuePosition position = positions_->of(path);
         const std::size_t offset =
-            found == positions_.end() ? 0 : offsetOfStringUnit(text_, found->second.value, unit);
-        addFinding(Severity::Warning, offset, pointer, std::move(code), std::move(message));
-    }
-
-    void addFinding(Severity severity, std::size_t offset, const std::string& pointer,
-                    std::string code, std::string message) {
-        const LineColumn place = lines_.at(offset);
-        findings_.push_back(Finding{severity, place.line, place.column, pointer, std::move(code),
-                                    std::move(message)});
+            position.value == 0 ? 0 : offsetOfStringUnit(text_, position.value, unit);
+        findings_.add(Severity::Warning, offset, path, std::move(code), std::move(message));
     }
 
     std::string_view text_;
     const CheckOptions& options_;
-    TextLines lines_;
-    std::unordered_map<std::string, ValuePosition> positions_;
-    std::vector<Finding> findings_;
+    std::optional<ValuePositions> positions_;
+    BoundedFindings findings_;
 };
-
-// Keeps errors and the earliest warnings, at most kMaxFindings, in file order; the rest
-// become one finding that counts them.
-void bound(std::vector<Finding>& findings) {
-    const auto inFileOrder = [](const Finding& a, const Finding& b) {
-        return std::tie(a.line, a.column) < std::tie(b.line, b.column);
-    };
-    std::stable_sort(findings.begin(), findings.end(), inFileOrder);
-    if (findings.size() <= kMaxFindings) {
-        return;
-    }
-    std::stable_partition(findings.begin(), findings.end(),
-                          [](const Finding& f) { return f.severity == Severity::Error; });
-    const Finding firstLeftOut = findings[kMaxFindings];
-    const std::size_t leftOut = findings.size() - kMaxFindings;
-    const bool errorLeftOut =
-        std::any_of(findings.begin() + kMaxFindings, findings.end(),
-                    [](const Finding& f) { return f.severity == Severity::Error; });
-    findings.resize(kMaxFindings);
-    std::stable_sort(findings.begin(), findings.end(), inFileOrder);
-    findings.push_back(Finding{errorLeftOut ? Severity::Error : Severity::Warning,
-                               firstLeftOut.line, firstLeftOut.column, firstLeftOut.pointer, "more",
-                               "and " + std::to_string(leftOut) + " more"});
-}
 
 }  // namespace
 
 std::vector<Finding> checkConfiguration(std::string_view bytes,
                                         const CheckOptions& options) noexcept {
     try {
-        std::vector<Finding> findings = Checker(bytes, options).run();
-        bound(findings);
-        return findings;
+        return Checker(bytes, options).run();
     } catch (const std::exception& failure) {
-        // Only running out of memory gets here; the file is not known to be good.
+        // Only running out of memory gets here: the check failed, not the file, so this
+        // is no error about the file.
         try {
-            return {Finding{Severity::Error, 1, 1, "", "internal", failure.what()}};
+            return {Finding{Severity::Warning, 1, 1, "", "internal",
+                            std::string("the file could not be checked: ") + failure.what()}};
         } catch (...) {
             return {};
         }

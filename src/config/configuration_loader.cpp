@@ -124,7 +124,14 @@ bool isTriggerLineBreak(char16_t c) {
 
 MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
 
-std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& context) {
+// What the meters loaded so far hold, against the limits on the whole file.
+struct LoadCounts {
+    std::size_t references = 0;
+    std::size_t graphCounters = 0;
+};
+
+std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& context,
+                                  LoadCounts& counts) {
     const Traced value{meterValue, context.trace};
     auto meter = std::make_unique<Meter>();
     meter->meterType = readString(value, "meterType", u"text");
@@ -140,9 +147,26 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
     }
     if (const json* counters = member(value, "counters")) {
         traceValue(*counters, context.trace);
+        const bool graph = meter->meterType == u"graph";
         for (std::size_t i = 0; i < counters->size(); ++i) {
+            const json& element = counters->at(i);
+            // Refused before the counter is built, as meters are.
+            const char* refusal = i == kMaxCountersPerMeter ? kTooManyCounters
+                                  : graph && counts.graphCounters == kMaxGraphCounters
+                                      ? kTooManyGraphCounters
+                                      : nullptr;
+            if (refusal != nullptr) {
+                traceValue(element, context.trace);
+                throw ConfigurationLimitError(refusal);
+            }
             meter->counters.push_back(
-                parseTracedCounter(Traced{counters->at(i), context.trace}, context.dpiScale));
+                parseTracedCounter(Traced{element, context.trace}, context.dpiScale));
+            counts.graphCounters += graph ? 1 : 0;
+            counts.references += meter->counters.back().references.size();
+            if (counts.references > kMaxReferencesPerFile) {
+                traceValue(element, context.trace);
+                throw ConfigurationLimitError(kTooManyReferencesInFile);
+            }
         }
     }
     meter->windows10OrLater = context.systemVersion.isWindows10OrLater();
@@ -222,6 +246,7 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
     // Member access, not the guarded lookup: a document or group that is neither an
     // object nor null fails here with the library's operator[] message.
     std::size_t meterCount = 0;
+    LoadCounts counts;
     for (json& groupJson : documentValue["meterGroups"]) {
         const Traced groupValue{groupJson, context.trace};
         if (!readBool(groupValue, "enabled", true)) {
@@ -238,7 +263,7 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
                 traceValue(meterValue, context.trace);
                 throw ConfigurationLimitError(kTooManyMeters);
             }
-            std::unique_ptr<Meter> meter = parseMeter(meterValue, context);
+            std::unique_ptr<Meter> meter = parseMeter(meterValue, context, counts);
             if (model.metersByRate.size() == kMaxRefreshRates &&
                 !model.metersByRate.contains(meter->refreshRate)) {
                 traceValue(meterValue, context.trace);

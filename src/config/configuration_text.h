@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/sample_history.h"
+
 namespace tavisto {
 
 // Far beyond any real configuration; a larger file is refused before it is read.
@@ -29,12 +31,26 @@ inline constexpr std::size_t kMaxRefreshRates = 32;
 // Reference names run by character code from "a" to the last one-byte code, 0xFF.
 inline constexpr std::size_t kMaxCounterReferences = 0xFF - 'a' + 1;
 
+// Each counter reference is a counter added to a query and read at every tick, and each
+// counter of a graph keeps up to kMaxGraphSamples samples: the counts bound what the
+// band adds to its queries and the graphs' history (16 MiB).
+inline constexpr std::size_t kMaxCountersPerMeter = 64;
+inline constexpr std::size_t kMaxReferencesPerFile = 1024;
+inline constexpr std::size_t kMaxGraphHistoryBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMaxGraphCounters =
+    kMaxGraphHistoryBytes / (kMaxGraphSamples * sizeof(double));
+
 inline constexpr const char* kTooManyGroups = "the configuration enables more than 64 meter groups";
 inline constexpr const char* kTooManyMeters = "the configuration has more than 512 meters";
 inline constexpr const char* kTooManyRefreshRates =
     "the configuration uses more than 32 different refresh rates";
 inline constexpr const char* kTooManyReferences =
     "a counter path holds more than 159 counter references";
+inline constexpr const char* kTooManyCounters = "a meter has more than 64 counters";
+inline constexpr const char* kTooManyReferencesInFile =
+    "the configuration has more than 1024 counter references";
+inline constexpr const char* kTooManyGraphCounters =
+    "the configuration has more than 128 graph counters";
 
 // A configuration refused for its size or shape rather than for its syntax.
 class ConfigurationLimitError : public std::runtime_error {
@@ -47,9 +63,5 @@ class ConfigurationLimitError : public std::runtime_error {
 // text over kMaxConfigurationBytes or nesting over kMaxConfigurationNesting levels;
 // the nesting is refused while parsing, so no deep value is ever built.
 nlohmann::json parseConfigurationText(std::string_view text);
-
-// Throws ConfigurationLimitError when a document built elsewhere nests deeper than
-// parseConfigurationText accepts. Walks the document without recursion.
-void refuseDeepNesting(const nlohmann::json& document);
 
 }  // namespace tavisto

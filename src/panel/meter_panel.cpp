@@ -38,9 +38,10 @@ std::uint64_t ticksBetweenAddRetries(std::uint64_t rate) {
 
 }  // namespace
 
-MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json&& document,
+MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
                        std::int32_t horizontalBand)
     : platform_(platform), horizontalBand_(horizontalBand) {
+    nlohmann::json document = parseConfigurationText(text);
     const platform::ScreenDpi dpi = platform_.screen.dpi();
     dpiScale_ = (dpi.horizontal + dpi.vertical) * 0.5 / 96.0;
     theme_ = platform_.theme.taskbarTheme();
@@ -52,7 +53,7 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json&& doc
     try {
         // As a reload does after its stop: the back buffer exists before the first tick.
         relayout(horizontalBand);
-        load(std::move(document), horizontalBand);
+        load(std::move(document), std::move(text), horizontalBand);
         start();
     } catch (...) {
         stop();
@@ -65,11 +66,10 @@ MeterPanel::~MeterPanel() {
 }
 
 std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platform,
-                                               nlohmann::json&& document,
-                                               std::int32_t horizontalBand,
+                                               std::string text, std::int32_t horizontalBand,
                                                std::string& error) noexcept {
     try {
-        return std::make_unique<MeterPanel>(platform, std::move(document), horizontalBand);
+        return std::make_unique<MeterPanel>(platform, std::move(text), horizontalBand);
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
     } catch (...) {
@@ -78,11 +78,18 @@ std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platfo
     return nullptr;
 }
 
-std::string MeterPanel::reload(nlohmann::json&& document, std::int32_t horizontalBand) noexcept {
+std::string MeterPanel::reload(std::string text, std::int32_t horizontalBand) noexcept {
     std::string error;
+    nlohmann::json document;
+    try {
+        document = parseConfigurationText(text);
+    } catch (const std::exception& failure) {
+        keepMessage(error, failure.what());
+        return error;
+    }
     stop();
     try {
-        load(std::move(document), horizontalBand);
+        load(std::move(document), std::move(text), horizontalBand);
         start();
         return error;
     } catch (const std::exception& failure) {
@@ -99,24 +106,16 @@ std::string MeterPanel::reload(nlohmann::json&& document, std::int32_t horizonta
 void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept {
     stop();
     try {
-        load(parseConfigurationText(lastConfiguration_), horizontalBand);
+        load(parseConfigurationText(lastConfiguration_), std::string(lastConfiguration_),
+             horizontalBand);
         start();
     } catch (...) {
         stop();
     }
 }
 
-void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
+void MeterPanel::load(nlohmann::json&& document, std::string&& text, std::int32_t horizontalBand) {
     horizontalBand_ = horizontalBand;
-    // The document may come from a parser without the nesting bound, and printing it
-    // recurses once per level.
-    refuseDeepNesting(document);
-    // Printed before the load, which fills in null groups. A document whose compact
-    // text would be refused when it is restored is refused now.
-    std::string text = document.dump();
-    if (text.size() > kMaxConfigurationBytes) {
-        throw ConfigurationLimitError(kConfigurationTooLarge);
-    }
     const LoadContext context{dpiScale_, platform_.systemVersion, platform_.tooltips};
     loadModel(document, context, model_);
     lastConfiguration_ = std::move(text);

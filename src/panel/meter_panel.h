@@ -18,26 +18,26 @@ namespace tavisto {
 
 class MeterPanel {
   public:
-    // Sizes the back buffer, loads and starts the panel. Throws the load's error when
-    // the document cannot be interpreted, or when no memory surface can be created;
-    // nothing of the failed panel remains.
-    MeterPanel(platform::PlatformServices platform, nlohmann::json&& document,
-               std::int32_t horizontalBand);
+    // Sizes the back buffer, parses the configuration file's text with its bounds, loads
+    // and starts the panel. Throws the parse's or the load's error when the text cannot
+    // be interpreted, or when no memory surface can be created; nothing of the failed
+    // panel remains.
+    MeterPanel(platform::PlatformServices platform, std::string text, std::int32_t horizontalBand);
     ~MeterPanel();
     MeterPanel(const MeterPanel&) = delete;
     MeterPanel& operator=(const MeterPanel&) = delete;
 
     // The constructor without exceptions, for callers that are exception barriers:
     // null, with the load's message in `error`, when the document cannot be loaded.
-    static std::unique_ptr<MeterPanel> create(platform::PlatformServices platform,
-                                              nlohmann::json&& document,
+    static std::unique_ptr<MeterPanel> create(platform::PlatformServices platform, std::string text,
                                               std::int32_t horizontalBand,
                                               std::string& error) noexcept;
 
-    // Stop, load, start. A document that fails to load does not leave the band blank:
-    // the last configuration that loaded is loaded and started again. Returns the
-    // failed load's message, empty on success.
-    std::string reload(nlohmann::json&& document, std::int32_t horizontalBand) noexcept;
+    // Parse, stop, load, start. A text that does not parse within the bounds leaves the
+    // panel running as it is; a document that fails to load does not leave the band
+    // blank: the last configuration that loaded is loaded and started again. Returns
+    // the parse's or the failed load's message, empty on success.
+    std::string reload(std::string text, std::int32_t horizontalBand) noexcept;
 
     // Ends sampling and releases the model: no timers, no groups, no meters, no
     // queries, and a new empty back buffer.
@@ -60,7 +60,7 @@ class MeterPanel {
     }
 
   private:
-    void load(nlohmann::json&& document, std::int32_t horizontalBand);
+    void load(nlohmann::json&& document, std::string&& text, std::int32_t horizontalBand);
     void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
     void start();
     void closeQueries() noexcept;
@@ -76,8 +76,9 @@ class MeterPanel {
     };
 
     platform::PlatformServices platform_;
-    // The last document that loaded, as compact text: a copy of a parsed document
-    // recurses once per level, a copy of its text does not.
+    // The text of the last configuration that loaded, as it was read (within the size
+    // limit, so it parses again to the same document): a copy of a parsed document
+    // recurses once per level, and its re-print may be longer than the file.
     std::string lastConfiguration_;
     std::int32_t horizontalBand_ = 1;
     platform::TaskbarTheme theme_ = platform::TaskbarTheme::Dark;

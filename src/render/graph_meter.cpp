@@ -14,9 +14,6 @@
 namespace tavisto {
 namespace {
 
-// The configuration may give any width; a history never grows beyond a few screens.
-constexpr std::int64_t kMaxHistory = 16384;
-
 // Where a graph draws. Samples take one pixel each along the band, the newest at the
 // right end (horizontal band) or at the bottom (vertical band); values rise across the
 // band from the baseline inside the outline.
@@ -39,7 +36,8 @@ GraphGeometry geometryOf(const Meter& meter) {
 }
 
 std::size_t historyCapacity(const GraphGeometry& geometry) {
-    return static_cast<std::size_t>(std::min(geometry.length, kMaxHistory));
+    return static_cast<std::size_t>(
+        std::min(geometry.length, static_cast<std::int64_t>(kMaxGraphSamples)));
 }
 
 int toCoordinate(std::int64_t value) {

@@ -68,7 +68,7 @@ std::wstring configurationFile() {
     return folder + L"\\" + kConfigurationFileName;
 }
 
-std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
+std::optional<std::string> readConfigurationText(const std::wstring& path) noexcept {
     if (path.empty()) {
         return std::nullopt;
     }
@@ -88,7 +88,7 @@ std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexce
             return std::nullopt;
         }
         // One byte more than the limit: a file that grew since its size was taken is
-        // still refused, by the parser.
+        // still refused.
         std::string text(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
         std::size_t filled = 0;
         while (filled < text.size()) {
@@ -103,10 +103,23 @@ std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexce
             filled += read;
         }
         text.resize(filled);
-        return parseConfigurationText(text);
+        if (text.size() > kMaxConfigurationBytes) {
+            return std::nullopt;
+        }
+        return text;
     } catch (...) {
         return std::nullopt;
     }
+}
+
+std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
+    try {
+        if (const std::optional<std::string> text = readConfigurationText(path)) {
+            return parseConfigurationText(*text);
+        }
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
 std::optional<Launch> taskManagerLaunch() {

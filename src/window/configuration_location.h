@@ -26,6 +26,10 @@ std::wstring configurationFolderIn(std::wstring_view appData);
 // The configuration folder followed by "\TavistoConfig.json"; empty without a folder.
 std::wstring configurationFile();
 
+// The configuration file's text; nothing when it is missing, unreadable or larger than
+// kMaxConfigurationBytes (refused from its size, unread).
+std::optional<std::string> readConfigurationText(const std::wstring& path) noexcept;
+
 // The parsed configuration file; nothing when it is missing, unreadable, larger than
 // kMaxConfigurationBytes (refused from its size, unread), nested too deeply or malformed.
 std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept;

@@ -40,27 +40,28 @@ bool PanelWindow::reload() noexcept {
         return false;
     }
     try {
-        std::optional<nlohmann::json> document = readConfiguration(configurationFile());
-        if (!document) {
+        std::optional<std::string> text = readConfigurationText(configurationFile());
+        if (!text) {
             return false;
         }
         // Measured before a first panel exists (length 0), so that a window that had no
         // configuration reports its new length.
         const std::int32_t before = bandLength();
         if (!panel_) {
-            // A document that parses but cannot be interpreted leaves the window empty.
+            // A text that does not parse or cannot be interpreted leaves the window empty.
             std::string error;
-            panel_ = MeterPanel::create(platform_->services(), std::move(*document),
-                                        horizontalBand_, error);
+            panel_ =
+                MeterPanel::create(platform_->services(), std::move(*text), horizontalBand_, error);
             if (!panel_) {
                 return false;
             }
         } else {
-            panel_->reload(std::move(*document), horizontalBand_);
+            // A text that does not parse leaves the panel running as it is.
+            panel_->reload(std::move(*text), horizontalBand_);
         }
         return bandLength() != before;
     } catch (...) {
-        // Out of memory while copying the path or the document: nothing changes.
+        // Out of memory while copying the path or the text: nothing changes.
         return false;
     }
 }

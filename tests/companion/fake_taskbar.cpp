@@ -233,7 +233,7 @@ std::int32_t engineBandLength(const std::string& configuration, int thickness) {
         std::make_unique<win32::BandWindowPlatform>(window.get(), win32::DpiSource::WindowMonitor);
     std::string error;
     const std::unique_ptr<MeterPanel> panel =
-        MeterPanel::create(platform->services(), nlohmann::json::parse(configuration), 1, error);
+        MeterPanel::create(platform->services(), std::string(configuration), 1, error);
     return panel ? bandLength(panel->model(), 1) : -1;
 }
 

@@ -136,6 +136,15 @@ class DocumentGenerator {
     std::mt19937 random_;
 };
 
+// `count` counters with every default, separated by commas.
+std::string emptyCounters(std::size_t count) {
+    std::string counters = "{}";
+    for (std::size_t i = 1; i < count; ++i) {
+        counters += ",{}";
+    }
+    return counters;
+}
+
 }  // namespace
 
 std::string withMeter(const std::string& meter) {
@@ -254,6 +263,8 @@ std::vector<ErrorCase> loadErrorCases() {
         {"{\n  \"a\": [1,,2]\n}", "parse", "", 2, 11,
          "[json.exception.parse_error.101] parse error at line 2, column 11: syntax error while "
          "parsing value - unexpected ','; expected '[', '{', or a literal"},
+        {withCounter(emptyCounters(kMaxCountersPerMeter + 1), "graph"), "load",
+         "/meterGroups/0/meters/0/counters/64", 1, 292, kTooManyCounters},
         {std::string(65, '[') + std::string(65, ']'), "limit", "", 1, 65, kConfigurationTooDeep},
         {"{\"a\": \"" + std::string(kMaxConfigurationBytes, 'x') + "\"}", "limit", "", 1, 1,
          kConfigurationTooLarge},

@@ -106,7 +106,7 @@ TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles)
     ASSERT_TRUE(window);
     auto platform = std::make_unique<BandWindowPlatform>(window.get());
     auto panel =
-        std::make_unique<MeterPanel>(platform->services(), nlohmann::json::parse(kBand), 1);
+        std::make_unique<MeterPanel>(platform->services(), std::string(kBand), 1);
     panel->tick(60000);
     const auto before = testing::processResources();
     for (int tick = 0; tick < 100; ++tick) {

@@ -16,8 +16,6 @@
 #include <string>
 #include <utility>
 
-#include <nlohmann/json.hpp>
-
 #include "core/rounding.h"
 #include "panel/meter_panel.h"
 #include "platform/win32/gdiplus_session.h"
@@ -48,9 +46,9 @@ int usage() {
 }
 
 int render(const std::wstring& configuration, int dpi, const std::wstring& picture) {
-    std::optional<nlohmann::json> document =
+    std::optional<std::string> text =
         preview::readConfigurationFile(std::filesystem::path(configuration), std::cerr);
-    if (!document) {
+    if (!text) {
         return 1;
     }
 
@@ -76,7 +74,7 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
                                               timers, tooltips,      surfaces, theme};
 
     std::string error;
-    auto panel = MeterPanel::create(services, std::move(*document), 1, error);
+    auto panel = MeterPanel::create(services, std::move(*text), 1, error);
     if (!panel) {
         std::cerr << "cannot render the band: " << error << "\n";
         return 1;

@@ -8,8 +8,8 @@
 
 namespace tavisto::preview {
 
-std::optional<nlohmann::json> readConfigurationFile(const std::filesystem::path& path,
-                                                    std::ostream& err) {
+std::optional<std::string> readConfigurationFile(const std::filesystem::path& path,
+                                                 std::ostream& err) {
     const std::string name = path.string();
     std::error_code failure;
     const std::uintmax_t size = std::filesystem::file_size(path, failure);
@@ -27,12 +27,11 @@ std::optional<nlohmann::json> readConfigurationFile(const std::filesystem::path&
     std::string text(kMaxConfigurationBytes + 1, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(file.gcount()));
-    try {
-        return parseConfigurationText(text);
-    } catch (const std::exception& error) {
-        err << name << ": " << error.what() << "\n";
+    if (text.size() > kMaxConfigurationBytes) {
+        err << name << ": " << kConfigurationTooLarge << "\n";
         return std::nullopt;
     }
+    return text;
 }
 
 }  // namespace tavisto::preview

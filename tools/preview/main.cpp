@@ -9,8 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "preview/configuration_file.h"
 #include "preview/preview_render.h"
 
@@ -46,9 +44,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::optional<nlohmann::json> document = preview::readConfigurationFile(path, std::cerr);
-    if (!document) {
+    std::optional<std::string> text = preview::readConfigurationFile(path, std::cerr);
+    if (!text) {
         return 1;
     }
-    return preview::renderBands(std::move(*document), path, dpi, theme, ".", std::cout, std::cerr);
+    return preview::renderBands(std::move(*text), path, dpi, theme, ".", std::cout, std::cerr);
 }

@@ -35,9 +35,8 @@ struct Band {
 
 }  // namespace
 
-int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
-                platform::TaskbarTheme theme, const std::string& folder, std::ostream& out,
-                std::ostream& err) {
+int renderBands(std::string text, const std::string& source, int dpi, platform::TaskbarTheme theme,
+                const std::string& folder, std::ostream& out, std::ostream& err) {
     const bool light = theme == platform::TaskbarTheme::Light;
     FixedScreen screen(dpi);
     NotWindows systemVersion;
@@ -56,7 +55,7 @@ int renderBands(nlohmann::json&& document, const std::string& source, int dpi,
                                        roundToInt32(kTaskbarHeight * scale)};
     window.client = Rect{0, 0, 4096, thickness[1]};
     std::string error;
-    auto panel = MeterPanel::create(services, std::move(document), 1, error);
+    auto panel = MeterPanel::create(services, std::move(text), 1, error);
     if (!panel) {
         err << source << ": " << error << "\n";
         return 1;

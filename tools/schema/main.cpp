@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_keys.h"
+#include "config/configuration_text.h"
 
 namespace {
 
@@ -65,7 +66,9 @@ Schema valueSchema(const ConfigurationKey& key) {
             break;
         case ValueKind::Counters:
             schema["anyOf"] = Schema::array({
-                Schema{{"type", "array"}, {"items", ref("counter")}},
+                Schema{{"type", "array"},
+                       {"items", ref("counter")},
+                       {"maxItems", tavisto::kMaxCountersPerMeter}},
                 Schema{{"type", "null"}},
                 Schema{{"type", "object"}, {"maxProperties", 0}},
             });
