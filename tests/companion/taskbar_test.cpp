@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,8 +54,9 @@ class TaskbarTest : public ::testing::Test {
     }
 
     // Waits until `taskbar` holds the meters, right against its notification area (or
-    // its end less the margin), as tall as its client area and `length` long.
-    static bool placedIn(const FakeTaskbar& taskbar, std::int32_t length, LONG rightEdge) {
+    // `farEdge`), across its whole visible bar and `length` long (along: any, when -1).
+    static bool placedIn(const FakeTaskbar& taskbar, std::int32_t length, LONG farEdge,
+                         DWORD timeout = kPromptly) {
         return host::pumpUntil(
             [&] {
                 const HWND meters = taskbar.meters();
@@ -61,16 +64,23 @@ class TaskbarTest : public ::testing::Test {
                     return false;
                 }
                 const RECT rect = rectInParent(meters);
-                return rect.right == rightEdge && rect.right - rect.left == length &&
-                       rect.top == 0 && rect.bottom == taskbar.client().bottom;
+                const RECT bar = taskbar.visibleBar();
+                if (!taskbar.horizontal()) {
+                    return rect.bottom == farEdge &&
+                           (length < 0 ? rect.bottom > rect.top
+                                       : rect.bottom - rect.top == length) &&
+                           rect.left == bar.left && rect.right == bar.right;
+                }
+                return rect.right == farEdge &&
+                       (length < 0 ? rect.right > rect.left : rect.right - rect.left == length) &&
+                       rect.top == bar.top && rect.bottom == bar.bottom;
             },
-            kPromptly);
+            timeout);
     }
+    // The near side of the notification area along the taskbar.
     static LONG notificationLeft(const FakeTaskbar& taskbar) {
-        RECT area{};
-        GetWindowRect(taskbar.notificationArea(), &area);
-        MapWindowPoints(nullptr, taskbar.window(), reinterpret_cast<POINT*>(&area), 2);
-        return area.left;
+        const RECT area = rectInParent(taskbar.notificationArea());
+        return taskbar.horizontal() ? area.left : area.top;
     }
 
     win32::GdiplusSession gdiplus_;
@@ -78,7 +88,7 @@ class TaskbarTest : public ::testing::Test {
 
 TEST_F(TaskbarTest, AttachesBesideTheNotificationAreaAndDrawsTheMeters) {
     writeConfiguration(configuration(30));
-    const FakeTaskbar taskbar(TaskbarKind::Composition);
+    const FakeTaskbar taskbar;
     const Companion companion(L"--taskbar");
     ASSERT_TRUE(companion.started());
     const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
@@ -122,7 +132,7 @@ TEST_F(TaskbarTest, AttachesBesideTheNotificationAreaAndDrawsTheMeters) {
 
 TEST_F(TaskbarTest, FollowsTheNotificationAreaAndTheConfiguration) {
     writeConfiguration(configuration(30));
-    FakeTaskbar taskbar(TaskbarKind::Composition);
+    FakeTaskbar taskbar;
     const Companion companion(L"--taskbar");
     const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
     ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
@@ -138,27 +148,28 @@ TEST_F(TaskbarTest, FollowsTheNotificationAreaAndTheConfiguration) {
 
 TEST_F(TaskbarTest, AttachesAgainToANewTaskbarAfterTaskbarCreated) {
     writeConfiguration(configuration(30));
-    auto taskbar = std::make_unique<FakeTaskbar>(TaskbarKind::Composition);
+    auto taskbar = std::make_unique<FakeTaskbar>();
     const Companion companion(L"--taskbar");
     const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
     ASSERT_TRUE(placedIn(*taskbar, length, notificationLeft(*taskbar)));
 
+    // The new one broadcasts "TaskbarCreated", as Explorer does.
     taskbar.reset();
-    taskbar = std::make_unique<FakeTaskbar>(TaskbarKind::Composition, 900);
-    PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    taskbar = std::make_unique<FakeTaskbar>(Scenario{.length = 900});
     EXPECT_TRUE(placedIn(*taskbar, length, notificationLeft(*taskbar)));
     EXPECT_EQ(companionWindowCount(), 1);
 }
 
 TEST_F(TaskbarTest, SecondaryTaskbarHasItsOwnWindowWhileItExists) {
     writeConfiguration(configuration(30, kAllMonitors));
-    const FakeTaskbar primary(TaskbarKind::Composition);
-    auto secondary = std::make_unique<FakeTaskbar>(TaskbarKind::Secondary, 500);
+    const FakeTaskbar primary;
+    auto secondary =
+        std::make_unique<FakeTaskbar>(Scenario{.kind = TaskbarKind::Secondary, .length = 500});
     const Companion companion(L"--taskbar");
     const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
     ASSERT_TRUE(placedIn(primary, length, notificationLeft(primary)));
-    // No notification area there: the far end, less the margin.
-    EXPECT_TRUE(placedIn(*secondary, length, secondary->client().right - 12));
+    // No notification area there, but a clock: the far end, less the clock's width.
+    EXPECT_TRUE(placedIn(*secondary, length, secondary->client().right - 88));
 
     secondary.reset();
     EXPECT_TRUE(host::pumpUntil([] { return companionWindowCount() == 1; }, kPromptly));
@@ -169,7 +180,7 @@ TEST_F(TaskbarTest, SecondaryTaskbarHasItsOwnWindowWhileItExists) {
 
 TEST_F(TaskbarTest, TaskbarThatHostsDeskBandsIsLeftToTheBandUnlessForced) {
     writeConfiguration(configuration(30));
-    const FakeTaskbar taskbar(TaskbarKind::Classic);
+    const FakeTaskbar taskbar({.kind = TaskbarKind::Classic});
     const struct {
         const wchar_t* arguments;
         bool attaches;
@@ -190,7 +201,7 @@ TEST_F(TaskbarTest, TaskbarThatHostsDeskBandsIsLeftToTheBandUnlessForced) {
 
 TEST_F(TaskbarTest, SecondInstanceEndsAtOnceAndKillingLeavesTheTaskbarAsItWas) {
     writeConfiguration(configuration(30));
-    const FakeTaskbar taskbar(TaskbarKind::Composition);
+    const FakeTaskbar taskbar;
     const std::vector<HWND> own = taskbar.children();
     Companion first(L"--taskbar");
     ASSERT_TRUE(host::pumpUntil([&] { return taskbar.meters() != nullptr; }, kPromptly));
@@ -217,7 +228,7 @@ TEST_F(TaskbarTest, WaitsIdleForTheTaskbarAndShowsNothingUntilTheConfigurationLo
     EXPECT_LT(companion.processorTime() - before, 1'500'000u);
     EXPECT_EQ(companion.exitCode(0), -1);
 
-    const FakeTaskbar taskbar(TaskbarKind::Composition);
+    const FakeTaskbar taskbar;
     ASSERT_TRUE(placedIn(taskbar, 0, notificationLeft(taskbar)));
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     writeConfiguration(configuration(30));
@@ -232,16 +243,12 @@ TEST_F(TaskbarTest, WaitsIdleForTheTaskbarAndShowsNothingUntilTheConfigurationLo
 
 TEST_F(TaskbarTest, ObjectCountsStayFlatOverReloadsAndTaskbarRecreations) {
     writeConfiguration(configuration(30));
-    auto taskbar = std::make_unique<FakeTaskbar>(TaskbarKind::Composition);
+    auto taskbar = std::make_unique<FakeTaskbar>();
     const Companion companion(L"--taskbar");
     const std::int32_t lengths[] = {engineBandLength(configuration(30), kTaskbarHeight),
                                     engineBandLength(configuration(80), kTaskbarHeight)};
     ASSERT_TRUE(placedIn(*taskbar, lengths[0], notificationLeft(*taskbar)));
-    const auto recreate = [&] {
-        taskbar.reset();
-        taskbar = std::make_unique<FakeTaskbar>(TaskbarKind::Composition);
-        PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    };
+    const auto recreate = [&] { ASSERT_TRUE(taskbar->recreate()); };
     // One of each first: what is made once and kept (caches, classes) is not a leak.
     writeConfiguration(configuration(80));
     ASSERT_TRUE(placedIn(*taskbar, lengths[1], notificationLeft(*taskbar)));
@@ -264,6 +271,212 @@ TEST_F(TaskbarTest, ObjectCountsStayFlatOverReloadsAndTaskbarRecreations) {
     EXPECT_EQ(after.windows, before.windows);
 }
 
+// Shell replacements and bar programs make taskbar windows of Explorer's classes: the
+// meters go to Explorer's, whichever came first, and never to the impostor's.
+TEST_F(TaskbarTest, AttachesOnlyToExplorersTaskbarNeverToAnImpostor) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    const Scenario impostor{.image = L"shellbar.exe"};
+    for (const bool impostorFirst : {true, false}) {
+        SCOPED_TRACE(impostorFirst ? "impostor first" : "impostor after");
+        std::unique_ptr<FakeTaskbar> before =
+            std::make_unique<FakeTaskbar>(impostorFirst ? impostor : Scenario{});
+        ASSERT_NE(before->window(), nullptr);
+        const Companion companion(L"--taskbar");
+        const auto after = std::make_unique<FakeTaskbar>(impostorFirst ? Scenario{} : impostor);
+        const FakeTaskbar& explorer = impostorFirst ? *after : *before;
+        const FakeTaskbar& other = impostorFirst ? *before : *after;
+        ASSERT_TRUE(placedIn(explorer, length, notificationLeft(explorer)));
+        host::pumpFor(1200);  // two checks more: nothing moves to the impostor
+        EXPECT_EQ(other.meters(), nullptr);
+        EXPECT_NE(explorer.meters(), nullptr);
+        EXPECT_EQ(companionWindowCount(), 1);
+    }
+}
+
+// A notification area that is empty at first, or absent (secondary taskbars show a
+// clock there all the same), keeps the meters clear by a fallback; when it appears or
+// changes, the meters follow within a second.
+TEST_F(TaskbarTest, KeepsClearOfTheNotificationAreaBeforeAndAfterItAppears) {
+    writeConfiguration(configuration(30, kAllMonitors));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    FakeTaskbar primary({.lateTray = true});
+    const FakeTaskbar secondary({.kind = TaskbarKind::Secondary, .length = 600});
+    const Companion companion(L"--taskbar");
+    const struct {
+        const char* name;
+        const FakeTaskbar& taskbar;
+        LONG fallback;
+    } cases[] = {{"primary, empty area", primary, primary.client().right - 200},
+                 {"secondary, no area", secondary, secondary.client().right - 88}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        EXPECT_TRUE(placedIn(test.taskbar, length, test.fallback));
+    }
+    for (const int trayLength : {120, 260}) {
+        SCOPED_TRACE(trayLength);
+        primary.command(FakeCommand::ResizeTray, trayLength);
+        EXPECT_TRUE(placedIn(primary, length, primary.client().right - trayLength, 1000));
+    }
+}
+
+// Every edge, the small taskbar, and taskbars thicker than the bar they draw: the meters
+// lie along the bar, beside the notification area, across the visible bar only, and
+// are laid out again when the taskbar moves to another edge.
+TEST_F(TaskbarTest, LiesAlongTheVisibleBarOnEveryEdge) {
+    writeConfiguration(configuration(30));
+    const struct {
+        const char* name;
+        Scenario scenario;
+        TaskbarEdge movedTo;
+    } cases[] = {
+        {"bottom", {}, TaskbarEdge::Left},
+        {"top", {.edge = TaskbarEdge::Top}, TaskbarEdge::Bottom},
+        {"left", {.edge = TaskbarEdge::Left}, TaskbarEdge::Right},
+        {"right", {.edge = TaskbarEdge::Right}, TaskbarEdge::Top},
+        {"small", {.thickness = kSmallTaskbarHeight}, TaskbarEdge::Right},
+        {"bottom, phantom part", {.phantom = 24}, TaskbarEdge::Right},
+        {"right, phantom part", {.edge = TaskbarEdge::Right, .phantom = 24}, TaskbarEdge::Bottom},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        FakeTaskbar taskbar(test.scenario);
+        const Companion companion(L"--taskbar");
+        const std::int32_t length =
+            taskbar.horizontal() ? engineBandLength(configuration(30), test.scenario.thickness)
+                                 : -1;
+        ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+        // The red column is drawn inside the bar the user sees, as thick as that bar.
+        Frame frame;
+        EXPECT_TRUE(host::pumpUntil(
+            [&] {
+                frame = requestFrame(taskbar.meters());
+                return frame.count(kOpaqueRed) > 0;
+            },
+            kPromptly));
+        EXPECT_EQ(taskbar.horizontal() ? frame.height : frame.width, test.scenario.thickness);
+
+        taskbar.command(FakeCommand::MoveTo, static_cast<LPARAM>(test.movedTo));
+        EXPECT_TRUE(placedIn(taskbar, -1, notificationLeft(taskbar), 1000));
+        EXPECT_EQ(companionWindowCount(), 1);
+    }
+}
+
+// Explorer rebuilds its children under a kept root and reorders them, and other programs
+// take our window out: the meters are back in place, on top, within two seconds, and
+// still just one window.
+TEST_F(TaskbarTest, ComesBackWhenTheTaskbarRebuildsOrLosesIt) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    const struct {
+        const char* name;
+        std::function<void()> upset;
+    } cases[] = {
+        {"children rebuilt, bridge on top", [&] { taskbar.command(FakeCommand::RebuildChildren); }},
+        {"taken out of the taskbar", [&] { SetParent(taskbar.meters(), nullptr); }},
+        {"hidden", [&] { ShowWindow(taskbar.meters(), SW_HIDE); }},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        test.upset();
+        EXPECT_TRUE(host::pumpUntil(
+            [&] {
+                const HWND meters = taskbar.meters();
+                return meters != nullptr && GetWindow(taskbar.window(), GW_CHILD) == meters &&
+                       IsWindowVisible(meters);
+            },
+            2000));
+        EXPECT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar), 100));
+        EXPECT_EQ(companionWindowCount(), 1);
+    }
+}
+
+// While Explorer restarts, the old taskbar may linger hidden and not answering when the
+// new one announces itself: the meters end up once, in the new taskbar.
+TEST_F(TaskbarTest, OverlappingRestartLeavesOneWindowInTheNewTaskbar) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    auto old = std::make_unique<FakeTaskbar>(Scenario{.lingerMilliseconds = 2500});
+    const Companion companion(L"--taskbar");
+    ASSERT_TRUE(placedIn(*old, length, notificationLeft(*old)));
+    for (int restart = 0; restart < 3; ++restart) {
+        SCOPED_TRACE(restart);
+        old->endWithoutWaiting();
+        auto fresh = std::make_unique<FakeTaskbar>(Scenario{.lingerMilliseconds = 2500});
+        EXPECT_TRUE(placedIn(*fresh, length, notificationLeft(*fresh), 2000));
+        old.reset();  // waits for it to go
+        host::pumpFor(1200);
+        EXPECT_NE(fresh->meters(), nullptr);
+        EXPECT_EQ(companionWindowCount(), 1);
+        old = std::move(fresh);
+    }
+}
+
+// A taskbar that stops pumping messages joins its input with our window's: every window
+// of the companion still answers at once, and the meters carry on afterwards.
+TEST_F(TaskbarTest, KeepsAnsweringWhileTheTaskbarHangs) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    const std::vector<HWND> windows = windowsOf(companion.id());
+    ASSERT_GE(windows.size(), 2u);  // the hidden receiver and the meters
+
+    taskbar.command(FakeCommand::Hang, 5000);
+    host::pumpFor(300);
+    const ULONGLONG end = GetTickCount64() + 4000;
+    int rounds = 0;
+    for (; GetTickCount64() < end; ++rounds) {
+        for (const HWND window : windows) {
+            DWORD_PTR answer = 0;
+            const ULONGLONG sent = GetTickCount64();
+            EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer), 0);
+            EXPECT_LE(GetTickCount64() - sent, 200u);
+        }
+        host::pumpFor(250);
+    }
+    EXPECT_GT(rounds, 5);
+    EXPECT_TRUE(host::pumpUntil(
+        [&] { return requestFrame(taskbar.meters()).count(kOpaqueRed) > 0; }, kPromptly));
+    EXPECT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+}
+
+// 200 rebuilt children and re-created taskbars in a row: the companion holds what it held
+// after the first ten.
+TEST_F(TaskbarTest, ObjectCountsStayFlatOver200Rebuilds) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    ForeignResources settled;
+    for (int round = 1; round <= 200; ++round) {
+        if (round % 2 == 0) {
+            ASSERT_TRUE(taskbar.recreate()) << round;
+        } else {
+            taskbar.command(FakeCommand::RebuildChildren);
+            ASSERT_TRUE(host::pumpUntil(
+                [&] { return GetWindow(taskbar.window(), GW_CHILD) == taskbar.meters(); }, 2000))
+                << round;
+        }
+        ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar))) << round;
+        if (round == 10) {
+            settled = resourcesOf(companion.id());
+            ASSERT_GT(settled.gdiObjects, 0);
+            ASSERT_GT(settled.handles, 0);
+        }
+    }
+    const ForeignResources after = resourcesOf(companion.id());
+    // A leak per rebuild would add at least 95.
+    EXPECT_LE(after.gdiObjects, settled.gdiObjects + 3);
+    EXPECT_LE(after.handles, settled.handles + 3);
+    EXPECT_EQ(after.windows, settled.windows);
+}
+
 // Not a check: scripts/run uses it to picture a configuration in the fake Windows 11
 // taskbar (TAVISTO_TASKBAR_CONFIGURATION, the file; TAVISTO_TASKBAR_PICTURE, the PNG).
 TEST_F(TaskbarTest, PicturesAGivenConfiguration) {
@@ -273,7 +486,7 @@ TEST_F(TaskbarTest, PicturesAGivenConfiguration) {
         GTEST_SKIP() << "no configuration to picture";
     }
     ASSERT_TRUE(CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE));
-    const FakeTaskbar taskbar(TaskbarKind::Composition);
+    const FakeTaskbar taskbar;
     const Companion companion(L"--taskbar");
     Frame frame;
     // Something drawn, then time for every refresh rate to have sampled.
