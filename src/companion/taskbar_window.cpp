@@ -106,6 +106,15 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
     if (window == nullptr || !panel_) {
         return;
     }
+    // Transparent to clicks across processes only as a layered window that says so:
+    // HTTRANSPARENT reaches no further than windows of this thread.
+    const auto extended = static_cast<LONG_PTR>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    const LONG_PTR wanted = settings.clickThrough
+                                ? extended | WS_EX_TRANSPARENT
+                                : extended & ~static_cast<LONG_PTR>(WS_EX_TRANSPARENT);
+    if (wanted != extended) {
+        SetWindowLongPtrW(window, GWL_EXSTYLE, wanted);
+    }
     const TaskbarShape taskbar = shape();
     const bool horizontal = taskbar.client.width() >= taskbar.client.height();
     const Rect current = clientOf(window);

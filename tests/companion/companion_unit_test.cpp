@@ -105,6 +105,8 @@ TEST(TaskbarSettings, UnknownOrMistypedValuesKeepTheDefaults) {
         {R"({"taskbar": {"monitors": "All", "position": "top", "offset": -3}})", {}},
         {R"({"taskbar": {"monitors": 1, "position": null, "offset": true}})", {}},
         {R"({"taskbar": {"offset": 2.5}})", {}},
+        {R"({"taskbar": {"clickThrough": true}})", {.clickThrough = true}},
+        {R"({"taskbar": {"clickThrough": 1}})", {}},
         {R"({"taskbar": {"offset": 10001}})", {}},
         {R"({"taskbar": "all"})", {}},
         {R"([1, 2])", {}},

@@ -55,6 +55,9 @@ enum class FakeCommand : WPARAM {
     End,              // hidden, lingering if asked, then gone
 };
 
+// How often the taskbar's own context menu would have opened, as a property of its window.
+inline constexpr wchar_t kTaskbarMenusProperty[] = L"FakeTaskbarMenus";
+
 class FakeTaskbar {
   public:
     // Starts fake-taskbar.exe (beside this test) as `scenario.image` and waits until its

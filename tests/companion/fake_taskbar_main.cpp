@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -183,6 +184,13 @@ LRESULT CALLBACK taskbarProcedure(HWND window, UINT message, WPARAM wParam,
     if (message == command && shown != nullptr && window == shown->root()) {
         shown->obey(static_cast<FakeCommand>(wParam), lParam);
         return 1;
+    }
+    if (message == WM_CONTEXTMENU) {
+        // The taskbar's own menu would open: counted where the tests can read it.
+        const auto opened =
+            reinterpret_cast<std::uintptr_t>(GetPropW(window, kTaskbarMenusProperty));
+        SetPropW(window, kTaskbarMenusProperty, reinterpret_cast<HANDLE>(opened + 1));
+        return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -445,6 +445,57 @@ TEST_F(TaskbarTest, KeepsAnsweringWhileTheTaskbarHangs) {
     EXPECT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
 }
 
+// The visible menu window of a process; null when it shows none.
+HWND menuOf(DWORD processId) {
+    for (const HWND window : windowsOf(processId)) {
+        wchar_t name[16] = {};
+        GetClassNameW(window, name, 16);
+        if (std::wstring(name) == L"#32768" && IsWindowVisible(window)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// A right click opens Tavisto's menu on the way up and never the taskbar's; with
+// "clickThrough" the meters let every click through to the taskbar under them.
+TEST_F(TaskbarTest, RightClickOpensOurMenuOnlyAndClickThroughLetsClicksPass) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    const FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    const HWND meters = taskbar.meters();
+    PostMessageW(meters, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(2, 2));
+    host::pumpFor(500);
+    EXPECT_EQ(menuOf(companion.id()), nullptr);
+    PostMessageW(meters, WM_RBUTTONUP, 0, MAKELPARAM(2, 2));
+    HWND menu = nullptr;
+    EXPECT_TRUE(
+        host::pumpUntil([&] { return (menu = menuOf(companion.id())) != nullptr; }, kPromptly));
+    EXPECT_EQ(GetPropW(taskbar.window(), kTaskbarMenusProperty), nullptr);
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(host::pumpUntil([&] { return menuOf(companion.id()) == nullptr; }, kPromptly));
+
+    RECT rect{};
+    GetWindowRect(meters, &rect);
+    const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    EXPECT_EQ(WindowFromPoint(centre), meters);
+    for (const bool clickThrough : {true, false}) {
+        SCOPED_TRACE(clickThrough ? "click-through" : "clickable again");
+        writeConfiguration(configuration(30, std::string(R"( "taskbar": { "clickThrough": )") +
+                                                 (clickThrough ? "true" : "false") + " },"));
+        EXPECT_TRUE(host::pumpUntil(
+            [&] {
+                const HWND hit = WindowFromPoint(centre);
+                const HWND under = GetAncestor(hit, GA_ROOT);
+                return clickThrough ? hit != meters && under == taskbar.window() : hit == meters;
+            },
+            kPromptly));
+        EXPECT_EQ(taskbar.meters(), meters);
+    }
+}
+
 // 200 rebuilt children and re-created taskbars in a row: the companion holds what it held
 // after the first ten.
 TEST_F(TaskbarTest, ObjectCountsStayFlatOver200Rebuilds) {
