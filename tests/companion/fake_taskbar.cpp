@@ -259,6 +259,31 @@ HWND FakeTaskbar::meters() const {
     return FindWindowExW(window_, nullptr, kMetersClass, nullptr);
 }
 
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kLogPixels[] = L"LogPixels";
+}  // namespace
+
+ScreenScale::ScreenScale(DWORD dpi) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) == ERROR_SUCCESS) {
+        earlier_ = value;
+    }
+    RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof(dpi));
+}
+
+ScreenScale::~ScreenScale() {
+    if (earlier_) {
+        const DWORD value = *earlier_;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &value,
+                        sizeof(value));
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
+    }
+}
+
 RECT rectInParent(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);

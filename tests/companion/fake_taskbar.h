@@ -96,6 +96,19 @@ class FakeTaskbar {
     HWND window_ = nullptr;
 };
 
+// The screen scale that programs started while it exists take, as a user sets it
+// (Wine reads it when a process starts); the earlier one comes back when it goes.
+class ScreenScale {
+  public:
+    explicit ScreenScale(DWORD dpi);
+    ~ScreenScale();
+    ScreenScale(const ScreenScale&) = delete;
+    ScreenScale& operator=(const ScreenScale&) = delete;
+
+  private:
+    std::optional<DWORD> earlier_;
+};
+
 // The window's rectangle in its parent's client coordinates.
 RECT rectInParent(HWND window);
 

@@ -208,6 +208,8 @@ int wmain(int argc, wchar_t** argv) {
             stderr);
         return 2;
     }
+    // As Explorer: in physical pixels on every monitor, whatever the scale.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     for (const wchar_t* name : {L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd"}) {
         registerClass(name, taskbarProcedure);
     }

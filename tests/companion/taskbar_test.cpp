@@ -41,6 +41,8 @@ constexpr DWORD kPromptly = 10000;
 class TaskbarTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // Physical pixels, as the taskbar and the companion see them at any scale.
+        SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
         host::removeFolder(host::configurationFolder());
         CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     }
@@ -55,27 +57,32 @@ class TaskbarTest : public ::testing::Test {
 
     // Waits until `taskbar` holds the meters, right against its notification area (or
     // `farEdge`), across its whole visible bar and `length` long (along: any, when -1).
-    static bool placedIn(const FakeTaskbar& taskbar, std::int32_t length, LONG farEdge,
-                         DWORD timeout = kPromptly) {
-        return host::pumpUntil(
+    static ::testing::AssertionResult placedIn(const FakeTaskbar& taskbar, std::int32_t length,
+                                               LONG farEdge, DWORD timeout = kPromptly) {
+        RECT rect{};
+        const bool placed = host::pumpUntil(
             [&] {
                 const HWND meters = taskbar.meters();
                 if (meters == nullptr) {
+                    rect = {};
                     return false;
                 }
-                const RECT rect = rectInParent(meters);
+                rect = rectInParent(meters);
                 const RECT bar = taskbar.visibleBar();
-                if (!taskbar.horizontal()) {
-                    return rect.bottom == farEdge &&
-                           (length < 0 ? rect.bottom > rect.top
-                                       : rect.bottom - rect.top == length) &&
-                           rect.left == bar.left && rect.right == bar.right;
-                }
-                return rect.right == farEdge &&
-                       (length < 0 ? rect.right > rect.left : rect.right - rect.left == length) &&
-                       rect.top == bar.top && rect.bottom == bar.bottom;
+                const bool horizontal = taskbar.horizontal();
+                const LONG end = horizontal ? rect.right : rect.bottom;
+                const LONG along = horizontal ? rect.right - rect.left : rect.bottom - rect.top;
+                const bool across = horizontal ? rect.top == bar.top && rect.bottom == bar.bottom
+                                               : rect.left == bar.left && rect.right == bar.right;
+                return end == farEdge && (length < 0 ? along > 0 : along == length) && across;
             },
             timeout);
+        if (placed) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "meters at {" << rect.left << ", " << rect.top << ", " << rect.right << ", "
+               << rect.bottom << "}, wanted to end at " << farEdge << ", " << length << " long";
     }
     // The near side of the notification area along the taskbar.
     static LONG notificationLeft(const FakeTaskbar& taskbar) {
@@ -320,31 +327,42 @@ TEST_F(TaskbarTest, KeepsClearOfTheNotificationAreaBeforeAndAfterItAppears) {
     }
 }
 
-// Every edge, the small taskbar, and taskbars thicker than the bar they draw: the meters
-// lie along the bar, beside the notification area, across the visible bar only, and
-// are laid out again when the taskbar moves to another edge.
+// Every edge at 100 % and 150 %, the small taskbar, and taskbars thicker than the bar
+// they draw: the meters lie along the bar, beside the notification area, across the
+// visible bar only, and are laid out again when the taskbar moves to another edge.
 TEST_F(TaskbarTest, LiesAlongTheVisibleBarOnEveryEdge) {
     writeConfiguration(configuration(30));
     const struct {
         const char* name;
+        DWORD dpi;
         Scenario scenario;
         TaskbarEdge movedTo;
     } cases[] = {
-        {"bottom", {}, TaskbarEdge::Left},
-        {"top", {.edge = TaskbarEdge::Top}, TaskbarEdge::Bottom},
-        {"left", {.edge = TaskbarEdge::Left}, TaskbarEdge::Right},
-        {"right", {.edge = TaskbarEdge::Right}, TaskbarEdge::Top},
-        {"small", {.thickness = kSmallTaskbarHeight}, TaskbarEdge::Right},
-        {"bottom, phantom part", {.phantom = 24}, TaskbarEdge::Right},
-        {"right, phantom part", {.edge = TaskbarEdge::Right, .phantom = 24}, TaskbarEdge::Bottom},
+        {"bottom", 96, {}, TaskbarEdge::Left},
+        {"top", 96, {.edge = TaskbarEdge::Top}, TaskbarEdge::Bottom},
+        {"left", 96, {.edge = TaskbarEdge::Left}, TaskbarEdge::Right},
+        {"right", 96, {.edge = TaskbarEdge::Right}, TaskbarEdge::Top},
+        {"bottom, 150 %", 144, {.thickness = 72}, TaskbarEdge::Right},
+        {"top, 150 %", 144, {.edge = TaskbarEdge::Top, .thickness = 72}, TaskbarEdge::Left},
+        {"left, 150 %", 144, {.edge = TaskbarEdge::Left, .thickness = 72}, TaskbarEdge::Bottom},
+        {"right, 150 %", 144, {.edge = TaskbarEdge::Right, .thickness = 72}, TaskbarEdge::Top},
+        {"small", 96, {.thickness = kSmallTaskbarHeight}, TaskbarEdge::Right},
+        {"bottom, phantom part", 96, {.phantom = 24}, TaskbarEdge::Right},
+        {"right, phantom part, 150 %",
+         144,
+         {.edge = TaskbarEdge::Right, .thickness = 72, .phantom = 36},
+         TaskbarEdge::Bottom},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
+        const ScreenScale scale(test.dpi);
         FakeTaskbar taskbar(test.scenario);
         const Companion companion(L"--taskbar");
+        // At 100 % along a horizontal bar the length is the engine's; elsewhere any.
         const std::int32_t length =
-            taskbar.horizontal() ? engineBandLength(configuration(30), test.scenario.thickness)
-                                 : -1;
+            taskbar.horizontal() && test.dpi == 96
+                ? engineBandLength(configuration(30), test.scenario.thickness)
+                : -1;
         ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
         // The red column is drawn inside the bar the user sees, as thick as that bar.
         Frame frame;
@@ -355,6 +373,11 @@ TEST_F(TaskbarTest, LiesAlongTheVisibleBarOnEveryEdge) {
             },
             kPromptly));
         EXPECT_EQ(taskbar.horizontal() ? frame.height : frame.width, test.scenario.thickness);
+        if (taskbar.horizontal() && test.dpi != 96) {
+            // Laid out at the taskbar's scale: half as long again as at 100 %.
+            const std::int32_t unscaled = engineBandLength(configuration(30), kTaskbarHeight);
+            EXPECT_NEAR(frame.width, unscaled * 1.5, 3);
+        }
 
         taskbar.command(FakeCommand::MoveTo, static_cast<LPARAM>(test.movedTo));
         EXPECT_TRUE(placedIn(taskbar, -1, notificationLeft(taskbar), 1000));
@@ -529,38 +552,53 @@ TEST_F(TaskbarTest, ObjectCountsStayFlatOver200Rebuilds) {
 }
 
 // Not a check: scripts/run uses it to picture a configuration in the fake Windows 11
-// taskbar (TAVISTO_TASKBAR_CONFIGURATION, the file; TAVISTO_TASKBAR_PICTURE, the PNG).
+// taskbar (TAVISTO_TASKBAR_CONFIGURATION, the file; TAVISTO_TASKBAR_PICTURE, the PNG),
+// and beside it, named after it with "-left" and "-small", in a left taskbar at 150 %
+// and in the small taskbar.
 TEST_F(TaskbarTest, PicturesAGivenConfiguration) {
     const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
     const std::wstring png = host::environmentValue(L"TAVISTO_TASKBAR_PICTURE");
-    if (source.empty() || png.empty()) {
+    if (source.empty() || png.empty() || png.size() < 4) {
         GTEST_SKIP() << "no configuration to picture";
     }
     ASSERT_TRUE(CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE));
-    const FakeTaskbar taskbar;
-    const Companion companion(L"--taskbar");
-    Frame frame;
-    // Something drawn, then time for every refresh rate to have sampled.
-    ASSERT_TRUE(host::pumpUntil(
-        [&] {
-            frame = taskbar.meters() != nullptr ? requestFrame(taskbar.meters()) : Frame{};
-            return frame.width > 0 && frame.count(kClickableClear) < frame.width * frame.height;
-        },
-        kPromptly));
-    host::pumpFor(2500);
-    frame = requestFrame(taskbar.meters());
-    host::Capture picture{frame.width, frame.height, {}};
-    for (const std::uint32_t pixel : frame.pixels) {
-        // Over a dark taskbar, as Windows 11 draws it by default.
-        const std::uint32_t alpha = pixel >> 24;
-        std::uint32_t rgb = 0;
-        for (const int shift : {0, 8, 16}) {
-            const std::uint32_t over = ((pixel >> shift) & 0xFF) + 0x20 * (255 - alpha) / 255;
-            rgb |= std::min<std::uint32_t>(over, 255) << shift;
+    const std::wstring stem = png.substr(0, png.size() - 4);
+    const struct {
+        std::wstring file;
+        DWORD dpi;
+        Scenario scenario;
+    } pictures[] = {
+        {png, 96, {}},
+        {stem + L"-left.png", 144, {.edge = TaskbarEdge::Left, .thickness = 72}},
+        {stem + L"-small.png", 96, {.thickness = kSmallTaskbarHeight}},
+    };
+    for (const auto& picture : pictures) {
+        const ScreenScale scale(picture.dpi);
+        const FakeTaskbar taskbar(picture.scenario);
+        const Companion companion(L"--taskbar");
+        Frame frame;
+        // Something drawn, then time for every refresh rate to have sampled.
+        ASSERT_TRUE(host::pumpUntil(
+            [&] {
+                frame = taskbar.meters() != nullptr ? requestFrame(taskbar.meters()) : Frame{};
+                return frame.width > 0 && frame.count(kClickableClear) < frame.width * frame.height;
+            },
+            kPromptly));
+        host::pumpFor(2500);
+        frame = requestFrame(taskbar.meters());
+        host::Capture image{frame.width, frame.height, {}};
+        for (const std::uint32_t pixel : frame.pixels) {
+            // Over a dark taskbar, as Windows 11 draws it by default.
+            const std::uint32_t alpha = pixel >> 24;
+            std::uint32_t rgb = 0;
+            for (const int shift : {0, 8, 16}) {
+                const std::uint32_t over = ((pixel >> shift) & 0xFF) + 0x20 * (255 - alpha) / 255;
+                rgb |= std::min<std::uint32_t>(over, 255) << shift;
+            }
+            image.pixels.push_back(rgb);
         }
-        picture.pixels.push_back(rgb);
+        EXPECT_TRUE(host::savePng(image, picture.file));
     }
-    EXPECT_TRUE(host::savePng(picture, png));
 }
 
 }  // namespace
