@@ -84,6 +84,18 @@ class TaskbarTest : public ::testing::Test {
                << "meters at {" << rect.left << ", " << rect.top << ", " << rect.right << ", "
                << rect.bottom << "}, wanted to end at " << farEdge << ", " << length << " long";
     }
+    // The meters' frame once their red column has been sampled; without red after a
+    // while, the last one seen.
+    static Frame redFrame(const FakeTaskbar& taskbar) {
+        Frame frame;
+        host::pumpUntil(
+            [&] {
+                frame = requestFrame(taskbar.meters());
+                return frame.count(kOpaqueRed) > 0;
+            },
+            kPromptly);
+        return frame;
+    }
     // The near side of the notification area along the taskbar.
     static LONG notificationLeft(const FakeTaskbar& taskbar) {
         const RECT area = rectInParent(taskbar.notificationArea());
@@ -104,13 +116,8 @@ TEST_F(TaskbarTest, AttachesBesideTheNotificationAreaAndDrawsTheMeters) {
 
     // The column fills with red once sampled; the padding stays see-through but
     // clickable.
-    Frame frame;
-    ASSERT_TRUE(host::pumpUntil(
-        [&] {
-            frame = requestFrame(taskbar.meters());
-            return frame.count(kOpaqueRed) > 0;
-        },
-        kPromptly));
+    const Frame frame = redFrame(taskbar);
+    ASSERT_GT(frame.count(kOpaqueRed), 0);
     EXPECT_EQ(frame.width, length);
     EXPECT_EQ(frame.height, kTaskbarHeight);
     EXPECT_EQ(frame.pixels.front(), kClickableClear);
@@ -365,13 +372,8 @@ TEST_F(TaskbarTest, LiesAlongTheVisibleBarOnEveryEdge) {
                 : -1;
         ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
         // The red column is drawn inside the bar the user sees, as thick as that bar.
-        Frame frame;
-        EXPECT_TRUE(host::pumpUntil(
-            [&] {
-                frame = requestFrame(taskbar.meters());
-                return frame.count(kOpaqueRed) > 0;
-            },
-            kPromptly));
+        const Frame frame = redFrame(taskbar);
+        EXPECT_GT(frame.count(kOpaqueRed), 0);
         EXPECT_EQ(taskbar.horizontal() ? frame.height : frame.width, test.scenario.thickness);
         if (taskbar.horizontal() && test.dpi != 96) {
             // Laid out at the taskbar's scale: half as long again as at 100 %.
@@ -463,8 +465,7 @@ TEST_F(TaskbarTest, KeepsAnsweringWhileTheTaskbarHangs) {
         host::pumpFor(250);
     }
     EXPECT_GT(rounds, 5);
-    EXPECT_TRUE(host::pumpUntil(
-        [&] { return requestFrame(taskbar.meters()).count(kOpaqueRed) > 0; }, kPromptly));
+    EXPECT_GT(redFrame(taskbar).count(kOpaqueRed), 0);
     EXPECT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
 }
 
