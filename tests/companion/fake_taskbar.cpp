@@ -3,9 +3,10 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <array>
 #include <cwchar>
-#include <iterator>
 #include <memory>
+#include <string_view>
 
 #include "desk_band_host.h"
 #include "panel/meter_panel.h"
@@ -68,13 +69,27 @@ LRESULT CALLBACK frameReceiver(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
+namespace {
+
+// In the order of TaskbarKind and TaskbarEdge.
+constexpr std::array<std::wstring_view, 3> kKindNames{L"composition", L"classic", L"secondary"};
+constexpr std::array<std::wstring_view, 4> kEdgeNames{L"bottom", L"top", L"left", L"right"};
+
+template <typename Enum, std::size_t size>
+bool parseName(const std::array<std::wstring_view, size>& names, std::wstring_view name,
+               Enum& value) {
+    const auto found = std::find(names.begin(), names.end(), name);
+    value = static_cast<Enum>(found - names.begin());
+    return found != names.end();
+}
+
+}  // namespace
+
 std::wstring scenarioArguments(const Scenario& scenario, DWORD lifetimeMilliseconds) {
-    const wchar_t* kinds[] = {L"composition", L"classic", L"secondary"};
-    const wchar_t* edges[] = {L"bottom", L"top", L"left", L"right"};
-    std::wstring arguments = std::wstring(kinds[static_cast<int>(scenario.kind)]) + L" " +
-                             std::to_wstring(lifetimeMilliseconds) + L" --edge " +
-                             edges[static_cast<int>(scenario.edge)] + L" --length " +
-                             std::to_wstring(scenario.length) + L" --thickness " +
+    std::wstring arguments = std::wstring(kKindNames[static_cast<std::size_t>(scenario.kind)]) +
+                             L" " + std::to_wstring(lifetimeMilliseconds) + L" --edge " +
+                             std::wstring(kEdgeNames[static_cast<std::size_t>(scenario.edge)]) +
+                             L" --length " + std::to_wstring(scenario.length) + L" --thickness " +
                              std::to_wstring(scenario.thickness) + L" --phantom " +
                              std::to_wstring(scenario.phantom) + L" --linger " +
                              std::to_wstring(scenario.lingerMilliseconds);
@@ -82,21 +97,13 @@ std::wstring scenarioArguments(const Scenario& scenario, DWORD lifetimeMilliseco
 }
 
 std::optional<Scenario> parseScenario(int argc, wchar_t** argv, DWORD& lifetimeMilliseconds) {
-    if (argc < 3) {
-        return std::nullopt;
-    }
     Scenario scenario;
-    const std::wstring kind = argv[1];
-    if (kind == L"classic") {
-        scenario.kind = TaskbarKind::Classic;
-    } else if (kind == L"secondary") {
-        scenario.kind = TaskbarKind::Secondary;
-    } else if (kind != L"composition") {
+    if (argc < 3 || !parseName(kKindNames, argv[1], scenario.kind)) {
         return std::nullopt;
     }
     lifetimeMilliseconds = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
     for (int at = 3; at < argc; ++at) {
-        const std::wstring name = argv[at];
+        const std::wstring_view name = argv[at];
         if (name == L"--late-tray") {
             scenario.lateTray = true;
             continue;
@@ -104,15 +111,12 @@ std::optional<Scenario> parseScenario(int argc, wchar_t** argv, DWORD& lifetimeM
         if (at + 1 >= argc) {
             return std::nullopt;
         }
-        const std::wstring value = argv[++at];
-        const int number = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+        const wchar_t* value = argv[++at];
+        const int number = static_cast<int>(std::wcstol(value, nullptr, 10));
         if (name == L"--edge") {
-            const wchar_t* edges[] = {L"bottom", L"top", L"left", L"right"};
-            const auto found = std::find(std::begin(edges), std::end(edges), value);
-            if (found == std::end(edges)) {
+            if (!parseName(kEdgeNames, value, scenario.edge)) {
                 return std::nullopt;
             }
-            scenario.edge = static_cast<TaskbarEdge>(found - std::begin(edges));
         } else if (name == L"--length") {
             scenario.length = number;
         } else if (name == L"--thickness") {
