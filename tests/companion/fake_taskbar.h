@@ -48,7 +48,8 @@ std::optional<Scenario> parseScenario(int argc, wchar_t** argv, DWORD& lifetimeM
 inline constexpr wchar_t kFakeCommandMessage[] = L"TavistoFakeTaskbarCommand";
 enum class FakeCommand : WPARAM {
     ResizeTray = 1,   // lParam: the notification area's new length
-    RebuildChildren,  // its children made anew, the bridge on top; the root kept
+    RebuildChildren,  // its children made anew, the bridge on top, the notification
+                      // area 40 px longer or back; the root kept
     Hang,             // lParam: milliseconds without pumping messages
     Recreate,         // the root made anew and "TaskbarCreated" broadcast
     MoveTo,           // lParam: a TaskbarEdge

@@ -73,6 +73,11 @@ class Taskbar {
                     DestroyWindow(child);
                 }
                 makeChildren();
+                // The new notification area need not be as long as the old one.
+                if (trayLength_ != 0) {
+                    trayLength_ = trayLength_ == kNotificationWidth ? kNotificationWidth + 40
+                                                                    : kNotificationWidth;
+                }
                 layOut();
                 // Explorer's new bridge covers everything, windows of others included.
                 SetWindowPos(bridge_, HWND_TOP, 0, 0, 0, 0,
