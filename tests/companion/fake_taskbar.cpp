@@ -92,7 +92,8 @@ std::wstring scenarioArguments(const Scenario& scenario, DWORD lifetimeMilliseco
                              L" --length " + std::to_wstring(scenario.length) + L" --thickness " +
                              std::to_wstring(scenario.thickness) + L" --phantom " +
                              std::to_wstring(scenario.phantom) + L" --linger " +
-                             std::to_wstring(scenario.lingerMilliseconds);
+                             std::to_wstring(scenario.lingerMilliseconds) + L" --hidden " +
+                             std::to_wstring(scenario.hiddenMilliseconds);
     return scenario.lateTray ? arguments + L" --late-tray" : arguments;
 }
 
@@ -125,6 +126,8 @@ std::optional<Scenario> parseScenario(int argc, wchar_t** argv, DWORD& lifetimeM
             scenario.phantom = number;
         } else if (name == L"--linger") {
             scenario.lingerMilliseconds = static_cast<DWORD>(number);
+        } else if (name == L"--hidden") {
+            scenario.hiddenMilliseconds = static_cast<DWORD>(number);
         } else {
             return std::nullopt;
         }
@@ -151,7 +154,8 @@ FakeTaskbar::FakeTaskbar(const Scenario& scenario) : scenario_(scenario) {
     CloseHandle(process.hThread);
     process_.reset(process.hProcess);
     id_ = process.dwProcessId;
-    host::pumpUntil([&] { return (window_ = find()) != nullptr; }, 10000);
+    host::pumpUntil([&] { return (window_ = find()) != nullptr; },
+                    scenario.hiddenMilliseconds + 10000);
 }
 
 FakeTaskbar::~FakeTaskbar() {

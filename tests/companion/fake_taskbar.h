@@ -37,6 +37,7 @@ struct Scenario {
     int phantom = 0;                       // the window is this much thicker than that bar
     bool lateTray = false;                 // the notification area is empty until grown
     DWORD lingerMilliseconds = 0;          // when ending: hidden and not answering this long
+    DWORD hiddenMilliseconds = 0;          // announced at once, but shown only this much later
     std::wstring image = L"explorer.exe";  // another name: an impostor
 };
 
@@ -58,6 +59,8 @@ enum class FakeCommand : WPARAM {
 
 // How often the taskbar's own context menu would have opened, as a property of its window.
 inline constexpr wchar_t kTaskbarMenusProperty[] = L"FakeTaskbarMenus";
+// Set on a taskbar that already held the companion's window before it was shown.
+inline constexpr wchar_t kEarlyGuestProperty[] = L"FakeTaskbarEarlyGuest";
 
 class FakeTaskbar {
   public:

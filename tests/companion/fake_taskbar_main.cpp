@@ -2,7 +2,7 @@
 // beside it (the setup program, the companion) meet that kind of taskbar, and plays what
 // real taskbars do to the windows inside them when told to (FakeCommand).
 //   fake-taskbar.exe composition|classic|secondary <milliseconds> [--edge bottom|top|left|right]
-//       [--length N] [--thickness N] [--phantom N] [--late-tray] [--linger MS]
+//       [--length N] [--thickness N] [--phantom N] [--late-tray] [--linger MS] [--hidden MS]
 
 #include <windows.h>
 
@@ -20,6 +20,7 @@ namespace {
 using namespace tavisto::companion::testing;
 
 constexpr wchar_t kBridgeClass[] = L"Windows.UI.Composition.DesktopWindowContentBridge";
+constexpr UINT_PTR kShowTimer = 1;
 
 LRESULT CALLBACK taskbarProcedure(HWND, UINT, WPARAM, LPARAM) noexcept;
 
@@ -56,10 +57,23 @@ class Taskbar {
         }
         makeChildren();
         layOut();
+        // As Explorer does once its taskbar is there, or sometimes before it shows it.
+        if (scenario_.hiddenMilliseconds > 0) {
+            PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+            SetTimer(root_, kShowTimer, scenario_.hiddenMilliseconds, nullptr);
+            return true;
+        }
         ShowWindow(root_, SW_SHOWNOACTIVATE);
-        // As Explorer does once its taskbar is there.
         PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
         return true;
+    }
+
+    void show() const {
+        KillTimer(root_, kShowTimer);
+        if (FindWindowExW(root_, nullptr, L"TavistoTaskbarClass", nullptr) != nullptr) {
+            SetPropW(root_, kEarlyGuestProperty, reinterpret_cast<HANDLE>(1));
+        }
+        ShowWindow(root_, SW_SHOWNOACTIVATE);
     }
 
     void obey(FakeCommand command, LPARAM argument) {
@@ -189,6 +203,10 @@ LRESULT CALLBACK taskbarProcedure(HWND window, UINT message, WPARAM wParam,
     if (message == command && shown != nullptr && window == shown->root()) {
         shown->obey(static_cast<FakeCommand>(wParam), lParam);
         return 1;
+    }
+    if (message == WM_TIMER && wParam == kShowTimer && shown != nullptr) {
+        shown->show();
+        return 0;
     }
     if (message == WM_CONTEXTMENU) {
         // The taskbar's own menu would open: counted where the tests can read it.

@@ -420,18 +420,21 @@ TEST_F(TaskbarTest, ComesBackWhenTheTaskbarRebuildsOrLosesIt) {
 }
 
 // While Explorer restarts, the old taskbar may linger hidden and not answering when the
-// new one announces itself: the meters end up once, in the new taskbar.
+// new one announces itself, before or after it is shown: the meters wait until it is
+// shown and end up once, in the new taskbar.
 TEST_F(TaskbarTest, OverlappingRestartLeavesOneWindowInTheNewTaskbar) {
     writeConfiguration(configuration(30));
     const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
     auto old = std::make_unique<FakeTaskbar>(Scenario{.lingerMilliseconds = 2500});
     const Companion companion(L"--taskbar");
     ASSERT_TRUE(placedIn(*old, length, notificationLeft(*old)));
-    for (int restart = 0; restart < 3; ++restart) {
-        SCOPED_TRACE(restart);
+    for (const DWORD hidden : {0UL, 800UL, 0UL}) {
+        SCOPED_TRACE(hidden);
         old->endWithoutWaiting();
-        auto fresh = std::make_unique<FakeTaskbar>(Scenario{.lingerMilliseconds = 2500});
+        auto fresh = std::make_unique<FakeTaskbar>(
+            Scenario{.lingerMilliseconds = 2500, .hiddenMilliseconds = hidden});
         EXPECT_TRUE(placedIn(*fresh, length, notificationLeft(*fresh), 2000));
+        EXPECT_EQ(GetPropW(fresh->window(), kEarlyGuestProperty), nullptr);
         old.reset();  // waits for it to go
         host::pumpFor(1200);
         EXPECT_NE(fresh->meters(), nullptr);
