@@ -67,6 +67,7 @@ class FakeTaskbar {
     // Starts fake-taskbar.exe (beside this test) as `scenario.image` and waits until its
     // taskbar is shown; window() is null when it is not.
     explicit FakeTaskbar(const Scenario& scenario = {});
+    explicit FakeTaskbar(TaskbarKind kind) : FakeTaskbar(Scenario{.kind = kind}) {}
     // Ends it and waits for the process to go (lingering included).
     ~FakeTaskbar();
     FakeTaskbar(const FakeTaskbar&) = delete;

@@ -194,7 +194,7 @@ TEST_F(TaskbarTest, SecondaryTaskbarHasItsOwnWindowWhileItExists) {
 
 TEST_F(TaskbarTest, TaskbarThatHostsDeskBandsIsLeftToTheBandUnlessForced) {
     writeConfiguration(configuration(30));
-    const FakeTaskbar taskbar({.kind = TaskbarKind::Classic});
+    const FakeTaskbar taskbar(TaskbarKind::Classic);
     const struct {
         const wchar_t* arguments;
         bool attaches;
