@@ -16,7 +16,21 @@ Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std
     if (taskbar.notificationArea) {
         farEnd = horizontal ? taskbar.notificationArea->left : taskbar.notificationArea->top;
     } else {
-        farEnd -= roundToInt32(kEndMargin * taskbar.dpiScale);
+        const std::int32_t reserve = taskbar.primary ? kPrimaryTrayReserve : kSecondaryClockReserve;
+        farEnd -= roundToInt32(reserve * taskbar.dpiScale);
+    }
+    // Across: the visible bar, kept inside the client area.
+    std::int32_t crossFrom = horizontal ? client.top : client.left;
+    std::int32_t crossTo = horizontal ? client.bottom : client.right;
+    if (taskbar.visibleBar) {
+        crossFrom =
+            std::max(crossFrom, horizontal ? taskbar.visibleBar->top : taskbar.visibleBar->left);
+        crossTo =
+            std::min(crossTo, horizontal ? taskbar.visibleBar->bottom : taskbar.visibleBar->right);
+        if (crossTo <= crossFrom) {
+            crossFrom = horizontal ? client.top : client.left;
+            crossTo = horizontal ? client.bottom : client.right;
+        }
     }
     const std::int64_t size = std::max<std::int32_t>(length, 0);
     std::int64_t start =
@@ -25,9 +39,9 @@ Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std
     const auto from = static_cast<std::int32_t>(std::min<std::int64_t>(start, INT32_MAX));
     const auto to = static_cast<std::int32_t>(std::min<std::int64_t>(start + size, INT32_MAX));
     if (horizontal) {
-        return {from, client.top, to, client.bottom};
+        return {from, crossFrom, to, crossTo};
     }
-    return {client.left, from, client.right, to};
+    return {crossFrom, from, crossTo, to};
 }
 
 }  // namespace tavisto::companion

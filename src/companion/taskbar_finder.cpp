@@ -1,5 +1,9 @@
 #include "companion/taskbar_finder.h"
 
+#include <cwchar>
+
+#include "platform/win32/handles.h"
+
 namespace tavisto::companion {
 namespace {
 
@@ -19,7 +23,38 @@ bool hasChild(HWND parent, const wchar_t* className, bool shownOnly) noexcept {
     return false;
 }
 
+// The child's rectangle in the taskbar's client coordinates, when it is shown with an area.
+bool childRect(HWND taskbar, const wchar_t* className, RECT& rect) noexcept {
+    const HWND child = FindWindowExW(taskbar, nullptr, className, nullptr);
+    if (child == nullptr || !isShownWithArea(child) || !GetWindowRect(child, &rect)) {
+        return false;
+    }
+    MapWindowPoints(nullptr, taskbar, reinterpret_cast<POINT*>(&rect), 2);
+    return true;
+}
+
 }  // namespace
+
+bool ownedByShell(HWND window) noexcept {
+    DWORD processId = 0;
+    if (GetWindowThreadProcessId(window, &processId) == 0) {
+        return false;
+    }
+    const win32::KernelHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    wchar_t image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (!process || !QueryFullProcessImageNameW(process.get(), 0, image, &length)) {
+        return false;
+    }
+    const wchar_t* name = image;
+    for (const wchar_t* at = image; *at != L'\0'; ++at) {
+        if (*at == L'\\' || *at == L'/') {
+            name = at + 1;
+        }
+    }
+    return _wcsicmp(name, kShellImageName) == 0;
+}
 
 bool isReady(HWND taskbar) noexcept {
     return IsWindow(taskbar) && isShownWithArea(taskbar);
@@ -41,6 +76,9 @@ HWND findPrimaryTaskbar() noexcept {
     for (HWND taskbar = FindWindowExW(nullptr, nullptr, kPrimaryTaskbarClass, nullptr);
          taskbar != nullptr;
          taskbar = FindWindowExW(nullptr, taskbar, kPrimaryTaskbarClass, nullptr)) {
+        if (!ownedByShell(taskbar)) {
+            continue;
+        }
         if (isReady(taskbar)) {
             return taskbar;
         }
@@ -56,7 +94,7 @@ std::vector<HWND> findSecondaryTaskbars() {
     for (HWND taskbar = FindWindowExW(nullptr, nullptr, kSecondaryTaskbarClass, nullptr);
          taskbar != nullptr;
          taskbar = FindWindowExW(nullptr, taskbar, kSecondaryTaskbarClass, nullptr)) {
-        if (isReady(taskbar)) {
+        if (isReady(taskbar) && ownedByShell(taskbar)) {
             taskbars.push_back(taskbar);
         }
     }
@@ -64,12 +102,11 @@ std::vector<HWND> findSecondaryTaskbars() {
 }
 
 bool notificationArea(HWND taskbar, RECT& area) noexcept {
-    const HWND tray = FindWindowExW(taskbar, nullptr, kNotificationAreaClass, nullptr);
-    if (tray == nullptr || !isShownWithArea(tray) || !GetWindowRect(tray, &area)) {
-        return false;
-    }
-    MapWindowPoints(nullptr, taskbar, reinterpret_cast<POINT*>(&area), 2);
-    return true;
+    return childRect(taskbar, kNotificationAreaClass, area);
+}
+
+bool startButton(HWND taskbar, RECT& button) noexcept {
+    return childRect(taskbar, kStartButtonClass, button);
 }
 
 }  // namespace tavisto::companion

@@ -15,7 +15,11 @@ namespace tavisto::companion {
 namespace {
 
 constexpr UINT_PTR kCheckTimer = 1;
-constexpr UINT kCheckMilliseconds = 1000;
+// The watchdog: Explorer rebuilds its children, reorders them and takes windows of others
+// out of its taskbar without telling anyone; the meters are back within two checks.
+constexpr UINT kCheckMilliseconds = 500;
+constexpr ULONGLONG kSteadyRetryDelay = 2000;
+constexpr int kSteadyRetries = 5;
 constexpr ULONGLONG kMaximumRetryDelay = 16000;
 // How long a taskbar must be seen hosting desk bands before the program ends.
 constexpr ULONGLONG kDeskBandVerdictMilliseconds = 1500;
@@ -81,11 +85,11 @@ LRESULT CALLBACK TaskbarHost::procedure(HWND window, UINT message, WPARAM wParam
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool TaskbarHost::handle(UINT message, WPARAM, LPARAM lParam) {
+bool TaskbarHost::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarCreated_ && message != 0) {
-        // Explorer (re)started: the old windows went with the old taskbar, or will.
+        // Explorer (re)started. A window still in a ready taskbar of Explorer's stays; one
+        // in the old taskbar, which may linger hidden and not answering, goes in check().
         log(L"the taskbar was created again: attaching anew");
-        windows_.clear();
         failedAttaches_ = 0;
         nextAttach_ = 0;
         check();
@@ -101,10 +105,17 @@ bool TaskbarHost::handle(UINT message, WPARAM, LPARAM lParam) {
             }
             check();
             return false;
+        case WM_POWERBROADCAST:
+            // After sleep Explorer keeps its taskbar but may have rebuilt what is inside.
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
+                check();
+            }
+            return false;
         case WM_TIMER:
         case WM_DISPLAYCHANGE:
         case WM_DPICHANGED:
         case kTaskbarWindowGone:
+        case kTaskbarChanged:
             check();
             return false;
         case kConfigurationReloaded:
@@ -212,8 +223,12 @@ void TaskbarHost::attachTo(HWND taskbar, bool primary) {
         TaskbarWindow::attach(taskbar, primary, control_.get(), failure);
     if (!window) {
         ++failedAttaches_;
-        const ULONGLONG delay =
-            std::min<ULONGLONG>(1000ULL << std::min(failedAttaches_, 5), kMaximumRetryDelay);
+        // Every 2 s while Explorer is likely still making its taskbar, then less often.
+        const ULONGLONG delay = failedAttaches_ <= kSteadyRetries
+                                    ? kSteadyRetryDelay
+                                    : std::min<ULONGLONG>(kSteadyRetryDelay << std::min(
+                                                              failedAttaches_ - kSteadyRetries, 3),
+                                                          kMaximumRetryDelay);
         nextAttach_ = GetTickCount64() + delay;
         log(L"attaching to the taskbar failed: " + failure + L"; trying again in " +
             std::to_wstring(delay / 1000) + L" s");

@@ -36,8 +36,9 @@ class TaskbarHost {
                                       LPARAM lParam) noexcept;
     // True when the message is answered (with 0) without DefWindowProcW.
     bool handle(UINT message, WPARAM wParam, LPARAM lParam);
-    // Once a second and after every event: drops windows whose taskbar went, attaches
-    // to the taskbars that have none, re-places the rest.
+    // Twice a second and after every event: drops windows whose taskbar went or that
+    // were taken out of it, attaches to the taskbars that have none, re-places the rest
+    // (shown, on top of the taskbar's children).
     void check() noexcept;
     void attachTo(HWND taskbar, bool primary);
     void readSettings() noexcept;
@@ -49,7 +50,7 @@ class TaskbarHost {
     UINT taskbarCreated_ = 0;
     TaskbarSettings settings_;
     std::vector<std::unique_ptr<TaskbarWindow>> windows_;
-    // Back-off after a failed attach: 1 s, 2 s, 4 s ... up to kMaximumRetryDelay.
+    // Back-off after a failed attach: every 2 s for 10 s, then 4 s, 8 s, 16 s.
     int failedAttaches_ = 0;
     ULONGLONG nextAttach_ = 0;
     bool reportedWaiting_ = false;

@@ -32,6 +32,9 @@ TaskbarSettings readTaskbarSettings(const nlohmann::json& document) noexcept {
         if (isText(member(*taskbar, "position"), "left")) {
             settings.position = Edge::Left;
         }
+        const nlohmann::json* clickThrough = member(*taskbar, "clickThrough");
+        settings.clickThrough =
+            clickThrough != nullptr && clickThrough->is_boolean() && clickThrough->get<bool>();
         // Whole pixels only: booleans and fractions are not offsets.
         const nlohmann::json* offset = member(*taskbar, "offset");
         if (offset != nullptr && offset->is_number_integer() && !offset->is_boolean()) {

@@ -17,6 +17,8 @@ struct TaskbarSettings {
     Edge position = Edge::Right;
     // Pixels at 96 DPI moved away from that edge.
     std::int32_t offset = 0;
+    // Every click goes through the meters to what lies under them.
+    bool clickThrough = false;
     bool operator==(const TaskbarSettings&) const = default;
 };
 

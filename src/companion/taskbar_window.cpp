@@ -43,11 +43,13 @@ std::unique_ptr<TaskbarWindow> TaskbarWindow::attach(HWND taskbar, bool primary,
     RECT screen{};
     GetWindowRect(taskbar, &screen);
     // Created over the taskbar, so that the panel takes the scale of its monitor; a
-    // hidden tool window, so it never has a taskbar button of its own.
+    // hidden tool window, so it never has a taskbar button of its own. No parent
+    // notification: destroying a child would send one to the taskbar, which may be an
+    // old one that no longer answers.
     const HWND created =
-        CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kTaskbarWindowClass,
-                        L"Tavisto", WS_POPUP, screen.left, screen.top, 0, 0, nullptr, nullptr,
-                        window::thisModule(), attached.get());
+        CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_NOPARENTNOTIFY,
+                        kTaskbarWindowClass, L"Tavisto", WS_POPUP, screen.left, screen.top, 0, 0,
+                        nullptr, nullptr, window::thisModule(), attached.get());
     if (created == nullptr) {
         failure = L"the window cannot be created (error " + std::to_wstring(GetLastError()) + L")";
         return nullptr;
@@ -92,9 +94,13 @@ bool TaskbarWindow::scaleChanged() const noexcept {
 TaskbarShape TaskbarWindow::shape() const noexcept {
     TaskbarShape taskbar;
     taskbar.client = clientOf(taskbar_);
-    RECT area{};
-    if (primary_ && notificationArea(taskbar_, area)) {
-        taskbar.notificationArea = Rect{area.left, area.top, area.right, area.bottom};
+    taskbar.primary = primary_;
+    RECT child{};
+    if (notificationArea(taskbar_, child)) {
+        taskbar.notificationArea = Rect{child.left, child.top, child.right, child.bottom};
+    }
+    if (startButton(taskbar_, child)) {
+        taskbar.visibleBar = Rect{child.left, child.top, child.right, child.bottom};
     }
     taskbar.dpiScale = panel_ && panel_->panel() ? panel_->dpiScale() : 1.0;
     return taskbar;
@@ -105,12 +111,22 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
     if (window == nullptr || !panel_) {
         return;
     }
+    // Transparent to clicks across processes only as a layered window that says so:
+    // HTTRANSPARENT reaches no further than windows of this thread.
+    const auto extended = static_cast<LONG_PTR>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    const LONG_PTR wanted = settings.clickThrough
+                                ? extended | WS_EX_TRANSPARENT
+                                : extended & ~static_cast<LONG_PTR>(WS_EX_TRANSPARENT);
+    if (wanted != extended) {
+        SetWindowLongPtrW(window, GWL_EXSTYLE, wanted);
+    }
     const TaskbarShape taskbar = shape();
     const bool horizontal = taskbar.client.width() >= taskbar.client.height();
     const Rect current = clientOf(window);
     // The layout reads the window's own size: across the taskbar it must already have
-    // the taskbar's thickness when the band length is measured.
-    const std::int32_t thickness = horizontal ? taskbar.client.height() : taskbar.client.width();
+    // the visible bar's thickness when the band length is measured.
+    const Rect across = placeBand(taskbar, settings, 0);
+    const std::int32_t thickness = horizontal ? across.height() : across.width();
     if ((horizontal ? current.height() : current.width()) != thickness ||
         panel_->horizontalBand() != (horizontal ? 1 : 0)) {
         SetWindowPos(window, nullptr, 0, 0, horizontal ? taskbar.client.width() : thickness,
@@ -262,6 +278,20 @@ bool TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             return true;
         case WM_LBUTTONUP:
             window::startTaskManager();
+            return false;
+        case WM_RBUTTONDOWN:
+            // Swallowed: the taskbar must not open its own menu on the way down as well.
+            result = 0;
+            return true;
+        case WM_RBUTTONUP: {
+            POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            ClientToScreen(window, &at);
+            SendMessageW(host_, kShowMenu, 0, MAKELPARAM(at.x, at.y));
+            result = 0;
+            return true;
+        }
+        case WM_DPICHANGED_AFTERPARENT:
+            PostMessageW(host_, kTaskbarChanged, 0, 0);
             return false;
         case WM_CONTEXTMENU:
             // Answered here: DefWindowProcW would pass the gesture on to the taskbar.

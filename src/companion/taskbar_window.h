@@ -23,6 +23,8 @@ inline constexpr UINT kConfigurationReloaded = WM_APP + 1;
 // Sent with the screen point of the context-menu gesture in lParam.
 inline constexpr UINT kShowMenu = WM_APP + 2;
 inline constexpr UINT kTaskbarWindowGone = WM_APP + 3;
+// The taskbar's monitor changed scale under the window: re-check and re-place.
+inline constexpr UINT kTaskbarChanged = WM_APP + 4;
 
 // Registered message: a test sends it with its own window in wParam and receives the
 // frame last shown, as WM_COPYDATA (kFrameCopyData: two 32-bit integers, width and

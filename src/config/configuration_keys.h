@@ -49,7 +49,7 @@ inline constexpr std::array<std::string_view, 2> kTaskbarMonitors{"primary", "al
 inline constexpr std::array<std::string_view, 2> kTaskbarPositions{"right", "left"};
 
 // clang-format off
-inline constexpr std::array<ConfigurationKey, 40> kConfigurationKeys{{
+inline constexpr std::array<ConfigurationKey, 41> kConfigurationKeys{{
     {KeyLevel::Panel, "$schema", ValueKind::String, "",
      "The JSON Schema that editors use for completion and validation; the band ignores it.",
      {}, false},
@@ -76,6 +76,10 @@ inline constexpr std::array<ConfigurationKey, 40> kConfigurationKeys{{
      kTaskbarPositions, false},
     {KeyLevel::Taskbar, "offset", ValueKind::Pixels, "0",
      "Distance from that edge, in 96-DPI pixels.", {}, false},
+    {KeyLevel::Taskbar, "clickThrough", ValueKind::Boolean, "false",
+     "true: every click goes through the meters to the taskbar under them; Tavisto's menu is "
+     "then reached from its Start menu shortcut.",
+     {}, false},
 
     {KeyLevel::Group, "enabled", ValueKind::Boolean, "true",
      "false: the group and its meters are skipped entirely."},

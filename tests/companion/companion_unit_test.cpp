@@ -42,37 +42,52 @@ TEST(Placement, PutsTheBandAgainstTheChosenEdge) {
         Rect expected;
     } cases[] = {
         {"beside the notification area",
-         {horizontal, Rect{800, 0, 1000, 48}, 1.0},
+         {horizontal, Rect{800, 0, 1000, 48}, std::nullopt, 1.0},
          {},
          100,
          {700, 0, 800, 48}},
         {"offset away from it, scaled",
-         {horizontal, Rect{800, 0, 1000, 48}, 1.5},
+         {horizontal, Rect{800, 0, 1000, 48}, std::nullopt, 1.5},
          {Monitors::Primary, Edge::Right, 10},
          100,
          {685, 0, 785, 48}},
-        {"secondary: the end less the scaled margin",
-         {horizontal, std::nullopt, 2.0},
+        {"secondary: the end less the scaled clock",
+         {horizontal, std::nullopt, std::nullopt, 2.0, false},
          {},
          50,
-         {976 - 50, 0, 976, 48}},
+         {824 - 50, 0, 824, 48}},
+        {"primary with no notification area yet: the end less the scaled reserve",
+         {horizontal, std::nullopt, std::nullopt, 1.5, true},
+         {},
+         50,
+         {700 - 50, 0, 700, 48}},
+        {"taller than the visible bar: across the bar only",
+         {Rect{0, 0, 1000, 72}, Rect{800, 24, 1000, 72}, Rect{0, 24, 48, 72}, 1.0},
+         {},
+         100,
+         {700, 24, 800, 72}},
+        {"vertical and wider than its bar",
+         {Rect{0, 0, 90, 800}, Rect{0, 700, 60, 800}, Rect{0, 0, 60, 60}, 1.0},
+         {},
+         120,
+         {0, 580, 60, 700}},
         {"left end with offset",
-         {horizontal, Rect{800, 0, 1000, 48}, 1.0},
+         {horizontal, Rect{800, 0, 1000, 48}, std::nullopt, 1.0},
          {Monitors::Primary, Edge::Left, 8},
          100,
          {8, 0, 108, 48}},
         {"vertical taskbar: above the notification area",
-         {vertical, Rect{0, 700, 60, 800}, 1.0},
+         {vertical, Rect{0, 700, 60, 800}, std::nullopt, 1.0},
          {},
          120,
          {0, 580, 60, 700}},
         {"longer than the room: starts at the near end",
-         {horizontal, Rect{80, 0, 1000, 48}, 1.0},
+         {horizontal, Rect{80, 0, 1000, 48}, std::nullopt, 1.0},
          {},
          300,
          {0, 0, 300, 48}},
         {"no configuration: zero length",
-         {horizontal, Rect{800, 0, 1000, 48}, 1.0},
+         {horizontal, Rect{800, 0, 1000, 48}, std::nullopt, 1.0},
          {},
          0,
          {800, 0, 800, 48}},
@@ -94,6 +109,8 @@ TEST(TaskbarSettings, UnknownOrMistypedValuesKeepTheDefaults) {
         {R"({"taskbar": {"monitors": "All", "position": "top", "offset": -3}})", {}},
         {R"({"taskbar": {"monitors": 1, "position": null, "offset": true}})", {}},
         {R"({"taskbar": {"offset": 2.5}})", {}},
+        {R"({"taskbar": {"clickThrough": true}})", {.clickThrough = true}},
+        {R"({"taskbar": {"clickThrough": 1}})", {}},
         {R"({"taskbar": {"offset": 10001}})", {}},
         {R"({"taskbar": "all"})", {}},
         {R"([1, 2])", {}},
@@ -218,11 +235,11 @@ TEST(TaskbarFinder, JudgesOnlyATaskbarThatIsReady) {
     }
 }
 
-TEST(TaskbarFinder, PrefersTheReadyTaskbarOverAHiddenOneFoundFirst) {
-    const win32::Window ready = taskbarWindow(true, 48, true, 0);
-    // Created later, so found first, like the hidden one Wine's shell keeps.
-    const win32::Window hidden = taskbarWindow(false, 0, false, 0);
-    EXPECT_EQ(findPrimaryTaskbar(), ready.get());
+TEST(TaskbarFinder, NeverChoosesATaskbarOfAProgramOtherThanExplorer) {
+    // This test program is not explorer.exe: its ready taskbar is an impostor's.
+    const win32::Window impostor = taskbarWindow(true, 48, true, 0);
+    EXPECT_FALSE(ownedByShell(impostor.get()));
+    EXPECT_NE(findPrimaryTaskbar(), impostor.get());
 }
 
 std::wstring runValue() {

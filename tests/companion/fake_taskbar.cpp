@@ -1,10 +1,12 @@
 #include "fake_taskbar.h"
 
-#include <commctrl.h>
 #include <winternl.h>
 
 #include <algorithm>
+#include <array>
+#include <cwchar>
 #include <memory>
+#include <string_view>
 
 #include "desk_band_host.h"
 #include "panel/meter_panel.h"
@@ -19,24 +21,6 @@ constexpr wchar_t kMetersClass[] = L"TavistoTaskbarClass";
 constexpr wchar_t kFrameRequest[] = L"TavistoTaskbarFrame";
 constexpr ULONG_PTR kFrameCopyData = 0x54415646;
 
-LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void registerClass(const wchar_t* name) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = plainProcedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-    windowClass.lpszClassName = name;
-    RegisterClassW(&windowClass);
-}
-
-HWND child(HWND parent, const wchar_t* className, int x, int width, int height) {
-    return CreateWindowExW(0, className, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, 0,
-                           width, height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-}
-
 BOOL CALLBACK countMeters(HWND window, LPARAM count) noexcept {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
@@ -49,15 +33,15 @@ BOOL CALLBACK countMeters(HWND window, LPARAM count) noexcept {
 
 struct OwnedWindows {
     DWORD processId;
-    long count;
+    std::vector<HWND> windows;
 };
 
-BOOL CALLBACK countOwned(HWND window, LPARAM context) noexcept {
+BOOL CALLBACK collectOwned(HWND window, LPARAM context) noexcept {
     auto* owned = reinterpret_cast<OwnedWindows*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == owned->processId) {
-        ++owned->count;
+        owned->windows.push_back(window);
     }
     return TRUE;
 }
@@ -85,51 +69,193 @@ LRESULT CALLBACK frameReceiver(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-FakeTaskbar::FakeTaskbar(TaskbarKind kind, int width) {
-    for (const wchar_t* name : {L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd", L"TrayNotifyWnd",
-                                L"Windows.UI.Composition.DesktopWindowContentBridge"}) {
-        registerClass(name);
+namespace {
+
+// In the order of TaskbarKind and TaskbarEdge.
+constexpr std::array<std::wstring_view, 3> kKindNames{L"composition", L"classic", L"secondary"};
+constexpr std::array<std::wstring_view, 4> kEdgeNames{L"bottom", L"top", L"left", L"right"};
+
+template <typename Enum, std::size_t size>
+bool parseName(const std::array<std::wstring_view, size>& names, std::wstring_view name,
+               Enum& value) {
+    const auto found = std::find(names.begin(), names.end(), name);
+    value = static_cast<Enum>(found - names.begin());
+    return found != names.end();
+}
+
+}  // namespace
+
+std::wstring scenarioArguments(const Scenario& scenario, DWORD lifetimeMilliseconds) {
+    std::wstring arguments = std::wstring(kKindNames[static_cast<std::size_t>(scenario.kind)]) +
+                             L" " + std::to_wstring(lifetimeMilliseconds) + L" --edge " +
+                             std::wstring(kEdgeNames[static_cast<std::size_t>(scenario.edge)]) +
+                             L" --length " + std::to_wstring(scenario.length) + L" --thickness " +
+                             std::to_wstring(scenario.thickness) + L" --phantom " +
+                             std::to_wstring(scenario.phantom) + L" --linger " +
+                             std::to_wstring(scenario.lingerMilliseconds) + L" --hidden " +
+                             std::to_wstring(scenario.hiddenMilliseconds);
+    return scenario.lateTray ? arguments + L" --late-tray" : arguments;
+}
+
+std::optional<Scenario> parseScenario(int argc, wchar_t** argv, DWORD& lifetimeMilliseconds) {
+    Scenario scenario;
+    if (argc < 3 || !parseName(kKindNames, argv[1], scenario.kind)) {
+        return std::nullopt;
     }
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    width = std::min(width, screenWidth);
-    const int top = screenHeight - kTaskbarHeight * (kind == TaskbarKind::Secondary ? 2 : 1);
-    window_.reset(CreateWindowExW(
-        WS_EX_TOOLWINDOW,
-        kind == TaskbarKind::Secondary ? L"Shell_SecondaryTrayWnd" : L"Shell_TrayWnd", nullptr,
-        WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, top, width, kTaskbarHeight, nullptr, nullptr,
-        GetModuleHandleW(nullptr), nullptr));
-    const HWND bar = window_.get();
-    if (kind == TaskbarKind::Classic) {
-        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_COOL_CLASSES};
-        InitCommonControlsEx(&controls);
-        child(bar, REBARCLASSNAMEW, 0, width - kNotificationWidth, kTaskbarHeight);
-    } else {
-        // The bridge covers the whole taskbar, as Explorer's does.
-        child(bar, L"Windows.UI.Composition.DesktopWindowContentBridge", 0, width, kTaskbarHeight);
+    lifetimeMilliseconds = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
+    for (int at = 3; at < argc; ++at) {
+        const std::wstring_view name = argv[at];
+        if (name == L"--late-tray") {
+            scenario.lateTray = true;
+            continue;
+        }
+        if (at + 1 >= argc) {
+            return std::nullopt;
+        }
+        const wchar_t* value = argv[++at];
+        const int number = static_cast<int>(std::wcstol(value, nullptr, 10));
+        if (name == L"--edge") {
+            if (!parseName(kEdgeNames, value, scenario.edge)) {
+                return std::nullopt;
+            }
+        } else if (name == L"--length") {
+            scenario.length = number;
+        } else if (name == L"--thickness") {
+            scenario.thickness = number;
+        } else if (name == L"--phantom") {
+            scenario.phantom = number;
+        } else if (name == L"--linger") {
+            scenario.lingerMilliseconds = static_cast<DWORD>(number);
+        } else if (name == L"--hidden") {
+            scenario.hiddenMilliseconds = static_cast<DWORD>(number);
+        } else {
+            return std::nullopt;
+        }
     }
-    if (kind != TaskbarKind::Secondary) {
-        notification_ = child(bar, L"TrayNotifyWnd", width - kNotificationWidth, kNotificationWidth,
-                              kTaskbarHeight);
+    return scenario;
+}
+
+FakeTaskbar::FakeTaskbar(const Scenario& scenario) : scenario_(scenario) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring folder = host::folderOf(self);
+    const std::wstring shellFolder = folder + L"\\fake shell";
+    CreateDirectoryW(shellFolder.c_str(), nullptr);
+    const std::wstring image = shellFolder + L"\\" + scenario.image;
+    CopyFileW((folder + L"\\fake-taskbar.exe").c_str(), image.c_str(), FALSE);
+    std::wstring command = L"\"" + image + L"\" " + scenarioArguments(scenario, 10 * 60 * 1000);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(image.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        shellFolder.c_str(), &startup, &process)) {
+        return;
+    }
+    CloseHandle(process.hThread);
+    process_.reset(process.hProcess);
+    id_ = process.dwProcessId;
+    host::pumpUntil([&] { return (window_ = find()) != nullptr; },
+                    scenario.hiddenMilliseconds + 10000);
+}
+
+FakeTaskbar::~FakeTaskbar() {
+    if (!process_) {
+        return;
+    }
+    endWithoutWaiting();
+    // Pumping: while it ends, its windows' children (the companion's) go as well.
+    if (!host::pumpUntil([&] { return WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0; },
+                         scenario_.lingerMilliseconds + 10000)) {
+        TerminateProcess(process_.get(), 9);
+        WaitForSingleObject(process_.get(), 5000);
     }
 }
 
-FakeTaskbar::~FakeTaskbar() = default;
+HWND FakeTaskbar::find() const {
+    struct Search {
+        DWORD processId;
+        const wchar_t* className;
+        HWND found;
+    } search{
+        id_,
+        scenario_.kind == TaskbarKind::Secondary ? L"Shell_SecondaryTrayWnd" : L"Shell_TrayWnd",
+        nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM context) noexcept -> BOOL {
+            auto* wanted = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (owner == wanted->processId && IsWindowVisible(window) &&
+                std::wstring(name) == wanted->className) {
+                wanted->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FakeTaskbar::notificationArea() const {
+    return FindWindowExW(window_, nullptr, L"TrayNotifyWnd", nullptr);
+}
 
 RECT FakeTaskbar::client() const {
     RECT client{};
-    GetClientRect(window_.get(), &client);
+    GetClientRect(window_, &client);
     return client;
 }
 
-void FakeTaskbar::resizeNotificationArea(int width) {
-    const RECT area = client();
-    MoveWindow(notification_, area.right - width, 0, width, kTaskbarHeight, TRUE);
+RECT FakeTaskbar::visibleBar() const {
+    const HWND start = FindWindowExW(window_, nullptr, L"Start", nullptr);
+    if (start == nullptr) {
+        return client();
+    }
+    RECT bar = rectInParent(start);
+    const RECT all = client();
+    if (horizontal()) {
+        bar.left = all.left;
+        bar.right = all.right;
+    } else {
+        bar.top = all.top;
+        bar.bottom = all.bottom;
+    }
+    return bar;
+}
+
+bool FakeTaskbar::horizontal() const {
+    const RECT all = client();
+    return all.right - all.left >= all.bottom - all.top;
+}
+
+bool FakeTaskbar::command(FakeCommand command, LPARAM argument) {
+    const UINT message = RegisterWindowMessageW(kFakeCommandMessage);
+    const auto code = static_cast<WPARAM>(command);
+    if (command == FakeCommand::Hang || command == FakeCommand::End) {
+        return PostMessageW(window_, message, code, argument) != FALSE;
+    }
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(window_, message, code, argument, SMTO_ABORTIFHUNG, 5000, &answer) !=
+           0;
+}
+
+bool FakeTaskbar::recreate() {
+    const HWND old = window_;
+    command(FakeCommand::Recreate);
+    return host::pumpUntil([&] { return (window_ = find()) != nullptr && window_ != old; }, 10000);
+}
+
+void FakeTaskbar::endWithoutWaiting() {
+    if (window_ != nullptr) {
+        command(FakeCommand::End);
+    }
 }
 
 std::vector<HWND> FakeTaskbar::children() const {
     std::vector<HWND> found;
-    for (HWND next = GetWindow(window_.get(), GW_CHILD); next != nullptr;
+    for (HWND next = GetWindow(window_, GW_CHILD); next != nullptr;
          next = GetWindow(next, GW_HWNDNEXT)) {
         found.push_back(next);
     }
@@ -138,7 +264,32 @@ std::vector<HWND> FakeTaskbar::children() const {
 }
 
 HWND FakeTaskbar::meters() const {
-    return FindWindowExW(window_.get(), nullptr, kMetersClass, nullptr);
+    return FindWindowExW(window_, nullptr, kMetersClass, nullptr);
+}
+
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kLogPixels[] = L"LogPixels";
+}  // namespace
+
+ScreenScale::ScreenScale(DWORD dpi) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) == ERROR_SUCCESS) {
+        earlier_ = value;
+    }
+    RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof(dpi));
+}
+
+ScreenScale::~ScreenScale() {
+    if (earlier_) {
+        const DWORD value = *earlier_;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &value,
+                        sizeof(value));
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
+    }
 }
 
 RECT rectInParent(HWND window) {
@@ -237,24 +388,38 @@ std::int32_t engineBandLength(const std::string& configuration, int thickness) {
     return panel ? bandLength(panel->model(), 1) : -1;
 }
 
-ForeignResources resourcesOf(DWORD processId) {
-    ForeignResources resources;
-    OwnedWindows owned{processId, 0};
+std::vector<HWND> windowsOf(DWORD processId) {
+    OwnedWindows owned{processId, {}};
     // Top-level windows and, inside every window, the children (the meters live in a
     // window of another process).
     EnumWindows(
         [](HWND window, LPARAM context) noexcept -> BOOL {
-            countOwned(window, context);
-            EnumChildWindows(window, countOwned, context);
+            collectOwned(window, context);
+            EnumChildWindows(window, collectOwned, context);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&owned));
-    resources.windows = owned.count;
+    return owned.windows;
+}
 
-    const win32::KernelHandle process(
-        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+ForeignResources resourcesOf(DWORD processId) {
+    ForeignResources resources;
+    resources.windows = static_cast<long>(windowsOf(processId).size());
+
+    const win32::KernelHandle process(OpenProcess(
+        PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, processId));
     if (!process) {
         return resources;
+    }
+    // GetProcessHandleCount is a stub under Wine: a handle value is open when it can be
+    // duplicated.
+    for (std::uintptr_t value = 4; value < 0x2000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process.get(), reinterpret_cast<HANDLE>(value), GetCurrentProcess(),
+                            &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(copy);
+            ++resources.handles;
+        }
     }
     resources.gdiObjects = static_cast<long>(GetGuiResources(process.get(), GR_GDIOBJECTS));
     if (resources.gdiObjects != 0) {
