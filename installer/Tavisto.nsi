@@ -71,6 +71,7 @@ Var FinishText
 Var DirectoryGiven
 Var DeskBandOption
 Var Administrator
+Var ElevatedCopy
 
 !define MUI_FINISHPAGE_TEXT "$FinishText"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
@@ -127,6 +128,16 @@ Var Administrator
   ${EndIf}
 !macroend
 
+; The configuration is the user's: made from the example only when there is none.
+!macro CreateConfigurationIfNone
+  SetShellVarContext current
+  ${IfNot} ${FileExists} "$APPDATA\Tavisto\TavistoConfig.json"
+    CreateDirectory "$APPDATA\Tavisto"
+    CopyFiles /SILENT "$INSTDIR\TavistoConfig.example.json" "$APPDATA\Tavisto\TavistoConfig.json"
+  ${EndIf}
+  !insertmacro SelectContext
+!macroend
+
 ; The copies MoveAsideIfHeld made; nothing else in the folder is ours to delete.
 !macro DeleteMovedAside
   Delete "$INSTDIR\Tavisto.dll.*.old"
@@ -148,8 +159,8 @@ Var Administrator
 !macroend
 
 ; Runs the program $R5 with the parameters $R6 elevated (Windows asks for an
-; administrator's approval), waits for it and ends with its exit code. This copy keeps
-; the user's own token and does nothing else.
+; administrator's approval), waits for it and sets $0 to its exit code (5 when it did not
+; start). This copy keeps the user's own token.
 !macro RunElevatedFunction UN
 Function ${UN}RunElevated
   System::Call '*(i 112, i ${SEE_MASK_NOCLOSEPROCESS}, p 0, w "runas", w R5, w R6, p 0, \
@@ -163,14 +174,12 @@ Function ${UN}RunElevated
     ${If} $3 != ${ERROR_CANCELLED}
       MessageBox MB_OK|MB_ICONSTOP "Windows could not start $R5 as administrator (error $3)." /SD IDOK
     ${EndIf}
-    SetErrorLevel 5
-    Quit
+    StrCpy $0 5
+    Return
   ${EndIf}
   System::Call "kernel32::WaitForSingleObject(p r4, i -1)"
-  System::Call "kernel32::GetExitCodeProcess(p r4, *i .r5)"
+  System::Call "kernel32::GetExitCodeProcess(p r4, *i .r0)"
   System::Call "kernel32::CloseHandle(p r4)"
-  SetErrorLevel $5
-  Quit
 FunctionEnd
 !macroend
 !insertmacro RunElevatedFunction ""
@@ -329,9 +338,9 @@ Function .onInit
     StrCpy $R3 0
   ClearErrors
   ${GetOptions} $R0 "/ELEVATED" $R1
-  StrCpy $R4 1
+  StrCpy $ElevatedCopy 1
   IfErrors 0 +2
-    StrCpy $R4 0
+    StrCpy $ElevatedCopy 0
   ClearErrors
   ${GetOptions} $R0 "/DESKBAND=" $DeskBandOption
   IfErrors 0 +2
@@ -382,7 +391,7 @@ Function .onInit
   ${EndIf}
   ${If} $PerUser == 0
   ${AndIf} $Administrator == 0
-    ${If} $R4 == 1
+    ${If} $ElevatedCopy == 1
       ; The elevated copy got no administrator rights: never start another.
       MessageBox MB_OK|MB_ICONSTOP "Installing for all users needs administrator rights." /SD IDOK
       SetErrorLevel 5
@@ -401,6 +410,13 @@ Function .onInit
       StrCpy $R6 "$R6 /D=$INSTDIR"
     ${EndIf}
     Call RunElevated
+    ; Approved over the shoulder, the elevated copy runs as the administrator: this
+    ; user's configuration is made here.
+    ${If} $0 == 0
+      !insertmacro CreateConfigurationIfNone
+    ${EndIf}
+    SetErrorLevel $0
+    Quit
   ${EndIf}
 
   Call DetectTaskbar
@@ -432,13 +448,9 @@ Section "Tavisto"
   File "${STAGE}\README.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-  ; The configuration is the user's: made from the example only when there is none.
-  SetShellVarContext current
-  ${IfNot} ${FileExists} "$APPDATA\Tavisto\TavistoConfig.json"
-    CreateDirectory "$APPDATA\Tavisto"
-    CopyFiles /SILENT "$INSTDIR\TavistoConfig.example.json" "$APPDATA\Tavisto\TavistoConfig.json"
+  ${If} $ElevatedCopy == 0
+    !insertmacro CreateConfigurationIfNone
   ${EndIf}
-  !insertmacro SelectContext
 
   ; The keys the module's own registration writes, under the chosen context.
   ${If} $RegisterBand == 1
@@ -510,6 +522,8 @@ Function un.onInit
       StrCpy $R6 "/S $R6"
     ${EndIf}
     Call un.RunElevated
+    SetErrorLevel $0
+    Quit
   ${EndIf}
   !insertmacro SelectContext
 FunctionEnd
