@@ -201,7 +201,9 @@ FunctionEnd
 !macroend
 Function MachineFolderAllowed
   StrCpy $0 0
-  System::Call "kernel32::GetFullPathNameW(w '$INSTDIR', i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2"
+  ; Through a register: a quote in the path would end a literal.
+  StrCpy $1 $INSTDIR
+  System::Call "kernel32::GetFullPathNameW(w r1, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2"
   ${If} $2 == 0
   ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
     Return
@@ -231,9 +233,8 @@ FunctionEnd
 ; token: the desktop's Explorer runs it (shell view -> Shell.Application ->
 ; IShellDispatch2::ShellExecute), so an elevated setup never gives the companion its
 ; rights. Without a desktop shell (a deployment service) nothing starts: the autostart
-; value starts it at the next sign-in. Sets $0 to 1 when the shell took the request.
+; value starts it at the next sign-in.
 Function StartCompanionThroughShell
-  StrCpy $0 0
   StrCpy $R1 0
   StrCpy $R2 0
   StrCpy $R3 0
@@ -268,14 +269,12 @@ Function StartCompanionThroughShell
   IntCmp $9 0 0 release release
   System::Call "$R8->0(g '${IID_IShellDispatch2}', *p .r1) i .r9"
   IntCmp $9 0 0 release release
-  System::Call "oleaut32::SysAllocString(w '$INSTDIR\Tavisto.exe') p .r2"
+  StrCpy $2 "$INSTDIR\Tavisto.exe"
+  System::Call "oleaut32::SysAllocString(w r2) p .r2"
   System::Call "oleaut32::SysAllocString(w '--taskbar') p .r3"
   ; A VARIANT of type VT_BSTR: by value it is passed as a pointer to a copy.
   System::Call "*(&i2 8, &i2 0, &i2 0, &i2 0, p r3, p 0) p .r4"
-  System::Call "$1->31(p r2, p r4, p r8, p r8, p r8) i .r9"
-  ${If} $9 == 0
-    StrCpy $0 1
-  ${EndIf}
+  System::Call "$1->31(p r2, p r4, p r8, p r8, p r8)"
   System::Free $4
   System::Call "oleaut32::SysFreeString(p r3)"
   System::Call "oleaut32::SysFreeString(p r2)"
@@ -345,13 +344,11 @@ Function .onInit
   ${GetOptions} $R0 "/DESKBAND=" $DeskBandOption
   IfErrors 0 +2
     StrCpy $DeskBandOption ""
-  ; NSIS takes /D= off its own copy of the command line.
-  System::Call "kernel32::GetCommandLineW() t .r1"
-  ClearErrors
-  ${GetOptions} $1 "/D=" $R1
+  ; NSIS has put /D= into $INSTDIR in place of InstallDir.
   StrCpy $DirectoryGiven 1
-  IfErrors 0 +2
+  ${If} $INSTDIR == "$PROGRAMFILES64\Tavisto"
     StrCpy $DirectoryGiven 0
+  ${EndIf}
 
   ${If} $R2 == 1
     StrCpy $PerUser 1
