@@ -1,9 +1,13 @@
 ; Tavisto's setup program (NSIS). scripts/package builds it:
 ;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe> Tavisto.nsi
 ;
-; Installs per machine into Program Files (administrator, the default) or, with
-; /CURRENTUSER or without administrator rights, per user into
-; %LOCALAPPDATA%\Programs\Tavisto with the band registered under HKCU\Software\Classes.
+; Installs per machine into Program Files (/ALLUSERS) or per user into
+; %LOCALAPPDATA%\Programs\Tavisto (/CURRENTUSER) with the band registered under
+; HKCU\Software\Classes. Setup runs at the user's level and asks for elevation only for a
+; per-machine install, by starting a copy of itself elevated; a per-user install never
+; runs elevated. Setup never runs a program from the install folder: the autostart value
+; is its own registry write, and the companion is started by the desktop's Explorer as
+; the signed-in user.
 ; /DESKBAND=yes|no overrides whether the band is registered: by default it is, except on
 ; the Windows 11 taskbar, which cannot show it; there the companion starts with Windows
 ; instead. /S installs silently.
@@ -12,7 +16,9 @@ Target amd64-unicode
 Unicode true
 ManifestDPIAware true
 SetCompressor /SOLID lzma
-RequestExecutionLevel highest
+RequestExecutionLevel user
+; The folder name Browse appends to the folder the user picks.
+InstallDir "$PROGRAMFILES64\Tavisto"
 
 !ifndef VERSION | STAGE | OUTFILE
   !error "VERSION, STAGE and OUTFILE must be defined"
@@ -34,6 +40,17 @@ RequestExecutionLevel highest
 ; The companion's single-instance mutex: held from before its window exists until it ends.
 !define COMPANION_MUTEX "Local\Tavisto.Taskbar"
 !define SYNCHRONIZE 0x00100000
+!define AUTOSTART_VALUE "Tavisto"
+!define SEE_MASK_NOCLOSEPROCESS 0x40
+!define ERROR_CANCELLED 1223
+!define CLSID_ShellWindows "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
+!define IID_IShellWindows "{85CB6900-4D95-11CF-960C-0080C7F4EE85}"
+!define IID_IServiceProvider "{6D5140C1-7436-11CE-8034-00AA006009FA}"
+!define SID_STopLevelBrowser "{4C96BE40-915C-11CF-99D3-00AA004AE837}"
+!define IID_IShellBrowser "{000214E2-0000-0000-C000-000000000046}"
+!define IID_IDispatch "{00020400-0000-0000-C000-000000000046}"
+!define IID_IShellFolderViewDual "{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}"
+!define IID_IShellDispatch2 "{A4C6892C-3BA9-11D2-9DEA-00C04FB16162}"
 
 Name "Tavisto ${VERSION}"
 OutFile "${OUTFILE}"
@@ -51,8 +68,13 @@ Var Windows11Taskbar
 Var RegisterBand
 Var CompanionWasRunning
 Var FinishText
+Var DirectoryGiven
+Var DeskBandOption
+Var Administrator
+Var ElevatedCopy
 
 !define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -97,6 +119,31 @@ Var FinishText
   ${Loop}
 !macroend
 
+!define AUTOSTART_COMMAND '"$INSTDIR\Tavisto.exe" --taskbar'
+; Only a value that starts this install: another copy may own it.
+!macro DeleteAutostartOfThisInstall ROOT
+  ReadRegStr $0 ${ROOT} "${RUN_KEY}" "${AUTOSTART_VALUE}"
+  ${If} $0 == '${AUTOSTART_COMMAND}'
+    DeleteRegValue ${ROOT} "${RUN_KEY}" "${AUTOSTART_VALUE}"
+  ${EndIf}
+!macroend
+
+; The configuration is the user's: made from the example only when there is none.
+!macro CreateConfigurationIfNone
+  SetShellVarContext current
+  ${IfNot} ${FileExists} "$APPDATA\Tavisto\TavistoConfig.json"
+    CreateDirectory "$APPDATA\Tavisto"
+    CopyFiles /SILENT "$INSTDIR\TavistoConfig.example.json" "$APPDATA\Tavisto\TavistoConfig.json"
+  ${EndIf}
+  !insertmacro SelectContext
+!macroend
+
+; The copies MoveAsideIfHeld made; nothing else in the folder is ours to delete.
+!macro DeleteMovedAside
+  Delete "$INSTDIR\Tavisto.dll.*.old"
+  Delete "$INSTDIR\Tavisto.exe.*.old"
+!macroend
+
 ; A file that a process holds (the module in Explorer) cannot be replaced or deleted,
 ; but it can be renamed: move it aside and delete it at the next start.
 !macro MoveAsideIfHeld FILE
@@ -110,6 +157,142 @@ Var FinishText
     ${EndIf}
   ${EndIf}
 !macroend
+
+; Runs the program $R5 with the parameters $R6 elevated (Windows asks for an
+; administrator's approval), waits for it and sets $0 to its exit code (5 when it did not
+; start). This copy keeps the user's own token.
+!macro RunElevatedFunction UN
+Function ${UN}RunElevated
+  System::Call '*(i 112, i ${SEE_MASK_NOCLOSEPROCESS}, p 0, w "runas", w R5, w R6, p 0, \
+    i ${SW_SHOWNORMAL}, i 0, p 0, p 0, p 0, p 0, i 0, i 0, p 0, p 0) p .r1'
+  System::Call "shell32::ShellExecuteExW(p r1) i .r2 ?e"
+  Pop $3
+  System::Call "*$1(i, i, p, p, p, p, p, i, i, p, p, p, p, i, i, p, p .r4)"
+  System::Free $1
+  ${If} $2 == 0
+  ${OrIf} $4 == 0
+    ${If} $3 != ${ERROR_CANCELLED}
+      MessageBox MB_OK|MB_ICONSTOP "Windows could not start $R5 as administrator (error $3)." /SD IDOK
+    ${EndIf}
+    StrCpy $0 5
+    Return
+  ${EndIf}
+  System::Call "kernel32::WaitForSingleObject(p r4, i -1)"
+  System::Call "kernel32::GetExitCodeProcess(p r4, *i .r0)"
+  System::Call "kernel32::CloseHandle(p r4)"
+FunctionEnd
+!macroend
+!insertmacro RunElevatedFunction ""
+!insertmacro RunElevatedFunction "un."
+
+; Sets $0 to 1 when $INSTDIR is a folder inside Program Files. A per-machine install goes
+; only there: the band is loaded into every user's Explorer, and Program Files is where
+; Windows lets only administrators change files (a new folder under a drive's root lets
+; every signed-in user change what is in it).
+!macro AllowInside PARENT
+  StrLen $2 "${PARENT}\"
+  StrCpy $3 $1 $2
+  StrCpy $4 $1 "" $2
+  ; == ignores case, as the file system does.
+  ${If} $3 == "${PARENT}\"
+  ${AndIf} $4 != ""
+    StrCpy $0 1
+  ${EndIf}
+!macroend
+Function MachineFolderAllowed
+  StrCpy $0 0
+  ; Through a register: a quote in the path would end a literal.
+  StrCpy $1 $INSTDIR
+  System::Call "kernel32::GetFullPathNameW(w r1, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2"
+  ${If} $2 == 0
+  ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
+    Return
+  ${EndIf}
+  !insertmacro AllowInside "$PROGRAMFILES64"
+  !insertmacro AllowInside "$PROGRAMFILES32"
+FunctionEnd
+
+Function DirectoryLeave
+  ${If} $PerUser == 0
+    Call MachineFolderAllowed
+    ${If} $0 == 0
+      MessageBox MB_OK|MB_ICONEXCLAMATION "For all users Tavisto installs into a folder inside \
+        $PROGRAMFILES64, where only administrators can change its files."
+      Abort
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+!macro ReleaseIfHeld INTERFACE
+  ${If} ${INTERFACE} != 0
+    System::Call "${INTERFACE}->2()"
+  ${EndIf}
+!macroend
+
+; Starts the companion as the user signed in at this desktop, whatever this setup's own
+; token: the desktop's Explorer runs it (shell view -> Shell.Application ->
+; IShellDispatch2::ShellExecute), so an elevated setup never gives the companion its
+; rights. Without a desktop shell (a deployment service) nothing starts: the autostart
+; value starts it at the next sign-in.
+Function StartCompanionThroughShell
+  StrCpy $R1 0
+  StrCpy $R2 0
+  StrCpy $R3 0
+  StrCpy $R4 0
+  StrCpy $R5 0
+  StrCpy $R6 0
+  StrCpy $R7 0
+  StrCpy $R8 0
+  ; The install section runs on a thread of its own.
+  System::Call "ole32::CoInitializeEx(p 0, i 2) i .R0"
+  System::Call "*(&i2 0, &i2 0, &i2 0, &i2 0, p 0, p 0) p .r8"
+  System::Call "ole32::CoCreateInstance(g '${CLSID_ShellWindows}', p 0, i 0x17, \
+    g '${IID_IShellWindows}', *p .R1) i .r9"
+  IntCmp $9 0 0 release release
+  ; FindWindowSW(SWC_DESKTOP, SWFO_NEEDDISPATCH)
+  System::Call "$R1->15(p r8, p r8, i 8, *i .r7, i 1, *p .R2) i .r9"
+  IntCmp $9 0 0 release release
+  System::Call "$R2->0(g '${IID_IServiceProvider}', *p .R3) i .r9"
+  IntCmp $9 0 0 release release
+  System::Call "$R3->3(g '${SID_STopLevelBrowser}', g '${IID_IShellBrowser}', *p .R4) i .r9"
+  IntCmp $9 0 0 release release
+  ; QueryActiveShellView
+  System::Call "$R4->15(*p .R5) i .r9"
+  IntCmp $9 0 0 release release
+  ; GetItemObject(SVGIO_BACKGROUND)
+  System::Call "$R5->15(i 0, g '${IID_IDispatch}', *p .R6) i .r9"
+  IntCmp $9 0 0 release release
+  System::Call "$R6->0(g '${IID_IShellFolderViewDual}', *p .R7) i .r9"
+  IntCmp $9 0 0 release release
+  ; get_Application
+  System::Call "$R7->7(*p .R8) i .r9"
+  IntCmp $9 0 0 release release
+  System::Call "$R8->0(g '${IID_IShellDispatch2}', *p .r1) i .r9"
+  IntCmp $9 0 0 release release
+  StrCpy $2 "$INSTDIR\Tavisto.exe"
+  System::Call "oleaut32::SysAllocString(w r2) p .r2"
+  System::Call "oleaut32::SysAllocString(w '--taskbar') p .r3"
+  ; A VARIANT of type VT_BSTR: by value it is passed as a pointer to a copy.
+  System::Call "*(&i2 8, &i2 0, &i2 0, &i2 0, p r3, p 0) p .r4"
+  System::Call "$1->31(p r2, p r4, p r8, p r8, p r8)"
+  System::Free $4
+  System::Call "oleaut32::SysFreeString(p r3)"
+  System::Call "oleaut32::SysFreeString(p r2)"
+  System::Call "$1->2()"
+release:
+  !insertmacro ReleaseIfHeld $R8
+  !insertmacro ReleaseIfHeld $R7
+  !insertmacro ReleaseIfHeld $R6
+  !insertmacro ReleaseIfHeld $R5
+  !insertmacro ReleaseIfHeld $R4
+  !insertmacro ReleaseIfHeld $R3
+  !insertmacro ReleaseIfHeld $R2
+  !insertmacro ReleaseIfHeld $R1
+  System::Free $8
+  ${If} $R0 >= 0
+    System::Call "ole32::CoUninitialize()"
+  ${EndIf}
+FunctionEnd
 
 ; The Windows 11 taskbar: a taskbar window with a composition bridge child and no
 ; shown band host (a classic taskbar docks desk bands in its ReBarWindow32).
@@ -138,7 +321,9 @@ FunctionEnd
 Function .onInit
   SetRegView 64
   ${GetParameters} $R0
-  System::Call "shell32::IsUserAnAdmin() i .r0"
+  ; An elevated token (or an administrator without UAC) can write Program Files and HKLM.
+  System::Call "shell32::IsUserAnAdmin() i .s"
+  Pop $Administrator
   ; ${Errors} clears the flag it tests: keep each answer.
   ClearErrors
   ${GetOptions} $R0 "/CURRENTUSER" $R1
@@ -150,35 +335,85 @@ Function .onInit
   StrCpy $R3 1
   IfErrors 0 +2
     StrCpy $R3 0
+  ClearErrors
+  ${GetOptions} $R0 "/ELEVATED" $R1
+  StrCpy $ElevatedCopy 1
+  IfErrors 0 +2
+    StrCpy $ElevatedCopy 0
+  ClearErrors
+  ${GetOptions} $R0 "/DESKBAND=" $DeskBandOption
+  IfErrors 0 +2
+    StrCpy $DeskBandOption ""
+  ; NSIS has put /D= into $INSTDIR in place of InstallDir.
+  StrCpy $DirectoryGiven 1
+  ${If} $INSTDIR == "$PROGRAMFILES64\Tavisto"
+    StrCpy $DirectoryGiven 0
+  ${EndIf}
 
   ${If} $R2 == 1
-  ${OrIf} $0 == 0
-    ; Without administrator rights only this user's install is possible.
     StrCpy $PerUser 1
+  ${ElseIf} $R3 == 1
+    StrCpy $PerUser 0
+  ${ElseIf} ${Silent}
+    ; Silently for all users only when already run as administrator: a silent setup
+    ; asks for no elevation unless /ALLUSERS says so.
+    StrCpy $PerUser 1
+    ${If} $Administrator != 0
+      StrCpy $PerUser 0
+    ${EndIf}
   ${Else}
+    StrCpy $PerUser 1
+    MessageBox MB_YESNO|MB_ICONQUESTION "Install Tavisto for every user of this computer?$\n$\n\
+      Yes: into Program Files, for all users (needs administrator rights).$\n\
+      No: for you only." IDNO +2
     StrCpy $PerUser 0
   ${EndIf}
-  ${If} $R3 == 1
-  ${AndIf} $0 == 0
-  ${AndIf} $R2 == 0
-    MessageBox MB_OK|MB_ICONSTOP "Installing for all users needs administrator rights." /SD IDOK
-    SetErrorLevel 5
-    Quit
-  ${EndIf}
-  ${If} $PerUser == 0
-  ${AndIf} $R3 == 0
-  ${AndIfNot} ${Silent}
-    MessageBox MB_YESNO|MB_ICONQUESTION "Install Tavisto for every user of this computer?$\n$\n\
-      Yes: into Program Files, for all users.$\nNo: for you only." IDYES +2
-    StrCpy $PerUser 1
-  ${EndIf}
   !insertmacro SelectContext
-  ${If} $INSTDIR == ""
+  ${If} $DirectoryGiven == 0
     ${If} $PerUser == 1
       StrCpy $INSTDIR "$LOCALAPPDATA\Programs\Tavisto"
     ${Else}
       StrCpy $INSTDIR "$PROGRAMFILES64\Tavisto"
     ${EndIf}
+  ${EndIf}
+  ${If} $PerUser == 0
+  ${AndIf} ${Silent}
+    Call MachineFolderAllowed
+    ${If} $0 == 0
+      MessageBox MB_OK|MB_ICONSTOP "For all users Tavisto installs into a folder inside \
+        $PROGRAMFILES64, not into $INSTDIR." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+  ${If} $PerUser == 0
+  ${AndIf} $Administrator == 0
+    ${If} $ElevatedCopy == 1
+      ; The elevated copy got no administrator rights: never start another.
+      MessageBox MB_OK|MB_ICONSTOP "Installing for all users needs administrator rights." /SD IDOK
+      SetErrorLevel 5
+      Quit
+    ${EndIf}
+    StrCpy $R5 $EXEPATH
+    StrCpy $R6 "/ELEVATED /ALLUSERS"
+    ${If} ${Silent}
+      StrCpy $R6 "$R6 /S"
+    ${EndIf}
+    ${If} $DeskBandOption != ""
+      StrCpy $R6 "$R6 /DESKBAND=$DeskBandOption"
+    ${EndIf}
+    ${If} $DirectoryGiven == 1
+      ; /D= comes last and unquoted.
+      StrCpy $R6 "$R6 /D=$INSTDIR"
+    ${EndIf}
+    Call RunElevated
+    ; Approved over the shoulder, the elevated copy runs as the administrator: this
+    ; user's configuration is made here.
+    ${If} $0 == 0
+      !insertmacro CreateConfigurationIfNone
+    ${EndIf}
+    SetErrorLevel $0
+    Quit
   ${EndIf}
 
   Call DetectTaskbar
@@ -187,14 +422,10 @@ Function .onInit
   ${If} $Windows11Taskbar == 1
     StrCpy $RegisterBand 0
   ${EndIf}
-  ClearErrors
-  ${GetOptions} $R0 "/DESKBAND=" $R1
-  ${IfNot} ${Errors}
-    ${If} $R1 == "yes"
-      StrCpy $RegisterBand 1
-    ${ElseIf} $R1 == "no"
-      StrCpy $RegisterBand 0
-    ${EndIf}
+  ${If} $DeskBandOption == "yes"
+    StrCpy $RegisterBand 1
+  ${ElseIf} $DeskBandOption == "no"
+    StrCpy $RegisterBand 0
   ${EndIf}
 FunctionEnd
 
@@ -204,8 +435,8 @@ Section "Tavisto"
   SetOutPath "$INSTDIR"
   !insertmacro MoveAsideIfHeld "$INSTDIR\Tavisto.dll"
   !insertmacro MoveAsideIfHeld "$INSTDIR\Tavisto.exe"
-  ; Copies moved aside by an earlier upgrade whose host has let go since.
-  Delete "$INSTDIR\*.old"
+  ; Copies moved aside by an earlier upgrade whose host has let go since: only ours.
+  !insertmacro DeleteMovedAside
   File "${STAGE}\Tavisto.dll"
   File "${STAGE}\Tavisto.exe"
   File "${STAGE}\tavisto-check.exe"
@@ -214,13 +445,9 @@ Section "Tavisto"
   File "${STAGE}\README.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-  ; The configuration is the user's: made from the example only when there is none.
-  SetShellVarContext current
-  ${IfNot} ${FileExists} "$APPDATA\Tavisto\TavistoConfig.json"
-    CreateDirectory "$APPDATA\Tavisto"
-    CopyFiles /SILENT "$INSTDIR\TavistoConfig.example.json" "$APPDATA\Tavisto\TavistoConfig.json"
+  ${If} $ElevatedCopy == 0
+    !insertmacro CreateConfigurationIfNone
   ${EndIf}
-  !insertmacro SelectContext
 
   ; The keys the module's own registration writes, under the chosen context.
   ${If} $RegisterBand == 1
@@ -259,12 +486,17 @@ Section "Tavisto"
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
 
-  ; The companion's own switch writes its per-user autostart value.
+  ; The value "Tavisto.exe --install-autostart" writes, for every user of a per-machine
+  ; install. A setup before this one wrote it for the installing user only: drop that copy.
+  ${If} $PerUser == 0
+    !insertmacro DeleteAutostartOfThisInstall HKCU
+  ${EndIf}
   ${If} $Windows11Taskbar == 1
-    ExecWait '"$INSTDIR\Tavisto.exe" --taskbar --install-autostart'
-    Exec '"$INSTDIR\Tavisto.exe" --taskbar'
-  ${ElseIf} $CompanionWasRunning == 1
-    Exec '"$INSTDIR\Tavisto.exe" --taskbar'
+    WriteRegStr SHCTX "${RUN_KEY}" "${AUTOSTART_VALUE}" '${AUTOSTART_COMMAND}'
+  ${EndIf}
+  ${If} $Windows11Taskbar == 1
+  ${OrIf} $CompanionWasRunning == 1
+    Call StartCompanionThroughShell
   ${EndIf}
 SectionEnd
 
@@ -275,6 +507,21 @@ Function un.onInit
   ${If} $0 == $INSTDIR
     StrCpy $PerUser 0
   ${EndIf}
+  System::Call "shell32::IsUserAnAdmin() i .r1"
+  ${If} $PerUser == 0
+  ${AndIf} $1 == 0
+    ; Elevated, the uninstaller runs in place from the install folder, which only
+    ; administrators can change, not from a copy in the user's temporary folder.
+    StrCpy $R5 "$INSTDIR\Uninstall.exe"
+    ; _?= comes last and unquoted.
+    StrCpy $R6 "_?=$INSTDIR"
+    ${If} ${Silent}
+      StrCpy $R6 "/S $R6"
+    ${EndIf}
+    Call un.RunElevated
+    SetErrorLevel $0
+    Quit
+  ${EndIf}
   !insertmacro SelectContext
 FunctionEnd
 
@@ -283,10 +530,8 @@ Section "Uninstall"
   !insertmacro CloseCompanion
 
   ; Only what points at this install: another copy may own the band or the autostart.
-  ReadRegStr $0 HKCU "${RUN_KEY}" "Tavisto"
-  ${If} $0 == '"$INSTDIR\Tavisto.exe" --taskbar'
-    DeleteRegValue HKCU "${RUN_KEY}" "Tavisto"
-  ${EndIf}
+  !insertmacro DeleteAutostartOfThisInstall SHCTX
+  !insertmacro DeleteAutostartOfThisInstall HKCU
   ReadRegStr $0 SHCTX "${CLASS_KEY}\InprocServer32" ""
   ${If} $0 == "$INSTDIR\Tavisto.dll"
     DeleteRegKey SHCTX "${CLASS_KEY}"
@@ -296,12 +541,13 @@ Section "Uninstall"
 
   !insertmacro MoveAsideIfHeld "$INSTDIR\Tavisto.dll"
   !insertmacro MoveAsideIfHeld "$INSTDIR\Tavisto.exe"
-  Delete "$INSTDIR\*.old"
+  !insertmacro DeleteMovedAside
   Delete "$INSTDIR\tavisto-check.exe"
   Delete "$INSTDIR\TavistoConfig.example.json"
   Delete "$INSTDIR\TavistoConfig.schema.json"
   Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\Uninstall.exe"
+  ; Run in place by the elevated copy below, the uninstaller cannot delete itself now.
+  Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"
   ; %APPDATA%\Tavisto holds the user's configuration and stays.
 SectionEnd

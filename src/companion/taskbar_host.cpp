@@ -52,8 +52,9 @@ int TaskbarHost::run() noexcept {
         log(L"the control window cannot be created");
         return 1;
     }
-    // Explorer runs elevated only in odd setups; without this its broadcast would not
-    // reach a program that runs at another integrity level.
+    // Started elevated on purpose, the companion would never hear Explorer's broadcast:
+    // it comes from a lower integrity level, which Windows drops unless this window
+    // lets that one message through.
     ChangeWindowMessageFilterEx(control_.get(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
     readSettings();
     SetTimer(control_.get(), kCheckTimer, kCheckMilliseconds, nullptr);
