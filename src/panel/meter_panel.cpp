@@ -247,7 +247,12 @@ void MeterPanel::sample(std::uint64_t rate) {
         if (meters != model_.metersByRate.end()) {
             retryFailedAdd(rate, query->second, meters->second);
         }
-        platform_.counterQueries.collect(query->second);
+        // After a failed collection the counters read as failed; the rate keeps the
+        // samples and pixels of its last good one instead of blinking empty. A query
+        // that could not be opened has nothing to collect: its fields are still read.
+        if (query->second != 0 && !platform_.counterQueries.collect(query->second)) {
+            return;
+        }
     }
     if (meters == model_.metersByRate.end()) {
         return;

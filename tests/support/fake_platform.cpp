@@ -28,16 +28,24 @@ platform::CounterHandle FakeCounterQueries::addCounter(platform::QueryHandle que
     return handle;
 }
 
-void FakeCounterQueries::collect(platform::QueryHandle query) {
+bool FakeCounterQueries::collect(platform::QueryHandle query) {
     if (open.count(query) == 0) {
-        return;
+        return false;
     }
     ++collectCounts[query];
+    bool succeeds = true;
+    if (!collectResults.empty()) {
+        succeeds = collectResults.front();
+        collectResults.pop_front();
+    }
     for (auto& [handle, counter] : counters) {
         if (counter.query != query) {
             continue;
         }
-        counter.collected = true;
+        counter.collected = succeeds;
+        if (!succeeds) {
+            continue;
+        }
         if (instanceScripts.count(counter.path) != 0) {
             ++counter.nextSample;
             continue;
@@ -50,6 +58,7 @@ void FakeCounterQueries::collect(platform::QueryHandle query) {
         counter.value = values[std::min(counter.nextSample, values.size() - 1)];
         ++counter.nextSample;
     }
+    return succeeds;
 }
 
 double FakeCounterQueries::read(platform::CounterHandle handle) {

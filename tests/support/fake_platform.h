@@ -45,13 +45,14 @@ struct ScriptedInstance {
 // Counter queries whose values the test scripts per path. Each collect of a query
 // moves every counter of that query to the next scripted value of its path, or for a
 // wildcard path to the next scripted set of instances (the last one stays). A counter
-// reads kFailedCounterRead, and no instance, until its query was collected.
+// reads kFailedCounterRead, and no instance, until its query was collected, and after
+// a collection that failed, as PDH's do.
 class FakeCounterQueries final : public platform::CounterQueries {
   public:
     platform::QueryHandle openQuery() override;
     platform::CounterHandle addCounter(platform::QueryHandle query,
                                        std::u16string_view englishPath) override;
-    void collect(platform::QueryHandle query) override;
+    bool collect(platform::QueryHandle query) override;
     double read(platform::CounterHandle counter) override;
     std::span<const platform::CounterInstance> readInstances(
         platform::CounterHandle counter) override;
@@ -68,6 +69,10 @@ class FakeCounterQueries final : public platform::CounterQueries {
     }
     void allowAdding(const std::u16string& path) { unaddablePaths.erase(path); }
     void failReading(const std::u16string& path) { unreadablePaths.insert(path); }
+    // The results of the next collections, of any query, in order; then they succeed.
+    void scriptCollections(std::vector<bool> results) {
+        collectResults.assign(results.begin(), results.end());
+    }
 
     std::set<platform::QueryHandle> openQueries() const { return open; }
     std::vector<std::u16string> pathsOf(platform::QueryHandle query) const;
@@ -85,7 +90,7 @@ class FakeCounterQueries final : public platform::CounterQueries {
         platform::QueryHandle query = 0;
         std::u16string path;
         std::size_t nextSample = 0;
-        bool collected = false;
+        bool collected = false;  // and the latest collection succeeded
         double value = 0.0;
     };
     struct InstanceScript {
@@ -98,6 +103,7 @@ class FakeCounterQueries final : public platform::CounterQueries {
     std::map<std::u16string, int> addFailuresLeft;
     std::set<std::u16string> unaddablePaths;
     std::set<std::u16string> unreadablePaths;
+    std::deque<bool> collectResults;
     std::set<platform::QueryHandle> open;
     std::map<platform::QueryHandle, int> collectCounts;
     std::map<platform::CounterHandle, Counter> counters;
