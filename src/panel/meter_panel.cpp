@@ -36,6 +36,36 @@ std::uint64_t ticksBetweenAddRetries(std::uint64_t rate) {
     return (kAddRetryMilliseconds + period - 1) / period;
 }
 
+// The JSON library's destructor flattens nested values into a vector it allocates, and
+// an allocation failing there ends the process. A document of bounded nesting is taken
+// apart here instead, innermost values first, which allocates nothing.
+void takeApart(nlohmann::json& value) noexcept {
+    if (value.is_array()) {
+        auto& items = value.get_ref<nlohmann::json::array_t&>();
+        while (!items.empty()) {
+            takeApart(items.back());
+            items.pop_back();
+        }
+    } else if (value.is_object()) {
+        auto& members = value.get_ref<nlohmann::json::object_t&>();
+        while (!members.empty()) {
+            takeApart(members.begin()->second);
+            members.erase(members.begin());
+        }
+    }
+}
+
+class DocumentTakenApart {
+  public:
+    explicit DocumentTakenApart(nlohmann::json& document) : document_(document) {}
+    ~DocumentTakenApart() { takeApart(document_); }
+    DocumentTakenApart(const DocumentTakenApart&) = delete;
+    DocumentTakenApart& operator=(const DocumentTakenApart&) = delete;
+
+  private:
+    nlohmann::json& document_;
+};
+
 }  // namespace
 
 MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json&& document,
@@ -52,8 +82,9 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, nlohmann::json&& doc
     try {
         // As a reload does after its stop: the back buffer exists before the first tick.
         relayout(horizontalBand);
-        load(std::move(document), horizontalBand);
+        std::string text = load(std::move(document), horizontalBand);
         start();
+        lastConfiguration_ = std::move(text);
     } catch (...) {
         stop();
         throw;
@@ -82,8 +113,10 @@ std::string MeterPanel::reload(nlohmann::json&& document, std::int32_t horizonta
     std::string error;
     stop();
     try {
-        load(std::move(document), horizontalBand);
+        std::string text = load(std::move(document), horizontalBand);
         start();
+        // Only a configuration that also started is the one to go back to.
+        lastConfiguration_ = std::move(text);
         return error;
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
@@ -106,11 +139,13 @@ void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept 
     }
 }
 
-void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
+std::string MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
     horizontalBand_ = horizontalBand;
     // The document may come from a parser without the nesting bound, and printing it
     // recurses once per level.
     refuseDeepNesting(document);
+    // Loaded or not, the document is used up here.
+    const DocumentTakenApart takenApart(document);
     // Printed before the load, which fills in null groups. A document whose compact
     // text would be refused when it is restored is refused now.
     std::string text = document.dump();
@@ -119,19 +154,21 @@ void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
     }
     const LoadContext context{dpiScale_, platform_.systemVersion, platform_.tooltips};
     loadModel(document, context, model_);
-    lastConfiguration_ = std::move(text);
     layoutPanel(model_, horizontalBand_ != 0, platform_.window.clientRect(), platform_.window);
+    return text;
 }
 
 void MeterPanel::start() {
     performanceScopes_.clear();
     for (auto& [rate, meters] : model_.metersByRate) {
-        const platform::QueryHandle query = platform_.counterQueries.openQuery();
-        auto [entry, inserted] = queriesByRate_.try_emplace(rate, query);
+        // The entry exists before the query opens: a query is never left without an owner.
+        auto [entry, inserted] = queriesByRate_.try_emplace(rate, 0);
         if (!inserted) {
             platform_.counterQueries.closeQuery(entry->second);
-            entry->second = query;
+            entry->second = 0;
         }
+        entry->second = platform_.counterQueries.openQuery();
+        const platform::QueryHandle query = entry->second;
         addRetries_.insert_or_assign(rate, AddRetry{ticksBetweenAddRetries(rate), 0});
         std::size_t references = 0;
         for (auto& meter : meters) {

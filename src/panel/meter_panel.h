@@ -60,7 +60,8 @@ class MeterPanel {
     }
 
   private:
-    void load(nlohmann::json&& document, std::int32_t horizontalBand);
+    // Loads and lays out the document; returns its compact text.
+    std::string load(nlohmann::json&& document, std::int32_t horizontalBand);
     void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
     void start();
     void closeQueries() noexcept;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -13,6 +14,18 @@
 #include "platform/platform.h"
 
 namespace tavisto::testing {
+
+// Fails one call of the fakes, the way Windows fails it. Every call whose Windows
+// backend can fail is counted; the one numbered `failAt` fails with its error result
+// (null handle, false, empty, the failed value). Separately, every such call whose
+// backend allocates is counted, and the one numbered `throwAt` throws std::bad_alloc.
+struct FaultSchedule {
+    bool fails(bool allocates);
+    long calls = 0;
+    long allocatingCalls = 0;
+    long failAt = 0;  // 0: none
+    long throwAt = 0;
+};
 
 class FakeScreen final : public platform::Screen {
   public:
@@ -84,8 +97,10 @@ class FakeCounterQueries final : public platform::CounterQueries {
     int reads = 0;
     int instanceReads = 0;
     std::map<std::u16string, int> addAttempts;
+    FaultSchedule* faults = nullptr;
 
   private:
+    bool fails(bool allocates) const { return faults != nullptr && faults->fails(allocates); }
     struct Counter {
         platform::QueryHandle query = 0;
         std::u16string path;
@@ -116,9 +131,13 @@ class FakeSystemPerformance final : public platform::SystemPerformance {
     platform::PerformanceRecord read(platform::PerformanceScope scope) override {
         ++reads;
         lastScope = scope;
+        if (faults != nullptr && faults->fails(false)) {
+            return {};
+        }
         return record;
     }
     platform::PerformanceRecord record;
+    FaultSchedule* faults = nullptr;
     int reads = 0;
     // Kept without allocating: the allocation tests tick through this fake.
     platform::PerformanceScope lastScope = platform::PerformanceScope::PhysicalMemory;
@@ -126,9 +145,16 @@ class FakeSystemPerformance final : public platform::SystemPerformance {
 
 class FakeBandWindow final : public platform::BandWindow {
   public:
-    Rect clientRect() const override { return client; }
-    void invalidate(const Rect& area) override { invalidations.push_back(area); }
+    Rect clientRect() const override {
+        return faults != nullptr && faults->fails(false) ? Rect{} : client;
+    }
+    void invalidate(const Rect& area) override {
+        if (faults == nullptr || !faults->fails(false)) {
+            invalidations.push_back(area);
+        }
+    }
     Rect client{0, 0, 200, 40};
+    FaultSchedule* faults = nullptr;
     std::vector<Rect> invalidations;
 };
 
@@ -141,10 +167,12 @@ class FakeTimers final : public platform::WindowTimers {
     // timer of that identifier is set.
     bool fire(std::uint64_t timerId);
     bool isSet(std::uint64_t timerId) const { return running.count(timerId) != 0; }
+    std::size_t setCount() const { return running.size(); }
     std::uint32_t elapseOf(std::uint64_t timerId) const { return running.at(timerId).elapse; }
 
     std::vector<std::uint64_t> setCalls;
     std::vector<std::uint64_t> killCalls;
+    FaultSchedule* faults = nullptr;
 
   private:
     struct Timer {
@@ -159,6 +187,7 @@ struct TooltipRecord {
     Rect area;
     int moves = 0;
     bool alive = true;
+    FaultSchedule* faults = nullptr;
 };
 
 class FakeTooltips final : public platform::Tooltips {
@@ -168,6 +197,7 @@ class FakeTooltips final : public platform::Tooltips {
     std::vector<const TooltipRecord*> live() const;
     std::deque<TooltipRecord> created;  // stable addresses
     bool failCreation = false;
+    FaultSchedule* faults = nullptr;
 };
 
 // A memory surface that keeps the back-buffer sizes it was given and draws nothing.
@@ -185,8 +215,24 @@ class BackBufferLogFactory final : public platform::SurfaceFactory {
     BackBufferLog* last = nullptr;
 };
 
+// Surfaces whose canvases accept every drawing call and draw nothing, failing their
+// calls by the schedule: enough for every meter's drawing code to run.
+class SilentSurfaceFactory final : public platform::SurfaceFactory {
+  public:
+    explicit SilentSurfaceFactory(FaultSchedule& faults) : faults_(faults) {}
+    std::unique_ptr<platform::MemorySurface> createMemorySurface() override;
+
+  private:
+    FaultSchedule& faults_;
+};
+
 // All fakes of one band window, bundled for a panel under test.
 struct FakePlatform {
+    FakePlatform() = default;
+    // The fakes that can fail fail by this schedule.
+    explicit FakePlatform(FaultSchedule& schedule);
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
     platform::PlatformServices services() {
         return {screen,   systemVersion, counterQueries, systemPerformance, window, timers,
                 tooltips, *surfaces,     theme};
@@ -199,6 +245,7 @@ struct FakePlatform {
     FakeTimers timers;
     FakeTooltips tooltips;
     BackBufferLogFactory backBufferLog;
+    std::optional<SilentSurfaceFactory> silentSurfaces;
     platform::SurfaceFactory* surfaces = &backBufferLog;
     FakeThemeSettings theme;
 };
