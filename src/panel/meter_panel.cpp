@@ -232,7 +232,7 @@ void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
 // One failed add per tick at most, so that a slow add never holds up more than one
 // tick; a round goes once through the rate's references, and the next round starts
 // only after a full retry period of ticks.
-void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
+void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
                                 std::vector<std::unique_ptr<Meter>>& meters) {
     const auto found = addRetries_.find(rate);
     if (found == addRetries_.end()) {
@@ -242,6 +242,14 @@ void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
     if (retry.ticksToWait > 0) {
         --retry.ticksToWait;
         return;
+    }
+    // A query that could not be opened is opened again with the retries of its adds.
+    if (query == 0) {
+        query = platform_.counterQueries.openQuery();
+        if (query == 0) {
+            retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
+            return;
+        }
     }
     std::size_t position = 0;
     bool added = false;

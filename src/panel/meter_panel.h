@@ -66,7 +66,7 @@ class MeterPanel {
     void start();
     void closeQueries() noexcept;
     void sample(std::uint64_t rate);
-    void retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
+    void retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
                         std::vector<std::unique_ptr<Meter>>& meters);
     double readCounter(const CounterReference& reference);
 

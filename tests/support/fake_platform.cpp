@@ -23,7 +23,7 @@ FakePlatform::FakePlatform(FaultSchedule& schedule) : silentSurfaces(schedule) {
 }
 
 platform::QueryHandle FakeCounterQueries::openQuery() {
-    if (fails(true)) {
+    if (fails(true) || openFailuresLeft-- > 0) {
         return 0;
     }
     ++opened;

@@ -81,6 +81,7 @@ class FakeCounterQueries final : public platform::CounterQueries {
         addFailuresLeft[path] = attempts;
     }
     void allowAdding(const std::u16string& path) { unaddablePaths.erase(path); }
+    int openFailuresLeft = 0;  // the next opens that fail
     void failReading(const std::u16string& path) { unreadablePaths.insert(path); }
     // The results of the next collections, of any query, in order; then they succeed.
     void scriptCollections(std::vector<bool> results) {
