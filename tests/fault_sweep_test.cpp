@@ -3,15 +3,10 @@
 // each of them failing in turn. Whatever fails, nothing crashes or leaks, nothing of
 // the platform stays live after teardown, and the panel always shows one whole
 // configuration or nothing.
-//
-// TAVISTO_FAULT_SWEEP_STRIDE=n fails every n-th call only (the quick form); unset, every
-// call fails in turn.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <set>
@@ -178,19 +173,12 @@ void runScenario(FaultSchedule& schedule, long allocationsBeforeFailure = -1) {
     EXPECT_EQ(testing::liveAllocations(), liveBefore) << "blocks leaked";
 }
 
-long sweepStride() {
-    const char* stride = std::getenv("TAVISTO_FAULT_SWEEP_STRIDE");
-    return stride != nullptr ? std::max(1L, std::atol(stride)) : 1;
-}
-
-// Runs the scenario with failure k (1-based) of `total` set by `arm`, which returns
-// the allocations to let pass before one fails (-1: none), for every k or every
-// stride-th one; returns how many ran.
+// Runs the scenario with failure k set by `arm` for every k from 1 to `total`; `arm`
+// returns the allocations to let pass before one fails (-1: none). Returns how many ran.
 template <typename Arm>
 long sweep(long total, Arm arm) {
     long runs = 0;
-    const long stride = sweepStride();
-    for (long k = 1; k <= total && !::testing::Test::HasFatalFailure(); k += stride) {
+    for (long k = 1; k <= total && !::testing::Test::HasFatalFailure(); ++k) {
         SCOPED_TRACE(k);
         FaultSchedule schedule;
         runScenario(schedule, arm(schedule, k));
