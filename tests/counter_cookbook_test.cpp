@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -18,18 +17,14 @@
 #include "sampling/counter_instances.h"
 #include "sampling/performance_fields.h"
 #include "support/fake_platform.h"
+#include "support/source_file.h"
 
 namespace tavisto {
 namespace {
 
 using nlohmann::json;
 
-std::string sourceFile(const char* relativePath) {
-    std::ifstream file(std::string(TAVISTO_SOURCE_DIR) + "/" + relativePath);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using testing::sourceFile;
 
 // The counters the cookbook offers: its lines that are a counter object.
 std::vector<std::string> documentedCounters() {

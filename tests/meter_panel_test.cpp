@@ -104,6 +104,36 @@ TEST_F(Panel, FailedReadsStoreZero) {
     EXPECT_EQ(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
 }
 
+// A collection that fails leaves the whole rate, fields included, as it last drew:
+// reading its counters would give the failed value and blank the meters.
+TEST_F(Panel, FailedCollectionKeepsTheRatesLastSamplesAndPixels) {
+    platform.counterQueries.script(u"\\Memory\\Pages/sec", {10, 20, 30, 40});
+    const struct {
+        std::uint32_t threads;
+        double pages, threadsShown;
+        bool draws;
+    } ticks[] = {
+        // The start's tick collects first (10 pages, 1 thread).
+        {2, 10, 1, false},  // failed: nothing sampled, nothing drawn
+        {3, 20, 3, true},
+        {4, 20, 3, false},
+        {5, 20, 3, false},
+        {6, 30, 6, true},  // the counter goes on from its last good collection
+    };
+    platform.systemPerformance.record.threadCount = 1;
+    const auto panel = make(kTwoRates);
+    const auto& references = panel->model().metersByRate.at(250)[0]->counters[0].references;
+    platform.counterQueries.scriptCollections({false, true, false, false, true});
+    for (const auto& tick : ticks) {
+        platform.systemPerformance.record.threadCount = tick.threads;
+        surface().log.clear();
+        ASSERT_TRUE(platform.timers.fire(250));
+        EXPECT_EQ(references.at("a").value, tick.pages) << tick.threads;
+        EXPECT_EQ(references.at("b").value, tick.threadsShown) << tick.threads;
+        EXPECT_EQ(!clearedAreas().empty(), tick.draws) << tick.threads;
+    }
+}
+
 TEST_F(Panel, RatesWithoutReferencesGetAQueryButNoTimer) {
     const auto panel = make(R"json({"meterGroups": [{"meters": [
         {"refreshRate": 500, "counters": [{"counterPath": "\\Processor(_Total)\\% Idle Time"}]},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -126,6 +127,21 @@ TEST_F(WildcardSampling, FailedAddIsRetriedAfterTenSecondsOfTicksAndThenRead) {
     EXPECT_EQ(platform.counterQueries.liveCounters(), 1u);
     panel->stop();
     EXPECT_EQ(platform.counterQueries.liveCounters(), 0u);
+}
+
+TEST_F(WildcardSampling, QueryThatCannotOpenIsOpenedAgainWithTheAddRetries) {
+    platform.counterQueries.openFailuresLeft = 2;
+    platform.counterQueries.scriptInstances(kGpu, {{{u"pid_4_engtype_3D", 12.0}}});
+    const auto panel =
+        make(panelOf({R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}, 5000));
+    EXPECT_EQ(panel->queriesByRate().at(5000), 0u);
+    const std::pair<int, double> ticks[] = {{1, 0.0}, {2, 0.0}, {3, 0.0}, {4, 12.0}};
+    for (const auto& [tick, shown] : ticks) {  // a retry every 2 ticks; the first fails
+        ASSERT_TRUE(platform.timers.fire(5000));
+        EXPECT_EQ(currentValue(counter(*panel, 0, 5000)), shown) << "tick " << tick;
+    }
+    EXPECT_EQ(platform.counterQueries.openQueries(),
+              std::set<platform::QueryHandle>{panel->queriesByRate().at(5000)});
 }
 
 TEST_F(WildcardSampling, ARetryRoundAddsOneCounterPerTick) {

@@ -78,9 +78,31 @@ nlohmann::json parseConfigurationText(std::string_view text) {
         throw ConfigurationLimitError(kConfigurationTooLarge);
     }
     json document;
-    NestingBound builder(document);
-    json::sax_parse(text.begin(), text.end(), &builder);
+    try {
+        NestingBound builder(document);
+        json::sax_parse(text.begin(), text.end(), &builder);
+    } catch (...) {
+        // A half-built document may be given up because memory ran out.
+        dismantleWithoutAllocating(document);
+        throw;
+    }
     return document;
+}
+
+void dismantleWithoutAllocating(nlohmann::json& document) noexcept {
+    if (document.is_array()) {
+        auto& items = document.get_ref<json::array_t&>();
+        while (!items.empty()) {
+            dismantleWithoutAllocating(items.back());
+            items.pop_back();
+        }
+    } else if (document.is_object()) {
+        auto& members = document.get_ref<json::object_t&>();
+        while (!members.empty()) {
+            dismantleWithoutAllocating(members.begin()->second);
+            members.erase(members.begin());
+        }
+    }
 }
 
 }  // namespace tavisto

@@ -64,4 +64,9 @@ class ConfigurationLimitError : public std::runtime_error {
 // the nesting is refused while parsing, so no deep value is ever built.
 nlohmann::json parseConfigurationText(std::string_view text);
 
+// Empties a document of bounded nesting, innermost values first, without allocating. The
+// library's destructor gathers nested values into a vector it allocates, so a document
+// destroyed while memory has run out would end the process.
+void dismantleWithoutAllocating(nlohmann::json& document) noexcept;
+
 }  // namespace tavisto

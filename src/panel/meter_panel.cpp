@@ -36,6 +36,18 @@ std::uint64_t ticksBetweenAddRetries(std::uint64_t rate) {
     return (kAddRetryMilliseconds + period - 1) / period;
 }
 
+// Takes the document apart without allocating when it goes, loaded or not.
+class DocumentTakenApart {
+  public:
+    explicit DocumentTakenApart(nlohmann::json& document) : document_(document) {}
+    ~DocumentTakenApart() { dismantleWithoutAllocating(document_); }
+    DocumentTakenApart(const DocumentTakenApart&) = delete;
+    DocumentTakenApart& operator=(const DocumentTakenApart&) = delete;
+
+  private:
+    nlohmann::json& document_;
+};
+
 }  // namespace
 
 MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
@@ -53,8 +65,9 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
     try {
         // As a reload does after its stop: the back buffer exists before the first tick.
         relayout(horizontalBand);
-        load(std::move(document), std::move(text), horizontalBand);
+        load(std::move(document), horizontalBand);
         start();
+        lastConfiguration_ = std::move(text);
     } catch (...) {
         stop();
         throw;
@@ -89,8 +102,10 @@ std::string MeterPanel::reload(std::string text, std::int32_t horizontalBand) no
     }
     stop();
     try {
-        load(std::move(document), std::move(text), horizontalBand);
+        load(std::move(document), horizontalBand);
         start();
+        // Only a configuration that also started is the one to go back to.
+        lastConfiguration_ = std::move(text);
         return error;
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
@@ -106,31 +121,33 @@ std::string MeterPanel::reload(std::string text, std::int32_t horizontalBand) no
 void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept {
     stop();
     try {
-        load(parseConfigurationText(lastConfiguration_), std::string(lastConfiguration_),
-             horizontalBand);
+        load(parseConfigurationText(lastConfiguration_), horizontalBand);
         start();
     } catch (...) {
         stop();
     }
 }
 
-void MeterPanel::load(nlohmann::json&& document, std::string&& text, std::int32_t horizontalBand) {
+void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
     horizontalBand_ = horizontalBand;
+    // Loaded or not, the document is used up here.
+    const DocumentTakenApart takenApart(document);
     const LoadContext context{dpiScale_, platform_.systemVersion, platform_.tooltips};
     loadModel(document, context, model_);
-    lastConfiguration_ = std::move(text);
     layoutPanel(model_, horizontalBand_ != 0, platform_.window.clientRect(), platform_.window);
 }
 
 void MeterPanel::start() {
     performanceScopes_.clear();
     for (auto& [rate, meters] : model_.metersByRate) {
-        const platform::QueryHandle query = platform_.counterQueries.openQuery();
-        auto [entry, inserted] = queriesByRate_.try_emplace(rate, query);
+        // The entry exists before the query opens: a query is never left without an owner.
+        auto [entry, inserted] = queriesByRate_.try_emplace(rate, 0);
         if (!inserted) {
             platform_.counterQueries.closeQuery(entry->second);
-            entry->second = query;
+            entry->second = 0;
         }
+        entry->second = platform_.counterQueries.openQuery();
+        const platform::QueryHandle query = entry->second;
         addRetries_.insert_or_assign(rate, AddRetry{ticksBetweenAddRetries(rate), 0});
         std::size_t references = 0;
         for (auto& meter : meters) {
@@ -194,7 +211,7 @@ void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
 // One failed add per tick at most, so that a slow add never holds up more than one
 // tick; a round goes once through the rate's references, and the next round starts
 // only after a full retry period of ticks.
-void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
+void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
                                 std::vector<std::unique_ptr<Meter>>& meters) {
     const auto found = addRetries_.find(rate);
     if (found == addRetries_.end()) {
@@ -204,6 +221,14 @@ void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
     if (retry.ticksToWait > 0) {
         --retry.ticksToWait;
         return;
+    }
+    // A query that could not be opened is opened again with the retries of its adds.
+    if (query == 0) {
+        query = platform_.counterQueries.openQuery();
+        if (query == 0) {
+            retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
+            return;
+        }
     }
     std::size_t position = 0;
     bool added = false;
@@ -246,7 +271,12 @@ void MeterPanel::sample(std::uint64_t rate) {
         if (meters != model_.metersByRate.end()) {
             retryFailedAdd(rate, query->second, meters->second);
         }
-        platform_.counterQueries.collect(query->second);
+        // After a failed collection the counters read as failed; the rate keeps the
+        // samples and pixels of its last good one instead of blinking empty. A query
+        // that could not be opened has nothing to collect: its fields are still read.
+        if (query->second != 0 && !platform_.counterQueries.collect(query->second)) {
+            return;
+        }
     }
     if (meters == model_.metersByRate.end()) {
         return;

@@ -60,12 +60,12 @@ class MeterPanel {
     }
 
   private:
-    void load(nlohmann::json&& document, std::string&& text, std::int32_t horizontalBand);
+    void load(nlohmann::json&& document, std::int32_t horizontalBand);
     void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
     void start();
     void closeQueries() noexcept;
     void sample(std::uint64_t rate);
-    void retryFailedAdd(std::uint64_t rate, platform::QueryHandle query,
+    void retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
                         std::vector<std::unique_ptr<Meter>>& meters);
     double readCounter(const CounterReference& reference);
 

@@ -60,7 +60,9 @@ class CounterQueries {
     virtual QueryHandle openQuery() = 0;
     // Adds a counter by its English (language-independent) path; 0 when it cannot be added.
     virtual CounterHandle addCounter(QueryHandle query, std::u16string_view englishPath) = 0;
-    virtual void collect(QueryHandle query) = 0;
+    // False when the collection failed: the query's counters still hold the values of
+    // the last collection that succeeded.
+    virtual bool collect(QueryHandle query) = 0;
     // The counter's latest value as a double, or kFailedCounterRead.
     virtual double read(CounterHandle counter) = 0;
     // The instances that a counter added with a wildcard instance ("(*)", "(chrome*)")

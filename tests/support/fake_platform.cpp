@@ -1,10 +1,31 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <new>
 
 namespace tavisto::testing {
 
+bool FaultSchedule::fails(bool allocates) {
+    if (allocates && ++allocatingCalls == throwAt) {
+        ++calls;
+        throw std::bad_alloc();
+    }
+    return ++calls == failAt;
+}
+
+FakePlatform::FakePlatform(FaultSchedule& schedule) : silentSurfaces(schedule) {
+    counterQueries.faults = &schedule;
+    systemPerformance.faults = &schedule;
+    window.faults = &schedule;
+    timers.faults = &schedule;
+    tooltips.faults = &schedule;
+    surfaces = &*silentSurfaces;
+}
+
 platform::QueryHandle FakeCounterQueries::openQuery() {
+    if (fails(true) || openFailuresLeft-- > 0) {
+        return 0;
+    }
     ++opened;
     const platform::QueryHandle query = nextQuery++;
     open.insert(query);
@@ -13,6 +34,9 @@ platform::QueryHandle FakeCounterQueries::openQuery() {
 
 platform::CounterHandle FakeCounterQueries::addCounter(platform::QueryHandle query,
                                                        std::u16string_view englishPath) {
+    if (fails(true)) {
+        return 0;
+    }
     const std::u16string path(englishPath);
     ++addAttempts[path];
     if (const auto failures = addFailuresLeft.find(path);
@@ -28,16 +52,24 @@ platform::CounterHandle FakeCounterQueries::addCounter(platform::QueryHandle que
     return handle;
 }
 
-void FakeCounterQueries::collect(platform::QueryHandle query) {
+bool FakeCounterQueries::collect(platform::QueryHandle query) {
     if (open.count(query) == 0) {
-        return;
+        return false;
     }
     ++collectCounts[query];
+    bool succeeds = !fails(false);
+    if (!collectResults.empty()) {
+        succeeds = succeeds && collectResults.front();
+        collectResults.pop_front();
+    }
     for (auto& [handle, counter] : counters) {
         if (counter.query != query) {
             continue;
         }
-        counter.collected = true;
+        counter.collected = succeeds;
+        if (!succeeds) {
+            continue;
+        }
         if (instanceScripts.count(counter.path) != 0) {
             ++counter.nextSample;
             continue;
@@ -50,10 +82,14 @@ void FakeCounterQueries::collect(platform::QueryHandle query) {
         counter.value = values[std::min(counter.nextSample, values.size() - 1)];
         ++counter.nextSample;
     }
+    return succeeds;
 }
 
 double FakeCounterQueries::read(platform::CounterHandle handle) {
     ++reads;
+    if (fails(false)) {
+        return platform::kFailedCounterRead;
+    }
     const auto counter = counters.find(handle);
     if (counter == counters.end() || !counter->second.collected ||
         open.count(counter->second.query) == 0 ||
@@ -66,6 +102,9 @@ double FakeCounterQueries::read(platform::CounterHandle handle) {
 std::span<const platform::CounterInstance> FakeCounterQueries::readInstances(
     platform::CounterHandle handle) {
     ++instanceReads;
+    if (fails(true)) {
+        return {};
+    }
     const auto counter = counters.find(handle);
     if (counter == counters.end() || !counter->second.collected ||
         open.count(counter->second.query) == 0) {
@@ -126,12 +165,19 @@ int FakeCounterQueries::collections(platform::QueryHandle query) const {
 
 void FakeTimers::setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
                           Callback onElapsed) {
+    // A timer that cannot be set is not set; SetTimer reports it only to its caller.
+    if (faults != nullptr && faults->fails(true)) {
+        return;
+    }
     setCalls.push_back(timerId);
     running[timerId] = Timer{elapseMilliseconds, std::move(onElapsed)};
 }
 
 void FakeTimers::killTimer(std::uint64_t timerId) {
-    killCalls.push_back(timerId);
+    // KillTimer cannot fail or allocate; under a fault schedule neither does the log.
+    if (faults == nullptr) {
+        killCalls.push_back(timerId);
+    }
     running.erase(timerId);
 }
 
@@ -153,6 +199,9 @@ class FakeGroupTooltip final : public platform::GroupTooltip {
     explicit FakeGroupTooltip(TooltipRecord& record) : record_(record) {}
     ~FakeGroupTooltip() override { record_.alive = false; }
     void moveTo(const Rect& area) override {
+        if (record_.faults != nullptr && record_.faults->fails(false)) {
+            return;
+        }
         record_.area = area;
         ++record_.moves;
     }
@@ -165,11 +214,16 @@ class FakeGroupTooltip final : public platform::GroupTooltip {
 
 std::unique_ptr<platform::GroupTooltip> FakeTooltips::create(std::u16string_view text,
                                                              const Rect& area) {
-    if (failCreation) {
+    if (failCreation || (faults != nullptr && faults->fails(true))) {
         return nullptr;
     }
-    created.push_back(TooltipRecord{std::u16string(text), area});
-    return std::make_unique<FakeGroupTooltip>(created.back());
+    created.push_back(TooltipRecord{std::u16string(text), area, 0, true, faults});
+    try {
+        return std::make_unique<FakeGroupTooltip>(created.back());
+    } catch (...) {
+        created.pop_back();  // no control without its owner
+        throw;
+    }
 }
 
 std::vector<const TooltipRecord*> FakeTooltips::live() const {
@@ -195,6 +249,53 @@ std::unique_ptr<platform::MemorySurface> BackBufferLogFactory::createMemorySurfa
     auto surface = std::make_unique<BackBufferLog>();
     last = surface.get();
     return surface;
+}
+
+}  // namespace tavisto::testing
+
+namespace tavisto::testing {
+namespace {
+
+class SilentFont final : public platform::Font {};
+
+class SilentCanvas final : public platform::Canvas {
+  public:
+    explicit SilentCanvas(FaultSchedule& faults) : faults_(faults) {}
+    void clearToTransparent(const Rect&) override {}
+    void scrollArea(const Rect&, int, int) override {}
+    void setQuality(platform::RenderQuality) override {}
+    void fillRectangle(Argb, int, int, int, int) override {}
+    void outlineRectangle(Argb, int, int, int, int) override {}
+    void fillPie(Argb, int, int, int, int, float, float) override {}
+    void outlineEllipse(Argb, int, int, int, int) override {}
+    std::unique_ptr<platform::Font> createFont(std::u16string_view, float) override {
+        return faults_.fails(true) ? nullptr : std::make_unique<SilentFont>();
+    }
+    void drawString(std::u16string_view, const platform::Font&, Argb, const RectF&,
+                    platform::TextAlignment, platform::TextAlignment) override {}
+
+  private:
+    FaultSchedule& faults_;
+};
+
+class SilentSurface final : public platform::MemorySurface {
+  public:
+    explicit SilentSurface(FaultSchedule& faults) : faults_(faults) {}
+    bool replaceBackBuffer(int width, int height) override {
+        return !faults_.fails(true) && width > 0 && height > 0;
+    }
+    std::unique_ptr<platform::Canvas> beginDrawing() override {
+        return faults_.fails(true) ? nullptr : std::make_unique<SilentCanvas>(faults_);
+    }
+
+  private:
+    FaultSchedule& faults_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::MemorySurface> SilentSurfaceFactory::createMemorySurface() {
+    return faults_.fails(true) ? nullptr : std::make_unique<SilentSurface>(faults_);
 }
 
 }  // namespace tavisto::testing

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -13,6 +14,18 @@
 #include "platform/platform.h"
 
 namespace tavisto::testing {
+
+// Fails one call of the fakes, the way Windows fails it. Every call whose Windows
+// backend can fail is counted; the one numbered `failAt` fails with its error result
+// (null handle, false, empty, the failed value). Separately, every such call whose
+// backend allocates is counted, and the one numbered `throwAt` throws std::bad_alloc.
+struct FaultSchedule {
+    bool fails(bool allocates);
+    long calls = 0;
+    long allocatingCalls = 0;
+    long failAt = 0;  // 0: none
+    long throwAt = 0;
+};
 
 class FakeScreen final : public platform::Screen {
   public:
@@ -45,13 +58,14 @@ struct ScriptedInstance {
 // Counter queries whose values the test scripts per path. Each collect of a query
 // moves every counter of that query to the next scripted value of its path, or for a
 // wildcard path to the next scripted set of instances (the last one stays). A counter
-// reads kFailedCounterRead, and no instance, until its query was collected.
+// reads kFailedCounterRead, and no instance, until its query was collected, and after
+// a collection that failed, as PDH's do.
 class FakeCounterQueries final : public platform::CounterQueries {
   public:
     platform::QueryHandle openQuery() override;
     platform::CounterHandle addCounter(platform::QueryHandle query,
                                        std::u16string_view englishPath) override;
-    void collect(platform::QueryHandle query) override;
+    bool collect(platform::QueryHandle query) override;
     double read(platform::CounterHandle counter) override;
     std::span<const platform::CounterInstance> readInstances(
         platform::CounterHandle counter) override;
@@ -67,7 +81,12 @@ class FakeCounterQueries final : public platform::CounterQueries {
         addFailuresLeft[path] = attempts;
     }
     void allowAdding(const std::u16string& path) { unaddablePaths.erase(path); }
+    int openFailuresLeft = 0;  // the next opens that fail
     void failReading(const std::u16string& path) { unreadablePaths.insert(path); }
+    // The results of the next collections, of any query, in order; then they succeed.
+    void scriptCollections(std::vector<bool> results) {
+        collectResults.assign(results.begin(), results.end());
+    }
 
     std::set<platform::QueryHandle> openQueries() const { return open; }
     std::vector<std::u16string> pathsOf(platform::QueryHandle query) const;
@@ -79,13 +98,15 @@ class FakeCounterQueries final : public platform::CounterQueries {
     int reads = 0;
     int instanceReads = 0;
     std::map<std::u16string, int> addAttempts;
+    FaultSchedule* faults = nullptr;
 
   private:
+    bool fails(bool allocates) const { return faults != nullptr && faults->fails(allocates); }
     struct Counter {
         platform::QueryHandle query = 0;
         std::u16string path;
         std::size_t nextSample = 0;
-        bool collected = false;
+        bool collected = false;  // and the latest collection succeeded
         double value = 0.0;
     };
     struct InstanceScript {
@@ -98,6 +119,7 @@ class FakeCounterQueries final : public platform::CounterQueries {
     std::map<std::u16string, int> addFailuresLeft;
     std::set<std::u16string> unaddablePaths;
     std::set<std::u16string> unreadablePaths;
+    std::deque<bool> collectResults;
     std::set<platform::QueryHandle> open;
     std::map<platform::QueryHandle, int> collectCounts;
     std::map<platform::CounterHandle, Counter> counters;
@@ -110,9 +132,13 @@ class FakeSystemPerformance final : public platform::SystemPerformance {
     platform::PerformanceRecord read(platform::PerformanceScope scope) override {
         ++reads;
         lastScope = scope;
+        if (faults != nullptr && faults->fails(false)) {
+            return {};
+        }
         return record;
     }
     platform::PerformanceRecord record;
+    FaultSchedule* faults = nullptr;
     int reads = 0;
     // Kept without allocating: the allocation tests tick through this fake.
     platform::PerformanceScope lastScope = platform::PerformanceScope::PhysicalMemory;
@@ -120,9 +146,16 @@ class FakeSystemPerformance final : public platform::SystemPerformance {
 
 class FakeBandWindow final : public platform::BandWindow {
   public:
-    Rect clientRect() const override { return client; }
-    void invalidate(const Rect& area) override { invalidations.push_back(area); }
+    Rect clientRect() const override {
+        return faults != nullptr && faults->fails(false) ? Rect{} : client;
+    }
+    void invalidate(const Rect& area) override {
+        if (faults == nullptr || !faults->fails(false)) {
+            invalidations.push_back(area);
+        }
+    }
     Rect client{0, 0, 200, 40};
+    FaultSchedule* faults = nullptr;
     std::vector<Rect> invalidations;
 };
 
@@ -135,10 +168,12 @@ class FakeTimers final : public platform::WindowTimers {
     // timer of that identifier is set.
     bool fire(std::uint64_t timerId);
     bool isSet(std::uint64_t timerId) const { return running.count(timerId) != 0; }
+    std::size_t setCount() const { return running.size(); }
     std::uint32_t elapseOf(std::uint64_t timerId) const { return running.at(timerId).elapse; }
 
     std::vector<std::uint64_t> setCalls;
     std::vector<std::uint64_t> killCalls;
+    FaultSchedule* faults = nullptr;
 
   private:
     struct Timer {
@@ -153,6 +188,7 @@ struct TooltipRecord {
     Rect area;
     int moves = 0;
     bool alive = true;
+    FaultSchedule* faults = nullptr;
 };
 
 class FakeTooltips final : public platform::Tooltips {
@@ -162,6 +198,7 @@ class FakeTooltips final : public platform::Tooltips {
     std::vector<const TooltipRecord*> live() const;
     std::deque<TooltipRecord> created;  // stable addresses
     bool failCreation = false;
+    FaultSchedule* faults = nullptr;
 };
 
 // A memory surface that keeps the back-buffer sizes it was given and draws nothing.
@@ -179,8 +216,24 @@ class BackBufferLogFactory final : public platform::SurfaceFactory {
     BackBufferLog* last = nullptr;
 };
 
+// Surfaces whose canvases accept every drawing call and draw nothing, failing their
+// calls by the schedule: enough for every meter's drawing code to run.
+class SilentSurfaceFactory final : public platform::SurfaceFactory {
+  public:
+    explicit SilentSurfaceFactory(FaultSchedule& faults) : faults_(faults) {}
+    std::unique_ptr<platform::MemorySurface> createMemorySurface() override;
+
+  private:
+    FaultSchedule& faults_;
+};
+
 // All fakes of one band window, bundled for a panel under test.
 struct FakePlatform {
+    FakePlatform() = default;
+    // The fakes that can fail fail by this schedule.
+    explicit FakePlatform(FaultSchedule& schedule);
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
     platform::PlatformServices services() {
         return {screen,   systemVersion, counterQueries, systemPerformance, window, timers,
                 tooltips, *surfaces,     theme};
@@ -193,6 +246,7 @@ struct FakePlatform {
     FakeTimers timers;
     FakeTooltips tooltips;
     BackBufferLogFactory backBufferLog;
+    std::optional<SilentSurfaceFactory> silentSurfaces;
     platform::SurfaceFactory* surfaces = &backBufferLog;
     FakeThemeSettings theme;
 };

@@ -33,9 +33,9 @@ TEST(PdhCounterQueries, ProcessorTimeReadsAFinitePercentageAfterTwoCollections) 
     ASSERT_NE(counter, 0u);
 
     // A rate is formed from two samples, which must lie apart in time.
-    queries.collect(query);
+    EXPECT_TRUE(queries.collect(query));
     Sleep(100);
-    queries.collect(query);
+    EXPECT_TRUE(queries.collect(query));
     const double load = queries.read(counter);
     EXPECT_TRUE(std::isfinite(load));
     EXPECT_GE(load, 0.0);
@@ -49,7 +49,8 @@ TEST(PdhCounterQueries, UnknownPathFailsToAddAndReadsTheFailedValue) {
     ASSERT_NE(query, 0u);
     EXPECT_EQ(queries.addCounter(query, u"\\No Such Object\\No Such Counter"), 0u);
     EXPECT_EQ(queries.addCounter(query, u"not a path at all"), 0u);
-    queries.collect(query);
+    // A query without counters has nothing to collect, which is no failure.
+    EXPECT_TRUE(queries.collect(query));
     queries.collect(query);
     EXPECT_EQ(queries.read(0), platform::kFailedCounterRead);
 }
@@ -61,7 +62,7 @@ TEST(PdhCounterQueries, ClosedOrUnknownQueriesTakeNoCounters) {
     queries.closeQuery(query);
     EXPECT_EQ(queries.addCounter(query, kProcessorTime), 0u);
     EXPECT_EQ(queries.addCounter(0, kProcessorTime), 0u);
-    queries.collect(query);  // a closed query is not collected
+    EXPECT_FALSE(queries.collect(query));  // a closed query is not collected
 }
 
 // Wine's PdhGetFormattedCounterArrayW aborts the process when it is called at all, so

@@ -46,10 +46,13 @@ platform::CounterHandle DemoCounters::addCounter(platform::QueryHandle query,
     return lastCounter_;
 }
 
-void DemoCounters::collect(platform::QueryHandle query) {
-    if (const auto found = collections_.find(query); found != collections_.end()) {
-        ++found->second;
+bool DemoCounters::collect(platform::QueryHandle query) {
+    const auto found = collections_.find(query);
+    if (found == collections_.end()) {
+        return false;
     }
+    ++found->second;
+    return true;
 }
 
 double DemoCounters::read(platform::CounterHandle counter) {

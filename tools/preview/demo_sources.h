@@ -19,7 +19,7 @@ class DemoCounters final : public platform::CounterQueries {
     platform::QueryHandle openQuery() override;
     platform::CounterHandle addCounter(platform::QueryHandle query,
                                        std::u16string_view englishPath) override;
-    void collect(platform::QueryHandle query) override;
+    bool collect(platform::QueryHandle query) override;
     double read(platform::CounterHandle counter) override;
     std::span<const platform::CounterInstance> readInstances(
         platform::CounterHandle counter) override;

@@ -15,6 +15,7 @@ bool isValid(const PDH_FMT_COUNTERVALUE& value) {
 // MinGW's pdhmsg.h gives these codes as unsigned numbers; PDH returns them signed.
 constexpr auto kMoreData = static_cast<PDH_STATUS>(PDH_MORE_DATA);
 constexpr auto kInvalidArgument = static_cast<PDH_STATUS>(PDH_INVALID_ARGUMENT);
+constexpr auto kNoData = static_cast<PDH_STATUS>(PDH_NO_DATA);
 
 }  // namespace
 
@@ -45,10 +46,14 @@ platform::CounterHandle PdhCounterQueries::addCounter(platform::QueryHandle quer
     return handle;
 }
 
-void PdhCounterQueries::collect(platform::QueryHandle query) {
-    if (queries_.contains(query)) {
-        PdhCollectQueryData(reinterpret_cast<PDH_HQUERY>(query));
+bool PdhCounterQueries::collect(platform::QueryHandle query) {
+    if (!queries_.contains(query)) {
+        return false;
     }
+    const PDH_STATUS status = PdhCollectQueryData(reinterpret_cast<PDH_HQUERY>(query));
+    // PDH_NO_DATA: the query has no counters, or its only counter's instance is absent;
+    // the counters' own statuses then say what each reads.
+    return status == ERROR_SUCCESS || status == kNoData;
 }
 
 double PdhCounterQueries::read(platform::CounterHandle counter) {

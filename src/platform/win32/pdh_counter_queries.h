@@ -15,7 +15,7 @@ class PdhCounterQueries final : public platform::CounterQueries {
     platform::QueryHandle openQuery() override;
     platform::CounterHandle addCounter(platform::QueryHandle query,
                                        std::u16string_view englishPath) override;
-    void collect(platform::QueryHandle query) override;
+    bool collect(platform::QueryHandle query) override;
     // PDH_FMT_DOUBLE; kFailedCounterRead when the call or the record's status fails.
     double read(platform::CounterHandle counter) override;
     // PDH_FMT_DOUBLE for each instance; only counters this object added reach PDH.
