@@ -224,11 +224,10 @@ TEST(FaultSweep, FaultsFoundStayFixed) {
         long failAt, throwAt, allocationsBeforeFailure;
     } found[] = {
         {"a reload whose start threw was kept as the configuration to restore", 0, 562, -1},
-        {"the same, from an allocation failing in the start", 0, 0, 1759},
-        {"a query opened in the start was lost when recording it threw", 0, 0, 203},
-        {"restoring the last configuration ended the process: destroying the parsed "
-         "document allocates",
-         0, 0, 5936},
+        {"the same, from an allocation failing in the start", 0, 0, 3638},
+        {"a query opened in the start was lost when recording it threw", 0, 0, 456},
+        {"a loaded document ended the process when it went: destroying it allocates", 0, 0,
+         563},
     };
     for (const auto& row : found) {
         SCOPED_TRACE(row.fault);
