@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 #include <variant>
 
 #include "config/configuration_text.h"
+#include "config/loader_messages.h"
 #include "core/text_conversion.h"
 #include "platform/win32/handles.h"
 
@@ -20,24 +22,6 @@ std::wstring wide(std::string_view utf8) {
 
 std::wstring counted(std::size_t count, const wchar_t* one, const wchar_t* many) {
     return std::to_wstring(count) + L" " + (count == 1 ? one : many);
-}
-
-// The 1-based line of the first line that is not UTF-8; 0 when every line is.
-std::size_t firstLineNotUtf8(std::string_view bytes) {
-    std::size_t line = 1;
-    while (true) {
-        const std::size_t end = bytes.find('\n');
-        try {
-            utf8ToUtf16(bytes.substr(0, end));
-        } catch (const std::range_error&) {
-            return line;
-        }
-        if (end == std::string_view::npos) {
-            return 0;
-        }
-        bytes.remove_prefix(end + 1);
-        ++line;
-    }
 }
 
 struct Counts {
@@ -85,10 +69,19 @@ std::wstring findingSummary(const std::vector<Finding>& findings) {
     return summary;
 }
 
+// Says first why, in the plain words of the error the band refuses the file with.
 ConfigurationStatus refused(std::vector<Finding> findings) {
     ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings)};
-    status.stateLine = L"Refused (" + findingSummary(status.findings) +
-                       L"): the band keeps what it showed before.";
+    const auto error = std::find_if(status.findings.begin(), status.findings.end(),
+                                    [](const Finding& f) { return f.severity == Severity::Error; });
+    std::wstring reason;
+    if (error != status.findings.end()) {
+        reason = wide(error->message.empty() ? error->detail : error->message) + L" (line " +
+                 std::to_wstring(error->line) + L", column " + std::to_wstring(error->column) +
+                 L"). ";
+    }
+    status.stateLine = L"Refused: " + reason + L"The band keeps what it showed before (" +
+                       findingSummary(status.findings) + L").";
     return status;
 }
 
@@ -108,18 +101,6 @@ std::wstring systemErrorText(unsigned long error) {
 }
 
 ConfigurationStatus describeConfiguration(std::string_view bytes) {
-    if (const std::size_t line = firstLineNotUtf8(bytes); line != 0) {
-        Finding finding{Severity::Error,
-                        line,
-                        1,
-                        "",
-                        "encoding",
-                        "the file is not UTF-8 text; save it as UTF-8"};
-        ConfigurationStatus status = refused({std::move(finding)});
-        status.stateLine =
-            L"Refused: the file is not UTF-8 text (line " + std::to_wstring(line) + L").";
-        return status;
-    }
     std::vector<Finding> findings = checkConfiguration(bytes);
     if (hasErrors(findings)) {
         return refused(std::move(findings));
@@ -162,7 +143,8 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
             ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}};
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
-        return refused({{Severity::Error, 1, 1, "", "size", kConfigurationTooLarge}});
+        return refused({{Severity::Error, 1, 1, "", "size",
+                         plainLoaderMessage(kConfigurationTooLarge, ""), kConfigurationTooLarge}});
     }
     // One byte more than the limit: a file that grew since its size was read is still
     // refused rather than cut short.
@@ -207,7 +189,7 @@ std::wstring positionText(const Finding& finding) {
 
 std::wstring messageText(const Finding& finding) {
     try {
-        return wide(finding.message);
+        return wide(findingText(finding));
     } catch (const std::range_error&) {
         return L"(message not readable)";
     }

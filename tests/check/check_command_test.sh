@@ -28,15 +28,19 @@ expect "text form" "$folder/warning.json:2:3: warning: unknown meter key \"colou
 
 output=$("${check[@]}" "$folder/warning.json" "$folder/error.json"); status=$?
 expect "an error in one of two files" 1 "$status"
-expect "the error's line" "$folder/error.json:2:13: error: [json.exception.type_error.302] type must be number, but is string [/meterGroups/0/meters/0/width]" "$(grep error: <<<"$output")"
+expect "the error's line" "$folder/error.json:2:13: error: \"width\" must be a number, not text (the band says: [json.exception.type_error.302] type must be number, but is string) [/meterGroups/0/meters/0/width]" "$(grep error: <<<"$output")"
 
 output=$("${check[@]}" --format json "$folder/error.json"); status=$?
 expect "json form, errors" 1 "$status"
 fields=$(python3 -c 'import json, sys
 findings = json.load(sys.stdin)
 error = [f for f in findings if f["severity"] == "error"][0]
-print(error["line"], error["column"], error["code"], error["pointer"])' <<<"$output")
-expect "json fields" "2 13 type /meterGroups/0/meters/0/width" "$fields"
+print(error["line"], error["column"], error["code"], error["pointer"])
+print(error["message"])
+print(error["detail"])' <<<"$output")
+expect "json fields" "2 13 type /meterGroups/0/meters/0/width
+\"width\" must be a number, not text
+[json.exception.type_error.302] type must be number, but is string" "$fields"
 
 "${check[@]}" "$folder/missing.json" 2>/dev/null; expect "unreadable file" 2 "$?"
 "${check[@]}" "$folder/missing.json" "$folder/error.json" >/dev/null 2>&1
