@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <variant>
@@ -71,7 +73,7 @@ std::wstring findingSummary(const std::vector<Finding>& findings) {
 
 // Says first why, in the plain words of the error the band refuses the file with.
 ConfigurationStatus refused(std::vector<Finding> findings) {
-    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings)};
+    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings), {}};
     const auto error = std::find_if(status.findings.begin(), status.findings.end(),
                                     [](const Finding& f) { return f.severity == Severity::Error; });
     std::wstring reason;
@@ -111,7 +113,7 @@ ConfigurationStatus describeConfiguration(std::string_view bytes) {
     } catch (const std::exception&) {
         // The checker accepted it, so the parser does too; counts stay zero otherwise.
     }
-    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings)};
+    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings), {}};
     status.stateLine = L"Loaded: " + counted(counts.groups, L"group", L"groups") + L", " +
                        counted(counts.meters, L"meter", L"meters") + L", " +
                        counted(counts.counters, L"counter", L"counters");
@@ -123,8 +125,26 @@ ConfigurationStatus describeConfiguration(std::string_view bytes) {
 
 namespace {
 
+std::wstring localTimeText(const FILETIME& written) {
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&written, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+        return {};
+    }
+    wchar_t text[32] = {};
+    swprintf(text, std::size(text), L"%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth,
+             local.wDay, local.wHour, local.wMinute, local.wSecond);
+    return text;
+}
+
+struct FileBytes {
+    std::string bytes;
+    std::wstring writtenAt;
+};
+
 // The file's bytes, or the status that says why there are none to check.
-std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& path) {
+std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path) {
     const win32::FileHandle file(CreateFileW(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -132,15 +152,18 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             return ConfigurationStatus{
-                ConfigurationState::Missing, L"Missing: there is no configuration file yet.", {}};
+                ConfigurationState::Missing, L"Missing: there is no configuration file yet.", {}, {}};
         }
         return ConfigurationStatus{
-            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}};
+            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}, {}};
     }
+    FILETIME written{};
+    const std::wstring writtenAt =
+        GetFileTime(file.get(), nullptr, nullptr, &written) ? localTimeText(written) : L"";
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
         return ConfigurationStatus{
-            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}};
+            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}, {}};
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
         return refused({{Severity::Error, 1, 1, "", "size",
@@ -156,6 +179,7 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
                       &read, nullptr)) {
             return ConfigurationStatus{ConfigurationState::Unreadable,
                                        L"Unreadable: " + systemErrorText(GetLastError()),
+                                       {},
                                        {}};
         }
         if (read == 0) {
@@ -164,7 +188,7 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
         filled += read;
     }
     bytes.resize(filled);
-    return bytes;
+    return FileBytes{std::move(bytes), writtenAt};
 }
 
 }  // namespace
@@ -172,11 +196,23 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
 ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
     // Closed before the check, which may take a while: an editor may save meanwhile by
     // renaming over it.
-    std::variant<std::string, ConfigurationStatus> read = readBytes(path);
+    std::variant<FileBytes, ConfigurationStatus> read = readBytes(path);
     if (auto* status = std::get_if<ConfigurationStatus>(&read)) {
         return std::move(*status);
     }
-    return describeConfiguration(std::get<std::string>(read));
+    FileBytes& file = std::get<FileBytes>(read);
+    ConfigurationStatus status = describeConfiguration(file.bytes);
+    status.writtenAt = std::move(file.writtenAt);
+    return status;
+}
+
+std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
+                                   const std::wstring& lastLoadedWrittenAt) {
+    if (status.state != ConfigurationState::Refused || lastLoadedWrittenAt.empty()) {
+        return status.stateLine;
+    }
+    return status.stateLine + L" Last loaded: the file as written at " + lastLoadedWrittenAt +
+           L".";
 }
 
 std::wstring severityText(Severity severity) {

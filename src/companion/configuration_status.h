@@ -17,6 +17,9 @@ struct ConfigurationStatus {
     ConfigurationState state = ConfigurationState::Missing;
     std::wstring stateLine;
     std::vector<Finding> findings;
+    // When the file read was last written, in local time ("2026-12-08 13:05:09"); empty
+    // when it was not read. The band loads a file when it is written.
+    std::wstring writtenAt;
 };
 
 // Judges the bytes of the file: text that is not UTF-8 is refused at its first bad
@@ -28,6 +31,11 @@ ConfigurationStatus describeConfiguration(std::string_view bytes);
 // limit is refused without being read; one that cannot be opened is unreadable, with
 // the system's reason.
 ConfigurationStatus readConfigurationStatus(const std::wstring& path);
+
+// The state line with the time the file that last loaded was written, when there was
+// one: after a refusal, what the band still shows dates from then.
+std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
+                                   const std::wstring& lastLoadedWrittenAt);
 
 // One row of the findings list.
 std::wstring severityText(Severity severity);
