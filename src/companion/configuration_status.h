@@ -22,9 +22,10 @@ struct ConfigurationStatus {
     std::wstring writtenAt;
 };
 
-// Judges the bytes of the file: text that is not UTF-8 is refused at its first bad
-// line, text the band would refuse is refused with the checker's findings, anything
-// else is loaded with its counts ("2 groups, 6 meters, 9 counters") and warnings.
+// Judges the bytes of the file: a file the band would refuse is refused with the
+// checker's findings and, first in the state line, the plain words of its error, where
+// it is; anything else is loaded with its counts ("2 groups, 6 meters, 9 counters") and
+// warnings.
 ConfigurationStatus describeConfiguration(std::string_view bytes);
 
 // Reads the file (sharing it with every writer) and judges it. A file over the size
