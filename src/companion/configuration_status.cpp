@@ -13,6 +13,7 @@
 #include "config/loader_messages.h"
 #include "core/text_conversion.h"
 #include "platform/win32/handles.h"
+#include "window/pdh_counter_catalog.h"
 
 namespace tavisto::companion {
 namespace {
@@ -102,8 +103,10 @@ std::wstring systemErrorText(unsigned long error) {
     return text.empty() ? L"system error " + std::to_wstring(error) : text;
 }
 
-ConfigurationStatus describeConfiguration(std::string_view bytes) {
-    std::vector<Finding> findings = checkConfiguration(bytes);
+ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog* counters) {
+    CheckOptions options;
+    options.counters = counters;
+    std::vector<Finding> findings = checkConfiguration(bytes, options);
     if (hasErrors(findings)) {
         return refused(std::move(findings));
     }
@@ -119,6 +122,12 @@ ConfigurationStatus describeConfiguration(std::string_view bytes) {
                        counted(counts.counters, L"counter", L"counters");
     if (!status.findings.empty()) {
         status.stateLine += L" (" + findingSummary(status.findings) + L")";
+    }
+    const auto missing =
+        std::find_if(status.findings.begin(), status.findings.end(),
+                     [](const Finding& f) { return f.code == "counter-not-found"; });
+    if (missing != status.findings.end()) {
+        status.stateLine += L". The " + wide(missing->message) + L".";
     }
     return status;
 }
@@ -201,7 +210,8 @@ ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
         return std::move(*status);
     }
     FileBytes& file = std::get<FileBytes>(read);
-    ConfigurationStatus status = describeConfiguration(file.bytes);
+    window::PdhCounterCatalog counters;
+    ConfigurationStatus status = describeConfiguration(file.bytes, &counters);
     status.writtenAt = std::move(file.writtenAt);
     return status;
 }

@@ -25,10 +25,13 @@ struct ConfigurationStatus {
 // Judges the bytes of the file: a file the band would refuse is refused with the
 // checker's findings and, first in the state line, the plain words of its error, where
 // it is; anything else is loaded with its counts ("2 groups, 6 meters, 9 counters") and
-// warnings.
-ConfigurationStatus describeConfiguration(std::string_view bytes);
+// warnings. With `counters`, the counter paths are looked up there, and the state line of
+// a file that loads names the first counter that cannot be read and why.
+ConfigurationStatus describeConfiguration(std::string_view bytes,
+                                          CounterCatalog* counters = nullptr);
 
-// Reads the file (sharing it with every writer) and judges it. A file over the size
+// Reads the file (sharing it with every writer) and judges it against this machine's
+// counters. A file over the size
 // limit is refused without being read; one that cannot be opened is unreadable, with
 // the system's reason.
 ConfigurationStatus readConfigurationStatus(const std::wstring& path);

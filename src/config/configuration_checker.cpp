@@ -699,12 +699,15 @@ class Checker {
                                 cutToCharacters(utf16ToUtf8(path), kQuotedCharacters) +
                                     " is not a system performance field: it reads 0");
                 }
-            } else if (options_.counters != nullptr &&
-                       !options_.counters->hasCounter(reference.path)) {
-                addInString(pointer, where, "counter-not-found",
-                            "counter " +
-                                cutToCharacters(utf16ToUtf8(reference.path), kQuotedCharacters) +
-                                " not found on this machine");
+            } else if (options_.counters != nullptr) {
+                const std::string reason = options_.counters->missingReason(reference.path);
+                if (!reason.empty()) {
+                    addInString(pointer, where, "counter-not-found",
+                                "counter " +
+                                    cutToCharacters(utf16ToUtf8(reference.path),
+                                                    kQuotedCharacters) +
+                                    " cannot be read on this machine: " + reason);
+                }
             }
         }
         if (references.empty()) {

@@ -26,8 +26,9 @@ struct Finding {
 class CounterCatalog {
   public:
     virtual ~CounterCatalog() = default;
-    // Whether a counter with this English path can be added to a query here.
-    virtual bool hasCounter(std::u16string_view englishPath) = 0;
+    // Why a counter with this English path cannot be added to a query here, in plain
+    // words ("this machine has no such counter"); empty when it can.
+    virtual std::string missingReason(std::u16string_view englishPath) = 0;
 };
 
 struct CheckOptions {

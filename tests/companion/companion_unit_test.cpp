@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <pdhmsg.h>
 
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
+#include "window/pdh_counter_catalog.h"
 
 namespace tavisto::companion {
 namespace {
@@ -313,6 +315,36 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
             EXPECT_EQ(status.findings.front().line, example.findingLine);
         }
     }
+}
+
+class OneMissingCounter : public CounterCatalog {
+  public:
+    std::string missingReason(std::u16string_view englishPath) override {
+        return englishPath == u"\\Nothing Here\\At All" ? "this machine has no such counter"
+                                                          : "";
+    }
+};
+
+TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
+    OneMissingCounter counters;
+    const ConfigurationStatus status = describeConfiguration(
+        R"json({"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 500,
+            "counters": [{"counterPath": "(\\Nothing Here\\At All)"},
+                         {"counterPath": "(\\Memory\\Available Bytes)"}]}]}]})json",
+        &counters);
+    EXPECT_EQ(status.state, ConfigurationState::Loaded);
+    EXPECT_EQ(status.stateLine,
+              L"Loaded: 1 group, 1 meter, 2 counters (1 warning). The counter \\Nothing "
+              L"Here\\At All cannot be read on this machine: this machine has no such counter.");
+}
+
+TEST(PdhCounterCatalog, SaysInPlainWordsWhyTheSystemRefusedACounter) {
+    EXPECT_EQ(window::counterRefusalText(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_COUNTER)),
+              "this machine has no such counter (system code 0xC0000BB9)");
+    EXPECT_EQ(window::counterRefusalText(0x12345678), "the system refused it with code 0x12345678");
+    window::PdhCounterCatalog machine;
+    EXPECT_EQ(machine.missingReason(u"\\Processor(_Total)\\% Processor Time"), "");
+    EXPECT_NE(machine.missingReason(u"\\Nothing Here\\At All"), "");
 }
 
 TEST(ConfigurationStatus, RefusesHugeFilesUnreadAndSaysWhyOthersCannotBeRead) {
