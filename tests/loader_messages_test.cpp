@@ -166,6 +166,9 @@ std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
 TEST(ConfigurationEncodings, TheBandAndTheCheckerReadUtf16WithAMarkAndRefuseTheRest) {
     const std::u16string document = u"{\"meterGroups\": [],\n \"note\": \"caf\u00e9 \U0001F600\"}";
     const std::u16string lone = u"{\"meterGroups\": [],\n \"note\": \"a\xD800\"}";
+    // U+0000 is a character of UTF-16 text, refused by the parser (as the end of the
+    // input), not as an encoding.
+    const std::u16string nul = std::u16string(u"{\"meterGroups\": [],\n \"note\": ") + u'\0' + u"}";
     const struct {
         const char* name;
         std::string bytes;
@@ -185,6 +188,10 @@ TEST(ConfigurationEncodings, TheBandAndTheCheckerReadUtf16WithAMarkAndRefuseTheR
          "the file is UTF-16 text with an unpaired surrogate (line 2, column 12)", nullptr},
         {"unpaired surrogate, BE", utf16(lone, true, true),
          "the file is UTF-16 text with an unpaired surrogate (line 2, column 12)", nullptr},
+        {"UTF-16 holding U+0000", utf16(nul, false, true),
+         "[json.exception.parse_error.101] parse error at line 2, column 10: syntax error while "
+         "parsing value - unexpected end of input; expected '[', '{', or a literal",
+         "encoding"},
         {"UTF-16 cut in a character", utf16(document, false, true) + "}",
          "the file is UTF-16 text that ends in the middle of a character (line 2, column 19)",
          nullptr},
@@ -194,7 +201,7 @@ TEST(ConfigurationEncodings, TheBandAndTheCheckerReadUtf16WithAMarkAndRefuseTheR
         std::string refusal;
         try {
             EXPECT_EQ(parseConfigurationText(test.bytes)["note"], "caf\u00e9 \U0001F600");
-        } catch (const ConfigurationEncodingError& error) {
+        } catch (const std::exception& error) {
             refusal = error.what();
         }
         EXPECT_EQ(refusal, test.refusal);
@@ -214,6 +221,7 @@ TEST(ConfigurationEncodings, TheSizeLimitIsOnTheFilesBytesNotOnTheConvertedText)
     ASSERT_LE(atLimit.size(), kMaxConfigurationBytes);
     EXPECT_EQ(parseConfigurationText(atLimit)["a"].get_ref<const std::string&>().size(),
               3 * wide.size());
+    EXPECT_FALSE(hasErrors(checkConfiguration(atLimit)));
     const std::string over = utf16(u"{\"a\": \"" + wide + u"1234567890123\"}", false, true);
     ASSERT_GT(over.size(), kMaxConfigurationBytes);
     EXPECT_THROW(parseConfigurationText(over), ConfigurationLimitError);

@@ -342,7 +342,7 @@ class Checker {
   private:
     bool parse(json& document) {
         try {
-            document = parseConfigurationText(text_);
+            document = parseDecodedConfigurationText(text_);
             return true;
         } catch (const json::parse_error& error) {
             const std::size_t offset = error.byte == 0 ? 0 : error.byte - 1;
