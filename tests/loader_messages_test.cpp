@@ -34,46 +34,60 @@ TEST(LoaderMessages, EachRefusalOfTheLibraryGetsItsPlainSentence) {
         std::string text;
         std::string plain;
     } cases[] = {
-        {"{\"meterGroups\": [", "the file ends too early: a closing brace }, bracket ] or double "
-                                "quote is missing"},
-        {"{} {}", "there is more after the end of the configuration: all of it must be inside "
-                  "one outer pair of braces { }"},
-        {"{\"a\": 1,}", "a key in double quotes was expected here, such as \"name\" (no comma "
-                        "may come before a closing brace)"},
+        {"{\"meterGroups\": [",
+         "the file ends too early: a closing brace }, bracket ] or double "
+         "quote is missing"},
+        {"{} {}",
+         "there is more after the end of the configuration: all of it must be inside "
+         "one outer pair of braces { }"},
+        {"{\"a\": 1,}",
+         "a key in double quotes was expected here, such as \"name\" (no comma "
+         "may come before a closing brace)"},
         {"{\"a\" 1}", "a colon : must follow the key"},
         {"{\"a\": 1 \"b\": 2}", "a comma , or a closing brace } is missing before this"},
         {"{\"a\": [1 2]}", "a comma , or a closing bracket ] is missing before this"},
-        {"{\"a\": [1,]}", "a value was expected here: a number, text in double quotes, true, "
-                          "false, null, an object or an array (no comma may come before a "
-                          "closing bracket)"},
-        {"{\"a\": True}", "this is not a JSON value: text needs double quotes, and true, false "
-                          "and null are written in lowercase"},
+        {"{\"a\": [1,]}",
+         "a value was expected here: a number, text in double quotes, true, "
+         "false, null, an object or an array (no comma may come before a "
+         "closing bracket)"},
+        {"{\"a\": True}",
+         "this is not a JSON value: text needs double quotes, and true, false "
+         "and null are written in lowercase"},
         {"{\"a\": \"b}", "a text has no closing double quote"},
-        {"{\"a\": \"b\nc\"}", "a text holds a line break, tab or other control character: "
-                              "write it as \\n, \\t or \\u00XX"},
-        {R"({"a": "\Memory"})", "a backslash in a text must be doubled or start an escape: "
-                                "write \\\\ for each backslash, as in "
-                                "\"\\\\Memory\\\\Available Bytes\""},
+        {"{\"a\": \"b\nc\"}",
+         "a text holds a line break, tab or other control character: "
+         "write it as \\n, \\t or \\u00XX"},
+        {R"({"a": "\Memory"})",
+         "a backslash in a text must be doubled or start an escape: "
+         "write \\\\ for each backslash, as in "
+         "\"\\\\Memory\\\\Available Bytes\""},
         {R"({"a": "\u12"})", "\\u in a text must be followed by four hexadecimal digits"},
         {R"({"a": "\ud800"})",
          "a \\u escape in a text is half of a character pair (an unpaired surrogate)"},
-        {"{\"a\": -}", "a number is incomplete: a digit must follow its minus sign, decimal "
-                       "point or exponent"},
+        {"{\"a\": -}",
+         "a number is incomplete: a digit must follow its minus sign, decimal "
+         "point or exponent"},
         {"{\"a\": 1e999}", "a number is too large: numbers go up to about 1.8e308"},
-        {"{\"a\": 1} // note", "this is not a JSON value: text needs double quotes, and true, "
-                               "false and null are written in lowercase"},
+        {"{\"a\": 1} // note",
+         "this is not a JSON value: text needs double quotes, and true, "
+         "false and null are written in lowercase"},
         {withMeter(R"j({"width": "ten"})j"), "\"width\" must be a number, not text"},
-        {withMeter(R"j({"meterType": 3})j"), "\"meterType\" must be text in double quotes, not "
-                                            "a number"},
-        {R"j({"meterGroups": [{"enabled": null}]})j", "\"enabled\" must be true or false, not "
-                                                      "null"},
-        {withMeter(R"j({"counters": {"x": 1}})j"), "\"counters\" must be an array [ ], not an "
-                                                  "object"},
+        {withMeter(R"j({"meterType": 3})j"),
+         "\"meterType\" must be text in double quotes, not "
+         "a number"},
+        {R"j({"meterGroups": [{"enabled": null}]})j",
+         "\"enabled\" must be true or false, not "
+         "null"},
+        {withMeter(R"j({"counters": {"x": 1}})j"),
+         "\"counters\" must be an array [ ], not an "
+         "object"},
         {"[1]", "the file must hold one object in braces { }, not an array"},
-        {R"j({"meterGroups": true})j", "\"meterGroups\" must be an object or an array, not "
-                                       "true or false"},
-        {R"j({"meterGroups": [{}, 7]})j", "each element of \"meterGroups\" must be an object "
-                                          "{ }, not a number"},
+        {R"j({"meterGroups": true})j",
+         "\"meterGroups\" must be an object or an array, not "
+         "true or false"},
+        {R"j({"meterGroups": [{}, 7]})j",
+         "each element of \"meterGroups\" must be an object "
+         "{ }, not a number"},
         {withCounter(R"j({"trigger": "> x"})j"),
          "\"trigger\" needs a number after its operator and a space, as in \"> 80\""},
         {withCounter(R"j({"trigger": "> 1e999"})j"),

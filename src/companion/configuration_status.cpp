@@ -160,8 +160,10 @@ std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path)
     if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return ConfigurationStatus{
-                ConfigurationState::Missing, L"Missing: there is no configuration file yet.", {}, {}};
+            return ConfigurationStatus{ConfigurationState::Missing,
+                                       L"Missing: there is no configuration file yet.",
+                                       {},
+                                       {}};
         }
         return ConfigurationStatus{
             ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}, {}};
@@ -171,8 +173,10 @@ std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path)
         GetFileTime(file.get(), nullptr, nullptr, &written) ? localTimeText(written) : L"";
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
-        return ConfigurationStatus{
-            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}, {}};
+        return ConfigurationStatus{ConfigurationState::Unreadable,
+                                   L"Unreadable: " + systemErrorText(GetLastError()),
+                                   {},
+                                   {}};
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
         return refused({{Severity::Error, 1, 1, "", "size",
@@ -221,8 +225,7 @@ std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
     if (status.state != ConfigurationState::Refused || lastLoadedWrittenAt.empty()) {
         return status.stateLine;
     }
-    return status.stateLine + L" Last loaded: the file as written at " + lastLoadedWrittenAt +
-           L".";
+    return status.stateLine + L" Last loaded: the file as written at " + lastLoadedWrittenAt + L".";
 }
 
 std::wstring severityText(Severity severity) {

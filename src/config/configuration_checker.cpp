@@ -702,11 +702,11 @@ class Checker {
             } else if (options_.counters != nullptr) {
                 const std::string reason = options_.counters->missingReason(reference.path);
                 if (!reason.empty()) {
-                    addInString(pointer, where, "counter-not-found",
-                                "counter " +
-                                    cutToCharacters(utf16ToUtf8(reference.path),
-                                                    kQuotedCharacters) +
-                                    " cannot be read on this machine: " + reason);
+                    addInString(
+                        pointer, where, "counter-not-found",
+                        "counter " +
+                            cutToCharacters(utf16ToUtf8(reference.path), kQuotedCharacters) +
+                            " cannot be read on this machine: " + reason);
                 }
             }
         }

@@ -131,8 +131,7 @@ DecodedText decodeConfigurationText(std::string_view bytes, std::string& convert
     }
     const std::size_t bad = std::min(firstInvalidUtf8(bytes), bytes.find('\0'));
     if (bad != std::string_view::npos) {
-        throw ConfigurationEncodingError(kNotUtf8Text,
-                                         placeOffsets(bytes, std::span(&bad, 1))[0]);
+        throw ConfigurationEncodingError(kNotUtf8Text, placeOffsets(bytes, std::span(&bad, 1))[0]);
     }
     return {TextEncoding::Utf8, bytes};
 }

@@ -320,8 +320,7 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
 class OneMissingCounter : public CounterCatalog {
   public:
     std::string missingReason(std::u16string_view englishPath) override {
-        return englishPath == u"\\Nothing Here\\At All" ? "this machine has no such counter"
-                                                          : "";
+        return englishPath == u"\\Nothing Here\\At All" ? "this machine has no such counter" : "";
     }
 };
 

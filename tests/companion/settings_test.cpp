@@ -216,8 +216,9 @@ TEST_F(SettingsTest, RefusedFileListsItsFindingsAndAFixedSaveLoads) {
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], L"error");
     EXPECT_TRUE(startsWith(rows[0][1], L"6:")) << rows[0][1];
-    EXPECT_TRUE(startsWith(rows[0][2], L"\"width\" must be a number, not text (the band says: "
-                                       L"[json.exception.type_error.302] type must be number"))
+    EXPECT_TRUE(startsWith(rows[0][2],
+                           L"\"width\" must be a number, not text (the band says: "
+                           L"[json.exception.type_error.302] type must be number"))
         << rows[0][2];
     EXPECT_EQ(rows[1][0], L"warning");
     EXPECT_TRUE(startsWith(rows[1][1], L"7:")) << rows[1][1];
