@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lines = countLines(text);
     for (const tavisto::Finding& finding : findings) {
         if (finding.line < 1 || finding.line > lines || finding.column < 1 ||
-            finding.column > size + 1 || finding.message.empty() || finding.code.empty()) {
+            finding.column > size + 1 || (finding.message.empty() && finding.detail.empty()) ||
+            finding.code.empty()) {
             std::abort();
         }
     }

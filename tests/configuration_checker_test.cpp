@@ -86,7 +86,8 @@ TEST(ConfigurationChecker, ReportsTheLoadersOwnMessageAtTheValueConcerned) {
         EXPECT_EQ(errors[0].pointer, expected.pointer);
         EXPECT_EQ(errors[0].line, expected.line);
         EXPECT_EQ(errors[0].column, expected.column);
-        EXPECT_EQ(errors[0].message, expected.message);
+        EXPECT_EQ(errors[0].detail, expected.message);
+        EXPECT_FALSE(errors[0].message.empty());
     }
 }
 
@@ -199,17 +200,17 @@ TEST(ConfigurationChecker, HostileFilesGetShortFindingsThatAgreeWithTheLoader) {
         ASSERT_LE(findings.size(), kMaxFindings + 1);
         std::size_t printed = 0;
         for (const Finding& finding : findings) {
-            printed += finding.message.size() + finding.pointer.size() + 32;
+            printed += findingText(finding).size() + finding.pointer.size() + 32;
             // Keys and pointers are cut to 200 characters and an ellipsis.
             EXPECT_LE(finding.pointer.size(), 200U + 3U);
             EXPECT_EQ(finding.pointer.find(std::string(201, 'k')), std::string::npos);
-            EXPECT_EQ(finding.message.find(std::string(201, 'k')), std::string::npos);
+            EXPECT_EQ(findingText(finding).find(std::string(201, 'k')), std::string::npos);
         }
         EXPECT_LE(printed, 64U * 1024U);
         std::vector<std::string> errors;
         for (const Finding& finding : findings) {
             if (finding.severity == Severity::Error) {
-                errors.push_back(finding.message);
+                errors.push_back(finding.detail);
             }
         }
         EXPECT_EQ(errors,
@@ -308,12 +309,12 @@ TEST(ConfigurationChecker, FindsAnErrorExactlyWhenTheLoaderRefusesAGeneratedDocu
             }
         }
         if (failure.empty()) {
-            ASSERT_TRUE(errors.empty()) << text << "\n" << errors[0]->message;
+            ASSERT_TRUE(errors.empty()) << text << "\n" << errors[0]->detail;
             continue;
         }
         ++refused;
         ASSERT_EQ(errors.size(), 1U) << text;
-        EXPECT_EQ(errors[0]->message, failure) << text;
+        EXPECT_EQ(errors[0]->detail, failure) << text;
         // The error names a value that is in the document.
         EXPECT_TRUE(json::parse(text).contains(json::json_pointer(errors[0]->pointer)))
             << errors[0]->pointer << " in " << text;

@@ -13,7 +13,7 @@ namespace {
 constexpr DWORD kStopMilliseconds = 500;
 
 ConfigurationStatus notChecked(const wchar_t* reason) {
-    return {ConfigurationState::Unreadable, std::wstring(L"Not checked: ") + reason, {}};
+    return {ConfigurationState::Unreadable, std::wstring(L"Not checked: ") + reason, {}, {}};
 }
 
 // readConfigurationStatus as a barrier: whatever it throws becomes a status and a line
@@ -31,7 +31,7 @@ ConfigurationStatus checkFile(const std::wstring& file) noexcept {
         }
     } catch (...) {
         // Not even the status's text could be formed.
-        return {ConfigurationState::Unreadable, {}, {}};
+        return {ConfigurationState::Unreadable, {}, {}, {}};
     }
 }
 

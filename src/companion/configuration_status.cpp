@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <variant>
 
 #include "config/configuration_text.h"
+#include "config/loader_messages.h"
 #include "core/text_conversion.h"
 #include "platform/win32/handles.h"
+#include "window/pdh_counter_catalog.h"
 
 namespace tavisto::companion {
 namespace {
@@ -20,24 +25,6 @@ std::wstring wide(std::string_view utf8) {
 
 std::wstring counted(std::size_t count, const wchar_t* one, const wchar_t* many) {
     return std::to_wstring(count) + L" " + (count == 1 ? one : many);
-}
-
-// The 1-based line of the first line that is not UTF-8; 0 when every line is.
-std::size_t firstLineNotUtf8(std::string_view bytes) {
-    std::size_t line = 1;
-    while (true) {
-        const std::size_t end = bytes.find('\n');
-        try {
-            utf8ToUtf16(bytes.substr(0, end));
-        } catch (const std::range_error&) {
-            return line;
-        }
-        if (end == std::string_view::npos) {
-            return 0;
-        }
-        bytes.remove_prefix(end + 1);
-        ++line;
-    }
 }
 
 struct Counts {
@@ -85,10 +72,19 @@ std::wstring findingSummary(const std::vector<Finding>& findings) {
     return summary;
 }
 
+// Says first why, in the plain words of the error the band refuses the file with.
 ConfigurationStatus refused(std::vector<Finding> findings) {
-    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings)};
-    status.stateLine = L"Refused (" + findingSummary(status.findings) +
-                       L"): the band keeps what it showed before.";
+    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings), {}};
+    const auto error = std::find_if(status.findings.begin(), status.findings.end(),
+                                    [](const Finding& f) { return f.severity == Severity::Error; });
+    std::wstring reason;
+    if (error != status.findings.end()) {
+        reason = wide(error->message.empty() ? error->detail : error->message) + L" (line " +
+                 std::to_wstring(error->line) + L", column " + std::to_wstring(error->column) +
+                 L"). ";
+    }
+    status.stateLine = L"Refused: " + reason + L"The band keeps what it showed before (" +
+                       findingSummary(status.findings) + L").";
     return status;
 }
 
@@ -107,20 +103,10 @@ std::wstring systemErrorText(unsigned long error) {
     return text.empty() ? L"system error " + std::to_wstring(error) : text;
 }
 
-ConfigurationStatus describeConfiguration(std::string_view bytes) {
-    if (const std::size_t line = firstLineNotUtf8(bytes); line != 0) {
-        Finding finding{Severity::Error,
-                        line,
-                        1,
-                        "",
-                        "encoding",
-                        "the file is not UTF-8 text; save it as UTF-8"};
-        ConfigurationStatus status = refused({std::move(finding)});
-        status.stateLine =
-            L"Refused: the file is not UTF-8 text (line " + std::to_wstring(line) + L").";
-        return status;
-    }
-    std::vector<Finding> findings = checkConfiguration(bytes);
+ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog* counters) {
+    CheckOptions options;
+    options.counters = counters;
+    std::vector<Finding> findings = checkConfiguration(bytes, options);
     if (hasErrors(findings)) {
         return refused(std::move(findings));
     }
@@ -130,39 +116,71 @@ ConfigurationStatus describeConfiguration(std::string_view bytes) {
     } catch (const std::exception&) {
         // The checker accepted it, so the parser does too; counts stay zero otherwise.
     }
-    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings)};
+    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings), {}};
     status.stateLine = L"Loaded: " + counted(counts.groups, L"group", L"groups") + L", " +
                        counted(counts.meters, L"meter", L"meters") + L", " +
                        counted(counts.counters, L"counter", L"counters");
     if (!status.findings.empty()) {
         status.stateLine += L" (" + findingSummary(status.findings) + L")";
     }
+    const auto missing =
+        std::find_if(status.findings.begin(), status.findings.end(),
+                     [](const Finding& f) { return f.code == "counter-not-found"; });
+    if (missing != status.findings.end()) {
+        status.stateLine += L". The " + wide(missing->message) + L".";
+    }
     return status;
 }
 
 namespace {
 
+std::wstring localTimeText(const FILETIME& written) {
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&written, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+        return {};
+    }
+    wchar_t text[32] = {};
+    swprintf(text, std::size(text), L"%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth,
+             local.wDay, local.wHour, local.wMinute, local.wSecond);
+    return text;
+}
+
+struct FileBytes {
+    std::string bytes;
+    std::wstring writtenAt;
+};
+
 // The file's bytes, or the status that says why there are none to check.
-std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& path) {
+std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path) {
     const win32::FileHandle file(CreateFileW(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return ConfigurationStatus{
-                ConfigurationState::Missing, L"Missing: there is no configuration file yet.", {}};
+            return ConfigurationStatus{ConfigurationState::Missing,
+                                       L"Missing: there is no configuration file yet.",
+                                       {},
+                                       {}};
         }
         return ConfigurationStatus{
-            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}};
+            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}, {}};
     }
+    FILETIME written{};
+    const std::wstring writtenAt =
+        GetFileTime(file.get(), nullptr, nullptr, &written) ? localTimeText(written) : L"";
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
-        return ConfigurationStatus{
-            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(GetLastError()), {}};
+        return ConfigurationStatus{ConfigurationState::Unreadable,
+                                   L"Unreadable: " + systemErrorText(GetLastError()),
+                                   {},
+                                   {}};
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
-        return refused({{Severity::Error, 1, 1, "", "size", kConfigurationTooLarge}});
+        return refused({{Severity::Error, 1, 1, "", "size",
+                         plainLoaderMessage(kConfigurationTooLarge, ""), kConfigurationTooLarge}});
     }
     // One byte more than the limit: a file that grew since its size was read is still
     // refused rather than cut short.
@@ -174,6 +192,7 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
                       &read, nullptr)) {
             return ConfigurationStatus{ConfigurationState::Unreadable,
                                        L"Unreadable: " + systemErrorText(GetLastError()),
+                                       {},
                                        {}};
         }
         if (read == 0) {
@@ -182,7 +201,7 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
         filled += read;
     }
     bytes.resize(filled);
-    return bytes;
+    return FileBytes{std::move(bytes), writtenAt};
 }
 
 }  // namespace
@@ -190,11 +209,23 @@ std::variant<std::string, ConfigurationStatus> readBytes(const std::wstring& pat
 ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
     // Closed before the check, which may take a while: an editor may save meanwhile by
     // renaming over it.
-    std::variant<std::string, ConfigurationStatus> read = readBytes(path);
+    std::variant<FileBytes, ConfigurationStatus> read = readBytes(path);
     if (auto* status = std::get_if<ConfigurationStatus>(&read)) {
         return std::move(*status);
     }
-    return describeConfiguration(std::get<std::string>(read));
+    FileBytes& file = std::get<FileBytes>(read);
+    window::PdhCounterCatalog counters;
+    ConfigurationStatus status = describeConfiguration(file.bytes, &counters);
+    status.writtenAt = std::move(file.writtenAt);
+    return status;
+}
+
+std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
+                                   const std::wstring& lastLoadedWrittenAt) {
+    if (status.state != ConfigurationState::Refused || lastLoadedWrittenAt.empty()) {
+        return status.stateLine;
+    }
+    return status.stateLine + L" Last loaded: the file as written at " + lastLoadedWrittenAt + L".";
 }
 
 std::wstring severityText(Severity severity) {
@@ -207,7 +238,7 @@ std::wstring positionText(const Finding& finding) {
 
 std::wstring messageText(const Finding& finding) {
     try {
-        return wide(finding.message);
+        return wide(findingText(finding));
     } catch (const std::range_error&) {
         return L"(message not readable)";
     }

@@ -17,17 +17,29 @@ struct ConfigurationStatus {
     ConfigurationState state = ConfigurationState::Missing;
     std::wstring stateLine;
     std::vector<Finding> findings;
+    // When the file read was last written, in local time ("2026-12-08 13:05:09"); empty
+    // when it was not read. The band loads a file when it is written.
+    std::wstring writtenAt;
 };
 
-// Judges the bytes of the file: text that is not UTF-8 is refused at its first bad
-// line, text the band would refuse is refused with the checker's findings, anything
-// else is loaded with its counts ("2 groups, 6 meters, 9 counters") and warnings.
-ConfigurationStatus describeConfiguration(std::string_view bytes);
+// Judges the bytes of the file: a file the band would refuse is refused with the
+// checker's findings and, first in the state line, the plain words of its error, where
+// it is; anything else is loaded with its counts ("2 groups, 6 meters, 9 counters") and
+// warnings. With `counters`, the counter paths are looked up there, and the state line of
+// a file that loads names the first counter that cannot be read and why.
+ConfigurationStatus describeConfiguration(std::string_view bytes,
+                                          CounterCatalog* counters = nullptr);
 
-// Reads the file (sharing it with every writer) and judges it. A file over the size
+// Reads the file (sharing it with every writer) and judges it against this machine's
+// counters. A file over the size
 // limit is refused without being read; one that cannot be opened is unreadable, with
 // the system's reason.
 ConfigurationStatus readConfigurationStatus(const std::wstring& path);
+
+// The state line with the time the file that last loaded was written, when there was
+// one: after a refusal, what the band still shows dates from then.
+std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
+                                   const std::wstring& lastLoadedWrittenAt);
 
 // One row of the findings list.
 std::wstring severityText(Severity severity);

@@ -352,9 +352,10 @@ void SettingsWindow::recheck() {
         show({ConfigurationState::NoFolder,
               L"No configuration: Windows names no application data folder for this user, "
               L"so the meters read no file.",
+              {},
               {}});
     } else if (!check_->running()) {
-        show({ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}});
+        show({ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}, {}});
     } else {
         check_->request();
     }
@@ -362,7 +363,11 @@ void SettingsWindow::recheck() {
 
 void SettingsWindow::show(ConfigurationStatus status) {
     status_ = std::move(status);
-    SetWindowTextW(control(kStateText), status_.stateLine.c_str());
+    if (status_.state == ConfigurationState::Loaded) {
+        lastLoadedWrittenAt_ = status_.writtenAt;
+    }
+    SetWindowTextW(control(kStateText),
+                   stateLineWithLastLoad(status_, lastLoadedWrittenAt_).c_str());
     const HWND list = control(kFindingsList);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(list);

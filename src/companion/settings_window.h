@@ -54,6 +54,8 @@ class SettingsWindow {
     win32::GdiFont font_;
     UINT dpi_ = 96;
     ConfigurationStatus status_;
+    // When the last file that loaded was written; empty until one loads.
+    std::wstring lastLoadedWrittenAt_;
     std::unique_ptr<BackgroundCheck> check_;
     std::unique_ptr<window::ConfigWatcher> watcher_;
 };

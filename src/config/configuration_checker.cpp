@@ -20,6 +20,7 @@
 #include "config/configuration_text.h"
 #include "config/counter_references.h"
 #include "config/json_positions.h"
+#include "config/loader_messages.h"
 #include "config/performance_field_names.h"
 #include "core/text_conversion.h"
 #include "expression/expression_evaluator.h"
@@ -222,7 +223,7 @@ class BoundedFindings {
     // that is kept.
     template <typename Message>
     void add(Severity severity, std::size_t offset, const JsonPath& path, std::string code,
-             Message&& message) {
+             Message&& message, std::string_view detail = {}) {
         // The byte-order mark takes no column: offsets inside it are the first character's.
         Candidate candidate{
             severity == Severity::Error, std::max(offset, firstOffset_), sequence_++, {}};
@@ -236,13 +237,13 @@ class BoundedFindings {
             leaveOut(std::move(kept_.back()), true, path);
             kept_.pop_back();
         }
-        // Messages quote the library's, which may hold a whole token of the text.
         candidate.finding = Finding{severity,
                                     1,
                                     1,
-                                    path.pointer(kQuotedCharacters),
+                                    printableText(path.pointer(kQuotedCharacters)),
                                     std::move(code),
-                                    cutToCharacters(text(message), kMessageCharacters)};
+                                    printed(text(message)),
+                                    printed(detail)};
         kept_.push_back(std::move(candidate));
         std::push_heap(kept_.begin(), kept_.end(), ranksBefore);
     }
@@ -268,12 +269,18 @@ class BoundedFindings {
             const LineColumn place = placeOffsets(text_, std::span(&firstLeftOut_.offset, 1))[0];
             findings.push_back(Finding{errorLeftOut_ ? Severity::Error : Severity::Warning,
                                        place.line, place.column, firstLeftOutPointer_, "more",
-                                       "and " + std::to_string(leftOut_) + " more"});
+                                       "and " + std::to_string(leftOut_) + " more", ""});
         }
         return findings;
     }
 
   private:
+    // Messages quote the library's, which may hold a whole token of the text, cut
+    // anywhere in a character.
+    static std::string printed(std::string_view message) {
+        return printableText(cutToCharacters(message, kMessageCharacters));
+    }
+
     template <typename Message>
     static std::string text(Message& message) {
         if constexpr (std::is_invocable_v<Message&>) {
@@ -301,7 +308,7 @@ class BoundedFindings {
         errorLeftOut_ = errorLeftOut_ || candidate.error;
         if (leftOut_ == 1 || ranksBefore(candidate, firstLeftOut_)) {
             firstLeftOutPointer_ =
-                kept ? candidate.finding.pointer : path.pointer(kQuotedCharacters);
+                kept ? candidate.finding.pointer : printableText(path.pointer(kQuotedCharacters));
             firstLeftOut_ = std::move(candidate);
         }
     }
@@ -335,15 +342,17 @@ class Checker {
   private:
     bool parse(json& document) {
         try {
-            document = parseConfigurationText(text_);
+            document = parseDecodedConfigurationText(text_);
             return true;
         } catch (const json::parse_error& error) {
-            findings_.add(Severity::Error, error.byte == 0 ? 0 : error.byte - 1, JsonPath(),
-                          "parse", error.what());
+            const std::size_t offset = error.byte == 0 ? 0 : error.byte - 1;
+            const LineColumn place = placeOffsets(text_, std::span(&offset, 1))[0];
+            addRefusal(offset, JsonPath(), "parse", withPlace(error.what(), place));
+        } catch (const json::out_of_range& error) {
+            // A number too large for a double: the library gives no place for it.
+            addRefusal(0, JsonPath(), "parse", error.what());
         } catch (const ConfigurationLimitError& error) {
-            const bool tooLarge = text_.size() > kMaxConfigurationBytes;
-            findings_.add(Severity::Error, tooLarge ? 0 : offsetTooDeep(), JsonPath(), "limit",
-                          error.what());
+            addRefusal(offsetTooDeep(), JsonPath(), "limit", error.what());
         }
         return false;
     }
@@ -391,7 +400,8 @@ class Checker {
             if (onMember) {
                 path.steps.emplace_back(path.last(), lastRead.key());
             }
-            add(Severity::Error, path.last(), false, loadErrorCode(error), error.what());
+            addRefusal(positions_->of(path.last()).value, path.last(), loadErrorCode(error),
+                       error.what());
         }
     }
 
@@ -689,12 +699,15 @@ class Checker {
                                 cutToCharacters(utf16ToUtf8(path), kQuotedCharacters) +
                                     " is not a system performance field: it reads 0");
                 }
-            } else if (options_.counters != nullptr &&
-                       !options_.counters->hasCounter(reference.path)) {
-                addInString(pointer, where, "counter-not-found",
-                            "counter " +
-                                cutToCharacters(utf16ToUtf8(reference.path), kQuotedCharacters) +
-                                " not found on this machine");
+            } else if (options_.counters != nullptr) {
+                const std::string reason = options_.counters->missingReason(reference.path);
+                if (!reason.empty()) {
+                    addInString(
+                        pointer, where, "counter-not-found",
+                        "counter " +
+                            cutToCharacters(utf16ToUtf8(reference.path), kQuotedCharacters) +
+                            " cannot be read on this machine: " + reason);
+                }
             }
         }
         if (references.empty()) {
@@ -825,6 +838,13 @@ class Checker {
                       std::forward<Message>(message));
     }
 
+    // An error with the band's message, after its plain words.
+    void addRefusal(std::size_t offset, const JsonPath& path, std::string code,
+                    const std::string& bandMessage) {
+        const std::string plain = plainLoaderMessage(bandMessage, path.pointer(kQuotedCharacters));
+        findings_.add(Severity::Error, offset, path, std::move(code), plain, bandMessage);
+    }
+
     // A warning about the character at a UTF-16 unit of a string value.
     void addInString(const JsonPath& path, std::size_t unit, std::string code,
                      std::string message) {
@@ -840,22 +860,57 @@ class Checker {
     BoundedFindings findings_;
 };
 
+// A refusal of the whole file, which no other finding follows.
+Finding refusalFinding(LineColumn place, std::string code, const std::string& bandMessage) {
+    return Finding{Severity::Error,
+                   place.line,
+                   place.column,
+                   "",
+                   std::move(code),
+                   plainLoaderMessage(bandMessage, ""),
+                   printableText(bandMessage)};
+}
+
 }  // namespace
 
 std::vector<Finding> checkConfiguration(std::string_view bytes,
                                         const CheckOptions& options) noexcept {
     try {
-        return Checker(bytes, options).run();
+        std::string converted;
+        DecodedText text;
+        try {
+            text = decodeConfigurationText(bytes, converted);
+        } catch (const ConfigurationEncodingError& refusal) {
+            return {refusalFinding(refusal.place(), "encoding", refusal.what())};
+        } catch (const ConfigurationLimitError& refusal) {
+            return {refusalFinding(LineColumn{}, "limit", refusal.what())};
+        }
+        std::vector<Finding> findings = Checker(text.utf8, options).run();
+        if (text.encoding != TextEncoding::Utf8) {
+            findings.insert(findings.begin(),
+                            Finding{Severity::Warning, 1, 1, "", "encoding",
+                                    "the file is saved as UTF-16: UTF-8 is the recommended "
+                                    "encoding, which every editor and tool reads",
+                                    ""});
+        }
+        return findings;
     } catch (const std::exception& failure) {
         // Only running out of memory gets here: the check failed, not the file, so this
         // is no error about the file.
         try {
             return {Finding{Severity::Warning, 1, 1, "", "internal",
-                            std::string("the file could not be checked: ") + failure.what()}};
+                            std::string("the file could not be checked: ") + failure.what(), ""}};
         } catch (...) {
             return {};
         }
     }
+}
+
+std::string findingText(const Finding& finding) {
+    if (finding.message.empty() || finding.detail.empty()) {
+        return finding.message + finding.detail;
+    }
+    return finding.message + " (the band says: " + finding.detail + ")";
 }
 
 bool hasErrors(const std::vector<Finding>& findings) {

@@ -18,15 +18,17 @@ struct Finding {
     std::size_t column = 1;  // 1-based, in characters
     std::string pointer;     // JSON pointer of the value concerned, "" for the document
     std::string code;        // short and stable: "parse", "type", "unknown-key", ...
-    std::string message;
+    std::string message;     // in plain words; empty only when `detail` has no plain words
+    std::string detail;      // for a refusal, the band's own message; otherwise empty
 };
 
 // The counters this machine can sample, for checks made against it.
 class CounterCatalog {
   public:
     virtual ~CounterCatalog() = default;
-    // Whether a counter with this English path can be added to a query here.
-    virtual bool hasCounter(std::u16string_view englishPath) = 0;
+    // Why a counter with this English path cannot be added to a query here, in plain
+    // words ("this machine has no such counter"); empty when it can.
+    virtual std::string missingReason(std::u16string_view englishPath) = 0;
 };
 
 struct CheckOptions {
@@ -37,11 +39,16 @@ struct CheckOptions {
 // Beyond this many findings the rest are summed up in one last finding, "and N more".
 inline constexpr std::size_t kMaxFindings = 100;
 
-// Checks the bytes of a configuration file. Findings are in file order, errors kept
-// ahead of warnings when there are too many. Never throws.
+// Checks the bytes of a configuration file, decoded as the band decodes them. Findings
+// are in file order, errors kept ahead of warnings when there are too many; their texts
+// are valid UTF-8 without control characters but tab. Never throws.
 std::vector<Finding> checkConfiguration(std::string_view bytes,
                                         const CheckOptions& options = {}) noexcept;
 
 bool hasErrors(const std::vector<Finding>& findings);
+
+// The finding as one line of text: the message, then the band's own message in
+// parentheses after "the band says:" (alone when there are no plain words for it).
+std::string findingText(const Finding& finding);
 
 }  // namespace tavisto

@@ -1,6 +1,10 @@
 #include "config/configuration_text.h"
 
+#include <algorithm>
+#include <span>
 #include <string>
+
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {
@@ -71,12 +75,73 @@ class NestingBound : public nlohmann::json_sax<json> {
     std::size_t depth_ = 0;
 };
 
+std::string placed(const char* refusal, LineColumn place) {
+    return std::string(refusal) + " (line " + std::to_string(place.line) + ", column " +
+           std::to_string(place.column) + ")";
+}
+
+// The place just after the text converted so far: that of the character that failed.
+[[noreturn]] void refuseAtEnd(const char* refusal, const std::string& converted) {
+    const std::size_t end = converted.size();
+    throw ConfigurationEncodingError(refusal, placeOffsets(converted, std::span(&end, 1))[0]);
+}
+
+void convertUtf16(std::string_view bytes, bool bigEndian, std::string& converted) {
+    converted.clear();
+    converted.reserve(bytes.size() / 2 * 3);
+    const auto unitAt = [&](std::size_t at) {
+        const auto first = static_cast<unsigned char>(bytes[at]);
+        const auto second = static_cast<unsigned char>(bytes[at + 1]);
+        return static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    const std::size_t units = bytes.size() / 2;
+    for (std::size_t i = 1; i < units; ++i) {  // the mark is unit 0
+        char32_t codePoint = unitAt(2 * i);
+        if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < units) {
+            const char16_t low = unitAt(2 * (i + 1));
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
+            refuseAtEnd(kUnpairedSurrogate, converted);
+        }
+        appendUtf8(converted, codePoint);
+    }
+    if (bytes.size() % 2 != 0) {
+        refuseAtEnd(kUtf16CutShort, converted);
+    }
+}
+
 }  // namespace
 
-nlohmann::json parseConfigurationText(std::string_view text) {
-    if (text.size() > kMaxConfigurationBytes) {
+ConfigurationEncodingError::ConfigurationEncodingError(const char* refusal, LineColumn place)
+    : std::runtime_error(placed(refusal, place)), place_(place) {}
+
+DecodedText decodeConfigurationText(std::string_view bytes, std::string& converted) {
+    if (bytes.size() > kMaxConfigurationBytes) {
         throw ConfigurationLimitError(kConfigurationTooLarge);
     }
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        const bool bigEndian = bytes[0] == '\xFE';
+        convertUtf16(bytes, bigEndian, converted);
+        return {bigEndian ? TextEncoding::Utf16BigEndian : TextEncoding::Utf16LittleEndian,
+                converted};
+    }
+    const std::size_t bad = std::min(firstInvalidUtf8(bytes), bytes.find('\0'));
+    if (bad != std::string_view::npos) {
+        throw ConfigurationEncodingError(kNotUtf8Text, placeOffsets(bytes, std::span(&bad, 1))[0]);
+    }
+    return {TextEncoding::Utf8, bytes};
+}
+
+nlohmann::json parseConfigurationText(std::string_view bytes) {
+    std::string converted;
+    return parseDecodedConfigurationText(decodeConfigurationText(bytes, converted).utf8);
+}
+
+nlohmann::json parseDecodedConfigurationText(std::string_view text) {
     json document;
     try {
         NestingBound builder(document);

@@ -8,11 +8,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/json_positions.h"
 #include "config/sample_history.h"
 
 namespace tavisto {
 
-// Far beyond any real configuration; a larger file is refused before it is read.
+// Far beyond any real configuration; a larger file is refused before it is read. The
+// limit is on the file's bytes, whatever their encoding: the size a user sees.
 inline constexpr std::uint64_t kMaxConfigurationBytes = 1024 * 1024;
 // Objects and arrays inside each other, the document itself counting as one level.
 inline constexpr std::size_t kMaxConfigurationNesting = 64;
@@ -52,17 +54,53 @@ inline constexpr const char* kTooManyReferencesInFile =
 inline constexpr const char* kTooManyGraphCounters =
     "the configuration has more than 128 graph counters";
 
+// The refusals of a file's encoding; each is followed by " (line L, column C)", in
+// characters, of the first character that cannot be read.
+inline constexpr const char* kNotUtf8Text = "the file is not UTF-8 text";
+inline constexpr const char* kUnpairedSurrogate =
+    "the file is UTF-16 text with an unpaired surrogate";
+inline constexpr const char* kUtf16CutShort =
+    "the file is UTF-16 text that ends in the middle of a character";
+
 // A configuration refused for its size or shape rather than for its syntax.
 class ConfigurationLimitError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
-// Parses the file's bytes (a UTF-8 byte-order mark is white space). Throws the JSON
-// library's parse_error for text that does not parse, and ConfigurationLimitError for
-// text over kMaxConfigurationBytes or nesting over kMaxConfigurationNesting levels;
-// the nesting is refused while parsing, so no deep value is ever built.
-nlohmann::json parseConfigurationText(std::string_view text);
+// A configuration refused for its encoding, with the place of its first unreadable
+// character.
+class ConfigurationEncodingError : public std::runtime_error {
+  public:
+    ConfigurationEncodingError(const char* refusal, LineColumn place);
+    LineColumn place() const { return place_; }
+
+  private:
+    LineColumn place_;
+};
+
+enum class TextEncoding { Utf8, Utf16LittleEndian, Utf16BigEndian };
+
+struct DecodedText {
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::string_view utf8;  // the file's bytes themselves, or the converted text
+};
+
+// The file's bytes as UTF-8 text. A file that starts with a UTF-16 byte-order mark
+// (little or big endian) is converted into `converted`, without its mark; any other file
+// must be UTF-8 (with or without its mark) and hold no NUL byte, which is what UTF-16
+// without a mark looks like. Throws ConfigurationLimitError for a file over
+// kMaxConfigurationBytes and ConfigurationEncodingError for one that cannot be read.
+DecodedText decodeConfigurationText(std::string_view bytes, std::string& converted);
+
+// Parses the file's bytes, decoded as above (a UTF-8 byte-order mark is white space).
+// Throws as decodeConfigurationText does, the JSON library's parse_error for text that
+// does not parse, and ConfigurationLimitError for nesting over kMaxConfigurationNesting
+// levels; the nesting is refused while parsing, so no deep value is ever built.
+nlohmann::json parseConfigurationText(std::string_view bytes);
+
+// Parses text that decodeConfigurationText returned.
+nlohmann::json parseDecodedConfigurationText(std::string_view utf8);
 
 // Empties a document of bounded nesting, innermost values first, without allocating. The
 // library's destructor gathers nested values into a vector it allocates, so a document

@@ -29,50 +29,99 @@ void appendUtf16(std::u16string& out, char32_t codePoint) {
 
 }  // namespace
 
+std::size_t decodeUtf8(std::string_view utf8, std::size_t at, char32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    std::size_t length = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0u) == 0xC0u) {
+        length = 2;
+        codePoint = lead & 0x1Fu;
+        minimum = 0x80;
+    } else if ((lead & 0xF0u) == 0xE0u) {
+        length = 3;
+        codePoint = lead & 0x0Fu;
+        minimum = 0x800;
+    } else if ((lead & 0xF8u) == 0xF0u) {
+        length = 4;
+        codePoint = lead & 0x07u;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (utf8.size() - at < length) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(utf8[at + k]);
+        if (!isContinuation(byte)) {
+            return 0;
+        }
+        codePoint = (codePoint << 6) | (byte & 0x3Fu);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
         char32_t codePoint = 0;
-        char32_t minimum = 0;
-        if ((lead & 0xE0u) == 0xC0u) {
-            length = 2;
-            codePoint = lead & 0x1Fu;
-            minimum = 0x80;
-        } else if ((lead & 0xF0u) == 0xE0u) {
-            length = 3;
-            codePoint = lead & 0x0Fu;
-            minimum = 0x800;
-        } else if ((lead & 0xF8u) == 0xF0u) {
-            length = 4;
-            codePoint = lead & 0x07u;
-            minimum = 0x10000;
-        } else {
-            badConversion();
-        }
-        if (utf8.size() - i < length) {
-            badConversion();
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(utf8[i + k]);
-            if (!isContinuation(byte)) {
-                badConversion();
-            }
-            codePoint = (codePoint << 6) | (byte & 0x3Fu);
-        }
-        if (codePoint < minimum || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        const std::size_t length = decodeUtf8(utf8, i, codePoint);
+        if (length == 0) {
             badConversion();
         }
         appendUtf16(out, codePoint);
+        i += length;
+    }
+    return out;
+}
+
+std::size_t firstInvalidUtf8(std::string_view utf8) {
+    char32_t codePoint = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t length = decodeUtf8(utf8, i, codePoint);
+        if (length == 0) {
+            return i;
+        }
+        i += length;
+    }
+    return std::string_view::npos;
+}
+
+std::string printableText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t codePoint = 0;
+        const std::size_t length = decodeUtf8(text, i, codePoint);
+        if (length == 0) {
+            appendUtf8(out, U'\uFFFD');
+            ++i;
+            continue;
+        }
+        // C0 but tab, DEL and C1, and the two separators that break lines.
+        const bool control = (codePoint < 0x20 && codePoint != U'\t') ||
+                             (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
+                             codePoint == 0x2029;
+        if (control) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "<U+";
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                out.push_back(kHex[(codePoint >> shift) & 0xF]);
+            }
+            out += '>';
+        } else {
+            out.append(text.substr(i, length));
+        }
         i += length;
     }
     return out;

@@ -12,6 +12,18 @@ namespace tavisto {
 // (overlong forms, encoded surrogates, values above U+10FFFF, truncation).
 std::u16string utf8ToUtf16(std::string_view utf8);
 
+// Decodes the UTF-8 sequence at `at` (below utf8.size()) into `codePoint`; returns its
+// length in bytes, or 0 when it is malformed (as utf8ToUtf16 refuses it).
+std::size_t decodeUtf8(std::string_view utf8, std::size_t at, char32_t& codePoint);
+
+// The offset of the first malformed UTF-8 sequence, npos when there is none.
+std::size_t firstInvalidUtf8(std::string_view utf8);
+
+// The text made safe to print on a terminal or in a window: each malformed byte becomes
+// U+FFFD and each control character but tab (C0, DEL, C1, U+2028 and U+2029) becomes
+// "<U+XXXX>", as the JSON library writes them.
+std::string printableText(std::string_view text);
+
 // UTF-16 to UTF-8. Throws std::range_error("bad conversion") on an unpaired surrogate.
 std::string utf16ToUtf8(std::u16string_view utf16);
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <pdhmsg.h>
 
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
+#include "window/pdh_counter_catalog.h"
 
 namespace tavisto::companion {
 namespace {
@@ -267,6 +269,18 @@ std::wstring testFolder(const wchar_t* name) {
     return std::wstring(temporary) + name;
 }
 
+constexpr char16_t kEmpty[] = u"{\"meterGroups\": []}";
+
+std::string utf16Bytes(std::u16string_view text, bool bigEndian, bool mark) {
+    std::string bytes = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
     const struct {
         const char* name;
@@ -284,9 +298,29 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
                { "meters": [] } ] })json",
          ConfigurationState::Loaded, L"Loaded: 2 groups, 1 meter, 2 counters (1 warning)", 6},
         {"a type error", "{\n  \"meterGroups\": 5\n}", ConfigurationState::Refused,
-         L"Refused (1 error): the band keeps what it showed before.", 2},
+         L"Refused: \"meterGroups\" must be an object or an array, not a number (line 2, "
+         L"column 18). The band keeps what it showed before (1 error).",
+         2},
         {"not UTF-8 on line 3", "{\n\"meterGroups\": [],\n\"name\": \"\xC3\x28\"\n}",
-         ConfigurationState::Refused, L"Refused: the file is not UTF-8 text (line 3).", 3},
+         ConfigurationState::Refused,
+         L"Refused: the file is not saved as UTF-8: save it again with the UTF-8 encoding (line 3, "
+         L"column 10). The band keeps what it showed before (1 error).",
+         3},
+        {"UTF-16 LE with a mark", utf16Bytes(kEmpty, false, true), ConfigurationState::Loaded,
+         L"Loaded: 0 groups, 0 meters, 0 counters (1 warning)", 1},
+        {"UTF-16 BE with a mark", utf16Bytes(kEmpty, true, true), ConfigurationState::Loaded,
+         L"Loaded: 0 groups, 0 meters, 0 counters (1 warning)", 1},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF{\"meterGroups\": []}", ConfigurationState::Loaded,
+         L"Loaded: 0 groups, 0 meters, 0 counters", 0},
+        {"UTF-16 without a mark", utf16Bytes(kEmpty, false, false), ConfigurationState::Refused,
+         L"Refused: the file is not saved as UTF-8: save it again with the UTF-8 encoding (line 1, "
+         L"column 2). The band keeps what it showed before (1 error).",
+         1},
+        {"UTF-16 with an unpaired surrogate", utf16Bytes(u"{\"a\": \"\xDC00\"}", true, true),
+         ConfigurationState::Refused,
+         L"Refused: the file, saved as UTF-16, holds half of a character pair: save it again as "
+         L"UTF-8 (line 1, column 8). The band keeps what it showed before (1 error).",
+         1},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);
@@ -298,6 +332,35 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
             EXPECT_EQ(status.findings.front().line, example.findingLine);
         }
     }
+}
+
+class OneMissingCounter : public CounterCatalog {
+  public:
+    std::string missingReason(std::u16string_view englishPath) override {
+        return englishPath == u"\\Nothing Here\\At All" ? "this machine has no such counter" : "";
+    }
+};
+
+TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
+    OneMissingCounter counters;
+    const ConfigurationStatus status = describeConfiguration(
+        R"json({"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 500,
+            "counters": [{"counterPath": "(\\Nothing Here\\At All)"},
+                         {"counterPath": "(\\Memory\\Available Bytes)"}]}]}]})json",
+        &counters);
+    EXPECT_EQ(status.state, ConfigurationState::Loaded);
+    EXPECT_EQ(status.stateLine,
+              L"Loaded: 1 group, 1 meter, 2 counters (1 warning). The counter \\Nothing "
+              L"Here\\At All cannot be read on this machine: this machine has no such counter.");
+}
+
+TEST(PdhCounterCatalog, SaysInPlainWordsWhyTheSystemRefusedACounter) {
+    EXPECT_EQ(window::counterRefusalText(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_COUNTER)),
+              "this machine has no such counter (system code 0xC0000BB9)");
+    EXPECT_EQ(window::counterRefusalText(0x12345678), "the system refused it with code 0x12345678");
+    window::PdhCounterCatalog machine;
+    EXPECT_EQ(machine.missingReason(u"\\Processor(_Total)\\% Processor Time"), "");
+    EXPECT_NE(machine.missingReason(u"\\Nothing Here\\At All"), "");
 }
 
 TEST(ConfigurationStatus, RefusesHugeFilesUnreadAndSaysWhyOthersCannotBeRead) {

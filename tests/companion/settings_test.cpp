@@ -206,12 +206,20 @@ TEST_F(SettingsTest, RefusedFileListsItsFindingsAndAFixedSaveLoads) {
     const SettingsProgram program;
     ASSERT_TRUE(program.waitForState(L"Refused")) << program.state();
     EXPECT_FALSE(IsWindowVisible(program.control(kCreateButton)));
+    // Why, in plain words; no file has loaded since the window opened.
+    EXPECT_TRUE(startsWith(program.state(),
+                           L"Refused: \"width\" must be a number, not text (line 6, column 20)."))
+        << program.state();
+    EXPECT_EQ(program.state().find(L"Last loaded"), std::wstring::npos);
 
     const auto rows = program.findings();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], L"error");
     EXPECT_TRUE(startsWith(rows[0][1], L"6:")) << rows[0][1];
-    EXPECT_NE(rows[0][2].find(L"type must be number"), std::wstring::npos) << rows[0][2];
+    EXPECT_TRUE(startsWith(rows[0][2],
+                           L"\"width\" must be a number, not text (the band says: "
+                           L"[json.exception.type_error.302] type must be number"))
+        << rows[0][2];
     EXPECT_EQ(rows[1][0], L"warning");
     EXPECT_TRUE(startsWith(rows[1][1], L"7:")) << rows[1][1];
     EXPECT_NE(rows[1][2].find(L"color"), std::wstring::npos) << rows[1][2];
@@ -220,6 +228,17 @@ TEST_F(SettingsTest, RefusedFileListsItsFindingsAndAFixedSaveLoads) {
     ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kFixed));
     EXPECT_TRUE(program.waitForState(L"Loaded: 1 group, 1 meter, 1 counter")) << program.state();
     EXPECT_TRUE(program.findings().empty());
+
+    // Refused again: the band still shows the file that loaded, written a moment ago.
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
+    ASSERT_TRUE(program.waitForState(L"Refused")) << program.state();
+    const std::wstring today = std::to_wstring(now.wYear) + L"-" + (now.wMonth < 10 ? L"0" : L"") +
+                               std::to_wstring(now.wMonth);
+    EXPECT_NE(program.state().find(L" Last loaded: the file as written at " + today),
+              std::wstring::npos)
+        << program.state();
 }
 
 TEST_F(SettingsTest, CheckAgainReadsTheFileAgain) {

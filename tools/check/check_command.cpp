@@ -124,16 +124,17 @@ int runCheckCommand(const std::vector<std::string>& arguments, CounterCatalog* m
                                {"severity", severityName(finding.severity)},
                                {"code", finding.code},
                                {"pointer", finding.pointer},
-                               {"message", finding.message}});
+                               {"message", finding.message},
+                               {"detail", finding.detail}});
             } else {
                 out << name << ':' << finding.line << ':' << finding.column << ": "
-                    << severityName(finding.severity) << ": " << finding.message << " ["
+                    << severityName(finding.severity) << ": " << findingText(finding) << " ["
                     << finding.pointer << "]\n";
             }
         }
     }
     if (options.json) {
-        // Messages may quote bytes that are not UTF-8; they are replaced, not refused.
+        // File names may hold bytes that are not UTF-8; they are replaced, not refused.
         out << all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     }
     return status;

@@ -12,38 +12,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <pdh.h>
-
 #include "core/text_conversion.h"
-#include "platform/win32/handles.h"
-
-namespace {
-
-// A counter exists here when it can be added to a query by its English path.
-class PdhCounterCatalog : public tavisto::CounterCatalog {
-  public:
-    bool hasCounter(std::u16string_view englishPath) override {
-        if (!query_) {
-            PDH_HQUERY opened = nullptr;
-            if (PdhOpenQueryW(nullptr, 0, &opened) != ERROR_SUCCESS) {
-                return true;  // nothing can be said without a query
-            }
-            query_ = tavisto::win32::PdhQuery(opened);
-        }
-        const std::wstring path(englishPath.begin(), englishPath.end());
-        PDH_HCOUNTER counter = nullptr;
-        if (PdhAddEnglishCounterW(query_.get(), path.c_str(), 0, &counter) != ERROR_SUCCESS) {
-            return false;
-        }
-        PdhRemoveCounter(counter);
-        return true;
-    }
-
-  private:
-    tavisto::win32::PdhQuery query_;
-};
-
-}  // namespace
+#include "window/pdh_counter_catalog.h"
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
@@ -57,7 +27,7 @@ int wmain(int argc, wchar_t** argv) {
         std::cerr << "tavisto-check: an argument is not valid text\n";
         return tavisto::check::kUsageOrUnreadable;
     }
-    PdhCounterCatalog machine;
+    tavisto::window::PdhCounterCatalog machine;
     return tavisto::check::runCheckCommand(arguments, &machine, std::cout, std::cerr);
 }
 
