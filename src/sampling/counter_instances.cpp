@@ -1,6 +1,7 @@
 #include "sampling/counter_instances.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/wildcard_match.h"
 
@@ -67,6 +68,14 @@ std::u16string_view groupKey(std::u16string_view name, const InstanceSelection& 
     return name.substr(from, to == std::u16string_view::npos ? to : to - from);
 }
 
+// Whether a remembered name is still the one at its place: the check every instance
+// takes at every tick. The character traits of char16_t compare one unit at a time;
+// memcmp compares the same bytes many at a time.
+bool sameName(const std::u16string& remembered, std::u16string_view name) {
+    return remembered.size() == name.size() &&
+           std::memcmp(remembered.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
+}
+
 std::int32_t classify(std::u16string_view name, const InstanceSelection& selection,
                       InstanceMemo& memo) {
     if (const auto known = memo.groupOfName.find(name); known != memo.groupOfName.end()) {
@@ -124,7 +133,7 @@ double combineInstances(std::span<const platform::CounterInstance> instances,
     for (std::size_t i = 0; i < instances.size(); ++i) {
         const platform::CounterInstance& instance = instances[i];
         InstanceMemo::Seen& seen = memo.byPosition[i];
-        if (!seen.known || seen.name != instance.name) {
+        if (!seen.known || !sameName(seen.name, instance.name)) {
             seen.group = classify(instance.name, selection, memo);
             seen.name.assign(instance.name);
             seen.known = true;
