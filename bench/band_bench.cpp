@@ -705,10 +705,11 @@ void instancesGpuFormula(benchmark::State& state) {
 void printRatios(const bench::CpuTimeReporter& times) {
     const double plainSum = times.nanoseconds("instances_plain_sum") / 1000;
     const double gpuFormula = times.nanoseconds("instances_gpu_formula") / 1000;
-    std::printf("\n2,000 wildcard instances: plain sum %.2fus, GPU formula %.2fus, ratio %.2fx "
-                "(goal <= 2x), %.2f allocations per tick\n",
-                plainSum, gpuFormula, plainSum > 0 ? gpuFormula / plainSum : 0.0,
-                times.counter("instances_gpu_formula", "allocations_per_tick"));
+    std::printf(
+        "\n2,000 wildcard instances: plain sum %.2fus, GPU formula %.2fus, ratio %.2fx "
+        "(goal <= 2x), %.2f allocations per tick\n",
+        plainSum, gpuFormula, plainSum > 0 ? gpuFormula / plainSum : 0.0,
+        times.counter("instances_gpu_formula", "allocations_per_tick"));
     const auto time = [&](const std::string& name) { return times.nanoseconds(name) / 1000; };
     const auto allocations = [&](const std::string& name) {
         return times.counter(name, "allocations_per_tick");

@@ -264,12 +264,10 @@ TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
         }
         void readingValue(const json&) override {}
     } recorder;
-    recorder.levels = {{&document, KeyLevel::Panel},
-                       {group, KeyLevel::Group},
-                       {meter, KeyLevel::Meter},
-                       {counter, KeyLevel::Counter},
-                       {instances, KeyLevel::Instances},
-                       {&(*instances)["groupBy"], KeyLevel::GroupBy}};
+    recorder.levels = {
+        {&document, KeyLevel::Panel},     {group, KeyLevel::Group},
+        {meter, KeyLevel::Meter},         {counter, KeyLevel::Counter},
+        {instances, KeyLevel::Instances}, {&(*instances)["groupBy"], KeyLevel::GroupBy}};
     testing::FakeSystemVersion version;
     testing::FakeTooltips tooltips;
     PanelModel model;

@@ -37,21 +37,20 @@ std::u16string decimal(int number) {
 
 // A "GPU Engine" instance name.
 std::u16string engine(int pid, std::u16string_view luid, int number, std::u16string_view type) {
-    return u"pid_" + decimal(pid) + u"_luid_0x00000000_" + std::u16string(luid) +
-           u"_phys_0_eng_" + decimal(number) + u"_engtype_" + std::u16string(type);
+    return u"pid_" + decimal(pid) + u"_luid_0x00000000_" + std::u16string(luid) + u"_phys_0_eng_" +
+           decimal(number) + u"_engtype_" + std::u16string(type);
 }
 
 class InstanceSelectionOnFakePlatform : public ::testing::Test {
   protected:
     // A panel of one column meter with the counter, sampled every second.
     MeterCounter& start(const json& counter) {
-        const json document = {
-            {"meterGroups",
-             {{{"meters",
-                {{{"meterType", "column"},
-                  {"width", 10},
-                  {"refreshRate", 1000},
-                  {"counters", {counter}}}}}}}}};
+        const json document = {{"meterGroups",
+                                {{{"meters",
+                                   {{{"meterType", "column"},
+                                     {"width", 10},
+                                     {"refreshRate", 1000},
+                                     {"counters", {counter}}}}}}}}};
         panel = std::make_unique<MeterPanel>(platform.services(), document.dump(), 1);
         return const_cast<PanelModel&>(panel->model()).metersByRate.at(1000).at(0)->counters[0];
     }
@@ -121,7 +120,8 @@ TEST_F(InstanceSelectionOnFakePlatform, StableTicksOverTwoThousandInstancesAlloc
     Collection instances;
     for (int pid = 0; pid < 500; ++pid) {
         for (int number = 0; number < 4; ++number) {
-            instances.push_back({engine(pid, u"0x0000F814", number, u"3D"), number == 2 ? 0.1 : 0.01});
+            instances.push_back(
+                {engine(pid, u"0x0000F814", number, u"3D"), number == 2 ? 0.1 : 0.01});
         }
     }
     platform.counterQueries.scriptInstances(kGpu, {instances, instances});
@@ -150,8 +150,8 @@ std::vector<platform::CounterInstance> viewOf(const Collection& collection) {
 TEST(InstanceSelection, EveryCombinationOnNoneOneAndManyInstances) {
     const Collection none = {{u"_Total", 9.0}};
     const Collection one = {{u"a", 7.0}};
-    const Collection many = {{u"a", 10.0},         {u"b", 40.0}, {u"c", 25.0},
-                             {u"d", 99.0, false}, {u"_Total", 75.0}};
+    const Collection many = {
+        {u"a", 10.0}, {u"b", 40.0}, {u"c", 25.0}, {u"d", 99.0, false}, {u"_Total", 75.0}};
     // Groups by the text before "#": x = {4, 8}, y = {6}, z = {no value}.
     const Collection grouped = {
         {u"x", 4.0}, {u"y", 6.0}, {u"x#1", 8.0}, {u"z", 1.0, false}, {u"0,_Total", 3.0}};

@@ -668,14 +668,14 @@ class Checker {
                 add(Severity::Warning, JsonPath(pointer, std::string_view(name)), false,
                     "unknown-value",
                     "unknown " + std::string(name) + " " + shortDump(*value) +
-                        ": the instances are summed (expected " + listOf(kInstanceCombines) +
-                        ")");
+                        ": the instances are summed (expected " + listOf(kInstanceCombines) + ")");
             }
         }
         const auto include = instances.find("include");
         if (include != instances.end() && include->is_array() && include->empty()) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("include")), false,
-                "instances", "an empty include list leaves every instance out: the counter reads 0");
+                "instances",
+                "an empty include list leaves every instance out: the counter reads 0");
         }
         const auto groupBy = instances.find("groupBy");
         const bool grouped = groupBy != instances.end() && groupBy->is_object();

@@ -194,8 +194,8 @@ std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {
     if (const json* groupValue = objectMember(instances, "groupBy")) {
         const Traced groupBy{*groupValue, counter.trace};
         selection.grouped = true;
-        for (auto [key, text] : {std::pair{"from", &selection.groupFrom},
-                                 std::pair{"to", &selection.groupTo}}) {
+        for (auto [key, text] :
+             {std::pair{"from", &selection.groupFrom}, std::pair{"to", &selection.groupTo}}) {
             if (const json* part = member(groupBy, key)) {
                 *text = readBoundedText(*part, counter.trace);
             }

@@ -17,7 +17,7 @@ enum class InstanceCombine : std::uint8_t { Sum, Max, Min, Average, Count };
 
 // Bounds on what a configuration may ask of the matching, which runs inside Explorer:
 // each new instance name costs at most (name length x pattern length) per pattern.
-inline constexpr std::size_t kMaxInstancePatterns = 32;       // per include or exclude list
+inline constexpr std::size_t kMaxInstancePatterns = 32;        // per include or exclude list
 inline constexpr std::size_t kMaxInstancePatternLength = 256;  // UTF-16 units, also "from"/"to"
 
 inline constexpr const char* kTooManyInstancePatterns =

@@ -35,8 +35,7 @@ WildcardMatch matchWildcardCounted(std::u16string_view pattern, std::u16string_v
     return result;
 }
 
-std::size_t findIgnoringCase(std::u16string_view text, std::u16string_view part,
-                             std::size_t from) {
+std::size_t findIgnoringCase(std::u16string_view text, std::u16string_view part, std::size_t from) {
     if (part.size() > text.size()) {
         return std::u16string_view::npos;
     }

@@ -62,9 +62,10 @@ std::u16string_view groupKey(std::u16string_view name, const InstanceSelection& 
     if (from == std::u16string_view::npos) {
         return name;
     }
-    const std::size_t to = selection.groupTo.empty()
-                               ? std::u16string_view::npos
-                               : findIgnoringCase(name, selection.groupTo, from + selection.groupFrom.size());
+    const std::size_t to =
+        selection.groupTo.empty()
+            ? std::u16string_view::npos
+            : findIgnoringCase(name, selection.groupTo, from + selection.groupFrom.size());
     return name.substr(from, to == std::u16string_view::npos ? to : to - from);
 }
 

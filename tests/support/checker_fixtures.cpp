@@ -266,9 +266,11 @@ std::vector<WarningCase> warningCases() {
          withCounter(R"j({"counterPath": "(\\A(*)\\B)",
             "instances": {"groupCombine": "max", "groupBy": {"to": "#"}}})j")},
         {"unknown-key",
-         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupBy": {"form": "x"}}})j"),
+         withCounter(
+             R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupBy": {"form": "x"}}})j"),
          "/meterGroups/0/meters/0/counters/0/instances/groupBy/form",
-         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupBy": {"from": "x"}}})j")},
+         withCounter(
+             R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupBy": {"from": "x"}}})j")},
         {"instances",
          withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"include": []}})j"),
          "/meterGroups/0/meters/0/counters/0/instances/include",
