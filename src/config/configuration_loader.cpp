@@ -149,24 +149,34 @@ std::u16string readBoundedText(const json& value, LoadTrace* trace) {
     return text;
 }
 
-// A pattern or an array of them.
+// A pattern or an array of them; `characters` counts those of the counter's patterns.
 std::vector<std::u16string> readPatterns(const Traced& owner, const char* key,
-                                         std::vector<std::u16string> fallback) {
+                                         std::vector<std::u16string> fallback,
+                                         std::size_t& characters) {
     const json* value = member(owner, key);
     if (value == nullptr) {
         return fallback;
     }
-    if (!value->is_array()) {
-        return {readBoundedText(*value, owner.trace)};
-    }
     std::vector<std::u16string> patterns;
+    const auto take = [&](const json& pattern) {
+        patterns.push_back(readBoundedText(pattern, owner.trace));
+        characters += patterns.back().size();
+        if (characters > kMaxInstancePatternCharacters) {
+            traceValue(pattern, owner.trace);
+            throw ConfigurationLimitError(kTooManyInstancePatternCharacters);
+        }
+    };
+    if (!value->is_array()) {
+        take(*value);
+        return patterns;
+    }
     for (std::size_t i = 0; i < value->size(); ++i) {
         const json& pattern = (*value)[i];
         traceValue(pattern, owner.trace);
         if (i == kMaxInstancePatterns) {
             throw ConfigurationLimitError(kTooManyInstancePatterns);
         }
-        patterns.push_back(readBoundedText(pattern, owner.trace));
+        take(pattern);
     }
     return patterns;
 }
@@ -189,8 +199,9 @@ std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {
     }
     const Traced instances{*value, counter.trace};
     InstanceSelection selection;
-    selection.include = readPatterns(instances, "include", {u"*"});
-    selection.exclude = readPatterns(instances, "exclude", {});
+    std::size_t characters = 0;
+    selection.include = readPatterns(instances, "include", {u"*"}, characters);
+    selection.exclude = readPatterns(instances, "exclude", {}, characters);
     if (const json* groupValue = objectMember(instances, "groupBy")) {
         const Traced groupBy{*groupValue, counter.trace};
         selection.grouped = true;

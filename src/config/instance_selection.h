@@ -16,12 +16,16 @@ namespace tavisto {
 enum class InstanceCombine : std::uint8_t { Sum, Max, Min, Average, Count };
 
 // Bounds on what a configuration may ask of the matching, which runs inside Explorer:
-// each new instance name costs at most (name length x pattern length) per pattern.
+// each new instance name costs at most (name length + 1) x (pattern length + 1) steps
+// per pattern, so at most (name length + 1) x 1,088 for all of a counter's patterns.
 inline constexpr std::size_t kMaxInstancePatterns = 32;        // per include or exclude list
 inline constexpr std::size_t kMaxInstancePatternLength = 256;  // UTF-16 units, also "from"/"to"
+inline constexpr std::size_t kMaxInstancePatternCharacters = 1024;  // include and exclude
 
 inline constexpr const char* kTooManyInstancePatterns =
     "an include or exclude list has more than 32 patterns";
+inline constexpr const char* kTooManyInstancePatternCharacters =
+    "a counter's include and exclude patterns hold more than 1024 characters";
 inline constexpr const char* kInstancePatternTooLong =
     "an instance pattern or groupBy text is longer than 256 characters";
 

@@ -151,11 +151,11 @@ std::string emptyCounters(std::size_t count) {
     return counters;
 }
 
-// `count` patterns, separated by commas.
-std::string patternList(std::size_t count) {
-    std::string patterns = R"("x*")";
-    for (std::size_t i = 1; i < count; ++i) {
-        patterns += R"(,"x*")";
+// `count` patterns of `length` characters, separated by commas.
+std::string longPatterns(std::size_t count, std::size_t length) {
+    std::string patterns;
+    for (std::size_t i = 0; i < count; ++i) {
+        patterns += (i == 0 ? "\"" : ",\"") + std::string(length, '*') + '"';
     }
     return patterns;
 }
@@ -316,10 +316,14 @@ std::vector<ErrorCase> loadErrorCases() {
                      std::string(kMaxInstancePatternLength + 1, '#') + R"j("}}})j"),
          "load", "/meterGroups/0/meters/0/counters/0/instances/groupBy/to", 1, 134,
          kInstancePatternTooLong},
-        {withCounter(R"j({"instances": {"exclude": [)j" + patternList(kMaxInstancePatterns + 1) +
-                     "]}}"),
+        {withCounter(R"j({"instances": {"exclude": [)j" +
+                     longPatterns(kMaxInstancePatterns + 1, 2) + "]}}"),
          "load", "/meterGroups/0/meters/0/counters/0/instances/exclude/32", 1, 288,
          kTooManyInstancePatterns},
+        {withCounter(R"j({"instances": {"include": [)j" + longPatterns(4, 250) +
+                     R"j(], "exclude": "abcdefghijklmnopqrstuvwxy"}})j"),
+         "load", "/meterGroups/0/meters/0/counters/0/instances/exclude", 1, 1153,
+         kTooManyInstancePatternCharacters},
         {std::string(65, '[') + std::string(65, ']'), "limit", "", 1, 65, kConfigurationTooDeep},
         {"{\"a\": \"" + std::string(kMaxConfigurationBytes, 'x') + "\"}", "limit", "", 1, 1,
          kConfigurationTooLarge},
