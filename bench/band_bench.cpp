@@ -33,6 +33,7 @@
 #include "preview/demo_sources.h"
 #include "preview/headless_platform.h"
 #include "render/band_metrics.h"
+#include "sampling/counter_instances.h"
 #include "sampling/performance_fields.h"
 #include "support/stress_configuration.h"
 
@@ -595,7 +596,62 @@ void fullFrameFloor(benchmark::State& state, const Configuration* configuration)
     }
 }
 
+// Combining the 2,000 instances of a wildcard counter whose names stay: 500 processes
+// on 4 engines of a GPU, as "GPU Engine" names them. The plain sum is what a wildcard
+// path without "instances" costs; the GPU formula groups by engine, sums and takes the
+// busiest, after checking that each name is still the one met before.
+struct GpuInstances {
+    GpuInstances() {
+        for (int pid = 0; pid < 500; ++pid) {
+            for (int engine = 0; engine < 4; ++engine) {
+                const std::string name = "pid_" + std::to_string(1000 + pid) +
+                                         "_luid_0x00000000_0x0000F814_phys_0_eng_" +
+                                         std::to_string(engine) + "_engtype_3D";
+                names.emplace_back(name.begin(), name.end());
+            }
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            instances.push_back({names[i], static_cast<double>(i % 7) * 0.01, true});
+        }
+        gpuFormula.grouped = true;
+        gpuFormula.groupFrom = u"luid_";
+        gpuFormula.groupTo = u"_engtype";
+        gpuFormula.combine = InstanceCombine::Max;
+    }
+    std::vector<std::u16string> names;
+    std::vector<platform::CounterInstance> instances;
+    InstanceSelection gpuFormula;
+};
+
+void instancesPlainSum(benchmark::State& state) {
+    const GpuInstances gpu;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sumInstances(gpu.instances));
+    }
+}
+
+void instancesGpuFormula(benchmark::State& state) {
+    const GpuInstances gpu;
+    InstanceMemo memo;
+    combineInstances(gpu.instances, gpu.gpuFormula, memo);  // the names are met once
+    const std::uint64_t before = allocationCount;
+    countingAllocations = true;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(combineInstances(gpu.instances, gpu.gpuFormula, memo));
+    }
+    countingAllocations = false;
+    state.counters["allocations_per_tick"] =
+        static_cast<double>(allocationCount - before) / static_cast<double>(state.iterations());
+}
+
 void printRatios(const bench::CpuTimeReporter& times) {
+    const double plainSum = times.nanoseconds("instances_plain_sum") / 1000;
+    const double gpuFormula = times.nanoseconds("instances_gpu_formula") / 1000;
+    std::printf(
+        "\n2,000 wildcard instances: plain sum %.2fus, GPU formula %.2fus, ratio %.2fx "
+        "(goal <= 2x), %.2f allocations per tick\n",
+        plainSum, gpuFormula, plainSum > 0 ? gpuFormula / plainSum : 0.0,
+        times.counter("instances_gpu_formula", "allocations_per_tick"));
     const auto time = [&](const std::string& name) { return times.nanoseconds(name) / 1000; };
     const auto allocations = [&](const std::string& name) {
         return times.counter(name, "allocations_per_tick");
@@ -642,5 +698,9 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMicrosecond);
         }
     }
+    benchmark::RegisterBenchmark("instances_plain_sum", &instancesPlainSum)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("instances_gpu_formula", &instancesGpuFormula)
+        ->Unit(benchmark::kMicrosecond);
     return bench::runBenchmarks(argc, argv, printRatios);
 }

@@ -251,10 +251,12 @@ TEST(ConfigurationChecker, RunningOutOfMemoryIsNoErrorAboutTheFile) {
 
 TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
     // Every level present once; the trace tells which keys the loader looks up where.
-    json document = json::parse(R"j({"meterGroups": [{"meters": [{"counters": [{}]}]}]})j");
+    json document = json::parse(
+        R"j({"meterGroups": [{"meters": [{"counters": [{"instances": {"groupBy": {}}}]}]}]})j");
     const json* group = &document["meterGroups"][0];
     const json* meter = &(*group)["meters"][0];
     const json* counter = &(*meter)["counters"][0];
+    const json* instances = &(*counter)["instances"];
     struct KeyRecorder : LoadTrace {
         std::map<const json*, KeyLevel> levels;
         std::set<std::pair<KeyLevel, std::string>> read;
@@ -263,10 +265,10 @@ TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
         }
         void readingValue(const json&) override {}
     } recorder;
-    recorder.levels = {{&document, KeyLevel::Panel},
-                       {group, KeyLevel::Group},
-                       {meter, KeyLevel::Meter},
-                       {counter, KeyLevel::Counter}};
+    recorder.levels = {
+        {&document, KeyLevel::Panel},     {group, KeyLevel::Group},
+        {meter, KeyLevel::Meter},         {counter, KeyLevel::Counter},
+        {instances, KeyLevel::Instances}, {&(*instances)["groupBy"], KeyLevel::GroupBy}};
     testing::FakeSystemVersion version;
     testing::FakeTooltips tooltips;
     PanelModel model;

@@ -122,10 +122,12 @@ TEST_F(CounterCookbook, ExampleConfigurationUsesOnlyDocumentedCounterPaths) {
             }
         }
     }
-    // What users want first: throughput summed over adapters, and the GPU.
+    // What users want first, as Task Manager shows it: processor utility, throughput
+    // summed over adapters, disk activity and the GPU.
     for (const char16_t* path :
-         {u"\\Network Interface(*)\\Bytes Received/sec", u"\\Network Interface(*)\\Bytes Sent/sec",
-          u"\\GPU Engine(*engtype_3D)\\Utilization Percentage",
+         {u"\\Processor Information(_Total)\\% Processor Utility",
+          u"\\Network Interface(*)\\Bytes Received/sec", u"\\Network Interface(*)\\Bytes Sent/sec",
+          u"\\GPU Engine(*)\\Utilization Percentage", u"\\PhysicalDisk(0 *)\\% Idle Time",
           u"\\PhysicalDisk(_Total)\\Disk Read Bytes/sec",
           u"PERFORMANCE_INFORMATION.PhysicalAvailable"}) {
         EXPECT_TRUE(used.contains(path)) << utf16ToUtf8(path);

@@ -1,7 +1,10 @@
 #include "companion/counter_paths.h"
 
+#include <array>
+
 #include <nlohmann/json.hpp>
 
+#include "config/configuration_keys.h"
 #include "core/text_conversion.h"
 
 namespace tavisto::companion {
@@ -26,6 +29,34 @@ std::string counterPathFragment(std::wstring_view object, std::wstring_view inst
     path += counter;
     path += L")";
     return "\"counterPath\": " + nlohmann::json(utf8(path)).dump();
+}
+
+std::vector<InstanceChoice> instanceChoices(std::wstring_view object) {
+    // In the order of the combination names.
+    constexpr std::array<const wchar_t*, kInstanceCombines.size()> labels{
+        L"Sum of the instances", L"Largest instance", L"Smallest instance",
+        L"Average of the instances", L"Number of instances"};
+    std::vector<InstanceChoice> choices;
+    if (object == L"GPU Engine") {
+        choices.push_back(
+            {L"Busiest engine, summed over processes (as Task Manager)",
+             R"({"groupBy": {"from": "luid_", "to": "_engtype"}, "groupCombine": "sum", )"
+             R"("combine": "max"})"});
+    }
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        choices.push_back(
+            {labels[i],
+             i == 0 ? std::string() : nlohmann::json{{"combine", kInstanceCombines[i]}}.dump()});
+    }
+    return choices;
+}
+
+std::string withInstances(std::string fragment, std::wstring_view instance,
+                          const InstanceChoice& choice) {
+    if (instance.find(L'*') != std::wstring_view::npos && !choice.instancesJson.empty()) {
+        fragment += ", \"instances\": " + choice.instancesJson;
+    }
+    return fragment;
 }
 
 std::map<unsigned long, std::wstring> parseCounterNames(std::wstring_view table) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavisto::companion {
 
@@ -12,6 +13,23 @@ namespace tavisto::companion {
 // instance part when `instance` is empty.
 std::string counterPathFragment(std::wstring_view object, std::wstring_view instance,
                                 std::wstring_view counter);
+
+// A way to combine the instances of a wildcard path that the picker offers, and the
+// "instances" object that says it (empty for the sum, which needs none).
+struct InstanceChoice {
+    std::wstring label;
+    std::string instancesJson;
+};
+
+// The combinations for an object, by its English name: sum, max, min, average and
+// count, and for "GPU Engine" the busiest engine summed over processes first, the
+// figure Task Manager shows.
+std::vector<InstanceChoice> instanceChoices(std::wstring_view object);
+
+// `fragment` followed by the choice's "instances" member when `instance` holds a
+// wildcard and the choice needs one.
+std::string withInstances(std::string fragment, std::wstring_view instance,
+                          const InstanceChoice& choice);
 
 // The performance text table of the registry ("Counter" of Perflib\009): index and
 // name pairs in a list of zero-terminated strings, ended by an empty one. Pairs

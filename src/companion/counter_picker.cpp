@@ -3,9 +3,11 @@
 #include <pdh.h>
 #include <pdhmsg.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "companion/counter_paths.h"
@@ -145,8 +147,14 @@ std::wstring fragmentText(HWND window) {
         return {};
     }
     const std::wstring instance = selectedText(GetDlgItem(window, kInstanceList));
-    const std::string fragment =
-        counterPathFragment(englishName(object), instance, englishName(counter));
+    const std::wstring englishObject = englishName(object);
+    std::string fragment = counterPathFragment(englishObject, instance, englishName(counter));
+    const std::vector<InstanceChoice> choices = instanceChoices(englishObject);
+    const auto choice = SendDlgItemMessageW(window, kCombineList, CB_GETCURSEL, 0, 0);
+    if (choice >= 0 && static_cast<std::size_t>(choice) < choices.size()) {
+        fragment =
+            withInstances(std::move(fragment), instance, choices[static_cast<std::size_t>(choice)]);
+    }
     const std::u16string wide = utf8ToUtf16(fragment);
     return {wide.begin(), wide.end()};
 }
@@ -172,10 +180,27 @@ void copyToClipboard(HWND window, const std::wstring& text) {
     CloseClipboard();
 }
 
+// The combinations apply only to a wildcard instance.
+void instanceChosen(HWND window) {
+    const std::wstring instance = selectedText(GetDlgItem(window, kInstanceList));
+    EnableWindow(GetDlgItem(window, kCombineList), instance.find(L'*') != std::wstring::npos);
+}
+
 void objectChosen(HWND window) {
-    const ObjectItems items = objectItems(selectedText(GetDlgItem(window, kObjectList)));
+    const std::wstring object = selectedText(GetDlgItem(window, kObjectList));
+    ObjectItems items = objectItems(object);
+    if (!items.instances.empty()) {
+        items.instances.emplace_back(L"*");  // every instance, combined as chosen below
+    }
     fill(GetDlgItem(window, kCounterList), items.counters);
     fill(GetDlgItem(window, kInstanceList), items.instances);
+    const HWND combine = GetDlgItem(window, kCombineList);
+    SendMessageW(combine, CB_RESETCONTENT, 0, 0);
+    for (const InstanceChoice& choice : instanceChoices(englishName(object))) {
+        SendMessageW(combine, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.label.c_str()));
+    }
+    SendMessageW(combine, CB_SETCURSEL, 0, 0);
+    instanceChosen(window);
 }
 
 void layout(HWND window, UINT dpi) {
@@ -197,6 +222,9 @@ void layout(HWND window, UINT dpi) {
                  line, SWP_NOZORDER);
     SetWindowPos(GetDlgItem(window, kCopyButton), nullptr, margin, y + line + gap, scaled(160),
                  line, SWP_NOZORDER);
+    const int combineX = margin + scaled(160) + gap;
+    SetWindowPos(GetDlgItem(window, kCombineList), nullptr, combineX, y + line + gap,
+                 std::max<int>(client.right - margin - combineX, 0), scaled(200), SWP_NOZORDER);
 }
 
 LRESULT CALLBACK pickerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
@@ -212,8 +240,12 @@ LRESULT CALLBACK pickerProcedure(HWND window, UINT message, WPARAM wParam, LPARA
                 if (id == kObjectList && code == LBN_SELCHANGE) {
                     objectChosen(window);
                 }
-                if ((id == kObjectList || id == kCounterList || id == kInstanceList) &&
-                    code == LBN_SELCHANGE) {
+                if (id == kInstanceList && code == LBN_SELCHANGE) {
+                    instanceChosen(window);
+                }
+                if (((id == kObjectList || id == kCounterList || id == kInstanceList) &&
+                     code == LBN_SELCHANGE) ||
+                    (id == kCombineList && code == CBN_SELCHANGE)) {
                     SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
                 }
                 if (id == kCopyButton && code == BN_CLICKED) {
@@ -263,18 +295,20 @@ void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept {
         SetWindowLongPtrW(window, GWLP_USERDATA, static_cast<LONG_PTR>(dpi));
         constexpr DWORD list =
             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY;
-        const std::array<std::pair<int, DWORD>, 5> controls{{
+        const std::array<std::pair<int, DWORD>, 6> controls{{
             {kObjectList, list | LBS_SORT},
             {kCounterList, list | LBS_SORT},
             {kInstanceList, list | LBS_SORT},
             {kFragmentText,
              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOHSCROLL},
             {kCopyButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
+            {kCombineList, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
         }};
         for (const auto& [id, style] : controls) {
-            const wchar_t* className = id == kFragmentText ? L"EDIT"
-                                       : id == kCopyButton ? L"BUTTON"
-                                                           : L"LISTBOX";
+            const wchar_t* className = id == kFragmentText  ? L"EDIT"
+                                       : id == kCopyButton  ? L"BUTTON"
+                                       : id == kCombineList ? L"COMBOBOX"
+                                                            : L"LISTBOX";
             const HWND child = CreateWindowExW(
                 0, className, id == kCopyButton ? L"&Copy to clipboard" : L"", style, 0, 0, 0, 0,
                 window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
@@ -295,7 +329,8 @@ void setCounterPickerFont(HFONT font) noexcept {
     if (picker == nullptr) {
         return;
     }
-    for (const int id : {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton}) {
+    for (const int id :
+         {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton, kCombineList}) {
         SendMessageW(GetDlgItem(picker, id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
 }

@@ -15,6 +15,8 @@ enum CounterPickerControl : int {
     kInstanceList = 303,
     kFragmentText = 304,
     kCopyButton = 305,
+    // How the instances of a wildcard instance ("*") combine.
+    kCombineList = 306,
 };
 
 // Shows the picker owned by `owner` (or brings the open one forward).

@@ -164,6 +164,10 @@ const char* levelName(KeyLevel level) {
             return "counter";
         case KeyLevel::Taskbar:
             return "taskbar";
+        case KeyLevel::Instances:
+            return "instances";
+        case KeyLevel::GroupBy:
+            return "groupBy";
     }
     return "";
 }
@@ -633,6 +637,63 @@ class Checker {
             trigger != members.end() && trigger->is_string()) {
             checkTrigger(trigger->get<std::string>(),
                          JsonPath(pointer, std::string_view("trigger")));
+        }
+        if (const auto instances = members.find("instances"); instances != members.end()) {
+            checkInstances(*instances, JsonPath(pointer, std::string_view("instances")),
+                           path != members.end() && namesWildcard(*path));
+        }
+    }
+
+    // Whether a counter path names a wildcard instance, the only kind "instances" acts on.
+    static bool namesWildcard(const json& counterPath) {
+        if (!counterPath.is_string()) {
+            return false;
+        }
+        try {
+            std::u16string text = utf8ToUtf16(counterPath.get<std::string>());
+            const ReferenceMap references = extractReferences(text);
+            return std::any_of(references.begin(), references.end(), [](const auto& entry) {
+                return entry.second.kind == CounterReference::PerformanceCounter &&
+                       hasWildcardInstance(entry.second.path);
+            });
+        } catch (const std::exception&) {
+            return false;  // the load reports it
+        }
+    }
+
+    void checkInstances(const json& instances, const JsonPath& pointer, bool wildcard) {
+        if (!instances.is_object()) {
+            return;  // null means none; any other value the load refuses
+        }
+        checkKeys(instances, pointer, KeyLevel::Instances);
+        if (!wildcard) {
+            add(Severity::Warning, pointer, false, "instances",
+                "the counter path has no wildcard instance such as (*): \"instances\" has no "
+                "effect");
+        }
+        for (const char* name : {"groupCombine", "combine"}) {
+            const auto value = instances.find(name);
+            if (value != instances.end() && value->is_string() &&
+                !contains(kInstanceCombines, value->get_ref<const std::string&>())) {
+                add(Severity::Warning, JsonPath(pointer, std::string_view(name)), false,
+                    "unknown-value",
+                    "unknown " + std::string(name) + " " + shortDump(*value) +
+                        ": the instances are summed (expected " + listOf(kInstanceCombines) + ")");
+            }
+        }
+        const auto include = instances.find("include");
+        if (include != instances.end() && include->is_array() && include->empty()) {
+            add(Severity::Warning, JsonPath(pointer, std::string_view("include")), false,
+                "instances",
+                "an empty include list leaves every instance out: the counter reads 0");
+        }
+        const auto groupBy = instances.find("groupBy");
+        const bool grouped = groupBy != instances.end() && groupBy->is_object();
+        if (grouped) {
+            checkKeys(*groupBy, JsonPath(pointer, std::string_view("groupBy")), KeyLevel::GroupBy);
+        } else if (instances.contains("groupCombine")) {
+            add(Severity::Warning, JsonPath(pointer, std::string_view("groupCombine")), false,
+                "instances", "\"groupCombine\" has no effect without \"groupBy\"");
         }
     }
 

@@ -10,7 +10,7 @@
 namespace tavisto {
 
 // The object a key is a member of.
-enum class KeyLevel { Panel, Group, Meter, Counter, Taskbar };
+enum class KeyLevel { Panel, Group, Meter, Counter, Taskbar, Instances, GroupBy };
 
 enum class ValueKind {
     Pixels,        // a number made a 32-bit whole number, then scaled by the DPI
@@ -23,6 +23,7 @@ enum class ValueKind {
     List,      // an array, an object whose members are taken by name, or null
     Counters,  // an array or null
     Object,
+    Patterns,  // a wildcard pattern, or an array of them
 };
 
 struct ConfigurationKey {
@@ -47,9 +48,12 @@ inline constexpr std::array<std::string_view, 2> kCounterUnits{"bytes/second", "
 inline constexpr std::array<std::string_view, 5> kTriggerOperators{">", ">=", "<", "<=", "="};
 inline constexpr std::array<std::string_view, 2> kTaskbarMonitors{"primary", "all"};
 inline constexpr std::array<std::string_view, 2> kTaskbarPositions{"right", "left"};
+// In the order of InstanceCombine.
+inline constexpr std::array<std::string_view, 5> kInstanceCombines{"sum", "max", "min", "average",
+                                                                   "count"};
 
 // clang-format off
-inline constexpr std::array<ConfigurationKey, 41> kConfigurationKeys{{
+inline constexpr std::array<ConfigurationKey, 49> kConfigurationKeys{{
     {KeyLevel::Panel, "$schema", ValueKind::String, "",
      "The JSON Schema that editors use for completion and validation; the band ignores it.",
      {}, false},
@@ -154,8 +158,45 @@ inline constexpr std::array<ConfigurationKey, 41> kConfigurationKeys{{
      "A condition on the value, an operator (>, >=, <, <=, =), one space and a number, as in "
      "\"> 90\": text meters show 0 while it does not hold, indicator meters show their text "
      "while it holds."},
+    {KeyLevel::Counter, "instances", ValueKind::Object, "{}",
+     "For counter paths with a wildcard instance, such as (\\GPU Engine(*)\\Utilization "
+     "Percentage): which instances count and how they combine; by default every instance but "
+     "the totals, summed."},
+
+    {KeyLevel::Instances, "include", ValueKind::Patterns, "[\"*\"]",
+     "The instances that count: a pattern or a list of them, where * stands for any text and ? "
+     "for one character, whatever the case (\"chrome\", \"chrome#*\"). _Total never counts."},
+    {KeyLevel::Instances, "exclude", ValueKind::Patterns, "[]",
+     "Instances left out although included: a pattern or a list of them (\"*Hyper-V*\")."},
+    {KeyLevel::Instances, "groupBy", ValueKind::Object, "null",
+     "Groups instances by a part of their name, from the text \"from\" to the text \"to\": "
+     "each group is combined by groupCombine, then the groups by combine."},
+    {KeyLevel::Instances, "groupCombine", ValueKind::String, "\"sum\"",
+     "How the instances of one group combine: \"sum\", \"max\", \"min\", \"average\" or "
+     "\"count\".",
+     kInstanceCombines},
+    {KeyLevel::Instances, "combine", ValueKind::String, "\"sum\"",
+     "How the instances, or the groups' values, combine into the counter's value: \"sum\", "
+     "\"max\", \"min\", \"average\" or \"count\" (how many there are).",
+     kInstanceCombines},
+
+    {KeyLevel::GroupBy, "from", ValueKind::String, "\"\"",
+     "Where the group's part of an instance name starts: the first occurrence of this text, "
+     "whatever the case, or the name's start when empty. A name without it is a group of its "
+     "own."},
+    {KeyLevel::GroupBy, "to", ValueKind::String, "\"\"",
+     "Where the group's part ends: before the first occurrence of this text after \"from\", "
+     "or at the name's end."},
 }};
 // clang-format on
+
+// The level of the members of an Object key.
+constexpr KeyLevel objectLevel(const ConfigurationKey& key) {
+    if (key.level == KeyLevel::Counter) {
+        return KeyLevel::Instances;
+    }
+    return key.level == KeyLevel::Instances ? KeyLevel::GroupBy : KeyLevel::Taskbar;
+}
 
 // The entry for a key at a level, or null for a key that level does not have.
 constexpr const ConfigurationKey* findConfigurationKey(KeyLevel level, std::string_view name) {

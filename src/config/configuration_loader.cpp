@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 
+#include "config/configuration_keys.h"
 #include "config/configuration_text.h"
 #include "config/counter_references.h"
 #include "core/rounding.h"
@@ -124,6 +127,96 @@ bool isTriggerLineBreak(char16_t c) {
 
 MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
 
+// An object member that may be absent or null; any other value than an object is refused
+// with the library's type error, as a wrongly typed value of any other key is.
+const json* objectMember(const Traced& owner, const char* key) {
+    const json* value = member(owner, key);
+    if (value == nullptr || value->is_null()) {
+        return nullptr;
+    }
+    if (!value->is_object()) {
+        (void)value->get<json::object_t>();  // raises "type must be object"
+    }
+    return value;
+}
+
+std::u16string readBoundedText(const json& value, LoadTrace* trace) {
+    std::u16string text = utf8ToUtf16(value.get<std::string>());
+    if (text.size() > kMaxInstancePatternLength) {
+        traceValue(value, trace);
+        throw ConfigurationLimitError(kInstancePatternTooLong);
+    }
+    return text;
+}
+
+// A pattern or an array of them; `characters` counts those of the counter's patterns.
+std::vector<std::u16string> readPatterns(const Traced& owner, const char* key,
+                                         std::vector<std::u16string> fallback,
+                                         std::size_t& characters) {
+    const json* value = member(owner, key);
+    if (value == nullptr) {
+        return fallback;
+    }
+    std::vector<std::u16string> patterns;
+    const auto take = [&](const json& pattern) {
+        patterns.push_back(readBoundedText(pattern, owner.trace));
+        characters += patterns.back().size();
+        if (characters > kMaxInstancePatternCharacters) {
+            traceValue(pattern, owner.trace);
+            throw ConfigurationLimitError(kTooManyInstancePatternCharacters);
+        }
+    };
+    if (!value->is_array()) {
+        take(*value);
+        return patterns;
+    }
+    for (std::size_t i = 0; i < value->size(); ++i) {
+        const json& pattern = (*value)[i];
+        traceValue(pattern, owner.trace);
+        if (i == kMaxInstancePatterns) {
+            throw ConfigurationLimitError(kTooManyInstancePatterns);
+        }
+        take(pattern);
+    }
+    return patterns;
+}
+
+// An unknown name combines as the default, a sum (the checker warns about it).
+InstanceCombine readCombine(const Traced& owner, const char* key) {
+    const std::string name = utf16ToUtf8(readString(owner, key, u"sum"));
+    for (std::size_t i = 0; i < kInstanceCombines.size(); ++i) {
+        if (name == kInstanceCombines[i]) {
+            return static_cast<InstanceCombine>(i);
+        }
+    }
+    return InstanceCombine::Sum;
+}
+
+std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {
+    const json* value = objectMember(counter, "instances");
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    const Traced instances{*value, counter.trace};
+    InstanceSelection selection;
+    std::size_t characters = 0;
+    selection.include = readPatterns(instances, "include", {u"*"}, characters);
+    selection.exclude = readPatterns(instances, "exclude", {}, characters);
+    if (const json* groupValue = objectMember(instances, "groupBy")) {
+        const Traced groupBy{*groupValue, counter.trace};
+        selection.grouped = true;
+        for (auto [key, text] :
+             {std::pair{"from", &selection.groupFrom}, std::pair{"to", &selection.groupTo}}) {
+            if (const json* part = member(groupBy, key)) {
+                *text = readBoundedText(*part, counter.trace);
+            }
+        }
+    }
+    selection.groupCombine = readCombine(instances, "groupCombine");
+    selection.combine = readCombine(instances, "combine");
+    return selection;
+}
+
 // What the meters loaded so far hold, against the limits on the whole file.
 struct LoadCounts {
     std::size_t references = 0;
@@ -228,6 +321,7 @@ MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
     const Trigger trigger = splitTrigger(readString(element, "trigger", u""));
     counter.triggerOperator = trigger.op;
     counter.triggerValue = trigger.threshold;
+    counter.instances = readInstanceSelection(element);
     return counter;
 }
 

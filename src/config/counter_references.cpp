@@ -174,4 +174,18 @@ ReferenceMap extractReferences(std::u16string& text) {
     return references;
 }
 
+bool hasWildcardInstance(std::u16string_view path) {
+    // The object name ends at the first "(" or "\" after the leading "\"; an instance
+    // runs from that "(" to the ")" that precedes the counter name.
+    const std::size_t open = path.find_first_of(u"(\\", 1);
+    if (open == std::u16string_view::npos || path[open] != u'(') {
+        return false;
+    }
+    const std::size_t close = path.rfind(u")\\");
+    if (close == std::u16string_view::npos || close < open) {
+        return false;
+    }
+    return path.substr(open + 1, close - open - 1).find(u'*') != std::u16string_view::npos;
+}
+
 }  // namespace tavisto

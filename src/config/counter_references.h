@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "config/meter_model.h"
 
@@ -12,5 +13,10 @@ namespace tavisto {
 // entry; then system performance fields "(PERFORMANCE_INFORMATION.Field)", every
 // occurrence of the same text sharing one entry.
 ReferenceMap extractReferences(std::u16string& text);
+
+// Whether the path's instance, the text in parentheses after the object name, holds a
+// "*": "\Network Interface(*)\Bytes Received/sec" and "\Process(chrome*)\Working Set"
+// do, "\Processor(_Total)\% Processor Time" and "\Memory\Available Bytes" do not.
+bool hasWildcardInstance(std::u16string_view path);
 
 }  // namespace tavisto

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "config/configuration_text.h"
+#include "config/instance_selection.h"
 
 namespace tavisto {
 namespace {
@@ -70,6 +71,8 @@ const std::array kMessages{
     MessageEntry{"type_error.302", "type must be number", "{value} must be a number, not {was}"},
     MessageEntry{"type_error.302", "type must be boolean", "{value} must be true or false, not "
         "{was}"},
+    MessageEntry{"type_error.302", "type must be object", "{value} must be an object { }, not "
+        "{was}"},
     MessageEntry{"type_error.304", "cannot use at()", "{value} must be an array [ ], not {was}"},
     MessageEntry{"type_error.305", "cannot use operator[]",
         "the file must hold one object in braces { }, not {was}", ""},
@@ -102,6 +105,13 @@ const std::array kMessages{
         "the file has too many counter references: at most 1024 in all"},
     MessageEntry{"", kTooManyGraphCounters,
         "the graphs have too many counters: at most 128 in all"},
+    MessageEntry{"", kTooManyInstancePatterns,
+        "an \"include\" or \"exclude\" list has too many instance patterns: at most 32"},
+    MessageEntry{"", kTooManyInstancePatternCharacters,
+        "a counter's \"include\" and \"exclude\" patterns are too long: at most 1024 "
+        "characters in all"},
+    MessageEntry{"", kInstancePatternTooLong,
+        "an instance pattern or \"groupBy\" text is too long: at most 256 characters"},
     // Encodings.
     MessageEntry{"", kNotUtf8Text,
         "the file is not saved as UTF-8: save it again with the UTF-8 encoding"},

@@ -6,9 +6,11 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "config/instance_selection.h"
 #include "config/sample_history.h"
 #include "expression/expression_evaluator.h"
 #include "platform/geometry.h"
@@ -28,6 +30,8 @@ struct CounterReference {
     double value = 0.0;
     // The sample the meter was last drawn with.
     double drawnValue = 0.0;
+    // A wildcard reference of a counter with "instances": the names met so far.
+    InstanceMemo instanceMemo{};
 };
 
 // Keyed by the one-character variable name that replaced the reference in the text.
@@ -48,6 +52,8 @@ struct MeterCounter {
     std::int32_t fontSize = 7;
     std::string expressionText;  // counterPath in UTF-8, for the evaluator
     ReferenceMap references;
+    // How its wildcard references choose and combine instances; absent: they sum them all.
+    std::optional<InstanceSelection> instances;
     // The expression of a counter with several references, compiled at its first value.
     mutable KeptExpression compiled;
     // "graph" meters: the values of the last ticks, one per pixel column.

@@ -257,10 +257,13 @@ void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query
     retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
 }
 
-double MeterPanel::readCounter(const CounterReference& reference) {
+double MeterPanel::readCounter(const MeterCounter& counter, CounterReference& reference) {
     platform::CounterQueries& queries = platform_.counterQueries;
     if (hasWildcardInstance(reference.path)) {
-        return sumInstances(queries.readInstances(reference.counterHandle));
+        const auto instances = queries.readInstances(reference.counterHandle);
+        return counter.instances
+                   ? combineInstances(instances, *counter.instances, reference.instanceMemo)
+                   : sumInstances(instances);
     }
     return queries.read(reference.counterHandle);
 }
@@ -292,7 +295,7 @@ void MeterPanel::sample(std::uint64_t rate) {
         for (MeterCounter& counter : meter->counters) {
             for (auto& [name, reference] : counter.references) {
                 if (reference.kind == CounterReference::PerformanceCounter) {
-                    reference.value = readCounter(reference);
+                    reference.value = readCounter(counter, reference);
                 } else {
                     reference.value =
                         record ? performanceFieldValue(reference.path, *record) : 0.0;

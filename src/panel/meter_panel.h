@@ -67,7 +67,7 @@ class MeterPanel {
     void sample(std::uint64_t rate);
     void retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
                         std::vector<std::unique_ptr<Meter>>& meters);
-    double readCounter(const CounterReference& reference);
+    double readCounter(const MeterCounter& counter, CounterReference& reference);
 
     // Where a rate stands in retrying the counters that could not be added.
     struct AddRetry {

@@ -1,20 +1,106 @@
 #include "sampling/counter_instances.h"
 
-namespace tavisto {
+#include <algorithm>
+#include <cstring>
 
-bool hasWildcardInstance(std::u16string_view path) {
-    // The object name ends at the first "(" or "\" after the leading "\"; an instance
-    // runs from that "(" to the ")" that precedes the counter name.
-    const std::size_t open = path.find_first_of(u"(\\", 1);
-    if (open == std::u16string_view::npos || path[open] != u'(') {
-        return false;
+#include "core/wildcard_match.h"
+
+namespace tavisto {
+namespace {
+
+// Names remembered beyond this many times the instances of a collection are let go, so
+// that instances that come and go for ever (processes) do not grow the memo for ever.
+constexpr std::size_t kRememberedNamesPerInstance = 4;
+constexpr std::size_t kLeastRememberedNames = 256;
+
+void add(InstanceTally& tally, double value, bool valued) {
+    ++tally.present;
+    if (!valued) {
+        return;
     }
-    const std::size_t close = path.rfind(u")\\");
-    if (close == std::u16string_view::npos || close < open) {
-        return false;
-    }
-    return path.substr(open + 1, close - open - 1).find(u'*') != std::u16string_view::npos;
+    tally.lowest = tally.valued == 0 ? value : std::min(tally.lowest, value);
+    tally.highest = tally.valued == 0 ? value : std::max(tally.highest, value);
+    tally.sum += value;
+    ++tally.valued;
 }
+
+// False when the combination has no value: nothing with a value to combine.
+bool result(const InstanceTally& tally, InstanceCombine combine, double& value) {
+    if (combine == InstanceCombine::Count) {
+        value = tally.present;
+        return true;
+    }
+    if (tally.valued == 0) {
+        return false;
+    }
+    switch (combine) {
+        case InstanceCombine::Max:
+            value = tally.highest;
+            break;
+        case InstanceCombine::Min:
+            value = tally.lowest;
+            break;
+        case InstanceCombine::Average:
+            value = tally.sum / tally.valued;
+            break;
+        default:
+            value = tally.sum;
+            break;
+    }
+    return true;
+}
+
+bool matchesAny(const std::vector<std::u16string>& patterns, std::u16string_view name) {
+    return std::any_of(patterns.begin(), patterns.end(), [name](const std::u16string& pattern) {
+        return matchesWildcard(pattern, name);
+    });
+}
+
+// The part of the name that names its group.
+std::u16string_view groupKey(std::u16string_view name, const InstanceSelection& selection) {
+    const std::size_t from = findIgnoringCase(name, selection.groupFrom);
+    if (from == std::u16string_view::npos) {
+        return name;
+    }
+    const std::size_t to =
+        selection.groupTo.empty()
+            ? std::u16string_view::npos
+            : findIgnoringCase(name, selection.groupTo, from + selection.groupFrom.size());
+    return name.substr(from, to == std::u16string_view::npos ? to : to - from);
+}
+
+// Whether a remembered name is still the one at its place: the check every instance
+// takes at every tick. The character traits of char16_t compare one unit at a time;
+// memcmp compares the same bytes many at a time.
+bool sameName(const std::u16string& remembered, std::u16string_view name) {
+    return remembered.size() == name.size() &&
+           std::memcmp(remembered.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
+}
+
+std::int32_t classify(std::u16string_view name, const InstanceSelection& selection,
+                      InstanceMemo& memo) {
+    if (const auto known = memo.groupOfName.find(name); known != memo.groupOfName.end()) {
+        return known->second;
+    }
+    std::int32_t group = InstanceMemo::kLeftOut;
+    if (!isTotalInstance(name) && matchesAny(selection.include, name) &&
+        !matchesAny(selection.exclude, name)) {
+        group = 0;
+        if (selection.grouped) {
+            const std::u16string_view key = groupKey(name, selection);
+            const auto [entry, added] = memo.groupOfKey.try_emplace(
+                std::u16string(key), static_cast<std::int32_t>(memo.groupOfKey.size()));
+            if (added) {
+                memo.groups.emplace_back();
+            }
+            group = entry->second;
+        }
+    }
+    memo.groupOfName.emplace(name, group);
+    return group;
+}
+
+}  // namespace
 
 bool isTotalInstance(std::u16string_view name) {
     return name == u"_Total" || name.ends_with(u",_Total");
@@ -30,6 +116,45 @@ double sumInstances(std::span<const platform::CounterInstance> instances) {
         }
     }
     return counted ? sum : platform::kFailedCounterRead;
+}
+
+double combineInstances(std::span<const platform::CounterInstance> instances,
+                        const InstanceSelection& selection, InstanceMemo& memo) {
+    if (memo.groupOfName.size() >
+        std::max(kLeastRememberedNames, kRememberedNamesPerInstance * instances.size())) {
+        memo = InstanceMemo{};
+    }
+    if (memo.byPosition.size() < instances.size()) {
+        memo.byPosition.resize(instances.size());
+    }
+    for (InstanceTally& group : memo.groups) {
+        group = InstanceTally{};
+    }
+    InstanceTally all;
+    for (std::size_t i = 0; i < instances.size(); ++i) {
+        const platform::CounterInstance& instance = instances[i];
+        InstanceMemo::Seen& seen = memo.byPosition[i];
+        if (!seen.known || !sameName(seen.name, instance.name)) {
+            seen.group = classify(instance.name, selection, memo);
+            seen.name.assign(instance.name);
+            seen.known = true;
+        }
+        if (seen.group == InstanceMemo::kLeftOut) {
+            continue;
+        }
+        add(selection.grouped ? memo.groups[static_cast<std::size_t>(seen.group)] : all,
+            instance.value, instance.valid);
+    }
+    double value = 0.0;
+    if (selection.grouped) {
+        for (const InstanceTally& group : memo.groups) {
+            if (group.present > 0) {
+                const bool valued = result(group, selection.groupCombine, value);
+                add(all, value, valued);
+            }
+        }
+    }
+    return result(all, selection.combine, value) ? value : platform::kFailedCounterRead;
 }
 
 }  // namespace tavisto

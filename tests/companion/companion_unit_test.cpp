@@ -25,6 +25,7 @@
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_settings.h"
 #include "config/configuration_checker.h"
+#include "config/configuration_loader.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
@@ -453,6 +454,39 @@ TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
             fragment + " } ] } ] } ] }";
         EXPECT_FALSE(hasErrors(checkConfiguration(configuration))) << configuration;
     }
+}
+
+TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
+    const std::vector<InstanceChoice> gpu = instanceChoices(L"GPU Engine");
+    ASSERT_EQ(gpu.size(), 6u);
+    ASSERT_EQ(instanceChoices(L"Processor").size(), 5u);
+    struct Expected {
+        bool grouped;
+        InstanceCombine combine;
+    };
+    const Expected expected[] = {
+        {true, InstanceCombine::Max},      {false, InstanceCombine::Sum},
+        {false, InstanceCombine::Max},     {false, InstanceCombine::Min},
+        {false, InstanceCombine::Average}, {false, InstanceCombine::Count}};
+    for (std::size_t i = 0; i < gpu.size(); ++i) {
+        SCOPED_TRACE(i);
+        const std::string fragment = withInstances(
+            counterPathFragment(L"GPU Engine", L"*", L"Utilization Percentage"), L"*", gpu[i]);
+        const std::string configuration =
+            R"json({ "meterGroups": [ { "meters": [ { "meterType": "column", "width": 40,
+               "refreshRate": 1000, "counters": [ { )json" +
+            fragment + " } ] } ] } ] }";
+        EXPECT_TRUE(checkConfiguration(configuration).empty()) << configuration;
+        const MeterCounter counter = parseCounter(nlohmann::json::parse("{" + fragment + "}"), 1);
+        // The sum needs no "instances" object.
+        ASSERT_EQ(counter.instances.has_value(), i != 1);
+        if (counter.instances) {
+            EXPECT_EQ(counter.instances->grouped, expected[i].grouped);
+            EXPECT_EQ(counter.instances->combine, expected[i].combine);
+        }
+    }
+    // A single instance has nothing to combine.
+    EXPECT_EQ(withInstances("x", L"_Total", gpu[0]), "x");
 }
 
 TEST(CounterPaths, ReadsTheEnglishNameTableAndSkipsMalformedPairs) {

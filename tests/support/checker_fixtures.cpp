@@ -6,6 +6,7 @@
 
 #include "config/configuration_keys.h"
 #include "config/configuration_text.h"
+#include "config/instance_selection.h"
 
 namespace tavisto::testing {
 
@@ -118,7 +119,12 @@ class DocumentGenerator {
                 }
                 return list(KeyLevel::Counter);
             case ValueKind::Object:
-                return object(KeyLevel::Taskbar);
+                return chance(0.1) ? json(nullptr) : object(objectLevel(key));
+            case ValueKind::Patterns:
+                return pick<json>({"*", "chrome#*", json::array({"*luid_0x1_*", "?"}),
+                                   json::array(), std::string(kMaxInstancePatternLength + 1, '*'),
+                                   json::array({"a", 2}),
+                                   json(std::vector<std::string>(kMaxInstancePatterns + 1, "x*"))});
             case ValueKind::String:
                 break;
         }
@@ -143,6 +149,15 @@ std::string emptyCounters(std::size_t count) {
         counters += ",{}";
     }
     return counters;
+}
+
+// `count` patterns of `length` characters, separated by commas.
+std::string longPatterns(std::size_t count, std::size_t length) {
+    std::string patterns;
+    for (std::size_t i = 0; i < count; ++i) {
+        patterns += (i == 0 ? "\"" : ",\"") + std::string(length, '*') + '"';
+    }
+    return patterns;
 }
 
 }  // namespace
@@ -238,6 +253,28 @@ std::vector<WarningCase> warningCases() {
          withMeter(R"j({"meterType": "pie", "width": 9, "refreshRate": 250})j")},
         {"empty-group", R"j({"meterGroups": [{"name": "idle", "meters": []}]})j", "/meterGroups/0",
          R"j({"meterGroups": [{"enabled": false, "meters": []}]})j"},
+        {"instances", withCounter(R"j({"counterPath": "(\\A(x)\\B)", "instances": {}})j"),
+         "/meterGroups/0/meters/0/counters/0/instances",
+         withCounter(R"j({"counterPath": "(\\A(x*)\\B)", "instances": {}})j")},
+        {"unknown-value",
+         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"combine": "maximum"}})j"),
+         "/meterGroups/0/meters/0/counters/0/instances/combine",
+         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"combine": "max"}})j")},
+        {"instances",
+         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupCombine": "max"}})j"),
+         "/meterGroups/0/meters/0/counters/0/instances/groupCombine",
+         withCounter(R"j({"counterPath": "(\\A(*)\\B)",
+            "instances": {"groupCombine": "max", "groupBy": {"to": "#"}}})j")},
+        {"unknown-key",
+         withCounter(
+             R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupBy": {"form": "x"}}})j"),
+         "/meterGroups/0/meters/0/counters/0/instances/groupBy/form",
+         withCounter(
+             R"j({"counterPath": "(\\A(*)\\B)", "instances": {"groupBy": {"from": "x"}}})j")},
+        {"instances",
+         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"include": []}})j"),
+         "/meterGroups/0/meters/0/counters/0/instances/include",
+         withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"include": "x"}})j")},
     };
 }
 
@@ -265,6 +302,28 @@ std::vector<ErrorCase> loadErrorCases() {
          "parsing value - unexpected ','; expected '[', '{', or a literal"},
         {withCounter(emptyCounters(kMaxCountersPerMeter + 1), "graph"), "load",
          "/meterGroups/0/meters/0/counters/64", 1, 292, kTooManyCounters},
+        {withCounter(R"j({"instances": "max"})j"), "type",
+         "/meterGroups/0/meters/0/counters/0/instances", 1, 115,
+         "[json.exception.type_error.302] type must be object, but is string"},
+        {withCounter(R"j({"instances": {"exclude": ["a", 7]}})j"), "type",
+         "/meterGroups/0/meters/0/counters/0/instances/exclude/1", 1, 133,
+         "[json.exception.type_error.302] type must be string, but is number"},
+        {withCounter(R"j({"instances": {"include": ")j" +
+                     std::string(kMaxInstancePatternLength + 1, '?') + R"j("}})j"),
+         "load", "/meterGroups/0/meters/0/counters/0/instances/include", 1, 127,
+         kInstancePatternTooLong},
+        {withCounter(R"j({"instances": {"groupBy": {"to": ")j" +
+                     std::string(kMaxInstancePatternLength + 1, '#') + R"j("}}})j"),
+         "load", "/meterGroups/0/meters/0/counters/0/instances/groupBy/to", 1, 134,
+         kInstancePatternTooLong},
+        {withCounter(R"j({"instances": {"exclude": [)j" +
+                     longPatterns(kMaxInstancePatterns + 1, 2) + "]}}"),
+         "load", "/meterGroups/0/meters/0/counters/0/instances/exclude/32", 1, 288,
+         kTooManyInstancePatterns},
+        {withCounter(R"j({"instances": {"include": [)j" + longPatterns(4, 250) +
+                     R"j(], "exclude": "abcdefghijklmnopqrstuvwxy"}})j"),
+         "load", "/meterGroups/0/meters/0/counters/0/instances/exclude", 1, 1153,
+         kTooManyInstancePatternCharacters},
         {std::string(65, '[') + std::string(65, ']'), "limit", "", 1, 65, kConfigurationTooDeep},
         {"{\"a\": \"" + std::string(kMaxConfigurationBytes, 'x') + "\"}", "limit", "", 1, 1,
          kConfigurationTooLarge},

@@ -13,6 +13,7 @@
 
 #include "config/configuration_keys.h"
 #include "config/configuration_text.h"
+#include "config/instance_selection.h"
 
 namespace {
 
@@ -32,6 +33,17 @@ Schema listOf(const char* element) {
                                 Schema{{"type", "object"}, {"additionalProperties", ref(element)}},
                                 Schema{{"type", "null"}},
                             })}};
+}
+
+const char* definitionOf(KeyLevel level) {
+    switch (level) {
+        case KeyLevel::Instances:
+            return "instances";
+        case KeyLevel::GroupBy:
+            return "groupBy";
+        default:
+            return "taskbar";
+    }
 }
 
 Schema valueSchema(const ConfigurationKey& key) {
@@ -74,8 +86,20 @@ Schema valueSchema(const ConfigurationKey& key) {
             });
             break;
         case ValueKind::Object:
-            schema = ref("taskbar");
+            schema = ref(definitionOf(tavisto::objectLevel(key)));
             break;
+        case ValueKind::Patterns: {
+            const Schema pattern{{"type", "string"},
+                                 {"maxLength", tavisto::kMaxInstancePatternLength}};
+            schema["anyOf"] = Schema::array({
+                pattern,
+                Schema{{"type", "array"},
+                       {"items", pattern},
+                       {"maxItems", tavisto::kMaxInstancePatterns}},
+            });
+            schema["examples"] = Schema::array({"*", Schema::array({"chrome", "chrome#*"})});
+            break;
+        }
     }
     if (!key.values.empty()) {
         Schema values = Schema::array();
@@ -134,6 +158,15 @@ int main() {
     schema["$defs"]["taskbar"] =
         Schema{{"description", "Placement of the meters by Tavisto.exe inside the taskbar."},
                {"properties", propertiesOf(KeyLevel::Taskbar)}};
+    // null: as if absent.
+    schema["$defs"]["instances"] = Schema{
+        {"description", "Which instances of a wildcard counter path count, and how they combine."},
+        {"type", Schema::array({"object", "null"})},
+        {"properties", propertiesOf(KeyLevel::Instances)}};
+    schema["$defs"]["groupBy"] =
+        Schema{{"description", "The part of an instance name that names its group."},
+               {"type", Schema::array({"object", "null"})},
+               {"properties", propertiesOf(KeyLevel::GroupBy)}};
     std::cout << schema.dump(2) << '\n';
     return 0;
 }
