@@ -460,8 +460,7 @@ void SettingsWindow::eraseBackground(HDC dc) noexcept {
     RECT strip{};
     GetWindowRect(preview_, &strip);
     MapWindowPoints(nullptr, window_.get(), reinterpret_cast<POINT*>(&strip), 2);
-    const bool light =
-        win32::Win32ThemeSettings().taskbarTheme() == platform::TaskbarTheme::Light;
+    const bool light = win32::Win32ThemeSettings().taskbarTheme() == platform::TaskbarTheme::Light;
     SetDCBrushColor(dc, light ? kLightTaskbar : kDarkTaskbar);
     FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }

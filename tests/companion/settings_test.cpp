@@ -389,8 +389,8 @@ TEST_F(SettingsTest, PreviewDrawsTheFileAndKeepsTheLastOneThatLoadedWhenASaveIsR
         return picture.width > 0 && picture.at(picture.width - 1, 0) == kDarkTaskbar &&
                picture.count(kDarkTaskbar) < picture.width * picture.height - 20;
     };
-    EXPECT_TRUE(host::pumpUntil([&] { return drawsMeters(loaded = screenCapture(preview)); },
-                                kPromptly));
+    EXPECT_TRUE(
+        host::pumpUntil([&] { return drawsMeters(loaded = screenCapture(preview)); }, kPromptly));
 
     ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
     ASSERT_TRUE(program.waitForState(L"Refused")) << program.state();
@@ -424,9 +424,9 @@ TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
     const win32::GdiplusSession gdiplus;
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
-    ASSERT_TRUE(source.empty() ? host::writeNewFile(host::configurationFile(), kFixed)
-                               : CopyFileW(source.c_str(), host::configurationFile().c_str(),
-                                           FALSE) != FALSE);
+    ASSERT_TRUE(source.empty()
+                    ? host::writeNewFile(host::configurationFile(), kFixed)
+                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
     const SettingsProgram program;
     ASSERT_TRUE(program.waitForState(L"Loaded"));
     ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
