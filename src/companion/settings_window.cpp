@@ -285,12 +285,17 @@ void SettingsWindow::createControls() {
         heading.iSubItem = column;
         ListView_InsertColumn(list, column, &heading);
     }
-    SetWindowTextW(control(kPathText),
-                   file_.empty() ? L"File: none (no application data folder)"
-                                 : (L"File: " + file_).c_str());
+    SetWindowTextW(control(kPathText), file_.empty() ? L"File: none (no application data folder)"
+                                                     : (L"File: " + file_).c_str());
     SetWindowTextW(control(kStateText), L"Checking\u2026");
-    // Its panel draws with GDI+; without it the note says that there is no preview.
-    preview_ = gdiplus_.started() ? createPreviewWindow(window_.get(), kPreviewWindow) : nullptr;
+    // Without a folder there is nothing to read or watch. The panel draws with GDI+;
+    // without it the note says that there is no preview.
+    if (!folder_.empty()) {
+        gdiplus_ = std::make_unique<win32::GdiplusSession>();
+        if (gdiplus_->started()) {
+            preview_ = createPreviewWindow(window_.get(), kPreviewWindow);
+        }
+    }
     const bool deskBands = taskbarHostsDeskBands();
     ShowWindow(control(kTaskbarCheckBox), deskBands ? SW_HIDE : SW_SHOW);
     SendMessageW(control(kTaskbarCheckBox), BM_SETCHECK,
@@ -440,7 +445,7 @@ void SettingsWindow::showPreviewNote() {
         return;
     }
     const wchar_t* note = L"Meters: none, no file has loaded.";
-    if (preview_ == nullptr) {
+    if (preview_ == nullptr && !folder_.empty()) {
         note = L"Meters: they cannot be shown here.";
     } else if (previewShowsMeters(preview_)) {
         // The panel keeps the last file that loaded when this one is refused or gone.

@@ -54,8 +54,9 @@ class SettingsWindow {
 
     const std::wstring folder_;
     const std::wstring file_;
-    // For the preview's panel, which draws with GDI+ until the window goes.
-    const win32::GdiplusSession gdiplus_;
+    // For the preview's panel, which draws with GDI+ until the window goes; only with a
+    // configuration folder, like the preview.
+    std::unique_ptr<win32::GdiplusSession> gdiplus_;
     win32::Window window_;
     // A child of window_; null when it cannot be shown.
     HWND preview_ = nullptr;
