@@ -285,8 +285,9 @@ void SettingsWindow::createControls() {
         heading.iSubItem = column;
         ListView_InsertColumn(list, column, &heading);
     }
-    SetWindowTextW(control(kPathText), file_.empty() ? L"File: none (no application data folder)"
-                                                     : (L"File: " + file_).c_str());
+    SetWindowTextW(control(kPathText),
+                   file_.empty() ? L"File: none (no application data folder)"
+                                 : (L"File: " + file_).c_str());
     SetWindowTextW(control(kStateText), L"Checking\u2026");
     // Without a folder there is nothing to read or watch. The panel draws with GDI+;
     // without it the note says that there is no preview.
