@@ -18,6 +18,9 @@ enum SettingsControl : int {
     kTaskManagerButton = 115,
     kTaskbarCheckBox = 116,
     kAboutText = 117,
+    // What the preview shows: this file's meters, the last file that loaded, or none.
+    kPreviewNote = 118,
+    kPreviewWindow = 119,
 };
 
 // The findings list's columns.

@@ -11,10 +11,12 @@
 #include "companion/autostart.h"
 #include "companion/counter_picker.h"
 #include "companion/example_file.h"
+#include "companion/preview_window.h"
 #include "companion/settings_controls.h"
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_host.h"
 #include "platform/win32/system_services.h"
+#include "platform/win32/taskbar_theme.h"
 #include "tavisto_version.h"
 #include "window/configuration_location.h"
 #include "window/module_file.h"
@@ -31,11 +33,17 @@ constexpr UINT kCheckReady = WM_APP + 1;
 
 // Sizes in pixels at 96 DPI.
 constexpr int kClientWidth = 660;
-constexpr int kClientHeight = 400;
+constexpr int kClientHeight = 472;
 constexpr int kMargin = 10;
 constexpr int kLineHeight = 20;
 constexpr int kButtonHeight = 26;
 constexpr int kGap = 6;
+// A horizontal taskbar's height.
+constexpr int kPreviewHeight = 40;
+
+// Behind the preview, as Windows 10 and 11 draw a dark and a light taskbar by default.
+constexpr COLORREF kDarkTaskbar = RGB(0x20, 0x20, 0x20);
+constexpr COLORREF kLightTaskbar = RGB(0xEE, 0xEE, 0xEE);
 
 std::wstring withSeparator(std::wstring folder) {
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') {
@@ -63,9 +71,10 @@ struct ControlDefinition {
 };
 
 // In tab order.
-constexpr std::array<ControlDefinition, 12> kControls{{
+constexpr std::array<ControlDefinition, 13> kControls{{
     {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
     {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
+    {kPreviewNote, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kFindingsLabel, WC_STATICW, L"&Findings:", 0},
     {kFindingsList, WC_LISTVIEWW, L"",
      WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS},
@@ -180,6 +189,10 @@ LRESULT CALLBACK SettingsWindow::procedure(HWND window, UINT message, WPARAM wPa
                 self->createControls();
                 return 0;
             }
+            if (message == WM_ERASEBKGND) {
+                self->eraseBackground(reinterpret_cast<HDC>(wParam));
+                return 1;
+            }
             if (self->handle(message, wParam, lParam)) {
                 return 0;
             }
@@ -203,6 +216,9 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 }
             }
             return true;
+        case kPreviewReloaded:
+            showPreviewNote();
+            return true;
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
             return true;
@@ -225,6 +241,13 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETTINGCHANGE:
             if (wParam == SPI_SETNONCLIENTMETRICS) {
                 applyDpi(dpi_);
+            }
+            if (win32::announcesThemeChange(lParam) && preview_ != nullptr) {
+                // The taskbar turned light or dark: its colour behind the preview, and the
+                // preview's "auto" colours.
+                SendMessageW(preview_, WM_SETTINGCHANGE, wParam, lParam);
+                RedrawWindow(window_.get(), nullptr, nullptr,
+                             RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             }
             return false;
         case WM_CLOSE:
@@ -266,6 +289,14 @@ void SettingsWindow::createControls() {
                    file_.empty() ? L"File: none (no application data folder)"
                                  : (L"File: " + file_).c_str());
     SetWindowTextW(control(kStateText), L"Checking\u2026");
+    // Without a folder there is nothing to read or watch. The panel draws with GDI+;
+    // without it the note says that there is no preview.
+    if (!folder_.empty()) {
+        gdiplus_ = std::make_unique<win32::GdiplusSession>();
+        if (gdiplus_->started()) {
+            preview_ = createPreviewWindow(window_.get(), kPreviewWindow);
+        }
+    }
     const bool deskBands = taskbarHostsDeskBands();
     ShowWindow(control(kTaskbarCheckBox), deskBands ? SW_HIDE : SW_SHOW);
     SendMessageW(control(kTaskbarCheckBox), BM_SETCHECK,
@@ -316,6 +347,10 @@ void SettingsWindow::layout() {
     y += line + gap;
     place(kStateText, margin, y, width, line);
     y += line + gap;
+    place(kPreviewNote, margin, y, width, line);
+    y += line;
+    place(kPreviewWindow, margin, y, width, scaled(kPreviewHeight));
+    y += scaled(kPreviewHeight) + gap;
     place(kFindingsLabel, margin, y, width, line);
     y += line;
     const int bottom = client.bottom - margin - line - gap - line - gap - button - gap;
@@ -368,6 +403,7 @@ void SettingsWindow::show(ConfigurationStatus status) {
     }
     SetWindowTextW(control(kStateText),
                    stateLineWithLastLoad(status_, lastLoadedWrittenAt_).c_str());
+    showPreviewNote();
     const HWND list = control(kFindingsList);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(list);
@@ -401,6 +437,38 @@ void SettingsWindow::show(ConfigurationStatus status) {
     const bool noFolder = status_.state == ConfigurationState::NoFolder;
     EnableWindow(control(kEditButton), missing || noFolder ? FALSE : TRUE);
     EnableWindow(control(kOpenFolderButton), noFolder ? FALSE : TRUE);
+}
+
+void SettingsWindow::showPreviewNote() {
+    // Until the first check answers, it is not known whether the file the preview shows
+    // is the current one.
+    if (status_.stateLine.empty()) {
+        return;
+    }
+    const wchar_t* note = L"Meters: none, no file has loaded.";
+    if (preview_ == nullptr && !folder_.empty()) {
+        note = L"Meters: they cannot be shown here.";
+    } else if (previewShowsMeters(preview_)) {
+        // The panel keeps the last file that loaded when this one is refused or gone.
+        note = status_.state == ConfigurationState::Loaded ? L"Meters, live:"
+                                                           : L"Showing the last file that loaded:";
+    }
+    SetWindowTextW(control(kPreviewNote), note);
+}
+
+void SettingsWindow::eraseBackground(HDC dc) noexcept {
+    RECT client{};
+    GetClientRect(window_.get(), &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    if (preview_ == nullptr) {
+        return;
+    }
+    RECT strip{};
+    GetWindowRect(preview_, &strip);
+    MapWindowPoints(nullptr, window_.get(), reinterpret_cast<POINT*>(&strip), 2);
+    const bool light = win32::Win32ThemeSettings().taskbarTheme() == platform::TaskbarTheme::Light;
+    SetDCBrushColor(dc, light ? kLightTaskbar : kDarkTaskbar);
+    FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
 void SettingsWindow::command(int id, int code) {

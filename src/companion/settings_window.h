@@ -1,8 +1,8 @@
 #pragma once
 // Tavisto.exe without arguments: a small window that shows where the configuration
-// file is, whether the band loads it and what the checker finds in it, and offers the
-// actions around it (edit, open its folder, create it from the example, Task Manager,
-// the taskbar meters at sign-in).
+// file is, whether the band loads it, the meters it draws and what the checker finds in
+// it, and offers the actions around it (edit, open its folder, create it from the
+// example, Task Manager, the taskbar meters at sign-in).
 
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 
 #include "companion/background_check.h"
 #include "companion/configuration_status.h"
+#include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "window/config_watcher.h"
 
@@ -39,6 +40,9 @@ class SettingsWindow {
     // Asks for a check; its result is shown when it comes.
     void recheck();
     void show(ConfigurationStatus status);
+    void showPreviewNote();
+    // The window's background, with the taskbar's colour behind the preview.
+    void eraseBackground(HDC dc) noexcept;
     void command(int control, int code);
     void edit();
     void openFolder();
@@ -50,7 +54,12 @@ class SettingsWindow {
 
     const std::wstring folder_;
     const std::wstring file_;
+    // For the preview's panel, which draws with GDI+ until the window goes; only with a
+    // configuration folder, like the preview.
+    std::unique_ptr<win32::GdiplusSession> gdiplus_;
     win32::Window window_;
+    // A child of window_; null when it cannot be shown.
+    HWND preview_ = nullptr;
     win32::GdiFont font_;
     UINT dpi_ = 96;
     ConfigurationStatus status_;

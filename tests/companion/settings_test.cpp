@@ -87,6 +87,32 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
+// What the screen shows of the window, 0x00RRGGBB: the pixels a user sees.
+host::Capture screenCapture(HWND window) {
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    host::Capture picture{frame.right - frame.left, frame.bottom - frame.top, {}};
+    const win32::WindowDc screen = win32::windowDc(nullptr);
+    const win32::MemoryDc memory(CreateCompatibleDC(screen.get()));
+    const win32::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), picture.width, picture.height));
+    if (!memory || !bitmap) {
+        return {};
+    }
+    const HGDIOBJ original = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, picture.width, picture.height, screen.get(), frame.left, frame.top,
+           SRCCOPY);
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const COLORREF colour = GetPixel(memory.get(), x, y);
+            picture.pixels.push_back(static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
+                                     static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
+                                     GetBValue(colour));
+        }
+    }
+    SelectObject(memory.get(), original);
+    return picture;
+}
+
 std::wstring runValue() {
     wchar_t value[1024] = {};
     DWORD size = sizeof(value);
@@ -347,8 +373,49 @@ TEST_F(SettingsTest, CounterPickerOpensAndEscClosesOnlyThePicker) {
     EXPECT_EQ(WaitForSingleObject(program.process(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
+TEST_F(SettingsTest, PreviewDrawsTheFileAndKeepsTheLastOneThatLoadedWhenASaveIsRefused) {
+    constexpr std::uint32_t kDarkTaskbar = 0x202020;
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    const HWND preview = program.control(kPreviewWindow);
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(windowText(program.control(kPreviewNote)), L"Meters, live:");
+    SetForegroundWindow(program.window());
+    // The meter's text over the dark taskbar's colour, which shows beyond the meter.
+    host::Capture loaded;
+    const auto drawsMeters = [&](const host::Capture& picture) {
+        return picture.width > 0 && picture.at(picture.width - 1, 0) == kDarkTaskbar &&
+               picture.count(kDarkTaskbar) < picture.width * picture.height - 20;
+    };
+    EXPECT_TRUE(
+        host::pumpUntil([&] { return drawsMeters(loaded = screenCapture(preview)); }, kPromptly));
+
+    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
+    ASSERT_TRUE(program.waitForState(L"Refused")) << program.state();
+    EXPECT_TRUE(host::pumpUntil(
+        [&] {
+            return windowText(program.control(kPreviewNote)) ==
+                   L"Showing the last file that loaded:";
+        },
+        kPromptly))
+        << windowText(program.control(kPreviewNote));
+    EXPECT_TRUE(IsWindowVisible(program.control(kPreviewNote)));
+    // The preview has read the refused file by now (its watcher saw the same save as the
+    // check's), and shows the same meter as before.
+    host::pumpFor(500);
+    const host::Capture kept = screenCapture(preview);
+    EXPECT_TRUE(drawsMeters(kept));
+    EXPECT_TRUE(kept.pixels == loaded.pixels) << "the meter changed";
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer), 0);
+}
+
 // Not a check: scripts/run uses it to picture the window with a refused file's findings
-// (TAVISTO_SETTINGS_PICTURE, the PNG), taken from the screen as the user sees it.
+// (TAVISTO_SETTINGS_PICTURE, the PNG), taken from the screen as the user sees it, below
+// the meters of the file that loaded before it (TAVISTO_TASKBAR_CONFIGURATION, else a
+// small one).
 TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
     const std::wstring png = host::environmentValue(L"TAVISTO_SETTINGS_PICTURE");
     if (png.empty()) {
@@ -356,30 +423,18 @@ TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
     }
     const win32::GdiplusSession gdiplus;
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kRefused));
+    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
+    ASSERT_TRUE(source.empty()
+                    ? host::writeNewFile(host::configurationFile(), kFixed)
+                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
     const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded"));
+    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
     ASSERT_TRUE(program.waitForState(L"Refused"));
     SetForegroundWindow(program.window());
     host::pumpFor(1000);
-    RECT frame{};
-    GetWindowRect(program.window(), &frame);
-    host::Capture picture{frame.right - frame.left, frame.bottom - frame.top, {}};
-    const win32::WindowDc screen = win32::windowDc(nullptr);
-    const win32::MemoryDc memory(CreateCompatibleDC(screen.get()));
-    const win32::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), picture.width, picture.height));
-    ASSERT_TRUE(memory && bitmap);
-    const HGDIOBJ original = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, picture.width, picture.height, screen.get(), frame.left, frame.top,
-           SRCCOPY);
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const COLORREF colour = GetPixel(memory.get(), x, y);
-            picture.pixels.push_back(static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
-                                     static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
-                                     GetBValue(colour));
-        }
-    }
-    SelectObject(memory.get(), original);
+    const host::Capture picture = screenCapture(program.window());
+    ASSERT_GT(picture.width, 0);
     EXPECT_TRUE(host::savePng(picture, png));
 }
 
