@@ -223,11 +223,11 @@ TEST(FaultSweep, FaultsFoundStayFixed) {
         const char* fault;
         long failAt, throwAt, allocationsBeforeFailure;
     } found[] = {
-        {"a reload whose start threw was kept as the configuration to restore", 0, 562, -1},
-        {"the same, from an allocation failing in the start", 0, 0, 3638},
-        {"a query opened in the start was lost when recording it threw", 0, 0, 456},
+        {"a reload whose start threw was kept as the configuration to restore", 0, 603, -1},
+        {"the same, from an allocation failing in the start", 0, 0, 3751},
+        {"a query opened in the start was lost when recording it threw", 0, 0, 564},
         {"a loaded document ended the process when it went: destroying it allocates", 0, 0,
-         563},
+         688},
     };
     for (const auto& row : found) {
         SCOPED_TRACE(row.fault);
