@@ -6,6 +6,7 @@
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
 #include "window/module_file.h"
+#include "window/guarded_procedure.h"
 #include "window/panel_window.h"
 
 namespace tavisto::companion {
@@ -89,23 +90,11 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     }
 }
 
-LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    try {
-        LRESULT result = 0;
-        if (handle(window, message, wParam, lParam, result)) {
-            return result;
-        }
-    } catch (...) {
-        // Nothing may unwind into the window manager; the message goes on as unhandled.
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }  // namespace
 
 HWND createPreviewWindow(HWND parent, int id) noexcept {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = procedure;
+    windowClass.lpfnWndProc = window::guardedProcedure<handle>;
     windowClass.hInstance = window::thisModule();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kPreviewWindowClass;

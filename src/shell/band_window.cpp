@@ -5,6 +5,7 @@
 #include "shell/module.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
+#include "window/guarded_procedure.h"
 #include "window/panel_window.h"
 
 namespace tavisto::shell {
@@ -81,25 +82,12 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     }
 }
 
-LRESULT CALLBACK bandWindowProcedure(HWND window, UINT message, WPARAM wParam,
-                                     LPARAM lParam) noexcept {
-    try {
-        LRESULT result = 0;
-        if (handle(window, message, wParam, lParam, result)) {
-            return result;
-        }
-    } catch (...) {
-        // Nothing may unwind into the window manager; the message goes on as unhandled.
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }  // namespace
 
 HWND createBandWindow(HWND parent, CTavisto& band) noexcept {
     WNDCLASSW windowClass{};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = bandWindowProcedure;
+    windowClass.lpfnWndProc = window::guardedProcedure<handle>;
     windowClass.hInstance = moduleInstance();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // Never seen: the window answers WM_ERASEBKGND itself.
