@@ -1,5 +1,6 @@
 #include "companion/autostart.h"
 
+#include "core/failure_sink.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::companion {
@@ -22,6 +23,7 @@ bool installAutostart(const std::wstring& program) noexcept {
                               reinterpret_cast<const BYTE*>(command.c_str()),
                               bytes) == ERROR_SUCCESS;
     } catch (...) {
+        reportCaughtException("installing the start at sign-in");
         return false;
     }
 }

@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "companion/log_file.h"
+#include "core/failure_sink.h"
 
 namespace tavisto::companion {
 namespace {
@@ -23,14 +23,15 @@ ConfigurationStatus checkFile(const std::wstring& file) noexcept {
         try {
             return readConfigurationStatus(file);
         } catch (const std::bad_alloc&) {
-            log(L"checking the configuration ran out of memory");
+            reportCaughtException("checking the configuration");
             return notChecked(L"there was not enough memory to check the file.");
         } catch (...) {
-            log(L"checking the configuration failed");
+            reportCaughtException("checking the configuration");
             return notChecked(L"the check failed.");
         }
     } catch (...) {
         // Not even the status's text could be formed.
+        reportCaughtException("checking the configuration");
         return {ConfigurationState::Unreadable, {}, {}, {}};
     }
 }
@@ -50,43 +51,47 @@ class BackgroundCheck::Shared {
     bool ready() const noexcept { return static_cast<bool>(wake_); }
 
     void request() noexcept {
-        AcquireSRWLockExclusive(&lock_);
-        ++requested_;
-        ReleaseSRWLockExclusive(&lock_);
+        {
+            const win32::ExclusiveLock held(lock_);
+            ++requested_;
+        }
         SetEvent(wake_.get());
     }
 
     std::optional<ConfigurationStatus> take() noexcept {
-        AcquireSRWLockExclusive(&lock_);
+        const win32::ExclusiveLock held(lock_);
         std::optional<ConfigurationStatus> taken;
         if (result_ && resultOf_ == requested_) {
             taken = std::move(result_);
         }
         result_.reset();
-        ReleaseSRWLockExclusive(&lock_);
         return taken;
     }
 
     // After this, nothing more is posted to the window.
     void stop() noexcept {
-        AcquireSRWLockExclusive(&lock_);
-        stopped_ = true;
-        ReleaseSRWLockExclusive(&lock_);
+        {
+            const win32::ExclusiveLock held(lock_);
+            stopped_ = true;
+        }
         SetEvent(wake_.get());
     }
 
     void run() noexcept {
         for (;;) {
             WaitForSingleObject(wake_.get(), INFINITE);
-            AcquireSRWLockShared(&lock_);
-            const bool stopped = stopped_;
-            const std::uint64_t checking = requested_;
-            ReleaseSRWLockShared(&lock_);
+            bool stopped = false;
+            std::uint64_t checking = 0;
+            {
+                const win32::SharedLock held(lock_);
+                stopped = stopped_;
+                checking = requested_;
+            }
             if (stopped) {
                 return;
             }
             ConfigurationStatus status = checkFile(file_);
-            AcquireSRWLockExclusive(&lock_);
+            const win32::ExclusiveLock held(lock_);
             // A request made during the check has set the event again: its own check
             // follows, and this result is of no use.
             if (!stopped_ && checking == requested_) {
@@ -94,7 +99,6 @@ class BackgroundCheck::Shared {
                 resultOf_ = checking;
                 PostMessageW(window_, readyMessage_, 0, 0);
             }
-            ReleaseSRWLockExclusive(&lock_);
         }
     }
 

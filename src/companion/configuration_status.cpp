@@ -11,6 +11,7 @@
 
 #include "config/configuration_text.h"
 #include "config/loader_messages.h"
+#include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "platform/win32/handles.h"
 #include "window/pdh_counter_catalog.h"
@@ -95,8 +96,8 @@ std::wstring systemErrorText(unsigned long error) {
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const win32::LocalMemory<wchar_t*> owned(buffer);
     std::wstring text = length > 0 ? std::wstring(buffer, length) : std::wstring();
-    LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
         text.pop_back();
     }
@@ -113,8 +114,9 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
     Counts counts;
     try {
         counts = countModel(parseConfigurationText(bytes));
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
         // The checker accepted it, so the parser does too; counts stay zero otherwise.
+        reportFailure("counting the configuration", failure.what());
     }
     ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings), {}};
     status.stateLine = L"Loaded: " + counted(counts.groups, L"group", L"groups") + L", " +

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tavisto::companion {
 
@@ -18,5 +19,8 @@ void appendLogLine(const std::wstring& path, const std::wstring& line) noexcept;
 
 // appendLogLine to logFilePath().
 void log(const std::wstring& line) noexcept;
+
+// The companion's failure reporter: the debugger's output, and a line in the log.
+void reportToDebugOutputAndLog(std::string_view where, std::string_view what) noexcept;
 
 }  // namespace tavisto::companion

@@ -15,6 +15,7 @@
 #include "companion/log_file.h"
 #include "companion/settings_window.h"
 #include "companion/taskbar_host.h"
+#include "core/failure_sink.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "tavisto_version.h"
@@ -30,15 +31,14 @@ constexpr wchar_t kSettingsInstanceMutex[] = L"Local\\Tavisto.Settings";
 
 std::vector<std::wstring> arguments() {
     int count = 0;
-    LPWSTR* const words = CommandLineToArgvW(GetCommandLineW(), &count);
+    const tavisto::win32::LocalMemory<LPWSTR*> words(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::wstring> result;
-    if (words == nullptr) {
+    if (!words) {
         return result;
     }
     for (int index = 1; index < count; ++index) {
-        result.emplace_back(words[index]);
+        result.emplace_back(words.get()[index]);
     }
-    LocalFree(words);
     return result;
 }
 
@@ -70,8 +70,7 @@ int printVersion() {
         }
         // Not a console: the text is ASCII, so its UTF-16 units narrow to UTF-8 bytes.
         const std::string bytes(line.begin(), line.end());
-        return WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                         nullptr)
+        return WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
                    ? 0
                    : 1;
     }
@@ -115,6 +114,7 @@ int runSettings() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace tavisto::companion;
+    tavisto::setFailureReporter(reportToDebugOutputAndLog);
     try {
         const CommandLine command = parseCommandLine(arguments());
         switch (command.mode) {
@@ -137,6 +137,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         return runTaskbar(command.force);
     } catch (...) {
+        tavisto::reportCaughtException("the companion's start");
         return 1;
     }
 }

@@ -7,6 +7,7 @@
 
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
+#include "core/failure_sink.h"
 #include "render/frame.h"
 #include "render/layout.h"
 #include "sampling/counter_instances.h"
@@ -124,6 +125,7 @@ void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept 
         load(parseConfigurationText(lastConfiguration_), horizontalBand);
         start();
     } catch (...) {
+        reportCaughtException("restoring the last configuration");
         stop();
     }
 }
@@ -158,8 +160,7 @@ void MeterPanel::start() {
                         reference.counterHandle =
                             platform_.counterQueries.addCounter(query, reference.path);
                     } else if (isPerformanceFieldPath(reference.path)) {
-                        const platform::PerformanceScope scope =
-                            performanceScopeOf(reference.path);
+                        const platform::PerformanceScope scope = performanceScopeOf(reference.path);
                         auto& wanted = performanceScopes_.try_emplace(rate, scope).first->second;
                         wanted = std::max(wanted, scope);
                     }
@@ -205,6 +206,7 @@ void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
         rebuildFrame(model_, horizontalBand_ != 0, platform_.window, *surface_, theme_);
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
+        reportCaughtException("relayout");
     }
 }
 
@@ -297,8 +299,7 @@ void MeterPanel::sample(std::uint64_t rate) {
                 if (reference.kind == CounterReference::PerformanceCounter) {
                     reference.value = readCounter(counter, reference);
                 } else {
-                    reference.value =
-                        record ? performanceFieldValue(reference.path, *record) : 0.0;
+                    reference.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
                 }
             }
         }
@@ -313,6 +314,7 @@ void MeterPanel::tick(std::uint64_t rate) noexcept {
         sample(rate);
     } catch (...) {
         // A tick that fails leaves the previous frame; the next tick tries again.
+        reportCaughtException("tick");
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include "core/failure_sink.h"
+#include "platform/win32/debug_output.h"
 #include "shell/class_factory.h"
 #include "shell/registration.h"
 
@@ -40,6 +42,8 @@ BOOL WINAPI DllMain(HINSTANCE hinst, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         instance = hinst;
         DisableThreadLibraryCalls(hinst);
+        // The module's own copy of the engine reports into the debugger's output.
+        tavisto::setFailureReporter(tavisto::win32::reportToDebugOutput);
     }
     return TRUE;
 }

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "core/failure_sink.h"
 #include "platform/win32/handles.h"
 #include "shell/module.h"
 
@@ -98,6 +99,7 @@ HRESULT registerServer() noexcept {
     try {
         return registerServerAt(moduleFileName(moduleInstance()));
     } catch (...) {
+        reportCaughtException("registering the server");
         return SELFREG_E_CLASS;
     }
 }
