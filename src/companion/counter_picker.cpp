@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "companion/counter_paths.h"
+#include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "window/module_file.h"
 
@@ -227,57 +228,59 @@ void layout(HWND window, UINT dpi) {
                  std::max<int>(client.right - margin - combineX, 0), scaled(200), SWP_NOZORDER);
 }
 
-LRESULT CALLBACK pickerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    try {
-        switch (message) {
-            case WM_COMMAND: {
-                const int id = LOWORD(wParam);
-                const int code = HIWORD(wParam);
-                if (id == IDCANCEL) {
-                    DestroyWindow(window);
-                    return 0;
-                }
-                if (id == kObjectList && code == LBN_SELCHANGE) {
-                    objectChosen(window);
-                }
-                if (id == kInstanceList && code == LBN_SELCHANGE) {
-                    instanceChosen(window);
-                }
-                if (((id == kObjectList || id == kCounterList || id == kInstanceList) &&
-                     code == LBN_SELCHANGE) ||
-                    (id == kCombineList && code == CBN_SELCHANGE)) {
-                    SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
-                }
-                if (id == kCopyButton && code == BN_CLICKED) {
-                    copyToClipboard(window, fragmentText(window));
-                }
-                return 0;
-            }
-            case WM_SIZE:
-                layout(window, static_cast<UINT>(GetWindowLongPtrW(window, GWLP_USERDATA)));
-                return 0;
-            default:
-                break;
-        }
-    } catch (...) {
-        // Out of memory while listing: the picker stays as it was.
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }  // namespace
 
-void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept {
-    try {
-        if (const HWND open = FindWindowW(kCounterPickerClass, nullptr); open != nullptr) {
-            SetForegroundWindow(open);
-            return;
+// Returns true when the message is answered without DefWindowProcW.
+bool CounterPicker::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM, LRESULT&) {
+    switch (message) {
+        case WM_NCCREATE:
+            window_.reset(window);
+            return false;
+        case WM_NCDESTROY:
+            // Closed, or destroyed with its owner: the handle is no longer ours.
+            window_.release();
+            return false;
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            if (id == IDCANCEL) {
+                DestroyWindow(window);
+                return true;
+            }
+            if (id == kObjectList && code == LBN_SELCHANGE) {
+                objectChosen(window);
+            }
+            if (id == kInstanceList && code == LBN_SELCHANGE) {
+                instanceChosen(window);
+            }
+            if (((id == kObjectList || id == kCounterList || id == kInstanceList) &&
+                 code == LBN_SELCHANGE) ||
+                (id == kCombineList && code == CBN_SELCHANGE)) {
+                SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
+            }
+            if (id == kCopyButton && code == BN_CLICKED) {
+                copyToClipboard(window, fragmentText(window));
+            }
+            return true;
         }
+        case WM_SIZE:
+            layout(window, dpi_);
+            return true;
+        default:
+            return false;
+    }
+}
+
+CounterPicker::~CounterPicker() {
+    window_.reset();
+}
+
+std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT dpi) noexcept {
+    try {
         const HINSTANCE instance = window::thisModule();
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = pickerProcedure;
+        windowClass.lpfnWndProc = &procedure;
         windowClass.hInstance = instance;
         windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -285,14 +288,13 @@ void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept {
         RegisterClassExW(&windowClass);
         const int width = MulDiv(720, static_cast<int>(dpi), 96);
         const int height = MulDiv(420, static_cast<int>(dpi), 96);
-        // Owned by the settings window, which destroys it when it closes.
-        const HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, kCounterPickerClass, L"Counters",
-                                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                            width, height, owner, nullptr, instance, nullptr);
-        if (window == nullptr) {
-            return;
+        std::unique_ptr<CounterPicker> picker(new CounterPicker(dpi));
+        if (CreateWindowExW(WS_EX_CONTROLPARENT, kCounterPickerClass, L"Counters",
+                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, width, height, owner,
+                            nullptr, instance, picker.get()) == nullptr) {
+            return nullptr;
         }
-        SetWindowLongPtrW(window, GWLP_USERDATA, static_cast<LONG_PTR>(dpi));
+        const HWND window = picker->window();
         constexpr DWORD list =
             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY;
         const std::array<std::pair<int, DWORD>, 6> controls{{
@@ -319,19 +321,22 @@ void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept {
         SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
         layout(window, dpi);
         ShowWindow(window, SW_SHOWNORMAL);
+        return picker;
     } catch (...) {
         // Out of memory: no picker.
+        reportCaughtException("opening the counter picker");
+        return nullptr;
     }
 }
 
-void setCounterPickerFont(HFONT font) noexcept {
-    const HWND picker = FindWindowW(kCounterPickerClass, nullptr);
-    if (picker == nullptr) {
+void CounterPicker::setFont(HFONT font) noexcept {
+    if (!window_) {
         return;
     }
     for (const int id :
          {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton, kCombineList}) {
-        SendMessageW(GetDlgItem(picker, id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        SendMessageW(GetDlgItem(window_.get(), id), WM_SETFONT, reinterpret_cast<WPARAM>(font),
+                     TRUE);
     }
 }
 

@@ -5,6 +5,11 @@
 
 #include <windows.h>
 
+#include <memory>
+
+#include "platform/win32/handles.h"
+#include "window/window_procedure.h"
+
 namespace tavisto::companion {
 
 inline constexpr wchar_t kCounterPickerClass[] = L"TavistoCounterPickerClass";
@@ -19,10 +24,29 @@ enum CounterPickerControl : int {
     kCombineList = 306,
 };
 
-// Shows the picker owned by `owner` (or brings the open one forward).
-void showCounterPicker(HWND owner, HFONT font, UINT dpi) noexcept;
+class CounterPicker : private window::WindowProcedure<CounterPicker> {
+  public:
+    // Shows a picker owned by the window `owner`, which destroys it when it closes; null
+    // when it cannot be shown.
+    static std::unique_ptr<CounterPicker> open(HWND owner, HFONT font, UINT dpi) noexcept;
+    ~CounterPicker();
+    CounterPicker(const CounterPicker&) = delete;
+    CounterPicker& operator=(const CounterPicker&) = delete;
 
-// Gives the open picker's controls a new font, before the old one is deleted.
-void setCounterPickerFont(HFONT font) noexcept;
+    // Null once the picker is closed.
+    HWND window() const noexcept { return window_.get(); }
+    // Gives the controls a new font, before the old one is deleted.
+    void setFont(HFONT font) noexcept;
+
+  private:
+    friend class window::WindowProcedure<CounterPicker>;
+    static constexpr char kFailurePlace[] = "the counter picker";
+    explicit CounterPicker(UINT dpi) noexcept : dpi_(dpi) {}
+
+    bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    const UINT dpi_;
+    win32::Window window_;
+};
 
 }  // namespace tavisto::companion

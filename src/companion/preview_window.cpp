@@ -1,58 +1,62 @@
 #include "companion/preview_window.h"
 
-#include <memory>
+#include <new>
 
+#include "core/failure_sink.h"
 #include "platform/win32/painting.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
 #include "window/module_file.h"
-#include "window/guarded_procedure.h"
-#include "window/panel_window.h"
 
 namespace tavisto::companion {
-namespace {
 
-window::PanelWindow* panelOf(HWND window) noexcept {
-    return reinterpret_cast<window::PanelWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+PreviewWindow::~PreviewWindow() {
+    // While the panel is still here for WM_DESTROY to end.
+    window_.reset();
 }
 
-// Replaces the window's panel with one that reads the file anew, at the DPI of the
-// window's monitor now. The old one goes first: its timers and tooltips are the window's.
-void createPanel(HWND window) noexcept {
-    delete panelOf(window);
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+void PreviewWindow::createPanel() noexcept {
+    // The old panel goes first: its timers and tooltips are the window's.
+    panel_.reset();
     try {
-        auto panel = std::make_unique<window::PanelWindow>(window, window::horizontalBandIn(window),
-                                                           win32::DpiSource::WindowMonitor);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(panel.release()));
+        panel_ = std::make_unique<window::PanelWindow>(window_.get(),
+                                                       window::horizontalBandIn(window_.get()),
+                                                       win32::DpiSource::WindowMonitor);
     } catch (...) {
         // Out of memory: the preview stays empty.
+        reportCaughtException("the preview's panel");
     }
-    InvalidateRect(window, nullptr, FALSE);
+    InvalidateRect(window_.get(), nullptr, FALSE);
 }
 
 // Returns true when the message is answered without DefWindowProcW.
-bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    window::PanelWindow* panel = panelOf(window);
+bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  LRESULT& result) {
     switch (message) {
+        case WM_NCCREATE:
+            window_.reset(window);
+            return false;
         case WM_CREATE:
-            createPanel(window);
+            createPanel();
             return false;
         case WM_DESTROY:
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            delete panel;
+            panel_.reset();
+            return false;
+        case WM_NCDESTROY:
+            // Destroyed with its parent: the handle is no longer ours to destroy.
+            window_.release();
             return false;
         case WM_SIZE:
-            if (panel != nullptr) {
-                panel->relayout(window::horizontalBandIn(window));
+            if (panel_) {
+                panel_->relayout(window::horizontalBandIn(window));
                 InvalidateRect(window, nullptr, FALSE);
             }
             return false;
         case WM_PAINT:
         case WM_PRINTCLIENT: {
             const HDC given = message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr;
-            if (panel != nullptr) {
-                panel->paintBuffered(given);
+            if (panel_) {
+                panel_->paintBuffered(given);
             } else {
                 win32::paintBand(window, given, nullptr);
             }
@@ -65,22 +69,21 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
         case WM_DPICHANGED_AFTERPARENT:
             // The panel takes its scale when it is made, from the same measure.
             if (const platform::ScreenDpi dpi = win32::Win32Screen(window).dpi();
-                panel == nullptr ||
-                (dpi.horizontal + dpi.vertical) * 0.5 / 96.0 != panel->dpiScale()) {
-                createPanel(window);
+                !panel_ || (dpi.horizontal + dpi.vertical) * 0.5 / 96.0 != panel_->dpiScale()) {
+                createPanel();
                 PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
             }
             return false;
         case WM_SETTINGCHANGE:
             // Sent on by the parent: "auto" colours follow a light or dark taskbar.
-            if (panel != nullptr && win32::announcesThemeChange(lParam)) {
-                panel->relayout(panel->horizontalBand());
+            if (panel_ && win32::announcesThemeChange(lParam)) {
+                panel_->relayout(panel_->horizontalBand());
                 InvalidateRect(window, nullptr, FALSE);
             }
             return false;
         case window::kReloadMessage:
-            if (panel != nullptr) {
-                panel->reload();
+            if (panel_) {
+                panel_->reload();
                 InvalidateRect(window, nullptr, FALSE);
             }
             PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
@@ -90,25 +93,22 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
     }
 }
 
-}  // namespace
-
-HWND createPreviewWindow(HWND parent, int id) noexcept {
+std::unique_ptr<PreviewWindow> PreviewWindow::create(HWND parent, int id) noexcept {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = window::guardedProcedure<handle>;
+    windowClass.lpfnWndProc = &procedure;
     windowClass.hInstance = window::thisModule();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kPreviewWindowClass;
     if (RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         return nullptr;
     }
-    return CreateWindowExW(0, kPreviewWindowClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           window::thisModule(), nullptr);
-}
-
-bool previewShowsMeters(HWND preview) noexcept {
-    const window::PanelWindow* panel = preview != nullptr ? panelOf(preview) : nullptr;
-    return panel != nullptr && panel->panel() != nullptr;
+    std::unique_ptr<PreviewWindow> preview(new (std::nothrow) PreviewWindow());
+    if (!preview || CreateWindowExW(0, kPreviewWindowClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                    0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                    window::thisModule(), preview.get()) == nullptr) {
+        return nullptr;
+    }
+    return preview;
 }
 
 }  // namespace tavisto::companion

@@ -5,17 +5,45 @@
 
 #include <windows.h>
 
+#include <memory>
+
+#include "platform/win32/handles.h"
+#include "window/panel_window.h"
+#include "window/window_procedure.h"
+
 namespace tavisto::companion {
 
 inline constexpr wchar_t kPreviewWindowClass[] = L"TavistoPreviewClass";
 // Posted to the preview's parent after each reload of the file.
 inline constexpr UINT kPreviewReloaded = WM_APP + 2;
 
-// A child window `id` of `parent`, horizontal, at the DPI of its monitor, painted over
-// the parent's background; null when it cannot be created. Start GDI+ first.
-HWND createPreviewWindow(HWND parent, int id) noexcept;
+class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
+  public:
+    // A child window `id` of `parent`, horizontal, at the DPI of its monitor, painted over
+    // the parent's background; null when it cannot be created. Start GDI+ first.
+    static std::unique_ptr<PreviewWindow> create(HWND parent, int id) noexcept;
+    // Destroys the window unless its parent already did.
+    ~PreviewWindow();
+    PreviewWindow(const PreviewWindow&) = delete;
+    PreviewWindow& operator=(const PreviewWindow&) = delete;
 
-// Whether the preview draws a configuration: false until a file has loaded.
-bool previewShowsMeters(HWND preview) noexcept;
+    // Null once the window is gone.
+    HWND window() const noexcept { return window_.get(); }
+    // Whether the preview draws a configuration: false until a file has loaded.
+    bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
+
+  private:
+    friend class window::WindowProcedure<PreviewWindow>;
+    static constexpr char kFailurePlace[] = "the preview window";
+    PreviewWindow() = default;
+
+    bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Replaces the panel with one that reads the file anew, at the DPI of the window's
+    // monitor now.
+    void createPanel() noexcept;
+
+    win32::Window window_;
+    std::unique_ptr<window::PanelWindow> panel_;
+};
 
 }  // namespace tavisto::companion

@@ -15,6 +15,7 @@
 #include "companion/settings_controls.h"
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_host.h"
+#include "core/failure_sink.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
 #include "tavisto_version.h"
@@ -122,7 +123,7 @@ int SettingsWindow::run() noexcept {
         const HINSTANCE instance = window::thisModule();
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = &SettingsWindow::procedure;
+        windowClass.lpfnWndProc = &procedure;
         windowClass.hInstance = instance;
         windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         windowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
@@ -170,42 +171,25 @@ int SettingsWindow::run() noexcept {
         }
         return 0;
     } catch (...) {
+        reportCaughtException("the settings window");
         return 1;
     }
 }
 
-LRESULT CALLBACK SettingsWindow::procedure(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* owner = static_cast<SettingsWindow*>(creation->lpCreateParams);
-        owner->window_.reset(window);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
-    }
-    auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self != nullptr) {
-        try {
-            if (message == WM_CREATE) {
-                self->createControls();
-                return 0;
-            }
-            if (message == WM_ERASEBKGND) {
-                self->eraseBackground(reinterpret_cast<HDC>(wParam));
-                return 1;
-            }
-            if (self->handle(message, wParam, lParam)) {
-                return 0;
-            }
-        } catch (...) {
-            // Out of memory while forming a text: the window stays as it was.
-            return 0;
-        }
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+// True when the message is answered without DefWindowProcW: with 0 unless set.
+bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                   LRESULT& result) {
     switch (message) {
+        case WM_NCCREATE:
+            window_.reset(window);
+            return false;
+        case WM_CREATE:
+            createControls();
+            return true;
+        case WM_ERASEBKGND:
+            eraseBackground(reinterpret_cast<HDC>(wParam));
+            result = 1;
+            return true;
         case window::kReloadMessage:
             recheck();
             return true;
@@ -242,10 +226,10 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == SPI_SETNONCLIENTMETRICS) {
                 applyDpi(dpi_);
             }
-            if (win32::announcesThemeChange(lParam) && preview_ != nullptr) {
+            if (win32::announcesThemeChange(lParam) && preview_) {
                 // The taskbar turned light or dark: its colour behind the preview, and the
                 // preview's "auto" colours.
-                SendMessageW(preview_, WM_SETTINGCHANGE, wParam, lParam);
+                SendMessageW(preview_->window(), WM_SETTINGCHANGE, wParam, lParam);
                 RedrawWindow(window_.get(), nullptr, nullptr,
                              RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             }
@@ -259,7 +243,6 @@ bool SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             PostQuitMessage(0);
             return true;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
             window_.release();
             return false;
         default:
@@ -285,16 +268,15 @@ void SettingsWindow::createControls() {
         heading.iSubItem = column;
         ListView_InsertColumn(list, column, &heading);
     }
-    SetWindowTextW(control(kPathText),
-                   file_.empty() ? L"File: none (no application data folder)"
-                                 : (L"File: " + file_).c_str());
+    SetWindowTextW(control(kPathText), file_.empty() ? L"File: none (no application data folder)"
+                                                     : (L"File: " + file_).c_str());
     SetWindowTextW(control(kStateText), L"Checking\u2026");
     // Without a folder there is nothing to read or watch. The panel draws with GDI+;
     // without it the note says that there is no preview.
     if (!folder_.empty()) {
         gdiplus_ = std::make_unique<win32::GdiplusSession>();
         if (gdiplus_->started()) {
-            preview_ = createPreviewWindow(window_.get(), kPreviewWindow);
+            preview_ = PreviewWindow::create(window_.get(), kPreviewWindow);
         }
     }
     const bool deskBands = taskbarHostsDeskBands();
@@ -324,7 +306,9 @@ void SettingsWindow::applyDpi(UINT dpi) {
     for (const ControlDefinition& definition : kControls) {
         SendMessageW(control(definition.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    setCounterPickerFont(font);
+    if (picker_) {
+        picker_->setFont(font);
+    }
     // Only now that no control uses the old font any more.
     font_ = std::move(created);
     layout();
@@ -390,7 +374,8 @@ void SettingsWindow::recheck() {
               {},
               {}});
     } else if (!check_->running()) {
-        show({ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}, {}});
+        show(
+            {ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}, {}});
     } else {
         check_->request();
     }
@@ -446,9 +431,9 @@ void SettingsWindow::showPreviewNote() {
         return;
     }
     const wchar_t* note = L"Meters: none, no file has loaded.";
-    if (preview_ == nullptr && !folder_.empty()) {
+    if (!preview_ && !folder_.empty()) {
         note = L"Meters: they cannot be shown here.";
-    } else if (previewShowsMeters(preview_)) {
+    } else if (preview_ && preview_->showsMeters()) {
         // The panel keeps the last file that loaded when this one is refused or gone.
         note = status_.state == ConfigurationState::Loaded ? L"Meters, live:"
                                                            : L"Showing the last file that loaded:";
@@ -460,11 +445,11 @@ void SettingsWindow::eraseBackground(HDC dc) noexcept {
     RECT client{};
     GetClientRect(window_.get(), &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-    if (preview_ == nullptr) {
+    if (!preview_) {
         return;
     }
     RECT strip{};
-    GetWindowRect(preview_, &strip);
+    GetWindowRect(preview_->window(), &strip);
     MapWindowPoints(nullptr, window_.get(), reinterpret_cast<POINT*>(&strip), 2);
     const bool light = win32::Win32ThemeSettings().taskbarTheme() == platform::TaskbarTheme::Light;
     SetDCBrushColor(dc, light ? kLightTaskbar : kDarkTaskbar);
@@ -482,8 +467,7 @@ void SettingsWindow::command(int id, int code) {
     }
     // Without a folder these would act on a file or folder relative to wherever the
     // program was started.
-    if (folder_.empty() &&
-        (id == kEditButton || id == kOpenFolderButton || id == kCreateButton)) {
+    if (folder_.empty() && (id == kEditButton || id == kOpenFolderButton || id == kCreateButton)) {
         return;
     }
     switch (id) {
@@ -500,9 +484,14 @@ void SettingsWindow::command(int id, int code) {
             createFile();
             break;
         case kCountersButton:
-            showCounterPicker(
-                window_.get(),
-                font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), dpi_);
+            if (picker_ && picker_->window() != nullptr) {
+                SetForegroundWindow(picker_->window());
+            } else {
+                picker_ = CounterPicker::open(
+                    window_.get(),
+                    font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)),
+                    dpi_);
+            }
             break;
         case kTaskManagerButton:
             window::startTaskManager();
@@ -542,8 +531,8 @@ void SettingsWindow::edit() {
         showError(L"Notepad cannot be started.", GetLastError());
         return;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Notepad runs on its own: its handles are closed at once.
+    win32::ownProcess(process);
 }
 
 void SettingsWindow::openFolder() {
@@ -588,8 +577,8 @@ void SettingsWindow::toggleTaskbarMeters() {
         PROCESS_INFORMATION process{};
         if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                            nullptr, &startup, &process)) {
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
+            // The taskbar meters run on their own: the handles are closed at once.
+            win32::ownProcess(process);
         }
         return;
     }

@@ -11,13 +11,16 @@
 
 #include "companion/background_check.h"
 #include "companion/configuration_status.h"
+#include "companion/counter_picker.h"
+#include "companion/preview_window.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "window/config_watcher.h"
+#include "window/window_procedure.h"
 
 namespace tavisto::companion {
 
-class SettingsWindow {
+class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
   public:
     // For the configuration file in `folder`; with an empty folder (Windows names no
     // application data folder) it reads, watches and creates nothing.
@@ -30,10 +33,9 @@ class SettingsWindow {
     int run() noexcept;
 
   private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
-                                      LPARAM lParam) noexcept;
-    // True when the message is answered (with 0) without DefWindowProcW.
-    bool handle(UINT message, WPARAM wParam, LPARAM lParam);
+    friend class window::WindowProcedure<SettingsWindow>;
+    static constexpr char kFailurePlace[] = "the settings window";
+    bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void createControls();
     void applyDpi(UINT dpi);
     void layout();
@@ -57,9 +59,12 @@ class SettingsWindow {
     // For the preview's panel, which draws with GDI+ until the window goes; only with a
     // configuration folder, like the preview.
     std::unique_ptr<win32::GdiplusSession> gdiplus_;
+    // Both go after window_, which takes their windows with it: the preview is its child,
+    // the picker is owned by it. Null when the preview cannot be shown, and until the
+    // picker is first opened.
+    std::unique_ptr<PreviewWindow> preview_;
+    std::unique_ptr<CounterPicker> picker_;
     win32::Window window_;
-    // A child of window_; null when it cannot be shown.
-    HWND preview_ = nullptr;
     win32::GdiFont font_;
     UINT dpi_ = 96;
     ConfigurationStatus status_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "companion/taskbar_finder.h"
+#include "core/failure_sink.h"
 #include "platform/win32/system_services.h"
 #include "window/module_file.h"
 
@@ -153,6 +154,11 @@ void TaskbarWindow::reload() noexcept {
     }
 }
 
+const std::string& TaskbarWindow::refusal() const noexcept {
+    static const std::string none;
+    return panel_ ? panel_->refusal() : none;
+}
+
 void TaskbarWindow::redrawForTheme() noexcept {
     if (panel_) {
         panel_->relayout(panel_->horizontalBand());
@@ -192,46 +198,31 @@ void TaskbarWindow::sendFrame(HWND requester) noexcept {
                             message.data()};
         DWORD_PTR unused = 0;
         SendMessageTimeoutW(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()),
-                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                            kFrameAnswerTimeout, &unused);
+                            reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kFrameAnswerTimeout,
+                            &unused);
     } catch (...) {
         // Out of memory: no frame is sent.
+        reportCaughtException("sending the frame");
     }
     // Counted from the end of the answer, so that a requester that lets every answer
     // time out holds this thread for well under half of the time.
     lastFrameAnswer_ = GetTickCount64();
 }
 
-LRESULT CALLBACK TaskbarWindow::procedure(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) noexcept {
-    try {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<TaskbarWindow*>(
-                reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            self->window_.reset(window);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        }
-        auto* self = reinterpret_cast<TaskbarWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        LRESULT result = 0;
-        if (self != nullptr && self->handle(message, wParam, lParam, result)) {
-            return result;
-        }
-    } catch (...) {
-        // Nothing may unwind into the window manager; the message goes on as unhandled.
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 // Returns true when the message is answered without DefWindowProcW.
-bool TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    const HWND window = window_.get();
+bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  LRESULT& result) {
     switch (message) {
+        case WM_NCCREATE:
+            window_.reset(window);
+            return false;
         case WM_CREATE:
             try {
                 panel_ = std::make_unique<window::PanelWindow>(
                     window, window::horizontalBandIn(taskbar_), win32::DpiSource::WindowMonitor);
             } catch (...) {
                 // Out of memory: the window stays empty.
+                reportCaughtException("the taskbar window's panel");
             }
             return false;
         case WM_DESTROY:
@@ -240,7 +231,6 @@ bool TaskbarWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
         case WM_NCDESTROY:
             // Explorer may destroy the window with its taskbar: the handle is not ours
             // to destroy any more, and the host drops this object.
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             window_.release();
             PostMessageW(host_, kTaskbarWindowGone, 0, 0);
             return false;

@@ -13,6 +13,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
 #include "window/panel_window.h"
+#include "window/window_procedure.h"
 
 namespace tavisto::companion {
 
@@ -41,7 +42,7 @@ inline constexpr UINT kFrameAnswerTimeout = 100;
 // Registers the window class of this module once; false when it cannot be.
 bool registerTaskbarWindowClass() noexcept;
 
-class TaskbarWindow {
+class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
   public:
     // Creates the window and makes it a child of `taskbar`; null with the reason in
     // `failure` when the window cannot be created or the taskbar refuses it.
@@ -55,22 +56,26 @@ class TaskbarWindow {
     HWND window() const noexcept { return window_.get(); }
     // The window still exists and is still the taskbar's child.
     bool attached() const noexcept;
+    // Whether the panel shows a configuration.
+    bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
     // The monitor's scale differs from the one the panel was loaded with.
     bool scaleChanged() const noexcept;
     // Sizes and moves the window where the settings put it, when it is not there yet.
     void place(const TaskbarSettings& settings) noexcept;
     void reload() noexcept;
+    // Why the panel's last reload kept what was shown; empty after one that loaded.
+    const std::string& refusal() const noexcept;
     // The taskbar turned light or dark: "auto" colours are drawn again, without a reload.
     void redrawForTheme() noexcept;
 
   private:
     friend bool registerTaskbarWindowClass() noexcept;
+    friend class window::WindowProcedure<TaskbarWindow>;
+    static constexpr char kFailurePlace[] = "the taskbar window";
     TaskbarWindow(HWND taskbar, bool primary, HWND host) noexcept
         : taskbar_(taskbar), primary_(primary), host_(host) {}
 
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
-                                      LPARAM lParam) noexcept;
-    bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void present() noexcept;
     void requestFrame(HWND requester) noexcept;
     void sendFrame(HWND requester) noexcept;

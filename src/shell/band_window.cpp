@@ -1,58 +1,44 @@
 #include "shell/band_window.h"
 
+#include "core/failure_sink.h"
 #include "platform/win32/taskbar_theme.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
-#include "window/guarded_procedure.h"
 #include "window/panel_window.h"
 
 namespace tavisto::shell {
-namespace {
 
-CTavisto* bandOf(HWND window) noexcept {
-    return reinterpret_cast<CTavisto*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-// Returns true when the message is answered without DefWindowProcW.
-bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (message == WM_CREATE) {
-        auto* band =
-            static_cast<CTavisto*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(band));
-        band->windowCreated(window);
-        return false;
-    }
-    CTavisto* band = bandOf(window);
-    if (band == nullptr) {
-        return false;
-    }
+bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                             LRESULT& result) {
     switch (message) {
+        case WM_CREATE:
+            windowCreated(window);
+            return false;
         case WM_DESTROY:
-            band->windowDestroying();
+            windowDestroying();
             return false;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            band->windowDestroyed(window);
+            windowDestroyed(window);
             return false;
         case WM_SIZE:
-            band->resized();
+            resized();
             return false;
         case WM_SETFOCUS:
-            band->focusChanged(true);
+            focusChanged(true);
             return false;
         case WM_KILLFOCUS:
-            band->focusChanged(false);
+            focusChanged(false);
             return false;
         case WM_PAINT:
-            band->paint(nullptr);
+            paint(nullptr);
             return false;
         case WM_PRINTCLIENT:
-            band->paint(reinterpret_cast<HDC>(wParam));
+            paint(reinterpret_cast<HDC>(wParam));
             return false;
         case WM_ERASEBKGND:
-            result = band->compositionEnabled() ? 1 : 0;
+            result = compositionEnabled() ? 1 : 0;
             return true;
         case WM_CONTEXTMENU:
             // Answered here so that no menu is shown, even when the launch cannot be
@@ -62,6 +48,7 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
                 window::launch(window::companionLaunch(window::modulePath()));
             } catch (...) {
                 // Out of memory forming the path: the companion is simply not started.
+                reportCaughtException("starting the companion");
             }
             return true;
         case WM_LBUTTONUP:
@@ -71,23 +58,21 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             // The taskbar turned light or dark: "auto" colours are drawn again, as a
             // resize draws every meter; the configuration is not read again.
             if (win32::announcesThemeChange(lParam)) {
-                band->resized();
+                resized();
             }
             return false;
         case window::kReloadMessage:
-            band->reloadConfiguration();
+            reloadConfiguration();
             return false;
         default:
             return false;
     }
 }
 
-}  // namespace
-
 HWND createBandWindow(HWND parent, CTavisto& band) noexcept {
     WNDCLASSW windowClass{};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
-    windowClass.lpfnWndProc = window::guardedProcedure<handle>;
+    windowClass.lpfnWndProc = &CTavisto::procedure;
     windowClass.hInstance = moduleInstance();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // Never seen: the window answers WM_ERASEBKGND itself.

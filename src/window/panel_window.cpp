@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "core/failure_sink.h"
 #include "render/band_metrics.h"
 
 namespace tavisto::window {
@@ -15,6 +16,7 @@ PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSou
         platform_ = std::make_unique<win32::BandWindowPlatform>(window, dpi);
     } catch (...) {
         // Without backends there is no panel: the window stays empty.
+        reportCaughtException("the panel's backends");
     }
     // The watch is in place before the file is read, so no save falls between the two.
     // Without a configuration folder there is nothing to watch, and nothing is read.
@@ -23,6 +25,7 @@ PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSou
             watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
         } catch (...) {
             // No watcher: the window keeps the configuration it loads now.
+            reportCaughtException("the configuration watcher");
         }
     }
     reload();
@@ -42,26 +45,26 @@ bool PanelWindow::reload() noexcept {
     try {
         std::optional<std::string> text = readConfigurationText(configurationFile());
         if (!text) {
+            refusal_ = "the file cannot be read, or it is over the size limit";
             return false;
         }
         // Measured before a first panel exists (length 0), so that a window that had no
         // configuration reports its new length.
         const std::int32_t before = bandLength();
+        std::string refusal;
         if (!panel_) {
             // A text that does not parse or cannot be interpreted leaves the window empty.
-            std::string error;
-            panel_ =
-                MeterPanel::create(platform_->services(), std::move(*text), horizontalBand_, error);
-            if (!panel_) {
-                return false;
-            }
+            panel_ = MeterPanel::create(platform_->services(), std::move(*text), horizontalBand_,
+                                        refusal);
         } else {
             // A text that does not parse leaves the panel running as it is.
-            panel_->reload(std::move(*text), horizontalBand_);
+            refusal = panel_->reload(std::move(*text), horizontalBand_);
         }
-        return bandLength() != before;
+        refusal_ = std::move(refusal);
+        return panel_ && bandLength() != before;
     } catch (...) {
         // Out of memory while copying the path or the text: nothing changes.
+        reportCaughtException("reloading the configuration");
         return false;
     }
 }
@@ -105,6 +108,7 @@ void startTaskManager() noexcept {
         launch(taskManagerLaunch());
     } catch (...) {
         // Out of memory forming the path: Task Manager is simply not started.
+        reportCaughtException("starting Task Manager");
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
@@ -34,6 +35,9 @@ class PanelWindow {
     // The reload message: reads the file again. A document that cannot be read or
     // loaded keeps what is shown. Returns true when the band length changed.
     bool reload() noexcept;
+    // Why the last reload kept what was shown (the file could not be read, or the parse's
+    // or the load's message); empty after one that loaded.
+    const std::string& refusal() const noexcept { return refusal_; }
     // WM_SIZE: lays out in the given direction and redraws the whole frame.
     void relayout(std::int32_t horizontalBand) noexcept;
 
@@ -55,6 +59,7 @@ class PanelWindow {
     std::unique_ptr<win32::BandWindowPlatform> platform_;
     std::unique_ptr<MeterPanel> panel_;
     std::unique_ptr<ConfigWatcher> watcher_;
+    std::string refusal_;
 };
 
 // 0 when `host`'s client area is taller than wide, else 1 (a square is horizontal).

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <span>
 
+#include "core/failure_sink.h"
+#include "platform/win32/dib_section.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::win32 {
@@ -21,6 +23,7 @@ bool LayeredFrame::present(HWND window, const GdiplusMemorySurface* surface, int
     try {
         pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     } catch (...) {
+        reportCaughtException("the layered frame's pixels");
         return false;
     }
     width_ = width;
@@ -35,21 +38,14 @@ bool LayeredFrame::present(HWND window, const GdiplusMemorySurface* surface, int
         }
     }
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down, as the pixels are kept
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    // Top-down, as the pixels are kept.
+    const DibSection section = createTopDownDib(nullptr, width, height);
     const MemoryDc dc(CreateCompatibleDC(nullptr));
-    if (!bitmap || !dc || bits == nullptr) {
+    if (!section || !dc) {
         return false;
     }
-    std::memcpy(bits, pixels_.data(), pixels_.size() * sizeof(std::uint32_t));
-    const HGDIOBJ original = SelectObject(dc.get(), bitmap.get());
+    std::memcpy(section.pixels, pixels_.data(), pixels_.size() * sizeof(std::uint32_t));
+    const HGDIOBJ original = SelectObject(dc.get(), section.bitmap.get());
     SIZE size{width, height};
     POINT origin{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};

@@ -1,5 +1,8 @@
 #include "platform/win32/window_timers.h"
 
+#include "core/failure_sink.h"
+#include "platform/win32/handles.h"
+
 namespace tavisto::win32 {
 namespace {
 
@@ -15,21 +18,19 @@ std::map<HWND, Win32WindowTimers*> timersByWindowMap;
 }  // namespace
 
 Win32WindowTimers::Win32WindowTimers(HWND window) : window_(window) {
-    AcquireSRWLockExclusive(&timersLock);
+    const ExclusiveLock held(timersLock);
     timersByWindowMap.insert_or_assign(window_, this);
-    ReleaseSRWLockExclusive(&timersLock);
 }
 
 Win32WindowTimers::~Win32WindowTimers() {
     for (const auto& [timerId, callback] : callbacks_) {
         KillTimer(window_, static_cast<UINT_PTR>(timerId));
     }
-    AcquireSRWLockExclusive(&timersLock);
+    const ExclusiveLock held(timersLock);
     auto& map = timersByWindowMap;
     if (const auto entry = map.find(window_); entry != map.end() && entry->second == this) {
         map.erase(entry);
     }
-    ReleaseSRWLockExclusive(&timersLock);
 }
 
 void Win32WindowTimers::setTimer(std::uint64_t timerId, std::uint32_t elapseMilliseconds,
@@ -51,12 +52,13 @@ void Win32WindowTimers::killTimer(std::uint64_t timerId) {
 
 void CALLBACK Win32WindowTimers::timerProc(HWND window, UINT, UINT_PTR timerId, DWORD) noexcept {
     Win32WindowTimers* timers = nullptr;
-    AcquireSRWLockShared(&timersLock);
-    const auto& map = timersByWindowMap;
-    if (const auto entry = map.find(window); entry != map.end()) {
-        timers = entry->second;
+    {
+        const SharedLock held(timersLock);
+        const auto& map = timersByWindowMap;
+        if (const auto entry = map.find(window); entry != map.end()) {
+            timers = entry->second;
+        }
     }
-    ReleaseSRWLockShared(&timersLock);
     if (timers != nullptr) {
         timers->elapsed(timerId);
     }
@@ -75,6 +77,7 @@ void Win32WindowTimers::elapsed(std::uint64_t timerId) noexcept {
         callback(timerId);
     } catch (...) {
         // The timer procedure is a barrier: nothing may unwind into the dispatcher.
+        reportCaughtException("a timer's callback");
     }
 }
 
