@@ -29,18 +29,6 @@ STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) CClassFactory::AddRef() noexcept {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-STDMETHODIMP_(ULONG) CClassFactory::Release() noexcept {
-    const LONG remaining = InterlockedDecrement(&references_);
-    if (remaining == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(remaining);
-}
-
 STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept {
     if (ppv == nullptr) {
         return E_POINTER;

@@ -6,30 +6,26 @@
 
 #include <unknwn.h>
 
-#include "shell/module.h"
+#include "shell/com_object.h"
 
 namespace tavisto::shell {
 
 // COM interfaces have no virtual destructor by design: objects end in their own Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CClassFactory final : public IClassFactory {
+class CClassFactory final : public ComObject<CClassFactory, IClassFactory> {
   public:
     // Makes a factory and queries it for `riid`; a failed query destroys it at once.
     static HRESULT createAndQuery(REFIID riid, void** ppv) noexcept;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept override;
     STDMETHODIMP LockServer(BOOL lock) noexcept override;
 
   private:
+    friend class ComObject<CClassFactory, IClassFactory>;
     CClassFactory() = default;
     ~CClassFactory() = default;
-
-    ModuleLock moduleLock_;
-    LONG references_ = 1;
 };
 #pragma GCC diagnostic pop
 

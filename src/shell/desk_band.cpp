@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "core/failure_sink.h"
 #include "render/band_metrics.h"
 #include "shell/band_window.h"
 #include "window/configuration_location.h"
@@ -20,6 +21,7 @@ HRESULT CTavisto::createAndQuery(REFIID riid, void** ppv) noexcept {
         window::configurationFolder();
         band = new CTavisto();
     } catch (...) {
+        reportCaughtException("creating the band");
         return E_OUTOFMEMORY;
     }
     const HRESULT result = band->QueryInterface(riid, ppv);
@@ -61,21 +63,6 @@ STDMETHODIMP CTavisto::QueryInterface(REFIID riid, void** ppv) noexcept {
     }
     AddRef();
     return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CTavisto::AddRef() noexcept {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-STDMETHODIMP_(ULONG) CTavisto::Release() noexcept {
-    const LONG remaining = InterlockedDecrement(&references_);
-    if (remaining == 0) {
-        // Calls made back into the object while it is destroyed must not bring the
-        // count to 0 a second time.
-        references_ = 1;
-        delete this;
-    }
-    return static_cast<ULONG>(remaining);
 }
 
 // IOleWindow, IDockingWindow
@@ -253,6 +240,7 @@ void CTavisto::windowCreated(HWND window) noexcept {
                                                              win32::DpiSource::Screen);
     } catch (...) {
         // Out of memory: the band stays empty.
+        reportCaughtException("the band's panel");
     }
 }
 
@@ -267,7 +255,14 @@ void CTavisto::windowDestroyed(HWND window) noexcept {
 }
 
 void CTavisto::reloadConfiguration() noexcept {
-    if (panelWindow_ && panelWindow_->reload()) {
+    if (!panelWindow_) {
+        return;
+    }
+    const bool lengthChanged = panelWindow_->reload();
+    if (!panelWindow_->refusal().empty()) {
+        reportFailure("reloading the configuration", panelWindow_->refusal());
+    }
+    if (lengthChanged) {
         RECT client{};
         GetClientRect(window_, &client);
         pushBandSize(bandLength(),

@@ -13,26 +13,24 @@
 #include <optional>
 
 #include "platform/win32/gdiplus_session.h"
-#include "shell/module.h"
+#include "shell/com_object.h"
 #include "window/panel_window.h"
+#include "window/window_procedure.h"
 
 namespace tavisto::shell {
 
 // COM interfaces have no virtual destructor by design: objects end in their own Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CTavisto final : public IDeskBand2,
-                       public IPersistStream,
-                       public IObjectWithSite,
-                       public IInputObject {
+class CTavisto final
+    : public ComObject<CTavisto, IDeskBand2, IPersistStream, IObjectWithSite, IInputObject>,
+      private window::WindowProcedure<CTavisto> {
   public:
     // Makes a band object and queries it for `riid`; a failed query destroys it at once.
     static HRESULT createAndQuery(REFIID riid, void** ppv) noexcept;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
 
     // IOleWindow, IDockingWindow
     STDMETHODIMP GetWindow(HWND* phwnd) noexcept override;
@@ -63,7 +61,11 @@ class CTavisto final : public IDeskBand2,
     STDMETHODIMP HasFocusIO() noexcept override;
     STDMETHODIMP TranslateAcceleratorIO(MSG* msg) noexcept override;
 
-    // What the band window procedure calls, on the window's thread.
+    // The band window's messages, on the window's thread (in band_window.cpp); true when
+    // answered with `result` without DefWindowProcW.
+    bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    // What the band window's messages call.
     // WM_CREATE: adopt the window, start the watcher, load the configuration.
     void windowCreated(HWND window) noexcept;
     // WM_DESTROY: the watcher stops posting to the window, and the panel and its
@@ -81,6 +83,11 @@ class CTavisto final : public IDeskBand2,
     bool compositionEnabled() const noexcept { return compositionEnabled_ != FALSE; }
 
   private:
+    friend class ComObject<CTavisto, IDeskBand2, IPersistStream, IObjectWithSite, IInputObject>;
+    friend class window::WindowProcedure<CTavisto>;
+    friend HWND createBandWindow(HWND parent, CTavisto& band) noexcept;
+    static constexpr char kFailurePlace[] = "the band window";
+
     CTavisto() = default;
     ~CTavisto();
 
@@ -89,10 +96,7 @@ class CTavisto final : public IDeskBand2,
     void pushBandSize(std::int32_t newLength, std::int32_t thickness) noexcept;
     void destroyBandWindow() noexcept;
 
-    // First: the lock is released after everything else is gone.
-    ModuleLock moduleLock_;
     win32::GdiplusSession gdiplus_;
-    LONG references_ = 1;
     Microsoft::WRL::ComPtr<IInputObjectSite> site_;
     BOOL hasFocus_ = FALSE;
     BOOL dirty_ = FALSE;

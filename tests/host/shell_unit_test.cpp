@@ -20,6 +20,7 @@
 #include "config/configuration_text.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
+#include "shell/com_object.h"
 #include "shell/registration.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
@@ -495,3 +496,71 @@ TEST_F(Watcher, DeletedAndRecreatedFolderIsPickedUp) {
 
 }  // namespace
 }  // namespace tavisto::window
+
+namespace tavisto::shell {
+namespace {
+
+// Calls itself back while it is destroyed, as a host does that releases, during the
+// band's teardown, an interface the band handed it.
+class CallsBackWhileDestroyed final : public ComObject<CallsBackWhileDestroyed, IUnknown> {
+  public:
+    using CallBack = void (*)(IUnknown& self);
+    CallsBackWhileDestroyed(CallBack callBack, int& destructions)
+        : callBack_(callBack), destructions_(destructions) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+        if (!IsEqualIID(riid, IID_IUnknown)) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        *ppv = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+
+  private:
+    friend class ComObject<CallsBackWhileDestroyed, IUnknown>;
+    ~CallsBackWhileDestroyed() {
+        ++destructions_;
+        callBack_(*this);
+    }
+
+    CallBack callBack_;
+    int& destructions_;
+};
+
+TEST(ComObject, CallsBackDuringDestructionDoNotDestroyItAgain) {
+    struct Case {
+        const char* name;
+        CallsBackWhileDestroyed::CallBack callBack;
+    };
+    const Case cases[] = {
+        {"none", [](IUnknown&) {}},
+        {"AddRef then Release",
+         [](IUnknown& self) {
+             self.AddRef();
+             self.Release();
+         }},
+        {"QueryInterface then Release",
+         [](IUnknown& self) {
+             void* again = nullptr;
+             if (SUCCEEDED(self.QueryInterface(IID_IUnknown, &again))) {
+                 static_cast<IUnknown*>(again)->Release();
+             }
+         }},
+    };
+    ASSERT_FALSE(moduleLocked());
+    for (const Case& testCase : cases) {
+        int destructions = 0;
+        auto* object = new CallsBackWhileDestroyed(testCase.callBack, destructions);
+        EXPECT_TRUE(moduleLocked()) << testCase.name;
+        object->AddRef();
+        EXPECT_EQ(object->Release(), 1u) << testCase.name;
+        EXPECT_EQ(object->Release(), 0u) << testCase.name;
+        EXPECT_EQ(destructions, 1) << testCase.name;
+        EXPECT_FALSE(moduleLocked()) << testCase.name;
+    }
+}
+
+}  // namespace
+}  // namespace tavisto::shell
