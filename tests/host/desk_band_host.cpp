@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/win32/dib_section.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::host {
@@ -433,25 +434,17 @@ Capture capture(HWND window) {
     if (image.width <= 0 || image.height <= 0) {
         return image;
     }
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = image.width;
-    header.bmiHeader.biHeight = -image.height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
     const win32::MemoryDc memory(CreateCompatibleDC(win32::windowDc(nullptr).get()));
-    const win32::Bitmap bitmap(
-        CreateDIBSection(memory.get(), &header, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!memory || !bitmap) {
+    const win32::DibSection section =
+        win32::createTopDownDib(memory.get(), image.width, image.height);
+    if (!memory || !section) {
         return image;
     }
     // The DC's own first bitmap is a stock object: put back, never deleted.
-    const HGDIOBJ original = SelectObject(memory.get(), bitmap.get());
+    const HGDIOBJ original = SelectObject(memory.get(), section.bitmap.get());
     SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
     GdiFlush();
-    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::uint32_t* pixels = section.pixels;
     image.pixels.assign(pixels, pixels + image.width * image.height);
     for (std::uint32_t& pixel : image.pixels) {
         pixel &= 0x00FFFFFF;

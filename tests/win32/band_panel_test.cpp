@@ -11,6 +11,7 @@
 
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
+#include "platform/win32/dib_section.h"
 #include "process_resources.h"
 #include "test_window.h"
 
@@ -50,17 +51,8 @@ void runTimers(DWORD milliseconds) {
 class PrintTarget {
   public:
     PrintTarget(int width, int height) : dc_(CreateCompatibleDC(nullptr)), width_(width) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        bitmap_.reset(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        bits_ = static_cast<const std::uint32_t*>(bits);
-        original_ = SelectObject(dc_.get(), bitmap_.get());
+        section_ = createTopDownDib(dc_.get(), width, height);
+        original_ = SelectObject(dc_.get(), section_.bitmap.get());
     }
     ~PrintTarget() { SelectObject(dc_.get(), original_); }
     PrintTarget(const PrintTarget&) = delete;
@@ -69,14 +61,13 @@ class PrintTarget {
     HDC dc() const { return dc_.get(); }
     std::uint32_t rgb(int x, int y) const {
         GdiFlush();
-        return bits_[static_cast<std::size_t>(y * width_ + x)] & 0x00FFFFFF;
+        return section_.pixels[static_cast<std::size_t>(y * width_ + x)] & 0x00FFFFFF;
     }
 
   private:
     MemoryDc dc_;
-    Bitmap bitmap_;
+    DibSection section_;
     HGDIOBJ original_ = nullptr;
-    const std::uint32_t* bits_ = nullptr;
     int width_;
 };
 

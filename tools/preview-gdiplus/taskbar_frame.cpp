@@ -2,6 +2,7 @@
 
 #include <gdiplus.h>
 
+#include "platform/win32/dib_section.h"
 #include "platform/win32/painting.h"
 
 namespace tavisto::preview {
@@ -28,16 +29,9 @@ bool registerClass(const wchar_t* name, HBRUSH background) {
 class PaintTarget {
   public:
     PaintTarget(int width, int height) : dc_(CreateCompatibleDC(nullptr)) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap_.reset(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-        if (bitmap_) {
-            original_ = SelectObject(dc_.get(), bitmap_.get());
+        section_ = win32::createTopDownDib(dc_.get(), width, height);
+        if (section_) {
+            original_ = SelectObject(dc_.get(), section_.bitmap.get());
         }
     }
     ~PaintTarget() {
@@ -49,13 +43,12 @@ class PaintTarget {
     PaintTarget& operator=(const PaintTarget&) = delete;
 
     HDC dc() const { return original_ != nullptr ? dc_.get() : nullptr; }
-    BYTE* bits() const { return static_cast<BYTE*>(bits_); }
+    BYTE* bits() const { return reinterpret_cast<BYTE*>(section_.pixels); }
 
   private:
     win32::MemoryDc dc_;
-    win32::Bitmap bitmap_;
+    win32::DibSection section_;
     HGDIOBJ original_ = nullptr;
-    void* bits_ = nullptr;
 };
 
 }  // namespace

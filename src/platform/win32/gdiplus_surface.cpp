@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win32/dib_section.h"
 #include "platform/win32/gdiplus_session.h"
 
 namespace tavisto::win32 {
@@ -300,27 +301,19 @@ bool GdiplusMemorySurface::replaceBackBuffer(int width, int height) {
     if (width <= 0 || height <= 0) {
         return false;
     }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // negative: rows run top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    Bitmap buffer(CreateDIBSection(dc_.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!buffer || bits == nullptr) {
+    DibSection section = createTopDownDib(dc_.get(), width, height);
+    if (!section) {
         return false;
     }
     // A new section starts all zero: transparent in premultiplied ARGB.
     auto pixels = created<GdiplusBitmap>([&](Gdiplus::GpBitmap** made) {
         return gdip::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppPARGB,
-                                               static_cast<BYTE*>(bits), made);
+                                               reinterpret_cast<BYTE*>(section.pixels), made);
     });
     if (!pixels) {
         return false;
     }
-    const HGDIOBJ replaced = SelectObject(dc_.get(), buffer.get());
+    const HGDIOBJ replaced = SelectObject(dc_.get(), section.bitmap.get());
     if (replaced == nullptr) {
         return false;
     }
@@ -330,8 +323,8 @@ bool GdiplusMemorySurface::replaceBackBuffer(int width, int height) {
     // The previous bitmap lets go of the previous section's pixels before the section,
     // no longer selected, is deleted.
     pixels_ = std::move(pixels);
-    backBuffer_ = std::move(buffer);
-    bits_ = static_cast<std::uint32_t*>(bits);
+    backBuffer_ = std::move(section.bitmap);
+    bits_ = section.pixels;
     width_ = width;
     height_ = height;
     return true;
