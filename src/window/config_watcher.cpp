@@ -128,9 +128,10 @@ class ConfigWatcher::Watch {
     void waitUntilArmed() const noexcept { WaitForSingleObject(armed_.get(), kArmMilliseconds); }
     // After this, nothing more is posted to the window.
     void stop() noexcept {
-        AcquireSRWLockExclusive(&postLock_);
-        stopped_ = true;
-        ReleaseSRWLockExclusive(&postLock_);
+        {
+            const win32::ExclusiveLock held(postLock_);
+            stopped_ = true;
+        }
         SetEvent(stop_.get());
     }
     void run() noexcept;
@@ -365,10 +366,9 @@ bool ConfigWatcher::Watch::waitUntilReadable() noexcept {
     DWORD pause = kHeldFirstPauseMilliseconds;
     for (;;) {
         // Opened as the reload opens it.
-        const win32::FileHandle file(
-            CreateFileW(file_.c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const win32::FileHandle file(CreateFileW(
+            file_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
             return true;
         }
@@ -390,11 +390,10 @@ void ConfigWatcher::Watch::postReload() noexcept {
     if (!waitUntilReadable()) {
         return;
     }
-    AcquireSRWLockExclusive(&postLock_);
+    const win32::ExclusiveLock held(postLock_);
     if (!stopped_) {
         PostMessageW(window_, kReloadMessage, 0, 0);
     }
-    ReleaseSRWLockExclusive(&postLock_);
 }
 
 }  // namespace tavisto::window

@@ -20,6 +20,7 @@
 #include "panel/meter_panel.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/gdiplus_surface.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/tooltips.h"
 #include "preview-gdiplus/taskbar_frame.h"
@@ -100,14 +101,14 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
 int main() {
     // Wide arguments, so that any file name reaches the program intact.
     int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (arguments == nullptr || count != 4) {
+    const tavisto::win32::LocalMemory<LPWSTR*> arguments(
+        CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!arguments || count != 4) {
         return usage();
     }
-    const std::wstring configuration = arguments[1];
-    const std::wstring dpiText = arguments[2];
-    const std::wstring picture = arguments[3];
-    LocalFree(arguments);
+    const std::wstring configuration = arguments.get()[1];
+    const std::wstring dpiText = arguments.get()[2];
+    const std::wstring picture = arguments.get()[3];
 
     const std::string digits(dpiText.begin(), dpiText.end());
     int dpi = 0;

@@ -9,10 +9,9 @@ bool familyObtained = false;
 SansSerifFamily sharedFamily;
 
 void forgetSansSerifFamily() noexcept {
-    AcquireSRWLockExclusive(&familyLock);
+    const ExclusiveLock held(familyLock);
     familyObtained = false;
     sharedFamily = {};
-    ReleaseSRWLockExclusive(&familyLock);
 }
 
 }  // namespace
@@ -34,15 +33,13 @@ GdiplusSession::~GdiplusSession() {
 }
 
 SansSerifFamily sansSerifFamily() noexcept {
-    AcquireSRWLockExclusive(&familyLock);
+    const ExclusiveLock held(familyLock);
     if (!familyObtained) {
         sharedFamily.status =
             Gdiplus::DllExports::GdipGetGenericFontFamilySansSerif(&sharedFamily.family);
         familyObtained = true;
     }
-    const SansSerifFamily family = sharedFamily;
-    ReleaseSRWLockExclusive(&familyLock);
-    return family;
+    return sharedFamily;
 }
 
 }  // namespace tavisto::win32

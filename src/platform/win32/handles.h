@@ -2,8 +2,9 @@
 // Owners of Windows resources. One template, `Owned`, holds a handle and releases it
 // with the release call of its kind; each kind is an alias with its own traits, so a
 // memory DC (DeleteDC), a window DC (ReleaseDC) and a paint DC (EndPaint) cannot be
-// mixed up. Stock objects (GetStockObject, the bitmap a new memory DC starts with,
-// GDI+'s generic font families) belong to the system and are never put in an owner.
+// mixed up. Slim reader/writer locks are held by scoped guards. Stock objects (GetStockObject, the
+// bitmap a new memory DC starts with, GDI+'s generic font families) belong to the system and are
+// never put in an owner.
 
 #include <windows.h>
 
@@ -123,6 +124,13 @@ inline void closeHandle(HANDLE handle) noexcept {
 inline void closeKey(HKEY key) noexcept {
     RegCloseKey(key);
 }
+inline void destroyMenu(HMENU menu) noexcept {
+    DestroyMenu(menu);
+}
+template <typename Pointer>
+void localFree(Pointer memory) noexcept {
+    LocalFree(memory);
+}
 template <typename Object>
 void deleteGdiObject(Object object) noexcept {
     DeleteObject(object);
@@ -168,6 +176,11 @@ using KernelHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHan
 // CreateFileW's failure value is INVALID_HANDLE_VALUE, not null.
 using FileHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHandle, -1>>;
 using RegistryKey = Owned<handle_traits::Simple<HKEY, handle_traits::closeKey>>;
+using Menu = Owned<handle_traits::Simple<HMENU, handle_traits::destroyMenu>>;
+// Memory the system allocated for the caller with LocalAlloc (FormatMessageW's
+// FORMAT_MESSAGE_ALLOCATE_BUFFER, CommandLineToArgvW).
+template <typename Pointer>
+using LocalMemory = Owned<handle_traits::Simple<Pointer, handle_traits::localFree<Pointer>>>;
 using PdhQuery = Owned<handle_traits::Simple<PDH_HQUERY, handle_traits::closeQuery>>;
 
 using GdiplusGraphics =
@@ -182,6 +195,42 @@ using GdiplusStringFormat =
     Owned<handle_traits::Simple<Gdiplus::GpStringFormat*, handle_traits::deleteStringFormat>>;
 using GdiplusBitmap =
     Owned<handle_traits::Simple<Gdiplus::GpBitmap*, handle_traits::disposeBitmap>>;
+
+// The two handles CreateProcessW fills in.
+struct StartedProcess {
+    KernelHandle process;
+    KernelHandle thread;
+};
+
+// Takes ownership of what a successful CreateProcessW returned.
+inline StartedProcess ownProcess(const PROCESS_INFORMATION& information) noexcept {
+    return {KernelHandle(information.hProcess), KernelHandle(information.hThread)};
+}
+
+// A slim reader/writer lock held exclusively, or shared, for the owner's scope.
+class ExclusiveLock {
+  public:
+    explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) {
+        AcquireSRWLockExclusive(&lock_);
+    }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+  private:
+    SRWLOCK& lock_;
+};
+
+class SharedLock {
+  public:
+    explicit SharedLock(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockShared(&lock_); }
+    ~SharedLock() { ReleaseSRWLockShared(&lock_); }
+    SharedLock(const SharedLock&) = delete;
+    SharedLock& operator=(const SharedLock&) = delete;
+
+  private:
+    SRWLOCK& lock_;
+};
 
 // GetDC of a window, or of the screen when the window is null.
 inline WindowDc windowDc(HWND window) noexcept {
