@@ -6,6 +6,8 @@
 
 #include "companion/log_file.h"
 #include "companion/taskbar_finder.h"
+#include "core/failure_sink.h"
+#include "core/text_conversion.h"
 #include "platform/win32/taskbar_theme.h"
 #include "window/configuration_location.h"
 #include "window/module_file.h"
@@ -35,7 +37,7 @@ TaskbarHost::~TaskbarHost() {
 
 int TaskbarHost::run() noexcept {
     WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = &TaskbarHost::procedure;
+    windowClass.lpfnWndProc = &procedure;
     windowClass.hInstance = window::thisModule();
     windowClass.lpszClassName = kHostWindowClass;
     if ((RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ||
@@ -68,25 +70,7 @@ int TaskbarHost::run() noexcept {
     return exitCode_;
 }
 
-LRESULT CALLBACK TaskbarHost::procedure(HWND window, UINT message, WPARAM wParam,
-                                        LPARAM lParam) noexcept {
-    try {
-        if (message == WM_NCCREATE) {
-            SetWindowLongPtrW(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(
-                                  reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TaskbarHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self != nullptr && self->handle(message, wParam, lParam)) {
-            return 0;
-        }
-    } catch (...) {
-        // Nothing may unwind into the window manager; the message goes on as unhandled.
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-bool TaskbarHost::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
     if (message == taskbarCreated_ && message != 0) {
         // Explorer (re)started. A window still in a ready taskbar of Explorer's stays; one
         // in the old taskbar, which may linger hidden and not answering, goes in check().
@@ -132,7 +116,6 @@ bool TaskbarHost::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             PostQuitMessage(exitCode_);
             return false;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(control_.get(), GWLP_USERDATA, 0);
             control_.release();
             return false;
         default:
@@ -147,6 +130,7 @@ void TaskbarHost::readSettings() noexcept {
             settings_ = readTaskbarSettings(*document);
         }
     } catch (...) {
+        reportCaughtException("reading the taskbar settings");
     }
 }
 
@@ -213,8 +197,37 @@ void TaskbarHost::check() noexcept {
         for (const auto& window : windows_) {
             window->place(settings_);
         }
+        logRefusal();
     } catch (...) {
         // Out of memory: the next check tries again.
+        reportCaughtException("checking the taskbars");
+    }
+}
+
+void TaskbarHost::logRefusal() noexcept {
+    try {
+        // Every window reads the same file: the first refusal speaks for all of them.
+        std::string refusal;
+        bool shown = false;
+        for (const auto& window : windows_) {
+            if (refusal.empty()) {
+                refusal = window->refusal();
+            }
+            shown = shown || window->showsMeters();
+        }
+        if (refusal == loggedRefusal_ || windows_.empty()) {
+            return;
+        }
+        if (refusal.empty()) {
+            log(L"the configuration loaded");
+        } else {
+            const std::u16string reason = utf8ToUtf16(printableText(refusal));
+            log(L"the configuration was refused: " + std::wstring(reason.begin(), reason.end()) +
+                (shown ? L"; the meters show the last one that loaded" : L"; no meters are shown"));
+        }
+        loggedRefusal_ = std::move(refusal);
+    } catch (...) {
+        reportCaughtException("logging a refusal");
     }
 }
 
@@ -241,7 +254,8 @@ void TaskbarHost::attachTo(HWND taskbar, bool primary) {
 }
 
 void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
-    const HMENU menu = CreatePopupMenu();
+    const win32::Menu owned(CreatePopupMenu());
+    const HMENU menu = owned.get();
     if (menu == nullptr) {
         return;
     }
@@ -260,7 +274,6 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
     const auto command = static_cast<UINT>(TrackPopupMenuEx(
         menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, control_.get(), nullptr));
     PostMessageW(control_.get(), WM_NULL, 0, 0);
-    DestroyMenu(menu);
     switch (command) {
         case kSettings:
             try {
@@ -268,6 +281,7 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
                 window::launch(window::companionLaunch(window::modulePath()));
             } catch (...) {
                 // Out of memory forming the path: the settings window is not started.
+                reportCaughtException("starting the settings window");
             }
             break;
         case kTaskManager:

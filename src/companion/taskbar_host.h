@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "companion/taskbar_settings.h"
 #include "companion/taskbar_window.h"
 #include "platform/win32/handles.h"
+#include "window/window_procedure.h"
 
 namespace tavisto::companion {
 
@@ -19,7 +21,7 @@ inline constexpr wchar_t kHostWindowClass[] = L"TavistoCompanionClass";
 // The message Explorer broadcasts to top-level windows when its taskbar is created.
 inline constexpr wchar_t kTaskbarCreatedMessage[] = L"TaskbarCreated";
 
-class TaskbarHost {
+class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
   public:
     // `force`: attach even to a taskbar that hosts desk bands.
     explicit TaskbarHost(bool force) noexcept : force_(force) {}
@@ -32,16 +34,19 @@ class TaskbarHost {
     int run() noexcept;
 
   private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
-                                      LPARAM lParam) noexcept;
+    friend class window::WindowProcedure<TaskbarHost>;
+    static constexpr char kFailurePlace[] = "the companion's control window";
     // True when the message is answered (with 0) without DefWindowProcW.
-    bool handle(UINT message, WPARAM wParam, LPARAM lParam);
+    bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Twice a second and after every event: drops windows whose taskbar went or that
     // were taken out of it, attaches to the taskbars that have none, re-places the rest
     // (shown, on top of the taskbar's children).
     void check() noexcept;
     void attachTo(HWND taskbar, bool primary);
     void readSettings() noexcept;
+    // Logs why the configuration was refused, once per reason, and that a later one
+    // loaded.
+    void logRefusal() noexcept;
     void showMenu(LPARAM screenPoint) noexcept;
     void quit(int exitCode) noexcept;
 
@@ -57,6 +62,8 @@ class TaskbarHost {
     // When the taskbar was first seen hosting desk bands; 0: it was not.
     ULONGLONG deskBandSince_ = 0;
     int exitCode_ = 0;
+    // The refusal last logged; empty while the configuration loads.
+    std::string loggedRefusal_;
 };
 
 }  // namespace tavisto::companion

@@ -1,5 +1,6 @@
 #include "fake_taskbar.h"
 
+#include <shlobj.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -386,6 +387,43 @@ std::int32_t engineBandLength(const std::string& configuration, int thickness) {
     const std::unique_ptr<MeterPanel> panel =
         MeterPanel::create(platform->services(), std::string(configuration), 1, error);
     return panel ? bandLength(panel->model(), 1) : -1;
+}
+
+std::string engineRefusal(const std::string& loaded, const std::string& refused, int thickness) {
+    const win32::Window window(CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 400,
+                                               thickness, nullptr, nullptr,
+                                               GetModuleHandleW(nullptr), nullptr));
+    const auto platform =
+        std::make_unique<win32::BandWindowPlatform>(window.get(), win32::DpiSource::WindowMonitor);
+    std::string error;
+    const std::unique_ptr<MeterPanel> panel =
+        MeterPanel::create(platform->services(), std::string(loaded), 1, error);
+    return panel ? panel->reload(refused, 1) : "the loaded configuration did not load: " + error;
+}
+
+std::wstring companionLogPath() {
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(
+            SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        return {};
+    }
+    return std::wstring(folder) + L"\\Tavisto\\Tavisto.log";
+}
+
+std::string companionLog() {
+    const win32::FileHandle file(CreateFileW(companionLogPath().c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string text;
+    if (!file) {
+        return text;
+    }
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+        text.append(chunk, read);
+    }
+    return text;
 }
 
 std::vector<HWND> windowsOf(DWORD processId) {

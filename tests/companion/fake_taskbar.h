@@ -154,6 +154,13 @@ Frame requestFrame(HWND meters);
 // The band length the engine computes for `configuration` in a horizontal taskbar of
 // the given thickness, on this process's screen.
 std::int32_t engineBandLength(const std::string& configuration, int thickness);
+// Why the engine, showing `loaded`, refuses to reload `refused` (empty when it does not).
+std::string engineRefusal(const std::string& loaded, const std::string& refused, int thickness);
+
+// The companion's log, "%LOCALAPPDATA%\Tavisto\Tavisto.log", and its text (empty when
+// there is none).
+std::wstring companionLogPath();
+std::string companionLog();
 
 // Another process's windows: top-level ones and children, in windows of any process.
 std::vector<HWND> windowsOf(DWORD processId);

@@ -255,6 +255,50 @@ TEST_F(TaskbarTest, WaitsIdleForTheTaskbarAndShowsNothingUntilTheConfigurationLo
     EXPECT_EQ(companion.exitCode(0), -1);
 }
 
+TEST_F(TaskbarTest, SaysInTheLogWhyAReloadWasRefused) {
+    struct Case {
+        const char* name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"does not parse", "{ \"meterGroups\": [ "},
+        {"does not load", R"({"meterGroups": [{"meters": [{"width": "wide"}]}]})"},
+    };
+    DeleteFileW(companionLogPath().c_str());
+    writeConfiguration(configuration(30));
+    const FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    const auto occurrences = [](const std::string& line) {
+        const std::string log = companionLog();
+        std::size_t count = 0;
+        for (std::size_t at = log.find(line); at != std::string::npos;
+             at = log.find(line, at + line.size())) {
+            ++count;
+        }
+        return count;
+    };
+    std::size_t loadedAgain = 0;
+    for (const Case& testCase : cases) {
+        const std::string reason = engineRefusal(configuration(30), testCase.text, kTaskbarHeight);
+        ASSERT_FALSE(reason.empty()) << testCase.name;
+        const std::string refused = "the configuration was refused: " + reason +
+                                    "; the meters show the last one that loaded\r\n";
+        writeConfiguration(testCase.text);
+        EXPECT_TRUE(host::pumpUntil([&] { return occurrences(refused) == 1; }, kPromptly))
+            << testCase.name << ", the log:\n"
+            << companionLog();
+        EXPECT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar))) << testCase.name;
+        // Back to a file that loads, which the log says once.
+        writeConfiguration(configuration(30));
+        ++loadedAgain;
+        EXPECT_TRUE(host::pumpUntil(
+            [&] { return occurrences("the configuration loaded\r\n") == loadedAgain; }, kPromptly))
+            << testCase.name;
+    }
+}
+
 TEST_F(TaskbarTest, ObjectCountsStayFlatOverReloadsAndTaskbarRecreations) {
     writeConfiguration(configuration(30));
     auto taskbar = std::make_unique<FakeTaskbar>();
