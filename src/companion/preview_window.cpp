@@ -64,9 +64,8 @@ bool handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         case WM_DPICHANGED_AFTERPARENT:
             // The panel takes its scale when it is made, from the same measure.
-            if (const platform::ScreenDpi dpi = win32::Win32Screen(window).dpi();
-                panel == nullptr ||
-                (dpi.horizontal + dpi.vertical) * 0.5 / 96.0 != panel->dpiScale()) {
+            if (panel == nullptr ||
+                platform::dpiScaleOf(win32::Win32Screen(window).dpi()) != panel->dpiScale()) {
                 createPanel(window);
                 PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
             }

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/win32/handles.h"
+#include "tavisto_identifiers.h"
 
 namespace tavisto::host {
 namespace {
@@ -24,7 +25,7 @@ using FileSearch = win32::Owned<win32::handle_traits::Simple<HANDLE, findClose, 
 bool isBandWindow(HWND window) {
     wchar_t name[32] = {};
     return window != nullptr && GetClassNameW(window, name, 32) > 0 &&
-           std::wstring(name) == L"TavistoClass";
+           std::wstring(name) == TAVISTO_BAND_WINDOW_CLASS;
 }
 
 bool sameText(const std::wstring& left, const std::wstring& right) {
