@@ -10,9 +10,9 @@
 
 #include "desk_band_host.h"
 #include "panel/meter_panel.h"
-#include "tavisto_identifiers.h"
 #include "platform/win32/band_window_platform.h"
 #include "render/band_metrics.h"
+#include "tavisto_identifiers.h"
 #include "win32/process_resources.h"
 
 namespace tavisto::companion::testing {
