@@ -1,5 +1,6 @@
 ; Tavisto's setup program (NSIS). scripts/package builds it:
-;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe> Tavisto.nsi
+;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
+;     -DIDENTIFIERS=<build>/generated/tavisto_identifiers.nsh Tavisto.nsi
 ;
 ; Installs per machine into Program Files (/ALLUSERS) or per user into
 ; %LOCALAPPDATA%\Programs\Tavisto (/CURRENTUSER) with the band registered under
@@ -20,15 +21,16 @@ RequestExecutionLevel user
 ; The folder name Browse appends to the folder the user picks.
 InstallDir "$PROGRAMFILES64\Tavisto"
 
-!ifndef VERSION | STAGE | OUTFILE
-  !error "VERSION, STAGE and OUTFILE must be defined"
+!ifndef VERSION | STAGE | OUTFILE | IDENTIFIERS
+  !error "VERSION, STAGE, OUTFILE and IDENTIFIERS must be defined"
 !endif
 
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
+; CLASS_ID, COMPANION_WINDOW_CLASS and COMPANION_MUTEX, as the programs have them.
+!include "${IDENTIFIERS}"
 
-!define CLASS_ID "{6D3F0A52-1C84-4E97-B2A6-93E5C07D14B8}"
 !define CLASS_KEY "Software\Classes\CLSID\${CLASS_ID}"
 !define DESK_BAND_CATEGORY "{00021492-0000-0000-C000-000000000046}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavisto"
@@ -36,9 +38,6 @@ InstallDir "$PROGRAMFILES64\Tavisto"
 ; Explorer caches the members of a component category: without the cache a band
 ; registered while Explorer runs is listed in Toolbars at once.
 !define CATEGORY_CACHE "Software\Microsoft\Windows\CurrentVersion\Explorer\Discardable\PostSetup"
-!define COMPANION_WINDOW_CLASS "TavistoCompanionClass"
-; The companion's single-instance mutex: held from before its window exists until it ends.
-!define COMPANION_MUTEX "Local\Tavisto.Taskbar"
 !define SYNCHRONIZE 0x00100000
 !define AUTOSTART_VALUE "Tavisto"
 !define SEE_MASK_NOCLOSEPROCESS 0x40

@@ -11,6 +11,7 @@
 #include "config/configuration_keys.h"
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
+#include "config/taskbar_settings.h"
 #include "support/allocation_count.h"
 #include "support/checker_fixtures.h"
 #include "support/fake_platform.h"
@@ -324,6 +325,76 @@ TEST(ConfigurationChecker, FindsAnErrorExactlyWhenTheLoaderRefusesAGeneratedDocu
     // Both outcomes are well represented, or the comparison proves little.
     EXPECT_GT(refused, 500U);
     EXPECT_LT(refused, 2500U);
+}
+
+// The settings as the file would write them, with the key table's names for the choices.
+json writtenAs(const TaskbarSettings& settings) {
+    return {{"monitors", kTaskbarMonitors[static_cast<std::size_t>(settings.monitors)]},
+            {"position", kTaskbarPositions[static_cast<std::size_t>(settings.position)]},
+            {"offset", settings.offset},
+            {"clickThrough", settings.clickThrough}};
+}
+
+// The checker and the companion's reader of "taskbar" agree: a value the checker lets
+// pass is read as written, and a warning names the value read instead.
+TEST(ConfigurationChecker, WarnsAboutExactlyTheTaskbarValuesTheCompanionReadsOtherwise) {
+    const struct {
+        const char* taskbar;
+        TaskbarSettings read;
+        std::set<std::string> warned;  // the keys warned about
+    } rows[] = {
+        {R"({"monitors": "all", "position": "left", "offset": 24, "clickThrough": true})",
+         {Monitors::All, Edge::Left, 24, true},
+         {}},
+        {R"({"monitors": "primary", "position": "right", "offset": 0, "clickThrough": false})",
+         {},
+         {}},
+        {R"({"offset": 10000})", {.offset = 10000}, {}},
+        {R"({"offset": 2.5})", {.offset = 2}, {"offset"}},
+        {R"({"offset": -0.5})", {}, {"offset"}},
+        {R"({"offset": -5})", {}, {"offset"}},
+        {R"({"offset": 20000})", {.offset = 10000}, {"offset"}},
+        {R"({"offset": 1e300})", {.offset = 10000}, {"offset"}},
+        {R"({"offset": 18446744073709551615})", {.offset = 10000}, {"offset"}},
+        {R"({"offset": "8"})", {}, {"offset"}},
+        {R"({"monitors": "All", "position": "top", "offset": -3})",
+         {},
+         {"monitors", "position", "offset"}},
+        {R"({"monitors": 1, "position": null, "offset": true})",
+         {},
+         {"monitors", "position", "offset"}},
+        {R"({"clickThrough": 1})", {}, {"clickThrough"}},
+        {R"({"clickThrough": "true"})", {}, {"clickThrough"}},
+        {R"({"Offset": 8})", {}, {"Offset"}},
+        {R"("all")", {}, {""}},
+        {R"(null)", {}, {""}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.taskbar);
+        const json document = {{"taskbar", json::parse(row.taskbar)}};
+        const TaskbarSettings settings = readTaskbarSettings(document);
+        EXPECT_EQ(settings, row.read);
+
+        const json read = writtenAs(settings);
+        std::set<std::string> warned;
+        for (const Finding& finding : checkConfiguration(document.dump())) {
+            ASSERT_TRUE(finding.pointer.starts_with("/taskbar")) << finding.pointer;
+            const std::string key = finding.pointer.substr(std::min<std::size_t>(
+                finding.pointer.size(), std::string_view("/taskbar/").size()));
+            warned.insert(key);
+            if (read.contains(key)) {
+                EXPECT_NE(finding.message.find(" " + read[key].dump() + " "), std::string::npos)
+                    << finding.message;
+            }
+        }
+        EXPECT_EQ(warned, row.warned);
+        const json& written = document["taskbar"];
+        for (const auto& [key, value] : read.items()) {
+            if (written.is_object() && written.contains(key) && !warned.contains(key)) {
+                EXPECT_EQ(value, written[key]) << key;
+            }
+        }
+    }
 }
 
 }  // namespace

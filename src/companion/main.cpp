@@ -18,6 +18,7 @@
 #include "core/failure_sink.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
+#include "tavisto_identifiers.h"
 #include "tavisto_version.h"
 #include "window/configuration_location.h"
 #include "window/module_file.h"
@@ -25,9 +26,9 @@
 namespace {
 
 // One taskbar host per user session: a second one would draw a second set of meters.
-constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Tavisto.Taskbar";
+constexpr wchar_t kSingleInstanceMutex[] = TAVISTO_TASKBAR_MUTEX;
 // One settings window per user session: a second start shows the first.
-constexpr wchar_t kSettingsInstanceMutex[] = L"Local\\Tavisto.Settings";
+constexpr wchar_t kSettingsInstanceMutex[] = TAVISTO_SETTINGS_MUTEX;
 
 std::vector<std::wstring> arguments() {
     int count = 0;

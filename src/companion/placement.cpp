@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/configuration_values.h"
 #include "core/rounding.h"
 
 namespace tavisto::companion {
@@ -9,7 +10,7 @@ namespace tavisto::companion {
 Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std::int32_t length) {
     const Rect& client = taskbar.client;
     const bool horizontal = client.width() >= client.height();
-    const std::int64_t offset = roundToInt32(settings.offset * taskbar.dpiScale);
+    const std::int64_t offset = scalePixels(settings.offset, taskbar.dpiScale);
     // Along the taskbar: its near end, and the far end the band must stay before.
     const std::int64_t nearEnd = horizontal ? client.left : client.top;
     std::int64_t farEnd = horizontal ? client.right : client.bottom;
@@ -17,7 +18,7 @@ Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std
         farEnd = horizontal ? taskbar.notificationArea->left : taskbar.notificationArea->top;
     } else {
         const std::int32_t reserve = taskbar.primary ? kPrimaryTrayReserve : kSecondaryClockReserve;
-        farEnd -= roundToInt32(reserve * taskbar.dpiScale);
+        farEnd -= scalePixels(reserve, taskbar.dpiScale);
     }
     // Across: the visible bar, kept inside the client area.
     std::int32_t crossFrom = horizontal ? client.top : client.left;
@@ -36,8 +37,8 @@ Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std
     std::int64_t start =
         settings.position == Edge::Left ? nearEnd + offset : farEnd - offset - size;
     start = std::max(start, nearEnd);
-    const auto from = static_cast<std::int32_t>(std::min<std::int64_t>(start, INT32_MAX));
-    const auto to = static_cast<std::int32_t>(std::min<std::int64_t>(start + size, INT32_MAX));
+    const std::int32_t from = clampToInt32(start);
+    const std::int32_t to = clampToInt32(start + size);
     if (horizontal) {
         return {from, crossFrom, to, crossTo};
     }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "companion/taskbar_settings.h"
+#include "config/taskbar_settings.h"
 #include "platform/geometry.h"
 
 namespace tavisto::companion {

@@ -106,8 +106,7 @@ bool openWithShell(HWND owner, const std::wstring& path) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(std::wstring folder)
-    : folder_(withSeparator(std::move(folder))),
-      file_(folder_.empty() ? std::wstring() : folder_ + window::kConfigurationFileName) {}
+    : folder_(withSeparator(std::move(folder))), file_(window::configurationFileIn(folder_)) {}
 
 SettingsWindow::~SettingsWindow() {
     // Both post to the window: stop them first.

@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "companion/taskbar_settings.h"
 #include "companion/taskbar_window.h"
+#include "config/taskbar_settings.h"
 #include "platform/win32/handles.h"
+#include "tavisto_identifiers.h"
 #include "window/window_procedure.h"
 
 namespace tavisto::companion {
 
-inline constexpr wchar_t kHostWindowClass[] = L"TavistoCompanionClass";
+inline constexpr wchar_t kHostWindowClass[] = TAVISTO_COMPANION_WINDOW_CLASS;
 // The message Explorer broadcasts to top-level windows when its taskbar is created.
 inline constexpr wchar_t kTaskbarCreatedMessage[] = L"TaskbarCreated";
 

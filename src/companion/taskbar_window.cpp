@@ -88,8 +88,7 @@ bool TaskbarWindow::scaleChanged() const noexcept {
         return false;
     }
     // The same measure the panel took its scale from when it was made.
-    const platform::ScreenDpi dpi = win32::Win32Screen(window_.get()).dpi();
-    return (dpi.horizontal + dpi.vertical) * 0.5 / 96.0 != panel_->dpiScale();
+    return platform::dpiScaleOf(win32::Win32Screen(window_.get()).dpi()) != panel_->dpiScale();
 }
 
 TaskbarShape TaskbarWindow::shape() const noexcept {

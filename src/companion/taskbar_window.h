@@ -9,15 +9,16 @@
 #include <string>
 
 #include "companion/placement.h"
-#include "companion/taskbar_settings.h"
+#include "config/taskbar_settings.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
+#include "tavisto_identifiers.h"
 #include "window/panel_window.h"
 #include "window/window_procedure.h"
 
 namespace tavisto::companion {
 
-inline constexpr wchar_t kTaskbarWindowClass[] = L"TavistoTaskbarClass";
+inline constexpr wchar_t kTaskbarWindowClass[] = TAVISTO_TASKBAR_WINDOW_CLASS;
 
 // Messages the taskbar windows post to their host's control window.
 inline constexpr UINT kConfigurationReloaded = WM_APP + 1;

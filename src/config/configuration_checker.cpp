@@ -18,6 +18,7 @@
 #include "config/configuration_keys.h"
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
+#include "config/configuration_values.h"
 #include "config/counter_references.h"
 #include "config/json_positions.h"
 #include "config/loader_messages.h"
@@ -122,6 +123,14 @@ std::string listOf(std::span<const std::string_view> values) {
         text += inQuotes(values[i]);
     }
     return text;
+}
+
+// A number as the file would write it: whole numbers without a fraction.
+std::string numberText(double value) {
+    if (std::trunc(value) == value && std::abs(value) < 1e15) {
+        return std::to_string(static_cast<std::int64_t>(value));
+    }
+    return json(value).dump();
 }
 
 bool contains(std::span<const std::string_view> values, std::string_view value) {
@@ -449,25 +458,60 @@ class Checker {
             return;
         }
         checkKeys(taskbar, pointer, KeyLevel::Taskbar);
-        for (const char* name : {"monitors", "position"}) {
-            const auto value = taskbar.find(name);
-            const ConfigurationKey* key = findConfigurationKey(KeyLevel::Taskbar, name);
-            if (value != taskbar.end() &&
-                !(value->is_string() &&
-                  contains(key->values, value->get_ref<const std::string&>()))) {
-                add(Severity::Warning, JsonPath(pointer, std::string_view(name)), false,
-                    "unknown-value",
-                    "unknown taskbar " + std::string(name) + " " + shortDump(*value) +
-                        ": the default " + std::string(key->defaultJson) + " applies (expected " +
-                        listOf(key->values) + ")");
+        for (const ConfigurationKey& key : kConfigurationKeys) {
+            const auto value = taskbar.find(key.name);
+            if (key.level == KeyLevel::Taskbar && value != taskbar.end()) {
+                checkValueOtherProgramsRead(key, *value, JsonPath(pointer, key.name));
             }
         }
-        if (const auto offset = taskbar.find("offset");
-            offset != taskbar.end() && !offset->is_number()) {
-            add(Severity::Warning, JsonPath(pointer, std::string_view("offset")), false,
-                "unknown-value",
-                "taskbar offset " + shortDump(*offset) + " is not a number: the default 0 applies");
+    }
+
+    // A value of a key the band ignores: whatever it is, the file loads, so the checker
+    // says what its reader takes instead.
+    void checkValueOtherProgramsRead(const ConfigurationKey& key, const json& value,
+                                     const JsonPath& path) {
+        const std::string name = std::string(levelName(key.level)) + " " + std::string(key.name);
+        const std::string instead = ": the default " + std::string(key.defaultJson) + " applies";
+        if (!key.values.empty()) {
+            if (!(value.is_string() && contains(key.values, value.get_ref<const std::string&>()))) {
+                add(Severity::Warning, path, false, "unknown-value",
+                    "unknown " + name + " " + shortDump(value) + instead + " (expected " +
+                        listOf(key.values) + ")");
+            }
+        } else if (key.kind == ValueKind::Boolean) {
+            if (!value.is_boolean()) {
+                add(Severity::Warning, path, false, "unknown-value",
+                    name + " " + shortDump(value) + " is neither true nor false" + instead);
+            }
+        } else if (key.kind == ValueKind::Pixels || key.kind == ValueKind::Number) {
+            if (!value.is_number()) {
+                add(Severity::Warning, path, false, "unknown-value",
+                    name + " " + shortDump(value) + " is not a number" + instead);
+            } else if (key.range.limited()) {
+                checkRange(key, value, path, name);
+            }
         }
+    }
+
+    void checkRange(const ConfigurationKey& key, const json& value, const JsonPath& path,
+                    const std::string& name) {
+        const FittedNumber fitted = fitNumber(key.range, parseNumber(value));
+        std::string why;
+        switch (fitted.fit) {
+            case NumberFit::Taken:
+                return;
+            case NumberFit::Fraction:
+                why = " is not a whole number";
+                break;
+            case NumberFit::BelowMinimum:
+                why = " is less than " + numberText(key.range.minimum);
+                break;
+            case NumberFit::AboveMaximum:
+                why = " is more than " + numberText(key.range.maximum);
+                break;
+        }
+        add(Severity::Warning, path, false, "range",
+            name + " " + shortDump(value) + why + ": " + numberText(fitted.value) + " is used");
     }
 
     // Walks a list as the loader does: an array's elements, an object's members, a
@@ -585,16 +629,19 @@ class Checker {
         if (!rate->is_number()) {
             return;
         }
-        const double milliseconds = std::trunc(rate->get<double>());
-        if (milliseconds < 0) {
+        // A whole negative part wraps; the rest is read as the loader reads it.
+        if (parseNumber(*rate) <= -1) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
                 "refresh-rate",
                 "a negative refreshRate wraps around to a period of millions of years");
-        } else if (milliseconds == 0) {
+            return;
+        }
+        const std::uint64_t milliseconds = parseMilliseconds(*rate);
+        if (milliseconds == 0) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
                 "refresh-rate",
                 "refreshRate 0 samples as often as the timer allows, which costs processor time");
-        } else if (milliseconds < static_cast<double>(kCheapestUsefulRate)) {
+        } else if (milliseconds < kCheapestUsefulRate) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
                 "refresh-rate",
                 "refreshRate " + rate->dump() +
@@ -707,20 +754,21 @@ class Checker {
     }
 
     void checkTrigger(const std::string& text, const JsonPath& pointer) {
-        if (text.empty()) {
-            return;
+        std::u16string configured;
+        try {
+            configured = utf8ToUtf16(text);
+        } catch (const std::range_error&) {
+            return;  // the load reports it
         }
-        const std::size_t runStart = text.find_first_not_of(' ');
-        const std::size_t runEnd =
-            runStart == std::string::npos ? std::string::npos : text.find(' ', runStart);
-        if (runEnd == std::string::npos) {
+        const TriggerParts parts = splitTriggerParts(configured);
+        if (parts.form == TriggerParts::Form::NoSeparator) {
             add(Severity::Warning, pointer, false, "trigger",
                 "trigger " + inQuotes(text) +
                     " has no operator and threshold separated by a space: it means \"> 0\"");
             return;
         }
-        const std::string op = text.substr(runStart, runEnd - runStart);
-        if (!contains(kTriggerOperators, op)) {
+        const std::string op = utf16ToUtf8(parts.op);
+        if (parts.form == TriggerParts::Form::Split && !contains(kTriggerOperators, op)) {
             add(Severity::Warning, pointer, false, "trigger",
                 "unknown trigger operator " + inQuotes(op) +
                     ": the trigger never holds (expected " + listOf(kTriggerOperators) + ")");

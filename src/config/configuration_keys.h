@@ -4,6 +4,7 @@
 // schema is generated from it, and a test holds the loader to it.
 
 #include <array>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -26,6 +27,20 @@ enum class ValueKind {
     Patterns,  // a wildcard pattern, or an array of them
 };
 
+// The numbers a number key takes where its reader takes fewer than its kind allows. Any
+// other number is made the nearest one taken (a fraction cut toward zero, a value beyond
+// an end made that end), and the checker says so.
+struct NumberRange {
+    double minimum = -std::numeric_limits<double>::infinity();
+    double maximum = std::numeric_limits<double>::infinity();
+    bool wholeNumbers = false;
+
+    constexpr bool limited() const {
+        return wholeNumbers || minimum > -std::numeric_limits<double>::infinity() ||
+               maximum < std::numeric_limits<double>::infinity();
+    }
+};
+
 struct ConfigurationKey {
     KeyLevel level;
     std::string_view name;
@@ -38,6 +53,8 @@ struct ConfigurationKey {
     std::span<const std::string_view> values = {};
     // False for keys only other programs read: the band ignores them, whatever their type.
     bool readByBand = true;
+    // For a number key read by fewer rules than its kind's; open for every other key.
+    NumberRange range = {};
 };
 
 inline constexpr std::array<std::string_view, 5> kMeterTypes{"column", "pie", "text", "indicator",
@@ -78,8 +95,9 @@ inline constexpr std::array<ConfigurationKey, 49> kConfigurationKeys{{
     {KeyLevel::Taskbar, "position", ValueKind::String, "\"right\"",
      "\"right\": next to the notification area; \"left\": the left end of the taskbar.",
      kTaskbarPositions, false},
+    // A larger offset would put the meters off any screen.
     {KeyLevel::Taskbar, "offset", ValueKind::Pixels, "0",
-     "Distance from that edge, in 96-DPI pixels.", {}, false},
+     "Distance from that edge, in 96-DPI pixels.", {}, false, {0, 10000, true}},
     {KeyLevel::Taskbar, "clickThrough", ValueKind::Boolean, "false",
      "true: every click goes through the meters to the taskbar under them; Tavisto's menu is "
      "then reached from its Start menu shortcut.",
@@ -189,6 +207,16 @@ inline constexpr std::array<ConfigurationKey, 49> kConfigurationKeys{{
      "or at the name's end."},
 }};
 // clang-format on
+
+// The band reads its keys by their kind alone: only keys other programs read have a range.
+static_assert([] {
+    for (const ConfigurationKey& key : kConfigurationKeys) {
+        if (key.readByBand && key.range.limited()) {
+            return false;
+        }
+    }
+    return true;
+}());
 
 // The level of the members of an Object key.
 constexpr KeyLevel objectLevel(const ConfigurationKey& key) {

@@ -1,15 +1,13 @@
 #include "config/configuration_loader.h"
 
-#include <algorithm>
-#include <cmath>
 #include <limits>
 #include <optional>
 #include <utility>
 
 #include "config/configuration_keys.h"
 #include "config/configuration_text.h"
+#include "config/configuration_values.h"
 #include "config/counter_references.h"
-#include "core/rounding.h"
 #include "core/text_conversion.h"
 
 namespace tavisto {
@@ -41,60 +39,9 @@ const json* member(const Traced& owner, const char* key) {
     return found == owner.value.end() ? nullptr : &*found;
 }
 
-std::int32_t toInt32(const json& value) {
-    if (value.is_number_unsigned()) {
-        const auto number = value.get<std::uint64_t>();
-        return number > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())
-                   ? std::numeric_limits<std::int32_t>::max()
-                   : static_cast<std::int32_t>(number);
-    }
-    if (value.is_number_integer()) {
-        const auto number = value.get<std::int64_t>();
-        if (number > std::numeric_limits<std::int32_t>::max()) {
-            return std::numeric_limits<std::int32_t>::max();
-        }
-        if (number < std::numeric_limits<std::int32_t>::min()) {
-            return std::numeric_limits<std::int32_t>::min();
-        }
-        return static_cast<std::int32_t>(number);
-    }
-    // A float truncates toward zero; anything else fails in the double getter with the
-    // library's type error (the 32-bit getter would take a boolean as 0 or 1).
-    return truncateToInt32(value.get<double>());
-}
-
-// Unsigned 64-bit milliseconds: floats truncate toward zero, negative integers wrap,
-// floats beyond the 64-bit range saturate.
-std::uint64_t toUInt64(const json& value) {
-    if (value.is_number_unsigned()) {
-        return value.get<std::uint64_t>();
-    }
-    if (value.is_number_integer()) {
-        return static_cast<std::uint64_t>(value.get<std::int64_t>());
-    }
-    if (value.is_number_float()) {
-        const double number = std::trunc(value.get<double>());
-        constexpr double kTwoTo63 = 9223372036854775808.0;
-        if (std::isnan(number)) {
-            return 0;
-        }
-        if (number >= 2 * kTwoTo63) {
-            return std::numeric_limits<std::uint64_t>::max();
-        }
-        if (number >= kTwoTo63) {
-            return static_cast<std::uint64_t>(number);
-        }
-        if (number >= -kTwoTo63) {
-            return static_cast<std::uint64_t>(static_cast<std::int64_t>(number));
-        }
-        return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
-    }
-    return value.get<std::uint64_t>();  // raises the library's type error
-}
-
 std::u16string readString(const Traced& owner, const char* key, std::u16string_view fallback) {
     if (const json* value = member(owner, key)) {
-        return utf8ToUtf16(value->get<std::string>());
+        return parseString(*value);
     }
     return std::u16string(fallback);
 }
@@ -102,27 +49,23 @@ std::u16string readString(const Traced& owner, const char* key, std::u16string_v
 std::int32_t readPixels(const Traced& owner, const char* key, double dpiScale,
                         std::int32_t fallback) {
     if (const json* value = member(owner, key)) {
-        return scalePixels(toInt32(*value), dpiScale);
+        return parsePixels(*value, dpiScale);
     }
     return fallback;
 }
 
 double readDouble(const Traced& owner, const char* key, double fallback) {
     if (const json* value = member(owner, key)) {
-        return value->get<double>();
+        return parseNumber(*value);
     }
     return fallback;
 }
 
 bool readBool(const Traced& owner, const char* key, bool fallback) {
     if (const json* value = member(owner, key)) {
-        return value->get<bool>();
+        return parseBoolean(*value);
     }
     return fallback;
-}
-
-bool isTriggerLineBreak(char16_t c) {
-    return c == u'\n' || c == u'\r' || c == u'\u2028' || c == u'\u2029';
 }
 
 MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
@@ -141,7 +84,7 @@ const json* objectMember(const Traced& owner, const char* key) {
 }
 
 std::u16string readBoundedText(const json& value, LoadTrace* trace) {
-    std::u16string text = utf8ToUtf16(value.get<std::string>());
+    std::u16string text = parseString(value);
     if (text.size() > kMaxInstancePatternLength) {
         traceValue(value, trace);
         throw ConfigurationLimitError(kInstancePatternTooLong);
@@ -236,7 +179,7 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
     meter->width = readPixels(value, "width", context.dpiScale, -1);
     meter->height = readPixels(value, "height", context.dpiScale, -1);
     if (const json* rate = member(value, "refreshRate")) {
-        meter->refreshRate = toUInt64(*rate);
+        meter->refreshRate = parseMilliseconds(*rate);
     }
     if (const json* counters = member(value, "counters")) {
         traceValue(*counters, context.trace);
@@ -268,31 +211,16 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
 
 }  // namespace
 
-std::int32_t scalePixels(std::int32_t pixels, double dpiScale) {
-    return roundToInt32(static_cast<double>(pixels) * dpiScale);
-}
-
 Trigger splitTrigger(const std::u16string& text) {
+    const TriggerParts parts = splitTriggerParts(text);
     Trigger trigger;
-    if (text.empty()) {
-        return trigger;
-    }
-    // The operator is the first run of non-space characters that a space follows;
-    // only the first run can qualify, as every later run is preceded by one.
-    const std::size_t runStart = text.find_first_not_of(u' ');
-    const std::size_t runEnd =
-        runStart == std::u16string::npos ? std::u16string::npos : text.find(u' ', runStart);
-    if (runEnd == std::u16string::npos) {
+    if (parts.form == TriggerParts::Form::NoSeparator) {
         trigger.op.push_back(
             u'>');  // assigning the literal trips a GCC 12 -Wrestrict false positive
-        return trigger;
+    } else if (parts.form == TriggerParts::Form::Split) {
+        trigger.op = std::u16string(parts.op);
+        trigger.threshold = stodC(utf16ToUtf8(parts.threshold));
     }
-    const std::u16string_view view(text);
-    trigger.op = std::u16string(view.substr(runStart, runEnd - runStart));
-    std::u16string_view threshold = view.substr(runEnd + 1);
-    const auto lineBreak = std::find_if(threshold.begin(), threshold.end(), isTriggerLineBreak);
-    threshold = threshold.substr(0, static_cast<std::size_t>(lineBreak - threshold.begin()));
-    trigger.threshold = stodC(utf16ToUtf8(threshold));
     return trigger;
 }
 

@@ -46,8 +46,4 @@ struct Trigger {
 // Splits a trigger text into its operator and threshold.
 Trigger splitTrigger(const std::u16string& text);
 
-// A configured pixel value: the number made a signed 32-bit whole number (toward zero,
-// saturating), scaled by dpiScale and rounded half away from zero (saturating).
-std::int32_t scalePixels(std::int32_t pixels, double dpiScale);
-
 }  // namespace tavisto

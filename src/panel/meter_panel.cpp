@@ -56,7 +56,7 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
     : platform_(platform), horizontalBand_(horizontalBand) {
     nlohmann::json document = parseConfigurationText(text);
     const platform::ScreenDpi dpi = platform_.screen.dpi();
-    dpiScale_ = (dpi.horizontal + dpi.vertical) * 0.5 / 96.0;
+    dpiScale_ = platform::dpiScaleOf(dpi);
     theme_ = platform_.theme.taskbarTheme();
     surface_ = platform_.surfaces.createMemorySurface();
     if (!surface_) {

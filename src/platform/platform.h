@@ -19,6 +19,11 @@ struct ScreenDpi {
     int vertical = 96;
 };
 
+// How many device pixels a pixel of the configuration (at 96 DPI) takes on a screen.
+inline double dpiScaleOf(ScreenDpi dpi) {
+    return (dpi.horizontal + dpi.vertical) * 0.5 / 96.0;
+}
+
 class Screen {
   public:
     virtual ~Screen() = default;

@@ -1,17 +1,11 @@
 #include "render/band_metrics.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "core/rounding.h"
 
 namespace tavisto {
 namespace {
-
-// Configured sizes reach the full 32-bit range; sums are formed in 64 bits and
-// saturated, so a huge configuration reports the largest size rather than a negative one.
-std::int32_t saturate(std::int64_t value) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
 
 // The sum of the meters' configured sizes across the band; unset sizes (-1) do not count.
 std::int64_t configuredAcross(const MeterGroup& group, bool widths) {
@@ -43,7 +37,7 @@ std::int32_t bandLength(const PanelModel& model, std::int32_t horizontalBand) {
         length += horizontalBand != 0 ? widthOf(group->rect) + model.horizontalSpacing
                                       : heightOf(group->rect) + model.verticalSpacing;
     }
-    return saturate(length);
+    return clampToInt32(length);
 }
 
 std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBand) {
@@ -56,7 +50,7 @@ std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBa
         thickness = std::max(thickness, 2 * static_cast<std::int64_t>(model.verticalPadding) +
                                             std::max(minimum, sum));
     }
-    return saturate(thickness);
+    return clampToInt32(thickness);
 }
 
 std::int32_t actualThickness(const PanelModel& model, std::int32_t horizontalBand) {
@@ -67,7 +61,7 @@ std::int32_t actualThickness(const PanelModel& model, std::int32_t horizontalBan
         thickness =
             std::max(thickness, across + 2 * static_cast<std::int64_t>(model.verticalPadding));
     }
-    return saturate(thickness);
+    return clampToInt32(thickness);
 }
 
 }  // namespace tavisto

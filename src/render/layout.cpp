@@ -8,13 +8,6 @@
 namespace tavisto {
 namespace {
 
-// Configured sizes reach the full 32-bit range, so sums and differences are formed
-// in 64 bits and saturated when they become coordinates again.
-std::int32_t clampToInt32(std::int64_t value) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
 Rect makeRect(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom) {
     return {clampToInt32(left), clampToInt32(top), clampToInt32(right), clampToInt32(bottom)};
 }

@@ -3,11 +3,13 @@
 
 #include <windows.h>
 
+#include "tavisto_identifiers.h"
+
 namespace tavisto::shell {
 
 class CTavisto;
 
-inline constexpr wchar_t kBandWindowClass[] = L"TavistoClass";
+inline constexpr wchar_t kBandWindowClass[] = TAVISTO_BAND_WINDOW_CLASS;
 
 // Registers the window class (an existing registration is kept) and creates the hidden
 // band window as a child of `parent`; null when it cannot be created.

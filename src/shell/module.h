@@ -6,13 +6,12 @@
 
 #include <string>
 
+#include "tavisto_identifiers.h"
 #include "window/module_file.h"
 
 namespace tavisto::shell {
 
-// {6D3F0A52-1C84-4E97-B2A6-93E5C07D14B8}
-inline constexpr CLSID kTavistoClassId = {
-    0x6D3F0A52, 0x1C84, 0x4E97, {0xB2, 0xA6, 0x93, 0xE5, 0xC0, 0x7D, 0x14, 0xB8}};
+inline constexpr CLSID kTavistoClassId = TAVISTO_CLASS_ID_INITIALIZER;
 
 HINSTANCE moduleInstance() noexcept;
 

@@ -73,11 +73,6 @@ FolderName splitFolder(const std::wstring& folder) {
     return {path.substr(0, separator + 1), path.substr(separator + 1)};
 }
 
-std::wstring fileIn(const std::wstring& folder) {
-    const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
-    return folder + (separated ? L"" : L"\\") + kConfigurationFileName;
-}
-
 // What polling compares: whether the file is there, its size and its last write.
 struct FileStamp {
     bool present = false;
@@ -117,7 +112,7 @@ class ConfigWatcher::Watch {
     Watch(std::wstring folder, HWND window)
         : folder_(std::move(folder)),
           folderName_(splitFolder(folder_)),
-          file_(fileIn(folder_)),
+          file_(configurationFileIn(folder_)),
           window_(window),
           stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),

@@ -60,12 +60,19 @@ std::wstring configurationFolderIn(std::wstring_view appData) {
     return std::wstring(appData) + L"\\Tavisto\\";
 }
 
-std::wstring configurationFile() {
-    const std::wstring& folder = configurationFolder();
+std::wstring configurationFileIn(std::wstring_view folder) {
     if (folder.empty()) {
         return {};
     }
-    return folder + L"\\" + kConfigurationFileName;
+    std::wstring file(folder);
+    if (file.back() != L'\\' && file.back() != L'/') {
+        file += L'\\';
+    }
+    return file + kConfigurationFileName;
+}
+
+std::wstring configurationFile() {
+    return configurationFileIn(configurationFolder());
 }
 
 std::optional<std::string> readConfigurationText(const std::wstring& path) noexcept {

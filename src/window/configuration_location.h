@@ -23,7 +23,11 @@ const std::wstring& configurationFolder() noexcept;
 // "<appData>\Tavisto\"; empty when `appData` is.
 std::wstring configurationFolderIn(std::wstring_view appData);
 
-// The configuration folder followed by "\TavistoConfig.json"; empty without a folder.
+// "TavistoConfig.json" in a folder, with one separator between them whether or not the
+// folder ends in one; empty for an empty folder. The one way every program forms it.
+std::wstring configurationFileIn(std::wstring_view folder);
+
+// The configuration file in the configuration folder; empty without a folder.
 std::wstring configurationFile();
 
 // The configuration file's text; nothing when it is missing, unreadable or larger than

@@ -1,7 +1,7 @@
-// The companion's parts that need no taskbar: where the meters go, the "taskbar"
-// settings, the command line, the clickable frame, the log's bound, autostart, what the
-// settings window says about a configuration file and how it creates one (and that it
-// reads nothing without an application data folder), and the counter picker's fragments.
+// The companion's parts that need no taskbar: where the meters go, the command line, the
+// clickable frame, the log's bound, autostart, what the settings window says about a
+// configuration file and how it creates one (and that it reads nothing without an
+// application data folder), and the counter picker's fragments.
 
 #include <gtest/gtest.h>
 
@@ -23,9 +23,9 @@
 #include "companion/settings_controls.h"
 #include "companion/settings_window.h"
 #include "companion/taskbar_finder.h"
-#include "companion/taskbar_settings.h"
 #include "config/configuration_checker.h"
 #include "config/configuration_loader.h"
+#include "config/taskbar_settings.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
@@ -98,29 +98,6 @@ TEST(Placement, PutsTheBandAgainstTheChosenEdge) {
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         EXPECT_EQ(placeBand(test.taskbar, test.settings, test.length), test.expected);
-    }
-}
-
-TEST(TaskbarSettings, UnknownOrMistypedValuesKeepTheDefaults) {
-    const struct {
-        const char* json;
-        TaskbarSettings expected;
-    } cases[] = {
-        {R"({})", {}},
-        {R"({"taskbar": {"monitors": "all", "position": "left", "offset": 24}})",
-         {Monitors::All, Edge::Left, 24}},
-        {R"({"taskbar": {"monitors": "All", "position": "top", "offset": -3}})", {}},
-        {R"({"taskbar": {"monitors": 1, "position": null, "offset": true}})", {}},
-        {R"({"taskbar": {"offset": 2.5}})", {}},
-        {R"({"taskbar": {"clickThrough": true}})", {.clickThrough = true}},
-        {R"({"taskbar": {"clickThrough": 1}})", {}},
-        {R"({"taskbar": {"offset": 10001}})", {}},
-        {R"({"taskbar": "all"})", {}},
-        {R"([1, 2])", {}},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.json);
-        EXPECT_EQ(readTaskbarSettings(nlohmann::json::parse(test.json)), test.expected);
     }
 }
 

@@ -13,12 +13,13 @@
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
 #include "render/band_metrics.h"
+#include "tavisto_identifiers.h"
 #include "win32/process_resources.h"
 
 namespace tavisto::companion::testing {
 namespace {
 
-constexpr wchar_t kMetersClass[] = L"TavistoTaskbarClass";
+constexpr wchar_t kMetersClass[] = TAVISTO_TASKBAR_WINDOW_CLASS;
 constexpr wchar_t kFrameRequest[] = L"TavistoTaskbarFrame";
 constexpr ULONG_PTR kFrameCopyData = 0x54415646;
 

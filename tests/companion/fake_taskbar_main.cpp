@@ -14,6 +14,7 @@
 #include <string>
 
 #include "fake_taskbar.h"
+#include "tavisto_identifiers.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ class Taskbar {
 
     void show() const {
         KillTimer(root_, kShowTimer);
-        if (FindWindowExW(root_, nullptr, L"TavistoTaskbarClass", nullptr) != nullptr) {
+        if (FindWindowExW(root_, nullptr, TAVISTO_TASKBAR_WINDOW_CLASS, nullptr) != nullptr) {
             SetPropW(root_, kEarlyGuestProperty, reinterpret_cast<HANDLE>(1));
         }
         ShowWindow(root_, SW_SHOWNOACTIVATE);

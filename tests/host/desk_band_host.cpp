@@ -11,6 +11,7 @@
 
 #include "platform/win32/dib_section.h"
 #include "platform/win32/handles.h"
+#include "tavisto_identifiers.h"
 
 namespace tavisto::host {
 namespace {
@@ -25,7 +26,7 @@ using FileSearch = win32::Owned<win32::handle_traits::Simple<HANDLE, findClose, 
 bool isBandWindow(HWND window) {
     wchar_t name[32] = {};
     return window != nullptr && GetClassNameW(window, name, 32) > 0 &&
-           std::wstring(name) == L"TavistoClass";
+           std::wstring(name) == TAVISTO_BAND_WINDOW_CLASS;
 }
 
 bool sameText(const std::wstring& left, const std::wstring& right) {

@@ -17,15 +17,14 @@
 #include <vector>
 
 #include "platform/win32/handles.h"
+#include "tavisto_identifiers.h"
 
 namespace tavisto::host {
 
 using Microsoft::WRL::ComPtr;
 
-// {6D3F0A52-1C84-4E97-B2A6-93E5C07D14B8}
-inline constexpr CLSID kBandClassId = {
-    0x6D3F0A52, 0x1C84, 0x4E97, {0xB2, 0xA6, 0x93, 0xE5, 0xC0, 0x7D, 0x14, 0xB8}};
-inline constexpr wchar_t kBandClassKey[] = L"CLSID\\{6D3F0A52-1C84-4E97-B2A6-93E5C07D14B8}";
+inline constexpr CLSID kBandClassId = TAVISTO_CLASS_ID_INITIALIZER;
+inline constexpr wchar_t kBandClassKey[] = L"CLSID\\" TAVISTO_CLASS_ID_TEXT;
 inline constexpr UINT kReloadMessage = WM_USER + 1;
 
 // Paths of the test setting.

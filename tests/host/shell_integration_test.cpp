@@ -13,6 +13,7 @@
 
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
+#include "tavisto_identifiers.h"
 
 namespace tavisto::host {
 namespace {
@@ -315,7 +316,7 @@ TEST_F(Band, WithoutConfigurationShowsOnlyTheBackgroundThenLoadsTheFileWhenWritt
     ASSERT_NE(hosted.window, nullptr);
     wchar_t className[32] = {};
     GetClassNameW(hosted.window, className, 32);
-    EXPECT_STREQ(className, L"TavistoClass");
+    EXPECT_STREQ(className, TAVISTO_BAND_WINDOW_CLASS);
     EXPECT_EQ(GetParent(hosted.window), rebar.window());
     EXPECT_TRUE(IsWindowVisible(hosted.window));
     const DESKBANDINFO empty = bandInfo(hosted.band.Get(), kAllBits);
@@ -791,7 +792,7 @@ TEST_F(Band, ClosingAndReleasingLeavesNothingBehind) {
     EXPECT_TRUE(threadsStartedIn(module->get()).empty()) << "the watcher has ended";
     EXPECT_EQ(module->canUnloadNow(), S_OK);
     WNDCLASSW registered{};
-    EXPECT_FALSE(GetClassInfoW(module->get(), L"TavistoClass", &registered));
+    EXPECT_FALSE(GetClassInfoW(module->get(), TAVISTO_BAND_WINDOW_CLASS, &registered));
     pumpFor(200);
     const ResourceCounts after = resourceCounts();
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
@@ -907,7 +908,7 @@ TEST_F(Band, WindowDestroyedWithItsParentLeavesNoWindowClassBehind) {
     // A class left registered would keep the procedure of an unloaded module, and a
     // later load of the module would create its windows with it.
     WNDCLASSW registered{};
-    EXPECT_FALSE(GetClassInfoW(module.get(), L"TavistoClass", &registered));
+    EXPECT_FALSE(GetClassInfoW(module.get(), TAVISTO_BAND_WINDOW_CLASS, &registered));
     EXPECT_TRUE(threadsStartedIn(module.get()).empty());
     EXPECT_EQ(module.canUnloadNow(), S_OK);
 }

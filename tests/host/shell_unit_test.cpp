@@ -144,9 +144,23 @@ TEST(ConfigurationLocation, FileLiesInTavistoFolderOfRoamingApplicationData) {
     wchar_t appData[MAX_PATH] = {};
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, FALSE));
     EXPECT_EQ(configurationFolder(), std::wstring(appData) + L"\\Tavisto\\");
-    // The doubled separator is accepted by the file system.
-    EXPECT_EQ(configurationFile(), std::wstring(appData) + L"\\Tavisto\\\\TavistoConfig.json");
+    EXPECT_EQ(configurationFile(), std::wstring(appData) + L"\\Tavisto\\TavistoConfig.json");
     EXPECT_EQ(&configurationFolder(), &configurationFolder());
+}
+
+TEST(ConfigurationLocation, FileJoinsItsFolderWithExactlyOneSeparator) {
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* file;
+    } cases[] = {
+        {L"C:\\Tavisto\\", L"C:\\Tavisto\\TavistoConfig.json"},
+        {L"C:\\Tavisto", L"C:\\Tavisto\\TavistoConfig.json"},
+        {L"C:/Tavisto/", L"C:/Tavisto/TavistoConfig.json"},
+        {L"", L""},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(configurationFileIn(test.folder), test.file);
+    }
 }
 
 TEST(ConfigurationLocation, WithoutApplicationDataThereIsNoFolderAndNothingIsRead) {

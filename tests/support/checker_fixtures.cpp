@@ -192,6 +192,10 @@ std::vector<WarningCase> warningCases() {
 })j")},
         {"unknown-value", R"j({"taskbar": {"position": "top"}})j", "/taskbar/position",
          R"j({"taskbar": {"position": "left", "monitors": "all", "offset": 4}})j"},
+        {"unknown-value", R"j({"taskbar": {"clickThrough": 1}})j", "/taskbar/clickThrough",
+         R"j({"taskbar": {"clickThrough": true}})j"},
+        {"range", R"j({"taskbar": {"offset": 20000}})j", "/taskbar/offset",
+         R"j({"taskbar": {"offset": 10000}})j"},
         {"units", withCounter(R"j({"counterPath": "(\\A\\B)"})j", "text"),
          "/meterGroups/0/meters/0/counters/0",
          withCounter(R"j({"counterPath": "(\\A\\B)", "units": "bytes/second"

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_text.h"
+#include "platform/platform.h"
 #include "tavisto_version.h"
 
 namespace tavisto::check {
@@ -100,7 +101,7 @@ int runCheckCommand(const std::vector<std::string>& arguments, CounterCatalog* m
         return kUsageOrUnreadable;
     }
     CheckOptions checkOptions;
-    checkOptions.dpiScale = options.dpi / 96.0;
+    checkOptions.dpiScale = platform::dpiScaleOf({options.dpi, options.dpi});
     checkOptions.counters = options.machine ? machine : nullptr;
 
     int status = kNoErrors;

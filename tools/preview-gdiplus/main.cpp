@@ -16,7 +16,7 @@
 #include <string>
 #include <utility>
 
-#include "core/rounding.h"
+#include "config/configuration_values.h"
 #include "panel/meter_panel.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/gdiplus_surface.h"
@@ -37,7 +37,7 @@ using namespace tavisto;
 // ticks before the picture so that dynamic ranges and the waves have moved and
 // history graphs show a stretch of history.
 constexpr Argb kTaskbarBackground = 0xFF202020;
-constexpr double kTaskbarHeight = 40.0;
+constexpr std::int32_t kTaskbarHeight = 40;
 constexpr int kTicks = 40;
 constexpr std::int32_t kLongBand = 4096;
 
@@ -59,7 +59,7 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
         std::cerr << "cannot start GDI+ or create the preview windows\n";
         return 1;
     }
-    const std::int32_t thickness = roundToInt32(kTaskbarHeight * dpi / 96.0);
+    const std::int32_t thickness = scalePixels(kTaskbarHeight, platform::dpiScaleOf({dpi, dpi}));
     frame.resizeBand(kLongBand, thickness);
 
     preview::FixedScreen screen(dpi);

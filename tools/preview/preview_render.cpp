@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-#include "core/rounding.h"
+#include "config/configuration_values.h"
 #include "panel/meter_panel.h"
 #include "platform/linux/cairo_surface.h"
 #include "preview/headless_platform.h"
@@ -21,8 +21,8 @@ constexpr Argb kDarkTaskbar = 0xFF202020;
 constexpr Argb kLightTaskbar = 0xFFEEEEEE;
 // Sizes of a taskbar at 96 DPI: the height of a horizontal one and the width of a
 // vertical one.
-constexpr double kTaskbarHeight = 40.0;
-constexpr double kTaskbarWidth = 62.0;
+constexpr std::int32_t kTaskbarHeight = 40;
+constexpr std::int32_t kTaskbarWidth = 62;
 // Ticks run before each picture, so that the dynamic ranges and the waves have moved
 // and history graphs show a stretch of history.
 constexpr int kTicks = 40;
@@ -50,9 +50,9 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     const platform::PlatformServices services{screen, systemVersion, counters, performance, window,
                                               timers, tooltips,      surfaces, taskbarTheme};
 
-    const double scale = dpi / 96.0;
-    const std::int32_t thickness[2] = {roundToInt32(kTaskbarWidth * scale),
-                                       roundToInt32(kTaskbarHeight * scale)};
+    const double scale = platform::dpiScaleOf({dpi, dpi});
+    const std::int32_t thickness[2] = {scalePixels(kTaskbarWidth, scale),
+                                       scalePixels(kTaskbarHeight, scale)};
     window.client = Rect{0, 0, 4096, thickness[1]};
     std::string error;
     auto panel = MeterPanel::create(services, std::move(text), 1, error);

@@ -6,6 +6,8 @@
 // the band ignores or replaces by a default are valid (the checker warns about them),
 // so the closed value sets are offered for completion, not enforced.
 
+#include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <string>
 
@@ -44,6 +46,41 @@ const char* definitionOf(KeyLevel level) {
         default:
             return "taskbar";
     }
+}
+
+// A bound as JSON: whole numbers without a fraction.
+Schema bound(double value, bool whole) {
+    return whole ? Schema(static_cast<std::int64_t>(value)) : Schema(value);
+}
+
+std::string boundText(double value, bool whole) {
+    return bound(value, whole).dump();
+}
+
+Schema rangeSchema(const tavisto::NumberRange& range) {
+    Schema schema{{"type", range.wholeNumbers ? "integer" : "number"}};
+    if (std::isfinite(range.minimum)) {
+        schema["minimum"] = bound(range.minimum, range.wholeNumbers);
+    }
+    if (std::isfinite(range.maximum)) {
+        schema["maximum"] = bound(range.maximum, range.wholeNumbers);
+    }
+    return schema;
+}
+
+// The range in words, for the description an editor shows.
+std::string rangeText(const tavisto::NumberRange& range) {
+    const bool whole = range.wholeNumbers;
+    std::string text = whole ? "A whole number" : "A number";
+    if (std::isfinite(range.minimum) && std::isfinite(range.maximum)) {
+        text +=
+            " from " + boundText(range.minimum, whole) + " to " + boundText(range.maximum, whole);
+    } else if (std::isfinite(range.minimum)) {
+        text += " of at least " + boundText(range.minimum, whole);
+    } else if (std::isfinite(range.maximum)) {
+        text += " of at most " + boundText(range.maximum, whole);
+    }
+    return text + "; any other number is taken as the nearest of these.";
 }
 
 Schema valueSchema(const ConfigurationKey& key) {
@@ -101,13 +138,24 @@ Schema valueSchema(const ConfigurationKey& key) {
             break;
         }
     }
+    // Offered to editors; other values load too (and draw nothing, mean the default or
+    // are made the nearest number taken).
+    Schema offered = Schema::array();
     if (!key.values.empty()) {
         Schema values = Schema::array();
         for (std::string_view value : key.values) {
             values.push_back(value);
         }
-        // Offered to editors; other values load too (and draw nothing or mean the default).
-        schema["anyOf"] = Schema::array({Schema{{"enum", values}}, Schema::object()});
+        offered.push_back(Schema{{"enum", values}});
+    }
+    std::string description(key.description);
+    if (key.range.limited()) {
+        offered.push_back(rangeSchema(key.range));
+        description += " " + rangeText(key.range);
+    }
+    if (!offered.empty()) {
+        offered.push_back(Schema::object());
+        schema["anyOf"] = offered;
     }
     if (!key.readByBand) {
         // The band ignores these keys whatever their values; their type is only advice.
@@ -116,7 +164,7 @@ Schema valueSchema(const ConfigurationKey& key) {
     if (!key.defaultJson.empty()) {
         schema["default"] = Schema::parse(key.defaultJson);
     }
-    schema["description"] = key.description;
+    schema["description"] = description;
     return schema;
 }
 

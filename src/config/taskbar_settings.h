@@ -1,14 +1,18 @@
 #pragma once
 // The optional "taskbar" object of the configuration: which taskbars show the meters
-// and where in them. Only the companion reads it; the desk band ignores it.
+// and where in them. Only the companion reads it; the desk band ignores it. Its values
+// follow the key table, so the checker warns about exactly the values read otherwise
+// than written.
 
 #include <cstdint>
 
 #include <nlohmann/json.hpp>
 
-namespace tavisto::companion {
+namespace tavisto {
 
+// In the order of the "monitors" values in the key table.
 enum class Monitors { Primary, All };
+// In the order of the "position" values in the key table.
 enum class Edge { Right, Left };
 
 struct TaskbarSettings {
@@ -22,11 +26,9 @@ struct TaskbarSettings {
     bool operator==(const TaskbarSettings&) const = default;
 };
 
-// The largest offset taken; a larger one would put the meters off any screen.
-inline constexpr std::int32_t kMaximumOffset = 10000;
-
-// Reads "taskbar" from a parsed configuration document. A missing object, a value of
-// the wrong type or an unknown word gives that key's default; never throws.
+// Reads "taskbar" from a parsed configuration document. A missing object, a value of the
+// wrong type or an unknown word gives that key's default, and an offset is made the
+// nearest one the key table allows; never throws.
 TaskbarSettings readTaskbarSettings(const nlohmann::json& document) noexcept;
 
-}  // namespace tavisto::companion
+}  // namespace tavisto
