@@ -68,7 +68,8 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return true;
         case WM_DPICHANGED_AFTERPARENT:
             // The panel takes its scale when it is made, from the same measure.
-            if (!panel_ || platform::dpiScaleOf(win32::Win32Screen(window).dpi()) != panel_->dpiScale()) {
+            if (!panel_ ||
+                platform::dpiScaleOf(win32::Win32Screen(window).dpi()) != panel_->dpiScale()) {
                 createPanel();
                 PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
             }
