@@ -195,9 +195,9 @@ TEST_P(PdhFaults, SurviveFailingTicksAndShowTheValuesOnceTheFailuresStop) {
                      << " opens and " << status->adds << " adds in " << seconds
                      << " s; shown: " << tested->count(kRed);
     std::printf(
-        "%s: %lld collections in %.1f s (%.1f ms a tick), %d reloads: failed %lld collections, "
-        "%lld of "
-        "%lld adds, %lld of %lld opens, %lld of %lld reads, %lld of %lld array reads\n",
+        "%s: %lld collections in %.1f s (%.1f ms a tick), %d reloads: failed %lld "
+        "collections, %lld of %lld adds, %lld of %lld opens, %lld of %lld reads, %lld of %lld "
+        "array reads\n",
         GetParam().name, static_cast<long long>(status->collections), seconds,
         seconds * 1000.0 / static_cast<double>(status->collections), reloads,
         static_cast<long long>(status->failedCollections),
