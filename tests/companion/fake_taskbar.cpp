@@ -145,7 +145,8 @@ FakeTaskbar::FakeTaskbar(const Scenario& scenario) : scenario_(scenario) {
     CreateDirectoryW(shellFolder.c_str(), nullptr);
     const std::wstring image = shellFolder + L"\\" + scenario.image;
     CopyFileW((folder + L"\\fake-taskbar.exe").c_str(), image.c_str(), FALSE);
-    std::wstring command = L"\"" + image + L"\" " + scenarioArguments(scenario, 10 * 60 * 1000);
+    std::wstring command =
+        L"\"" + image + L"\" " + scenarioArguments(scenario, scenario.lifetimeMilliseconds);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};

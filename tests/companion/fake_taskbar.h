@@ -39,6 +39,7 @@ struct Scenario {
     DWORD lingerMilliseconds = 0;          // when ending: hidden and not answering this long
     DWORD hiddenMilliseconds = 0;          // announced at once, but shown only this much later
     std::wstring image = L"explorer.exe";  // another name: an impostor
+    DWORD lifetimeMilliseconds = 10 * 60 * 1000;  // then it ends by itself
 };
 
 // fake-taskbar.exe's arguments for a scenario, and back; nothing for a bad command line.

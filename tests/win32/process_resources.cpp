@@ -103,4 +103,21 @@ long gdiHandleTableEntries(HANDLE process, DWORD processId) {
         }));
 }
 
+std::uint64_t privateBytes(HANDLE process) {
+    std::uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    const BYTE* address = nullptr;
+    while (VirtualQueryEx(process, address, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+            total += region.RegionSize;
+        }
+        const BYTE* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) {
+            break;
+        }
+        address = next;
+    }
+    return total;
+}
+
 }  // namespace tavisto::win32::testing

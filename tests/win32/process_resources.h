@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <compare>
+#include <cstdint>
 
 namespace tavisto::win32::testing {
 
@@ -24,5 +25,10 @@ ProcessResources processResources();
 // Windows and Wine map into every process), read through ReadProcessMemory: `process`
 // needs PROCESS_QUERY_INFORMATION and PROCESS_VM_READ. 0 when the table cannot be read.
 long gdiHandleTableEntries(HANDLE process, DWORD processId);
+
+// A process's private bytes: its committed private memory, summed over the regions that
+// VirtualQueryEx reports (`process` needs PROCESS_QUERY_INFORMATION). Wine reports
+// PrivateUsage 0 in GetProcessMemoryInfo, of this process and of others.
+std::uint64_t privateBytes(HANDLE process);
 
 }  // namespace tavisto::win32::testing
