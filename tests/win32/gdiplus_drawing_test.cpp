@@ -39,7 +39,7 @@ Meter meterOf(const char* type, Rect rect, std::int32_t width, std::vector<Meter
     meter.meterType = std::u16string(type, type + std::char_traits<char>::length(type));
     meter.rect = rect;
     meter.width = width;
-    meter.color = u"#0000FF";
+    meter.color = parseColour(u"#0000FF");
     meter.counters = std::move(counters);
     return meter;
 }
