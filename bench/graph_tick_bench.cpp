@@ -24,13 +24,13 @@ constexpr int kTaskbarHeight = 40;
 
 Meter meterOf(const char16_t* type, Rect rect) {
     Meter meter;
-    meter.meterType = type;
-    meter.color = u"#C0C0C0";
+    meter.meterType = tavisto::closedSetValue<tavisto::MeterType>(type, tavisto::kMeterTypes);
+    meter.color = tavisto::parseColour(u"#C0C0C0");
     meter.rect = rect;
     meter.width = rect.width();
     meter.barLength = rect.height() - 2.0;
     MeterCounter counter;
-    counter.color = u"#3080FF";
+    counter.color = tavisto::parseColour(u"#3080FF");
     counter.minValue = 0.0;
     counter.maxValue = 100.0;
     counter.references["a"] = tavisto::CounterReference{

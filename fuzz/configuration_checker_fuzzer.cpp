@@ -15,26 +15,11 @@
 
 namespace {
 
-class NoTooltips : public tavisto::platform::Tooltips {
-  public:
-    std::unique_ptr<tavisto::platform::GroupTooltip> create(std::u16string_view,
-                                                            const tavisto::Rect&) override {
-        return nullptr;
-    }
-};
-
-class Windows10 : public tavisto::platform::SystemVersion {
-  public:
-    bool isWindows10OrLater() const override { return true; }
-};
-
 bool loads(std::string_view text) {
-    Windows10 version;
-    NoTooltips tooltips;
     tavisto::PanelModel model;
     try {
         nlohmann::json document = tavisto::parseConfigurationText(text);
-        tavisto::loadModel(document, tavisto::LoadContext{1.0, version, tooltips}, model);
+        tavisto::loadModel(document, tavisto::LoadContext{1.0}, model);
     } catch (const std::exception&) {
         return false;
     }

@@ -270,10 +270,8 @@ TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
         {&document, KeyLevel::Panel},     {group, KeyLevel::Group},
         {meter, KeyLevel::Meter},         {counter, KeyLevel::Counter},
         {instances, KeyLevel::Instances}, {&(*instances)["groupBy"], KeyLevel::GroupBy}};
-    testing::FakeSystemVersion version;
-    testing::FakeTooltips tooltips;
     PanelModel model;
-    loadModel(document, LoadContext{1.0, version, tooltips, &recorder}, model);
+    loadModel(document, LoadContext{1.0, &recorder}, model);
 
     std::set<std::pair<KeyLevel, std::string>> tabled;
     for (const ConfigurationKey& key : kConfigurationKeys) {
@@ -288,12 +286,10 @@ TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
 }
 
 std::string loaderFailure(const std::string& text) {
-    testing::FakeSystemVersion version;
-    testing::FakeTooltips tooltips;
     PanelModel model;
     try {
         json document = parseConfigurationText(text);
-        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+        loadModel(document, LoadContext{1.0}, model);
     } catch (const std::exception& error) {
         return error.what();
     }

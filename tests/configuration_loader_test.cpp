@@ -14,8 +14,6 @@ namespace tavisto {
 namespace {
 
 using nlohmann::json;
-using testing::FakeSystemVersion;
-using testing::FakeTooltips;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -71,14 +69,14 @@ class Loader : public ::testing::Test {
 
     PanelModel loadDocument(json document, double dpiScale = 1.0) {
         PanelModel model;
-        loadModel(document, LoadContext{dpiScale, systemVersion, tooltips}, model);
+        loadModel(document, LoadContext{dpiScale}, model);
         return model;
     }
 
     // The message of the load's failure; empty when the load succeeds.
     std::string failure(json document, PanelModel& model) {
         try {
-            loadModel(document, LoadContext{1.0, systemVersion, tooltips}, model);
+            loadModel(document, LoadContext{1.0}, model);
         } catch (const std::exception& error) {
             return error.what();
         }
@@ -95,9 +93,6 @@ class Loader : public ::testing::Test {
         EXPECT_EQ(model.metersByRate.begin()->second.size(), 1u);
         return *model.metersByRate.begin()->second.front();
     }
-
-    FakeSystemVersion systemVersion;
-    FakeTooltips tooltips;
 };
 
 TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
@@ -110,7 +105,7 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
     ASSERT_EQ(model.groups.size(), 1u);  // the disabled group is skipped
     const MeterGroup& group = *model.groups[0];
     EXPECT_EQ(group.name, u"Processor and memory");
-    EXPECT_EQ(group.orientation, u"horizontal");
+    EXPECT_EQ(group.orientation, GroupOrientation::Horizontal);
     EXPECT_EQ(group.width, -1);
     EXPECT_EQ(group.height, -1);
     EXPECT_EQ(group.minWidth, -1);
@@ -118,30 +113,25 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
     EXPECT_EQ(group.maxWidth, 300);
     EXPECT_EQ(group.maxHeight, 36);
     ASSERT_EQ(group.meters.size(), 2u);
-    ASSERT_EQ(tooltips.live().size(), 1u);
-    EXPECT_EQ(tooltips.live()[0]->text, u"Processor and memory");
 
     ASSERT_EQ(model.metersByRate.size(), 2u);
     const Meter& column = *group.meters[0];
     EXPECT_EQ(model.metersByRate.at(1000).front().get(), &column);
-    EXPECT_EQ(column.meterType, u"column");
-    EXPECT_EQ(column.color, u"#C0C0C0");
+    EXPECT_EQ(column.meterType, MeterType::Column);
+    EXPECT_EQ(column.color, (Colour{false, 0xFFC0C0C0}));
     EXPECT_EQ(column.width, 12);
     EXPECT_EQ(column.height, -1);
     EXPECT_EQ(column.refreshRate, 1000u);
-    EXPECT_TRUE(column.sideBySide);
-    EXPECT_TRUE(column.windows10OrLater);
-    EXPECT_TRUE(column.orientation.empty());
     ASSERT_EQ(column.counters.size(), 1u);
     const MeterCounter& load = column.counters[0];
     EXPECT_EQ(load.counterPath, u"a");
     EXPECT_EQ(load.expressionText, "a");
-    EXPECT_EQ(load.color, u"#3080FF");
+    EXPECT_EQ(load.color, (Colour{false, 0xFF3080FF}));
     EXPECT_EQ(load.minValue, 0.0);
     EXPECT_EQ(load.maxValue, 100.0);
     EXPECT_EQ(load.font, u"Arial");
     EXPECT_EQ(load.fontSize, 7);
-    EXPECT_TRUE(load.triggerOperator.empty());
+    EXPECT_EQ(load.triggerOperator, TriggerOperator::None);
     ASSERT_EQ(load.references.size(), 1u);
     EXPECT_EQ(load.references.at("a").kind, CounterReference::PerformanceCounter);
     EXPECT_EQ(load.references.at("a").path, u"\\Processor(_Total)\\% Processor Time");
@@ -149,18 +139,18 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
 
     const Meter& text = *group.meters[1];
     EXPECT_EQ(model.metersByRate.at(2000).front().get(), &text);
-    EXPECT_EQ(text.meterType, u"text");
-    EXPECT_EQ(text.color, u"#FFFFFF");
+    EXPECT_EQ(text.meterType, MeterType::Text);
+    EXPECT_EQ(text.color, Colour{});
     EXPECT_EQ(text.width, 64);
     ASSERT_EQ(text.counters.size(), 2u);
     const MeterCounter& percent = text.counters[0];
-    EXPECT_EQ(percent.units, u"percent");
+    EXPECT_EQ(percent.units, CounterUnits::Percent);
     EXPECT_EQ(percent.font, u"Segoe UI");
     EXPECT_EQ(percent.fontSize, 9);
-    EXPECT_EQ(percent.triggerOperator, u">=");
+    EXPECT_EQ(percent.triggerOperator, TriggerOperator::GreaterOrEqual);
     EXPECT_EQ(percent.triggerValue, 50.0);
     const MeterCounter& memory = text.counters[1];
-    EXPECT_EQ(memory.color, u"#80FF80");
+    EXPECT_EQ(memory.color, (Colour{false, 0xFF80FF80}));
     EXPECT_EQ(memory.minValue, 0.0);
     EXPECT_EQ(memory.maxValue, kInfinity);
     EXPECT_FALSE(memory.dynamicMinValue);
@@ -198,20 +188,21 @@ TEST_F(Loader, DefaultsApplyAtEveryLevel) {
     const PanelModel model = load(R"({"meterGroups": [{"meters": [{"counters": [3, "x", {}]}]}]})");
     const MeterGroup& group = *model.groups.at(0);
     EXPECT_EQ(group.name, u"");
-    EXPECT_EQ(group.orientation, u"");
+    EXPECT_EQ(group.orientation, GroupOrientation::Unknown);
     EXPECT_EQ(group.maxWidth, 300);
     EXPECT_EQ(group.maxHeight, 40);
     const Meter& meter = onlyMeter(model);
-    EXPECT_EQ(meter.meterType, u"text");
-    EXPECT_EQ(meter.color, u"#FFFFFF");
+    EXPECT_EQ(meter.meterType, MeterType::Text);
+    EXPECT_EQ(meter.color, Colour{});
+    EXPECT_EQ(meter.style, GraphStyle::Area);
     EXPECT_EQ(meter.width, -1);
     EXPECT_EQ(meter.refreshRate, 0u);  // scheduled under rate 0
     ASSERT_EQ(meter.counters.size(), 3u);
     for (const MeterCounter& counter : meter.counters) {
         EXPECT_EQ(counter.counterPath, u"\\Processor(_Total)\\% processor time");
         EXPECT_TRUE(counter.references.empty());
-        EXPECT_EQ(counter.color, u"#FFFFFF");
-        EXPECT_EQ(counter.units, u"");
+        EXPECT_EQ(counter.color, Colour{});
+        EXPECT_EQ(counter.units, CounterUnits::Unknown);
         EXPECT_EQ(counter.indicator, u"");
         EXPECT_EQ(counter.font, u"Arial");
         EXPECT_EQ(counter.fontSize, 7);
@@ -219,18 +210,53 @@ TEST_F(Loader, DefaultsApplyAtEveryLevel) {
         EXPECT_EQ(counter.maxValue, kInfinity);
         EXPECT_FALSE(counter.dynamicMinValue);
         EXPECT_FALSE(counter.dynamicMaxValue);
-        EXPECT_TRUE(counter.triggerOperator.empty());
+        EXPECT_EQ(counter.triggerOperator, TriggerOperator::None);
         EXPECT_EQ(counter.triggerValue, 0.0);
     }
 }
 
-TEST_F(Loader, GroupWithoutMetersStillGetsATooltip) {
+TEST_F(Loader, GroupWithoutMetersIsStillAGroup) {
     const PanelModel model = load(R"({"meterGroups": [{"name": "Idle"}, null]})");
     ASSERT_EQ(model.groups.size(), 2u);
     EXPECT_TRUE(model.groups[0]->meters.empty());
     EXPECT_EQ(model.groups[0]->width, -1);
-    EXPECT_EQ(tooltips.live().size(), 2u);
-    EXPECT_EQ(tooltips.live()[1]->text, u"");
+    EXPECT_EQ(model.groups[1]->name, u"");
+}
+
+// Closed sets match their spellings exactly, case included; anything else is the
+// set's own "other" value.
+TEST_F(Loader, ClosedSetsAreReadOnceAndMatchExactly) {
+    const auto meter = [&](const std::string& members) {
+        const PanelModel model = load(R"({"meterGroups": [{"meters": [{)" + members + "}]}]}");
+        return *model.metersByRate.begin()->second.front();
+    };
+    EXPECT_EQ(meter(R"("meterType": "pie")").meterType, MeterType::Pie);
+    EXPECT_EQ(meter(R"("meterType": "indicator")").meterType, MeterType::Indicator);
+    EXPECT_EQ(meter(R"("meterType": "graph")").meterType, MeterType::Graph);
+    EXPECT_EQ(meter(R"("meterType": "Column")").meterType, MeterType::Unknown);
+    EXPECT_EQ(meter(R"("meterType": "")").meterType, MeterType::Unknown);
+    EXPECT_EQ(meter(R"("style": "line")").style, GraphStyle::Line);
+    EXPECT_EQ(meter(R"("style": "lines")").style, GraphStyle::Unknown);
+    EXPECT_EQ(meter(R"("color": "auto")").color, Colour{true});
+    EXPECT_EQ(meter(R"("color": "Auto")").color, Colour{});  // no digits after the first
+    const auto units = [&](const char* text) {
+        return meter(std::string(R"("counters": [{"units": ")") + text + R"("}])")
+            .counters[0]
+            .units;
+    };
+    EXPECT_EQ(units("bytes/second"), CounterUnits::BytesPerSecond);
+    for (const char* other : {"Percent", "bytes/sec", "\u00b0C", "percent "}) {
+        EXPECT_EQ(units(other), CounterUnits::Unknown) << other;
+    }
+    const auto orientation = [&](const char* text) {
+        return load(std::string(R"({"meterGroups": [{"orientation": ")") + text + R"("}]})")
+            .groups[0]
+            ->orientation;
+    };
+    EXPECT_EQ(orientation("horizontal"), GroupOrientation::Horizontal);
+    for (const char* other : {"Horizontal", "horizontal ", "vertical"}) {
+        EXPECT_EQ(orientation(other), GroupOrientation::Unknown) << other;
+    }
 }
 
 TEST_F(Loader, ListsMayBeObjectsSingleValuesOrNull) {
@@ -245,7 +271,7 @@ TEST_F(Loader, ListsMayBeObjectsSingleValuesOrNull) {
 
     // A meter that is not an object is a meter with every default.
     const PanelModel scalarMeter = load(R"({"meterGroups": [{"meters": 7}]})");
-    EXPECT_EQ(onlyMeter(scalarMeter).meterType, u"text");
+    EXPECT_EQ(onlyMeter(scalarMeter).meterType, MeterType::Text);
 
     const PanelModel noCounters =
         load(R"({"meterGroups": [{"meters": [{"counters": {}}, {"counters": null}]}]})");
@@ -279,7 +305,6 @@ TEST_F(Loader, DisabledGroupIsSkippedEvenWhenItsKeysWouldFail) {
     ASSERT_EQ(model.groups.size(), 1u);
     EXPECT_EQ(model.groups[0]->name, u"shown");
     EXPECT_TRUE(model.metersByRate.empty());
-    EXPECT_EQ(tooltips.live().size(), 1u);
 }
 
 TEST_F(Loader, PixelsAreTruncatedScaledAndRoundedHalfAwayFromZero) {
@@ -412,7 +437,6 @@ TEST_F(Loader, FailedLoadKeepsWhatWasBuiltBeforeTheFailure) {
     EXPECT_EQ(model.horizontalPadding, 4);
     ASSERT_EQ(model.groups.size(), 1u);
     EXPECT_EQ(model.groups[0]->name, u"complete");
-    EXPECT_EQ(tooltips.live().size(), 1u);
     // The broken group's first meter exists but belongs to no group.
     ASSERT_EQ(model.metersByRate.size(), 2u);
     EXPECT_EQ(model.metersByRate.at(20).size(), 1u);
@@ -424,26 +448,31 @@ TEST_F(Loader, StringsAreConvertedToUtf16) {
     EXPECT_EQ(model.groups[0]->name.size(), 8u);  // the rocket is a surrogate pair
 }
 
-TEST_F(Loader, VersionTestRunsOncePerMeter) {
-    systemVersion.windows10OrLater = false;
-    const PanelModel model = load(R"({"meterGroups": [{"meters": [{}, {}]}, {"meters": [{}]}]})");
-    EXPECT_EQ(systemVersion.queries, 3);
-    EXPECT_FALSE(model.metersByRate.at(0).front()->windows10OrLater);
-}
-
 struct TriggerCase {
     std::u16string text;
-    std::u16string op;
+    TriggerOperator op;
     double threshold;
 };
 
 TEST(TriggerSplitting, OperatorIsTheFirstRunFollowedByASpace) {
+    using enum TriggerOperator;
     const TriggerCase cases[] = {
-        {u"", u"", 0.0},           {u"> 90", u">", 90.0},     {u">= 75.5", u">=", 75.5},
-        {u"  <= 10", u"<=", 10.0}, {u"90", u">", 0.0},        {u"high", u">", 0.0},
-        {u"   ", u">", 0.0},       {u">  12", u">", 12.0},    {u"= 0", u"=", 0.0},
-        {u"> 90%", u">", 90.0},    {u"\t> 5", u"\t>", 5.0},   {u"> 5\n7", u">", 5.0},
-        {u"~ 3", u"~", 3.0},       {u"< -0.5e1", u"<", -5.0},
+        {u"", None, 0.0},
+        {u"> 90", Greater, 90.0},
+        {u">= 75.5", GreaterOrEqual, 75.5},
+        {u"  <= 10", LessOrEqual, 10.0},
+        {u"90", Greater, 0.0},
+        {u"high", Greater, 0.0},
+        {u"   ", Greater, 0.0},
+        {u">  12", Greater, 12.0},
+        {u"= 0", Equal, 0.0},
+        {u"> 90%", Greater, 90.0},
+        {u"\t> 5", Unknown, 5.0},
+        {u"> 5\n7", Greater, 5.0},
+        {u"~ 3", Unknown, 3.0},
+        {u"< -0.5e1", Less, -5.0},
+        {u"== 1", Unknown, 1.0},
+        {u"!= 1", Unknown, 1.0},
     };
     for (const TriggerCase& c : cases) {
         const Trigger trigger = splitTrigger(c.text);
@@ -490,10 +519,8 @@ TEST_F(Loader, CountsUpToTheLimitsLoadAndOneMoreIsRefused) {
     };
     for (const auto& test : cases) {
         PanelModel model;
-        const std::size_t tooltipsBefore = tooltips.created.size();
         EXPECT_EQ(failure(test.document, model), test.message ? test.message : "");
         EXPECT_LE(model.groups.size(), kMaxEnabledGroups);
-        EXPECT_LE(tooltips.created.size() - tooltipsBefore, kMaxEnabledGroups);
         EXPECT_LE(model.metersByRate.size(), kMaxRefreshRates);
     }
 }

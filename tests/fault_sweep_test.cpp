@@ -85,8 +85,8 @@ void expectWhole(const MeterPanel& panel, FakePlatform& platform, const Shape& b
     EXPECT_EQ(platform.counterQueries.openQueries(), queries);
     EXPECT_EQ(platform.timers.setCount(), timers);
     std::size_t tooltips = 0;
-    for (const auto& group : model.groups) {
-        tooltips += group->tooltip ? 1u : 0u;
+    for (const auto& tooltip : panel.tooltips()) {
+        tooltips += tooltip ? 1u : 0u;
     }
     EXPECT_EQ(platform.tooltips.live().size(), tooltips);
 }
@@ -226,8 +226,7 @@ TEST(FaultSweep, FaultsFoundStayFixed) {
         {"a reload whose start threw was kept as the configuration to restore", 0, 603, -1},
         {"the same, from an allocation failing in the start", 0, 0, 3751},
         {"a query opened in the start was lost when recording it threw", 0, 0, 564},
-        {"a loaded document ended the process when it went: destroying it allocates", 0, 0,
-         688},
+        {"a loaded document ended the process when it went: destroying it allocates", 0, 0, 688},
     };
     for (const auto& row : found) {
         SCOPED_TRACE(row.fault);

@@ -10,6 +10,7 @@
 #include "config/configuration_loader.h"
 #include "panel/meter_panel.h"
 #include "render/frame.h"
+#include "render/layout.h"
 #include "support/fake_platform.h"
 #include "support/recording_surface.h"
 
@@ -26,7 +27,7 @@ using testing::RecordingSurface;
 
 MeterCounter counterAt(double value) {
     MeterCounter counter;
-    counter.color = u"#FF0000";
+    counter.color = parseColour(u"#FF0000");
     counter.minValue = 0.0;
     counter.maxValue = 100.0;
     counter.references["a"] =
@@ -36,11 +37,11 @@ MeterCounter counterAt(double value) {
 
 Meter meterOfType(std::u16string type) {
     Meter meter;
-    meter.meterType = std::move(type);
+    meter.meterType = closedSetValue<MeterType>(type, kMeterTypes);
     meter.rect = Rect{10, 0, 20, 30};
     meter.width = 10;
     meter.barLength = 28.0;
-    meter.color = u"#FFFFFF";
+    meter.color = parseColour(u"#FFFFFF");
     meter.counters.push_back(counterAt(50.0));
     return meter;
 }
@@ -77,7 +78,7 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     // group's left edge; what is drawn there must be cleared by the next drawing.
     RecordingSurface surface;
     Meter meter = meterOfType(u"text");
-    meter.counters[0].units = u"percent";
+    meter.counters[0].units = closedSetValue<CounterUnits>(u"percent", kCounterUnits);
     meter.rect = Rect{13, 20, 49, 84};
     meter.width = 64;
     meter.sideBySide = false;
@@ -100,7 +101,7 @@ TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
     // Side by side in a vertical band: not forced, but the group's orientation says so.
     RecordingSurface across;
     Meter sideBySideInVerticalBand = meterOfType(u"column");
-    sideBySideInVerticalBand.orientation = u"horizontal";
+    sideBySideInVerticalBand.drawsColumns = true;
     sideBySideInVerticalBand.sideBySide = false;
     drawMeter(sideBySideInVerticalBand, across, platform::TaskbarTheme::Dark);
     EXPECT_EQ(across.recorded<FillRectangle>(),
@@ -108,7 +109,7 @@ TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
 
     RecordingSurface stackedSurface;
     Meter stacked = meterOfType(u"column");
-    stacked.orientation = u"";
+    stacked.drawsColumns = false;
     stacked.sideBySide = false;
     drawMeter(stacked, stackedSurface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(stackedSurface.recorded<FillRectangle>(),
@@ -118,12 +119,17 @@ TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
 struct LoadedModel {
     explicit LoadedModel(const char* configuration) {
         nlohmann::json document = nlohmann::json::parse(configuration);
-        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+        loadModel(document, LoadContext{1.0}, model);
     }
-    testing::FakeSystemVersion version;
-    testing::FakeTooltips tooltips;
     PanelModel model;
 };
+
+// What a panel's relayout does: lay out in the client area, then draw it all anew.
+void rebuildFrame(PanelModel& model, bool horizontalBand, platform::BandWindow& window,
+                  platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    layoutPanel(model, horizontalBand, window.clientRect(), window);
+    redrawFrame(model, window.clientRect(), surface, theme);
+}
 
 constexpr const char* kTwoRates = R"({"meterGroups": [{"maxHeight": 30, "meters": [
     {"meterType": "column", "width": 10, "refreshRate": 2000},
@@ -212,6 +218,16 @@ TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
 
     panel.stop();
     EXPECT_TRUE(running.platform.tooltips.live().empty());
+}
+
+TEST(PanelDrawing, GroupWithoutTooltipIsStillLaidOutAndDrawn) {
+    RunningPanel running;
+    running.platform.tooltips.failCreation = true;
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
+    ASSERT_EQ(panel.tooltips().size(), 2U);
+    EXPECT_EQ(panel.tooltips()[0], nullptr);
+    EXPECT_EQ(panel.model().groups[1]->rect, (Rect{10, 0, 50, 30}));
+    EXPECT_FALSE(running.surface().log.empty());
 }
 
 TEST(PanelDrawing, ResizeRedrawsEveryMeterInABufferOfTheNewSize) {

@@ -9,7 +9,6 @@
 #include "config/configuration_loader.h"
 #include "config/sample_history.h"
 #include "panel/meter_panel.h"
-#include "render/color.h"
 #include "render/frame.h"
 #include "support/fake_platform.h"
 #include "support/recording_surface.h"
@@ -30,7 +29,7 @@ constexpr Argb kBlue = 0xFF0000FF;
 
 MeterCounter counterInRange(double minValue, double maxValue, bool dynamicMax = false) {
     MeterCounter counter;
-    counter.color = u"#FF0000";
+    counter.color = parseColour(u"#FF0000");
     counter.minValue = minValue;
     counter.maxValue = maxValue;
     counter.dynamicMaxValue = dynamicMax;
@@ -42,9 +41,9 @@ MeterCounter counterInRange(double minValue, double maxValue, bool dynamicMax = 
 Meter graphAt(Rect rect, bool horizontalBand, MeterCounter counter,
               std::u16string style = u"area") {
     Meter meter;
-    meter.meterType = u"graph";
-    meter.style = std::move(style);
-    meter.color = u"#0000FF";
+    meter.meterType = closedSetValue<MeterType>(u"graph", kMeterTypes);
+    meter.style = closedSetValue<GraphStyle>(style, kGraphStyles);
+    meter.color = parseColour(u"#0000FF");
     meter.rect = rect;
     meter.sideBySide = horizontalBand;
     meter.counters.push_back(std::move(counter));
@@ -211,18 +210,18 @@ TEST(GraphMeter, RelayoutResizesTheHistoryKeepingTheNewestWithoutSampling) {
 
 TEST(GraphMeter, ThemeChangeRedrawsEveryAutoColour) {
     MeterCounter counter = counterInRange(0.0, 100.0);
-    counter.color = u"auto";
+    counter.color = parseColour(u"auto");
     Meter meter = graphAt({0, 0, 3, 11}, true, counter, u"line");
-    meter.color = u"auto";
+    meter.color = parseColour(u"auto");
     RecordingSurface surface;
     tick(meter, surface, 50.0, TaskbarTheme::Dark);
     surface.log.clear();
     tick(meter, surface, 50.0, TaskbarTheme::Light);
     EXPECT_EQ(surface.recorded<ScrollArea>().size(), 0U);
     for (const FillRectangle& fill : surface.recorded<FillRectangle>()) {
-        EXPECT_EQ(fill.color, kBlack);
+        EXPECT_EQ(fill.color, 0xFF000000U);
     }
-    EXPECT_EQ(surface.recorded<OutlineRectangle>().at(0).color, kBlack);
+    EXPECT_EQ(surface.recorded<OutlineRectangle>().at(0).color, 0xFF000000U);
 }
 
 TEST(ColorConversion, AutoIsWhiteOnADarkTaskbarAndBlackOnALightOne) {
@@ -240,21 +239,19 @@ TEST(ColorConversion, AutoIsWhiteOnADarkTaskbarAndBlackOnALightOne) {
         {u"auto ", TaskbarTheme::Light, 0xFFFFFFFF},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(colorFromText(c.text, c.theme), c.expected);
+        EXPECT_EQ(parseColour(c.text).on(c.theme), c.expected);
     }
 }
 
 TEST(GraphConfiguration, StyleDefaultsToAreaAndMustBeAString) {
-    testing::FakeSystemVersion version;
-    testing::FakeTooltips tooltips;
-    const LoadContext context{1.0, version, tooltips};
+    const LoadContext context{1.0};
     PanelModel model;
     nlohmann::json document = nlohmann::json::parse(R"({"meterGroups": [{"meters": [
         {"meterType": "graph", "width": 40}, {"meterType": "graph", "style": "line"}]}]})");
     loadModel(document, context, model);
     const auto& meters = model.groups.at(0)->meters;
-    EXPECT_EQ(meters.at(0)->style, u"area");
-    EXPECT_EQ(meters.at(1)->style, u"line");
+    EXPECT_EQ(meters.at(0)->style, GraphStyle::Area);
+    EXPECT_EQ(meters.at(1)->style, GraphStyle::Line);
 
     PanelModel failed;
     nlohmann::json wrong =
@@ -282,7 +279,7 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
     panel.relayout(1);
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));
     EXPECT_EQ(surfaces.last->recorded<OutlineRectangle>(),
-              (std::vector<OutlineRectangle>{{kBlack, 0, 0, 4, 11}}));
+              (std::vector<OutlineRectangle>{{0xFF000000U, 0, 0, 4, 11}}));
 
     ASSERT_TRUE(platform.timers.fire(1000));
     EXPECT_EQ(newestFirst(history), (std::vector<double>{75.0, 25.0}));

@@ -15,15 +15,13 @@ namespace tavisto {
 namespace {
 
 using testing::FakeBandWindow;
-using testing::FakeSystemVersion;
-using testing::FakeTooltips;
 
 // A configuration loaded at 96 DPI and laid out in a band window of the given client size.
 struct LaidOutPanel {
     LaidOutPanel(const char* configuration, Rect client, bool horizontalBand) {
         window.client = client;
         nlohmann::json document = nlohmann::json::parse(configuration);
-        loadModel(document, LoadContext{1.0, version, tooltips}, model);
+        loadModel(document, LoadContext{1.0}, model);
         layoutPanel(model, horizontalBand, client, window);
     }
     MeterGroup& group(std::size_t index) { return *model.groups.at(index); }
@@ -31,8 +29,6 @@ struct LaidOutPanel {
         return *model.groups.at(group)->meters.at(index);
     }
 
-    FakeSystemVersion version;
-    FakeTooltips tooltips;
     FakeBandWindow window;
     PanelModel model;
 };
@@ -92,35 +88,37 @@ TEST(HorizontalBandLayout, MetersAreSideBySideWhateverTheConfiguredOrientation) 
                        Rect{0, 0, 300, 30}, true);
     for (const Meter* meter : panel.group(0).meters) {
         EXPECT_TRUE(meter->sideBySide);
-        EXPECT_EQ(meter->orientation, u"vertical");
+        EXPECT_TRUE(meter->drawsColumns);
         EXPECT_EQ(meter->barLength, 28.0);
     }
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{10, 0, 20, 30}));
 }
 
-TEST(VerticalBandLayout, FitTestRewritesTheOrientation) {
+TEST(VerticalBandLayout, FitTestDecidesTheOrientationAndKeepsTheConfiguredOne) {
     LaidOutPanel panel(R"({"verticalPadding": 3, "verticalSpacing": 4, "meterGroups": [
         {"orientation": "vertical", "maxHeight": 30, "meters": [{"width": 29}, {"width": 30}]},
         {"orientation": "horizontal", "maxHeight": 30, "meters": [{"width": 30}, {"width": 30}]}]})",
                        Rect{0, 0, 60, 400}, false);
     // 59 < 60: side by side across the band, centred with round((60 - 59) / 2) = 1.
     MeterGroup& across = panel.group(0);
-    EXPECT_EQ(across.orientation, u"horizontal");
+    EXPECT_EQ(across.laidOutOrientation, GroupOrientation::Horizontal);
+    EXPECT_EQ(across.orientation, GroupOrientation::Unknown);
     EXPECT_EQ(across.rect, (Rect{1, 3, 60, 33}));
     EXPECT_EQ(panel.meter(0, 0).rect, (Rect{1, 3, 30, 33}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{30, 3, 60, 33}));
     EXPECT_FALSE(panel.meter(0, 0).sideBySide);
-    EXPECT_EQ(panel.meter(0, 0).orientation, u"horizontal");
+    EXPECT_TRUE(panel.meter(0, 0).drawsColumns);
     EXPECT_EQ(panel.meter(0, 0).barLength, 28.0);
 
     // 60 is not less than 60: turned on its side, 30 across (maxHeight) and 60 along.
     MeterGroup& onItsSide = panel.group(1);
-    EXPECT_EQ(onItsSide.orientation, u"");
+    EXPECT_EQ(onItsSide.laidOutOrientation, GroupOrientation::Unknown);
+    EXPECT_EQ(onItsSide.orientation, GroupOrientation::Horizontal);
     EXPECT_EQ(onItsSide.rect, (Rect{15, 37, 45, 97}));
     EXPECT_EQ(panel.meter(1, 0).rect, (Rect{15, 37, 45, 67}));
     EXPECT_EQ(panel.meter(1, 1).rect, (Rect{15, 67, 45, 97}));
     EXPECT_FALSE(panel.meter(1, 0).sideBySide);
-    EXPECT_EQ(panel.meter(1, 0).orientation, u"");
+    EXPECT_FALSE(panel.meter(1, 0).drawsColumns);
     EXPECT_EQ(panel.meter(1, 0).barLength, 28.0);
 }
 
@@ -138,16 +136,18 @@ TEST(VerticalBandLayout, GroupOnItsSideUsesItsHeightAcrossAndPaddingLimitsIt) {
     EXPECT_EQ(panel.meter(1, 0).barLength, 22.0);
 }
 
-TEST(VerticalBandLayout, RewrittenOrientationDecidesTheNextLayoutToo) {
+TEST(VerticalBandLayout, TheConfiguredOrientationOutlivesAVerticalLayout) {
     LaidOutPanel panel(R"({"meterGroups": [
         {"orientation": "horizontal", "maxHeight": 30, "meters": [{"width": 40}, {"width": 40}]}]})",
                        Rect{0, 0, 60, 400}, false);
-    ASSERT_EQ(panel.group(0).orientation, u"");
-    // Back in a horizontal band the meters go side by side again, but keep the new text.
+    ASSERT_EQ(panel.group(0).laidOutOrientation, GroupOrientation::Unknown);
+    EXPECT_FALSE(panel.meter(0, 1).drawsColumns);
+    // Back in a horizontal band the meters go side by side again, as configured.
     layoutPanel(panel.model, true, Rect{0, 0, 400, 30}, panel.window);
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 80, 30}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{40, 0, 80, 30}));
-    EXPECT_EQ(panel.meter(0, 1).orientation, u"");
+    EXPECT_EQ(panel.group(0).laidOutOrientation, GroupOrientation::Horizontal);
+    EXPECT_TRUE(panel.meter(0, 1).drawsColumns);
     EXPECT_TRUE(panel.meter(0, 1).sideBySide);
 }
 
@@ -202,70 +202,6 @@ TEST(VerticalBandLayout, PaddingsFrom2To30DoNotWrapWhenDoubled) {
         LaidOutPanel panel(test.configuration, Rect{0, 0, 60, 400}, false);
         EXPECT_EQ(panel.group(0).rect, test.group) << test.configuration;
     }
-}
-
-// Records, at the moment the tooltip moves, whether the group's meters were placed yet.
-class OrderProbe final : public platform::GroupTooltip {
-  public:
-    OrderProbe(const Meter& observed, const FakeBandWindow& window)
-        : meter(observed), band(window) {}
-    void moveTo(const Rect& area) override {
-        moves.push_back(area);
-        meterRectAtMove = meter.rect;
-        invalidationsAtMove = band.invalidations.size();
-    }
-    const Meter& meter;
-    const FakeBandWindow& band;
-    std::vector<Rect> moves;
-    Rect meterRectAtMove;
-    std::size_t invalidationsAtMove = 0;
-};
-
-TEST(Layout, TooltipMovesToTheGroupBeforeItsMetersArePlaced) {
-    LaidOutPanel panel(R"({"meterGroups": [{"maxHeight": 40, "meters": [{"width": 10}]}]})",
-                       Rect{0, 0, 300, 40}, true);
-    MeterGroup& group = panel.group(0);
-    auto probe = std::make_unique<OrderProbe>(panel.meter(0, 0), panel.window);
-    OrderProbe& seen = *probe;
-    group.tooltip = std::move(probe);
-    panel.window.invalidations.clear();
-
-    layoutPanel(panel.model, false, Rect{0, 0, 60, 200}, panel.window);
-    EXPECT_EQ(seen.moves, (std::vector<Rect>{{25, 0, 35, 40}}));
-    EXPECT_EQ(seen.meterRectAtMove, (Rect{0, 0, 10, 40}));
-    EXPECT_EQ(seen.invalidationsAtMove, 0U);
-    EXPECT_EQ(panel.meter(0, 0).rect, (Rect{25, 0, 35, 40}));
-    EXPECT_EQ(panel.window.invalidations, (std::vector<Rect>{{25, 0, 35, 40}}));
-}
-
-TEST(Layout, EveryLayoutMovesEachTooltipToItsOwnGroup) {
-    LaidOutPanel panel(R"({"meterGroups": [
-        {"name": "cpu", "maxHeight": 40, "meters": [{"width": 10}]},
-        {"name": "disk", "maxHeight": 40, "meters": [{"width": 20}]}]})",
-                       Rect{0, 0, 300, 40}, true);
-    ASSERT_EQ(panel.tooltips.live().size(), 2U);
-    EXPECT_EQ(panel.tooltips.created[0].text, u"cpu");
-    EXPECT_EQ(panel.tooltips.created[0].area, (Rect{0, 0, 10, 40}));
-    EXPECT_EQ(panel.tooltips.created[1].area, (Rect{10, 0, 30, 40}));
-
-    layoutPanel(panel.model, true, Rect{0, 0, 300, 60}, panel.window);
-    EXPECT_EQ(panel.tooltips.created[0].area, (Rect{0, 10, 10, 50}));
-    EXPECT_EQ(panel.tooltips.created[1].area, (Rect{10, 10, 30, 50}));
-    EXPECT_EQ(panel.tooltips.created[1].moves, 2);
-}
-
-TEST(Layout, GroupWithoutTooltipIsStillLaidOut) {
-    FakeSystemVersion version;
-    FakeTooltips tooltips;
-    tooltips.failCreation = true;
-    FakeBandWindow window;
-    PanelModel model;
-    nlohmann::json document =
-        nlohmann::json::parse(R"({"meterGroups": [{"maxHeight": 40, "meters": [{"width": 10}]}]})");
-    loadModel(document, LoadContext{1.0, version, tooltips}, model);
-    layoutPanel(model, true, Rect{0, 0, 300, 40}, window);
-    EXPECT_EQ(model.groups[0]->rect, (Rect{0, 0, 10, 40}));
-    EXPECT_EQ(model.groups[0]->meters[0]->rect, (Rect{0, 0, 10, 40}));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "render/color.h"
 #include "render/meters.h"
 #include "render/value_format.h"
 #include "support/recording_surface.h"
@@ -32,7 +31,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 MeterCounter counterWithValue(double value, double minValue = 0.0, double maxValue = 100.0,
                               std::u16string color = u"#FF0000") {
     MeterCounter counter;
-    counter.color = std::move(color);
+    counter.color = parseColour(color);
     counter.minValue = minValue;
     counter.maxValue = maxValue;
     counter.font = u"Arial";
@@ -47,35 +46,35 @@ Meter meterAt(Rect rect, std::int32_t width, std::vector<MeterCounter> counters,
     meter.rect = rect;
     meter.width = width;
     meter.barLength = barLength;
-    meter.color = u"#0000FF";
+    meter.color = parseColour(u"#0000FF");
     meter.counters = std::move(counters);
     return meter;
 }
 
 TEST(ColorConversion, ReadsSixHexDigitsAfterTheFirstCharacter) {
-    EXPECT_EQ(colorFromText(u"#00FF00", platform::TaskbarTheme::Dark), 0xFF00FF00U);
-    EXPECT_EQ(colorFromText(u"#1a2B3c", platform::TaskbarTheme::Dark), 0xFF1A2B3CU);
+    EXPECT_EQ(parseColour(u"#00FF00").on(platform::TaskbarTheme::Dark), 0xFF00FF00U);
+    EXPECT_EQ(parseColour(u"#1a2B3c").on(platform::TaskbarTheme::Dark), 0xFF1A2B3CU);
     // An alpha in front is lost with the digits beyond six; short forms are not expanded.
-    EXPECT_EQ(colorFromText(u"#80FF0000", platform::TaskbarTheme::Dark), 0xFFFF0000U);
-    EXPECT_EQ(colorFromText(u"#123456789ABC", platform::TaskbarTheme::Dark), 0xFF789ABCU);
-    EXPECT_EQ(colorFromText(u"#FFF", platform::TaskbarTheme::Dark), 0xFF000FFFU);
+    EXPECT_EQ(parseColour(u"#80FF0000").on(platform::TaskbarTheme::Dark), 0xFFFF0000U);
+    EXPECT_EQ(parseColour(u"#123456789ABC").on(platform::TaskbarTheme::Dark), 0xFF789ABCU);
+    EXPECT_EQ(parseColour(u"#FFF").on(platform::TaskbarTheme::Dark), 0xFF000FFFU);
     // Whatever the first character is, it is dropped.
-    EXPECT_EQ(colorFromText(u"x00FF00", platform::TaskbarTheme::Dark), 0xFF00FF00U);
+    EXPECT_EQ(parseColour(u"x00FF00").on(platform::TaskbarTheme::Dark), 0xFF00FF00U);
 }
 
 TEST(ColorConversion, ReadsLikeScanfHex) {
-    EXPECT_EQ(colorFromText(u"# \t0x12ab", platform::TaskbarTheme::Dark), 0xFF0012ABU);
-    EXPECT_EQ(colorFromText(u"#12345G7", platform::TaskbarTheme::Dark), 0xFF012345U);
-    EXPECT_EQ(colorFromText(u"#-1", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(parseColour(u"# \t0x12ab").on(platform::TaskbarTheme::Dark), 0xFF0012ABU);
+    EXPECT_EQ(parseColour(u"#12345G7").on(platform::TaskbarTheme::Dark), 0xFF012345U);
+    EXPECT_EQ(parseColour(u"#-1").on(platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
     // "0x" without a digit after it is the number 0.
-    EXPECT_EQ(colorFromText(u"#0xZZ", platform::TaskbarTheme::Dark), 0xFF000000U);
+    EXPECT_EQ(parseColour(u"#0xZZ").on(platform::TaskbarTheme::Dark), 0xFF000000U);
 }
 
 TEST(ColorConversion, TextWithoutDigitsGivesOpaqueWhite) {
-    EXPECT_EQ(colorFromText(u"", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
-    EXPECT_EQ(colorFromText(u"#", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
-    EXPECT_EQ(colorFromText(u"#red", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
-    EXPECT_EQ(colorFromText(u"#  ", platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(parseColour(u"").on(platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(parseColour(u"#").on(platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(parseColour(u"#red").on(platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
+    EXPECT_EQ(parseColour(u"#  ").on(platform::TaskbarTheme::Dark), 0xFFFFFFFFU);
 }
 
 TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
@@ -209,62 +208,59 @@ TEST(PieMeter, SweepsAreWholeDegreesOfTheBareValue) {
 }
 
 TEST(ValueFormat, ByteRatesStepByThousands) {
-    EXPECT_EQ(formatValue(u"bytes/second", 999.6), u"1000 B/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 1000.0), u"1000 B/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 1000.5), u"1 KB/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 1'500'000.0), u"2 MB/s");
-    EXPECT_EQ(formatValue(u"bytes/second", -5.4), u"-5 B/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 0.0), u"0 B/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 2.5e9), u"3 GB/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 7.2e12), u"7 TB/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 4.4e15), u"4 PB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 999.6), u"1000 B/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1000.0), u"1000 B/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1000.5), u"1 KB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1'500'000.0), u"2 MB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, -5.4), u"-5 B/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 0.0), u"0 B/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 2.5e9), u"3 GB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 7.2e12), u"7 TB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 4.4e15), u"4 PB/s");
 }
 
 TEST(ValueFormat, PercentIsAWholeNumberWithoutSpace) {
-    EXPECT_EQ(formatValue(u"percent", 42.5), u"43%");
-    EXPECT_EQ(formatValue(u"percent", -42.5), u"-43%");
-    EXPECT_EQ(formatValue(u"percent", 100.0), u"100%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 42.5), u"43%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, -42.5), u"-43%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 100.0), u"100%");
     // A small negative value rounds to zero, not to "-0%".
-    EXPECT_EQ(formatValue(u"percent", -0.4), u"0%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, -0.4), u"0%");
 }
 
 TEST(ValueFormat, RoundsToSixDecimalsBeforeTheWholeNumber) {
     // "%f" turns 0.4999996 into 0.500000, which then rounds up.
-    EXPECT_EQ(formatValue(u"percent", 0.4999996), u"1%");
-    EXPECT_EQ(formatValue(u"percent", 0.4999994), u"0%");
-    EXPECT_EQ(formatValue(u"bytes/second", 1000.0000004), u"1000 B/s");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 0.4999996), u"1%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 0.4999994), u"0%");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1000.0000004), u"1000 B/s");
 }
 
 TEST(ValueFormat, OtherUnitsShowNothing) {
-    EXPECT_EQ(formatValue(u"", 42.0), u"");
-    EXPECT_EQ(formatValue(u"Percent", 42.0), u"");
-    EXPECT_EQ(formatValue(u"bytes/sec", 42.0), u"");
-    EXPECT_EQ(formatValue(u"°C", 42.0), u"");
+    EXPECT_EQ(formatValue(CounterUnits::Unknown, 42.0), u"");
 }
 
 TEST(ValueFormat, ValuesBeyondThirtyTwoBitsAreShownInFull) {
-    EXPECT_EQ(formatValue(u"percent", 3e9), u"3000000000%");
-    EXPECT_EQ(formatValue(u"percent", -2147483648.0), u"-2147483648%");
-    EXPECT_EQ(formatValue(u"percent", 2147483647.4), u"2147483647%");
-    EXPECT_EQ(formatValue(u"percent", 2147483647.5), u"2147483648%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 3e9), u"3000000000%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, -2147483648.0), u"-2147483648%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 2147483647.4), u"2147483647%");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, 2147483647.5), u"2147483648%");
     // Past 1000 PB/s the rate stays in PB/s.
-    EXPECT_EQ(formatValue(u"bytes/second", 1e18), u"1000 PB/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 1.5e18), u"1500 PB/s");
-    EXPECT_EQ(formatValue(u"bytes/second", 2e24), u"2000000000 PB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1e18), u"1000 PB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1.5e18), u"1500 PB/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 2e24), u"2000000000 PB/s");
     // Only rates above 1000 step up, so negative ones stay in B/s.
-    EXPECT_EQ(formatValue(u"bytes/second", -3e9), u"-3000000000 B/s");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, -3e9), u"-3000000000 B/s");
 }
 
 TEST(ValueFormat, TheLargestValuesAreShownWithEveryDigit) {
     const double largest = std::numeric_limits<double>::max();
     // A sign, 309 digits and the unit.
-    const ValueText percentText = formatValue(u"percent", -largest);
+    const ValueText percentText = formatValue(CounterUnits::Percent, -largest);
     const std::u16string_view percent = percentText.view();
     EXPECT_EQ(percent.size(), 311U);
     EXPECT_EQ(percent.substr(0, 8), u"-1797693");
     EXPECT_EQ(percent.substr(307), u"368%");
     // Five steps of 1000 take 15 digits off.
-    const ValueText rateText = formatValue(u"bytes/second", largest);
+    const ValueText rateText = formatValue(CounterUnits::BytesPerSecond, largest);
     const std::u16string_view rate = rateText.view();
     EXPECT_EQ(rate.size(), 294U + 5U);
     EXPECT_EQ(rate.substr(0, 7), u"1797693");
@@ -272,32 +268,31 @@ TEST(ValueFormat, TheLargestValuesAreShownWithEveryDigit) {
 }
 
 TEST(ValueFormat, NonFiniteValuesShowNothing) {
-    EXPECT_EQ(formatValue(u"percent", kInfinity), u"");
-    EXPECT_EQ(formatValue(u"bytes/second", -kInfinity), u"");
-    EXPECT_EQ(formatValue(u"percent", std::nan("")), u"");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, kInfinity), u"");
+    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, -kInfinity), u"");
+    EXPECT_EQ(formatValue(CounterUnits::Percent, std::nan("")), u"");
 }
 
 TEST(TriggerTest, ComparesByTheOperatorText) {
-    EXPECT_TRUE(triggerHolds(81.0, 80.0, u">"));
-    EXPECT_FALSE(triggerHolds(80.0, 80.0, u">"));
-    EXPECT_TRUE(triggerHolds(80.0, 80.0, u">="));
-    EXPECT_FALSE(triggerHolds(79.0, 80.0, u">="));
-    EXPECT_TRUE(triggerHolds(79.0, 80.0, u"<"));
-    EXPECT_FALSE(triggerHolds(80.0, 80.0, u"<"));
-    EXPECT_TRUE(triggerHolds(80.0, 80.0, u"<="));
-    EXPECT_FALSE(triggerHolds(81.0, 80.0, u"<="));
-    EXPECT_TRUE(triggerHolds(0.5, 0.5, u"="));
+    EXPECT_TRUE(triggerHolds(81.0, 80.0, TriggerOperator::Greater));
+    EXPECT_FALSE(triggerHolds(80.0, 80.0, TriggerOperator::Greater));
+    EXPECT_TRUE(triggerHolds(80.0, 80.0, TriggerOperator::GreaterOrEqual));
+    EXPECT_FALSE(triggerHolds(79.0, 80.0, TriggerOperator::GreaterOrEqual));
+    EXPECT_TRUE(triggerHolds(79.0, 80.0, TriggerOperator::Less));
+    EXPECT_FALSE(triggerHolds(80.0, 80.0, TriggerOperator::Less));
+    EXPECT_TRUE(triggerHolds(80.0, 80.0, TriggerOperator::LessOrEqual));
+    EXPECT_FALSE(triggerHolds(81.0, 80.0, TriggerOperator::LessOrEqual));
+    EXPECT_TRUE(triggerHolds(0.5, 0.5, TriggerOperator::Equal));
     // Exact equality of doubles.
-    EXPECT_FALSE(triggerHolds(0.1 + 0.2, 0.3, u"="));
+    EXPECT_FALSE(triggerHolds(0.1 + 0.2, 0.3, TriggerOperator::Equal));
 }
 
 TEST(TriggerTest, UnknownOperatorsAndNanAreFalse) {
-    EXPECT_FALSE(triggerHolds(1.0, 0.0, u""));
-    EXPECT_FALSE(triggerHolds(1.0, 0.0, u"=="));
-    EXPECT_FALSE(triggerHolds(1.0, 0.0, u"!="));
-    EXPECT_FALSE(triggerHolds(1.0, 0.0, u" >"));
+    EXPECT_FALSE(triggerHolds(1.0, 0.0, TriggerOperator::None));
+    EXPECT_FALSE(triggerHolds(1.0, 0.0, TriggerOperator::Unknown));
     const double nan = std::nan("");
-    for (const char16_t* op : {u">", u">=", u"<", u"<=", u"="}) {
+    using enum TriggerOperator;
+    for (const TriggerOperator op : {Greater, GreaterOrEqual, Less, LessOrEqual, Equal}) {
         EXPECT_FALSE(triggerHolds(nan, 0.0, op));
         EXPECT_FALSE(triggerHolds(0.0, nan, op));
     }
@@ -306,7 +301,7 @@ TEST(TriggerTest, UnknownOperatorsAndNanAreFalse) {
 MeterCounter textCounter(double value, std::u16string units, double minValue = 0.0,
                          double maxValue = 100.0) {
     MeterCounter counter = counterWithValue(value, minValue, maxValue, u"#FFFFFF");
-    counter.units = std::move(units);
+    counter.units = closedSetValue<CounterUnits>(units, kCounterUnits);
     return counter;
 }
 
@@ -323,7 +318,7 @@ TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
     MeterCounter first = textCounter(42.5, u"percent");
     first.font = u"Verdana";
     first.fontSize = 12;
-    first.color = u"#00FF00";
+    first.color = parseColour(u"#00FF00");
     Meter meter =
         meterAt(Rect{10, 20, 60, 60}, 50,
                 {first, textCounter(1'500'000.0, u"bytes/second", 0, 1e9), textCounter(3.0, u"")});
@@ -361,7 +356,7 @@ TEST(TextMeter, UnmetTriggerShowsZero) {
                                        textCounter(50.0, u"bytes/second"),
                                        textCounter(90.0, u"percent"), textCounter(50.0, u"")};
     for (MeterCounter& counter : counters) {
-        counter.triggerOperator = u">";
+        counter.triggerOperator = TriggerOperator::Greater;
         counter.triggerValue = 80.0;
     }
     Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, counters);
@@ -372,7 +367,7 @@ TEST(TextMeter, UnmetTriggerShowsZero) {
 TEST(TextMeter, TriggerComparesThePercentage) {
     RecordingSurface surface;
     MeterCounter counter = textCounter(50.0, u"percent", 0, 50);
-    counter.triggerOperator = u">=";
+    counter.triggerOperator = TriggerOperator::GreaterOrEqual;
     counter.triggerValue = 100.0;
     Meter meter = meterAt(Rect{0, 0, 40, 20}, 40, {counter});
     drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
@@ -382,7 +377,7 @@ TEST(TextMeter, TriggerComparesThePercentage) {
 TEST(TextMeter, PercentOfAnEmptyRangeShowsNothing) {
     RecordingSurface surface;
     MeterCounter triggered = textCounter(5.0, u"percent", 5, 5);
-    triggered.triggerOperator = u">";
+    triggered.triggerOperator = TriggerOperator::Greater;
     triggered.triggerValue = 80.0;
     Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, {textCounter(5.0, u"percent", 5, 5), triggered});
     drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
@@ -443,12 +438,12 @@ TEST(IndicatorMeter, ShowsItsTextCentredWhileTheTriggerHolds) {
     RecordingSurface surface;
     MeterCounter hot = counterWithValue(90.0, 0, 100, u"#FF0000");
     hot.indicator = u"HOT";
-    hot.triggerOperator = u">";
+    hot.triggerOperator = TriggerOperator::Greater;
     hot.triggerValue = 80.0;
     MeterCounter calm = hot;
     calm.references["a"].value = 50.0;
     MeterCounter untriggered = hot;
-    untriggered.triggerOperator.clear();
+    untriggered.triggerOperator = TriggerOperator::None;
     untriggered.triggerValue = 0.0;
     Meter meter = meterAt(Rect{0, 10, 30, 40}, 30, {hot, calm, untriggered});
     drawIndicatorMeter(meter, surface, platform::TaskbarTheme::Dark);

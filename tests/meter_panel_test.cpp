@@ -115,10 +115,8 @@ TEST_F(Panel, FailedCollectionKeepsTheRatesLastSamplesAndPixels) {
     } ticks[] = {
         // The start's tick collects first (10 pages, 1 thread).
         {2, 10, 1, false},  // failed: nothing sampled, nothing drawn
-        {3, 20, 3, true},
-        {4, 20, 3, false},
-        {5, 20, 3, false},
-        {6, 30, 6, true},  // the counter goes on from its last good collection
+        {3, 20, 3, true},  {4, 20, 3, false},
+        {5, 20, 3, false}, {6, 30, 6, true},  // the counter goes on from its last good collection
     };
     platform.systemPerformance.record.threadCount = 1;
     const auto panel = make(kTwoRates);
@@ -382,7 +380,7 @@ TEST_F(Panel, RelayoutFollowsTheBandDirection) {
     EXPECT_EQ(panel->horizontalBand(), 0);
     EXPECT_EQ(surface().backBufferRequests.back(), (std::pair<int, int>{40, 200}));
     // Sixty pixels of meters do not fit across forty: the group is turned on its side.
-    EXPECT_EQ(panel->model().groups[0]->orientation, u"");
+    EXPECT_EQ(panel->model().groups[0]->laidOutOrientation, GroupOrientation::Unknown);
 }
 
 }  // namespace

@@ -34,18 +34,6 @@ using nlohmann::json;
 // Sampling faster than this costs more processor time than a taskbar gauge is worth.
 constexpr std::uint64_t kCheapestUsefulRate = 100;
 
-class NoTooltips : public platform::Tooltips {
-  public:
-    std::unique_ptr<platform::GroupTooltip> create(std::u16string_view, const Rect&) override {
-        return nullptr;
-    }
-};
-
-class AnySystemVersion : public platform::SystemVersion {
-  public:
-    bool isWindows10OrLater() const override { return true; }
-};
-
 // Remembers the last value the loader was about to read: the one a failure concerns.
 class LastRead : public LoadTrace {
   public:
@@ -394,13 +382,10 @@ class Checker {
     }
 
     void load(json& document) {
-        AnySystemVersion version;
-        NoTooltips tooltips;
         LastRead lastRead;
         PanelModel model;
         try {
-            loadModel(document, LoadContext{options_.dpiScale, version, tooltips, &lastRead},
-                      model);
+            loadModel(document, LoadContext{options_.dpiScale, &lastRead}, model);
         } catch (const std::bad_alloc&) {
             throw;  // a failure of the check, not of the file
         } catch (const std::exception& error) {

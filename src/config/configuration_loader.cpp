@@ -170,12 +170,13 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
                                   LoadCounts& counts) {
     const Traced value{meterValue, context.trace};
     auto meter = std::make_unique<Meter>();
-    meter->meterType = readString(value, "meterType", u"text");
+    meter->meterType =
+        closedSetValue<MeterType>(readString(value, "meterType", u"text"), kMeterTypes);
     // Accepted for compatibility; they must be strings but change nothing.
     readString(value, "combineFunction", u"");
     readString(value, "units", u"");
-    meter->color = readString(value, "color", u"#FFFFFF");
-    meter->style = readString(value, "style", u"area");
+    meter->color = parseColour(readString(value, "color", u"#FFFFFF"));
+    meter->style = closedSetValue<GraphStyle>(readString(value, "style", u"area"), kGraphStyles);
     meter->width = readPixels(value, "width", context.dpiScale, -1);
     meter->height = readPixels(value, "height", context.dpiScale, -1);
     if (const json* rate = member(value, "refreshRate")) {
@@ -183,7 +184,7 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
     }
     if (const json* counters = member(value, "counters")) {
         traceValue(*counters, context.trace);
-        const bool graph = meter->meterType == u"graph";
+        const bool graph = meter->meterType == MeterType::Graph;
         for (std::size_t i = 0; i < counters->size(); ++i) {
             const json& element = counters->at(i);
             // Refused before the counter is built, as meters are.
@@ -205,7 +206,6 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
             }
         }
     }
-    meter->windows10OrLater = context.systemVersion.isWindows10OrLater();
     return meter;
 }
 
@@ -215,10 +215,9 @@ Trigger splitTrigger(const std::u16string& text) {
     const TriggerParts parts = splitTriggerParts(text);
     Trigger trigger;
     if (parts.form == TriggerParts::Form::NoSeparator) {
-        trigger.op.push_back(
-            u'>');  // assigning the literal trips a GCC 12 -Wrestrict false positive
+        trigger.op = TriggerOperator::Greater;
     } else if (parts.form == TriggerParts::Form::Split) {
-        trigger.op = std::u16string(parts.op);
+        trigger.op = closedSetValue<TriggerOperator>(parts.op, kTriggerOperators);
         trigger.threshold = stodC(utf16ToUtf8(parts.threshold));
     }
     return trigger;
@@ -237,8 +236,8 @@ MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
     counter.references = extractReferences(path);
     counter.expressionText = utf16ToUtf8(path);
     counter.counterPath = std::move(path);
-    counter.color = readString(element, "color", u"#FFFFFF");
-    counter.units = readString(element, "units", u"");
+    counter.color = parseColour(readString(element, "color", u"#FFFFFF"));
+    counter.units = closedSetValue<CounterUnits>(readString(element, "units", u""), kCounterUnits);
     counter.indicator = readString(element, "indicator", u"");
     counter.font = readString(element, "font", u"Arial");
     counter.fontSize = readPixels(element, "fontSize", dpiScale, 7);
@@ -275,7 +274,7 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
             continue;
         }
         traceValue(groupJson, context.trace);
-        // Refused before the next tooltip window, meter or rate is made.
+        // Refused before the next meter or rate is made.
         if (model.groups.size() == kMaxEnabledGroups) {
             throw ConfigurationLimitError(kTooManyGroups);
         }
@@ -305,9 +304,9 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
         group->maxHeight = readPixels(groupValue, "maxHeight", scale,
                                       group->height != -1 ? group->height : scalePixels(40, scale));
         group->name = readString(groupValue, "name", u"");
-        group->orientation = readString(groupValue, "orientation", u"");
+        group->orientation = closedSetValue<GroupOrientation>(
+            readString(groupValue, "orientation", u""), kOrientations);
         group->meters = std::move(meters);
-        group->tooltip = context.tooltips.create(group->name, group->rect);
         model.groups.push_back(std::move(group));
     }
 }

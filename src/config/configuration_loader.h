@@ -1,12 +1,12 @@
 #pragma once
-// Turns a parsed configuration document into the meter model.
+// Turns a parsed configuration document into the meter model. Loading asks the system
+// nothing and creates no system objects.
 
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
 #include "config/meter_model.h"
-#include "platform/platform.h"
 
 namespace tavisto {
 
@@ -23,15 +23,13 @@ class LoadTrace {
 
 struct LoadContext {
     double dpiScale = 1.0;
-    platform::SystemVersion& systemVersion;
-    platform::Tooltips& tooltips;
     LoadTrace* trace = nullptr;
 };
 
 // Fills an empty model from the document. Errors are raised as exceptions carrying the
 // JSON library's messages or "bad conversion", "invalid stod argument" and
 // "stod argument out of range". On an error the model keeps what was built so far:
-// completed groups (with their tooltips) and every meter created before the failure.
+// completed groups and every meter created before the failure.
 // The document is taken as the panel keeps it: a null group becomes an empty object.
 void loadModel(nlohmann::json& document, const LoadContext& context, PanelModel& model);
 
@@ -39,11 +37,13 @@ void loadModel(nlohmann::json& document, const LoadContext& context, PanelModel&
 MeterCounter parseCounter(const nlohmann::json& element, double dpiScale);
 
 struct Trigger {
-    std::u16string op;
+    TriggerOperator op = TriggerOperator::None;
     double threshold = 0.0;
 };
 
-// Splits a trigger text into its operator and threshold.
+// Splits a trigger text into its operator and threshold: the first run of non-space
+// characters that a space follows, and the number after that space up to a line break.
+// A text without such a run compares with ">" against 0; the empty text has no trigger.
 Trigger splitTrigger(const std::u16string& text);
 
 }  // namespace tavisto

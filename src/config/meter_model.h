@@ -1,15 +1,21 @@
 #pragma once
 // The meter model built from a configuration document: groups of meters, meters
-// of counters, counters of references to the measured quantities.
+// of counters, counters of references to the measured quantities. Closed sets of
+// the file (meter type, graph style, units, orientation, trigger operator) and
+// colours are read once, by the loader; a value outside a closed set is its own
+// enumerator and draws as the file format says for it.
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "config/configuration_keys.h"
 #include "config/instance_selection.h"
 #include "config/sample_history.h"
 #include "expression/expression_evaluator.h"
@@ -17,6 +23,65 @@
 #include "platform/platform.h"
 
 namespace tavisto {
+
+// In the order of kMeterTypes; any other type draws nothing.
+enum class MeterType : std::uint8_t { Column, Pie, Text, Indicator, Graph, Unknown };
+// In the order of kGraphStyles; any other style draws as an area.
+enum class GraphStyle : std::uint8_t { Area, Line, Unknown };
+// In the order of kCounterUnits; with any other units a text line stays blank.
+enum class CounterUnits : std::uint8_t { BytesPerSecond, Percent, Unknown };
+// In the order of kOrientations; anything else stacks the meters.
+enum class GroupOrientation : std::uint8_t { Horizontal, Unknown };
+// In the order of kTriggerOperators; an operator outside the set never holds. `None`
+// is the empty trigger.
+enum class TriggerOperator : std::uint8_t {
+    Greater,
+    GreaterOrEqual,
+    Less,
+    LessOrEqual,
+    Equal,
+    Unknown,
+    None
+};
+
+// The enumerator a text of a closed set names: its position among the spellings, or
+// the enumerator after the last spelling when it names none.
+template <typename Enumeration, std::size_t N>
+Enumeration closedSetValue(std::u16string_view text,
+                           const std::array<std::string_view, N>& spellings) {
+    for (std::size_t index = 0; index < N; ++index) {
+        const std::string_view spelling = spellings[index];
+        if (text.size() == spelling.size() &&
+            std::equal(text.begin(), text.end(), spelling.begin(), [](char16_t unit, char letter) {
+                return unit == static_cast<unsigned char>(letter);
+            })) {
+            return static_cast<Enumeration>(index);
+        }
+    }
+    return static_cast<Enumeration>(N);
+}
+
+// A configured colour: "#RRGGBB" read once, or "auto", which follows the taskbar theme.
+struct Colour {
+    bool followsTheme = false;
+    Argb argb = 0xFFFFFFFF;
+
+    // White on a dark taskbar and black on a light one for "auto".
+    Argb on(platform::TaskbarTheme theme) const {
+        if (!followsTheme) {
+            return argb;
+        }
+        return theme == platform::TaskbarTheme::Light ? 0xFF000000U : 0xFFFFFFFFU;
+    }
+    bool operator==(const Colour&) const = default;
+};
+
+// Drops the first character (normally "#") and reads the rest as a hexadecimal number
+// the way scanf's "%x" does: leading white space, an optional sign and an optional
+// "0x" prefix are accepted and reading stops at the first non-digit. Only the low 24
+// bits are kept and the colour is always opaque. An empty text, or one with no digits
+// after its first character, is white. The text "auto" follows the theme.
+Colour parseColour(std::u16string_view text);
 
 // One parenthesised quantity of a counter expression.
 struct CounterReference {
@@ -39,14 +104,14 @@ using ReferenceMap = std::map<std::string, CounterReference>;
 
 struct MeterCounter {
     std::u16string counterPath;  // the expression with references replaced by names
-    std::u16string color;
-    std::u16string units;
+    Colour color;
+    CounterUnits units = CounterUnits::Unknown;
     double triggerValue = 0.0;
     double minValue = -std::numeric_limits<double>::infinity();
     double maxValue = std::numeric_limits<double>::infinity();
     bool dynamicMinValue = false;
     bool dynamicMaxValue = false;
-    std::u16string triggerOperator;
+    TriggerOperator triggerOperator = TriggerOperator::None;
     std::u16string indicator;
     std::u16string font;
     std::int32_t fontSize = 7;
@@ -99,16 +164,19 @@ struct DrawnState {
 
 struct Meter {
     std::vector<MeterCounter> counters;
-    std::u16string meterType;
-    std::u16string color;
-    std::u16string style;        // "graph" meters: "area" or "line"
-    std::u16string orientation;  // copied from the group by layout
-    double barLength = 0.0;
+    MeterType meterType = MeterType::Text;
+    Colour color;
+    GraphStyle style = GraphStyle::Area;
     std::int32_t width = -1;
     std::int32_t height = -1;
     std::uint64_t refreshRate = 0;
+    // Set by layout: where the meter is, how long a bar may be, and whether it stands
+    // side by side with its neighbours or as a column in a group that layout placed so.
     Rect rect;
+    double barLength = 0.0;
     bool sideBySide = true;
+    bool drawsColumns = true;
+    // Set by the panel: whether text is drawn with the system's newer text rendering.
     bool windows10OrLater = false;
     GraphPixels graphPixels;
     DrawnState drawn;
@@ -122,10 +190,13 @@ struct MeterGroup {
     std::int32_t maxWidth = -1;
     std::int32_t maxHeight = -1;
     std::u16string name;
-    std::u16string orientation;
+    GroupOrientation orientation = GroupOrientation::Unknown;
     std::vector<Meter*> meters;  // owned by the panel's rate schedule
+    // Set by layout: the group's rectangle, and its orientation as laid out: the
+    // configured one on a horizontal band, on a vertical band "horizontal" exactly when
+    // the meters fit across it.
     Rect rect;
-    std::unique_ptr<platform::GroupTooltip> tooltip;
+    GroupOrientation laidOutOrientation = GroupOrientation::Unknown;
 };
 
 // Meters by refresh rate in milliseconds, each list in configuration order. Owns the meters.

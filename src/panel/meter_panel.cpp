@@ -134,9 +134,27 @@ void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
     horizontalBand_ = horizontalBand;
     // Loaded or not, the document is used up here.
     const DocumentTakenApart takenApart(document);
-    const LoadContext context{dpiScale_, platform_.systemVersion, platform_.tooltips};
-    loadModel(document, context, model_);
-    layoutPanel(model_, horizontalBand_ != 0, platform_.window.clientRect(), platform_.window);
+    loadModel(document, LoadContext{dpiScale_}, model_);
+    const bool windows10OrLater = platform_.systemVersion.isWindows10OrLater();
+    for (auto& [rate, meters] : model_.metersByRate) {
+        for (auto& meter : meters) {
+            meter->windows10OrLater = windows10OrLater;
+        }
+    }
+    for (const auto& group : model_.groups) {
+        tooltips_.push_back(platform_.tooltips.create(group->name, group->rect));
+    }
+    layOut(platform_.window.clientRect());
+}
+
+void MeterPanel::layOut(const Rect& client) {
+    layoutPanel(model_, horizontalBand_ != 0, client, platform_.window);
+    // A tip must cover its group's new rectangle before anything is drawn there.
+    for (std::size_t index = 0; index < tooltips_.size(); ++index) {
+        if (tooltips_[index]) {
+            tooltips_[index]->moveTo(model_.groups[index]->rect);
+        }
+    }
 }
 
 void MeterPanel::start() {
@@ -186,7 +204,8 @@ void MeterPanel::stop() noexcept {
     }
     model_.metersByRate.clear();
     closeQueries();
-    // Destroying a group removes its tool and destroys its tooltip window.
+    // Destroying a tip removes its tool and destroys its tooltip window.
+    tooltips_.clear();
     model_.groups.clear();
     relayout(horizontalBand_);
 }
@@ -203,7 +222,9 @@ void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
     horizontalBand_ = horizontalBand;
     theme_ = platform_.theme.taskbarTheme();
     try {
-        rebuildFrame(model_, horizontalBand_ != 0, platform_.window, *surface_, theme_);
+        const Rect client = platform_.window.clientRect();
+        layOut(client);
+        redrawFrame(model_, client, *surface_, theme_);
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
         reportCaughtException("relayout");

@@ -1,7 +1,7 @@
 #pragma once
 // The engine behind one band window: the configuration document, the meter model,
-// the sampling schedule with its queries and timers, and the memory surface that
-// every meter is drawn into.
+// the sampling schedule with its queries and timers, the groups' tooltips and the
+// memory surface that every meter is drawn into.
 
 #include <cstdint>
 #include <map>
@@ -52,6 +52,10 @@ class MeterPanel {
     void tick(std::uint64_t rate) noexcept;
 
     const PanelModel& model() const { return model_; }
+    // One per group, in the model's order; null where the system made none.
+    const std::vector<std::unique_ptr<platform::GroupTooltip>>& tooltips() const {
+        return tooltips_;
+    }
     std::int32_t horizontalBand() const { return horizontalBand_; }
     double dpiScale() const { return dpiScale_; }
     platform::MemorySurface& surface() { return *surface_; }
@@ -62,6 +66,7 @@ class MeterPanel {
   private:
     void load(nlohmann::json&& document, std::int32_t horizontalBand);
     void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
+    void layOut(const Rect& client);
     void start();
     void closeQueries() noexcept;
     void sample(std::uint64_t rate);
@@ -84,6 +89,7 @@ class MeterPanel {
     platform::TaskbarTheme theme_ = platform::TaskbarTheme::Dark;
     double dpiScale_ = 1.0;
     PanelModel model_;
+    std::vector<std::unique_ptr<platform::GroupTooltip>> tooltips_;
     std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
     std::map<std::uint64_t, AddRetry> addRetries_;
     // What each rate's performance record must hold; absent for rates that name no field.

@@ -44,7 +44,8 @@ std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBa
     std::int64_t thickness = 0;
     for (const auto& group : model.groups) {
         // A group laid side by side in a vertical band needs its meters' widths across it.
-        const bool widths = group->orientation == u"horizontal" && horizontalBand == 0;
+        const bool widths =
+            group->laidOutOrientation == GroupOrientation::Horizontal && horizontalBand == 0;
         const std::int64_t sum = configuredAcross(*group, widths);
         const std::int64_t minimum = widths ? group->minWidth : group->minHeight;
         thickness = std::max(thickness, 2 * static_cast<std::int64_t>(model.verticalPadding) +

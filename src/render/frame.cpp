@@ -60,27 +60,34 @@ void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
         canvas->clearToTransparent(drawnArea(meter));
         recordDrawnValues(meter, theme);
     }
-    // Meter types are matched exactly; any other type leaves the rectangle transparent.
-    if (meter.meterType == u"column") {
-        if (meter.orientation == u"horizontal" || meter.sideBySide) {
-            drawColumnVariant(meter, surface, theme);
-        } else {
-            drawBarVariant(meter, surface, theme);
-        }
-    } else if (meter.meterType == u"pie") {
-        drawPieMeter(meter, surface, theme);
-    } else if (meter.meterType == u"text") {
-        drawTextMeter(meter, surface, theme);
-    } else if (meter.meterType == u"indicator") {
-        drawIndicatorMeter(meter, surface, theme);
-    } else if (meter.meterType == u"graph") {
-        drawGraphMeter(meter, surface, theme);
+    switch (meter.meterType) {
+        case MeterType::Column:
+            if (meter.drawsColumns) {
+                drawColumnVariant(meter, surface, theme);
+            } else {
+                drawBarVariant(meter, surface, theme);
+            }
+            break;
+        case MeterType::Pie:
+            drawPieMeter(meter, surface, theme);
+            break;
+        case MeterType::Text:
+            drawTextMeter(meter, surface, theme);
+            break;
+        case MeterType::Indicator:
+            drawIndicatorMeter(meter, surface, theme);
+            break;
+        case MeterType::Graph:
+            drawGraphMeter(meter, surface, theme);
+            break;
+        case MeterType::Unknown:
+            break;  // any other type leaves the rectangle transparent
     }
 }
 
 bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
                       platform::TaskbarTheme theme) {
-    if (meter.meterType == u"graph") {
+    if (meter.meterType == MeterType::Graph) {
         // Before the newest sample: whether the picture holds only alike columns, which
         // no earlier neighbour drew over since.
         const bool neighbourDrew = std::exchange(meter.drawn.neighbourDrew, false);
@@ -115,10 +122,8 @@ bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters,
     return drew;
 }
 
-void rebuildFrame(PanelModel& model, bool horizontalBand, platform::BandWindow& window,
-                  platform::MemorySurface& surface, platform::TaskbarTheme theme) {
-    const Rect client = window.clientRect();
-    layoutPanel(model, horizontalBand, client, window);
+void redrawFrame(PanelModel& model, const Rect& client, platform::MemorySurface& surface,
+                 platform::TaskbarTheme theme) {
     // An empty client area keeps the previous back buffer, which is drawn into.
     surface.replaceBackBuffer(client.width(), client.height());
     for (auto& [rate, meters] : model.metersByRate) {

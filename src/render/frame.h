@@ -24,9 +24,9 @@ bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface, platform::
 bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters,
                        platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
-// Lays the panel out, replaces the back buffer with one of the client size and draws
-// every meter, rates in ascending order.
-void rebuildFrame(PanelModel& model, bool horizontalBand, platform::BandWindow& window,
-                  platform::MemorySurface& surface, platform::TaskbarTheme theme);
+// After layout: replaces the back buffer with one of the client size and draws every
+// meter, rates in ascending order.
+void redrawFrame(PanelModel& model, const Rect& client, platform::MemorySurface& surface,
+                 platform::TaskbarTheme theme);
 
 }  // namespace tavisto

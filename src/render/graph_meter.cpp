@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/rounding.h"
-#include "render/color.h"
 #include "render/meters.h"
 #include "sampling/counter_value.h"
 
@@ -168,7 +167,7 @@ class GraphPainter {
 };
 
 bool drawsArea(const Meter& meter) {
-    return meter.style != u"line";
+    return meter.style != GraphStyle::Line;
 }
 
 // Every position along the graph holds a sample, and every sample fills as many pixels
@@ -234,7 +233,7 @@ void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::Ta
     for (const MeterCounter& counter : meter.counters) {
         const GraphRange range = rangeOf(counter);
         ranges.push_back(range);
-        const Argb fill = colorFromText(counter.color, theme);
+        const Argb fill = counter.color.on(theme);
         std::optional<std::int64_t> previous;
         // Oldest first, so that each sample's line joins the one before it.
         for (std::size_t age = counter.history.size(); age-- > 0;) {
@@ -246,7 +245,7 @@ void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::Ta
             previous = filled;
         }
     }
-    painter.drawOutline(colorFromText(meter.color, theme));
+    painter.drawOutline(meter.color.on(theme));
     meter.graphPixels = {true, meter.rect, geometry.horizontal, theme, std::move(ranges)};
 }
 
@@ -290,11 +289,11 @@ GraphShift shiftGraphMeter(Meter& meter, platform::MemorySurface& surface,
         if (history.size() > 1) {
             previous = filledPixels(history.fromNewest(1), range, geometry.height);
         }
-        painter.drawSample(colorFromText(meter.counters[index].color, theme), drawsArea(meter),
+        painter.drawSample(meter.counters[index].color.on(theme), drawsArea(meter),
                            geometry.length - 1,
                            filledPixels(history.fromNewest(0), range, geometry.height), previous);
     }
-    painter.drawOutline(colorFromText(meter.color, theme));
+    painter.drawOutline(meter.color.on(theme));
     return GraphShift::Shifted;
 }
 

@@ -25,14 +25,11 @@ std::int64_t sizeOr(std::int32_t configured, std::int64_t automatic) {
     return configured == -1 ? automatic : configured;
 }
 
-void place(MeterGroup& group, const Rect& rect, bool forceSideBySide,
+void place(MeterGroup& group, const Rect& rect, bool horizontalBand, GroupOrientation orientation,
            platform::BandWindow& window) {
     group.rect = rect;
-    // The tip must cover the new rectangle before anything is drawn there.
-    if (group.tooltip) {
-        group.tooltip->moveTo(rect);
-    }
-    layoutGroup(group, forceSideBySide, window);
+    group.laidOutOrientation = orientation;
+    layoutGroup(group, horizontalBand, window);
 }
 
 void layoutHorizontalBand(PanelModel& model, const Rect& client, platform::BandWindow& window) {
@@ -49,7 +46,7 @@ void layoutHorizontalBand(PanelModel& model, const Rect& client, platform::BandW
         const std::int64_t width = sizeOr(group->width, sumOfExtents(*group));
         const std::int64_t height =
             sizeOr(group->height, std::min(clientHeight - 2 * top, maxHeight));
-        place(*group, makeRect(x, top, x + width, top + height), true, window);
+        place(*group, makeRect(x, top, x + width, top + height), true, group->orientation, window);
         x = clampToInt32(x + width + model.horizontalSpacing);
     }
 }
@@ -60,12 +57,12 @@ void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWin
     std::int64_t y = model.verticalPadding;
     for (auto& group : model.groups) {
         const std::int64_t sum = sumOfExtents(*group);
-        // Whether the meters fit across the band decides the arrangement; the
-        // configured orientation is overwritten either way.
-        group->orientation = sum < clientWidth ? u"horizontal" : u"";
+        // Whether the meters fit across the band decides the arrangement, whatever
+        // orientation the group was given.
+        const bool sideBySide = sum < clientWidth;
         std::int64_t across = 0;
         std::int64_t along = 0;
-        if (!group->orientation.empty()) {
+        if (sideBySide) {
             across = sizeOr(group->width, sum);
             along = sizeOr(group->height,
                            std::min(clientHeight - 2 * std::int64_t{model.verticalPadding},
@@ -78,7 +75,8 @@ void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWin
                                      std::int64_t{group->maxHeight}));
         }
         const std::int64_t left = roundToInt32(static_cast<double>(clientWidth - across) * 0.5);
-        place(*group, makeRect(left, y, left + across, y + along), false, window);
+        place(*group, makeRect(left, y, left + across, y + along), false,
+              sideBySide ? GroupOrientation::Horizontal : GroupOrientation::Unknown, window);
         y = clampToInt32(y + along + model.verticalSpacing);
     }
 }
@@ -128,19 +126,19 @@ void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
     findLaterNeighbours(model);
 }
 
-void layoutGroup(MeterGroup& group, bool forceSideBySide, platform::BandWindow& window) {
+void layoutGroup(MeterGroup& group, bool horizontalBand, platform::BandWindow& window) {
     const Rect& area = group.rect;
     const std::int64_t groupWidth = static_cast<std::int64_t>(area.right) - area.left;
     const std::int64_t groupHeight = static_cast<std::int64_t>(area.bottom) - area.top;
     const std::int64_t sum = sumOfExtents(group);
-    if (forceSideBySide || group.orientation == u"horizontal") {
+    if (horizontalBand || group.laidOutOrientation == GroupOrientation::Horizontal) {
         std::int64_t offset = floorToInt32(static_cast<double>(groupWidth - sum) * 0.5);
         for (Meter* meter : group.meters) {
             const std::int64_t left = area.left + offset;
             meter->rect = makeRect(left, area.top, left + meterExtent(*meter), area.bottom);
             meter->barLength = static_cast<double>(groupHeight) - 2.0;
-            meter->orientation = group.orientation;
-            meter->sideBySide = forceSideBySide;
+            meter->sideBySide = horizontalBand;
+            meter->drawsColumns = true;
             offset += meterExtent(*meter);
         }
     } else {
@@ -149,8 +147,8 @@ void layoutGroup(MeterGroup& group, bool forceSideBySide, platform::BandWindow& 
             const std::int64_t top = area.top + offset;
             meter->rect = makeRect(area.left, top, area.right, top + meterExtent(*meter));
             meter->barLength = static_cast<double>(groupWidth) - 2.0;
-            meter->orientation = group.orientation;
             meter->sideBySide = false;
+            meter->drawsColumns = false;
             offset += meterExtent(*meter);
         }
     }

@@ -19,15 +19,16 @@ std::int32_t meterExtent(const Meter& meter);
 // the meter. Its right column and bottom row are drawn into as well.
 Rect drawnArea(const Meter& meter);
 
-// Lays out every group and meter for the band direction, moves each group's tooltip to
-// its new rectangle, invalidates each group's rectangle and finds, for each meter, the
-// later meters of its rate whose drawn areas meet its own.
+// Lays out every group and meter for the band direction, invalidates each group's
+// rectangle and finds, for each meter, the later meters of its rate whose drawn areas
+// meet its own. A horizontal band places every group's meters side by side; a vertical
+// one where they fit across it, and stacks them otherwise.
 void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
                  platform::BandWindow& window);
 
-// Places the group's meters inside its rectangle and invalidates that rectangle.
-// Meters go side by side when forced or when the group's orientation is "horizontal",
+// Places the group's meters inside its rectangle and invalidates that rectangle. Meters
+// go side by side on a horizontal band or when the group was laid out "horizontal",
 // otherwise they are stacked top to bottom.
-void layoutGroup(MeterGroup& group, bool forceSideBySide, platform::BandWindow& window);
+void layoutGroup(MeterGroup& group, bool horizontalBand, platform::BandWindow& window);
 
 }  // namespace tavisto

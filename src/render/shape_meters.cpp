@@ -3,7 +3,6 @@
 #include <limits>
 
 #include "core/rounding.h"
-#include "render/color.h"
 #include "render/layout.h"
 #include "render/meters.h"
 #include "sampling/counter_value.h"
@@ -37,10 +36,6 @@ std::int64_t sectorDegrees(MeterCounter& counter) {
     return roundToInt32(value / rangeOf(counter) * 360.0);
 }
 
-bool isColumn(const Meter& meter) {
-    return meter.meterType == u"column";
-}
-
 // Bar lengths saturate at the 32-bit ends, so the cursor that strings them together
 // is kept in 64 bits and clamped where it becomes a coordinate.
 int toCoordinate(std::int64_t value) {
@@ -51,8 +46,8 @@ int toCoordinate(std::int64_t value) {
 }  // namespace
 
 bool showsLastDrawnShapes(Meter& meter) {
-    const bool pie = meter.meterType == u"pie";
-    if (!pie && !isColumn(meter)) {
+    const bool pie = meter.meterType == MeterType::Pie;
+    if (!pie && meter.meterType != MeterType::Column) {
         return false;
     }
     for (MeterCounter& counter : meter.counters) {
@@ -78,11 +73,10 @@ void drawColumnVariant(Meter& meter, platform::MemorySurface& surface,
         const std::int32_t length = barPixels(counter, meter.barLength);
         counter.drawnExtent = length;
         y -= length;
-        canvas->fillRectangle(colorFromText(counter.color, theme), meter.rect.left, toCoordinate(y),
-                              thickness, length);
+        canvas->fillRectangle(counter.color.on(theme), meter.rect.left, toCoordinate(y), thickness,
+                              length);
     }
-    canvas->outlineRectangle(colorFromText(meter.color, theme), meter.rect.left, meter.rect.top,
-                             thickness,
+    canvas->outlineRectangle(meter.color.on(theme), meter.rect.left, meter.rect.top, thickness,
                              toCoordinate(std::int64_t{meter.rect.bottom} - meter.rect.top));
 }
 
@@ -97,11 +91,11 @@ void drawBarVariant(Meter& meter, platform::MemorySurface& surface, platform::Ta
     for (MeterCounter& counter : meter.counters) {
         const std::int32_t length = barPixels(counter, meter.barLength);
         counter.drawnExtent = length;
-        canvas->fillRectangle(colorFromText(counter.color, theme), toCoordinate(x), meter.rect.top,
-                              length, thickness);
+        canvas->fillRectangle(counter.color.on(theme), toCoordinate(x), meter.rect.top, length,
+                              thickness);
         x += length;
     }
-    canvas->outlineRectangle(colorFromText(meter.color, theme), meter.rect.left, meter.rect.top,
+    canvas->outlineRectangle(meter.color.on(theme), meter.rect.left, meter.rect.top,
                              toCoordinate(std::int64_t{meter.rect.right} - meter.rect.left),
                              thickness);
 }
@@ -134,11 +128,10 @@ void drawPieMeter(Meter& meter, platform::MemorySurface& surface, platform::Task
             continue;
         }
         const auto sweep = static_cast<float>(degrees);
-        canvas->fillPie(colorFromText(counter.color, theme), x, y, diameter, diameter, start,
-                        sweep);
+        canvas->fillPie(counter.color.on(theme), x, y, diameter, diameter, start, sweep);
         start += sweep;
     }
-    canvas->outlineEllipse(colorFromText(meter.color, theme), x, y, diameter, diameter);
+    canvas->outlineEllipse(meter.color.on(theme), x, y, diameter, diameter);
 }
 
 }  // namespace tavisto

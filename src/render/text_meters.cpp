@@ -2,7 +2,6 @@
 #include <cstdint>
 #include <string>
 
-#include "render/color.h"
 #include "render/layout.h"
 #include "render/meters.h"
 #include "render/value_format.h"
@@ -16,7 +15,7 @@ using platform::TextAlignment;
 // The text a text meter shows for one counter, formatted into `text`.
 std::u16string_view textLine(MeterCounter& counter, ValueText& text) {
     double value = currentValue(counter);
-    if (counter.units == u"percent") {
+    if (counter.units == CounterUnits::Percent) {
         const double range = counter.maxValue - counter.minValue;
         // An empty range has no percentage to show (the scale would be infinite).
         if (range == 0.0) {
@@ -24,7 +23,7 @@ std::u16string_view textLine(MeterCounter& counter, ValueText& text) {
         }
         value = value * (100.0 / range);
     }
-    if (!counter.triggerOperator.empty() &&
+    if (counter.triggerOperator != TriggerOperator::None &&
         !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
         value = 0.0;
     }
@@ -70,7 +69,7 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
         }
         const auto font = canvas->createFont(counter.font, static_cast<float>(counter.fontSize));
         if (font) {
-            canvas->drawString(text, *font, colorFromText(counter.color, theme), layout, alignment,
+            canvas->drawString(text, *font, counter.color.on(theme), layout, alignment,
                                TextAlignment::Center);
         }
         top += sliceHeight;
@@ -91,10 +90,10 @@ bool showsLines(Meter& meter, LineText lineText) {
 }  // namespace
 
 bool showsLastDrawnLines(Meter& meter) {
-    if (meter.meterType == u"text") {
+    if (meter.meterType == MeterType::Text) {
         return showsLines(meter, textLine);
     }
-    if (meter.meterType == u"indicator") {
+    if (meter.meterType == MeterType::Indicator) {
         return showsLines(meter, indicatorLine);
     }
     return false;

@@ -59,10 +59,10 @@ void ValueText::append(std::u16string_view text) {
     length_ += count;
 }
 
-ValueText formatValue(std::u16string_view units, double value) {
+ValueText formatValue(CounterUnits units, double value) {
     ValueText text;
-    const bool byteRate = units == u"bytes/second";
-    if ((!byteRate && units != u"percent") || !std::isfinite(value)) {
+    const bool byteRate = units == CounterUnits::BytesPerSecond;
+    if ((!byteRate && units != CounterUnits::Percent) || !std::isfinite(value)) {
         return text;
     }
     double shown = roundTripSixDecimals(value);
@@ -82,21 +82,21 @@ ValueText formatValue(std::u16string_view units, double value) {
     return text;
 }
 
-bool triggerHolds(double value, double threshold, std::u16string_view op) {
-    if (op == u">") {
-        return value > threshold;
-    }
-    if (op == u">=") {
-        return value >= threshold;
-    }
-    if (op == u"<") {
-        return value < threshold;
-    }
-    if (op == u"<=") {
-        return value <= threshold;
-    }
-    if (op == u"=") {
-        return value == threshold;
+bool triggerHolds(double value, double threshold, TriggerOperator op) {
+    switch (op) {
+        case TriggerOperator::Greater:
+            return value > threshold;
+        case TriggerOperator::GreaterOrEqual:
+            return value >= threshold;
+        case TriggerOperator::Less:
+            return value < threshold;
+        case TriggerOperator::LessOrEqual:
+            return value <= threshold;
+        case TriggerOperator::Equal:
+            return value == threshold;
+        case TriggerOperator::Unknown:
+        case TriggerOperator::None:
+            break;
     }
     return false;
 }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "config/meter_model.h"
+
 namespace tavisto {
 
 // The text of a formatted value, held in place: drawing it every tick needs no heap.
@@ -32,10 +34,10 @@ class ValueText {
 // units. The value is first rounded to six decimals, then to a whole number half away
 // from zero. Whole numbers beyond the 32-bit range are shown in full, and rates beyond
 // 1000 PB/s stay in PB/s. Infinite and NaN values show nothing.
-ValueText formatValue(std::u16string_view units, double value);
+ValueText formatValue(CounterUnits units, double value);
 
-// Compares the value with the threshold by the operator text (">", ">=", "<", "<=",
-// "="); any other operator, the empty one included, and NaN give false.
-bool triggerHolds(double value, double threshold, std::u16string_view op);
+// Compares the value with the threshold by the operator; an unknown operator, no
+// operator and NaN give false.
+bool triggerHolds(double value, double threshold, TriggerOperator op);
 
 }  // namespace tavisto

@@ -24,8 +24,8 @@ std::uint32_t alphaOf(Argb pixel) {
 
 MeterCounter counterAt(double value, std::u16string units = u"") {
     MeterCounter counter;
-    counter.color = u"#00FF00";
-    counter.units = std::move(units);
+    counter.color = parseColour(u"#00FF00");
+    counter.units = closedSetValue<CounterUnits>(units, kCounterUnits);
     counter.minValue = 0.0;
     counter.maxValue = 100.0;
     counter.font = u"Arial";
@@ -37,11 +37,11 @@ MeterCounter counterAt(double value, std::u16string units = u"") {
 
 Meter meterAt(std::u16string type, Rect rect, std::int32_t width, MeterCounter counter) {
     Meter meter;
-    meter.meterType = std::move(type);
+    meter.meterType = closedSetValue<MeterType>(type, kMeterTypes);
     meter.rect = rect;
     meter.width = width;
     meter.barLength = rect.height() - 2.0;
-    meter.color = u"#0000FF";
+    meter.color = parseColour(u"#0000FF");
     meter.counters.push_back(std::move(counter));
     return meter;
 }

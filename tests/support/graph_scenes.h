@@ -28,14 +28,14 @@ inline bool paintedRed(std::uint32_t pixel) {
 inline Meter graphForPixels(Rect rect, bool horizontalBand, std::u16string style,
                             std::vector<std::u16string> colors) {
     Meter meter;
-    meter.meterType = u"graph";
-    meter.style = std::move(style);
-    meter.color = u"#0000FF";
+    meter.meterType = closedSetValue<MeterType>(u"graph", kMeterTypes);
+    meter.style = closedSetValue<GraphStyle>(style, kGraphStyles);
+    meter.color = parseColour(u"#0000FF");
     meter.rect = rect;
     meter.sideBySide = horizontalBand;
     for (std::u16string& color : colors) {
         MeterCounter counter;
-        counter.color = std::move(color);
+        counter.color = parseColour(color);
         counter.minValue = 0.0;
         counter.maxValue = 100.0;
         counter.references["a"] = CounterReference{CounterReference::PerformanceCounter, u"\\T\\a"};
@@ -143,7 +143,7 @@ void expectAutoColoursFollowTheTheme(Surface& surface) {
     for (const auto& [theme, expected] : themes) {
         ASSERT_TRUE(surface.replaceBackBuffer(30, 30));
         Meter meter = graphForPixels({2, 2, 12, 22}, true, u"area", {u"auto"});
-        meter.color = u"auto";
+        meter.color = parseColour(u"auto");
         tickGraph(meter, surface, 100.0, theme);
         EXPECT_EQ(surface.pixel(11, 12), expected);  // the area
         EXPECT_EQ(surface.pixel(2, 12), expected);   // the outline

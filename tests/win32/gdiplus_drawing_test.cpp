@@ -36,10 +36,11 @@ MeterCounter counterFrom(const char* json, double value) {
 
 Meter meterOf(const char* type, Rect rect, std::int32_t width, std::vector<MeterCounter> counters) {
     Meter meter;
-    meter.meterType = std::u16string(type, type + std::char_traits<char>::length(type));
+    meter.meterType = closedSetValue<MeterType>(
+        std::u16string(type, type + std::char_traits<char>::length(type)), kMeterTypes);
     meter.rect = rect;
     meter.width = width;
-    meter.color = u"#0000FF";
+    meter.color = parseColour(u"#0000FF");
     meter.counters = std::move(counters);
     return meter;
 }
@@ -109,7 +110,7 @@ TEST_F(GdiplusDrawing, StackedCountersOfABarContinueRightward) {
                                          "minValue": 0, "maxValue": 100})json",
                                      40.0)});
     bar.barLength = 50.0;
-    bar.orientation = u"vertical";
+    bar.drawsColumns = false;
     bar.sideBySide = false;
     drawMeter(bar, *surface, platform::TaskbarTheme::Dark);
 

@@ -57,8 +57,8 @@ TEST(Painting, PaintMessageBlendsTheBackBufferAndValidatesTheWindow) {
                                      1.0);
     full.references.begin()->second.value = 1.0;
     Meter column;
-    column.meterType = u"column";
-    column.color = u"#FF0000";
+    column.meterType = closedSetValue<MeterType>(u"column", kMeterTypes);
+    column.color = parseColour(u"#FF0000");
     column.rect = {0, 0, 10, 20};
     column.width = 10;
     column.barLength = 20.0;

@@ -1,8 +1,11 @@
 #include "preview/model_printer.h"
 
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "core/text_conversion.h"
 
@@ -11,6 +14,22 @@ namespace {
 
 std::string quoted(const std::u16string& text) {
     return "\"" + utf16ToUtf8(text) + "\"";
+}
+
+// A closed set's spelling in quotes, or "(other)" for a value outside it.
+template <typename Enumeration, std::size_t N>
+std::string spelled(Enumeration value, const std::array<std::string_view, N>& spellings) {
+    const auto index = static_cast<std::size_t>(value);
+    return index < N ? "\"" + std::string(spellings[index]) + "\"" : "(other)";
+}
+
+std::string colour(const Colour& colour) {
+    if (colour.followsTheme) {
+        return "auto";
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(colour.argb & 0xFFFFFFU));
+    return text;
 }
 
 std::string number(double value) {
@@ -29,15 +48,15 @@ std::string rect(const Rect& r) {
 
 void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t index) {
     out << "      counter " << index << ": expression " << quoted(counter.counterPath) << ", color "
-        << utf16ToUtf8(counter.color) << ", units " << quoted(counter.units) << "\n        range "
-        << number(counter.minValue) << " to " << number(counter.maxValue)
+        << colour(counter.color) << ", units " << spelled(counter.units, kCounterUnits)
+        << "\n        range " << number(counter.minValue) << " to " << number(counter.maxValue)
         << (counter.dynamicMinValue ? ", dynamic minimum" : "")
         << (counter.dynamicMaxValue ? ", dynamic maximum" : "") << ", font " << quoted(counter.font)
         << " " << counter.fontSize << " px";
-    if (counter.triggerOperator.empty()) {
+    if (counter.triggerOperator == TriggerOperator::None) {
         out << ", no trigger";
     } else {
-        out << ", trigger " << quoted(counter.triggerOperator) << " "
+        out << ", trigger " << spelled(counter.triggerOperator, kTriggerOperators) << " "
             << number(counter.triggerValue);
     }
     if (!counter.indicator.empty()) {
@@ -66,18 +85,18 @@ void printModel(std::ostream& out, const PanelModel& model) {
     std::size_t groupIndex = 0;
     for (const auto& group : model.groups) {
         out << "  group " << ++groupIndex << " " << quoted(group->name) << ": orientation "
-            << quoted(group->orientation) << ", width " << group->width << ", height "
-            << group->height << ", min " << group->minWidth << " x " << group->minHeight << ", max "
-            << group->maxWidth << " x " << group->maxHeight << ", rect " << rect(group->rect)
-            << "\n";
+            << spelled(group->orientation, kOrientations) << ", width " << group->width
+            << ", height " << group->height << ", min " << group->minWidth << " x "
+            << group->minHeight << ", max " << group->maxWidth << " x " << group->maxHeight
+            << ", rect " << rect(group->rect) << "\n";
         std::size_t meterIndex = 0;
         for (const Meter* meter : group->meters) {
-            out << "    meter " << ++meterIndex << ": " << quoted(meter->meterType) << ", rate "
-                << meter->refreshRate << " ms, width " << meter->width << ", height "
-                << meter->height << ", color " << utf16ToUtf8(meter->color);
-            if (meter->meterType == u"graph") {
-                out << ", style " << quoted(meter->style) << ", history " << historyLength(*meter)
-                    << " samples";
+            out << "    meter " << ++meterIndex << ": " << spelled(meter->meterType, kMeterTypes)
+                << ", rate " << meter->refreshRate << " ms, width " << meter->width << ", height "
+                << meter->height << ", color " << colour(meter->color);
+            if (meter->meterType == MeterType::Graph) {
+                out << ", style " << spelled(meter->style, kGraphStyles) << ", history "
+                    << historyLength(*meter) << " samples";
             }
             out << ", rect " << rect(meter->rect) << "\n";
             std::size_t counterIndex = 0;

@@ -1,6 +1,6 @@
-#include "render/color.h"
-
 #include <cstdint>
+
+#include "config/meter_model.h"
 
 namespace tavisto {
 namespace {
@@ -24,12 +24,12 @@ bool isSpace(char16_t c) {
 
 }  // namespace
 
-Argb colorFromText(std::u16string_view text, platform::TaskbarTheme theme) {
+Colour parseColour(std::u16string_view text) {
     if (text == u"auto") {
-        return theme == platform::TaskbarTheme::Light ? kBlack : kDefaultColor;
+        return {true};
     }
     if (text.empty()) {
-        return kDefaultColor;
+        return {};
     }
     std::u16string_view rest = text.substr(1);
     while (!rest.empty() && isSpace(rest.front())) {
@@ -57,12 +57,12 @@ Argb colorFromText(std::u16string_view text, platform::TaskbarTheme theme) {
         anyDigit = true;
     }
     if (!anyDigit) {
-        return kDefaultColor;
+        return {};
     }
     if (negative) {
         number = 0U - number;
     }
-    return 0xFF000000U | (number & 0xFFFFFFU);
+    return {false, 0xFF000000U | (number & 0xFFFFFFU)};
 }
 
 }  // namespace tavisto
