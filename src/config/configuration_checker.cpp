@@ -19,6 +19,7 @@
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
 #include "config/configuration_values.h"
+#include "core/failure_sink.h"
 #include "config/counter_references.h"
 #include "config/json_positions.h"
 #include "config/loader_messages.h"
@@ -995,6 +996,7 @@ std::vector<Finding> checkConfiguration(std::string_view bytes,
             return {Finding{Severity::Warning, 1, 1, "", "internal",
                             std::string("the file could not be checked: ") + failure.what(), ""}};
         } catch (...) {
+            reportCaughtException("checker");
             return {};
         }
     }

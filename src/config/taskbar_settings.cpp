@@ -5,6 +5,7 @@
 
 #include "config/configuration_keys.h"
 #include "config/configuration_values.h"
+#include "core/failure_sink.h"
 
 namespace tavisto {
 namespace {
@@ -54,6 +55,7 @@ TaskbarSettings readTaskbarSettings(const nlohmann::json& document) noexcept {
                 static_cast<std::int32_t>(fitNumber(offsetKey.range, parseNumber(*offset)).value);
         }
     } catch (...) {
+        reportCaughtException("taskbar settings");
         return TaskbarSettings{};
     }
     return settings;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "config/configuration_text.h"
+#include "core/failure_sink.h"
 #include "platform/win32/handles.h"
 #include "window/module_file.h"
 
@@ -31,6 +32,7 @@ BOOL CALLBACK formPaths(INIT_ONCE*, void*, void**) noexcept {
             paths.folder = configurationFolderIn(appData);
         }
     } catch (...) {
+        reportCaughtException("configuration paths");
         paths = {};
     }
     return TRUE;
@@ -115,6 +117,7 @@ std::optional<std::string> readConfigurationText(const std::wstring& path) noexc
         }
         return text;
     } catch (...) {
+        reportCaughtException("configuration read");
         return std::nullopt;
     }
 }
@@ -125,6 +128,7 @@ std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexce
             return parseConfigurationText(*text);
         }
     } catch (...) {
+        reportCaughtException("configuration parse");
     }
     return std::nullopt;
 }
