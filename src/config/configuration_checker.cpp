@@ -19,11 +19,11 @@
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
 #include "config/configuration_values.h"
-#include "core/failure_sink.h"
 #include "config/counter_references.h"
 #include "config/json_positions.h"
 #include "config/loader_messages.h"
 #include "config/performance_field_names.h"
+#include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "expression/expression_evaluator.h"
 
