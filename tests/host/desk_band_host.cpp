@@ -365,7 +365,8 @@ HostedBand::HostedBand(RecordingRebar& host, bool showNow) : rebar(host) {
     band.As(&withSite);
     withSite->SetSite(static_cast<IOleWindow*>(site.Get()));
     band->GetWindow(&window);
-    const DESKBANDINFO info = bandInfo(band.Get(), DBIM_MINSIZE | DBIM_ACTUAL, kBandId);
+    const DESKBANDINFO info =
+        bandInfo(band.Get(), DBIM_MINSIZE | DBIM_ACTUAL | DBIM_MODEFLAGS, kBandId);
     // The band fills the rebar's row across, as a taskbar row does.
     RECT client{};
     GetClientRect(rebar.window(), &client);
@@ -374,7 +375,11 @@ HostedBand::HostedBand(RecordingRebar& host, bool showNow) : rebar(host) {
     REBARBANDINFOW inserted{};
     inserted.cbSize = sizeof(inserted);
     inserted.fMask = RBBIM_CHILD | RBBIM_ID | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
-    inserted.fStyle = RBBS_NOGRIPPER;
+    // As the taskbar does, a band that declares a variable height gets a rebar band of
+    // variable height: only such a band keeps the height it is given (cyChild) when its
+    // sizes are set again, any other is cut to its minimum height.
+    inserted.fStyle =
+        RBBS_NOGRIPPER | ((info.dwModeFlags & DBIMF_VARIABLEHEIGHT) ? RBBS_VARIABLEHEIGHT : 0u);
     inserted.hwndChild = window;
     inserted.wID = kBandId;
     inserted.cxMinChild = static_cast<UINT>(info.ptMinSize.x);
