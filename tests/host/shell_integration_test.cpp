@@ -605,6 +605,67 @@ INSTANTIATE_TEST_SUITE_P(
                                 kTwoGroupsActualThickness},
                       Direction{100, 500, 60, 28, 68}));
 
+// One square group of full red columns. No meter sets a height, so the minimum
+// thickness (2 × 2) is far below the taskbar's: a host that took it for the band's
+// thickness would leave a strip nothing can be drawn in.
+std::string squareGroup(int size) {
+    const std::string side = std::to_string(size);
+    return R"json({
+  "horizontalPadding": 1, "verticalPadding": 2,
+  "meterGroups": [
+    { "name": "square", "width": )json" +
+           side + R"json(, "height": )json" + side + R"json(,
+      "meters": [
+        { "meterType": "column", "width": 10, "refreshRate": 200,
+          "counters": [ { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal) / (PERFORMANCE_INFORMATION.PhysicalTotal)",
+                          "color": "#FF0000", "minValue": 0, "maxValue": 1 } ] } ] } ]
+})json";
+}
+
+struct Taskbar {
+    int width;
+    int height;
+};
+
+class BandLengthChange : public Band, public ::testing::WithParamInterface<Taskbar> {};
+
+TEST_P(BandLengthChange, KeepsTheTaskbarsThicknessAndDrawsAfterEveryReload) {
+    const bool vertical = GetParam().height > GetParam().width;
+    const auto thicknessOf = [vertical](HWND window) {
+        RECT client{};
+        GetClientRect(window, &client);
+        return vertical ? client.right : client.bottom;
+    };
+    const auto lengthOf = [vertical](HWND window) {
+        RECT client{};
+        GetClientRect(window, &client);
+        return vertical ? client.bottom : client.right;
+    };
+    writeConfiguration(squareGroup(24));
+    RecordingRebar rebar(GetParam().width, GetParam().height);
+    HostedBand hosted(rebar);
+    pumpFor(300);
+    const LONG taskbarThickness = thicknessOf(rebar.window());
+    ASSERT_EQ(thicknessOf(hosted.window), taskbarThickness);
+
+    // Two saves in a row that each change the band's length.
+    for (const int size : {26, 24}) {
+        SCOPED_TRACE(size);
+        ASSERT_TRUE(writeInPlace(configurationFile(), squareGroup(size)));
+        ASSERT_TRUE(reloadArrives());
+        const LONG length = bandInfo(hosted.band.Get(), DBIM_ACTUAL).ptActual.x;
+        ASSERT_FALSE(widthsPushed(rebar).empty());
+        EXPECT_EQ(widthsPushed(rebar).back(), length);
+        EXPECT_EQ(thicknessOf(hosted.window), taskbarThickness);
+        EXPECT_GE(lengthOf(hosted.window), length);
+        EXPECT_GT(capture(hosted.window).count(kRed), 0);
+    }
+    EXPECT_EQ(widthsPushed(rebar).size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Taskbars, BandLengthChange,
+                         ::testing::Values(Taskbar{400, 40}, Taskbar{100, 500}));
+
 bool declaresWindows10() {
     return FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) != nullptr;
 }
