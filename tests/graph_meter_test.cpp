@@ -87,8 +87,9 @@ TEST(SampleHistory, KeepsTheNewestSamplesThroughPushesAndResizes) {
 }
 
 TEST(GraphMeter, HorizontalBandDrawsOldestAtTheLeftWithJoinedEdges) {
-    // Three columns, ten value pixels (rows 1 to 10) above the outline's bottom row 11.
-    Meter meter = graphAt({10, 0, 13, 11}, true, counterInRange(0.0, 100.0));
+    // Three samples in columns 10 to 12 (the outline's right side on the last column, 13),
+    // ten value pixels (rows 1 to 10) above the outline's bottom row 11.
+    Meter meter = graphAt({10, 0, 14, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface ticks;
     for (double value : {20.0, 100.0, 50.0}) {
         tick(meter, ticks, value);
@@ -108,7 +109,8 @@ TEST(GraphMeter, HorizontalBandDrawsOldestAtTheLeftWithJoinedEdges) {
 }
 
 TEST(GraphMeter, VerticalBandDrawsNewestAtTheBottomRisingRightward) {
-    Meter meter = graphAt({0, 20, 11, 23}, false, counterInRange(0.0, 100.0), u"line");
+    // Three samples in rows 20 to 22, the outline's bottom side on the last row, 23.
+    Meter meter = graphAt({0, 20, 11, 24}, false, counterInRange(0.0, 100.0), u"line");
     RecordingSurface ticks;
     for (double value : {20.0, 100.0, 50.0}) {
         tick(meter, ticks, value);
@@ -122,7 +124,7 @@ TEST(GraphMeter, VerticalBandDrawsNewestAtTheBottomRisingRightward) {
 }
 
 TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
-    // Four columns, ten value pixels: 50 and 52 both fill 5, 56 fills 6.
+    // Four samples, ten value pixels: 50 and 52 both fill 5, 56 fills 6.
     struct Case {
         const char* name;
         std::vector<double> earlier;
@@ -140,7 +142,7 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Meter meter = graphAt({0, 0, 4, 11}, true, counterInRange(0.0, 100.0));
+        Meter meter = graphAt({0, 0, 5, 11}, true, counterInRange(0.0, 100.0));
         RecordingSurface surface;
         for (double value : c.earlier) {
             tick(meter, surface, value);
@@ -153,7 +155,7 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
         EXPECT_EQ(surface.log.empty(), !c.draws);
     }
     // A graph one sample long shows the newest sample alone.
-    Meter single = graphAt({0, 0, 1, 11}, true, counterInRange(0.0, 100.0));
+    Meter single = graphAt({0, 0, 2, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface surface;
     tick(single, surface, 50);
     single.counters[0].references["a"].value = 56;
@@ -161,7 +163,7 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
 }
 
 TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
-    Meter meter = graphAt({0, 0, 3, 11}, true, counterInRange(0.0, 50.0, true), u"line");
+    Meter meter = graphAt({0, 0, 4, 11}, true, counterInRange(0.0, 50.0, true), u"line");
     struct Step {
         double value;
         bool shifted;  // the range stayed, so the pixels were shifted
@@ -191,18 +193,18 @@ TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
 }
 
 TEST(GraphMeter, RelayoutResizesTheHistoryKeepingTheNewestWithoutSampling) {
-    Meter meter = graphAt({0, 0, 5, 11}, true, counterInRange(0.0, 100.0));
+    Meter meter = graphAt({0, 0, 6, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface surface;
     for (double value : {10.0, 20.0, 30.0, 40.0, 50.0}) {
         tick(meter, surface, value);
     }
-    meter.rect = Rect{0, 0, 3, 11};
+    meter.rect = Rect{0, 0, 4, 11};
     drawMeter(meter, surface, TaskbarTheme::Dark);
     drawMeter(meter, surface, TaskbarTheme::Dark);
     EXPECT_EQ(newestFirst(meter.counters[0].history), (std::vector<double>{50.0, 40.0, 30.0}));
     // A new place is drawn in full at the next tick.
     surface.log.clear();
-    meter.rect = Rect{4, 0, 7, 11};
+    meter.rect = Rect{4, 0, 8, 11};
     tick(meter, surface, 60.0);
     EXPECT_EQ(surface.recorded<ScrollArea>().size(), 0U);
     EXPECT_EQ(surface.recorded<ClearToTransparent>().size(), 1U);
@@ -279,7 +281,7 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
     panel.relayout(1);
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));
     EXPECT_EQ(surfaces.last->recorded<OutlineRectangle>(),
-              (std::vector<OutlineRectangle>{{0xFF000000U, 0, 0, 4, 11}}));
+              (std::vector<OutlineRectangle>{{0xFF000000U, 0, 0, 3, 11}}));
 
     ASSERT_TRUE(platform.timers.fire(1000));
     EXPECT_EQ(newestFirst(history), (std::vector<double>{75.0, 25.0}));

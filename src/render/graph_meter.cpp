@@ -15,7 +15,10 @@ namespace {
 
 // Where a graph draws. Samples take one pixel each along the band, the newest at the
 // right end (horizontal band) or at the bottom (vertical band); values rise across the
-// band from the baseline inside the outline.
+// band from the baseline inside the outline. Along the band the outline's sides lie on
+// the meter's first and last pixels, since the pixel past its end is the next meter's:
+// the oldest sample lies under the first side (its value shows in the next sample's
+// join), and the newest sample sits just inside the last.
 struct GraphGeometry {
     Rect rect;
     bool horizontal = true;
@@ -29,9 +32,10 @@ GraphGeometry geometryOf(const Meter& meter) {
     const std::int64_t tall = std::max<std::int64_t>(std::int64_t{rect.bottom} - rect.top, 0);
     // Layout places meters side by side exactly when the band is horizontal.
     if (meter.sideBySide) {
-        return {rect, true, width, std::max<std::int64_t>(tall - 1, 0)};
+        return {rect, true, std::max<std::int64_t>(width - 1, 0),
+                std::max<std::int64_t>(tall - 1, 0)};
     }
-    return {rect, false, tall, std::max<std::int64_t>(width - 1, 0)};
+    return {rect, false, std::max<std::int64_t>(tall - 1, 0), std::max<std::int64_t>(width - 1, 0)};
 }
 
 std::size_t historyCapacity(const GraphGeometry& geometry) {
@@ -127,24 +131,29 @@ class GraphPainter {
         fillSpan(area ? brighter(fill) : fill, position, from, to);
     }
 
+    // A one-pixel outline covers the pixels at x and x + width: along the band it ends
+    // on the meter's last pixel, across the band on the row or column past the values.
     void drawOutline(Argb color) {
         const Rect& rect = geometry_.rect;
+        const std::int64_t width = std::int64_t{rect.right} - rect.left;
+        const std::int64_t tall = std::int64_t{rect.bottom} - rect.top;
         canvas_.outlineRectangle(color, rect.left, rect.top,
-                                 toCoordinate(std::int64_t{rect.right} - rect.left),
-                                 toCoordinate(std::int64_t{rect.bottom} - rect.top));
+                                 toCoordinate(geometry_.horizontal ? width - 1 : width),
+                                 toCoordinate(geometry_.horizontal ? tall : tall - 1));
     }
 
-    // Moves every sample one position back, making room for the newest.
+    // Moves every sample one position back, making room for the newest; the outline's
+    // last side stays where it is.
     void scrollOnePosition() {
         const Rect& rect = geometry_.rect;
         if (geometry_.horizontal) {
-            canvas_.scrollArea(
-                Rect{rect.left, toCoordinate(std::int64_t{rect.top} + 1), rect.right, rect.bottom},
-                -1, 0);
+            canvas_.scrollArea(Rect{rect.left, toCoordinate(std::int64_t{rect.top} + 1),
+                                    toCoordinate(std::int64_t{rect.right} - 1), rect.bottom},
+                               -1, 0);
         } else {
-            canvas_.scrollArea(
-                Rect{toCoordinate(std::int64_t{rect.left} + 1), rect.top, rect.right, rect.bottom},
-                0, -1);
+            canvas_.scrollArea(Rect{toCoordinate(std::int64_t{rect.left} + 1), rect.top, rect.right,
+                                    toCoordinate(std::int64_t{rect.bottom} - 1)},
+                               0, -1);
         }
     }
 

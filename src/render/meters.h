@@ -38,11 +38,12 @@ bool showsLastDrawnLines(Meter& meter);
 
 // History graph: each counter's samples, newest at the right (horizontal band) or at
 // the bottom (vertical band), as areas or lines from the baseline, first counter at
-// the back, with an outline of the meter's colour. Sizes the histories to the meter's
-// extent first, keeping the newest samples.
+// the back, with an outline of the meter's colour whose four sides all show. Sizes the
+// histories to the meter's extent less the outline's last side first, keeping the
+// newest samples.
 void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme);
 
-// Adds every counter's value to its history, sized to the meter's extent.
+// Adds every counter's value to its history, sized as drawGraphMeter sizes it.
 void recordGraphSamples(Meter& meter);
 
 enum class GraphShift : std::uint8_t {

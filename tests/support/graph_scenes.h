@@ -80,18 +80,18 @@ std::vector<std::uint32_t> pixelsOf(const Surface& surface, const Rect& area) {
 }
 
 // The newest sample is at the right (horizontal band) or at the bottom (vertical band),
-// and a tick moves the older ones away from that end.
+// just inside the outline's far side, and a tick moves the older ones away from that end.
 template <typename Surface>
 void expectNewestSampleAtTheFarEnd(Surface& surface) {
     struct Case {
         bool horizontalBand;
         Rect rect;
         int x, y;    // a pixel inside the newest sample's area
-        int dx, dy;  // one sample older
+        int dx, dy;  // one sample older; the other way, the outline's far side
     };
     const Case cases[] = {
-        {true, {2, 2, 12, 22}, 11, 12, -1, 0},
-        {false, {2, 2, 22, 12}, 12, 11, 0, -1},
+        {true, {2, 2, 12, 22}, 10, 12, -1, 0},
+        {false, {2, 2, 22, 12}, 12, 10, 0, -1},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(surface.replaceBackBuffer(30, 30));
@@ -107,6 +107,7 @@ void expectNewestSampleAtTheFarEnd(Surface& surface) {
         EXPECT_EQ(surface.pixel(c.x, c.y), kGraphRed);
         EXPECT_TRUE(paintedRed(surface.pixel(c.x + c.dx, c.y + c.dy)));
         EXPECT_EQ(surface.pixel(c.x + 2 * c.dx, c.y + 2 * c.dy), 0U);
+        EXPECT_EQ(surface.pixel(c.x - c.dx, c.y - c.dy), 0xFF0000FFU);
     }
 }
 
@@ -145,7 +146,7 @@ void expectAutoColoursFollowTheTheme(Surface& surface) {
         Meter meter = graphForPixels({2, 2, 12, 22}, true, u"area", {u"auto"});
         meter.color = parseColour(u"auto");
         tickGraph(meter, surface, 100.0, theme);
-        EXPECT_EQ(surface.pixel(11, 12), expected);  // the area
+        EXPECT_EQ(surface.pixel(10, 12), expected);  // the area
         EXPECT_EQ(surface.pixel(2, 12), expected);   // the outline
         EXPECT_EQ(surface.pixel(20, 12), 0U);
     }
