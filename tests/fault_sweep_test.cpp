@@ -11,10 +11,12 @@
 #include <new>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "core/failure_sink.h"
 #include "panel/meter_panel.h"
 #include "support/allocation_count.h"
 #include "support/fake_platform.h"
@@ -154,6 +156,24 @@ void runScenario(FakePlatform& platform, RunDocuments& run) {
     }
 }
 
+// What the barriers caught and reported during the sweeps: counted here rather than
+// printed, as a sweep fails thousands of calls on purpose.
+long reportsCaught = 0;
+void countReport(std::string_view, std::string_view) noexcept {
+    ++reportsCaught;
+}
+
+class CountedReports {
+  public:
+    CountedReports() : previous_(setFailureReporter(countReport)) { reportsCaught = 0; }
+    ~CountedReports() { setFailureReporter(previous_); }
+    CountedReports(const CountedReports&) = delete;
+    CountedReports& operator=(const CountedReports&) = delete;
+
+  private:
+    FailureReporter previous_;
+};
+
 // The engine's entry points are barriers; an allocation that fails in this harness
 // ends the run early, which must leave nothing live either.
 void runScenario(FaultSchedule& schedule, long allocationsBeforeFailure = -1) {
@@ -191,6 +211,7 @@ long sweep(long total, Arm arm) {
 
 TEST(FaultSweep, EverySeamCallFailingInTurnLeavesAWholePanelOrNone) {
     documents();  // parsed once, outside the counts
+    const CountedReports reports;
     FaultSchedule counting;
     runScenario(counting);
     ASSERT_GT(counting.calls, 1000);
@@ -202,23 +223,28 @@ TEST(FaultSweep, EverySeamCallFailingInTurnLeavesAWholePanelOrNone) {
         schedule.throwAt = k;
         return -1L;
     });
+    // A thrown seam call reaches a barrier, which must say what it caught.
+    EXPECT_GT(reportsCaught, 0);
     std::printf("seam calls: %ld, %ld failed in turn; %ld that allocate, %ld thrown in turn\n",
                 counting.calls, failed, counting.allocatingCalls, thrown);
 }
 
 TEST(FaultSweep, EveryAllocationFailingInTurnLeavesAWholePanelOrNone) {
     documents();
+    const CountedReports reports;
     FaultSchedule none;
     const std::size_t before = testing::allocationCount();
     runScenario(none);
     const auto allocations = static_cast<long>(testing::allocationCount() - before);
     const long runs = sweep(allocations, [](FaultSchedule&, long k) { return k - 1; });
+    EXPECT_GT(reportsCaught, 0);
     std::printf("allocations: %ld, %ld failed in turn\n", allocations, runs);
 }
 
 // The faults the sweeps found, each at the k that found it.
 TEST(FaultSweep, FaultsFoundStayFixed) {
     documents();
+    const CountedReports reports;
     const struct {
         const char* fault;
         long failAt, throwAt, allocationsBeforeFailure;
