@@ -245,9 +245,15 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 EndPaint(window, &paint);
             }
             present();
+            if (panel_) {
+                panel_->announceValueChanges();
+            }
             result = 0;
             return true;
         }
+        case WM_GETOBJECT:
+            result = panel_ ? panel_->accessibleObject(wParam, lParam) : 0;
+            return result != 0;
         case WM_TIMER:
             if (wParam != kFrameAnswerTimer) {
                 return false;

@@ -89,16 +89,19 @@ std::u16string spokenValue(const MeterGroup& group) {
     return text;
 }
 
+std::u16string spokenName(const MeterGroup& group, std::size_t index) {
+    if (!group.name.empty()) {
+        return group.name;
+    }
+    const std::string number = std::to_string(index + 1);
+    return u"Group " + std::u16string(number.begin(), number.end());
+}
+
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model) {
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());
     for (const auto& group : model.groups) {
-        std::u16string name = group->name;
-        if (name.empty()) {
-            const std::string number = std::to_string(groups.size() + 1);
-            name = u"Group " + std::u16string(number.begin(), number.end());
-        }
-        groups.push_back({std::move(name), spokenValue(*group)});
+        groups.push_back({spokenName(*group, groups.size()), spokenValue(*group)});
     }
     return groups;
 }

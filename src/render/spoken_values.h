@@ -23,6 +23,9 @@ struct SpokenGroup {
 // left out. Reads the samples only: nothing is collected and no bound moves.
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model);
 
+// The name of the group at `index` in the model, as spokenGroups gives it.
+std::u16string spokenName(const MeterGroup& group, std::size_t index);
+
 // The value of one group, as spokenGroups gives it.
 std::u16string spokenValue(const MeterGroup& group);
 

@@ -61,6 +61,9 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 resized();
             }
             return false;
+        case WM_GETOBJECT:
+            result = accessibleObject(wParam, lParam);
+            return result != 0;
         case window::kReloadMessage:
             reloadConfiguration();
             return false;
