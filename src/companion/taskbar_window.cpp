@@ -153,6 +153,11 @@ void TaskbarWindow::reload() noexcept {
     }
 }
 
+std::vector<SpokenGroup> TaskbarWindow::spokenValues() const {
+    return panel_ && panel_->panel() ? spokenGroups(panel_->panel()->model())
+                                     : std::vector<SpokenGroup>{};
+}
+
 const std::string& TaskbarWindow::refusal() const noexcept {
     static const std::string none;
     return panel_ ? panel_->refusal() : none;

@@ -61,6 +61,15 @@ std::uint32_t keyOf(std::string_view part) {
     return 0;
 }
 
+// Appended piece by piece: GCC 12 warns about the temporaries of a chain of "+".
+std::string quoted(std::string_view part, std::string_view rest) {
+    std::string text(1, '"');
+    text.append(part);
+    text.push_back('"');
+    text.append(rest);
+    return text;
+}
+
 }  // namespace
 
 std::optional<Hotkey> parseHotkey(std::string_view text, std::string& error) {
@@ -74,7 +83,7 @@ std::optional<Hotkey> parseHotkey(std::string_view text, std::string& error) {
         if (!last) {
             const std::uint8_t modifier = modifierOf(part);
             if (modifier == 0 || (hotkey.modifiers & modifier) != 0) {
-                error = "\"" + std::string(part) + "\" is not a modifier (Ctrl, Alt, Shift, Win)";
+                error = quoted(part, " is not a modifier (Ctrl, Alt, Shift, Win)");
                 return std::nullopt;
             }
             hotkey.modifiers |= modifier;
@@ -83,7 +92,7 @@ std::optional<Hotkey> parseHotkey(std::string_view text, std::string& error) {
         }
         hotkey.key = keyOf(part);
         if (hotkey.key == 0) {
-            error = "\"" + std::string(part) + "\" is not a key (a letter, a digit or F1 to F24)";
+            error = quoted(part, " is not a key (a letter, a digit or F1 to F24)");
             return std::nullopt;
         }
         break;
