@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "companion/autostart.h"
 #include "companion/counter_picker.h"
 #include "companion/settings_controls.h"
+#include "companion/show_values_window.h"
 #include "companion/taskbar_host.h"
 #include "config/configuration_checker.h"
 #include "desk_band_host.h"
@@ -436,6 +439,91 @@ TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
     const host::Capture picture = screenCapture(program.window());
     ASSERT_GT(picture.width, 0);
     EXPECT_TRUE(host::savePng(picture, png));
+}
+
+}  // namespace
+}  // namespace tavisto::companion::testing
+
+namespace tavisto::companion::testing {
+namespace {
+
+TEST_F(SettingsTest, ShowValuesListsThePreviewsGroupsAndEscClosesOnlyIt) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    program.click(kShowValuesButton);
+    HWND values = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
+        kPromptly));
+    const HWND text = GetWindow(values, GW_CHILD);
+    // The unnamed group's percentage of an unbounded range is 0.
+    EXPECT_TRUE(host::pumpUntil([&] { return windowText(text) == L"Group 1: 0%"; }, kPromptly))
+        << windowText(text).size();
+    PostMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(host::pumpUntil(
+        [] { return FindWindowW(kShowValuesWindowClass, nullptr) == nullptr; }, kPromptly));
+    EXPECT_TRUE(IsWindow(program.window()));
+}
+
+// Tab goes through the controls in reading order: top to bottom, left to right.
+TEST_F(SettingsTest, TabVisitsTheControlsInReadingOrder) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    // "Create from example" is hidden while the file exists.
+    const int expected[] = {kFindingsList,      kCheckAgainButton, kEditButton,
+                            kOpenFolderButton,  kCountersButton,   kShowValuesButton,
+                            kTaskManagerButton, kTaskbarCheckBox};
+    HWND at = program.control(kFindingsList);
+    std::vector<int> visited;
+    std::vector<RECT> places;
+    for (std::size_t step = 0; step < std::size(expected); ++step) {
+        visited.push_back(GetDlgCtrlID(at));
+        RECT rect{};
+        GetWindowRect(at, &rect);
+        places.push_back(rect);
+        at = GetNextDlgTabItem(program.window(), at, FALSE);
+    }
+    EXPECT_EQ(visited, std::vector<int>(std::begin(expected), std::end(expected)));
+    EXPECT_EQ(GetDlgCtrlID(at), kFindingsList);  // and round again
+    for (std::size_t index = 1; index < places.size(); ++index) {
+        const RECT& before = places[index - 1];
+        const RECT& after = places[index];
+        EXPECT_TRUE(after.top > before.top || (after.top == before.top && after.left > before.left))
+            << "control " << visited[index] << " comes before " << visited[index - 1]
+            << " in reading order";
+    }
+}
+
+// Every control a screen reader reaches has a name: its own text, or the label before it.
+TEST_F(SettingsTest, EveryControlHasAnAccessibleName) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    for (HWND child = GetWindow(program.window(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child) || (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) == 0) {
+            continue;
+        }
+        Microsoft::WRL::ComPtr<IAccessible> object;
+        ASSERT_TRUE(SUCCEEDED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
+                                                         __uuidof(IAccessible), &object)));
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        object->get_accName(self, &name);
+        EXPECT_GT(name != nullptr ? SysStringLen(name) : 0u, 0u)
+            << "control " << GetDlgCtrlID(child) << " has no accessible name";
+        SysFreeString(name);
+    }
+    CoUninitialize();
 }
 
 }  // namespace
