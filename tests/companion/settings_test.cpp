@@ -467,6 +467,31 @@ TEST_F(SettingsTest, ShowValuesListsThePreviewsGroupsAndEscClosesOnlyIt) {
     EXPECT_TRUE(IsWindow(program.window()));
 }
 
+TEST_F(SettingsTest, PicturesShowValues) {
+    const std::wstring png = host::environmentValue(L"TAVISTO_SHOW_VALUES_PICTURE");
+    if (png.empty()) {
+        GTEST_SKIP() << "no picture asked for";
+    }
+    const win32::GdiplusSession gdiplus;
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
+    ASSERT_TRUE(source.empty()
+                    ? host::writeNewFile(host::configurationFile(), kFixed)
+                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded"));
+    program.click(kShowValuesButton);
+    HWND values = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
+        kPromptly));
+    // Rate counters show their values from the second sample on.
+    host::pumpFor(2500);
+    const host::Capture picture = screenCapture(values);
+    ASSERT_GT(picture.width, 0);
+    EXPECT_TRUE(host::savePng(picture, png));
+}
+
 // Tab goes through the controls in reading order: top to bottom, left to right.
 TEST_F(SettingsTest, TabVisitsTheControlsInReadingOrder) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
