@@ -223,11 +223,19 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             applyDpi(HIWORD(wParam));
             return true;
         }
+        case WM_SYSCOLORCHANGE:
+            // High contrast on or off: the preview's "auto" colours follow its text colour.
+            if (preview_) {
+                SendMessageW(preview_->window(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+                RedrawWindow(window_.get(), nullptr, nullptr,
+                             RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            }
+            return false;
         case WM_SETTINGCHANGE:
             if (wParam == SPI_SETNONCLIENTMETRICS) {
                 applyDpi(dpi_);
             }
-            if (win32::announcesThemeChange(lParam) && preview_) {
+            if (win32::announcesThemeChange(wParam, lParam) && preview_) {
                 // The taskbar turned light or dark: its colour behind the preview, and the
                 // preview's "auto" colours.
                 SendMessageW(preview_->window(), WM_SETTINGCHANGE, wParam, lParam);

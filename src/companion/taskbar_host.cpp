@@ -94,12 +94,18 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
     switch (message) {
         case WM_SETTINGCHANGE:
             // Broadcasts reach top-level windows only: the taskbar windows hear it here.
-            if (win32::announcesThemeChange(lParam)) {
+            if (win32::announcesThemeChange(wParam, lParam)) {
                 for (const auto& window : windows_) {
                     window->redrawForTheme();
                 }
             }
             check();
+            return false;
+        case WM_SYSCOLORCHANGE:
+            // High contrast on or off: "auto" colours follow its text colour at once.
+            for (const auto& window : windows_) {
+                window->redrawForTheme();
+            }
             return false;
         case WM_POWERBROADCAST:
             // After sleep Explorer keeps its taskbar but may have rebuilt what is inside.
