@@ -472,6 +472,15 @@ void SettingsWindow::command(int id, int code) {
         DestroyWindow(window_.get());
         return;
     }
+    if (id == IDOK) {
+        // Enter, as IsDialogMessageW reports it: on a finding it opens the file, as a
+        // double-click does.
+        const HWND list = GetDlgItem(window_.get(), kFindingsList);
+        if (GetFocus() == list && ListView_GetNextItem(list, -1, LVNI_SELECTED) >= 0) {
+            edit();
+        }
+        return;
+    }
     if (code != BN_CLICKED) {
         return;
     }

@@ -492,61 +492,92 @@ TEST_F(SettingsTest, PicturesShowValues) {
     EXPECT_TRUE(host::savePng(picture, png));
 }
 
-// Tab goes through the controls in reading order: top to bottom, left to right.
-TEST_F(SettingsTest, TabVisitsTheControlsInReadingOrder) {
-    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
-    const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
-    // "Create from example" is hidden while the file exists.
-    const int expected[] = {kFindingsList,      kCheckAgainButton, kEditButton,
-                            kOpenFolderButton,  kCountersButton,   kShowValuesButton,
-                            kTaskManagerButton, kTaskbarCheckBox};
-    HWND at = program.control(kFindingsList);
+// The controls Tab visits from `first` round to it again, by identifier.
+std::vector<int> tabOrder(HWND window, HWND first) {
     std::vector<int> visited;
-    std::vector<RECT> places;
-    for (std::size_t step = 0; step < std::size(expected); ++step) {
+    HWND at = first;
+    do {
         visited.push_back(GetDlgCtrlID(at));
-        RECT rect{};
-        GetWindowRect(at, &rect);
-        places.push_back(rect);
-        at = GetNextDlgTabItem(program.window(), at, FALSE);
-    }
-    EXPECT_EQ(visited, std::vector<int>(std::begin(expected), std::end(expected)));
-    EXPECT_EQ(GetDlgCtrlID(at), kFindingsList);  // and round again
-    for (std::size_t index = 1; index < places.size(); ++index) {
-        const RECT& before = places[index - 1];
-        const RECT& after = places[index];
-        EXPECT_TRUE(after.top > before.top || (after.top == before.top && after.left > before.left))
-            << "control " << visited[index] << " comes before " << visited[index - 1]
-            << " in reading order";
-    }
+        at = GetNextDlgTabItem(window, at, FALSE);
+    } while (at != nullptr && at != first && visited.size() < 50);
+    return visited;
 }
 
-// Every control a screen reader reaches has a name: its own text, or the label before it.
-TEST_F(SettingsTest, EveryControlHasAnAccessibleName) {
-    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
-    const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    for (HWND child = GetWindow(program.window(), GW_CHILD); child != nullptr;
+// Whether each control comes after the one before it when read top to bottom, left to
+// right; the first that does not, else 0.
+int outOfReadingOrder(HWND window, const std::vector<int>& order) {
+    for (std::size_t index = 1; index < order.size(); ++index) {
+        RECT before{};
+        RECT after{};
+        GetWindowRect(GetDlgItem(window, order[index - 1]), &before);
+        GetWindowRect(GetDlgItem(window, order[index]), &after);
+        if (after.top < before.top || (after.top == before.top && after.left <= before.left)) {
+            return order[index];
+        }
+    }
+    return 0;
+}
+
+// The visible tab stops of the window without an accessible name, read through the
+// accessibility interfaces from this process, as a screen reader reads them.
+std::vector<int> unnamedControls(HWND window) {
+    std::vector<int> unnamed;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
         if (!IsWindowVisible(child) || (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) == 0) {
             continue;
         }
         Microsoft::WRL::ComPtr<IAccessible> object;
-        ASSERT_TRUE(SUCCEEDED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
-                                                         __uuidof(IAccessible), &object)));
+        BSTR name = nullptr;
         VARIANT self;
         VariantInit(&self);
         self.vt = VT_I4;
         self.lVal = CHILDID_SELF;
-        BSTR name = nullptr;
-        object->get_accName(self, &name);
-        EXPECT_GT(name != nullptr ? SysStringLen(name) : 0u, 0u)
-            << "control " << GetDlgCtrlID(child) << " has no accessible name";
+        if (FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
+                                              __uuidof(IAccessible), &object)) ||
+            FAILED(object->get_accName(self, &name)) || name == nullptr ||
+            SysStringLen(name) == 0) {
+            unnamed.push_back(GetDlgCtrlID(child));
+        }
         SysFreeString(name);
+    }
+    return unnamed;
+}
+
+// Both windows from the keyboard: Tab visits the controls in reading order, and every
+// control a screen reader reaches has a name, its own text or its label's.
+TEST_F(SettingsTest, SettingsAndCounterPickerAreReadableAndReachableByKeyboard) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    program.click(kCountersButton);
+    HWND picker = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (picker = FindWindowW(kCounterPickerClass, nullptr)) != nullptr; },
+        kPromptly));
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    const struct {
+        const char* name;
+        HWND window;
+        std::vector<int> order;
+    } windows[] = {
+        // "Create from example" is hidden while the file exists.
+        {"settings",
+         program.window(),
+         {kFindingsList, kCheckAgainButton, kEditButton, kOpenFolderButton, kCountersButton,
+          kShowValuesButton, kTaskManagerButton, kTaskbarCheckBox}},
+        // "Combine" shows only for a wildcard instance, which Wine's empty lists never give.
+        {"counter picker",
+         picker,
+         {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton}},
+    };
+    for (const auto& tested : windows) {
+        SCOPED_TRACE(tested.name);
+        EXPECT_EQ(tabOrder(tested.window, GetDlgItem(tested.window, tested.order.front())),
+                  tested.order);
+        EXPECT_EQ(outOfReadingOrder(tested.window, tested.order), 0);
+        EXPECT_EQ(unnamedControls(tested.window), std::vector<int>{});
     }
     CoUninitialize();
 }
