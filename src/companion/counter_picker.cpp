@@ -212,20 +212,29 @@ void layout(HWND window, UINT dpi) {
     const int gap = scaled(6);
     const int line = scaled(24);
     const int column = (client.right - 2 * margin - 2 * gap) / 3;
-    const int listHeight = client.bottom - 2 * margin - 2 * gap - 2 * line;
+    const int listHeight = client.bottom - 2 * margin - 2 * gap - 3 * line;
+    const auto place = [window](int id, int x, int y, int width, int height) {
+        SetWindowPos(GetDlgItem(window, id), nullptr, x, y, std::max(width, 0), height,
+                     SWP_NOZORDER);
+    };
     int x = margin;
-    for (const int id : {kObjectList, kCounterList, kInstanceList}) {
-        SetWindowPos(GetDlgItem(window, id), nullptr, x, margin, column, listHeight, SWP_NOZORDER);
+    for (const auto& [labelId, listId] :
+         {std::pair{kObjectLabel, kObjectList}, std::pair{kCounterLabel, kCounterList},
+          std::pair{kInstanceLabel, kInstanceList}}) {
+        place(labelId, x, margin, column, line);
+        place(listId, x, margin + line, column, listHeight);
         x += column + gap;
     }
-    const int y = margin + listHeight + gap;
-    SetWindowPos(GetDlgItem(window, kFragmentText), nullptr, margin, y, client.right - 2 * margin,
-                 line, SWP_NOZORDER);
-    SetWindowPos(GetDlgItem(window, kCopyButton), nullptr, margin, y + line + gap, scaled(160),
-                 line, SWP_NOZORDER);
+    const int labelWidth = scaled(80);
+    int y = margin + line + listHeight + gap;
+    place(kFragmentLabel, margin, y, labelWidth, line);
+    place(kFragmentText, margin + labelWidth, y, client.right - 2 * margin - labelWidth, line);
+    y += line + gap;
+    place(kCopyButton, margin, y, scaled(160), line);
     const int combineX = margin + scaled(160) + gap;
-    SetWindowPos(GetDlgItem(window, kCombineList), nullptr, combineX, y + line + gap,
-                 std::max<int>(client.right - margin - combineX, 0), scaled(200), SWP_NOZORDER);
+    place(kCombineLabel, combineX, y, labelWidth, line);
+    place(kCombineList, combineX + labelWidth, y, client.right - margin - combineX - labelWidth,
+          scaled(200));
 }
 
 }  // namespace
@@ -297,23 +306,34 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
         const HWND window = picker->window();
         constexpr DWORD list =
             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY;
-        const std::array<std::pair<int, DWORD>, 6> controls{{
-            {kObjectList, list | LBS_SORT},
-            {kCounterList, list | LBS_SORT},
-            {kInstanceList, list | LBS_SORT},
-            {kFragmentText,
+        constexpr DWORD label = WS_CHILD | WS_VISIBLE;
+        struct Control {
+            int id;
+            const wchar_t* className;
+            const wchar_t* text;
+            DWORD style;
+        };
+        // In tab and reading order, each label before its control.
+        const std::array<Control, 11> controls{{
+            {kObjectLabel, L"STATIC", L"&Objects:", label},
+            {kObjectList, L"LISTBOX", L"Objects", list | LBS_SORT},
+            {kCounterLabel, L"STATIC", L"Cou&nters:", label},
+            {kCounterList, L"LISTBOX", L"Counters", list | LBS_SORT},
+            {kInstanceLabel, L"STATIC", L"&Instances:", label},
+            {kInstanceList, L"LISTBOX", L"Instances", list | LBS_SORT},
+            {kFragmentLabel, L"STATIC", L"&Fragment:", label},
+            {kFragmentText, L"EDIT", L"",
              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOHSCROLL},
-            {kCopyButton, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
-            {kCombineList, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
+            {kCopyButton, L"BUTTON", L"&Copy to clipboard",
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
+            {kCombineLabel, L"STATIC", L"Co&mbine:", label},
+            {kCombineList, L"COMBOBOX", L"",
+             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
         }};
-        for (const auto& [id, style] : controls) {
-            const wchar_t* className = id == kFragmentText  ? L"EDIT"
-                                       : id == kCopyButton  ? L"BUTTON"
-                                       : id == kCombineList ? L"COMBOBOX"
-                                                            : L"LISTBOX";
+        for (const Control& control : controls) {
             const HWND child = CreateWindowExW(
-                0, className, id == kCopyButton ? L"&Copy to clipboard" : L"", style, 0, 0, 0, 0,
-                window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+                0, control.className, control.text, control.style, 0, 0, 0, 0, window,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
         fill(GetDlgItem(window, kObjectList), performanceObjects());
@@ -334,7 +354,8 @@ void CounterPicker::setFont(HFONT font) noexcept {
         return;
     }
     for (const int id :
-         {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton, kCombineList}) {
+         {kObjectLabel, kObjectList, kCounterLabel, kCounterList, kInstanceLabel, kInstanceList,
+          kFragmentLabel, kFragmentText, kCopyButton, kCombineLabel, kCombineList}) {
         SendMessageW(GetDlgItem(window_.get(), id), WM_SETFONT, reinterpret_cast<WPARAM>(font),
                      TRUE);
     }

@@ -22,6 +22,13 @@ enum CounterPickerControl : int {
     kCopyButton = 305,
     // How the instances of a wildcard instance ("*") combine.
     kCombineList = 306,
+    // The labels, each placed before its control so that screen readers name the control
+    // by it and its mnemonic moves the focus there.
+    kObjectLabel = 311,
+    kCounterLabel = 312,
+    kInstanceLabel = 313,
+    kFragmentLabel = 314,
+    kCombineLabel = 316,
 };
 
 class CounterPicker : private window::WindowProcedure<CounterPicker> {

@@ -53,8 +53,17 @@ int runTaskbar(bool force) {
         tavisto::companion::log(L"GDI+ cannot be started");
         return 1;
     }
-    tavisto::companion::TaskbarHost host(force);
-    return host.run();
+    // Screen readers reach the meters' accessible objects through this thread's apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    int exitCode = 1;
+    {
+        tavisto::companion::TaskbarHost host(force);
+        exitCode = host.run();
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
+    return exitCode;
 }
 
 // A program for the Windows subsystem has no console of its own: the version goes to the

@@ -76,7 +76,7 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return false;
         case WM_SETTINGCHANGE:
             // Sent on by the parent: "auto" colours follow a light or dark taskbar.
-            if (panel_ && win32::announcesThemeChange(lParam)) {
+            if (panel_ && win32::announcesThemeChange(wParam, lParam)) {
                 panel_->relayout(panel_->horizontalBand());
                 InvalidateRect(window, nullptr, FALSE);
             }

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "platform/win32/handles.h"
+#include "render/spoken_values.h"
 #include "window/panel_window.h"
 #include "window/window_procedure.h"
 
@@ -31,6 +33,10 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
     HWND window() const noexcept { return window_.get(); }
     // Whether the preview draws a configuration: false until a file has loaded.
     bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
+    // Each group's name and what its meters show now; empty without a panel.
+    std::vector<SpokenGroup> spokenValues() const {
+        return showsMeters() ? spokenGroups(panel_->panel()->model()) : std::vector<SpokenGroup>{};
+    }
 
   private:
     friend class window::WindowProcedure<PreviewWindow>;

@@ -21,6 +21,7 @@ enum SettingsControl : int {
     // What the preview shows: this file's meters, the last file that loaded, or none.
     kPreviewNote = 118,
     kPreviewWindow = 119,
+    kShowValuesButton = 120,
 };
 
 // The findings list's columns.

@@ -72,18 +72,20 @@ struct ControlDefinition {
 };
 
 // In tab order.
-constexpr std::array<ControlDefinition, 13> kControls{{
+constexpr std::array<ControlDefinition, 14> kControls{{
     {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
     {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kPreviewNote, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kFindingsLabel, WC_STATICW, L"&Findings:", 0},
-    {kFindingsList, WC_LISTVIEWW, L"",
+    // Named as its label is: screen readers that do not look for the label read the name.
+    {kFindingsList, WC_LISTVIEWW, L"Findings",
      WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS},
     {kCheckAgainButton, WC_BUTTONW, L"Check &again", WS_TABSTOP | BS_PUSHBUTTON},
     {kEditButton, WC_BUTTONW, L"&Edit", WS_TABSTOP | BS_PUSHBUTTON},
     {kOpenFolderButton, WC_BUTTONW, L"Open f&older", WS_TABSTOP | BS_PUSHBUTTON},
     {kCreateButton, WC_BUTTONW, L"&Create from example", WS_TABSTOP | BS_PUSHBUTTON},
     {kCountersButton, WC_BUTTONW, L"Co&unters\u2026", WS_TABSTOP | BS_PUSHBUTTON},
+    {kShowValuesButton, WC_BUTTONW, L"Show &values", WS_TABSTOP | BS_PUSHBUTTON},
     {kTaskManagerButton, WC_BUTTONW, L"&Task Manager", WS_TABSTOP | BS_PUSHBUTTON},
     {kTaskbarCheckBox, WC_BUTTONW, L"&Show on the Windows 11 taskbar",
      WS_TABSTOP | BS_AUTOCHECKBOX},
@@ -221,11 +223,19 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             applyDpi(HIWORD(wParam));
             return true;
         }
+        case WM_SYSCOLORCHANGE:
+            // High contrast on or off: the preview's "auto" colours follow its text colour.
+            if (preview_) {
+                SendMessageW(preview_->window(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+                RedrawWindow(window_.get(), nullptr, nullptr,
+                             RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            }
+            return false;
         case WM_SETTINGCHANGE:
             if (wParam == SPI_SETNONCLIENTMETRICS) {
                 applyDpi(dpi_);
             }
-            if (win32::announcesThemeChange(lParam) && preview_) {
+            if (win32::announcesThemeChange(wParam, lParam) && preview_) {
                 // The taskbar turned light or dark: its colour behind the preview, and the
                 // preview's "auto" colours.
                 SendMessageW(preview_->window(), WM_SETTINGCHANGE, wParam, lParam);
@@ -344,11 +354,12 @@ void SettingsWindow::layout() {
     ListView_SetColumnWidth(list, kMessageColumn,
                             width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
     y = bottom + gap;
-    const std::array<std::pair<int, int>, 6> buttons{{{kCheckAgainButton, 95},
+    const std::array<std::pair<int, int>, 7> buttons{{{kCheckAgainButton, 95},
                                                       {kEditButton, 60},
                                                       {kOpenFolderButton, 95},
                                                       {kCreateButton, 140},
                                                       {kCountersButton, 90},
+                                                      {kShowValuesButton, 95},
                                                       {kTaskManagerButton, 100}}};
     int x = margin;
     for (const auto& [id, buttonWidth] : buttons) {
@@ -461,6 +472,15 @@ void SettingsWindow::command(int id, int code) {
         DestroyWindow(window_.get());
         return;
     }
+    if (id == IDOK) {
+        // Enter, as IsDialogMessageW reports it: on a finding it opens the file, as a
+        // double-click does.
+        const HWND list = GetDlgItem(window_.get(), kFindingsList);
+        if (GetFocus() == list && ListView_GetNextItem(list, -1, LVNI_SELECTED) >= 0) {
+            edit();
+        }
+        return;
+    }
     if (code != BN_CLICKED) {
         return;
     }
@@ -491,6 +511,12 @@ void SettingsWindow::command(int id, int code) {
                     font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)),
                     dpi_);
             }
+            break;
+        case kShowValuesButton:
+            // The preview's panel reads the same file as the taskbar's meters.
+            showValues(values_, [this] {
+                return preview_ ? preview_->spokenValues() : std::vector<SpokenGroup>{};
+            });
             break;
         case kTaskManagerButton:
             window::startTaskManager();

@@ -13,6 +13,7 @@
 #include "companion/configuration_status.h"
 #include "companion/counter_picker.h"
 #include "companion/preview_window.h"
+#include "companion/show_values_window.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "window/config_watcher.h"
@@ -63,6 +64,8 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     // the picker is owned by it. Null when the preview cannot be shown, and until the
     // picker is first opened.
     std::unique_ptr<PreviewWindow> preview_;
+    // After the preview, so that it goes first: it reads the preview's panel.
+    std::unique_ptr<ShowValuesWindow> values_;
     std::unique_ptr<CounterPicker> picker_;
     win32::Window window_;
     win32::GdiFont font_;

@@ -26,11 +26,22 @@ constexpr ULONGLONG kMaximumRetryDelay = 16000;
 // How long a taskbar must be seen hosting desk bands before the program ends.
 constexpr ULONGLONG kDeskBandVerdictMilliseconds = 1500;
 
-enum MenuCommand : UINT { kSettings = 1, kTaskManager, kReload, kExit };
+enum MenuCommand : UINT { kShowValues = 1, kSettings, kTaskManager, kReload, kExit };
+constexpr int kShowValuesHotkey = 1;
+
+UINT hotkeyModifiers(const Hotkey& hotkey) {
+    UINT modifiers = MOD_NOREPEAT;
+    modifiers |= (hotkey.modifiers & Hotkey::Control) != 0 ? MOD_CONTROL : 0;
+    modifiers |= (hotkey.modifiers & Hotkey::Alt) != 0 ? MOD_ALT : 0;
+    modifiers |= (hotkey.modifiers & Hotkey::Shift) != 0 ? MOD_SHIFT : 0;
+    modifiers |= (hotkey.modifiers & Hotkey::Windows) != 0 ? MOD_WIN : 0;
+    return modifiers;
+}
 
 }  // namespace
 
 TaskbarHost::~TaskbarHost() {
+    values_.reset();
     windows_.clear();
     control_.reset();
 }
@@ -83,12 +94,18 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
     switch (message) {
         case WM_SETTINGCHANGE:
             // Broadcasts reach top-level windows only: the taskbar windows hear it here.
-            if (win32::announcesThemeChange(lParam)) {
+            if (win32::announcesThemeChange(wParam, lParam)) {
                 for (const auto& window : windows_) {
                     window->redrawForTheme();
                 }
             }
             check();
+            return false;
+        case WM_SYSCOLORCHANGE:
+            // High contrast on or off: "auto" colours follow its text colour at once.
+            for (const auto& window : windows_) {
+                window->redrawForTheme();
+            }
             return false;
         case WM_POWERBROADCAST:
             // After sleep Explorer keeps its taskbar but may have rebuilt what is inside.
@@ -110,8 +127,17 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
         case kShowMenu:
             showMenu(lParam);
             return true;
+        case WM_HOTKEY:
+            if (wParam == kShowValuesHotkey) {
+                openValues();
+            }
+            return true;
         case WM_DESTROY:
             KillTimer(control_.get(), kCheckTimer);
+            if (hotkey_) {
+                UnregisterHotKey(control_.get(), kShowValuesHotkey);
+                hotkey_.reset();
+            }
             windows_.clear();
             PostQuitMessage(exitCode_);
             return false;
@@ -128,6 +154,9 @@ void TaskbarHost::readSettings() noexcept {
         // A file that cannot be read keeps the settings in force, as it keeps the meters.
         if (const auto document = window::readConfiguration(window::configurationFile())) {
             settings_ = readTaskbarSettings(*document);
+            std::string error;
+            const std::optional<Hotkey> hotkey = readHotkey(*document, error);
+            registerHotkey(hotkey, error);
         }
     } catch (...) {
         reportCaughtException("reading the taskbar settings");
@@ -259,6 +288,7 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
     if (menu == nullptr) {
         return;
     }
+    AppendMenuW(menu, MF_STRING, kShowValues, L"Show &values");
     AppendMenuW(menu, MF_STRING, kSettings, L"&Settings");
     AppendMenuW(menu, MF_STRING, kTaskManager, L"&Task Manager");
     AppendMenuW(menu, MF_STRING, kReload, L"&Reload configuration");
@@ -275,6 +305,9 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
         menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, control_.get(), nullptr));
     PostMessageW(control_.get(), WM_NULL, 0, 0);
     switch (command) {
+        case kShowValues:
+            openValues();
+            break;
         case kSettings:
             try {
                 // This program itself, without arguments: its settings window.
@@ -297,6 +330,52 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
             break;
         default:
             break;
+    }
+}
+
+void TaskbarHost::openValues() noexcept {
+    showValues(values_, [this] {
+        // The primary taskbar's window comes first; any window shows the same file.
+        for (const auto& window : windows_) {
+            if (window->showsMeters()) {
+                return window->spokenValues();
+            }
+        }
+        return std::vector<SpokenGroup>{};
+    });
+}
+
+void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
+                                 const std::string& error) noexcept {
+    try {
+        if (wanted == hotkey_ && error.empty()) {
+            return;
+        }
+        if (hotkey_) {
+            UnregisterHotKey(control_.get(), kShowValuesHotkey);
+            hotkey_.reset();
+        }
+        std::string problem = error.empty() ? "" : "the hotkey cannot be read: " + error;
+        if (wanted) {
+            if (RegisterHotKey(control_.get(), kShowValuesHotkey, hotkeyModifiers(*wanted),
+                               wanted->key)) {
+                hotkey_ = wanted;
+            } else {
+                const DWORD failure = GetLastError();
+                problem =
+                    failure == ERROR_HOTKEY_ALREADY_REGISTERED
+                        ? "the hotkey is taken by another program; Show values is in the "
+                          "meters' menu"
+                        : "the hotkey cannot be registered (error " + std::to_string(failure) + ")";
+            }
+        }
+        if (problem != hotkeyProblem_ && !problem.empty()) {
+            const std::u16string line = utf8ToUtf16(printableText(problem));
+            log(std::wstring(line.begin(), line.end()));
+        }
+        hotkeyProblem_ = std::move(problem);
+    } catch (...) {
+        reportCaughtException("registering the hotkey");
     }
 }
 

@@ -7,10 +7,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "companion/show_values_window.h"
 #include "companion/taskbar_window.h"
+#include "config/hotkey.h"
 #include "config/taskbar_settings.h"
 #include "platform/win32/handles.h"
 #include "tavisto_identifiers.h"
@@ -49,6 +52,10 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     // loaded.
     void logRefusal() noexcept;
     void showMenu(LPARAM screenPoint) noexcept;
+    // Registers the configuration's hotkey in place of the one registered, and logs why
+    // one cannot be: another program may hold it. Never fatal.
+    void registerHotkey(const std::optional<Hotkey>& wanted, const std::string& error) noexcept;
+    void openValues() noexcept;
     void quit(int exitCode) noexcept;
 
     const bool force_;
@@ -65,6 +72,9 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     int exitCode_ = 0;
     // The refusal last logged; empty while the configuration loads.
     std::string loggedRefusal_;
+    std::optional<Hotkey> hotkey_;  // registered
+    std::string hotkeyProblem_;     // logged
+    std::unique_ptr<ShowValuesWindow> values_;
 };
 
 }  // namespace tavisto::companion

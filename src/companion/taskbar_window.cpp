@@ -153,6 +153,11 @@ void TaskbarWindow::reload() noexcept {
     }
 }
 
+std::vector<SpokenGroup> TaskbarWindow::spokenValues() const {
+    return panel_ && panel_->panel() ? spokenGroups(panel_->panel()->model())
+                                     : std::vector<SpokenGroup>{};
+}
+
 const std::string& TaskbarWindow::refusal() const noexcept {
     static const std::string none;
     return panel_ ? panel_->refusal() : none;
@@ -245,9 +250,15 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 EndPaint(window, &paint);
             }
             present();
+            if (panel_) {
+                panel_->announceValueChanges();
+            }
             result = 0;
             return true;
         }
+        case WM_GETOBJECT:
+            result = panel_ ? panel_->accessibleObject(wParam, lParam) : 0;
+            return result != 0;
         case WM_TIMER:
             if (wParam != kFrameAnswerTimer) {
                 return false;

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "companion/placement.h"
 #include "config/taskbar_settings.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
+#include "render/spoken_values.h"
 #include "tavisto_identifiers.h"
 #include "window/panel_window.h"
 #include "window/window_procedure.h"
@@ -64,6 +66,8 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
     // Sizes and moves the window where the settings put it, when it is not there yet.
     void place(const TaskbarSettings& settings) noexcept;
     void reload() noexcept;
+    // Each group's name and what its meters show now; empty without a panel.
+    std::vector<SpokenGroup> spokenValues() const;
     // Why the panel's last reload kept what was shown; empty after one that loaded.
     const std::string& refusal() const noexcept;
     // The taskbar turned light or dark: "auto" colours are drawn again, without a reload.

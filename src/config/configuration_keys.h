@@ -70,7 +70,7 @@ inline constexpr std::array<std::string_view, 5> kInstanceCombines{"sum", "max",
                                                                    "count"};
 
 // clang-format off
-inline constexpr std::array<ConfigurationKey, 49> kConfigurationKeys{{
+inline constexpr std::array<ConfigurationKey, 50> kConfigurationKeys{{
     {KeyLevel::Panel, "$schema", ValueKind::String, "",
      "The JSON Schema that editors use for completion and validation; the band ignores it.",
      {}, false},
@@ -88,6 +88,11 @@ inline constexpr std::array<ConfigurationKey, 49> kConfigurationKeys{{
     {KeyLevel::Panel, "taskbar", ValueKind::Object, "{}",
      "Where Tavisto.exe places the meters inside a taskbar that hosts no desk band; the band "
      "ignores it.",
+     {}, false},
+    {KeyLevel::Panel, "hotkey", ValueKind::String, "\"\"",
+     "A key combination such as \"Ctrl+Alt+M\" that opens Tavisto.exe's Show values window "
+     "from anywhere: modifiers (Ctrl, Alt, Shift, Win) and a letter, a digit or F1 to F24, "
+     "joined by +; empty: none. The band ignores it.",
      {}, false},
 
     {KeyLevel::Taskbar, "monitors", ValueKind::String, "\"primary\"",

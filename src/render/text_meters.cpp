@@ -14,20 +14,8 @@ using platform::TextAlignment;
 
 // The text a text meter shows for one counter, formatted into `text`.
 std::u16string_view textLine(MeterCounter& counter, ValueText& text) {
-    double value = currentValue(counter);
-    if (counter.units == CounterUnits::Percent) {
-        const double range = counter.maxValue - counter.minValue;
-        // An empty range has no percentage to show (the scale would be infinite).
-        if (range == 0.0) {
-            return {};
-        }
-        value = value * (100.0 / range);
-    }
-    if (counter.triggerOperator != TriggerOperator::None &&
-        !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
-        value = 0.0;
-    }
-    text = formatValue(counter.units, value);
+    const double value = currentValue(counter);
+    text = textMeterLine(counter, value, counter.maxValue - counter.minValue);
     return text.view();
 }
 

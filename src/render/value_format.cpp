@@ -82,6 +82,20 @@ ValueText formatValue(CounterUnits units, double value) {
     return text;
 }
 
+ValueText textMeterLine(const MeterCounter& counter, double value, double range) {
+    if (counter.units == CounterUnits::Percent) {
+        if (range == 0.0) {
+            return {};
+        }
+        value = value * (100.0 / range);
+    }
+    if (counter.triggerOperator != TriggerOperator::None &&
+        !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
+        value = 0.0;
+    }
+    return formatValue(counter.units, value);
+}
+
 bool triggerHolds(double value, double threshold, TriggerOperator op) {
     switch (op) {
         case TriggerOperator::Greater:

@@ -36,6 +36,12 @@ class ValueText {
 // 1000 PB/s stay in PB/s. Infinite and NaN values show nothing.
 ValueText formatValue(CounterUnits units, double value);
 
+// The line a "text" meter shows for a counter whose value, kept in its range, is
+// `value`: the value in its units, scaled to a percentage of `range` for "percent"
+// (nothing for an empty range, whose scale would be infinite), and 0 while a trigger
+// does not hold.
+ValueText textMeterLine(const MeterCounter& counter, double value, double range);
+
 // Compares the value with the threshold by the operator; an unknown operator, no
 // operator and NaN give false.
 bool triggerHolds(double value, double threshold, TriggerOperator op);

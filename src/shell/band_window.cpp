@@ -57,9 +57,16 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_SETTINGCHANGE:
             // The taskbar turned light or dark: "auto" colours are drawn again, as a
             // resize draws every meter; the configuration is not read again.
-            if (win32::announcesThemeChange(lParam)) {
+            if (win32::announcesThemeChange(wParam, lParam)) {
                 resized();
             }
+            return false;
+        case WM_GETOBJECT:
+            result = accessibleObject(wParam, lParam);
+            return result != 0;
+        case WM_SYSCOLORCHANGE:
+            // High contrast on or off: "auto" colours follow its text colour at once.
+            resized();
             return false;
         case window::kReloadMessage:
             reloadConfiguration();

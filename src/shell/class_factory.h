@@ -6,7 +6,7 @@
 
 #include <unknwn.h>
 
-#include "shell/com_object.h"
+#include "shell/module.h"
 
 namespace tavisto::shell {
 

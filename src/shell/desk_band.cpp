@@ -285,6 +285,10 @@ void CTavisto::focusChanged(bool focused) noexcept {
     }
 }
 
+LRESULT CTavisto::accessibleObject(WPARAM flags, LPARAM objectId) noexcept {
+    return panelWindow_ ? panelWindow_->accessibleObject(flags, objectId) : 0;
+}
+
 void CTavisto::paint(HDC given) noexcept {
     if (panelWindow_) {
         panelWindow_->paintBuffered(given);

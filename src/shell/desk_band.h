@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "platform/win32/gdiplus_session.h"
-#include "shell/com_object.h"
+#include "shell/module.h"
 #include "window/panel_window.h"
 #include "window/window_procedure.h"
 
@@ -80,6 +80,7 @@ class CTavisto final
     void focusChanged(bool focused) noexcept;
     // WM_PAINT (null) and WM_PRINTCLIENT (its DC).
     void paint(HDC given) noexcept;
+    LRESULT accessibleObject(WPARAM flags, LPARAM objectId) noexcept;
     bool compositionEnabled() const noexcept { return compositionEnabled_ != FALSE; }
 
   private:

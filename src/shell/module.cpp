@@ -11,25 +11,11 @@ namespace tavisto::shell {
 namespace {
 
 HINSTANCE instance = nullptr;
-// Changed only by interlocked operations: DllCanUnloadNow may run on any thread.
-LONG lockCount = 0;
 
 }  // namespace
 
 HINSTANCE moduleInstance() noexcept {
     return instance;
-}
-
-void lockModule() noexcept {
-    InterlockedIncrement(&lockCount);
-}
-
-void unlockModule() noexcept {
-    InterlockedDecrement(&lockCount);
-}
-
-bool moduleLocked() noexcept {
-    return InterlockedCompareExchange(&lockCount, 0, 0) > 0;
 }
 
 }  // namespace tavisto::shell

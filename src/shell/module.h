@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tavisto_identifiers.h"
+#include "window/com_object.h"
 #include "window/module_file.h"
 
 namespace tavisto::shell {
@@ -15,20 +16,11 @@ inline constexpr CLSID kTavistoClassId = TAVISTO_CLASS_ID_INITIALIZER;
 
 HINSTANCE moduleInstance() noexcept;
 
-void lockModule() noexcept;
-void unlockModule() noexcept;
-bool moduleLocked() noexcept;
-
-// Holds the module lock for the life of its owner; declared first in a class, it is
-// released after everything else, so no code of the module runs once the count is 0.
-class ModuleLock {
-  public:
-    ModuleLock() noexcept { lockModule(); }
-    ~ModuleLock() { unlockModule(); }
-    ModuleLock(const ModuleLock&) = delete;
-    ModuleLock& operator=(const ModuleLock&) = delete;
-};
-
+using window::ComObject;
+using window::lockModule;
 using window::moduleFileName;
+using window::ModuleLock;
+using window::moduleLocked;
+using window::unlockModule;
 
 }  // namespace tavisto::shell

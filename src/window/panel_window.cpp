@@ -11,7 +11,7 @@
 namespace tavisto::window {
 
 PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSource dpi)
-    : window_(window), horizontalBand_(horizontalBand) {
+    : window_(window), horizontalBand_(horizontalBand), accessibility_(window, *this) {
     try {
         platform_ = std::make_unique<win32::BandWindowPlatform>(window, dpi);
     } catch (...) {
@@ -61,6 +61,9 @@ bool PanelWindow::reload() noexcept {
             refusal = panel_->reload(std::move(*text), horizontalBand_);
         }
         refusal_ = std::move(refusal);
+        if (refusal_.empty()) {
+            accessibility_.groupsChanged();
+        }
         return panel_ && bandLength() != before;
     } catch (...) {
         // Out of memory while copying the path or the text: nothing changes.
@@ -86,6 +89,7 @@ const win32::GdiplusMemorySurface* PanelWindow::surface() const noexcept {
 
 void PanelWindow::paintBuffered(HDC given) noexcept {
     win32::paintBand(window_, given, panel_ ? &panel_->surface() : nullptr);
+    announceValueChanges();
 }
 
 std::int32_t horizontalBandIn(HWND host) noexcept {

@@ -15,12 +15,13 @@
 #include "panel/meter_panel.h"
 #include "platform/win32/band_window_platform.h"
 #include "platform/win32/gdiplus_surface.h"
+#include "window/accessible_meters.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
 
 namespace tavisto::window {
 
-class PanelWindow {
+class PanelWindow final : public MeterSource {
   public:
     // Call from WM_CREATE with GDI+ started: starts watching the configuration folder,
     // then loads the configuration file. A missing or malformed file leaves the window
@@ -46,12 +47,20 @@ class PanelWindow {
     std::int32_t bandLength() const noexcept;
     double dpiScale() const noexcept { return panel_ ? panel_->dpiScale() : 0.0; }
     // Null while there is no panel.
-    const MeterPanel* panel() const noexcept { return panel_.get(); }
+    const MeterPanel* panel() const noexcept override { return panel_.get(); }
     const win32::GdiplusMemorySurface* surface() const noexcept;
 
     // WM_PAINT (null) and WM_PRINTCLIENT (its DC): the frame over the parent's
     // background in a buffered paint.
     void paintBuffered(HDC given) noexcept;
+
+    // WM_GETOBJECT: the meters' accessible object for the client area, else 0.
+    LRESULT accessibleObject(WPARAM flags, LPARAM objectId) noexcept {
+        return accessibility_.answer(flags, objectId);
+    }
+    // After new values reached the screen: screen readers that hold the accessible object
+    // hear of them, no more often than every few seconds per group.
+    void announceValueChanges() noexcept { accessibility_.announceValueChanges(); }
 
   private:
     HWND window_;
@@ -60,6 +69,7 @@ class PanelWindow {
     std::unique_ptr<MeterPanel> panel_;
     std::unique_ptr<ConfigWatcher> watcher_;
     std::string refusal_;
+    MeterAccessibility accessibility_;
 };
 
 // 0 when `host`'s client area is taller than wide, else 1 (a square is horizontal).

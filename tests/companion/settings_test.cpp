@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "companion/autostart.h"
 #include "companion/counter_picker.h"
 #include "companion/settings_controls.h"
+#include "companion/show_values_window.h"
 #include "companion/taskbar_host.h"
 #include "config/configuration_checker.h"
 #include "desk_band_host.h"
@@ -436,6 +439,147 @@ TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
     const host::Capture picture = screenCapture(program.window());
     ASSERT_GT(picture.width, 0);
     EXPECT_TRUE(host::savePng(picture, png));
+}
+
+}  // namespace
+}  // namespace tavisto::companion::testing
+
+namespace tavisto::companion::testing {
+namespace {
+
+TEST_F(SettingsTest, ShowValuesListsThePreviewsGroupsAndEscClosesOnlyIt) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    program.click(kShowValuesButton);
+    HWND values = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
+        kPromptly));
+    const HWND text = GetWindow(values, GW_CHILD);
+    // The unnamed group's percentage of an unbounded range is 0.
+    EXPECT_TRUE(host::pumpUntil([&] { return windowText(text) == L"Group 1: 0%"; }, kPromptly))
+        << windowText(text).size();
+    PostMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(host::pumpUntil(
+        [] { return FindWindowW(kShowValuesWindowClass, nullptr) == nullptr; }, kPromptly));
+    EXPECT_TRUE(IsWindow(program.window()));
+}
+
+TEST_F(SettingsTest, PicturesShowValues) {
+    const std::wstring png = host::environmentValue(L"TAVISTO_SHOW_VALUES_PICTURE");
+    if (png.empty()) {
+        GTEST_SKIP() << "no picture asked for";
+    }
+    const win32::GdiplusSession gdiplus;
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
+    ASSERT_TRUE(source.empty()
+                    ? host::writeNewFile(host::configurationFile(), kFixed)
+                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded"));
+    program.click(kShowValuesButton);
+    HWND values = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
+        kPromptly));
+    // Rate counters show their values from the second sample on.
+    host::pumpFor(2500);
+    const host::Capture picture = screenCapture(values);
+    ASSERT_GT(picture.width, 0);
+    EXPECT_TRUE(host::savePng(picture, png));
+}
+
+// The controls Tab visits from `first` round to it again, by identifier.
+std::vector<int> tabOrder(HWND window, HWND first) {
+    std::vector<int> visited;
+    HWND at = first;
+    do {
+        visited.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgTabItem(window, at, FALSE);
+    } while (at != nullptr && at != first && visited.size() < 50);
+    return visited;
+}
+
+// Whether each control comes after the one before it when read top to bottom, left to
+// right; the first that does not, else 0.
+int outOfReadingOrder(HWND window, const std::vector<int>& order) {
+    for (std::size_t index = 1; index < order.size(); ++index) {
+        RECT before{};
+        RECT after{};
+        GetWindowRect(GetDlgItem(window, order[index - 1]), &before);
+        GetWindowRect(GetDlgItem(window, order[index]), &after);
+        if (after.top < before.top || (after.top == before.top && after.left <= before.left)) {
+            return order[index];
+        }
+    }
+    return 0;
+}
+
+// The visible tab stops of the window without an accessible name, read through the
+// accessibility interfaces from this process, as a screen reader reads them.
+std::vector<int> unnamedControls(HWND window) {
+    std::vector<int> unnamed;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child) || (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) == 0) {
+            continue;
+        }
+        Microsoft::WRL::ComPtr<IAccessible> object;
+        BSTR name = nullptr;
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        if (FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
+                                              __uuidof(IAccessible), &object)) ||
+            FAILED(object->get_accName(self, &name)) || name == nullptr ||
+            SysStringLen(name) == 0) {
+            unnamed.push_back(GetDlgCtrlID(child));
+        }
+        SysFreeString(name);
+    }
+    return unnamed;
+}
+
+// Both windows from the keyboard: Tab visits the controls in reading order, and every
+// control a screen reader reaches has a name, its own text or its label's.
+TEST_F(SettingsTest, SettingsAndCounterPickerAreReadableAndReachableByKeyboard) {
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    program.click(kCountersButton);
+    HWND picker = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (picker = FindWindowW(kCounterPickerClass, nullptr)) != nullptr; },
+        kPromptly));
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    const struct {
+        const char* name;
+        HWND window;
+        std::vector<int> order;
+    } windows[] = {
+        // "Create from example" is hidden while the file exists.
+        {"settings",
+         program.window(),
+         {kFindingsList, kCheckAgainButton, kEditButton, kOpenFolderButton, kCountersButton,
+          kShowValuesButton, kTaskManagerButton, kTaskbarCheckBox}},
+        // "Combine" shows only for a wildcard instance, which Wine's empty lists never give.
+        {"counter picker",
+         picker,
+         {kObjectList, kCounterList, kInstanceList, kFragmentText, kCopyButton}},
+    };
+    for (const auto& tested : windows) {
+        SCOPED_TRACE(tested.name);
+        EXPECT_EQ(tabOrder(tested.window, GetDlgItem(tested.window, tested.order.front())),
+                  tested.order);
+        EXPECT_EQ(outOfReadingOrder(tested.window, tested.order), 0);
+        EXPECT_EQ(unnamedControls(tested.window), std::vector<int>{});
+    }
+    CoUninitialize();
 }
 
 }  // namespace

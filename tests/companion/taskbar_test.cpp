@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "companion/show_values_window.h"
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
 #include "platform/win32/gdiplus_session.h"
@@ -647,6 +648,106 @@ TEST_F(TaskbarTest, PicturesAGivenConfiguration) {
         }
         EXPECT_TRUE(host::savePng(image, picture.file));
     }
+}
+
+}  // namespace
+}  // namespace tavisto::companion::testing
+
+namespace tavisto::companion::testing {
+namespace {
+
+HWND valuesWindowOf(DWORD processId) {
+    for (const HWND window : windowsOf(processId)) {
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (std::wstring(name) == kShowValuesWindowClass && IsWindowVisible(window)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// The text of a control in another process: GetWindowTextW would give its caption only.
+std::wstring textOf(HWND window) {
+    wchar_t text[512] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        kPromptly, &copied);
+    return text;
+}
+
+void pressHotkey(WORD key) {
+    INPUT inputs[6] = {};
+    const WORD keys[3] = {VK_CONTROL, VK_MENU, key};
+    for (int index = 0; index < 3; ++index) {
+        inputs[index].type = INPUT_KEYBOARD;
+        inputs[index].ki.wVk = keys[index];
+        inputs[5 - index].type = INPUT_KEYBOARD;
+        inputs[5 - index].ki.wVk = keys[index];
+        inputs[5 - index].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(6, inputs, sizeof(INPUT));
+}
+
+// Show values opens from the meters' menu and from the hotkey, in the foreground with
+// the focus in its text, lists the groups, and closes with Esc.
+TEST_F(TaskbarTest, ShowValuesOpensFromTheMenuAndTheHotkeyAndClosesOnEsc) {
+    const std::string text = configuration(30, R"( "hotkey": "Ctrl+Alt+M",)");
+    writeConfiguration(text);
+    const FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    ASSERT_TRUE(
+        placedIn(taskbar, engineBandLength(text, kTaskbarHeight), notificationLeft(taskbar)));
+    const std::function<void()> openers[] = {
+        [&] {
+            PostMessageW(taskbar.meters(), WM_RBUTTONUP, 0, MAKELPARAM(2, 2));
+            HWND menu = nullptr;
+            host::pumpUntil([&] { return (menu = menuOf(companion.id())) != nullptr; }, kPromptly);
+            PostMessageW(menu, WM_CHAR, 'v', 0);
+        },
+        [] { pressHotkey('M'); },
+    };
+    for (const auto& open : openers) {
+        HWND values = nullptr;
+        open();
+        ASSERT_TRUE(host::pumpUntil(
+            [&] { return (values = valuesWindowOf(companion.id())) != nullptr; }, kPromptly));
+        const HWND edit = GetWindow(values, GW_CHILD);
+        GUITHREADINFO focus{};
+        focus.cbSize = sizeof(focus);
+        EXPECT_TRUE(host::pumpUntil(
+            [&] {
+                return GetGUIThreadInfo(GetWindowThreadProcessId(values, nullptr), &focus) &&
+                       focus.hwndFocus == edit && GetForegroundWindow() == values;
+            },
+            kPromptly));
+        EXPECT_TRUE(host::pumpUntil([&] { return textOf(edit) == L"only: 100%"; }, kPromptly))
+            << textOf(edit).size() << " characters";
+        PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(
+            host::pumpUntil([&] { return valuesWindowOf(companion.id()) == nullptr; }, kPromptly));
+    }
+}
+
+// A hotkey another program holds is said in the log; the meters run on.
+TEST_F(TaskbarTest, TakenHotkeyIsReportedNotFatal) {
+    ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT | MOD_NOREPEAT, 'K'));
+    DeleteFileW(companionLogPath().c_str());
+    const std::string text = configuration(30, R"( "hotkey": "Ctrl+Alt+K",)");
+    writeConfiguration(text);
+    const FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    EXPECT_TRUE(
+        placedIn(taskbar, engineBandLength(text, kTaskbarHeight), notificationLeft(taskbar)));
+    EXPECT_TRUE(host::pumpUntil(
+        [] {
+            return companionLog().find("the hotkey is taken by another program") !=
+                   std::string::npos;
+        },
+        kPromptly))
+        << companionLog();
+    EXPECT_EQ(companion.exitCode(0), -1);
+    UnregisterHotKey(nullptr, 1);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "desk_band_host.h"
 
 #include <gdiplus.h>
+#include <oleacc.h>
 #include <psapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -344,6 +346,104 @@ void pumpFor(DWORD milliseconds) {
 
 int reloadMessagesSeen() {
     return reloads;
+}
+
+namespace {
+
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path;
+}
+
+}  // namespace
+
+std::optional<std::string> readTextFile(const std::wstring& path) {
+    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const win32::KernelHandle file(opened);
+    std::string text(1 << 16, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr)) {
+        return std::nullopt;
+    }
+    text.resize(read);
+    return text;
+}
+
+std::wstring windowArgument(HWND window) {
+    return std::to_wstring(reinterpret_cast<INT_PTR>(window));
+}
+
+std::optional<std::string> runAccessibleReader(const std::wstring& arguments,
+                                               DWORD timeoutMilliseconds) {
+    wchar_t folder[MAX_PATH]{};
+    wchar_t output[MAX_PATH]{};
+    if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"acc", 0, output) == 0) {
+        return std::nullopt;
+    }
+    std::wstring command = L"\"" + folderOf(programPath()) + L"\\accessible-reader.exe\" \"" +
+                           output + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        DeleteFileW(output);
+        return std::nullopt;
+    }
+    const win32::KernelHandle thread(process.hThread);
+    const win32::KernelHandle started(process.hProcess);
+    const bool ended =
+        pumpUntil([&] { return WaitForSingleObject(started.get(), 0) == WAIT_OBJECT_0; },
+                  timeoutMilliseconds);
+    DWORD code = 1;
+    if (!ended) {
+        TerminateProcess(started.get(), 1);
+        WaitForSingleObject(started.get(), 5000);
+    } else {
+        GetExitCodeProcess(started.get(), &code);
+    }
+    std::optional<std::string> text = readTextFile(output);
+    DeleteFileW(output);
+    if (!ended || !text) {
+        return std::nullopt;
+    }
+    if (code != 0) {
+        text->insert(0, "exit code " + std::to_string(code) + "\n");
+    }
+    return text;
+}
+
+TrivialAccessibleWindow::TrivialAccessibleWindow() {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TavistoTestTrivialAccessible";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"trivial", WS_POPUP, 0, 0, 100, 30,
+                              nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+TrivialAccessibleWindow::~TrivialAccessibleWindow() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+}
+
+LRESULT CALLBACK TrivialAccessibleWindow::procedure(HWND window, UINT message, WPARAM wParam,
+                                                    LPARAM lParam) noexcept {
+    if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
+        Microsoft::WRL::ComPtr<IAccessible> standard;
+        if (SUCCEEDED(CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                                &standard))) {
+            return LresultFromObject(__uuidof(IAccessible), wParam, standard.Get());
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 DESKBANDINFO bandInfo(IDeskBand* band, DWORD mask, DWORD bandId, DWORD viewMode) {

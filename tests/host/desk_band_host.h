@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,31 @@ class HostSite final : public IOleWindow, public IInputObjectSite {
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 void pumpFor(DWORD milliseconds);
 int reloadMessagesSeen();
+
+// accessible-reader.exe (beside this program) with `arguments` after its output file,
+// pumping this thread's messages while it runs, as a window of this thread must answer
+// it; its output, or nothing when it failed or ran out of time.
+std::optional<std::string> runAccessibleReader(const std::wstring& arguments,
+                                               DWORD timeoutMilliseconds);
+std::wstring windowArgument(HWND window);
+// A file of at most 64 KiB; nothing when it cannot be read.
+std::optional<std::string> readTextFile(const std::wstring& path);
+
+// A window of this thread whose client area answers with the system's standard accessible
+// object: the least a window can serve, to compare the meters' object with.
+class TrivialAccessibleWindow {
+  public:
+    TrivialAccessibleWindow();
+    ~TrivialAccessibleWindow();
+    TrivialAccessibleWindow(const TrivialAccessibleWindow&) = delete;
+    TrivialAccessibleWindow& operator=(const TrivialAccessibleWindow&) = delete;
+    HWND window() const { return window_; }
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept;
+    HWND window_ = nullptr;
+};
 
 DESKBANDINFO bandInfo(IDeskBand* band, DWORD mask, DWORD bandId = 7, DWORD viewMode = 0);
 

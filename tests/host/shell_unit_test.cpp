@@ -20,7 +20,7 @@
 #include "config/configuration_text.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
-#include "shell/com_object.h"
+#include "shell/module.h"
 #include "shell/registration.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"

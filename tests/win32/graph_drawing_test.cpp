@@ -88,10 +88,64 @@ TEST(TaskbarTheme, FollowsTheSystemLightThemeValueAndIsDarkWithoutIt) {
     EXPECT_EQ(settings.taskbarTheme(), TaskbarTheme::Dark);
 }
 
-TEST(TaskbarTheme, OnlyTheColourSetBroadcastAnnouncesAThemeChange) {
-    EXPECT_TRUE(announcesThemeChange(reinterpret_cast<LPARAM>(L"ImmersiveColorSet")));
-    EXPECT_FALSE(announcesThemeChange(reinterpret_cast<LPARAM>(L"Environment")));
-    EXPECT_FALSE(announcesThemeChange(0));
+TEST(TaskbarTheme, OnlyTheColourSetAndHighContrastBroadcastsAnnounceAThemeChange) {
+    const struct {
+        WPARAM action;
+        const wchar_t* area;
+        bool announces;
+    } cases[] = {
+        {0, L"ImmersiveColorSet", true},
+        {0, L"Environment", false},
+        {0, nullptr, false},
+        {SPI_SETHIGHCONTRAST, nullptr, true},
+        {SPI_SETNONCLIENTMETRICS, nullptr, false},
+    };
+    for (const auto& broadcast : cases) {
+        EXPECT_EQ(announcesThemeChange(broadcast.action, reinterpret_cast<LPARAM>(broadcast.area)),
+                  broadcast.announces)
+            << broadcast.action;
+    }
+}
+
+// With high contrast on, "auto" colours take the brightness of the theme's text: black on
+// a contrast theme with dark text, white on one with light text, whatever the taskbar's
+// own theme says.
+TEST(TaskbarTheme, HighContrastTextBrightnessDecidesTheAutoColour) {
+    const struct {
+        COLORREF text;
+        TaskbarTheme theme;
+    } cases[] = {
+        {RGB(255, 255, 255), TaskbarTheme::Dark},
+        {RGB(255, 255, 0), TaskbarTheme::Dark},
+        {RGB(0, 0, 0), TaskbarTheme::Light},
+        {RGB(0x3D, 0x3D, 0x3D), TaskbarTheme::Light},
+    };
+    for (const auto& contrast : cases) {
+        EXPECT_EQ(themeForText(contrast.text), contrast.theme) << std::hex << contrast.text;
+    }
+}
+
+TEST(TaskbarTheme, HighContrastOnOverridesTheTaskbarsTheme) {
+    // The taskbar's own theme is set to the other one, so that only the contrast theme's
+    // text can give the one expected.
+    const TaskbarTheme fromText = themeForText(GetSysColor(COLOR_WINDOWTEXT));
+    const TaskbarTheme taskbarOwn =
+        fromText == TaskbarTheme::Light ? TaskbarTheme::Dark : TaskbarTheme::Light;
+    const LightThemeValue restore;
+    ASSERT_TRUE(LightThemeValue::set(taskbarOwn == TaskbarTheme::Light ? 1 : 0));
+    HIGHCONTRASTW before{};
+    before.cbSize = sizeof(before);
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(before), &before, 0));
+    HIGHCONTRASTW on = before;
+    on.dwFlags |= HCF_HIGHCONTRASTON;
+    if (!SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof(on), &on, 0)) {
+        GTEST_SKIP() << "high contrast cannot be switched on here";
+    }
+    const TaskbarTheme underContrast = Win32ThemeSettings().taskbarTheme();
+    before.dwFlags &= ~static_cast<DWORD>(HCF_HIGHCONTRASTON);
+    SystemParametersInfoW(SPI_SETHIGHCONTRAST, sizeof(before), &before, 0);
+    EXPECT_EQ(underContrast, fromText);
+    EXPECT_EQ(Win32ThemeSettings().taskbarTheme(), taskbarOwn);
 }
 
 }  // namespace

@@ -1,16 +1,29 @@
 #pragma once
-// The reference count of the module's COM objects (the class factory and the band),
-// written once. An object starts with one reference, held by its creator, and deletes
-// itself when the last one goes; while it lives it holds the module lock, so that
-// DllCanUnloadNow keeps the module loaded.
+// The reference count of the module's COM objects (the desk band's class factory and
+// band, and the meters' accessible objects), written once. An object starts with one
+// reference, held by its creator, and deletes itself when the last one goes; while it
+// lives it holds the module lock, so that the desk band's DllCanUnloadNow keeps the
+// module loaded while another process still holds one of its objects.
 
 #include <windows.h>
 
 #include <unknwn.h>
 
-#include "shell/module.h"
+namespace tavisto::window {
 
-namespace tavisto::shell {
+void lockModule() noexcept;
+void unlockModule() noexcept;
+bool moduleLocked() noexcept;
+
+// Holds the module lock for the life of its owner; declared first in a class, it is
+// released after everything else, so no code of the module runs once the count is 0.
+class ModuleLock {
+  public:
+    ModuleLock() noexcept { lockModule(); }
+    ~ModuleLock() { unlockModule(); }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+};
 
 // COM interfaces have no virtual destructor by design: objects end in their own Release.
 #pragma GCC diagnostic push
@@ -39,6 +52,10 @@ class ComObject : public Interfaces... {
 
   protected:
     ComObject() noexcept = default;
+    // Whether anyone besides the one holder of the object's first reference holds it.
+    bool heldByOthers() const noexcept {
+        return InterlockedCompareExchange(&references_, 0, 0) > 1;
+    }
     ~ComObject() = default;
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
@@ -46,8 +63,8 @@ class ComObject : public Interfaces... {
   private:
     // First: the lock is released after everything else of the object is gone.
     ModuleLock moduleLock_;
-    LONG references_ = 1;
+    mutable LONG references_ = 1;
 };
 #pragma GCC diagnostic pop
 
-}  // namespace tavisto::shell
+}  // namespace tavisto::window

@@ -1,0 +1,32 @@
+#pragma once
+// The meters as words, for screen readers and the values window: per group, its name
+// and what a person would say reading its meters.
+
+#include <string>
+#include <vector>
+
+#include "config/meter_model.h"
+
+namespace tavisto {
+
+struct SpokenGroup {
+    std::u16string name;
+    std::u16string value;
+    bool operator==(const SpokenGroup&) const = default;
+};
+
+// One entry per group, in the model's order. The name is the group's, or "Group N"
+// (counted from 1) for a group without one. The value joins with ", " what each meter
+// shows for its counters' latest samples: a text meter its lines, an indicator meter
+// its text while the trigger holds, the other kinds each counter's value in its units,
+// or as a whole percentage of its range when it has none. Lines that show nothing are
+// left out. Reads the samples only: nothing is collected and no bound moves.
+std::vector<SpokenGroup> spokenGroups(const PanelModel& model);
+
+// The name of the group at `index` in the model, as spokenGroups gives it.
+std::u16string spokenName(const MeterGroup& group, std::size_t index);
+
+// The value of one group, as spokenGroups gives it.
+std::u16string spokenValue(const MeterGroup& group);
+
+}  // namespace tavisto

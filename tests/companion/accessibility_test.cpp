@@ -1,0 +1,221 @@
+// The meters through the accessibility interfaces, read by accessible-reader.exe in
+// another process as a screen reader reads them: the real Tavisto.dll in the desk-band
+// host (in this process) and the real Tavisto.exe --taskbar in a fake taskbar, with the
+// stand-in pdh.dll beside them serving known values.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+
+#include "desk_band_host.h"
+#include "fake_taskbar.h"
+#include "pdh_control.h"
+#include "win32/process_resources.h"
+
+namespace tavisto::companion::testing {
+namespace {
+
+using tavisto::testing::PdhSchedule;
+using tavisto::testing::PdhStandIn;
+
+constexpr DWORD kPromptly = 10000;
+
+// The example configuration that ships with the program, staged beside this test.
+std::optional<std::string> exampleConfiguration() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return host::readTextFile(host::folderOf(path) + L"\\TavistoConfig.example.json");
+}
+
+const std::string kOtherGroups = R"json({"meterGroups": [
+  {"name": "Load", "meters": [{"meterType": "text", "width": 40, "refreshRate": 100,
+    "counters": [{"counterPath": "(\\Test(_Total)\\Value)", "units": "percent",
+                  "minValue": 0, "maxValue": 50}]}]},
+  {"meters": [{"meterType": "indicator", "width": 40, "refreshRate": 100,
+    "counters": [{"counterPath": "(\\Test(_Total)\\Value)", "indicator": "HOT",
+                  "trigger": "> 30"}]}]}]})json";
+
+class Host {
+  public:
+    virtual ~Host() = default;
+    // The window that shows the meters; null while there is none.
+    virtual HWND meters() const = 0;
+    virtual HANDLE process() const = 0;
+};
+
+class BandHost final : public Host {
+  public:
+    BandHost() {
+        if (module_.get() != nullptr && SUCCEEDED(module_.registerServer())) {
+            band_ = std::make_unique<host::HostedBand>(rebar_);
+        }
+    }
+    ~BandHost() override {
+        if (band_) {
+            band_->close();
+        }
+    }
+    HWND meters() const override { return band_ ? band_->window : nullptr; }
+    HANDLE process() const override { return GetCurrentProcess(); }
+
+  private:
+    host::LoadedModule module_;
+    host::RecordingRebar rebar_{400, 40};
+    std::unique_ptr<host::HostedBand> band_;
+};
+
+class TaskbarHost final : public Host {
+  public:
+    TaskbarHost()
+        : process_(
+              OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, companion_.id())) {}
+    HWND meters() const override { return taskbar_.meters(); }
+    HANDLE process() const override { return process_.get(); }
+
+  private:
+    FakeTaskbar taskbar_;
+    Companion companion_{L"--taskbar"};
+    win32::KernelHandle process_;
+};
+
+struct HostCase {
+    const char* name;
+    std::unique_ptr<Host> (*make)();
+};
+
+const HostCase kHosts[] = {
+    {"DeskBand", [] { return std::unique_ptr<Host>(std::make_unique<BandHost>()); }},
+    {"Taskbar", [] { return std::unique_ptr<Host>(std::make_unique<TaskbarHost>()); }},
+};
+
+class Accessibility : public ::testing::TestWithParam<HostCase> {
+  protected:
+    void SetUp() override {
+        host::removeFolder(host::configurationFolder());
+        CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    }
+    void TearDown() override { host::removeFolder(host::configurationFolder()); }
+
+    bool serve(double value) {
+        PdhSchedule schedule;
+        schedule.value = value;
+        return standIn_.follow(schedule);
+    }
+
+    // What the reader saw, once it matches `expected` or the time is up.
+    std::string readUntil(const Host& tested, const std::regex& expected) {
+        std::string seen;
+        host::pumpUntil(
+            [&] {
+                if (tested.meters() == nullptr) {
+                    return false;
+                }
+                seen = host::runAccessibleReader(L"read " + host::windowArgument(tested.meters()),
+                                                 kPromptly)
+                           .value_or("no answer");
+                return std::regex_match(seen, expected);
+            },
+            kPromptly * 2);
+        return seen;
+    }
+
+    PdhStandIn standIn_;
+};
+
+// With every counter at 37: the processor meters say 37 % (the text line's trigger,
+// ">= 50", does not hold, so it says 0 %) and both memory meters the same share; the
+// four stand-in instances of each wildcard add up to 148, and the busiest GPU engine is
+// at 37.
+TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues) {
+    const std::optional<std::string> example = exampleConfiguration();
+    ASSERT_TRUE(example);
+    ASSERT_TRUE(serve(37));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), *example));
+    const std::unique_ptr<Host> tested = GetParam().make();
+    const std::regex expected(
+        "children 3\n"
+        "name Tavisto\n"
+        "Processor and memory\t37%, 37%, 0%, ([0-9]+)%, \\1%\n"
+        "Disk and network\t0%, 37 B/s, 37 B/s, 148 B/s, 148 B/s, 0%\n"
+        "GPU \\(busiest engine\\)\t37%\n");
+    const std::string seen = readUntil(*tested, expected);
+    EXPECT_TRUE(std::regex_match(seen, expected)) << seen;
+}
+
+TEST_P(Accessibility, ValuesFollowNewSamplesAndAReloadChangesTheChildren) {
+    ASSERT_TRUE(serve(20));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kOtherGroups));
+    const std::unique_ptr<Host> tested = GetParam().make();
+    std::string seen = readUntil(*tested, std::regex("children 2\nname Tavisto\n"
+                                                     "Load\t40%\nGroup 2\t\n"));
+    EXPECT_EQ(seen, "children 2\nname Tavisto\nLoad\t40%\nGroup 2\t\n");
+
+    ASSERT_TRUE(serve(35));
+    seen = readUntil(*tested, std::regex("children 2\nname Tavisto\nLoad\t70%\nGroup 2\tHOT\n"));
+    EXPECT_EQ(seen, "children 2\nname Tavisto\nLoad\t70%\nGroup 2\tHOT\n");
+
+    ASSERT_TRUE(
+        host::writeInPlace(host::configurationFile(),
+                           std::regex_replace(kOtherGroups, std::regex("\"name\": \"Load\", "),
+                                              "\"name\": \"Busy\", ")));
+    seen = readUntil(*tested, std::regex("children 2\nname Tavisto\nBusy\t70%\nGroup 2\tHOT\n"));
+    EXPECT_EQ(seen, "children 2\nname Tavisto\nBusy\t70%\nGroup 2\tHOT\n");
+}
+
+// Private bytes a process gains over 1,000 requests from another process, after a
+// warm-up that settles what the first requests create once.
+std::optional<std::int64_t> growthOverRequests(HWND window, HANDLE process) {
+    const std::wstring target = L" " + host::windowArgument(window);
+    if (!host::runAccessibleReader(L"time 200" + target, 120000)) {
+        return std::nullopt;
+    }
+    const auto before = static_cast<std::int64_t>(win32::testing::privateBytes(process));
+    const std::optional<std::string> timing =
+        host::runAccessibleReader(L"time 1000" + target, 120000);
+    if (!timing) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(win32::testing::privateBytes(process)) - before;
+}
+
+// Requests in a tight loop from another process leave nothing behind in the host: its
+// GDI objects end where they began, and its memory grows no more than this process's
+// does serving as many requests for the system's standard object (Wine's marshaling
+// keeps some memory per request of its own).
+TEST_P(Accessibility, AThousandRequestsLeaveNoGrowth) {
+    ASSERT_TRUE(serve(20));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kOtherGroups));
+    const std::unique_ptr<Host> tested = GetParam().make();
+    readUntil(*tested, std::regex("children 2\n(.|\n)*"));
+    ASSERT_NE(tested->meters(), nullptr);
+    const host::TrivialAccessibleWindow trivial;
+    const std::optional<std::int64_t> trivialGrowth =
+        growthOverRequests(trivial.window(), GetCurrentProcess());
+    const DWORD id = GetProcessId(tested->process());
+    const long gdiBefore = win32::testing::gdiHandleTableEntries(tested->process(), id);
+    const std::optional<std::int64_t> growth =
+        growthOverRequests(tested->meters(), tested->process());
+    const long gdiAfter = win32::testing::gdiHandleTableEntries(tested->process(), id);
+    ASSERT_TRUE(trivialGrowth && growth);
+    std::printf("%s: private bytes +%lld over 1,000 requests, the standard object's +%lld\n",
+                GetParam().name, static_cast<long long>(*growth),
+                static_cast<long long>(*trivialGrowth));
+    EXPECT_EQ(gdiAfter, gdiBefore);
+    EXPECT_LE(*growth, std::max<std::int64_t>(*trivialGrowth, 0) + 256 * 1024);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, Accessibility, ::testing::ValuesIn(kHosts),
+                         [](const ::testing::TestParamInfo<HostCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+}  // namespace
+}  // namespace tavisto::companion::testing

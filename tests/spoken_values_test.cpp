@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/text_conversion.h"
+#include "panel/meter_panel.h"
+#include "render/spoken_values.h"
+#include "support/fake_platform.h"
+#include "support/recording_surface.h"
+
+namespace tavisto {
+
+void PrintTo(const SpokenGroup& group, std::ostream* out) {
+    *out << '"' << utf16ToUtf8(group.name) << "\": \"" << utf16ToUtf8(group.value) << '"';
+}
+
+namespace {
+
+struct SpokenCase {
+    const char* name;
+    const char* configuration;
+    double processor;  // the scripted value of \Processor(_Total)\% Processor Time
+    std::vector<SpokenGroup> expected;
+};
+
+// Every meter reads the same counter, so each line shows how its kind speaks it.
+const SpokenCase kSpokenCases[] = {
+    {"TextMetersSayTheirLinesInTheirUnits",
+     R"json({"meterGroups": [{"name": "Load", "meters": [{"meterType": "text", "counters": [
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)", "units": "percent",
+         "minValue": 0, "maxValue": 200},
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)",
+         "units": "bytes/second"}]}]}]})json",
+     74.0,
+     {{u"Load", u"37%, 74 B/s"}}},
+    {"ShapesSayTheShareOfTheirRangeAndGraphsTheirUnits",
+     R"json({"meterGroups": [{"name": "Shapes", "meters": [
+        {"meterType": "column", "counters": [{"counterPath":
+            "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 50}]},
+        {"meterType": "pie", "counters": [{"counterPath":
+            "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 0}]},
+        {"meterType": "graph", "counters": [{"counterPath":
+            "(\\Processor(_Total)\\% Processor Time)", "units": "bytes/second"}]}]}]})json",
+     20.0,
+     {{u"Shapes", u"40%, 0%, 20 B/s"}}},
+    {"ValuesOutsideTheRangeAreKeptInsideIt",
+     R"json({"meterGroups": [{"name": "Kept", "meters": [{"meterType": "column", "counters": [
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)",
+         "minValue": 0, "maxValue": 100}]}]}]})json",
+     250.0,
+     {{u"Kept", u"100%"}}},
+    {"IndicatorsSpeakOnlyWhileTheirTriggerHolds",
+     R"json({"meterGroups": [{"name": "Busy", "meters": [{"meterType": "indicator", "counters": [
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)", "indicator": "BUSY",
+         "trigger": "> 90"},
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)", "indicator": "IDLE",
+         "trigger": "< 10"}]}]}]})json",
+     95.0,
+     {{u"Busy", u"BUSY"}}},
+    {"TextLinesBlankedByTheirTriggerSayZero",
+     R"json({"meterGroups": [{"name": "", "meters": [{"meterType": "text", "counters": [
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)", "units": "percent",
+         "minValue": 0, "maxValue": 100, "trigger": ">= 50"}]}]},
+        {"meters": [{"meterType": "nonsense", "counters": [
+        {"counterPath": "(\\Processor(_Total)\\% Processor Time)"}]}]}]})json",
+     30.0,
+     {{u"Group 1", u"0%"}, {u"Group 2", u""}}},
+};
+
+class SpokenValues : public ::testing::Test {
+  protected:
+    SpokenValues() { platform.surfaces = &recording; }
+    testing::FakePlatform platform;
+    testing::RecordingSurfaceFactory recording;
+};
+
+TEST(SpokenGroups, SayWhatTheirMetersShow) {
+    for (const SpokenCase& spoken : kSpokenCases) {
+        SCOPED_TRACE(spoken.name);
+        testing::FakePlatform platform;
+        testing::RecordingSurfaceFactory recording;
+        platform.surfaces = &recording;
+        platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time",
+                                       {spoken.processor});
+        const MeterPanel panel(platform.services(), spoken.configuration, 1);
+        EXPECT_EQ(spokenGroups(panel.model()), spoken.expected);
+    }
+}
+
+TEST_F(SpokenValues, FollowsNewSamplesWithoutCollecting) {
+    platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {50, 70});
+    MeterPanel panel(platform.services(), R"json({"meterGroups": [{"name": "cpu", "meters": [
+        {"meterType": "column", "refreshRate": 1000, "counters": [{"counterPath":
+        "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 100}]}]}]})json",
+                     1);
+    const platform::QueryHandle query = panel.queriesByRate().at(1000);
+    EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"50%");
+    EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"50%");
+    EXPECT_EQ(platform.counterQueries.collections(query), 1);
+    platform.timers.fire(1000);
+    EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"70%");
+}
+
+TEST(SpokenValue, DynamicBoundsReachTheValueWithoutMoving) {
+    Meter meter;
+    meter.meterType = MeterType::Column;
+    MeterCounter& counter = meter.counters.emplace_back();
+    counter.minValue = 0.0;
+    counter.maxValue = 100.0;
+    counter.dynamicMaxValue = true;
+    counter.references["a"].value = 400.0;
+    MeterGroup group;
+    group.meters.push_back(&meter);
+    EXPECT_EQ(spokenValue(group), u"100%");
+    EXPECT_EQ(counter.maxValue, 100.0);
+}
+
+}  // namespace
+}  // namespace tavisto
