@@ -4,8 +4,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "companion/autostart.h"
@@ -203,7 +205,15 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             return true;
         case kPreviewReloaded:
             showPreviewNote();
+            showStateLine();
             return true;
+        case WM_ACTIVATE:
+            // The taskbar meters register the hotkey when they reload, which may be after
+            // this window's check: looking again when the user comes back shows the outcome.
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                showStateLine();
+            }
+            return false;
         case WM_COMMAND:
             command(LOWORD(wParam), HIWORD(wParam));
             return true;
@@ -396,8 +406,7 @@ void SettingsWindow::show(ConfigurationStatus status) {
     if (status_.state == ConfigurationState::Loaded) {
         lastLoadedWrittenAt_ = status_.writtenAt;
     }
-    SetWindowTextW(control(kStateText),
-                   stateLineWithLastLoad(status_, lastLoadedWrittenAt_).c_str());
+    showStateLine();
     showPreviewNote();
     const HWND list = control(kFindingsList);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
@@ -432,6 +441,25 @@ void SettingsWindow::show(ConfigurationStatus status) {
     const bool noFolder = status_.state == ConfigurationState::NoFolder;
     EnableWindow(control(kEditButton), missing || noFolder ? FALSE : TRUE);
     EnableWindow(control(kOpenFolderButton), noFolder ? FALSE : TRUE);
+}
+
+void SettingsWindow::showStateLine() {
+    std::wstring line = stateLineWithLastLoad(status_, lastLoadedWrittenAt_);
+    // The running taskbar meters put why they hold no hotkey in their control window's
+    // caption, after "Tavisto: ". Reading another process's caption sends no message, so
+    // a hung companion cannot hold this window up.
+    if (const HWND host = FindWindowW(kHostWindowClass, nullptr); host != nullptr) {
+        std::array<wchar_t, 512> caption{};
+        const int length = GetWindowTextW(host, caption.data(), static_cast<int>(caption.size()));
+        const std::wstring_view text(caption.data(), static_cast<std::size_t>(std::max(length, 0)));
+        constexpr std::wstring_view prefix = L"Tavisto: ";
+        if (text.starts_with(prefix)) {
+            line += L" Hotkey: ";
+            line += text.substr(prefix.size());
+            line += L'.';
+        }
+    }
+    SetWindowTextW(control(kStateText), line.c_str());
 }
 
 void SettingsWindow::showPreviewNote() {

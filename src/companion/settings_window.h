@@ -43,6 +43,8 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     // Asks for a check; its result is shown when it comes.
     void recheck();
     void show(ConfigurationStatus status);
+    // The state line, and why the running taskbar meters hold no hotkey when they say so.
+    void showStateLine();
     void showPreviewNote();
     // The window's background, with the taskbar's colour behind the preview.
     void eraseBackground(HDC dc) noexcept;

@@ -373,6 +373,13 @@ void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
             const std::u16string line = utf8ToUtf16(printableText(problem));
             log(std::wstring(line.begin(), line.end()));
         }
+        // The settings window, another process, shows the problem from the caption.
+        std::wstring caption = L"Tavisto";
+        if (!problem.empty()) {
+            const std::u16string line = utf8ToUtf16(printableText(problem));
+            caption += L": " + std::wstring(line.begin(), line.end());
+        }
+        SetWindowTextW(control_.get(), caption.c_str());
         hotkeyProblem_ = std::move(problem);
     } catch (...) {
         reportCaughtException("registering the hotkey");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "companion/settings_controls.h"
 #include "companion/show_values_window.h"
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
@@ -747,6 +748,17 @@ TEST_F(TaskbarTest, TakenHotkeyIsReportedNotFatal) {
         kPromptly))
         << companionLog();
     EXPECT_EQ(companion.exitCode(0), -1);
+    // The settings window, a process of its own, says it under the file's state.
+    const Companion settings(L"");
+    HWND state = nullptr;
+    EXPECT_TRUE(host::pumpUntil(
+        [&] {
+            state = GetDlgItem(FindWindowW(kSettingsWindowClass, nullptr), kStateText);
+            return textOf(state).find(L"Hotkey: the hotkey is taken by another program") !=
+                   std::wstring::npos;
+        },
+        kPromptly))
+        << (state != nullptr ? textOf(state).size() : 0) << " characters in the state line";
     UnregisterHotKey(nullptr, 1);
 }
 
