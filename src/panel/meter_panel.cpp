@@ -160,6 +160,13 @@ void MeterPanel::start() {
             timerElapsed(rate);
         }
     }
+    if (collections_ != nullptr) {
+        // The first collections come back later: the meters show at once, with what
+        // they have sampled so far.
+        const Rect client = platform_.window.clientRect();
+        redrawFrame(model_, client, *surface_, theme_);
+        platform_.window.invalidate(client);
+    }
 }
 
 void MeterPanel::stop() noexcept {
