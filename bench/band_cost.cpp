@@ -2,8 +2,10 @@
 // Wine by scripts/band-cost-wine). Creates the band in the test host's rebar with the
 // configuration in %APPDATA%\Tavisto, lets it tick for the given time and prints:
 // private bytes before and after creating the band, processor time used, every timer
-// and other message the thread received (by window and identifier), the band module's
-// threads' processor time, and GDI objects, windows and handles along the run.
+// and other message the thread received (by window and identifier), the processor time
+// of this thread (the band window's) and of the band module's threads (the watcher, the
+// collector), each also per tick of the band window, and GDI objects, windows and
+// handles along the run.
 //   band_cost.exe [seconds, default 600]
 
 #include <windows.h>
@@ -43,7 +45,25 @@ using tavisto::bench::processCpuSeconds;
 struct MessageCounts {
     std::map<std::pair<HWND, WPARAM>, long> timers;  // WM_TIMER by window and identifier
     std::map<UINT, long> others;
+    // Wall-clock seconds the thread spent in messages of the band window, by message.
+    HWND band = nullptr;
+    std::map<UINT, double> bandSeconds;
+    // From each tick of the band window to the collector's answer that followed it.
+    double lastTick = -1.0;
+    double answerSeconds = 0.0;
+    long answers = 0;
 };
+
+// The collector's answer to the band window (window/collector.h).
+constexpr UINT kCollectedMessage = WM_USER + 2;
+
+double nowSeconds() {
+    LARGE_INTEGER counter{};
+    LARGE_INTEGER frequency{};
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 void pumpUntil(ULONGLONG end, MessageCounts& counts) {
     for (;;) {
@@ -54,8 +74,21 @@ void pumpUntil(ULONGLONG end, MessageCounts& counts) {
             } else {
                 ++counts.others[message.message];
             }
+            const double start = nowSeconds();
+            if (message.hwnd == counts.band && message.message == kCollectedMessage &&
+                counts.lastTick >= 0.0) {
+                counts.answerSeconds += start - counts.lastTick;
+                ++counts.answers;
+                counts.lastTick = -1.0;
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
+            if (message.hwnd == counts.band) {
+                counts.bandSeconds[message.message] += nowSeconds() - start;
+                if (message.message == WM_TIMER) {
+                    counts.lastTick = start;
+                }
+            }
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= end) {
@@ -105,7 +138,10 @@ int wmain(int argc, wchar_t** argv) {
                 threadTimes.push_back(threadTime(thread));
             }
 
+            const DWORD windowThread = GetCurrentThreadId();
+            std::uint64_t windowTime = 0;
             MessageCounts counts;
+            counts.band = hosted.window;
             const auto runMilliseconds = static_cast<ULONGLONG>(runSeconds * 1000.0);
             printResources("start", 0.0);
             // Ten samples along the run; the time spent counting is left out.
@@ -113,18 +149,48 @@ int wmain(int argc, wchar_t** argv) {
             double elapsed = 0.0;
             for (int sample = 1; sample <= 10; ++sample) {
                 const double cpuBefore = processCpuSeconds();
+                const std::uint64_t windowBefore = threadTime(windowThread);
                 const ULONGLONG pumpStart = GetTickCount64();
                 pumpUntil(pumpStart + runMilliseconds / 10, counts);
+                windowTime += threadTime(windowThread) - windowBefore;
                 elapsed += static_cast<double>(GetTickCount64() - pumpStart) / 1000.0;
                 cpu += processCpuSeconds() - cpuBefore;
                 printResources(sample == 10 ? "end" : "", runSeconds * sample / 10.0);
             }
             std::printf("processor time: %.3f s in %.0f s = %.4f %% of one core\n", cpu, elapsed,
                         100.0 * cpu / elapsed);
+            // Every tick of the band window's timers; the collector collects once per tick.
+            long ticks = 0;
+            for (const auto& [timer, count] : counts.timers) {
+                ticks += timer.first == hosted.window ? count : 0;
+            }
+            const auto perTick = [ticks](std::uint64_t time) {
+                return ticks > 0 ? static_cast<double>(time) / 10.0 / static_cast<double>(ticks)
+                                 : 0.0;
+            };
+            std::printf("window thread: %.3f ms of processor time, %.1f us per tick (%ld ticks)\n",
+                        static_cast<double>(windowTime) / 1e4, perTick(windowTime), ticks);
+            // Paints are left out: the thread paints only when a tick changed a pixel.
+            double tickSeconds = 0.0;
+            for (const auto& [message, seconds] : counts.bandSeconds) {
+                tickSeconds += message == WM_PAINT ? 0.0 : seconds;
+                std::printf("band window message 0x%04X: %.1f us per tick (wall clock)\n", message,
+                            ticks > 0 ? seconds * 1e6 / static_cast<double>(ticks) : 0.0);
+            }
+            std::printf("window thread per tick, paint left out: %.1f us (wall clock)\n",
+                        ticks > 0 ? tickSeconds * 1e6 / static_cast<double>(ticks) : 0.0);
+            std::printf(
+                "from a tick to its collection's answer: %.2f ms on average (%ld answers)\n",
+                counts.answers > 0 ? counts.answerSeconds * 1e3 / counts.answers : 0.0,
+                counts.answers);
+            wchar_t pdh[MAX_PATH] = {};
+            GetModuleFileNameW(GetModuleHandleW(L"pdh.dll"), pdh, MAX_PATH);
+            std::printf("pdh.dll: %ls\n", pdh);
             for (std::size_t i = 0; i < bandThreads.size(); ++i) {
-                std::printf("band thread %lu: %.3f ms of processor time\n",
+                const std::uint64_t time = threadTime(bandThreads[i]) - threadTimes[i];
+                std::printf("band thread %lu: %.3f ms of processor time, %.1f us per tick\n",
                             static_cast<unsigned long>(bandThreads[i]),
-                            static_cast<double>(threadTime(bandThreads[i]) - threadTimes[i]) / 1e4);
+                            static_cast<double>(time) / 1e4, perTick(time));
             }
             for (const auto& [timer, count] : counts.timers) {
                 std::printf("WM_TIMER %s id %llu: %ld (every %.0f ms)\n",

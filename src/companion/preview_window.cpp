@@ -81,6 +81,11 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 InvalidateRect(window, nullptr, FALSE);
             }
             return false;
+        case window::kCollectedMessage:
+            if (panel_) {
+                panel_->collected(wParam, lParam);
+            }
+            return true;
         case window::kReloadMessage:
             if (panel_) {
                 panel_->reload();

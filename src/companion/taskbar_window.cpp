@@ -298,6 +298,11 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             SendMessageW(host_, kShowMenu, 0, lParam);
             result = 0;
             return true;
+        case window::kCollectedMessage:
+            if (panel_) {
+                panel_->collected(wParam, lParam);
+            }
+            return true;
         case window::kReloadMessage:
             if (panel_) {
                 panel_->reload();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <optional>
 #include <stdexcept>
 
 #include "config/configuration_loader.h"
@@ -10,8 +9,6 @@
 #include "core/failure_sink.h"
 #include "render/frame.h"
 #include "render/layout.h"
-#include "sampling/counter_instances.h"
-#include "sampling/performance_fields.h"
 
 namespace tavisto {
 namespace {
@@ -25,16 +22,6 @@ void keepMessage(std::string& target, const char* message) noexcept {
     } catch (...) {
         target = "out of memory";
     }
-}
-
-// A counter whose object or instance is absent when the configuration loads (an
-// adapter not plugged in yet, a driver still starting) is added again, at most once
-// in this many milliseconds of its rate's ticks.
-constexpr std::uint64_t kAddRetryMilliseconds = 10'000;
-
-std::uint64_t ticksBetweenAddRetries(std::uint64_t rate) {
-    const std::uint64_t period = std::max<std::uint64_t>(rate, 1);
-    return (kAddRetryMilliseconds + period - 1) / period;
 }
 
 // Takes the document apart without allocating when it goes, loaded or not.
@@ -52,8 +39,11 @@ class DocumentTakenApart {
 }  // namespace
 
 MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
-                       std::int32_t horizontalBand)
-    : platform_(platform), horizontalBand_(horizontalBand) {
+                       std::int32_t horizontalBand, platform::CollectionQueue* collections)
+    : platform_(platform),
+      horizontalBand_(horizontalBand),
+      collections_(collections),
+      sampler_(platform.counterQueries, platform.systemPerformance, collections) {
     nlohmann::json document = parseConfigurationText(text);
     const platform::ScreenDpi dpi = platform_.screen.dpi();
     dpiScale_ = platform::dpiScaleOf(dpi);
@@ -81,9 +71,10 @@ MeterPanel::~MeterPanel() {
 
 std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platform,
                                                std::string text, std::int32_t horizontalBand,
-                                               std::string& error) noexcept {
+                                               std::string& error,
+                                               platform::CollectionQueue* collections) noexcept {
     try {
-        return std::make_unique<MeterPanel>(platform, std::move(text), horizontalBand);
+        return std::make_unique<MeterPanel>(platform, std::move(text), horizontalBand, collections);
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
     } catch (...) {
@@ -158,42 +149,23 @@ void MeterPanel::layOut(const Rect& client) {
 }
 
 void MeterPanel::start() {
-    performanceScopes_.clear();
     for (auto& [rate, meters] : model_.metersByRate) {
-        // The entry exists before the query opens: a query is never left without an owner.
-        auto [entry, inserted] = queriesByRate_.try_emplace(rate, 0);
-        if (!inserted) {
-            platform_.counterQueries.closeQuery(entry->second);
-            entry->second = 0;
-        }
-        entry->second = platform_.counterQueries.openQuery();
-        const platform::QueryHandle query = entry->second;
-        addRetries_.insert_or_assign(rate, AddRetry{ticksBetweenAddRetries(rate), 0});
-        std::size_t references = 0;
-        for (auto& meter : meters) {
-            for (MeterCounter& counter : meter->counters) {
-                for (auto& [name, reference] : counter.references) {
-                    ++references;
-                    if (reference.kind == CounterReference::PerformanceCounter) {
-                        reference.counterHandle =
-                            platform_.counterQueries.addCounter(query, reference.path);
-                    } else if (isPerformanceFieldPath(reference.path)) {
-                        const platform::PerformanceScope scope = performanceScopeOf(reference.path);
-                        auto& wanted = performanceScopes_.try_emplace(rate, scope).first->second;
-                        wanted = std::max(wanted, scope);
-                    }
-                }
-            }
-        }
-        if (references > 0) {
+        if (sampler_.start(rate, meters)) {
             // The identifier keeps the full rate; a period beyond 32 bits becomes the
             // longest one, never its low 32 bits (which may be 0: the shortest).
             const auto period = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>(rate, std::numeric_limits<std::uint32_t>::max()));
             platform_.timers.setTimer(rate, period,
-                                      [this](std::uint64_t timerId) { tick(timerId); });
-            tick(rate);
+                                      [this](std::uint64_t timerId) { timerElapsed(timerId); });
+            timerElapsed(rate);
         }
+    }
+    if (collections_ != nullptr) {
+        // The first collections come back later: the meters show at once, with what
+        // they have sampled so far.
+        const Rect client = platform_.window.clientRect();
+        redrawFrame(model_, client, *surface_, theme_);
+        platform_.window.invalidate(client);
     }
 }
 
@@ -203,19 +175,11 @@ void MeterPanel::stop() noexcept {
         meters.clear();
     }
     model_.metersByRate.clear();
-    closeQueries();
+    sampler_.stop();
     // Destroying a tip removes its tool and destroys its tooltip window.
     tooltips_.clear();
     model_.groups.clear();
     relayout(horizontalBand_);
-}
-
-void MeterPanel::closeQueries() noexcept {
-    for (const auto& [rate, query] : queriesByRate_) {
-        platform_.counterQueries.closeQuery(query);
-    }
-    queriesByRate_.clear();
-    addRetries_.clear();
 }
 
 void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
@@ -231,99 +195,10 @@ void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
     }
 }
 
-// One failed add per tick at most, so that a slow add never holds up more than one
-// tick; a round goes once through the rate's references, and the next round starts
-// only after a full retry period of ticks.
-void MeterPanel::retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
-                                std::vector<std::unique_ptr<Meter>>& meters) {
-    const auto found = addRetries_.find(rate);
-    if (found == addRetries_.end()) {
-        return;
-    }
-    AddRetry& retry = found->second;
-    if (retry.ticksToWait > 0) {
-        --retry.ticksToWait;
-        return;
-    }
-    // A query that could not be opened is opened again with the retries of its adds.
-    if (query == 0) {
-        query = platform_.counterQueries.openQuery();
-        if (query == 0) {
-            retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
-            return;
-        }
-    }
-    std::size_t position = 0;
-    bool added = false;
-    for (auto& meter : meters) {
-        for (MeterCounter& counter : meter->counters) {
-            for (auto& [name, reference] : counter.references) {
-                if (reference.kind != CounterReference::PerformanceCounter) {
-                    continue;
-                }
-                const std::size_t current = position++;
-                if (current < retry.nextReference || reference.counterHandle != 0) {
-                    continue;
-                }
-                if (added) {
-                    retry.nextReference = current;  // the round goes on at the next tick
-                    return;
-                }
-                // Only a reference without a counter is added again: no handle is replaced.
-                reference.counterHandle =
-                    platform_.counterQueries.addCounter(query, reference.path);
-                added = true;
-            }
-        }
-    }
-    // This tick counts as the first of the wait.
-    retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
-}
-
-double MeterPanel::readCounter(const MeterCounter& counter, CounterReference& reference) {
-    platform::CounterQueries& queries = platform_.counterQueries;
-    if (hasWildcardInstance(reference.path)) {
-        const auto instances = queries.readInstances(reference.counterHandle);
-        return counter.instances
-                   ? combineInstances(instances, *counter.instances, reference.instanceMemo)
-                   : sumInstances(instances);
-    }
-    return queries.read(reference.counterHandle);
-}
-
-void MeterPanel::sample(std::uint64_t rate) {
+void MeterPanel::finishTick(std::uint64_t rate, bool collected) {
     const auto meters = model_.metersByRate.find(rate);
-    if (const auto query = queriesByRate_.find(rate); query != queriesByRate_.end()) {
-        if (meters != model_.metersByRate.end()) {
-            retryFailedAdd(rate, query->second, meters->second);
-        }
-        // After a failed collection the counters read as failed; the rate keeps the
-        // samples and pixels of its last good one instead of blinking empty. A query
-        // that could not be opened has nothing to collect: its fields are still read.
-        if (query->second != 0 && !platform_.counterQueries.collect(query->second)) {
-            return;
-        }
-    }
-    if (meters == model_.metersByRate.end()) {
+    if (meters == model_.metersByRate.end() || !sampler_.read(rate, meters->second, collected)) {
         return;
-    }
-    // One performance record per tick, however many fields the rate names: the fields
-    // of a counter then come from the same moment, and the record, which takes a
-    // system call, is read once, holding only what the rate's fields need.
-    std::optional<platform::PerformanceRecord> record;
-    if (const auto scope = performanceScopes_.find(rate); scope != performanceScopes_.end()) {
-        record = platform_.systemPerformance.read(scope->second);
-    }
-    for (auto& meter : meters->second) {
-        for (MeterCounter& counter : meter->counters) {
-            for (auto& [name, reference] : counter.references) {
-                if (reference.kind == CounterReference::PerformanceCounter) {
-                    reference.value = readCounter(counter, reference);
-                } else {
-                    reference.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
-                }
-            }
-        }
     }
     if (drawSampledMeters(meters->second, *surface_, theme_)) {
         platform_.window.invalidate(platform_.window.clientRect());
@@ -332,9 +207,47 @@ void MeterPanel::sample(std::uint64_t rate) {
 
 void MeterPanel::tick(std::uint64_t rate) noexcept {
     try {
-        sample(rate);
+        const auto meters = model_.metersByRate.find(rate);
+        if (meters == model_.metersByRate.end()) {
+            return;
+        }
+        // After a failed collection the counters read as failed; the rate keeps the
+        // samples and pixels of its last good one instead of blinking empty.
+        const platform::QueryHandle query = sampler_.prepare(rate, meters->second);
+        finishTick(rate, query == 0 || sampler_.collect(query));
     } catch (...) {
         // A tick that fails leaves the previous frame; the next tick tries again.
+        reportCaughtException("tick");
+    }
+}
+
+void MeterPanel::timerElapsed(std::uint64_t rate) noexcept {
+    if (collections_ == nullptr) {
+        tick(rate);
+        return;
+    }
+    try {
+        const auto meters = model_.metersByRate.find(rate);
+        if (meters == model_.metersByRate.end() || sampler_.collectingAway(rate)) {
+            return;
+        }
+        const platform::QueryHandle query = sampler_.prepare(rate, meters->second);
+        if (query == 0) {
+            finishTick(rate, true);
+        } else {
+            sampler_.collectAway(rate, query);
+        }
+    } catch (...) {
+        reportCaughtException("tick");
+    }
+}
+
+void MeterPanel::collected(std::uint64_t ticket, bool succeeded) noexcept {
+    try {
+        if (const auto rate = sampler_.collectedAway(ticket)) {
+            finishTick(*rate, succeeded);
+        }
+    } catch (...) {
         reportCaughtException("tick");
     }
 }

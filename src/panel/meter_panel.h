@@ -1,7 +1,7 @@
 #pragma once
 // The engine behind one band window: the configuration document, the meter model,
-// the sampling schedule with its queries and timers, the groups' tooltips and the
-// memory surface that every meter is drawn into.
+// the sampling schedule with its timers (the sampler keeps the queries), the groups'
+// tooltips and the memory surface that every meter is drawn into.
 
 #include <cstdint>
 #include <map>
@@ -13,6 +13,7 @@
 
 #include "config/meter_model.h"
 #include "platform/platform.h"
+#include "sampling/sampler.h"
 
 namespace tavisto {
 
@@ -21,17 +22,19 @@ class MeterPanel {
     // Sizes the back buffer, parses the configuration file's text with its bounds, loads
     // and starts the panel. Throws the parse's or the load's error when the text cannot
     // be interpreted, or when no memory surface can be created; nothing of the failed
-    // panel remains.
-    MeterPanel(platform::PlatformServices platform, std::string text, std::int32_t horizontalBand);
+    // panel remains. With `collections` the timers' ticks collect through it, away from
+    // the window's thread, and must outlive the panel; without, they collect in place.
+    MeterPanel(platform::PlatformServices platform, std::string text, std::int32_t horizontalBand,
+               platform::CollectionQueue* collections = nullptr);
     ~MeterPanel();
     MeterPanel(const MeterPanel&) = delete;
     MeterPanel& operator=(const MeterPanel&) = delete;
 
     // The constructor without exceptions, for callers that are exception barriers:
     // null, with the load's message in `error`, when the document cannot be loaded.
-    static std::unique_ptr<MeterPanel> create(platform::PlatformServices platform, std::string text,
-                                              std::int32_t horizontalBand,
-                                              std::string& error) noexcept;
+    static std::unique_ptr<MeterPanel> create(
+        platform::PlatformServices platform, std::string text, std::int32_t horizontalBand,
+        std::string& error, platform::CollectionQueue* collections = nullptr) noexcept;
 
     // Parse, stop, load, start. A text that does not parse within the bounds leaves the
     // panel running as it is; a document that fails to load does not leave the band
@@ -47,9 +50,14 @@ class MeterPanel {
     // buffer with one of the client size and draws every meter.
     void relayout(std::int32_t horizontalBand) noexcept;
 
-    // One sampling tick of a refresh rate: collect, sample, redraw that rate's meters
-    // whose pixels no longer show their values, and invalidate the window if any was.
+    // One sampling tick of a refresh rate, collecting in place: collect, sample, redraw
+    // that rate's meters whose pixels no longer show their values, and invalidate the
+    // window if any was.
     void tick(std::uint64_t rate) noexcept;
+    // The outcome of a collection asked of the panel's CollectionQueue: the tick goes on
+    // as tick() does after collecting. An outcome of a query closed meanwhile (a reload
+    // or stop came first) is ignored.
+    void collected(std::uint64_t ticket, bool succeeded) noexcept;
 
     const PanelModel& model() const { return model_; }
     // One per group, in the model's order; null where the system made none.
@@ -60,7 +68,7 @@ class MeterPanel {
     double dpiScale() const { return dpiScale_; }
     platform::MemorySurface& surface() { return *surface_; }
     const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
-        return queriesByRate_;
+        return sampler_.queriesByRate();
     }
 
   private:
@@ -68,17 +76,11 @@ class MeterPanel {
     void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
     void layOut(const Rect& client);
     void start();
-    void closeQueries() noexcept;
-    void sample(std::uint64_t rate);
-    void retryFailedAdd(std::uint64_t rate, platform::QueryHandle& query,
-                        std::vector<std::unique_ptr<Meter>>& meters);
-    double readCounter(const MeterCounter& counter, CounterReference& reference);
-
-    // Where a rate stands in retrying the counters that could not be added.
-    struct AddRetry {
-        std::uint64_t ticksToWait = 0;
-        std::size_t nextReference = 0;  // position among the rate's counter references
-    };
+    // A timer's tick: in place, or away through the collection queue. A rate whose
+    // last collection has not come back skips the tick; its frame stays as it is.
+    void timerElapsed(std::uint64_t rate) noexcept;
+    // The tick's last phase: reads what was collected and draws what changed.
+    void finishTick(std::uint64_t rate, bool collected);
 
     platform::PlatformServices platform_;
     // The text of the last configuration that loaded, as it was read (within the size
@@ -90,10 +92,8 @@ class MeterPanel {
     double dpiScale_ = 1.0;
     PanelModel model_;
     std::vector<std::unique_ptr<platform::GroupTooltip>> tooltips_;
-    std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
-    std::map<std::uint64_t, AddRetry> addRetries_;
-    // What each rate's performance record must hold; absent for rates that name no field.
-    std::map<std::uint64_t, platform::PerformanceScope> performanceScopes_;
+    platform::CollectionQueue* collections_;
+    Sampler sampler_;
     std::unique_ptr<platform::MemorySurface> surface_;
 };
 

@@ -79,6 +79,22 @@ class CounterQueries {
     virtual void closeQuery(QueryHandle query) = 0;
 };
 
+// Collections away from the window's thread, for a window whose thread must never wait
+// for one (a provider may stall collection for seconds). The panel asks for one
+// collection per tick and hears how it went through MeterPanel::collected, on the
+// window's thread; meanwhile it neither reads nor adds to that query.
+class CollectionQueue {
+  public:
+    virtual ~CollectionQueue() = default;
+    // Starts collecting `query` and returns at once; `ticket` comes back with the
+    // outcome. False when it cannot be started: the tick is skipped.
+    virtual bool collect(QueryHandle query, std::uint64_t ticket) = 0;
+    // Closes a query whose collection was asked for and has not been reported: at once
+    // when it has not started or is over, else as soon as it returns. Its outcome is
+    // then never reported.
+    virtual void closeAfterCollection(QueryHandle query) = 0;
+};
+
 // The operating system's performance information record. Memory figures are pages.
 struct PerformanceRecord {
     std::uint64_t commitTotal = 0;

@@ -71,6 +71,11 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case window::kReloadMessage:
             reloadConfiguration();
             return false;
+        case window::kCollectedMessage:
+            if (panelWindow_) {
+                panelWindow_->collected(wParam, lParam);
+            }
+            return true;
         default:
             return false;
     }

@@ -14,6 +14,7 @@ PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSou
     : window_(window), horizontalBand_(horizontalBand), accessibility_(window, *this) {
     try {
         platform_ = std::make_unique<win32::BandWindowPlatform>(window, dpi);
+        collector_ = std::make_unique<Collector>(window, platform_->counterQueries());
     } catch (...) {
         // Without backends there is no panel: the window stays empty.
         reportCaughtException("the panel's backends");
@@ -34,12 +35,15 @@ PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSou
 PanelWindow::~PanelWindow() {
     // The watcher first: it must not post to a window whose panel is going.
     watcher_.reset();
+    // A query still being collected is handed to the collector, which closes it when
+    // the collection returns; the rest close here.
     panel_.reset();
+    collector_.reset();
     platform_.reset();
 }
 
 bool PanelWindow::reload() noexcept {
-    if (!platform_) {
+    if (!platform_ || !collector_) {
         return false;
     }
     try {
@@ -55,7 +59,7 @@ bool PanelWindow::reload() noexcept {
         if (!panel_) {
             // A text that does not parse or cannot be interpreted leaves the window empty.
             panel_ = MeterPanel::create(platform_->services(), std::move(*text), horizontalBand_,
-                                        refusal);
+                                        refusal, collector_.get());
         } else {
             // A text that does not parse leaves the panel running as it is.
             refusal = panel_->reload(std::move(*text), horizontalBand_);
@@ -69,6 +73,12 @@ bool PanelWindow::reload() noexcept {
         // Out of memory while copying the path or the text: nothing changes.
         reportCaughtException("reloading the configuration");
         return false;
+    }
+}
+
+void PanelWindow::collected(WPARAM ticket, LPARAM succeeded) noexcept {
+    if (panel_) {
+        panel_->collected(static_cast<std::uint64_t>(ticket), succeeded != 0);
     }
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // A meter panel in a window, as both hosts show it: the desk band's window in a
 // taskbar that hosts bands, and the companion's window inside the taskbar. It owns the
-// window's platform services, the panel, and the watcher that asks for a reload when
-// the configuration file changes; the host owns the window and decides how the frame
-// reaches the screen.
+// window's platform services, the panel, the collector that runs the panel's
+// collections away from the window's thread, and the watcher that asks for a reload
+// when the configuration file changes; the host owns the window and decides how the
+// frame reaches the screen.
 
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include "platform/win32/band_window_platform.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "window/accessible_meters.h"
+#include "window/collector.h"
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
 
@@ -39,6 +41,8 @@ class PanelWindow final : public MeterSource {
     // Why the last reload kept what was shown (the file could not be read, or the parse's
     // or the load's message); empty after one that loaded.
     const std::string& refusal() const noexcept { return refusal_; }
+    // kCollectedMessage: the panel reads what the collector collected and draws.
+    void collected(WPARAM ticket, LPARAM succeeded) noexcept;
     // WM_SIZE: lays out in the given direction and redraws the whole frame.
     void relayout(std::int32_t horizontalBand) noexcept;
 
@@ -66,6 +70,8 @@ class PanelWindow final : public MeterSource {
     HWND window_;
     std::int32_t horizontalBand_;
     std::unique_ptr<win32::BandWindowPlatform> platform_;
+    // Outlives the panel, whose queries it may still be collecting.
+    std::unique_ptr<Collector> collector_;
     std::unique_ptr<MeterPanel> panel_;
     std::unique_ptr<ConfigWatcher> watcher_;
     std::string refusal_;

@@ -1,15 +1,20 @@
-// Both hosts under a PDH that fails: the real Tavisto.dll in the desk-band host (in this
-// process) and the real Tavisto.exe --taskbar in a fake taskbar, each with the stand-in
-// pdh.dll beside it failing query opens, counter adds, collections and reads by a seeded
-// schedule for 10,000 ticks at a 10 ms rate. Neither may crash or break PDH's rules, and
-// once the failures stop the meters must show the values the stand-in serves again.
-// TAVISTO_PDH_FAULT_TICKS sets another number of ticks (a quicker local run).
+// Both hosts under a PDH that fails or stalls: the real Tavisto.dll in the desk-band host
+// (in this process) and the real Tavisto.exe --taskbar in a fake taskbar, each with the
+// stand-in pdh.dll beside it.
+//  - Failing query opens, counter adds, collections and reads by a seeded schedule for
+//    10,000 ticks at a 10 ms rate: neither may crash or break PDH's rules, and once the
+//    failures stop the meters must show the values the stand-in serves again.
+//    TAVISTO_PDH_FAULT_TICKS sets another number of ticks (a quicker local run).
+//  - Collections that take 5 s: the window keeps answering, shows the new configuration
+//    of a reload at once and the collected values when the collection returns, and ends
+//    within a second, leaving nothing behind.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -19,6 +24,7 @@
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
 #include "pdh_control.h"
+#include "tavisto_identifiers.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -66,29 +72,69 @@ class Host {
     virtual bool running() const = 0;
     // Pixels of this colour in what the meters show now; -1 when nothing is shown.
     virtual int count(std::uint32_t rgb) const = 0;
+    // The window that shows the meters.
+    virtual HWND window() const = 0;
+    // Ends the band (closes it as the taskbar does) or the program (as a user's "end
+    // task" does); returns once it is gone, or after 5 s.
+    virtual void end() = 0;
+    // Once ended and the stand-in's collections are over: what was left behind, empty
+    // when nothing was.
+    virtual std::string leftBehind() = 0;
 };
 
 class BandHost final : public Host {
   public:
     BandHost() {
-        if (module_.get() != nullptr && SUCCEEDED(module_.registerServer())) {
-            band_ = std::make_unique<host::HostedBand>(rebar_);
+        if (module_.get() == nullptr || FAILED(module_.registerServer())) {
+            return;
         }
-    }
-    ~BandHost() override {
-        if (band_) {
-            band_->close();
+        // A first band loads what the process keeps once loaded (GDI+, fonts, themes).
+        {
+            host::HostedBand first(rebar_);
+            host::pumpUntil([&] { return host::capture(first.window).count(kRed) > 0; }, 5000);
         }
+        host::pumpUntil([this] { return host::threadsStartedIn(module_.get()).empty(); }, 5000);
+        before_ = host::resourceCounts();
+        band_ = std::make_unique<host::HostedBand>(rebar_);
     }
+    ~BandHost() override { end(); }
     DWORD processId() const override { return GetCurrentProcessId(); }
     bool running() const override { return band_ && IsWindow(band_->window); }
     int count(std::uint32_t rgb) const override {
         return running() ? host::capture(band_->window).count(rgb) : -1;
     }
+    HWND window() const override { return band_ ? band_->window : nullptr; }
+    void end() override {
+        if (band_) {
+            band_->close();
+            band_.reset();
+        }
+    }
+    std::string leftBehind() override {
+        // The collector leaves once its collection returns, closing the query it held.
+        host::pumpUntil([this] { return host::threadsStartedIn(module_.get()).empty(); }, 10'000);
+        const host::ResourceCounts after = host::resourceCounts();
+        std::string left;
+        if (const auto threads = host::threadsStartedIn(module_.get()); !threads.empty()) {
+            left += std::to_string(threads.size()) + " threads of the module; ";
+        }
+        if (module_.canUnloadNow() != S_OK) {
+            left += "the module cannot unload; ";
+        }
+        if (after != before_) {
+            left += "GDI objects " + std::to_string(before_.gdiObjects) + " -> " +
+                    std::to_string(after.gdiObjects) + ", windows " +
+                    std::to_string(before_.windows) + " -> " + std::to_string(after.windows) +
+                    ", handles " + std::to_string(before_.handles) + " -> " +
+                    std::to_string(after.handles);
+        }
+        return left;
+    }
 
   private:
     host::LoadedModule module_;
     host::RecordingRebar rebar_{400, 40};
+    host::ResourceCounts before_;
     std::unique_ptr<host::HostedBand> band_;
 };
 
@@ -96,6 +142,31 @@ class TaskbarHost final : public Host {
   public:
     DWORD processId() const override { return companion_.id(); }
     bool running() const override { return companion_.exitCode(0) == -1; }
+    HWND window() const override { return taskbar_.meters(); }
+    // WM_CLOSE to its control window, as "end task" and a session's end send it.
+    void end() override {
+        for (const HWND window : windowsOf(companion_.id())) {
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (std::wstring(name) == TAVISTO_COMPANION_WINDOW_CLASS) {
+                PostMessageW(window, WM_CLOSE, 0, 0);
+            }
+        }
+        companion_.exitCode(5000);
+    }
+    std::string leftBehind() override {
+        std::string left;
+        if (companion_.exitCode(0) != 0) {
+            left += "exit code " + std::to_string(companion_.exitCode(0)) + "; ";
+        }
+        if (taskbar_.children() != own_) {
+            left += "the taskbar's children changed; ";
+        }
+        if (companionWindowCount() != 0) {
+            left += "a window of the companion is left";
+        }
+        return left;
+    }
     int count(std::uint32_t rgb) const override {
         const HWND meters = taskbar_.meters();
         if (meters == nullptr) {
@@ -108,6 +179,7 @@ class TaskbarHost final : public Host {
 
   private:
     FakeTaskbar taskbar_;
+    std::vector<HWND> own_ = taskbar_.children();
     Companion companion_{L"--taskbar"};
 };
 
@@ -256,11 +328,158 @@ TEST_P(PdhFaults, SurviveFailingTicksAndShowTheValuesOnceTheFailuresStop) {
     EXPECT_EQ(standInStatus(tested->processId())->misuses, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Hosts, PdhFaults,
-    ::testing::Values(HostCase{"DeskBand", [] { return std::make_unique<BandHost>(); }},
-                      HostCase{"Taskbar", [] { return std::make_unique<TaskbarHost>(); }}),
-    [](const ::testing::TestParamInfo<HostCase>& host) { return std::string(host.param.name); });
+// A column of one counter, red up to its value out of 100, in an outline of `outline`,
+// sampled every 200 ms.
+std::string stallConfiguration(const char* outline) {
+    return std::string(R"json({ "horizontalPadding": 1, "verticalPadding": 2,
+  "meterGroups": [ { "name": "stall", "width": 24, "height": 24, "meters": [
+    { "meterType": "column", "width": 20, "refreshRate": 200, "color": ")json") +
+           outline + R"json(",
+      "counters": [ { "counterPath": "(\\Test(_Total)\\Value)", "color": "#FF0000",
+                      "minValue": 0, "maxValue": 100 } ] } ] } ] })json";
+}
+constexpr std::uint32_t kGreen = 0x00FF00;
+constexpr DWORD kStallMilliseconds = 5000;
+
+// Sends WM_NULL to a window from a thread of its own every 50 ms, as the taskbar's
+// other windows and the system do, and keeps the longest answer.
+class AnswerProbe {
+  public:
+    explicit AnswerProbe(HWND window)
+        : window_(window), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        thread_.reset(CreateThread(nullptr, 0, probe, this, 0, nullptr));
+    }
+    ~AnswerProbe() {
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), 5000);
+    }
+    AnswerProbe(const AnswerProbe&) = delete;
+    AnswerProbe& operator=(const AnswerProbe&) = delete;
+
+    ::testing::AssertionResult answeredWithin(ULONGLONG limit, int atLeast) const {
+        if (sent_ >= atLeast && unanswered_ == 0 && longest_ <= limit) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << sent_ << " sent, " << unanswered_ << " unanswered, longest " << longest_ << " ms";
+    }
+
+  private:
+    static DWORD WINAPI probe(void* self) noexcept {
+        auto& probe = *static_cast<AnswerProbe*>(self);
+        while (WaitForSingleObject(probe.stop_.get(), 50) == WAIT_TIMEOUT) {
+            DWORD_PTR answer = 0;
+            const ULONGLONG sent = GetTickCount64();
+            if (SendMessageTimeoutW(probe.window_, WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer) == 0) {
+                ++probe.unanswered_;
+            }
+            probe.longest_ = std::max<ULONGLONG>(probe.longest_, GetTickCount64() - sent);
+            ++probe.sent_;
+        }
+        return 0;
+    }
+
+    HWND window_;
+    win32::KernelHandle stop_;
+    win32::KernelHandle thread_;
+    std::atomic<int> sent_{0};
+    std::atomic<int> unanswered_{0};
+    std::atomic<ULONGLONG> longest_{0};
+};
+
+class StalledCollection : public PdhFaults {
+  protected:
+    // Starts the host on a full red column, then stalls every collection for 5 s with the
+    // counter at `value`; returns once one stalled collection runs.
+    std::unique_ptr<Host> startAndStall(double value) {
+        PdhSchedule quick;
+        quick.value = 100.0;
+        EXPECT_TRUE(standIn_.follow(quick));
+        EXPECT_TRUE(host::writeNewFile(host::configurationFile(), stallConfiguration("#00FF00")));
+        std::unique_ptr<Host> tested = GetParam().make();
+        EXPECT_TRUE(host::pumpUntil([&] { return tested->count(kRed) > 0; }, 10'000));
+        host::pumpFor(500);
+        fullRed_ = tested->count(kRed);
+        PdhSchedule stalled = quick;
+        stalled.value = value;
+        stalled.sleepCollectMilliseconds = kStallMilliseconds;
+        EXPECT_TRUE(standIn_.follow(stalled));
+        EXPECT_TRUE(stallRuns(*tested));
+        return tested;
+    }
+    // Waits until a stalled collection runs; the stall started at most 200 ms before.
+    ::testing::AssertionResult stallRuns(const Host& tested) {
+        const bool runs = host::pumpUntil(
+            [&] {
+                const auto status = standInStatus(tested.processId());
+                return status && status->collectingNow > 0;
+            },
+            2000);
+        stallStarted_ = GetTickCount64();
+        return runs ? ::testing::AssertionSuccess()
+                    : ::testing::AssertionFailure() << "no collection stalls";
+    }
+    ULONGLONG sinceStall() const { return GetTickCount64() - stallStarted_; }
+
+    int fullRed_ = 0;
+    ULONGLONG stallStarted_ = 0;
+};
+
+TEST_P(StalledCollection, WindowAnswersAndDrawsTheCollectedValuesThenAReloadShowsAtOnce) {
+    const std::unique_ptr<Host> tested = startAndStall(50.0);
+    ASSERT_GT(fullRed_, 0);
+    const AnswerProbe probe(tested->window());
+    // Until the collection returns the frame keeps its values: the column stays full.
+    host::pumpFor(2000);
+    EXPECT_EQ(tested->count(kRed), fullRed_);
+    // Then it shows the value collected: half.
+    int red = -1;
+    EXPECT_TRUE(host::pumpUntil(
+        [&] {
+            red = tested->count(kRed);
+            return red >= fullRed_ * 4 / 10 && red <= fullRed_ * 6 / 10;
+        },
+        kStallMilliseconds + 3000))
+        << "red " << red << " of " << fullRed_;
+    EXPECT_GE(sinceStall(), kStallMilliseconds - 1000);
+
+    // The next collection stalls in turn; a reload meanwhile shows the new outline at once,
+    // empty until its own first collection.
+    ASSERT_TRUE(stallRuns(*tested));
+    ASSERT_TRUE(host::writeInPlace(host::configurationFile(), stallConfiguration("#0000FF")));
+    EXPECT_TRUE(host::pumpUntil(
+        [&] { return tested->count(kBlue) > 0 && tested->count(kGreen) == 0; }, 1500));
+    EXPECT_LT(sinceStall(), kStallMilliseconds) << "the reload waited for the collection";
+    EXPECT_TRUE(probe.answeredWithin(200, 40));
+    EXPECT_EQ(standInStatus(tested->processId())->misuses, 0);
+}
+
+TEST_P(StalledCollection, EndsWithinASecondAndLeavesNothingBehind) {
+    const std::unique_ptr<Host> tested = startAndStall(100.0);
+    host::pumpFor(500);
+    const ULONGLONG ending = GetTickCount64();
+    tested->end();
+    EXPECT_LE(GetTickCount64() - ending, 1000u);
+    EXPECT_FALSE(tested->running());
+    EXPECT_LT(sinceStall(), kStallMilliseconds) << "the stall was over before the end";
+    EXPECT_EQ(tested->leftBehind(), "");
+    // In the band's process the query the collection held is closed once it returned,
+    // never while it ran.
+    if (const auto status = standInStatus(tested->processId())) {
+        EXPECT_EQ(status->liveQueries, 0);
+        EXPECT_EQ(status->misuses, 0);
+    }
+}
+
+const HostCase kHosts[] = {
+    {"DeskBand", [] { return std::make_unique<BandHost>(); }},
+    {"Taskbar", [] { return std::make_unique<TaskbarHost>(); }},
+};
+std::string hostName(const ::testing::TestParamInfo<HostCase>& host) {
+    return host.param.name;
+}
+INSTANTIATE_TEST_SUITE_P(Hosts, PdhFaults, ::testing::ValuesIn(kHosts), hostName);
+INSTANTIATE_TEST_SUITE_P(Hosts, StalledCollection, ::testing::ValuesIn(kHosts), hostName);
 
 }  // namespace
 }  // namespace tavisto::companion::testing

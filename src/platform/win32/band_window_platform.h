@@ -30,6 +30,7 @@ class BandWindowPlatform {
 
     platform::PlatformServices services();
     HWND window() const { return window_; }
+    PdhCounterQueries& counterQueries() { return counterQueries_; }
 
   private:
     HWND window_;

@@ -10,6 +10,9 @@
 
 namespace tavisto::win32 {
 
+// PdhCollectQueryData, on any thread; false when the collection failed.
+bool collectQueryData(PDH_HQUERY query) noexcept;
+
 class PdhCounterQueries final : public platform::CounterQueries {
   public:
     platform::QueryHandle openQuery() override;
@@ -22,6 +25,9 @@ class PdhCounterQueries final : public platform::CounterQueries {
     std::span<const platform::CounterInstance> readInstances(
         platform::CounterHandle counter) override;
     void closeQuery(platform::QueryHandle query) override;
+    // Gives up an open query and its counters to the caller, who closes it; none when
+    // the query is not open here.
+    PdhQuery take(platform::QueryHandle query);
 
   private:
     PDH_STATUS readArray(PDH_HCOUNTER counter, DWORD& count);

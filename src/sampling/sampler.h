@@ -1,0 +1,91 @@
+#pragma once
+// The sampling state of a panel: one counter query per refresh rate with the rate's
+// counters added to it, the retries of the adds that failed, what each rate's
+// performance record must hold, and which rates' collections run away from the window's
+// thread. It writes the samples into the meters' references.
+//
+// A tick has three phases: `prepare` (the window's thread: retries a failed add and
+// names the query to collect), the collection (here through `collect`, or away through
+// a CollectionQueue), and `read` (the window's thread again: reads what was collected).
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "config/meter_model.h"
+#include "platform/platform.h"
+
+namespace tavisto {
+
+class Sampler {
+  public:
+    // `away`, when given, collects away from the window's thread; it must outlive the
+    // sampler's queries (until stop()).
+    Sampler(platform::CounterQueries& queries, platform::SystemPerformance& performance,
+            platform::CollectionQueue* away) noexcept
+        : queries_(queries), performance_(performance), away_(away) {}
+    ~Sampler() { stop(); }
+    Sampler(const Sampler&) = delete;
+    Sampler& operator=(const Sampler&) = delete;
+
+    // Opens the rate's query and adds the counters of its meters. True when the meters
+    // reference anything to sample (the rate then needs a timer).
+    bool start(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters);
+    // Closes every query; a query whose collection runs away is closed once it returns.
+    void stop() noexcept;
+
+    // First phase: retries one failed add of the rate and names the query this tick
+    // must collect; 0 when there is nothing to collect (no counter of the system's
+    // performance data, or no query could be opened).
+    platform::QueryHandle prepare(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters);
+    // Second phase, on this thread: false when the collection failed.
+    bool collect(platform::QueryHandle query);
+    // Third phase: reads every reference of the rate after a collection that succeeded
+    // (or none was needed). False when nothing was read: after a failed collection the
+    // references keep the samples of the last good one instead of reading as failed.
+    bool read(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters, bool collected);
+
+    // The second phase away: false while the rate's previous collection has not come
+    // back (the tick is skipped, not queued), or when the queue refuses it.
+    bool collectAway(std::uint64_t rate, platform::QueryHandle query);
+    // The rate whose away collection had `ticket`, which is back now; none for the
+    // ticket of a query closed meanwhile.
+    std::optional<std::uint64_t> collectedAway(std::uint64_t ticket);
+    bool collectingAway(std::uint64_t rate) const;
+
+    const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
+        return queriesByRate_;
+    }
+
+  private:
+    // Where a rate stands in retrying the counters that could not be added.
+    struct AddRetry {
+        std::uint64_t ticksToWait = 0;
+        std::size_t nextReference = 0;  // position among the rate's counter references
+    };
+    struct RateSampling {
+        AddRetry retry;
+        // Whether any reference is a counter of the system's performance data.
+        bool collects = false;
+        // What the rate's performance record must hold; none when it names no field.
+        std::optional<platform::PerformanceScope> scope;
+        // The ticket of the collection running away; 0 when none is.
+        std::uint64_t awayTicket = 0;
+    };
+
+    void retryFailedAdd(RateSampling& sampling, std::uint64_t rate, platform::QueryHandle& query,
+                        std::vector<std::unique_ptr<Meter>>& meters);
+    double readCounter(const MeterCounter& counter, CounterReference& reference);
+
+    platform::CounterQueries& queries_;
+    platform::SystemPerformance& performance_;
+    platform::CollectionQueue* away_;
+    std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
+    std::map<std::uint64_t, RateSampling> rates_;
+    // Never reused, across reloads too: a late answer for a closed query matches nothing.
+    std::uint64_t lastTicket_ = 0;
+};
+
+}  // namespace tavisto
