@@ -66,13 +66,13 @@ void operator delete(void* memory, std::size_t) noexcept {
 namespace tavisto {
 namespace {
 
-using testing::stressConfiguration;
 using platform::CairoSurface;
 using platform::Canvas;
 using platform::Font;
 using platform::MemorySurface;
 using platform::RenderQuality;
 using platform::TextAlignment;
+using testing::stressConfiguration;
 
 constexpr int kBandThickness = 40;
 // Ticks of every rate recorded for the floor; the floor replays them in turn.
@@ -116,12 +116,15 @@ class Band {
         : surfaces_(surfaces) {
         window_.client = Rect{0, 0, 8192, kBandThickness};
         std::string error;
-        panel_ = MeterPanel::create(services(), readFile(file), 1, error);
+        panel_ = MeterPanel::create(services(), readFile(file), BandDirection::Horizontal, error);
         if (!panel_) {
             throw std::runtime_error(error);
         }
-        window_.client = Rect{0, 0, std::max(bandLength(panel_->model(), 1), 1), kBandThickness};
-        panel_->relayout(1);
+        window_.client = Rect{
+            0, 0,
+            std::max(bandLength(panel_->model(), panel_->layout(), BandDirection::Horizontal), 1),
+            kBandThickness};
+        panel_->relayout(BandDirection::Horizontal);
     }
 
     platform::PlatformServices services() {
@@ -574,7 +577,8 @@ void reload(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
     for (auto _ : state) {
-        const std::string error = band.panel().reload(readFile(configuration->file), 1);
+        const std::string error =
+            band.panel().reload(readFile(configuration->file), BandDirection::Horizontal);
         if (!error.empty()) {
             state.SkipWithError(error.c_str());
             return;

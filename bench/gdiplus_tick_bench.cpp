@@ -149,13 +149,16 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
                                               timers, tooltips, surfaces, theme};
     window.client = Rect{0, 0, 8192, 40};
     std::string error;
-    const auto panel = MeterPanel::create(services, configuration, 1, error);
+    const auto panel =
+        MeterPanel::create(services, configuration, BandDirection::Horizontal, error);
     if (!panel) {
         std::fprintf(stderr, "cannot load the configuration: %s\n", error.c_str());
         std::exit(1);
     }
-    window.client = Rect{0, 0, std::max(bandLength(panel->model(), 1), 1), 40};
-    panel->relayout(1);
+    window.client = Rect{
+        0, 0, std::max(bandLength(panel->model(), panel->layout(), BandDirection::Horizontal), 1),
+        40};
+    panel->relayout(BandDirection::Horizontal);
     const auto round = [&] {
         for (const auto& [rate, meters] : panel->model().metersByRate) {
             panel->tick(rate);

@@ -1,7 +1,8 @@
 #pragma once
 // The engine behind one band window: the configuration document, the meter model,
-// the sampling schedule with its queries and timers, the groups' tooltips and the
-// memory surface that every meter is drawn into.
+// the sampling schedule with its queries and timers, the layout of the model in the
+// window's client area, the groups' tooltips, and the memory surface that every meter
+// is drawn into with the frame cache of what its pixels show.
 
 #include <cstdint>
 #include <map>
@@ -13,6 +14,8 @@
 
 #include "config/meter_model.h"
 #include "platform/platform.h"
+#include "render/layout.h"
+#include "render/meter_frame.h"
 
 namespace tavisto {
 
@@ -22,7 +25,7 @@ class MeterPanel {
     // and starts the panel. Throws the parse's or the load's error when the text cannot
     // be interpreted, or when no memory surface can be created; nothing of the failed
     // panel remains.
-    MeterPanel(platform::PlatformServices platform, std::string text, std::int32_t horizontalBand);
+    MeterPanel(platform::PlatformServices platform, std::string text, BandDirection direction);
     ~MeterPanel();
     MeterPanel(const MeterPanel&) = delete;
     MeterPanel& operator=(const MeterPanel&) = delete;
@@ -30,33 +33,34 @@ class MeterPanel {
     // The constructor without exceptions, for callers that are exception barriers:
     // null, with the load's message in `error`, when the document cannot be loaded.
     static std::unique_ptr<MeterPanel> create(platform::PlatformServices platform, std::string text,
-                                              std::int32_t horizontalBand,
-                                              std::string& error) noexcept;
+                                              BandDirection direction, std::string& error) noexcept;
 
     // Parse, stop, load, start. A text that does not parse within the bounds leaves the
     // panel running as it is; a document that fails to load does not leave the band
     // blank: the last configuration that loaded is loaded and started again. Returns
     // the parse's or the failed load's message, empty on success.
-    std::string reload(std::string text, std::int32_t horizontalBand) noexcept;
+    std::string reload(std::string text, BandDirection direction) noexcept;
 
     // Ends sampling and releases the model: no timers, no groups, no meters, no
     // queries, and a new empty back buffer.
     void stop() noexcept;
 
-    // Stores the band direction, reads the taskbar theme, lays out, replaces the back
-    // buffer with one of the client size and draws every meter.
-    void relayout(std::int32_t horizontalBand) noexcept;
+    // Stores the band direction, reads the taskbar theme, lays out, rebuilds the frame
+    // cache, replaces the back buffer with one of the client size and draws every meter.
+    void relayout(BandDirection direction) noexcept;
 
     // One sampling tick of a refresh rate: collect, sample, redraw that rate's meters
     // whose pixels no longer show their values, and invalidate the window if any was.
     void tick(std::uint64_t rate) noexcept;
 
     const PanelModel& model() const { return model_; }
+    // Where the model's groups and meters are in the client area.
+    const PanelLayout& layout() const { return layout_; }
     // One per group, in the model's order; null where the system made none.
     const std::vector<std::unique_ptr<platform::GroupTooltip>>& tooltips() const {
         return tooltips_;
     }
-    std::int32_t horizontalBand() const { return horizontalBand_; }
+    BandDirection direction() const { return direction_; }
     double dpiScale() const { return dpiScale_; }
     platform::MemorySurface& surface() { return *surface_; }
     const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
@@ -64,8 +68,8 @@ class MeterPanel {
     }
 
   private:
-    void load(nlohmann::json&& document, std::int32_t horizontalBand);
-    void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
+    void load(nlohmann::json&& document, BandDirection direction);
+    void restoreLastConfiguration(BandDirection direction) noexcept;
     void layOut(const Rect& client);
     void start();
     void closeQueries() noexcept;
@@ -85,10 +89,14 @@ class MeterPanel {
     // limit, so it parses again to the same document): a copy of a parsed document
     // recurses once per level, and its re-print may be longer than the file.
     std::string lastConfiguration_;
-    std::int32_t horizontalBand_ = 1;
+    BandDirection direction_ = BandDirection::Horizontal;
     platform::TaskbarTheme theme_ = platform::TaskbarTheme::Dark;
     double dpiScale_ = 1.0;
+    // Whether text is drawn with the system's newer text rendering; asked at each load.
+    bool windows10OrLater_ = false;
     PanelModel model_;
+    PanelLayout layout_;
+    FrameCache frames_;
     std::vector<std::unique_ptr<platform::GroupTooltip>> tooltips_;
     std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
     std::map<std::uint64_t, AddRetry> addRetries_;

@@ -26,6 +26,10 @@ struct RectF {
     bool operator==(const RectF&) const = default;
 };
 
+// Which way the taskbar holding the band runs: across the screen (top or bottom) or
+// along one of its sides.
+enum class BandDirection : std::uint8_t { Horizontal, Vertical };
+
 // 0xAARRGGBB, not premultiplied.
 using Argb = std::uint32_t;
 
