@@ -168,6 +168,7 @@ struct Primitive {
     };
     Kind kind = Clear;
     Rect area;
+    InclusiveRect cleared;
     RenderQuality quality = RenderQuality::Shapes;
     Argb color = 0;
     int x = 0, y = 0, width = 0, height = 0;
@@ -197,8 +198,8 @@ class RecordingCanvas final : public Canvas {
     RecordingCanvas(std::unique_ptr<Canvas> target, std::vector<Primitive>& log)
         : target_(std::move(target)), log_(log) {}
 
-    void clearToTransparent(const Rect& area) override {
-        record(Primitive::Clear).area = area;
+    void clearToTransparent(const InclusiveRect& area) override {
+        record(Primitive::Clear).cleared = area;
         target_->clearToTransparent(area);
     }
     void scrollArea(const Rect& area, int dx, int dy) override {
@@ -414,7 +415,7 @@ class Floor {
         for (const Primitive& p : primitives) {
             switch (p.kind) {
                 case Primitive::Clear:
-                    canvas.clearToTransparent(p.area);
+                    canvas.clearToTransparent(p.cleared);
                     break;
                 case Primitive::Scroll:
                     canvas.scrollArea(p.area, p.x, p.y);
@@ -535,7 +536,7 @@ class BlankFont final : public Font {};
 // allocations of the engine's own code.
 class BlankCanvas final : public Canvas {
   public:
-    void clearToTransparent(const Rect&) override {}
+    void clearToTransparent(const InclusiveRect&) override {}
     void scrollArea(const Rect&, int, int) override {}
     void setQuality(RenderQuality) override {}
     void fillRectangle(Argb, int, int, int, int) override {}

@@ -52,7 +52,9 @@ class FontCreatingCanvas final : public platform::Canvas {
   public:
     explicit FontCreatingCanvas(std::unique_ptr<platform::Canvas> target)
         : target_(std::move(target)) {}
-    void clearToTransparent(const Rect& area) override { target_->clearToTransparent(area); }
+    void clearToTransparent(const InclusiveRect& area) override {
+        target_->clearToTransparent(area);
+    }
     void scrollArea(const Rect& area, int dx, int dy) override {
         target_->scrollArea(area, dx, dy);
     }

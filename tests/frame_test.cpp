@@ -55,9 +55,9 @@ TEST(DrawMeter, UnknownTypesOnlyClearTheRectangle) {
         RecordingSurface surface;
         PlacedMeter meter = meterOfType(type);
         drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
-        EXPECT_EQ(surface.log,
-                  (std::vector<Primitive>{BeginDrawing{}, ClearToTransparent{Rect{10, 0, 20, 30}},
-                                          EndDrawing{}}));
+        EXPECT_EQ(surface.log, (std::vector<Primitive>{
+                                   BeginDrawing{}, ClearToTransparent{InclusiveRect{10, 0, 20, 30}},
+                                   EndDrawing{}}));
     }
 }
 
@@ -67,7 +67,7 @@ TEST(DrawMeter, ClearsBeforeDrawingTheKnownTypes) {
         PlacedMeter meter = meterOfType(type);
         drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
         ASSERT_GE(surface.log.size(), 5U);
-        EXPECT_EQ(surface.log[1], (Primitive{ClearToTransparent{Rect{10, 0, 20, 30}}}));
+        EXPECT_EQ(surface.log[1], (Primitive{ClearToTransparent{InclusiveRect{10, 0, 20, 30}}}));
         EXPECT_EQ(surface.log[2], Primitive{EndDrawing{}});
         EXPECT_EQ(surface.log[3], Primitive{BeginDrawing{}});
     }
@@ -88,7 +88,7 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     meter.placement.sideBySide = false;
     drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{13, 20, 77, 84}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{13, 20, 77, 84}}}));
     const auto lines = surface.recorded<testing::DrawString>();
     ASSERT_EQ(lines.size(), 1U);
     EXPECT_EQ(lines[0].layout, (RectF{13, 20, 64, 64}));
@@ -98,7 +98,7 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     meter.width = 20;
     drawPlaced(meter, narrowSurface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(narrowSurface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{13, 20, 49, 84}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{13, 20, 49, 84}}}));
 }
 
 TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
@@ -154,8 +154,9 @@ TEST(RebuildFrame, LaysOutThenDrawsEveryMeterInRateOrderIntoANewBuffer) {
 
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}}));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{
-                  {Rect{10, 0, 30, 30}}, {Rect{0, 0, 10, 30}}, {Rect{30, 0, 60, 30}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{10, 0, 30, 30}},
+                                               {InclusiveRect{0, 0, 10, 30}},
+                                               {InclusiveRect{30, 0, 60, 30}}}));
     EXPECT_EQ(window.invalidations, (std::vector<Rect>{{0, 0, 60, 30}}));
 }
 
@@ -181,8 +182,9 @@ TEST(RebuildFrame, VerticalBandPlacesMetersAnew) {
     // 60 does not fit across 40: the group is turned on its side, 30 across at round(5).
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{40, 200}}));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{
-                  {Rect{5, 10, 35, 30}}, {Rect{5, 0, 35, 10}}, {Rect{5, 30, 35, 60}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{5, 10, 35, 30}},
+                                               {InclusiveRect{5, 0, 35, 10}},
+                                               {InclusiveRect{5, 30, 35, 60}}}));
 }
 
 constexpr const char* kNamedGroups = R"json({"meterGroups": [
@@ -252,7 +254,8 @@ TEST(PanelDrawing, ResizeRedrawsEveryMeterInABufferOfTheNewSize) {
     EXPECT_EQ(surface.backBufferRequests.back(), (std::pair<int, int>{80, 40}));
     // Centred in the taller band: top round(20 - 15) = 5.
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{0, 5, 10, 35}}, {Rect{10, 5, 50, 35}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{0, 5, 10, 35}},
+                                               {InclusiveRect{10, 5, 50, 35}}}));
 }
 
 TEST(PanelDrawing, TickRedrawsOnlyTheMetersOfItsRate) {
@@ -263,7 +266,7 @@ TEST(PanelDrawing, TickRedrawsOnlyTheMetersOfItsRate) {
     surface.log.clear();
     ASSERT_TRUE(running.platform.timers.fire(1000));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{0, 0, 10, 30}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{0, 0, 10, 30}}}));
     // Second sample of the processor counter: 75 of 100 over a bar of 28 is 21.
     EXPECT_EQ(surface.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{{0xFFFFFFFF, 0, 9, 10, 21}}));
@@ -284,13 +287,13 @@ constexpr const char* kNeighbours = R"json({"meterGroups": [{"name": "pair", "me
      "counters": [{"counterPath": "(\\T\\second)", "minValue": 0, "maxValue": 100}]}]}]})json";
 
 TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
-    const Rect first{0, 0, 10, 30};
-    const Rect second{10, 0, 20, 30};
+    const InclusiveRect first{0, 0, 10, 30};
+    const InclusiveRect second{10, 0, 20, 30};
     struct Case {
         const char* name;
         std::vector<double> firstValues;
         std::vector<double> secondValues;
-        std::vector<Rect> cleared;
+        std::vector<InclusiveRect> cleared;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
@@ -310,7 +313,7 @@ TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
         running.platform.window.invalidations.clear();
 
         ASSERT_TRUE(running.platform.timers.fire(1000));
-        std::vector<Rect> cleared;
+        std::vector<InclusiveRect> cleared;
         for (const auto& clear : running.surface().recorded<ClearToTransparent>()) {
             cleared.push_back(clear.area);
         }

@@ -34,8 +34,8 @@ class Panel : public ::testing::Test {
 
     testing::RecordingSurface& surface() { return *recording.last; }
 
-    std::vector<Rect> clearedAreas() {
-        std::vector<Rect> areas;
+    std::vector<InclusiveRect> clearedAreas() {
+        std::vector<InclusiveRect> areas;
         for (const auto& clear : surface().recorded<testing::ClearToTransparent>()) {
             areas.push_back(clear.area);
         }
@@ -87,7 +87,8 @@ TEST_F(Panel, TickSamplesAndRedrawsOnlyItsOwnRate) {
 
     ASSERT_TRUE(platform.timers.fire(250));
     const Rect fastRect = panel->layout().of(fastMeter).rect;
-    EXPECT_EQ(clearedAreas(), std::vector<Rect>{fastRect});
+    EXPECT_EQ(clearedAreas(), (std::vector<InclusiveRect>{
+                                  {fastRect.left, fastRect.top, fastRect.right, fastRect.bottom}}));
     EXPECT_NE(fastRect, panel->layout().of(slowMeter).rect);
     const auto& references = fastMeter.counters[0].references;
     EXPECT_EQ(references.at("a").value, 50.0);

@@ -120,12 +120,13 @@ std::int32_t meterExtent(const Meter& meter) {
     return std::max(meter.width, std::int32_t{0});
 }
 
-Rect drawnArea(const Meter& meter, const MeterPlacement& placement) {
-    Rect area = placement.rect;
-    const std::int64_t extentRight = std::int64_t{area.left} + meterExtent(meter);
-    area.right = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        extentRight, area.right, std::numeric_limits<std::int32_t>::max()));
-    return area;
+InclusiveRect drawnArea(const Meter& meter, const MeterPlacement& placement) {
+    const Rect& rect = placement.rect;
+    const std::int64_t extentRight = std::int64_t{rect.left} + meterExtent(meter);
+    return {rect.left, rect.top,
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(
+                extentRight, rect.right, std::numeric_limits<std::int32_t>::max())),
+            rect.bottom};
 }
 
 void layoutPanel(const PanelModel& model, BandDirection direction, const Rect& client,

@@ -45,8 +45,8 @@ std::int32_t meterExtent(const Meter& meter);
 
 // What a meter draws into: its rectangle, and also its own width measured from its left
 // edge, which text lines and the pie use even where a stacked group is narrower than
-// the meter. Its right column and bottom row are drawn into as well.
-Rect drawnArea(const Meter& meter, const MeterPlacement& placement);
+// the meter. Outlines reach its right column and bottom row.
+InclusiveRect drawnArea(const Meter& meter, const MeterPlacement& placement);
 
 // Lays out every group and meter of the model for the band direction into `layout`
 // (reusing its storage) and invalidates each group's rectangle. A horizontal band places

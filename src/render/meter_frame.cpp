@@ -6,8 +6,7 @@
 namespace tavisto {
 namespace {
 
-// Drawn areas include their right column and bottom row.
-bool meet(const Rect& first, const Rect& second) {
+bool meet(const InclusiveRect& first, const InclusiveRect& second) {
     return first.left <= second.right && second.left <= first.right && first.top <= second.bottom &&
            second.top <= first.bottom;
 }
@@ -41,7 +40,7 @@ void rebuildFrameCache(const PanelModel& model, const PanelLayout& layout, Frame
             const Meter& meter = *meters[first];
             MeterFrame& frame = cache[meter.index];
             resetMeterFrame(meter, frame);
-            const Rect area = drawnArea(meter, layout.of(meter));
+            const InclusiveRect area = drawnArea(meter, layout.of(meter));
             for (std::size_t later = first + 1; later < meters.size(); ++later) {
                 if (meet(area, drawnArea(*meters[later], layout.of(*meters[later])))) {
                     frame.laterNeighbours.push_back(meters[later]->index);

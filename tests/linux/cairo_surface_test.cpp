@@ -160,7 +160,7 @@ TEST(CairoSurface, ClearReachesTheRightColumnAndBottomRowOnly) {
     ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
     auto canvas = surface.beginDrawing();
     canvas->fillRectangle(kGreen, 0, 0, 10, 10);
-    canvas->clearToTransparent(Rect{2, 2, 5, 6});
+    canvas->clearToTransparent(InclusiveRect{2, 2, 5, 6});
     canvas.reset();
     EXPECT_EQ(surface.pixel(2, 2), 0U);
     EXPECT_EQ(surface.pixel(5, 6), 0U);
