@@ -66,13 +66,13 @@ void operator delete(void* memory, std::size_t) noexcept {
 namespace tavisto {
 namespace {
 
-using testing::stressConfiguration;
 using platform::CairoSurface;
 using platform::Canvas;
 using platform::Font;
 using platform::MemorySurface;
 using platform::RenderQuality;
 using platform::TextAlignment;
+using testing::stressConfiguration;
 
 constexpr int kBandThickness = 40;
 // Ticks of every rate recorded for the floor; the floor replays them in turn.
@@ -116,12 +116,15 @@ class Band {
         : surfaces_(surfaces) {
         window_.client = Rect{0, 0, 8192, kBandThickness};
         std::string error;
-        panel_ = MeterPanel::create(services(), readFile(file), 1, error);
+        panel_ = MeterPanel::create(services(), readFile(file), BandDirection::Horizontal, error);
         if (!panel_) {
             throw std::runtime_error(error);
         }
-        window_.client = Rect{0, 0, std::max(bandLength(panel_->model(), 1), 1), kBandThickness};
-        panel_->relayout(1);
+        window_.client = Rect{
+            0, 0,
+            std::max(bandLength(panel_->model(), panel_->layout(), BandDirection::Horizontal), 1),
+            kBandThickness};
+        panel_->relayout(BandDirection::Horizontal);
     }
 
     platform::PlatformServices services() {
@@ -165,6 +168,7 @@ struct Primitive {
     };
     Kind kind = Clear;
     Rect area;
+    InclusiveRect cleared;
     RenderQuality quality = RenderQuality::Shapes;
     Argb color = 0;
     int x = 0, y = 0, width = 0, height = 0;
@@ -194,8 +198,8 @@ class RecordingCanvas final : public Canvas {
     RecordingCanvas(std::unique_ptr<Canvas> target, std::vector<Primitive>& log)
         : target_(std::move(target)), log_(log) {}
 
-    void clearToTransparent(const Rect& area) override {
-        record(Primitive::Clear).area = area;
+    void clearToTransparent(const InclusiveRect& area) override {
+        record(Primitive::Clear).cleared = area;
         target_->clearToTransparent(area);
     }
     void scrollArea(const Rect& area, int dx, int dy) override {
@@ -411,7 +415,7 @@ class Floor {
         for (const Primitive& p : primitives) {
             switch (p.kind) {
                 case Primitive::Clear:
-                    canvas.clearToTransparent(p.area);
+                    canvas.clearToTransparent(p.cleared);
                     break;
                 case Primitive::Scroll:
                     canvas.scrollArea(p.area, p.x, p.y);
@@ -532,7 +536,7 @@ class BlankFont final : public Font {};
 // allocations of the engine's own code.
 class BlankCanvas final : public Canvas {
   public:
-    void clearToTransparent(const Rect&) override {}
+    void clearToTransparent(const InclusiveRect&) override {}
     void scrollArea(const Rect&, int, int) override {}
     void setQuality(RenderQuality) override {}
     void fillRectangle(Argb, int, int, int, int) override {}
@@ -574,7 +578,8 @@ void reload(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
     for (auto _ : state) {
-        const std::string error = band.panel().reload(readFile(configuration->file), 1);
+        const std::string error =
+            band.panel().reload(readFile(configuration->file), BandDirection::Horizontal);
         if (!error.empty()) {
             state.SkipWithError(error.c_str());
             return;

@@ -52,7 +52,9 @@ class FontCreatingCanvas final : public platform::Canvas {
   public:
     explicit FontCreatingCanvas(std::unique_ptr<platform::Canvas> target)
         : target_(std::move(target)) {}
-    void clearToTransparent(const Rect& area) override { target_->clearToTransparent(area); }
+    void clearToTransparent(const InclusiveRect& area) override {
+        target_->clearToTransparent(area);
+    }
     void scrollArea(const Rect& area, int dx, int dy) override {
         target_->scrollArea(area, dx, dy);
     }
@@ -149,13 +151,16 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
                                               timers, tooltips, surfaces, theme};
     window.client = Rect{0, 0, 8192, 40};
     std::string error;
-    const auto panel = MeterPanel::create(services, configuration, 1, error);
+    const auto panel =
+        MeterPanel::create(services, configuration, BandDirection::Horizontal, error);
     if (!panel) {
         std::fprintf(stderr, "cannot load the configuration: %s\n", error.c_str());
         std::exit(1);
     }
-    window.client = Rect{0, 0, std::max(bandLength(panel->model(), 1), 1), 40};
-    panel->relayout(1);
+    window.client = Rect{
+        0, 0, std::max(bandLength(panel->model(), panel->layout(), BandDirection::Horizontal), 1),
+        40};
+    panel->relayout(BandDirection::Horizontal);
     const auto round = [&] {
         for (const auto& [rate, meters] : panel->model().metersByRate) {
             panel->tick(rate);

@@ -22,13 +22,21 @@ using tavisto::platform::TaskbarTheme;
 
 constexpr int kTaskbarHeight = 40;
 
-Meter meterOf(const char16_t* type, Rect rect) {
+// A meter with the placement and the frame entry a panel keeps for it.
+struct PlacedMeter {
     Meter meter;
+    tavisto::MeterPlacement placement;
+    tavisto::MeterFrame frame;
+};
+
+PlacedMeter meterOf(const char16_t* type, Rect rect) {
+    PlacedMeter placed;
+    Meter& meter = placed.meter;
     meter.meterType = tavisto::closedSetValue<tavisto::MeterType>(type, tavisto::kMeterTypes);
     meter.color = tavisto::parseColour(u"#C0C0C0");
-    meter.rect = rect;
+    placed.placement.rect = rect;
     meter.width = rect.width();
-    meter.barLength = rect.height() - 2.0;
+    placed.placement.barLength = rect.height() - 2.0;
     MeterCounter counter;
     counter.color = tavisto::parseColour(u"#3080FF");
     counter.minValue = 0.0;
@@ -36,7 +44,12 @@ Meter meterOf(const char16_t* type, Rect rect) {
     counter.references["a"] = tavisto::CounterReference{
         tavisto::CounterReference::PerformanceCounter, u"\\Processor(_Total)\\% Processor Time"};
     meter.counters.push_back(std::move(counter));
-    return meter;
+    return placed;
+}
+
+void drawSampled(PlacedMeter& placed, tavisto::platform::MemorySurface& surface) {
+    tavisto::drawSampledMeter(placed.meter, placed.placement, placed.frame, surface,
+                              tavisto::DrawSettings{TaskbarTheme::Dark});
 }
 
 // A new value every tick, inside the fixed range: the graph's pixels can always shift.
@@ -48,16 +61,16 @@ double nextValue(int& step) {
 void tickMeter(benchmark::State& state, const char16_t* type, int width) {
     tavisto::platform::CairoSurface surface;
     surface.replaceBackBuffer(width + 20, kTaskbarHeight);
-    Meter meter = meterOf(type, Rect{10, 0, 10 + width, kTaskbarHeight});
+    PlacedMeter meter = meterOf(type, Rect{10, 0, 10 + width, kTaskbarHeight});
     int step = 0;
     // Fill the history first, so that every measured tick moves a full graph.
     for (int warm = 0; warm < width; ++warm) {
-        meter.counters[0].references["a"].value = nextValue(step);
-        tavisto::drawSampledMeter(meter, surface, TaskbarTheme::Dark);
+        meter.meter.counters[0].references["a"].value = nextValue(step);
+        drawSampled(meter, surface);
     }
     for (auto _ : state) {
-        meter.counters[0].references["a"].value = nextValue(step);
-        tavisto::drawSampledMeter(meter, surface, TaskbarTheme::Dark);
+        meter.meter.counters[0].references["a"].value = nextValue(step);
+        drawSampled(meter, surface);
     }
     benchmark::DoNotOptimize(surface.pixel(10 + width - 1, kTaskbarHeight - 2));
 }
@@ -74,14 +87,15 @@ void graphTick(benchmark::State& state) {
 void graphFullDrawing(benchmark::State& state) {
     tavisto::platform::CairoSurface surface;
     surface.replaceBackBuffer(120, kTaskbarHeight);
-    Meter meter = meterOf(u"graph", Rect{10, 0, 110, kTaskbarHeight});
+    PlacedMeter meter = meterOf(u"graph", Rect{10, 0, 110, kTaskbarHeight});
     int step = 0;
     for (int warm = 0; warm < 100; ++warm) {
-        meter.counters[0].references["a"].value = nextValue(step);
-        tavisto::drawSampledMeter(meter, surface, TaskbarTheme::Dark);
+        meter.meter.counters[0].references["a"].value = nextValue(step);
+        drawSampled(meter, surface);
     }
     for (auto _ : state) {
-        tavisto::drawMeter(meter, surface, TaskbarTheme::Dark);
+        tavisto::drawMeter(meter.meter, meter.placement, meter.frame, surface,
+                           tavisto::DrawSettings{TaskbarTheme::Dark});
     }
 }
 

@@ -74,6 +74,8 @@ void checkRunningPanel(const MeterPanel& panel, const testing::FakePlatform& pla
         }
     }
     require(meters <= kMaxMeters);
+    require(panel.layout().groups.size() == model.groups.size());
+    require(panel.layout().meters.size() == meters);
     require(references <= kMaxReferencesPerFile);
     require(platform.tooltips.live().size() == model.groups.size());
     require(platform.counterQueries.openQueries().size() == panel.queriesByRate().size());
@@ -87,14 +89,17 @@ void run(std::uint8_t options, std::string_view first, std::string_view second) 
     platform.screen.dpiValue = {kDpi[options & 3], kDpi[(options >> 2) & 3]};
     const Rect kClients[] = {{0, 0, 400, 40}, {0, 0, 40, 400}, {0, 0, 0, 0}, {0, 0, 1, 1}};
     platform.window.client = kClients[(options >> 4) & 3];
-    const std::int32_t horizontal = (options >> 6) & 1;
+    const BandDirection direction =
+        ((options >> 6) & 1) != 0 ? BandDirection::Horizontal : BandDirection::Vertical;
+    const BandDirection across = direction == BandDirection::Horizontal ? BandDirection::Vertical
+                                                                        : BandDirection::Horizontal;
     platform.systemPerformance.record = {1u << 30, 2u << 30, 3u << 30, 8ull << 30, 3ull << 30,
                                          1u << 29, 1u << 28, 1u << 27, 1u << 26,   4096,
                                          50000,    300,      4000};
 
     std::string error;
     std::unique_ptr<MeterPanel> panel =
-        MeterPanel::create(platform.services(), std::string(first), horizontal, error);
+        MeterPanel::create(platform.services(), std::string(first), direction, error);
     if (!panel) {
         require(!error.empty());
         require(platform.tooltips.live().empty());
@@ -104,11 +109,11 @@ void run(std::uint8_t options, std::string_view first, std::string_view second) 
     checkRunningPanel(*panel, platform);
     scriptEveryCounter(*panel, platform.counterQueries);
     tickEveryRate(*panel, platform.timers);
-    panel->relayout(1 - horizontal);
-    panel->relayout(horizontal);
+    panel->relayout(across);
+    panel->relayout(direction);
 
     // A text that does not parse leaves the panel running as it was.
-    panel->reload(std::string(second), 1 - horizontal);
+    panel->reload(std::string(second), across);
     checkRunningPanel(*panel, platform);
     scriptEveryCounter(*panel, platform.counterQueries);
     tickEveryRate(*panel, platform.timers);

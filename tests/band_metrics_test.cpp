@@ -8,11 +8,11 @@
 namespace tavisto {
 namespace {
 
-constexpr std::int32_t kHorizontal = 1;
-constexpr std::int32_t kVertical = 0;
+constexpr BandDirection kHorizontal = BandDirection::Horizontal;
+constexpr BandDirection kVertical = BandDirection::Vertical;
 
-// Builds models the way a load leaves them: meters owned by the rate schedule, groups
-// pointing at them, rectangles as layout placed them.
+// Builds models the way a load leaves them, meters owned by the rate schedule and groups
+// pointing at them, with a layout beside them: the groups' rectangles as placed.
 class ModelBuilder {
   public:
     ModelBuilder& paddings(std::int32_t horizontal, std::int32_t vertical) {
@@ -26,10 +26,8 @@ class ModelBuilder {
         return *this;
     }
     MeterGroup& group(Rect rect, GroupOrientation laidOut = GroupOrientation::Unknown) {
-        auto& added = model.groups.emplace_back(std::make_unique<MeterGroup>());
-        added->rect = rect;
-        added->laidOutOrientation = laidOut;
-        return *added;
+        layout.groups.push_back({rect, laidOut});
+        return *model.groups.emplace_back(std::make_unique<MeterGroup>());
     }
     void meter(MeterGroup& owner, std::int32_t width, std::int32_t height) {
         auto& added = model.metersByRate[1000].emplace_back(std::make_unique<Meter>());
@@ -39,18 +37,19 @@ class ModelBuilder {
     }
 
     PanelModel model;
+    PanelLayout layout;
 };
 
 TEST(BandMetrics, EmptyModelHasNoSize) {
     ModelBuilder builder;
     builder.paddings(2, 4).spacings(3, 5);
-    for (const std::int32_t direction : {kHorizontal, kVertical}) {
-        EXPECT_EQ(minimumThickness(builder.model, direction), 0);
-        EXPECT_EQ(actualThickness(builder.model, direction), 0);
+    for (const BandDirection direction : {kHorizontal, kVertical}) {
+        EXPECT_EQ(minimumThickness(builder.model, builder.layout, direction), 0);
+        EXPECT_EQ(actualThickness(builder.model, builder.layout, direction), 0);
         // Only the paddings remain of the length.
-        EXPECT_EQ(bandLength(builder.model, direction), 4);
+        EXPECT_EQ(bandLength(builder.model, builder.layout, direction), 4);
     }
-    EXPECT_EQ(bandLength(PanelModel{}, kHorizontal), 0);
+    EXPECT_EQ(bandLength(PanelModel{}, PanelLayout{}, kHorizontal), 0);
 }
 
 TEST(BandMetrics, HorizontalBandLengthAddsWidthsSpacingsAndPaddings) {
@@ -58,7 +57,7 @@ TEST(BandMetrics, HorizontalBandLengthAddsWidthsSpacingsAndPaddings) {
     builder.paddings(2, 9).spacings(3, 7);
     builder.group({10, 0, 50, 20});
     builder.group({60, 0, 120, 30});
-    EXPECT_EQ(bandLength(builder.model, kHorizontal), 110);
+    EXPECT_EQ(bandLength(builder.model, builder.layout, kHorizontal), 110);
 }
 
 TEST(BandMetrics, VerticalBandLengthAddsHeightsAndVerticalSpacingButHorizontalPadding) {
@@ -67,7 +66,7 @@ TEST(BandMetrics, VerticalBandLengthAddsHeightsAndVerticalSpacingButHorizontalPa
     builder.group({0, 0, 40, 25});
     builder.group({0, 30, 60, 45});
     // 2 × 2 + (25 + 7) + (15 + 7)
-    EXPECT_EQ(bandLength(builder.model, kVertical), 58);
+    EXPECT_EQ(bandLength(builder.model, builder.layout, kVertical), 58);
 }
 
 TEST(BandMetrics, MinimumThicknessTakesConfiguredMinimumOrMeterSum) {
@@ -77,9 +76,9 @@ TEST(BandMetrics, MinimumThicknessTakesConfiguredMinimumOrMeterSum) {
     group.minHeight = 30;
     builder.meter(group, 50, 12);
     builder.meter(group, 60, -1);
-    EXPECT_EQ(minimumThickness(builder.model, kHorizontal), 38);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kHorizontal), 38);
     group.minHeight = -1;
-    EXPECT_EQ(minimumThickness(builder.model, kHorizontal), 20);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kHorizontal), 20);
 }
 
 TEST(BandMetrics, MinimumThicknessIsTheLargestOverGroups) {
@@ -93,7 +92,7 @@ TEST(BandMetrics, MinimumThicknessIsTheLargestOverGroups) {
     MeterGroup& middle = builder.group({});
     builder.meter(middle, -1, 8);
     builder.meter(middle, -1, 9);
-    EXPECT_EQ(minimumThickness(builder.model, kHorizontal), 27);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kHorizontal), 27);
 }
 
 TEST(BandMetrics, SideBySideGroupInVerticalBandNeedsItsMeterWidths) {
@@ -105,11 +104,11 @@ TEST(BandMetrics, SideBySideGroupInVerticalBandNeedsItsMeterWidths) {
     builder.meter(group, 11, 40);
     builder.meter(group, 13, 40);
     builder.meter(group, -1, 40);
-    EXPECT_EQ(minimumThickness(builder.model, kVertical), 2 * 2 + 24);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kVertical), 2 * 2 + 24);
     // In a horizontal band the same group is measured by heights and minHeight.
-    EXPECT_EQ(minimumThickness(builder.model, kHorizontal), 2 * 2 + 120);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kHorizontal), 2 * 2 + 120);
     group.minWidth = 30;
-    EXPECT_EQ(minimumThickness(builder.model, kVertical), 2 * 2 + 30);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kVertical), 2 * 2 + 30);
 }
 
 TEST(BandMetrics, TheLaidOutOrientationDecidesNotTheConfiguredOne) {
@@ -117,9 +116,9 @@ TEST(BandMetrics, TheLaidOutOrientationDecidesNotTheConfiguredOne) {
     MeterGroup& group = builder.group({});
     group.orientation = GroupOrientation::Horizontal;
     builder.meter(group, 11, 40);
-    EXPECT_EQ(minimumThickness(builder.model, kVertical), 40);
-    group.laidOutOrientation = GroupOrientation::Horizontal;
-    EXPECT_EQ(minimumThickness(builder.model, kVertical), 11);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kVertical), 40);
+    builder.layout.groups[0].orientation = GroupOrientation::Horizontal;
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kVertical), 11);
 }
 
 TEST(BandMetrics, ActualThicknessFollowsTheBandDirection) {
@@ -127,8 +126,8 @@ TEST(BandMetrics, ActualThicknessFollowsTheBandDirection) {
     builder.paddings(100, 3);
     builder.group({0, 0, 40, 22});
     builder.group({0, 0, 35, 28});
-    EXPECT_EQ(actualThickness(builder.model, kHorizontal), 28 + 6);
-    EXPECT_EQ(actualThickness(builder.model, kVertical), 40 + 6);
+    EXPECT_EQ(actualThickness(builder.model, builder.layout, kHorizontal), 28 + 6);
+    EXPECT_EQ(actualThickness(builder.model, builder.layout, kVertical), 40 + 6);
 }
 
 TEST(BandMetrics, HugeConfiguredSizesSaturateInsteadOfWrapping) {
@@ -138,9 +137,9 @@ TEST(BandMetrics, HugeConfiguredSizesSaturateInsteadOfWrapping) {
     MeterGroup& group = builder.group({0, 0, kMax, kMax});
     builder.meter(group, kMax, kMax);
     builder.meter(group, kMax, kMax);
-    EXPECT_EQ(bandLength(builder.model, kHorizontal), kMax);
-    EXPECT_EQ(minimumThickness(builder.model, kHorizontal), kMax);
-    EXPECT_EQ(actualThickness(builder.model, kVertical), kMax);
+    EXPECT_EQ(bandLength(builder.model, builder.layout, kHorizontal), kMax);
+    EXPECT_EQ(minimumThickness(builder.model, builder.layout, kHorizontal), kMax);
+    EXPECT_EQ(actualThickness(builder.model, builder.layout, kVertical), kMax);
 }
 
 TEST(BandMetrics, GroupsSpanningMoreThanTheIntegerRangeSaturateInsteadOfWrapping) {
@@ -149,10 +148,10 @@ TEST(BandMetrics, GroupsSpanningMoreThanTheIntegerRangeSaturateInsteadOfWrapping
     // rest of the range: the extent itself does not fit in 32 bits.
     ModelBuilder builder;
     builder.group({-2000000000, -2000000000, 2000000000, 2000000000});
-    EXPECT_EQ(bandLength(builder.model, kHorizontal), kMax);
-    EXPECT_EQ(bandLength(builder.model, kVertical), kMax);
-    EXPECT_EQ(actualThickness(builder.model, kHorizontal), kMax);
-    EXPECT_EQ(actualThickness(builder.model, kVertical), kMax);
+    EXPECT_EQ(bandLength(builder.model, builder.layout, kHorizontal), kMax);
+    EXPECT_EQ(bandLength(builder.model, builder.layout, kVertical), kMax);
+    EXPECT_EQ(actualThickness(builder.model, builder.layout, kHorizontal), kMax);
+    EXPECT_EQ(actualThickness(builder.model, builder.layout, kVertical), kMax);
 }
 
 }  // namespace

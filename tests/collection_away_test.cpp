@@ -49,7 +49,8 @@ class CollectionAway : public ::testing::Test {
     }
 
     std::unique_ptr<MeterPanel> make(const char* outline) {
-        return std::make_unique<MeterPanel>(platform.services(), configuration(outline), 1, &queue);
+        return std::make_unique<MeterPanel>(platform.services(), configuration(outline),
+                                            BandDirection::Horizontal, &queue);
     }
     double value(const MeterPanel& panel, std::uint64_t rate) const {
         return panel.model().metersByRate.at(rate)[0]->counters[0].references.begin()->second.value;
@@ -109,7 +110,7 @@ TEST_F(CollectionAway, ReloadHandsTheQueryInCollectionOverAndIgnoresItsLateAnswe
     const int closedBefore = platform.counterQueries.closed;
 
     recording.last->log.clear();
-    EXPECT_EQ(panel->reload(configuration("#0000FF"), 1), "");
+    EXPECT_EQ(panel->reload(configuration("#0000FF"), BandDirection::Horizontal), "");
     EXPECT_EQ(queue.closedAfterCollection, std::vector<platform::QueryHandle>{away});
     EXPECT_EQ(platform.counterQueries.closed, closedBefore + 1) << "the idle query closes";
     EXPECT_GT(outlines(0xFF0000FF), 0) << "the new configuration shows at once";

@@ -56,9 +56,9 @@ const Documents& documents() {
     static const Documents loaded = [] {
         Documents result;
         FakePlatform platform;
-        MeterPanel panel(platform.services(), result.example, 1);
+        MeterPanel panel(platform.services(), result.example, BandDirection::Horizontal);
         result.exampleShape = shapeOf(panel.model());
-        panel.reload(result.stress, 1);
+        panel.reload(result.stress, BandDirection::Horizontal);
         result.stressShape = shapeOf(panel.model());
         return result;
     }();
@@ -113,7 +113,7 @@ void tickRounds(FakePlatform& platform, int rounds) {
 void expectReload(MeterPanel& panel, FakePlatform& platform, std::string& text, Shape& shown,
                   const Shape& loaded) {
     const Shape before = shown;
-    const std::string error = panel.reload(std::move(text), 1);
+    const std::string error = panel.reload(std::move(text), BandDirection::Horizontal);
     shown = shapeOf(panel.model());
     if (error.empty()) {
         EXPECT_EQ(shown, loaded) << "a reload reported success";
@@ -135,19 +135,19 @@ void runScenario(FakePlatform& platform, RunDocuments& run) {
     platform.systemPerformance.record.physicalTotal = 4'000'000;
     platform.systemPerformance.record.physicalAvailable = 1'000'000;
     std::string error;
-    std::unique_ptr<MeterPanel> panel =
-        MeterPanel::create(platform.services(), std::move(run.example), 1, error);
+    std::unique_ptr<MeterPanel> panel = MeterPanel::create(
+        platform.services(), std::move(run.example), BandDirection::Horizontal, error);
     if (panel) {  // the teardown is the panel's end
         Shape shown = shapeOf(panel->model());
         expectWhole(*panel, platform, documents.exampleShape, documents.exampleShape);
         tickRounds(platform, 50);
-        panel->relayout(0);
-        panel->relayout(1);
+        panel->relayout(BandDirection::Vertical);
+        panel->relayout(BandDirection::Horizontal);
         expectWhole(*panel, platform, shown, shown);
         expectReload(*panel, platform, run.stress, shown, documents.stressShape);
         tickRounds(platform, 10);
         const Shape before = shown;
-        EXPECT_NE(panel->reload(std::move(run.refused), 1), "");
+        EXPECT_NE(panel->reload(std::move(run.refused), BandDirection::Horizontal), "");
         shown = shapeOf(panel->model());
         expectWhole(*panel, platform, before, before);
         // Other rates: the 500 ms rate goes.

@@ -12,10 +12,14 @@
 #include "render/frame.h"
 #include "render/layout.h"
 #include "support/fake_platform.h"
+#include "support/placed_meter.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
 namespace {
+
+using testing::drawPlaced;
+using testing::PlacedMeter;
 
 using testing::BeginDrawing;
 using testing::ClearToTransparent;
@@ -35,12 +39,12 @@ MeterCounter counterAt(double value) {
     return counter;
 }
 
-Meter meterOfType(std::u16string type) {
-    Meter meter;
+PlacedMeter meterOfType(std::u16string type) {
+    PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(type, kMeterTypes);
-    meter.rect = Rect{10, 0, 20, 30};
+    meter.placement.rect = Rect{10, 0, 20, 30};
     meter.width = 10;
-    meter.barLength = 28.0;
+    meter.placement.barLength = 28.0;
     meter.color = parseColour(u"#FFFFFF");
     meter.counters.push_back(counterAt(50.0));
     return meter;
@@ -49,27 +53,27 @@ Meter meterOfType(std::u16string type) {
 TEST(DrawMeter, UnknownTypesOnlyClearTheRectangle) {
     for (const char16_t* type : {u"Column", u"PIE", u"gauge", u"", u"text "}) {
         RecordingSurface surface;
-        Meter meter = meterOfType(type);
-        drawMeter(meter, surface, platform::TaskbarTheme::Dark);
-        EXPECT_EQ(surface.log,
-                  (std::vector<Primitive>{BeginDrawing{}, ClearToTransparent{Rect{10, 0, 20, 30}},
-                                          EndDrawing{}}));
+        PlacedMeter meter = meterOfType(type);
+        drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
+        EXPECT_EQ(surface.log, (std::vector<Primitive>{
+                                   BeginDrawing{}, ClearToTransparent{InclusiveRect{10, 0, 20, 30}},
+                                   EndDrawing{}}));
     }
 }
 
 TEST(DrawMeter, ClearsBeforeDrawingTheKnownTypes) {
     for (const char16_t* type : {u"column", u"pie", u"text", u"indicator"}) {
         RecordingSurface surface;
-        Meter meter = meterOfType(type);
-        drawMeter(meter, surface, platform::TaskbarTheme::Dark);
+        PlacedMeter meter = meterOfType(type);
+        drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
         ASSERT_GE(surface.log.size(), 5U);
-        EXPECT_EQ(surface.log[1], (Primitive{ClearToTransparent{Rect{10, 0, 20, 30}}}));
+        EXPECT_EQ(surface.log[1], (Primitive{ClearToTransparent{InclusiveRect{10, 0, 20, 30}}}));
         EXPECT_EQ(surface.log[2], Primitive{EndDrawing{}});
         EXPECT_EQ(surface.log[3], Primitive{BeginDrawing{}});
     }
     RecordingSurface pie;
-    Meter meter = meterOfType(u"pie");
-    drawMeter(meter, pie, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterOfType(u"pie");
+    drawPlaced(meter, pie, platform::TaskbarTheme::Dark);
     EXPECT_EQ(pie.recorded<FillPie>().size(), 1U);
 }
 
@@ -77,14 +81,14 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     // Stacked in a group 36 wide, a text meter 64 wide draws its lines 64 wide from the
     // group's left edge; what is drawn there must be cleared by the next drawing.
     RecordingSurface surface;
-    Meter meter = meterOfType(u"text");
+    PlacedMeter meter = meterOfType(u"text");
     meter.counters[0].units = closedSetValue<CounterUnits>(u"percent", kCounterUnits);
-    meter.rect = Rect{13, 20, 49, 84};
+    meter.placement.rect = Rect{13, 20, 49, 84};
     meter.width = 64;
-    meter.sideBySide = false;
-    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
+    meter.placement.sideBySide = false;
+    drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{13, 20, 77, 84}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{13, 20, 77, 84}}}));
     const auto lines = surface.recorded<testing::DrawString>();
     ASSERT_EQ(lines.size(), 1U);
     EXPECT_EQ(lines[0].layout, (RectF{13, 20, 64, 64}));
@@ -92,26 +96,26 @@ TEST(DrawMeter, ClearCoversTextLinesThatReachPastANarrowStackedGroup) {
     // A meter narrower than its stacked group clears just its rectangle.
     RecordingSurface narrowSurface;
     meter.width = 20;
-    drawMeter(meter, narrowSurface, platform::TaskbarTheme::Dark);
+    drawPlaced(meter, narrowSurface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(narrowSurface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{13, 20, 49, 84}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{13, 20, 49, 84}}}));
 }
 
 TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
     // Side by side in a vertical band: not forced, but the group's orientation says so.
     RecordingSurface across;
-    Meter sideBySideInVerticalBand = meterOfType(u"column");
-    sideBySideInVerticalBand.drawsColumns = true;
-    sideBySideInVerticalBand.sideBySide = false;
-    drawMeter(sideBySideInVerticalBand, across, platform::TaskbarTheme::Dark);
+    PlacedMeter sideBySideInVerticalBand = meterOfType(u"column");
+    sideBySideInVerticalBand.placement.drawsColumns = true;
+    sideBySideInVerticalBand.placement.sideBySide = false;
+    drawPlaced(sideBySideInVerticalBand, across, platform::TaskbarTheme::Dark);
     EXPECT_EQ(across.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{{0xFFFF0000, 10, 16, 10, 14}}));
 
     RecordingSurface stackedSurface;
-    Meter stacked = meterOfType(u"column");
-    stacked.drawsColumns = false;
-    stacked.sideBySide = false;
-    drawMeter(stacked, stackedSurface, platform::TaskbarTheme::Dark);
+    PlacedMeter stacked = meterOfType(u"column");
+    stacked.placement.drawsColumns = false;
+    stacked.placement.sideBySide = false;
+    drawPlaced(stacked, stackedSurface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(stackedSurface.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{{0xFFFF0000, 10, 0, 14, 10}}));
 }
@@ -122,13 +126,18 @@ struct LoadedModel {
         loadModel(document, LoadContext{1.0}, model);
     }
     PanelModel model;
+    PanelLayout layout;
+    FrameCache frames;
 };
 
-// What a panel's relayout does: lay out in the client area, then draw it all anew.
-void rebuildFrame(PanelModel& model, bool horizontalBand, platform::BandWindow& window,
+// What a panel's relayout does: lay out in the client area, rebuild the frame cache,
+// then draw it all anew.
+void rebuildFrame(LoadedModel& loaded, BandDirection direction, platform::BandWindow& window,
                   platform::MemorySurface& surface, platform::TaskbarTheme theme) {
-    layoutPanel(model, horizontalBand, window.clientRect(), window);
-    redrawFrame(model, window.clientRect(), surface, theme);
+    layoutPanel(loaded.model, direction, window.clientRect(), loaded.layout, window);
+    rebuildFrameCache(loaded.model, loaded.layout, loaded.frames);
+    redrawFrame(loaded.model, loaded.layout, loaded.frames, window.clientRect(), surface,
+                DrawSettings{theme});
 }
 
 constexpr const char* kTwoRates = R"({"meterGroups": [{"maxHeight": 30, "meters": [
@@ -141,12 +150,13 @@ TEST(RebuildFrame, LaysOutThenDrawsEveryMeterInRateOrderIntoANewBuffer) {
     testing::FakeBandWindow window;
     window.client = Rect{0, 0, 120, 30};
     RecordingSurface surface;
-    rebuildFrame(loaded.model, true, window, surface, platform::TaskbarTheme::Dark);
+    rebuildFrame(loaded, BandDirection::Horizontal, window, surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}}));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{
-                  {Rect{10, 0, 30, 30}}, {Rect{0, 0, 10, 30}}, {Rect{30, 0, 60, 30}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{10, 0, 30, 30}},
+                                               {InclusiveRect{0, 0, 10, 30}},
+                                               {InclusiveRect{30, 0, 60, 30}}}));
     EXPECT_EQ(window.invalidations, (std::vector<Rect>{{0, 0, 60, 30}}));
 }
 
@@ -155,9 +165,9 @@ TEST(RebuildFrame, EmptyClientAreaKeepsThePreviousBufferAndStillDraws) {
     testing::FakeBandWindow window;
     RecordingSurface surface;
     window.client = Rect{0, 0, 120, 30};
-    rebuildFrame(loaded.model, true, window, surface, platform::TaskbarTheme::Dark);
+    rebuildFrame(loaded, BandDirection::Horizontal, window, surface, platform::TaskbarTheme::Dark);
     window.client = Rect{0, 0, 0, 30};
-    rebuildFrame(loaded.model, true, window, surface, platform::TaskbarTheme::Dark);
+    rebuildFrame(loaded, BandDirection::Horizontal, window, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{120, 30}, {0, 30}}));
     EXPECT_EQ(surface.backBufferWidth, 120);
     EXPECT_EQ(surface.recorded<ClearToTransparent>().size(), 6U);
@@ -168,12 +178,13 @@ TEST(RebuildFrame, VerticalBandPlacesMetersAnew) {
     testing::FakeBandWindow window;
     window.client = Rect{0, 0, 40, 200};
     RecordingSurface surface;
-    rebuildFrame(loaded.model, false, window, surface, platform::TaskbarTheme::Dark);
+    rebuildFrame(loaded, BandDirection::Vertical, window, surface, platform::TaskbarTheme::Dark);
     // 60 does not fit across 40: the group is turned on its side, 30 across at round(5).
     EXPECT_EQ(surface.backBufferRequests, (std::vector<std::pair<int, int>>{{40, 200}}));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{
-                  {Rect{5, 10, 35, 30}}, {Rect{5, 0, 35, 10}}, {Rect{5, 30, 35, 60}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{5, 10, 35, 30}},
+                                               {InclusiveRect{5, 0, 35, 10}},
+                                               {InclusiveRect{5, 30, 35, 60}}}));
 }
 
 constexpr const char* kNamedGroups = R"json({"meterGroups": [
@@ -200,8 +211,9 @@ struct RunningPanel {
 
 TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
     RunningPanel running;
-    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
-    ASSERT_EQ(panel.reload(std::string(kNamedGroups), 1), "");
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups),
+                     BandDirection::Horizontal);
+    ASSERT_EQ(panel.reload(std::string(kNamedGroups), BandDirection::Horizontal), "");
 
     const auto live = running.platform.tooltips.live();
     ASSERT_EQ(live.size(), 2U);
@@ -212,7 +224,7 @@ TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
     EXPECT_EQ(live[1]->area, (Rect{10, 0, 50, 30}));
 
     running.platform.window.client = Rect{0, 0, 100, 50};
-    panel.relayout(1);
+    panel.relayout(BandDirection::Horizontal);
     EXPECT_EQ(live[0]->area, (Rect{0, 10, 10, 40}));
     EXPECT_EQ(live[1]->area, (Rect{10, 10, 50, 40}));
 
@@ -223,34 +235,38 @@ TEST(PanelDrawing, TooltipsAreReplacedByAReloadAndFollowEveryLayout) {
 TEST(PanelDrawing, GroupWithoutTooltipIsStillLaidOutAndDrawn) {
     RunningPanel running;
     running.platform.tooltips.failCreation = true;
-    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups),
+                     BandDirection::Horizontal);
     ASSERT_EQ(panel.tooltips().size(), 2U);
     EXPECT_EQ(panel.tooltips()[0], nullptr);
-    EXPECT_EQ(panel.model().groups[1]->rect, (Rect{10, 0, 50, 30}));
+    EXPECT_EQ(panel.layout().groups[1].rect, (Rect{10, 0, 50, 30}));
     EXPECT_FALSE(running.surface().log.empty());
 }
 
 TEST(PanelDrawing, ResizeRedrawsEveryMeterInABufferOfTheNewSize) {
     RunningPanel running;
-    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups),
+                     BandDirection::Horizontal);
     RecordingSurface& surface = running.surface();
     surface.log.clear();
     running.platform.window.client = Rect{0, 0, 80, 40};
-    panel.relayout(1);
+    panel.relayout(BandDirection::Horizontal);
     EXPECT_EQ(surface.backBufferRequests.back(), (std::pair<int, int>{80, 40}));
     // Centred in the taller band: top round(20 - 15) = 5.
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{0, 5, 10, 35}}, {Rect{10, 5, 50, 35}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{0, 5, 10, 35}},
+                                               {InclusiveRect{10, 5, 50, 35}}}));
 }
 
 TEST(PanelDrawing, TickRedrawsOnlyTheMetersOfItsRate) {
     RunningPanel running;
-    MeterPanel panel(running.platform.services(), std::string(kNamedGroups), 1);
+    MeterPanel panel(running.platform.services(), std::string(kNamedGroups),
+                     BandDirection::Horizontal);
     RecordingSurface& surface = running.surface();
     surface.log.clear();
     ASSERT_TRUE(running.platform.timers.fire(1000));
     EXPECT_EQ(surface.recorded<ClearToTransparent>(),
-              (std::vector<ClearToTransparent>{{Rect{0, 0, 10, 30}}}));
+              (std::vector<ClearToTransparent>{{InclusiveRect{0, 0, 10, 30}}}));
     // Second sample of the processor counter: 75 of 100 over a bar of 28 is 21.
     EXPECT_EQ(surface.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{{0xFFFFFFFF, 0, 9, 10, 21}}));
@@ -271,13 +287,13 @@ constexpr const char* kNeighbours = R"json({"meterGroups": [{"name": "pair", "me
      "counters": [{"counterPath": "(\\T\\second)", "minValue": 0, "maxValue": 100}]}]}]})json";
 
 TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
-    const Rect first{0, 0, 10, 30};
-    const Rect second{10, 0, 20, 30};
+    const InclusiveRect first{0, 0, 10, 30};
+    const InclusiveRect second{10, 0, 20, 30};
     struct Case {
         const char* name;
         std::vector<double> firstValues;
         std::vector<double> secondValues;
-        std::vector<Rect> cleared;
+        std::vector<InclusiveRect> cleared;
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
@@ -291,12 +307,13 @@ TEST(PanelDrawing, TickDrawsOnlyWhatChangedAndTheLaterNeighboursOfWhatDrew) {
         RunningPanel running;
         running.platform.counterQueries.script(u"\\T\\first", c.firstValues);
         running.platform.counterQueries.script(u"\\T\\second", c.secondValues);
-        MeterPanel panel(running.platform.services(), std::string(kNeighbours), 1);
+        MeterPanel panel(running.platform.services(), std::string(kNeighbours),
+                         BandDirection::Horizontal);
         running.surface().log.clear();
         running.platform.window.invalidations.clear();
 
         ASSERT_TRUE(running.platform.timers.fire(1000));
-        std::vector<Rect> cleared;
+        std::vector<InclusiveRect> cleared;
         for (const auto& clear : running.surface().recorded<ClearToTransparent>()) {
             cleared.push_back(clear.area);
         }
@@ -338,7 +355,8 @@ TEST(PanelDrawing, TickLeavesMetersThatLookTheSameAsTheyAre) {
         SCOPED_TRACE(c.name);
         RunningPanel running;
         running.platform.counterQueries.script(c.path, c.values);
-        MeterPanel panel(running.platform.services(), std::string(kKinds), 1);
+        MeterPanel panel(running.platform.services(), std::string(kKinds),
+                         BandDirection::Horizontal);
         running.surface().log.clear();
 
         ASSERT_TRUE(running.platform.timers.fire(c.rate));

@@ -11,10 +11,15 @@
 #include "panel/meter_panel.h"
 #include "render/frame.h"
 #include "support/fake_platform.h"
+#include "support/placed_meter.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
 namespace {
+
+using testing::drawPlaced;
+using testing::drawSampledPlaced;
+using testing::PlacedMeter;
 
 using platform::TaskbarTheme;
 using testing::ClearToTransparent;
@@ -38,23 +43,23 @@ MeterCounter counterInRange(double minValue, double maxValue, bool dynamicMax = 
 }
 
 // A graph laid out in the horizontal band (time along x) or the vertical one (along y).
-Meter graphAt(Rect rect, bool horizontalBand, MeterCounter counter,
-              std::u16string style = u"area") {
-    Meter meter;
+PlacedMeter graphAt(Rect rect, bool horizontalBand, MeterCounter counter,
+                    std::u16string style = u"area") {
+    PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(u"graph", kMeterTypes);
     meter.style = closedSetValue<GraphStyle>(style, kGraphStyles);
     meter.color = parseColour(u"#0000FF");
-    meter.rect = rect;
-    meter.sideBySide = horizontalBand;
+    meter.placement.rect = rect;
+    meter.placement.sideBySide = horizontalBand;
     meter.counters.push_back(std::move(counter));
     return meter;
 }
 
 // One tick: the counter's sample becomes `value` and the meter is drawn as a tick draws it.
-void tick(Meter& meter, RecordingSurface& surface, double value,
+void tick(PlacedMeter& meter, RecordingSurface& surface, double value,
           TaskbarTheme theme = TaskbarTheme::Dark) {
     meter.counters[0].references["a"].value = value;
-    drawSampledMeter(meter, surface, theme);
+    drawSampledPlaced(meter, surface, theme);
 }
 
 std::vector<double> newestFirst(const SampleHistory& history) {
@@ -89,13 +94,13 @@ TEST(SampleHistory, KeepsTheNewestSamplesThroughPushesAndResizes) {
 TEST(GraphMeter, HorizontalBandDrawsOldestAtTheLeftWithJoinedEdges) {
     // Three samples in columns 10 to 12 (the outline's right side on the last column, 13),
     // ten value pixels (rows 1 to 10) above the outline's bottom row 11.
-    Meter meter = graphAt({10, 0, 14, 11}, true, counterInRange(0.0, 100.0));
+    PlacedMeter meter = graphAt({10, 0, 14, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface ticks;
     for (double value : {20.0, 100.0, 50.0}) {
         tick(meter, ticks, value);
     }
     RecordingSurface full;
-    drawMeter(meter, full, TaskbarTheme::Dark);
+    drawPlaced(meter, full, TaskbarTheme::Dark);
     EXPECT_EQ(full.recorded<FillRectangle>(), (std::vector<FillRectangle>{
                                                   {kRed, 10, 9, 1, 2},
                                                   {kRedEdge, 10, 9, 1, 1},
@@ -110,13 +115,13 @@ TEST(GraphMeter, HorizontalBandDrawsOldestAtTheLeftWithJoinedEdges) {
 
 TEST(GraphMeter, VerticalBandDrawsNewestAtTheBottomRisingRightward) {
     // Three samples in rows 20 to 22, the outline's bottom side on the last row, 23.
-    Meter meter = graphAt({0, 20, 11, 24}, false, counterInRange(0.0, 100.0), u"line");
+    PlacedMeter meter = graphAt({0, 20, 11, 24}, false, counterInRange(0.0, 100.0), u"line");
     RecordingSurface ticks;
     for (double value : {20.0, 100.0, 50.0}) {
         tick(meter, ticks, value);
     }
     RecordingSurface full;
-    drawMeter(meter, full, TaskbarTheme::Dark);
+    drawPlaced(meter, full, TaskbarTheme::Dark);
     // Lines only, in the counter's colour; values run from column 1 to column 10.
     EXPECT_EQ(full.recorded<FillRectangle>(),
               (std::vector<FillRectangle>{
@@ -142,28 +147,28 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Meter meter = graphAt({0, 0, 5, 11}, true, counterInRange(0.0, 100.0));
+        PlacedMeter meter = graphAt({0, 0, 5, 11}, true, counterInRange(0.0, 100.0));
         RecordingSurface surface;
         for (double value : c.earlier) {
             tick(meter, surface, value);
         }
         surface.log.clear();
-        meter.drawn.neighbourDrew = c.neighbourDrew;
+        meter.frame.neighbourDrew = c.neighbourDrew;
         meter.counters[0].references["a"].value = c.newest;
-        EXPECT_EQ(drawSampledMeter(meter, surface, TaskbarTheme::Dark), c.draws);
+        EXPECT_EQ(drawSampledPlaced(meter, surface, TaskbarTheme::Dark), c.draws);
         EXPECT_EQ(surface.recorded<ScrollArea>().size(), c.draws ? 1U : 0U);
         EXPECT_EQ(surface.log.empty(), !c.draws);
     }
     // A graph one sample long shows the newest sample alone.
-    Meter single = graphAt({0, 0, 2, 11}, true, counterInRange(0.0, 100.0));
+    PlacedMeter single = graphAt({0, 0, 2, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface surface;
     tick(single, surface, 50);
     single.counters[0].references["a"].value = 56;
-    EXPECT_TRUE(drawSampledMeter(single, surface, TaskbarTheme::Dark));
+    EXPECT_TRUE(drawSampledPlaced(single, surface, TaskbarTheme::Dark));
 }
 
 TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
-    Meter meter = graphAt({0, 0, 4, 11}, true, counterInRange(0.0, 50.0, true), u"line");
+    PlacedMeter meter = graphAt({0, 0, 4, 11}, true, counterInRange(0.0, 50.0, true), u"line");
     struct Step {
         double value;
         bool shifted;  // the range stayed, so the pixels were shifted
@@ -193,18 +198,18 @@ TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
 }
 
 TEST(GraphMeter, RelayoutResizesTheHistoryKeepingTheNewestWithoutSampling) {
-    Meter meter = graphAt({0, 0, 6, 11}, true, counterInRange(0.0, 100.0));
+    PlacedMeter meter = graphAt({0, 0, 6, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface surface;
     for (double value : {10.0, 20.0, 30.0, 40.0, 50.0}) {
         tick(meter, surface, value);
     }
-    meter.rect = Rect{0, 0, 4, 11};
-    drawMeter(meter, surface, TaskbarTheme::Dark);
-    drawMeter(meter, surface, TaskbarTheme::Dark);
+    meter.placement.rect = Rect{0, 0, 4, 11};
+    drawPlaced(meter, surface, TaskbarTheme::Dark);
+    drawPlaced(meter, surface, TaskbarTheme::Dark);
     EXPECT_EQ(newestFirst(meter.counters[0].history), (std::vector<double>{50.0, 40.0, 30.0}));
     // A new place is drawn in full at the next tick.
     surface.log.clear();
-    meter.rect = Rect{4, 0, 8, 11};
+    meter.placement.rect = Rect{4, 0, 8, 11};
     tick(meter, surface, 60.0);
     EXPECT_EQ(surface.recorded<ScrollArea>().size(), 0U);
     EXPECT_EQ(surface.recorded<ClearToTransparent>().size(), 1U);
@@ -213,7 +218,7 @@ TEST(GraphMeter, RelayoutResizesTheHistoryKeepingTheNewestWithoutSampling) {
 TEST(GraphMeter, ThemeChangeRedrawsEveryAutoColour) {
     MeterCounter counter = counterInRange(0.0, 100.0);
     counter.color = parseColour(u"auto");
-    Meter meter = graphAt({0, 0, 3, 11}, true, counter, u"line");
+    PlacedMeter meter = graphAt({0, 0, 3, 11}, true, counter, u"line");
     meter.color = parseColour(u"auto");
     RecordingSurface surface;
     tick(meter, surface, 50.0, TaskbarTheme::Dark);
@@ -272,13 +277,13 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
     platform.surfaces = &surfaces;
     platform.window.client = Rect{0, 0, 20, 11};
     platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {25.0, 75.0});
-    MeterPanel panel(platform.services(), std::string(kGraphPanel), 1);
+    MeterPanel panel(platform.services(), std::string(kGraphPanel), BandDirection::Horizontal);
     const SampleHistory& history = panel.model().metersByRate.at(1000).at(0)->counters[0].history;
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));  // the first tick of start
 
     platform.theme.theme = TaskbarTheme::Light;
     surfaces.last->log.clear();
-    panel.relayout(1);
+    panel.relayout(BandDirection::Horizontal);
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));
     EXPECT_EQ(surfaces.last->recorded<OutlineRectangle>(),
               (std::vector<OutlineRectangle>{{0xFF000000U, 0, 0, 3, 11}}));

@@ -51,7 +51,8 @@ class InstanceSelectionOnFakePlatform : public ::testing::Test {
                                      {"width", 10},
                                      {"refreshRate", 1000},
                                      {"counters", {counter}}}}}}}}};
-        panel = std::make_unique<MeterPanel>(platform.services(), document.dump(), 1);
+        panel = std::make_unique<MeterPanel>(platform.services(), document.dump(),
+                                             BandDirection::Horizontal);
         return const_cast<PanelModel&>(panel->model()).metersByRate.at(1000).at(0)->counters[0];
     }
 

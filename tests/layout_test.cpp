@@ -16,27 +16,31 @@ namespace {
 
 using testing::FakeBandWindow;
 
+constexpr BandDirection kHorizontal = BandDirection::Horizontal;
+constexpr BandDirection kVertical = BandDirection::Vertical;
+
 // A configuration loaded at 96 DPI and laid out in a band window of the given client size.
 struct LaidOutPanel {
-    LaidOutPanel(const char* configuration, Rect client, bool horizontalBand) {
+    LaidOutPanel(const char* configuration, Rect client, BandDirection direction) {
         window.client = client;
         nlohmann::json document = nlohmann::json::parse(configuration);
         loadModel(document, LoadContext{1.0}, model);
-        layoutPanel(model, horizontalBand, client, window);
+        layoutPanel(model, direction, client, layout, window);
     }
-    MeterGroup& group(std::size_t index) { return *model.groups.at(index); }
-    Meter& meter(std::size_t group, std::size_t index) {
-        return *model.groups.at(group)->meters.at(index);
+    const GroupPlacement& group(std::size_t index) const { return layout.groups.at(index); }
+    const MeterPlacement& meter(std::size_t group, std::size_t index) const {
+        return layout.meters.at(model.groups.at(group)->meters.at(index)->index);
     }
 
     FakeBandWindow window;
     PanelModel model;
+    PanelLayout layout;
 };
 
 TEST(HorizontalBandLayout, AutomaticGroupWidthIsTheSumOfItsMeterWidths) {
     LaidOutPanel panel(R"({"horizontalPadding": 4, "meterGroups": [
         {"meters": [{"width": 20}, {"width": 30}, {"width": 25}]}]})",
-                       Rect{0, 0, 300, 40}, true);
+                       Rect{0, 0, 300, 40}, kHorizontal);
     EXPECT_EQ(panel.group(0).rect, (Rect{4, 0, 79, 40}));
     EXPECT_EQ(panel.meter(0, 0).rect, (Rect{4, 0, 24, 40}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{24, 0, 54, 40}));
@@ -46,13 +50,13 @@ TEST(HorizontalBandLayout, AutomaticGroupWidthIsTheSumOfItsMeterWidths) {
 TEST(HorizontalBandLayout, GroupIsCentredVerticallyOnlyWhenTheBandIsTallerThanItsMaxHeight) {
     LaidOutPanel panel(R"({"verticalPadding": 2, "meterGroups": [
         {"maxHeight": 30, "meters": [{"width": 10}]}]})",
-                       Rect{0, 0, 300, 40}, true);
+                       Rect{0, 0, 300, 40}, kHorizontal);
     // 40 - 4 = 36 > 30: top = round(20 - 15) = 5, height = min(40 - 10, 30) = 30.
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 5, 10, 35}));
 
     LaidOutPanel roomy(R"({"verticalPadding": 2, "meterGroups": [
         {"maxHeight": 36, "meters": [{"width": 10}]}]})",
-                       Rect{0, 0, 300, 40}, true);
+                       Rect{0, 0, 300, 40}, kHorizontal);
     EXPECT_EQ(roomy.group(0).rect, (Rect{0, 2, 10, 38}));
 }
 
@@ -61,7 +65,7 @@ TEST(HorizontalBandLayout, TopOffsetCarriesOverToTheNextGroup) {
         "meterGroups": [
             {"maxHeight": 20, "meters": [{"width": 10}]},
             {"maxHeight": 30, "meters": [{"width": 12}]}]})",
-                       Rect{0, 0, 300, 40}, true);
+                       Rect{0, 0, 300, 40}, kHorizontal);
     EXPECT_EQ(panel.group(0).rect, (Rect{3, 10, 13, 30}));
     // 40 - 20 = 20 is not greater than 30: the top stays 10 and the height is min(20, 30).
     EXPECT_EQ(panel.group(1).rect, (Rect{18, 10, 30, 30}));
@@ -71,7 +75,7 @@ TEST(HorizontalBandLayout, ConfiguredGroupSizeWinsAndMetersAreCentredWithFloor) 
     LaidOutPanel panel(R"({"meterGroups": [
         {"width": 75, "height": 30, "meters": [{"width": 30}, {"width": 40}]},
         {"width": 69, "height": 30, "meters": [{"width": 30}, {"width": 40}]}]})",
-                       Rect{0, 0, 300, 30}, true);
+                       Rect{0, 0, 300, 30}, kHorizontal);
     // (75 - 70) / 2 = 2.5 floors to 2.
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 75, 30}));
     EXPECT_EQ(panel.meter(0, 0).rect, (Rect{2, 0, 32, 30}));
@@ -85,11 +89,12 @@ TEST(HorizontalBandLayout, ConfiguredGroupSizeWinsAndMetersAreCentredWithFloor) 
 TEST(HorizontalBandLayout, MetersAreSideBySideWhateverTheConfiguredOrientation) {
     LaidOutPanel panel(R"({"meterGroups": [
         {"orientation": "vertical", "maxHeight": 30, "meters": [{"width": 10}, {"width": 10}]}]})",
-                       Rect{0, 0, 300, 30}, true);
-    for (const Meter* meter : panel.group(0).meters) {
-        EXPECT_TRUE(meter->sideBySide);
-        EXPECT_TRUE(meter->drawsColumns);
-        EXPECT_EQ(meter->barLength, 28.0);
+                       Rect{0, 0, 300, 30}, kHorizontal);
+    for (const Meter* meter : panel.model.groups[0]->meters) {
+        const MeterPlacement& placed = panel.layout.of(*meter);
+        EXPECT_TRUE(placed.sideBySide);
+        EXPECT_TRUE(placed.drawsColumns);
+        EXPECT_EQ(placed.barLength, 28.0);
     }
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{10, 0, 20, 30}));
 }
@@ -98,11 +103,11 @@ TEST(VerticalBandLayout, FitTestDecidesTheOrientationAndKeepsTheConfiguredOne) {
     LaidOutPanel panel(R"({"verticalPadding": 3, "verticalSpacing": 4, "meterGroups": [
         {"orientation": "vertical", "maxHeight": 30, "meters": [{"width": 29}, {"width": 30}]},
         {"orientation": "horizontal", "maxHeight": 30, "meters": [{"width": 30}, {"width": 30}]}]})",
-                       Rect{0, 0, 60, 400}, false);
+                       Rect{0, 0, 60, 400}, kVertical);
     // 59 < 60: side by side across the band, centred with round((60 - 59) / 2) = 1.
-    MeterGroup& across = panel.group(0);
-    EXPECT_EQ(across.laidOutOrientation, GroupOrientation::Horizontal);
-    EXPECT_EQ(across.orientation, GroupOrientation::Unknown);
+    const GroupPlacement& across = panel.group(0);
+    EXPECT_EQ(across.orientation, GroupOrientation::Horizontal);
+    EXPECT_EQ(panel.model.groups[0]->orientation, GroupOrientation::Unknown);
     EXPECT_EQ(across.rect, (Rect{1, 3, 60, 33}));
     EXPECT_EQ(panel.meter(0, 0).rect, (Rect{1, 3, 30, 33}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{30, 3, 60, 33}));
@@ -111,9 +116,9 @@ TEST(VerticalBandLayout, FitTestDecidesTheOrientationAndKeepsTheConfiguredOne) {
     EXPECT_EQ(panel.meter(0, 0).barLength, 28.0);
 
     // 60 is not less than 60: turned on its side, 30 across (maxHeight) and 60 along.
-    MeterGroup& onItsSide = panel.group(1);
-    EXPECT_EQ(onItsSide.laidOutOrientation, GroupOrientation::Unknown);
-    EXPECT_EQ(onItsSide.orientation, GroupOrientation::Horizontal);
+    const GroupPlacement& onItsSide = panel.group(1);
+    EXPECT_EQ(onItsSide.orientation, GroupOrientation::Unknown);
+    EXPECT_EQ(panel.model.groups[1]->orientation, GroupOrientation::Horizontal);
     EXPECT_EQ(onItsSide.rect, (Rect{15, 37, 45, 97}));
     EXPECT_EQ(panel.meter(1, 0).rect, (Rect{15, 37, 45, 67}));
     EXPECT_EQ(panel.meter(1, 1).rect, (Rect{15, 67, 45, 97}));
@@ -126,7 +131,7 @@ TEST(VerticalBandLayout, GroupOnItsSideUsesItsHeightAcrossAndPaddingLimitsIt) {
     LaidOutPanel panel(R"({"horizontalPadding": 10, "meterGroups": [
         {"maxHeight": 100, "meters": [{"width": 50}, {"width": 20}]},
         {"width": 90, "height": 24, "meters": [{"width": 50}, {"width": 20}]}]})",
-                       Rect{0, 0, 60, 400}, false);
+                       Rect{0, 0, 60, 400}, kVertical);
     // Across: min(60 - 20, 100) = 40, centred at round(10) = 10; along: 70.
     EXPECT_EQ(panel.group(0).rect, (Rect{10, 0, 50, 70}));
     // Configured: 24 across, centred at round(18) = 18; 90 along, meters centred with floor(10).
@@ -139,14 +144,15 @@ TEST(VerticalBandLayout, GroupOnItsSideUsesItsHeightAcrossAndPaddingLimitsIt) {
 TEST(VerticalBandLayout, TheConfiguredOrientationOutlivesAVerticalLayout) {
     LaidOutPanel panel(R"({"meterGroups": [
         {"orientation": "horizontal", "maxHeight": 30, "meters": [{"width": 40}, {"width": 40}]}]})",
-                       Rect{0, 0, 60, 400}, false);
-    ASSERT_EQ(panel.group(0).laidOutOrientation, GroupOrientation::Unknown);
+                       Rect{0, 0, 60, 400}, kVertical);
+    ASSERT_EQ(panel.group(0).orientation, GroupOrientation::Unknown);
     EXPECT_FALSE(panel.meter(0, 1).drawsColumns);
     // Back in a horizontal band the meters go side by side again, as configured.
-    layoutPanel(panel.model, true, Rect{0, 0, 400, 30}, panel.window);
+    layoutPanel(panel.model, kHorizontal, Rect{0, 0, 400, 30}, panel.layout, panel.window);
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 80, 30}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{40, 0, 80, 30}));
-    EXPECT_EQ(panel.group(0).laidOutOrientation, GroupOrientation::Horizontal);
+    EXPECT_EQ(panel.group(0).orientation, GroupOrientation::Horizontal);
+    EXPECT_EQ(panel.model.groups[0]->orientation, GroupOrientation::Horizontal);
     EXPECT_TRUE(panel.meter(0, 1).drawsColumns);
     EXPECT_TRUE(panel.meter(0, 1).sideBySide);
 }
@@ -154,7 +160,7 @@ TEST(VerticalBandLayout, TheConfiguredOrientationOutlivesAVerticalLayout) {
 TEST(Layout, GroupWithoutMetersIsPlacedAndInvalidated) {
     LaidOutPanel panel(R"({"horizontalSpacing": 2, "meterGroups": [
         {"maxHeight": 40}, {"maxHeight": 40, "meters": [{"width": 10}]}]})",
-                       Rect{0, 0, 300, 40}, true);
+                       Rect{0, 0, 300, 40}, kHorizontal);
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 0, 40}));
     EXPECT_EQ(panel.group(1).rect, (Rect{2, 0, 12, 40}));
     EXPECT_EQ(panel.window.invalidations, (std::vector<Rect>{{0, 0, 0, 40}, {2, 0, 12, 40}}));
@@ -163,18 +169,18 @@ TEST(Layout, GroupWithoutMetersIsPlacedAndInvalidated) {
 TEST(Layout, MeterWithoutWidthTakesNoRoom) {
     LaidOutPanel panel(R"({"meterGroups": [
         {"maxHeight": 40, "meters": [{"width": 10}, {"meterType": "column"}, {"width": 10}]}]})",
-                       Rect{0, 0, 300, 40}, true);
+                       Rect{0, 0, 300, 40}, kHorizontal);
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 20, 40}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{10, 0, 10, 40}));
     EXPECT_EQ(panel.meter(0, 2).rect, (Rect{10, 0, 20, 40}));
-    EXPECT_EQ(meterExtent(panel.meter(0, 1)), 0);
+    EXPECT_EQ(meterExtent(*panel.model.groups[0]->meters[1]), 0);
 }
 
 TEST(Layout, HugeConfiguredSizesSaturateInsteadOfWrapping) {
     LaidOutPanel panel(R"({"horizontalPadding": 100, "horizontalSpacing": 100, "meterGroups": [
         {"height": 30, "meters": [{"width": 2147483647}, {"width": 2147483647}]},
         {"height": 30, "meters": [{"width": 5}]}]})",
-                       Rect{0, 0, 300, 30}, true);
+                       Rect{0, 0, 300, 30}, kHorizontal);
     constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
     EXPECT_EQ(panel.group(0).rect, (Rect{100, 0, kMax, 30}));
     EXPECT_EQ(panel.meter(0, 1).rect.right, kMax);
@@ -199,7 +205,7 @@ TEST(VerticalBandLayout, PaddingsFrom2To30DoNotWrapWhenDoubled) {
          Rect{1073741824, 0, -1073741764, 70}},
     };
     for (const auto& test : cases) {
-        LaidOutPanel panel(test.configuration, Rect{0, 0, 60, 400}, false);
+        LaidOutPanel panel(test.configuration, Rect{0, 0, 60, 400}, kVertical);
         EXPECT_EQ(panel.group(0).rect, test.group) << test.configuration;
     }
 }

@@ -8,10 +8,13 @@
 
 #include "render/meters.h"
 #include "render/value_format.h"
+#include "support/placed_meter.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
 namespace {
+
+using testing::PlacedMeter;
 
 using platform::RenderQuality;
 using platform::TextAlignment;
@@ -40,12 +43,12 @@ MeterCounter counterWithValue(double value, double minValue = 0.0, double maxVal
     return counter;
 }
 
-Meter meterAt(Rect rect, std::int32_t width, std::vector<MeterCounter> counters,
-              double barLength = 0.0) {
-    Meter meter;
-    meter.rect = rect;
+PlacedMeter meterAt(Rect rect, std::int32_t width, std::vector<MeterCounter> counters,
+                    double barLength = 0.0) {
+    PlacedMeter meter;
+    meter.placement.rect = rect;
     meter.width = width;
-    meter.barLength = barLength;
+    meter.placement.barLength = barLength;
     meter.color = parseColour(u"#0000FF");
     meter.counters = std::move(counters);
     return meter;
@@ -79,11 +82,11 @@ TEST(ColorConversion, TextWithoutDigitsGivesOpaqueWhite) {
 
 TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
     RecordingSurface surface;
-    Meter meter = meterAt(
+    PlacedMeter meter = meterAt(
         Rect{10, 5, 20, 35}, 10,
         {counterWithValue(30.0, 0, 100, u"#FF0000"), counterWithValue(40.0, 0, 100, u"#00FF00")},
         28.0);
-    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     // round(0.28 * 30) = 8 fills 27 to 35; round(0.28 * 40) = 11 fills 16 to 27.
     EXPECT_EQ(
         surface.log,
@@ -95,12 +98,12 @@ TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
 
 TEST(ColumnMeter, BarLengthScalesTheBareValueByTheRange) {
     RecordingSurface surface;
-    Meter meter =
+    PlacedMeter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(50.0, 0, 100), counterWithValue(2.0, 5, 5),
                  counterWithValue(60.0, 50, 100), counterWithValue(7.0, -kInfinity, kInfinity)},
                 28.0);
-    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     const auto fills = surface.recorded<FillRectangle>();
     ASSERT_EQ(fills.size(), 4U);
     EXPECT_EQ(fills[0].height, 14);  // round(0.28 * 50)
@@ -115,10 +118,10 @@ TEST(ColumnMeter, BarLengthScalesTheBareValueByTheRange) {
 
 TEST(ColumnMeter, NegativeValueMovesTheCursorBack) {
     RecordingSurface surface;
-    Meter meter =
+    PlacedMeter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(-25.0, -100, 100), counterWithValue(50.0, -100, 100)}, 28.0);
-    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(
         surface.recorded<FillRectangle>(),
         (std::vector<FillRectangle>{{0xFFFF0000, 0, 34, 10, -4}, {0xFFFF0000, 0, 27, 10, 7}}));
@@ -127,10 +130,10 @@ TEST(ColumnMeter, NegativeValueMovesTheCursorBack) {
 TEST(ColumnMeter, OversizedBarsSaturateInsteadOfWrapping) {
     RecordingSurface surface;
     // An empty range at 1e12 scales to far beyond 32 bits.
-    Meter meter =
+    PlacedMeter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(1e12, 1e12, 1e12), counterWithValue(1e12, 1e12, 1e12)}, 28.0);
-    drawColumnVariant(meter, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     constexpr int kMax = std::numeric_limits<int>::max();
     EXPECT_EQ(
         surface.recorded<FillRectangle>(),
@@ -141,11 +144,11 @@ TEST(ColumnMeter, OversizedBarsSaturateInsteadOfWrapping) {
 TEST(BarMeter, FillsRightwardFromTheLeftAcrossTheGroup) {
     RecordingSurface surface;
     // Stacked in a group 60 wide: the rectangle spans the group, the thickness is the width.
-    Meter meter = meterAt(
+    PlacedMeter meter = meterAt(
         Rect{100, 20, 160, 32}, 12,
         {counterWithValue(25.0, 0, 100, u"#112233"), counterWithValue(50.0, 0, 100, u"#445566")},
         58.0);
-    drawBarVariant(meter, surface, platform::TaskbarTheme::Dark);
+    drawBarVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     // Quotient first: 58 / 100 * 25 is 14.4999... in doubles and rounds to 14 (the
     // product first would give exactly 14.5 and 15); 58 / 100 * 50 rounds to 29.
     EXPECT_EQ(
@@ -157,10 +160,10 @@ TEST(BarMeter, FillsRightwardFromTheLeftAcrossTheGroup) {
 
 TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
     RecordingSurface surface;
-    Meter meter = meterAt(Rect{0, 2, 30, 30}, 30,
-                          {counterWithValue(25.0, 0, 100, u"#FF0000"), counterWithValue(0.0),
-                           counterWithValue(50.0, 0, 100, u"#00FF00")});
-    drawPieMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(Rect{0, 2, 30, 30}, 30,
+                                {counterWithValue(25.0, 0, 100, u"#FF0000"), counterWithValue(0.0),
+                                 counterWithValue(50.0, 0, 100, u"#00FF00")});
+    drawPieMeter(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     // Width 30 and height 28: diameter 28, moved right by round(1.0).
     EXPECT_EQ(surface.log, (std::vector<testing::Primitive>{
                                BeginDrawing{}, SetQuality{RenderQuality::Shapes},
@@ -171,27 +174,27 @@ TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
 
 TEST(PieMeter, CircleIsCentredAlongTheLongerSide) {
     RecordingSurface tall;
-    Meter narrow = meterAt(Rect{5, 2, 25, 30}, 20, {});
-    drawPieMeter(narrow, tall, platform::TaskbarTheme::Dark);
+    PlacedMeter narrow = meterAt(Rect{5, 2, 25, 30}, 20, {});
+    drawPieMeter(narrow, narrow.placement, narrow.frame, tall, platform::TaskbarTheme::Dark);
     EXPECT_EQ(tall.recorded<OutlineEllipse>(),
               (std::vector<OutlineEllipse>{{0xFF0000FF, 5, 6, 20, 20}}));
 
     // Stacked: the rectangle spans the group but the extent across is the meter's width.
     RecordingSurface wide;
-    Meter stacked = meterAt(Rect{5, 2, 205, 22}, 30, {});
-    drawPieMeter(stacked, wide, platform::TaskbarTheme::Dark);
+    PlacedMeter stacked = meterAt(Rect{5, 2, 205, 22}, 30, {});
+    drawPieMeter(stacked, stacked.placement, stacked.frame, wide, platform::TaskbarTheme::Dark);
     EXPECT_EQ(wide.recorded<OutlineEllipse>(),
               (std::vector<OutlineEllipse>{{0xFF0000FF, 10, 2, 20, 20}}));
 }
 
 TEST(PieMeter, SweepsAreWholeDegreesOfTheBareValue) {
     RecordingSurface surface;
-    Meter meter =
+    PlacedMeter meter =
         meterAt(Rect{0, 0, 20, 20}, 20,
                 {counterWithValue(1.0, 0, 3), counterWithValue(1.0, 0, 7),
                  counterWithValue(-10.0, -100, 100), counterWithValue(5.0, -kInfinity, kInfinity),
                  counterWithValue(std::nan(""), 0, 100)});
-    drawPieMeter(meter, surface, platform::TaskbarTheme::Dark);
+    drawPieMeter(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
     const auto pies = surface.recorded<FillPie>();
     ASSERT_EQ(pies.size(), 5U);
     EXPECT_EQ(pies[0].sweepAngle, 120.0F);
@@ -319,11 +322,11 @@ TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
     first.font = u"Verdana";
     first.fontSize = 12;
     first.color = parseColour(u"#00FF00");
-    Meter meter =
+    PlacedMeter meter =
         meterAt(Rect{10, 20, 60, 60}, 50,
                 {first, textCounter(1'500'000.0, u"bytes/second", 0, 1e9), textCounter(3.0, u"")});
-    meter.windows10OrLater = true;
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark, true});
     // 40 / 3 = 13: lines start at 20, 33 and 46.
     EXPECT_EQ(
         surface.log,
@@ -342,11 +345,12 @@ TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
 
 TEST(TextMeter, PercentScalesTheBareValueByTheRange) {
     RecordingSurface surface;
-    Meter meter =
+    PlacedMeter meter =
         meterAt(Rect{0, 0, 40, 40}, 40,
                 {textCounter(50.0, u"percent", 0, 200), textCounter(60.0, u"percent", 50, 100),
                  textCounter(0.5, u"percent", 0, 1)});
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"25%", u"120%", u"50%"}));
 }
 
@@ -359,8 +363,9 @@ TEST(TextMeter, UnmetTriggerShowsZero) {
         counter.triggerOperator = TriggerOperator::Greater;
         counter.triggerValue = 80.0;
     }
-    Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, counters);
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(Rect{0, 0, 40, 40}, 40, counters);
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"0%", u"0 B/s", u"90%", u""}));
 }
 
@@ -369,8 +374,9 @@ TEST(TextMeter, TriggerComparesThePercentage) {
     MeterCounter counter = textCounter(50.0, u"percent", 0, 50);
     counter.triggerOperator = TriggerOperator::GreaterOrEqual;
     counter.triggerValue = 100.0;
-    Meter meter = meterAt(Rect{0, 0, 40, 20}, 40, {counter});
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(Rect{0, 0, 40, 20}, 40, {counter});
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"100%"}));
 }
 
@@ -379,17 +385,19 @@ TEST(TextMeter, PercentOfAnEmptyRangeShowsNothing) {
     MeterCounter triggered = textCounter(5.0, u"percent", 5, 5);
     triggered.triggerOperator = TriggerOperator::Greater;
     triggered.triggerValue = 80.0;
-    Meter meter = meterAt(Rect{0, 0, 40, 40}, 40, {textCounter(5.0, u"percent", 5, 5), triggered});
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter =
+        meterAt(Rect{0, 0, 40, 40}, 40, {textCounter(5.0, u"percent", 5, 5), triggered});
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"", u""}));
 }
 
 TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
     RecordingSurface surface;
     // Stacked: the rectangle spans the 200-pixel group, the meter is 40 wide.
-    Meter meter = meterAt(Rect{100, 30, 300, 50}, 40, {textCounter(7.0, u"percent")});
-    meter.windows10OrLater = false;
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(Rect{100, 30, 300, 50}, 40, {textCounter(7.0, u"percent")});
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark, false});
     ASSERT_EQ(surface.recorded<DrawString>().size(), 1U);
     EXPECT_EQ(surface.recorded<DrawString>()[0].layout, (RectF{100, 30, 40, 20}));
     EXPECT_EQ(surface.recorded<SetQuality>(),
@@ -398,38 +406,43 @@ TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
 
 TEST(TextMeter, MeterWithoutCountersDrawsNothing) {
     RecordingSurface text;
-    Meter empty = meterAt(Rect{0, 0, 40, 40}, 40, {});
-    drawTextMeter(empty, text, platform::TaskbarTheme::Dark);
+    PlacedMeter empty = meterAt(Rect{0, 0, 40, 40}, 40, {});
+    drawTextMeter(empty, empty.placement, empty.frame, text,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(text.log.empty());
 
     RecordingSurface indicator;
-    drawIndicatorMeter(empty, indicator, platform::TaskbarTheme::Dark);
+    drawIndicatorMeter(empty, empty.placement, empty.frame, indicator,
+                       DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(indicator.log.empty());
 }
 
 TEST(TextMeter, SlicesWithoutAreaAreNotDrawn) {
     // More lines than pixel rows: 2 / 3 gives slices of height 0.
     RecordingSurface crowded;
-    Meter tooMany = meterAt(
+    PlacedMeter tooMany = meterAt(
         Rect{0, 0, 40, 2}, 40,
         {textCounter(1.0, u"percent"), textCounter(2.0, u"percent"), textCounter(3.0, u"percent")});
-    drawTextMeter(tooMany, crowded, platform::TaskbarTheme::Dark);
+    drawTextMeter(tooMany, tooMany.placement, tooMany.frame, crowded,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(crowded.recorded<CreateFont>().empty());
     EXPECT_TRUE(crowded.recorded<DrawString>().empty());
 
     // A meter without a width.
     RecordingSurface narrow;
-    Meter noWidth = meterAt(Rect{0, 0, 0, 20}, -1, {textCounter(1.0, u"percent")});
-    drawIndicatorMeter(noWidth, narrow, platform::TaskbarTheme::Dark);
+    PlacedMeter noWidth = meterAt(Rect{0, 0, 0, 20}, -1, {textCounter(1.0, u"percent")});
+    drawIndicatorMeter(noWidth, noWidth.placement, noWidth.frame, narrow,
+                       DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(narrow.recorded<DrawString>().empty());
 }
 
 TEST(TextMeter, LineWhoseFontCannotBeCreatedIsNotDrawn) {
     RecordingSurface surface;
     surface.fontsAvailable = false;
-    Meter meter = meterAt(Rect{0, 0, 40, 40}, 40,
-                          {textCounter(1.0, u"percent"), textCounter(2.0, u"percent")});
-    drawTextMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(Rect{0, 0, 40, 40}, 40,
+                                {textCounter(1.0, u"percent"), textCounter(2.0, u"percent")});
+    drawTextMeter(meter, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(surface.recorded<CreateFont>().size(), 2U);
     EXPECT_TRUE(surface.recorded<DrawString>().empty());
 }
@@ -445,8 +458,9 @@ TEST(IndicatorMeter, ShowsItsTextCentredWhileTheTriggerHolds) {
     MeterCounter untriggered = hot;
     untriggered.triggerOperator = TriggerOperator::None;
     untriggered.triggerValue = 0.0;
-    Meter meter = meterAt(Rect{0, 10, 30, 40}, 30, {hot, calm, untriggered});
-    drawIndicatorMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(Rect{0, 10, 30, 40}, 30, {hot, calm, untriggered});
+    drawIndicatorMeter(meter, meter.placement, meter.frame, surface,
+                       DrawSettings{platform::TaskbarTheme::Dark});
     // The value is not scaled: 90 > 80 although the range is 0 to 100.
     EXPECT_EQ(surface.recorded<DrawString>(),
               (std::vector<DrawString>{{u"HOT", u"Arial", 7.0F, 0xFFFF0000, RectF{0, 10, 30, 10},

@@ -27,14 +27,15 @@ class Panel : public ::testing::Test {
   protected:
     Panel() { platform.surfaces = &recording; }
 
-    std::unique_ptr<MeterPanel> make(const std::string& text, std::int32_t horizontal = 1) {
-        return std::make_unique<MeterPanel>(platform.services(), text, horizontal);
+    std::unique_ptr<MeterPanel> make(const std::string& text,
+                                     BandDirection direction = BandDirection::Horizontal) {
+        return std::make_unique<MeterPanel>(platform.services(), text, direction);
     }
 
     testing::RecordingSurface& surface() { return *recording.last; }
 
-    std::vector<Rect> clearedAreas() {
-        std::vector<Rect> areas;
+    std::vector<InclusiveRect> clearedAreas() {
+        std::vector<InclusiveRect> areas;
         for (const auto& clear : surface().recorded<testing::ClearToTransparent>()) {
             areas.push_back(clear.area);
         }
@@ -85,8 +86,10 @@ TEST_F(Panel, TickSamplesAndRedrawsOnlyItsOwnRate) {
     platform.window.invalidations.clear();
 
     ASSERT_TRUE(platform.timers.fire(250));
-    EXPECT_EQ(clearedAreas(), std::vector<Rect>{fastMeter.rect});
-    EXPECT_NE(fastMeter.rect, slowMeter.rect);
+    const Rect fastRect = panel->layout().of(fastMeter).rect;
+    EXPECT_EQ(clearedAreas(), (std::vector<InclusiveRect>{
+                                  {fastRect.left, fastRect.top, fastRect.right, fastRect.bottom}}));
+    EXPECT_NE(fastRect, panel->layout().of(slowMeter).rect);
     const auto& references = fastMeter.counters[0].references;
     EXPECT_EQ(references.at("a").value, 50.0);
     EXPECT_EQ(references.at("b").value, 10.0);
@@ -231,7 +234,7 @@ TEST_F(Panel, ReloadReplacesTooltipsQueriesAndDynamicRanges) {
     EXPECT_EQ(platform.tooltips.created.size(), 1u);
 
     platform.counterQueries.script(processor, {50});
-    EXPECT_EQ(panel->reload(std::string(kTwoRates), 1), "");
+    EXPECT_EQ(panel->reload(std::string(kTwoRates), BandDirection::Horizontal), "");
     EXPECT_EQ(maximum(), 100.0);
     EXPECT_EQ(platform.tooltips.created.size(), 2u);
     EXPECT_EQ(platform.tooltips.live().size(), 1u);
@@ -243,8 +246,9 @@ TEST_F(Panel, ReloadReplacesTooltipsQueriesAndDynamicRanges) {
 TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     platform.counterQueries.script(u"\\Memory\\Pages/sec", {5, 6, 7, 8});
     const auto panel = make(kTwoRates);
-    const std::string error = panel->reload(
-        std::string(R"json({"meterGroups": [{"name": "new"}, {"enabled": 1}]})json"), 1);
+    const std::string error =
+        panel->reload(std::string(R"json({"meterGroups": [{"name": "new"}, {"enabled": 1}]})json"),
+                      BandDirection::Horizontal);
     EXPECT_EQ(error, "[json.exception.type_error.302] type must be boolean, but is number");
 
     ASSERT_EQ(panel->model().groups.size(), 1u);
@@ -256,7 +260,9 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     EXPECT_GT(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
     EXPECT_FALSE(surface().recorded<testing::FillRectangle>().empty());
 
-    EXPECT_EQ(panel->reload(std::string(R"json({"meterGroups": [{"name": "new"}]})json"), 1), "");
+    EXPECT_EQ(panel->reload(std::string(R"json({"meterGroups": [{"name": "new"}]})json"),
+                            BandDirection::Horizontal),
+              "");
     ASSERT_EQ(panel->model().groups.size(), 1u);
     EXPECT_EQ(panel->model().groups[0]->name, u"new");
     EXPECT_TRUE(platform.counterQueries.openQueries().empty());
@@ -285,7 +291,7 @@ TEST_F(Panel, TextsTheParseRefusesLeaveTheRunningPanelAsItIs) {
          "parsing value - unexpected '}'; expected '[', '{', or a literal"},
     };
     for (const auto& refused : cases) {
-        EXPECT_EQ(panel->reload(refused.text, 1), refused.message);
+        EXPECT_EQ(panel->reload(refused.text, BandDirection::Horizontal), refused.message);
         // Not even stopped: the groups, their tooltips and the timers are the same.
         ASSERT_EQ(panel->model().groups.size(), 1u);
         EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
@@ -293,11 +299,15 @@ TEST_F(Panel, TextsTheParseRefusesLeaveTheRunningPanelAsItIs) {
         EXPECT_TRUE(platform.timers.isSet(250));
 
         std::string error;
-        EXPECT_EQ(MeterPanel::create(platform.services(), refused.text, 1, error), nullptr);
+        EXPECT_EQ(
+            MeterPanel::create(platform.services(), refused.text, BandDirection::Horizontal, error),
+            nullptr);
         EXPECT_EQ(error, refused.message);
     }
     // The document itself and the note make the limit exactly.
-    EXPECT_EQ(panel->reload(noteOf(nestedArrays(kMaxConfigurationNesting - 1)), 1), "");
+    EXPECT_EQ(panel->reload(noteOf(nestedArrays(kMaxConfigurationNesting - 1)),
+                            BandDirection::Horizontal),
+              "");
     EXPECT_TRUE(panel->model().groups.empty());
 }
 
@@ -311,7 +321,9 @@ TEST_F(Panel, AnyFileThatLoadsIsRestoredAfterAFailedReload) {
     const auto panel = make(text);
     ASSERT_GT(json::parse(text).dump().size(), kMaxConfigurationBytes);
 
-    EXPECT_NE(panel->reload(R"({"meterGroups": [{"name": "new"}, {"enabled": 1}]})", 1), "");
+    EXPECT_NE(panel->reload(R"({"meterGroups": [{"name": "new"}, {"enabled": 1}]})",
+                            BandDirection::Horizontal),
+              "");
     ASSERT_EQ(panel->model().groups.size(), 1u);
     EXPECT_EQ(panel->model().groups[0]->name, u"kept");
 }
@@ -322,7 +334,7 @@ TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {
         platform.services(),
         std::string(R"json({"meterGroups": [{"name": "ok", "meters": [{"refreshRate": 9,
             "counters": [{"counterPath": "(\\A\\B)"}]}]}, 5]})json"),
-        1, error);
+        BandDirection::Horizontal, error);
     EXPECT_EQ(panel, nullptr);
     EXPECT_EQ(error,
               "[json.exception.type_error.305] cannot use operator[] with a string argument "
@@ -338,7 +350,9 @@ TEST_F(Panel, NoPanelWithoutAMemorySurface) {
     } noSurfaces;
     platform.surfaces = &noSurfaces;
     std::string error;
-    EXPECT_EQ(MeterPanel::create(platform.services(), std::string(kTwoRates), 1, error), nullptr);
+    EXPECT_EQ(MeterPanel::create(platform.services(), std::string(kTwoRates),
+                                 BandDirection::Horizontal, error),
+              nullptr);
     EXPECT_EQ(error, "the memory drawing surface cannot be created");
     EXPECT_TRUE(platform.tooltips.created.empty());
     EXPECT_TRUE(platform.timers.setCalls.empty());
@@ -362,7 +376,8 @@ TEST_F(Panel, PanelsOnTwoWindowsSharingARateTickOnlyThemselves) {
     platform.counterQueries.script(u"\\Memory\\Pages/sec", {1, 2});
     other.counterQueries.script(u"\\Memory\\Pages/sec", {10, 20});
     const auto first = make(kTwoRates);
-    const auto second = std::make_unique<MeterPanel>(other.services(), std::string(kTwoRates), 1);
+    const auto second = std::make_unique<MeterPanel>(other.services(), std::string(kTwoRates),
+                                                     BandDirection::Horizontal);
 
     platform.timers.fire(250);
     const auto sample = [](const MeterPanel& panel) {
@@ -376,11 +391,11 @@ TEST_F(Panel, RelayoutFollowsTheBandDirection) {
     platform.window.client = {0, 0, 40, 200};
     const auto panel =
         make(R"json({"meterGroups": [{"meters": [{"width": 30}, {"width": 30}]}]})json");
-    panel->relayout(0);
-    EXPECT_EQ(panel->horizontalBand(), 0);
+    panel->relayout(BandDirection::Vertical);
+    EXPECT_EQ(panel->direction(), BandDirection::Vertical);
     EXPECT_EQ(surface().backBufferRequests.back(), (std::pair<int, int>{40, 200}));
     // Sixty pixels of meters do not fit across forty: the group is turned on its side.
-    EXPECT_EQ(panel->model().groups[0]->laidOutOrientation, GroupOrientation::Unknown);
+    EXPECT_EQ(panel->layout().groups[0].orientation, GroupOrientation::Unknown);
 }
 
 }  // namespace

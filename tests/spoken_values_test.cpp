@@ -84,7 +84,8 @@ TEST(SpokenGroups, SayWhatTheirMetersShow) {
         platform.surfaces = &recording;
         platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time",
                                        {spoken.processor});
-        const MeterPanel panel(platform.services(), spoken.configuration, 1);
+        const MeterPanel panel(platform.services(), spoken.configuration,
+                               BandDirection::Horizontal);
         EXPECT_EQ(spokenGroups(panel.model()), spoken.expected);
     }
 }
@@ -94,7 +95,7 @@ TEST_F(SpokenValues, FollowsNewSamplesWithoutCollecting) {
     MeterPanel panel(platform.services(), R"json({"meterGroups": [{"name": "cpu", "meters": [
         {"meterType": "column", "refreshRate": 1000, "counters": [{"counterPath":
         "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 100}]}]}]})json",
-                     1);
+                     BandDirection::Horizontal);
     const platform::QueryHandle query = panel.queriesByRate().at(1000);
     EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"50%");
     EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"50%");

@@ -39,7 +39,8 @@ std::string panelOf(std::initializer_list<const char*> counterPaths, int rate = 
 class WildcardSampling : public ::testing::Test {
   protected:
     std::unique_ptr<MeterPanel> make(const std::string& text) {
-        return std::make_unique<MeterPanel>(platform.services(), std::string(text), 1);
+        return std::make_unique<MeterPanel>(platform.services(), std::string(text),
+                                            BandDirection::Horizontal);
     }
 
     // The counter of the meter at `index` among the meters of `rate`.

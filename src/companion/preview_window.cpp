@@ -19,9 +19,8 @@ void PreviewWindow::createPanel() noexcept {
     // The old panel goes first: its timers and tooltips are the window's.
     panel_.reset();
     try {
-        panel_ = std::make_unique<window::PanelWindow>(window_.get(),
-                                                       window::horizontalBandIn(window_.get()),
-                                                       win32::DpiSource::WindowMonitor);
+        panel_ = std::make_unique<window::PanelWindow>(
+            window_.get(), window::bandDirectionOf(window_.get()), win32::DpiSource::WindowMonitor);
     } catch (...) {
         // Out of memory: the preview stays empty.
         reportCaughtException("the preview's panel");
@@ -48,7 +47,7 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return false;
         case WM_SIZE:
             if (panel_) {
-                panel_->relayout(window::horizontalBandIn(window));
+                panel_->relayout(window::bandDirectionOf(window));
                 InvalidateRect(window, nullptr, FALSE);
             }
             return false;
@@ -77,7 +76,7 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_SETTINGCHANGE:
             // Sent on by the parent: "auto" colours follow a light or dark taskbar.
             if (panel_ && win32::announcesThemeChange(wParam, lParam)) {
-                panel_->relayout(panel_->horizontalBand());
+                panel_->relayout(panel_->direction());
                 InvalidateRect(window, nullptr, FALSE);
             }
             return false;

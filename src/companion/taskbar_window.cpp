@@ -128,7 +128,7 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
     const Rect across = placeBand(taskbar, settings, 0);
     const std::int32_t thickness = horizontal ? across.height() : across.width();
     if ((horizontal ? current.height() : current.width()) != thickness ||
-        panel_->horizontalBand() != (horizontal ? 1 : 0)) {
+        panel_->direction() != (horizontal ? BandDirection::Horizontal : BandDirection::Vertical)) {
         SetWindowPos(window, nullptr, 0, 0, horizontal ? taskbar.client.width() : thickness,
                      horizontal ? thickness : taskbar.client.height(),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -165,7 +165,7 @@ const std::string& TaskbarWindow::refusal() const noexcept {
 
 void TaskbarWindow::redrawForTheme() noexcept {
     if (panel_) {
-        panel_->relayout(panel_->horizontalBand());
+        panel_->relayout(panel_->direction());
         present();
     }
 }
@@ -223,7 +223,7 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_CREATE:
             try {
                 panel_ = std::make_unique<window::PanelWindow>(
-                    window, window::horizontalBandIn(taskbar_), win32::DpiSource::WindowMonitor);
+                    window, window::bandDirectionOf(taskbar_), win32::DpiSource::WindowMonitor);
             } catch (...) {
                 // Out of memory: the window stays empty.
                 reportCaughtException("the taskbar window's panel");
@@ -240,7 +240,7 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return false;
         case WM_SIZE:
             if (panel_) {
-                panel_->relayout(window::horizontalBandIn(taskbar_));
+                panel_->relayout(window::bandDirectionOf(taskbar_));
                 InvalidateRect(window, nullptr, FALSE);
             }
             return false;

@@ -285,6 +285,7 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
                 throw ConfigurationLimitError(kTooManyMeters);
             }
             std::unique_ptr<Meter> meter = parseMeter(meterValue, context, counts);
+            meter->index = meterCount - 1;
             if (model.metersByRate.size() == kMaxRefreshRates &&
                 !model.metersByRate.contains(meter->refreshRate)) {
                 traceValue(meterValue, context.trace);

@@ -3,7 +3,9 @@
 // of counters, counters of references to the measured quantities. Closed sets of
 // the file (meter type, graph style, units, orientation, trigger operator) and
 // colours are read once, by the loader; a value outside a closed set is its own
-// enumerator and draws as the file format says for it.
+// enumerator and draws as the file format says for it. Where layout places a meter and
+// what the screen shows of it are kept by render, beside the model, under the meter's
+// `index`.
 
 #include <array>
 #include <cstdint>
@@ -19,7 +21,6 @@
 #include "config/instance_selection.h"
 #include "config/sample_history.h"
 #include "expression/expression_evaluator.h"
-#include "platform/geometry.h"
 #include "platform/platform.h"
 
 namespace tavisto {
@@ -93,8 +94,6 @@ struct CounterReference {
     platform::CounterHandle counterHandle = 0;
     // Latest sample; 0 until the first tick of the counter's rate.
     double value = 0.0;
-    // The sample the meter was last drawn with.
-    double drawnValue = 0.0;
     // A wildcard reference of a counter with "instances": the names met so far.
     InstanceMemo instanceMemo{};
 };
@@ -123,43 +122,6 @@ struct MeterCounter {
     mutable KeptExpression compiled;
     // "graph" meters: the values of the last ticks, one per pixel column.
     SampleHistory history;
-    // "text" and "indicator" meters: the line last drawn for this counter.
-    std::u16string drawnLine;
-    // "column" and "pie" meters: the bar's pixels or the sector's whole degrees last
-    // drawn for this counter.
-    std::int64_t drawnExtent = 0;
-};
-
-// The value range a graph drew one counter with.
-struct GraphRange {
-    double bottom = 0.0;
-    double top = 0.0;
-    bool operator==(const GraphRange&) const = default;
-};
-
-// What a "graph" meter last drew into the back buffer. A tick may shift those pixels
-// and draw only the newest sample while nothing else about the picture changed.
-struct GraphPixels {
-    bool valid = false;
-    Rect rect;
-    bool horizontalBand = true;
-    platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
-    std::vector<GraphRange> ranges;  // one per counter
-};
-
-struct Meter;
-
-// What a meter's pixels in the back buffer show, so that a tick that sampled the
-// values already shown need not draw it again.
-struct DrawnState {
-    // The pixels show the references' `drawnValue`s in `theme`.
-    bool current = false;
-    platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
-    // Meters later in the same rate's order whose drawn areas meet this one's. When this
-    // meter draws, they draw after it, as they did when every meter drew at every tick,
-    // so that the pixels they share end as before.
-    std::vector<Meter*> laterNeighbours;
-    bool neighbourDrew = false;
 };
 
 struct Meter {
@@ -170,16 +132,9 @@ struct Meter {
     std::int32_t width = -1;
     std::int32_t height = -1;
     std::uint64_t refreshRate = 0;
-    // Set by layout: where the meter is, how long a bar may be, and whether it stands
-    // side by side with its neighbours or as a column in a group that layout placed so.
-    Rect rect;
-    double barLength = 0.0;
-    bool sideBySide = true;
-    bool drawsColumns = true;
-    // Set by the panel: whether text is drawn with the system's newer text rendering.
-    bool windows10OrLater = false;
-    GraphPixels graphPixels;
-    DrawnState drawn;
+    // Its position among all the file's meters, group by group: the key under which
+    // layout and drawing keep what they know of it.
+    std::size_t index = 0;
 };
 
 struct MeterGroup {
@@ -192,11 +147,6 @@ struct MeterGroup {
     std::u16string name;
     GroupOrientation orientation = GroupOrientation::Unknown;
     std::vector<Meter*> meters;  // owned by the panel's rate schedule
-    // Set by layout: the group's rectangle, and its orientation as laid out: the
-    // configured one on a horizontal band, on a vertical band "horizontal" exactly when
-    // the meters fit across it.
-    Rect rect;
-    GroupOrientation laidOutOrientation = GroupOrientation::Unknown;
 };
 
 // Meters by refresh rate in milliseconds, each list in configuration order. Owns the meters.

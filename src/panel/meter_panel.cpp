@@ -39,9 +39,9 @@ class DocumentTakenApart {
 }  // namespace
 
 MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
-                       std::int32_t horizontalBand, platform::CollectionQueue* collections)
+                       BandDirection direction, platform::CollectionQueue* collections)
     : platform_(platform),
-      horizontalBand_(horizontalBand),
+      direction_(direction),
       collections_(collections),
       sampler_(platform.counterQueries, platform.systemPerformance, collections) {
     nlohmann::json document = parseConfigurationText(text);
@@ -55,8 +55,8 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
     }
     try {
         // As a reload does after its stop: the back buffer exists before the first tick.
-        relayout(horizontalBand);
-        load(std::move(document), horizontalBand);
+        relayout(direction);
+        load(std::move(document), direction);
         start();
         lastConfiguration_ = std::move(text);
     } catch (...) {
@@ -70,11 +70,11 @@ MeterPanel::~MeterPanel() {
 }
 
 std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platform,
-                                               std::string text, std::int32_t horizontalBand,
+                                               std::string text, BandDirection direction,
                                                std::string& error,
                                                platform::CollectionQueue* collections) noexcept {
     try {
-        return std::make_unique<MeterPanel>(platform, std::move(text), horizontalBand, collections);
+        return std::make_unique<MeterPanel>(platform, std::move(text), direction, collections);
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
     } catch (...) {
@@ -83,7 +83,7 @@ std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platfo
     return nullptr;
 }
 
-std::string MeterPanel::reload(std::string text, std::int32_t horizontalBand) noexcept {
+std::string MeterPanel::reload(std::string text, BandDirection direction) noexcept {
     std::string error;
     nlohmann::json document;
     try {
@@ -94,7 +94,7 @@ std::string MeterPanel::reload(std::string text, std::int32_t horizontalBand) no
     }
     stop();
     try {
-        load(std::move(document), horizontalBand);
+        load(std::move(document), direction);
         start();
         // Only a configuration that also started is the one to go back to.
         lastConfiguration_ = std::move(text);
@@ -104,16 +104,16 @@ std::string MeterPanel::reload(std::string text, std::int32_t horizontalBand) no
     } catch (...) {
         keepMessage(error, "unknown error");
     }
-    restoreLastConfiguration(horizontalBand);
+    restoreLastConfiguration(direction);
     return error;
 }
 
 // The last configuration that loaded stays in force; it loaded before with the same
 // DPI scale, so it loads again.
-void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept {
+void MeterPanel::restoreLastConfiguration(BandDirection direction) noexcept {
     stop();
     try {
-        load(parseConfigurationText(lastConfiguration_), horizontalBand);
+        load(parseConfigurationText(lastConfiguration_), direction);
         start();
     } catch (...) {
         reportCaughtException("restoring the last configuration");
@@ -121,29 +121,26 @@ void MeterPanel::restoreLastConfiguration(std::int32_t horizontalBand) noexcept 
     }
 }
 
-void MeterPanel::load(nlohmann::json&& document, std::int32_t horizontalBand) {
-    horizontalBand_ = horizontalBand;
+void MeterPanel::load(nlohmann::json&& document, BandDirection direction) {
+    direction_ = direction;
     // Loaded or not, the document is used up here.
     const DocumentTakenApart takenApart(document);
     loadModel(document, LoadContext{dpiScale_}, model_);
-    const bool windows10OrLater = platform_.systemVersion.isWindows10OrLater();
-    for (auto& [rate, meters] : model_.metersByRate) {
-        for (auto& meter : meters) {
-            meter->windows10OrLater = windows10OrLater;
-        }
-    }
+    windows10OrLater_ = platform_.systemVersion.isWindows10OrLater();
+    // Each tip is moved over its group by the layout that follows.
     for (const auto& group : model_.groups) {
-        tooltips_.push_back(platform_.tooltips.create(group->name, group->rect));
+        tooltips_.push_back(platform_.tooltips.create(group->name, Rect{}));
     }
     layOut(platform_.window.clientRect());
 }
 
 void MeterPanel::layOut(const Rect& client) {
-    layoutPanel(model_, horizontalBand_ != 0, client, platform_.window);
+    layoutPanel(model_, direction_, client, layout_, platform_.window);
+    rebuildFrameCache(model_, layout_, frames_);
     // A tip must cover its group's new rectangle before anything is drawn there.
     for (std::size_t index = 0; index < tooltips_.size(); ++index) {
         if (tooltips_[index]) {
-            tooltips_[index]->moveTo(model_.groups[index]->rect);
+            tooltips_[index]->moveTo(layout_.groups[index].rect);
         }
     }
 }
@@ -164,7 +161,8 @@ void MeterPanel::start() {
         // The first collections come back later: the meters show at once, with what
         // they have sampled so far.
         const Rect client = platform_.window.clientRect();
-        redrawFrame(model_, client, *surface_, theme_);
+        redrawFrame(model_, layout_, frames_, client, *surface_,
+                    DrawSettings{theme_, windows10OrLater_});
         platform_.window.invalidate(client);
     }
 }
@@ -179,16 +177,17 @@ void MeterPanel::stop() noexcept {
     // Destroying a tip removes its tool and destroys its tooltip window.
     tooltips_.clear();
     model_.groups.clear();
-    relayout(horizontalBand_);
+    relayout(direction_);
 }
 
-void MeterPanel::relayout(std::int32_t horizontalBand) noexcept {
-    horizontalBand_ = horizontalBand;
+void MeterPanel::relayout(BandDirection direction) noexcept {
+    direction_ = direction;
     theme_ = platform_.theme.taskbarTheme();
     try {
         const Rect client = platform_.window.clientRect();
         layOut(client);
-        redrawFrame(model_, client, *surface_, theme_);
+        redrawFrame(model_, layout_, frames_, client, *surface_,
+                    DrawSettings{theme_, windows10OrLater_});
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
         reportCaughtException("relayout");
@@ -200,7 +199,8 @@ void MeterPanel::finishTick(std::uint64_t rate, bool collected) {
     if (meters == model_.metersByRate.end() || !sampler_.read(rate, meters->second, collected)) {
         return;
     }
-    if (drawSampledMeters(meters->second, *surface_, theme_)) {
+    if (drawSampledMeters(meters->second, layout_, frames_, *surface_,
+                          DrawSettings{theme_, windows10OrLater_})) {
         platform_.window.invalidate(platform_.window.clientRect());
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The engine behind one band window: the configuration document, the meter model,
-// the sampling schedule with its timers (the sampler keeps the queries), the groups'
-// tooltips and the memory surface that every meter is drawn into.
+// the sampling schedule with its timers (the sampler keeps the queries), the layout of
+// the model in the window's client area, the groups' tooltips, and the memory surface
+// that every meter is drawn into with the frame cache of what its pixels show.
 
 #include <cstdint>
 #include <map>
@@ -13,6 +14,8 @@
 
 #include "config/meter_model.h"
 #include "platform/platform.h"
+#include "render/layout.h"
+#include "render/meter_frame.h"
 #include "sampling/sampler.h"
 
 namespace tavisto {
@@ -24,7 +27,7 @@ class MeterPanel {
     // be interpreted, or when no memory surface can be created; nothing of the failed
     // panel remains. With `collections` the timers' ticks collect through it, away from
     // the window's thread, and must outlive the panel; without, they collect in place.
-    MeterPanel(platform::PlatformServices platform, std::string text, std::int32_t horizontalBand,
+    MeterPanel(platform::PlatformServices platform, std::string text, BandDirection direction,
                platform::CollectionQueue* collections = nullptr);
     ~MeterPanel();
     MeterPanel(const MeterPanel&) = delete;
@@ -33,22 +36,22 @@ class MeterPanel {
     // The constructor without exceptions, for callers that are exception barriers:
     // null, with the load's message in `error`, when the document cannot be loaded.
     static std::unique_ptr<MeterPanel> create(
-        platform::PlatformServices platform, std::string text, std::int32_t horizontalBand,
+        platform::PlatformServices platform, std::string text, BandDirection direction,
         std::string& error, platform::CollectionQueue* collections = nullptr) noexcept;
 
     // Parse, stop, load, start. A text that does not parse within the bounds leaves the
     // panel running as it is; a document that fails to load does not leave the band
     // blank: the last configuration that loaded is loaded and started again. Returns
     // the parse's or the failed load's message, empty on success.
-    std::string reload(std::string text, std::int32_t horizontalBand) noexcept;
+    std::string reload(std::string text, BandDirection direction) noexcept;
 
     // Ends sampling and releases the model: no timers, no groups, no meters, no
     // queries, and a new empty back buffer.
     void stop() noexcept;
 
-    // Stores the band direction, reads the taskbar theme, lays out, replaces the back
-    // buffer with one of the client size and draws every meter.
-    void relayout(std::int32_t horizontalBand) noexcept;
+    // Stores the band direction, reads the taskbar theme, lays out, rebuilds the frame
+    // cache, replaces the back buffer with one of the client size and draws every meter.
+    void relayout(BandDirection direction) noexcept;
 
     // One sampling tick of a refresh rate, collecting in place: collect, sample, redraw
     // that rate's meters whose pixels no longer show their values, and invalidate the
@@ -60,11 +63,13 @@ class MeterPanel {
     void collected(std::uint64_t ticket, bool succeeded) noexcept;
 
     const PanelModel& model() const { return model_; }
+    // Where the model's groups and meters are in the client area.
+    const PanelLayout& layout() const { return layout_; }
     // One per group, in the model's order; null where the system made none.
     const std::vector<std::unique_ptr<platform::GroupTooltip>>& tooltips() const {
         return tooltips_;
     }
-    std::int32_t horizontalBand() const { return horizontalBand_; }
+    BandDirection direction() const { return direction_; }
     double dpiScale() const { return dpiScale_; }
     platform::MemorySurface& surface() { return *surface_; }
     const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
@@ -72,8 +77,8 @@ class MeterPanel {
     }
 
   private:
-    void load(nlohmann::json&& document, std::int32_t horizontalBand);
-    void restoreLastConfiguration(std::int32_t horizontalBand) noexcept;
+    void load(nlohmann::json&& document, BandDirection direction);
+    void restoreLastConfiguration(BandDirection direction) noexcept;
     void layOut(const Rect& client);
     void start();
     // A timer's tick: in place, or away through the collection queue. A rate whose
@@ -87,10 +92,14 @@ class MeterPanel {
     // limit, so it parses again to the same document): a copy of a parsed document
     // recurses once per level, and its re-print may be longer than the file.
     std::string lastConfiguration_;
-    std::int32_t horizontalBand_ = 1;
+    BandDirection direction_ = BandDirection::Horizontal;
     platform::TaskbarTheme theme_ = platform::TaskbarTheme::Dark;
     double dpiScale_ = 1.0;
+    // Whether text is drawn with the system's newer text rendering; asked at each load.
+    bool windows10OrLater_ = false;
     PanelModel model_;
+    PanelLayout layout_;
+    FrameCache frames_;
     std::vector<std::unique_ptr<platform::GroupTooltip>> tooltips_;
     platform::CollectionQueue* collections_;
     Sampler sampler_;

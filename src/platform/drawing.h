@@ -33,9 +33,8 @@ class Font {
 class Canvas {
   public:
     virtual ~Canvas() = default;
-    // Makes the area fully transparent, including the column at `right` and the row
-    // at `bottom`.
-    virtual void clearToTransparent(const Rect& area) = 0;
+    // Makes the area fully transparent, its last column and row included.
+    virtual void clearToTransparent(const InclusiveRect& area) = 0;
     // Moves the pixels of the area (right and bottom excluded) by dx, dy. Pixels moved
     // out of the area are dropped; the strip left behind becomes transparent.
     virtual void scrollArea(const Rect& area, int dx, int dy) = 0;

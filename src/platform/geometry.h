@@ -17,6 +17,16 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
+// Device-pixel rectangle whose right column and bottom row belong to it: what a
+// one-pixel outline drawn round a Rect covers.
+struct InclusiveRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;   // the last column
+    std::int32_t bottom = 0;  // the last row
+    bool operator==(const InclusiveRect&) const = default;
+};
+
 // Layout rectangle of a text line, in single precision as the drawing API takes it.
 struct RectF {
     float x = 0;
@@ -25,6 +35,10 @@ struct RectF {
     float height = 0;
     bool operator==(const RectF&) const = default;
 };
+
+// Which way the taskbar holding the band runs: across the screen (top or bottom) or
+// along one of its sides.
+enum class BandDirection : std::uint8_t { Horizontal, Vertical };
 
 // 0xAARRGGBB, not premultiplied.
 using Argb = std::uint32_t;

@@ -1,6 +1,7 @@
 #include "render/band_metrics.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "core/rounding.h"
 
@@ -31,21 +32,26 @@ std::int64_t heightOf(const Rect& rect) {
 
 }  // namespace
 
-std::int32_t bandLength(const PanelModel& model, std::int32_t horizontalBand) {
+std::int32_t bandLength(const PanelModel& model, const PanelLayout& layout,
+                        BandDirection direction) {
     std::int64_t length = 2 * static_cast<std::int64_t>(model.horizontalPadding);
-    for (const auto& group : model.groups) {
-        length += horizontalBand != 0 ? widthOf(group->rect) + model.horizontalSpacing
-                                      : heightOf(group->rect) + model.verticalSpacing;
+    for (const GroupPlacement& group : layout.groups) {
+        length += direction == BandDirection::Horizontal
+                      ? widthOf(group.rect) + model.horizontalSpacing
+                      : heightOf(group.rect) + model.verticalSpacing;
     }
     return clampToInt32(length);
 }
 
-std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBand) {
+std::int32_t minimumThickness(const PanelModel& model, const PanelLayout& layout,
+                              BandDirection direction) {
     std::int64_t thickness = 0;
-    for (const auto& group : model.groups) {
+    for (std::size_t index = 0; index < model.groups.size(); ++index) {
+        const MeterGroup* group = model.groups[index].get();
         // A group laid side by side in a vertical band needs its meters' widths across it.
-        const bool widths =
-            group->laidOutOrientation == GroupOrientation::Horizontal && horizontalBand == 0;
+        const bool widths = index < layout.groups.size() &&
+                            layout.groups[index].orientation == GroupOrientation::Horizontal &&
+                            direction == BandDirection::Vertical;
         const std::int64_t sum = configuredAcross(*group, widths);
         const std::int64_t minimum = widths ? group->minWidth : group->minHeight;
         thickness = std::max(thickness, 2 * static_cast<std::int64_t>(model.verticalPadding) +
@@ -54,11 +60,12 @@ std::int32_t minimumThickness(const PanelModel& model, std::int32_t horizontalBa
     return clampToInt32(thickness);
 }
 
-std::int32_t actualThickness(const PanelModel& model, std::int32_t horizontalBand) {
+std::int32_t actualThickness(const PanelModel& model, const PanelLayout& layout,
+                             BandDirection direction) {
     std::int64_t thickness = 0;
-    for (const auto& group : model.groups) {
+    for (const GroupPlacement& group : layout.groups) {
         const std::int64_t across =
-            horizontalBand != 0 ? heightOf(group->rect) : widthOf(group->rect);
+            direction == BandDirection::Horizontal ? heightOf(group.rect) : widthOf(group.rect);
         thickness =
             std::max(thickness, across + 2 * static_cast<std::int64_t>(model.verticalPadding));
     }

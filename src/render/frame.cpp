@@ -12,12 +12,14 @@
 namespace tavisto {
 namespace {
 
-bool referencesUnchanged(const Meter& meter) {
+bool referencesUnchanged(const Meter& meter, const MeterFrame& frame) {
+    std::size_t position = 0;
     for (const MeterCounter& counter : meter.counters) {
         for (const auto& [name, reference] : counter.references) {
             // Bit for bit, so that a NaN that stays NaN counts as unchanged.
-            if (std::bit_cast<std::uint64_t>(reference.value) !=
-                std::bit_cast<std::uint64_t>(reference.drawnValue)) {
+            if (position == frame.drawnValues.size() ||
+                std::bit_cast<std::uint64_t>(reference.value) !=
+                    std::bit_cast<std::uint64_t>(frame.drawnValues[position++])) {
                 return false;
             }
         }
@@ -25,75 +27,75 @@ bool referencesUnchanged(const Meter& meter) {
     return true;
 }
 
-void recordDrawnValues(Meter& meter, platform::TaskbarTheme theme) {
-    for (MeterCounter& counter : meter.counters) {
-        for (auto& [name, reference] : counter.references) {
-            reference.drawnValue = reference.value;
+// Within the capacity the frame entry was given: no allocation at a tick.
+void recordDrawnValues(const Meter& meter, MeterFrame& frame, platform::TaskbarTheme theme) {
+    frame.drawnValues.clear();
+    for (const MeterCounter& counter : meter.counters) {
+        for (const auto& [name, reference] : counter.references) {
+            frame.drawnValues.push_back(reference.value);
         }
     }
-    meter.drawn.current = true;
-    meter.drawn.theme = theme;
+    frame.current = true;
+    frame.theme = theme;
 }
 
-bool showsSampledValues(Meter& meter, platform::TaskbarTheme theme) {
-    if (!meter.drawn.current || meter.drawn.neighbourDrew || meter.drawn.theme != theme) {
+// Whether the meter's pixels are those it would draw with the values just sampled.
+bool showsSampledValues(Meter& meter, const MeterPlacement& placement, const MeterFrame& frame,
+                        platform::TaskbarTheme theme) {
+    if (!frame.current || frame.neighbourDrew || frame.theme != theme) {
         return false;
     }
-    if (referencesUnchanged(meter)) {
-        return true;
-    }
     // Values that moved may still read the same text or fill the same pixels and
-    // degrees: then the meter's pixels are those it would draw with them.
-    if (showsLastDrawnLines(meter) || showsLastDrawnShapes(meter)) {
-        recordDrawnValues(meter, theme);
-        return true;
-    }
-    return false;
+    // degrees.
+    return referencesUnchanged(meter, frame) || showsLastDrawnLines(meter, frame) ||
+           showsLastDrawnShapes(meter, placement, frame);
 }
 
 }  // namespace
 
-void drawMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
-    meter.drawn.current = false;
-    meter.drawn.neighbourDrew = false;
+void drawMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+               platform::MemorySurface& surface, const DrawSettings& settings) {
+    frame.current = false;
+    frame.neighbourDrew = false;
     if (auto canvas = surface.beginDrawing()) {
-        canvas->clearToTransparent(drawnArea(meter));
-        recordDrawnValues(meter, theme);
+        canvas->clearToTransparent(drawnArea(meter, placement));
+        recordDrawnValues(meter, frame, settings.theme);
     }
     switch (meter.meterType) {
         case MeterType::Column:
-            if (meter.drawsColumns) {
-                drawColumnVariant(meter, surface, theme);
+            if (placement.drawsColumns) {
+                drawColumnVariant(meter, placement, frame, surface, settings.theme);
             } else {
-                drawBarVariant(meter, surface, theme);
+                drawBarVariant(meter, placement, frame, surface, settings.theme);
             }
             break;
         case MeterType::Pie:
-            drawPieMeter(meter, surface, theme);
+            drawPieMeter(meter, placement, frame, surface, settings.theme);
             break;
         case MeterType::Text:
-            drawTextMeter(meter, surface, theme);
+            drawTextMeter(meter, placement, frame, surface, settings);
             break;
         case MeterType::Indicator:
-            drawIndicatorMeter(meter, surface, theme);
+            drawIndicatorMeter(meter, placement, frame, surface, settings);
             break;
         case MeterType::Graph:
-            drawGraphMeter(meter, surface, theme);
+            drawGraphMeter(meter, placement, frame, surface, settings.theme);
             break;
         case MeterType::Unknown:
             break;  // any other type leaves the rectangle transparent
     }
 }
 
-bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
-                      platform::TaskbarTheme theme) {
+bool drawSampledMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                      platform::MemorySurface& surface, const DrawSettings& settings) {
     if (meter.meterType == MeterType::Graph) {
         // Before the newest sample: whether the picture holds only alike columns, which
         // no earlier neighbour drew over since.
-        const bool neighbourDrew = std::exchange(meter.drawn.neighbourDrew, false);
-        const bool pictureAlike = !neighbourDrew && graphDrawsEverySampleAlike(meter);
-        recordGraphSamples(meter);
-        switch (shiftGraphMeter(meter, surface, theme, pictureAlike)) {
+        const bool neighbourDrew = std::exchange(frame.neighbourDrew, false);
+        const bool pictureAlike =
+            !neighbourDrew && graphDrawsEverySampleAlike(meter, placement, frame);
+        recordGraphSamples(meter, placement);
+        switch (shiftGraphMeter(meter, placement, frame, surface, settings.theme, pictureAlike)) {
             case GraphShift::Shifted:
                 return true;
             case GraphShift::Unchanged:
@@ -101,34 +103,38 @@ bool drawSampledMeter(Meter& meter, platform::MemorySurface& surface,
             case GraphShift::NeedsDrawing:
                 break;
         }
-    } else if (showsSampledValues(meter, theme)) {
+    } else if (showsSampledValues(meter, placement, frame, settings.theme)) {
+        // The pixels are those of the new values: they are now what the meter shows.
+        recordDrawnValues(meter, frame, settings.theme);
         return false;
     }
-    drawMeter(meter, surface, theme);
+    drawMeter(meter, placement, frame, surface, settings);
     return true;
 }
 
-bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters,
-                       platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters, const PanelLayout& layout,
+                       FrameCache& frames, platform::MemorySurface& surface,
+                       const DrawSettings& settings) {
     bool drew = false;
     for (auto& meter : meters) {
-        if (drawSampledMeter(*meter, surface, theme)) {
+        if (drawSampledMeter(*meter, layout.of(*meter), frames[meter->index], surface, settings)) {
             drew = true;
-            for (Meter* later : meter->drawn.laterNeighbours) {
-                later->drawn.neighbourDrew = true;
+            for (const std::size_t later : frames[meter->index].laterNeighbours) {
+                frames[later].neighbourDrew = true;
             }
         }
     }
     return drew;
 }
 
-void redrawFrame(PanelModel& model, const Rect& client, platform::MemorySurface& surface,
-                 platform::TaskbarTheme theme) {
+void redrawFrame(PanelModel& model, const PanelLayout& layout, FrameCache& frames,
+                 const Rect& client, platform::MemorySurface& surface,
+                 const DrawSettings& settings) {
     // An empty client area keeps the previous back buffer, which is drawn into.
     surface.replaceBackBuffer(client.width(), client.height());
     for (auto& [rate, meters] : model.metersByRate) {
         for (auto& meter : meters) {
-            drawMeter(*meter, surface, theme);
+            drawMeter(*meter, layout.of(*meter), frames[meter->index], surface, settings);
         }
     }
 }

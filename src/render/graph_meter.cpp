@@ -26,12 +26,12 @@ struct GraphGeometry {
     std::int64_t height = 0;  // value pixels across the band
 };
 
-GraphGeometry geometryOf(const Meter& meter) {
-    const Rect& rect = meter.rect;
+GraphGeometry geometryOf(const MeterPlacement& placement) {
+    const Rect& rect = placement.rect;
     const std::int64_t width = std::max<std::int64_t>(std::int64_t{rect.right} - rect.left, 0);
     const std::int64_t tall = std::max<std::int64_t>(std::int64_t{rect.bottom} - rect.top, 0);
     // Layout places meters side by side exactly when the band is horizontal.
-    if (meter.sideBySide) {
+    if (placement.sideBySide) {
         return {rect, true, std::max<std::int64_t>(width - 1, 0),
                 std::max<std::int64_t>(tall - 1, 0)};
     }
@@ -217,20 +217,21 @@ bool newestFillsAsTheOneBefore(const Meter& meter, const std::vector<GraphRange>
 
 }  // namespace
 
-void recordGraphSamples(Meter& meter) {
-    const std::size_t capacity = historyCapacity(geometryOf(meter));
+void recordGraphSamples(Meter& meter, const MeterPlacement& placement) {
+    const std::size_t capacity = historyCapacity(geometryOf(placement));
     for (MeterCounter& counter : meter.counters) {
         counter.history.resize(capacity);
         counter.history.push(rawValue(counter));
     }
 }
 
-void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
-    const GraphGeometry geometry = geometryOf(meter);
+void drawGraphMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                    platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    const GraphGeometry geometry = geometryOf(placement);
     for (MeterCounter& counter : meter.counters) {
         counter.history.resize(historyCapacity(geometry));
     }
-    meter.graphPixels.valid = false;
+    frame.graph.valid = false;
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
@@ -255,20 +256,25 @@ void drawGraphMeter(Meter& meter, platform::MemorySurface& surface, platform::Ta
         }
     }
     painter.drawOutline(meter.color.on(theme));
-    meter.graphPixels = {true, meter.rect, geometry.horizontal, theme, std::move(ranges)};
+    frame.graph = {true, placement.rect,
+                   geometry.horizontal ? BandDirection::Horizontal : BandDirection::Vertical, theme,
+                   std::move(ranges)};
 }
 
-bool graphDrawsEverySampleAlike(const Meter& meter) {
-    const GraphPixels& drawn = meter.graphPixels;
+bool graphDrawsEverySampleAlike(const Meter& meter, const MeterPlacement& placement,
+                                const MeterFrame& frame) {
+    const GraphPixels& drawn = frame.graph;
     return drawn.valid && drawn.ranges.size() == meter.counters.size() &&
-           drawsEverySampleAlike(meter, geometryOf(meter), drawn.ranges);
+           drawsEverySampleAlike(meter, geometryOf(placement), drawn.ranges);
 }
 
-GraphShift shiftGraphMeter(Meter& meter, platform::MemorySurface& surface,
-                           platform::TaskbarTheme theme, bool pictureAlike) {
-    const GraphGeometry geometry = geometryOf(meter);
-    const GraphPixels& drawn = meter.graphPixels;
-    if (!drawn.valid || drawn.rect != meter.rect || drawn.horizontalBand != geometry.horizontal ||
+GraphShift shiftGraphMeter(Meter& meter, const MeterPlacement& placement, const MeterFrame& frame,
+                           platform::MemorySurface& surface, platform::TaskbarTheme theme,
+                           bool pictureAlike) {
+    const GraphGeometry geometry = geometryOf(placement);
+    const GraphPixels& drawn = frame.graph;
+    if (!drawn.valid || drawn.rect != placement.rect ||
+        (drawn.direction == BandDirection::Horizontal) != geometry.horizontal ||
         drawn.theme != theme || drawn.ranges.size() != meter.counters.size() ||
         geometry.length == 0) {
         return GraphShift::NeedsDrawing;

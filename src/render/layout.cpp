@@ -25,19 +25,46 @@ std::int64_t sizeOr(std::int32_t configured, std::int64_t automatic) {
     return configured == -1 ? automatic : configured;
 }
 
-void place(MeterGroup& group, const Rect& rect, bool horizontalBand, GroupOrientation orientation,
-           platform::BandWindow& window) {
-    group.rect = rect;
-    group.laidOutOrientation = orientation;
-    layoutGroup(group, horizontalBand, window);
+// Places the group's meters inside its rectangle and invalidates that rectangle. Meters
+// go side by side on a horizontal band or when the group was laid out "horizontal",
+// otherwise they are stacked top to bottom.
+void layoutGroup(const MeterGroup& group, const GroupPlacement& placed, BandDirection direction,
+                 PanelLayout& layout, platform::BandWindow& window) {
+    const Rect& area = placed.rect;
+    const std::int64_t groupWidth = static_cast<std::int64_t>(area.right) - area.left;
+    const std::int64_t groupHeight = static_cast<std::int64_t>(area.bottom) - area.top;
+    const std::int64_t sum = sumOfExtents(group);
+    const bool horizontalBand = direction == BandDirection::Horizontal;
+    if (horizontalBand || placed.orientation == GroupOrientation::Horizontal) {
+        std::int64_t offset = floorToInt32(static_cast<double>(groupWidth - sum) * 0.5);
+        for (const Meter* meter : group.meters) {
+            const std::int64_t left = area.left + offset;
+            layout.meters[meter->index] = {
+                makeRect(left, area.top, left + meterExtent(*meter), area.bottom),
+                static_cast<double>(groupHeight) - 2.0, horizontalBand, true};
+            offset += meterExtent(*meter);
+        }
+    } else {
+        std::int64_t offset = floorToInt32(static_cast<double>(groupHeight - sum) * 0.5);
+        for (const Meter* meter : group.meters) {
+            const std::int64_t top = area.top + offset;
+            layout.meters[meter->index] = {
+                makeRect(area.left, top, area.right, top + meterExtent(*meter)),
+                static_cast<double>(groupWidth) - 2.0, false, false};
+            offset += meterExtent(*meter);
+        }
+    }
+    window.invalidate(area);
 }
 
-void layoutHorizontalBand(PanelModel& model, const Rect& client, platform::BandWindow& window) {
+void layoutHorizontalBand(const PanelModel& model, const Rect& client, PanelLayout& layout,
+                          platform::BandWindow& window) {
     const std::int64_t clientHeight = static_cast<std::int64_t>(client.bottom) - client.top;
     std::int64_t x = model.horizontalPadding;
     // The top offset carries over from one group to the next.
     std::int64_t top = model.verticalPadding;
-    for (auto& group : model.groups) {
+    for (std::size_t index = 0; index < model.groups.size(); ++index) {
+        const MeterGroup* group = model.groups[index].get();
         const std::int64_t maxHeight = group->maxHeight;
         if (clientHeight - 2 * top > maxHeight) {
             top = roundToInt32(static_cast<double>(clientHeight) * 0.5 -
@@ -46,16 +73,20 @@ void layoutHorizontalBand(PanelModel& model, const Rect& client, platform::BandW
         const std::int64_t width = sizeOr(group->width, sumOfExtents(*group));
         const std::int64_t height =
             sizeOr(group->height, std::min(clientHeight - 2 * top, maxHeight));
-        place(*group, makeRect(x, top, x + width, top + height), true, group->orientation, window);
+        GroupPlacement& placed = layout.groups[index];
+        placed = {makeRect(x, top, x + width, top + height), group->orientation};
+        layoutGroup(*group, placed, BandDirection::Horizontal, layout, window);
         x = clampToInt32(x + width + model.horizontalSpacing);
     }
 }
 
-void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWindow& window) {
+void layoutVerticalBand(const PanelModel& model, const Rect& client, PanelLayout& layout,
+                        platform::BandWindow& window) {
     const std::int64_t clientWidth = static_cast<std::int64_t>(client.right) - client.left;
     const std::int64_t clientHeight = static_cast<std::int64_t>(client.bottom) - client.top;
     std::int64_t y = model.verticalPadding;
-    for (auto& group : model.groups) {
+    for (std::size_t index = 0; index < model.groups.size(); ++index) {
+        const MeterGroup* group = model.groups[index].get();
         const std::int64_t sum = sumOfExtents(*group);
         // Whether the meters fit across the band decides the arrangement, whatever
         // orientation the group was given.
@@ -75,30 +106,11 @@ void layoutVerticalBand(PanelModel& model, const Rect& client, platform::BandWin
                                      std::int64_t{group->maxHeight}));
         }
         const std::int64_t left = roundToInt32(static_cast<double>(clientWidth - across) * 0.5);
-        place(*group, makeRect(left, y, left + across, y + along), false,
-              sideBySide ? GroupOrientation::Horizontal : GroupOrientation::Unknown, window);
+        GroupPlacement& placed = layout.groups[index];
+        placed = {makeRect(left, y, left + across, y + along),
+                  sideBySide ? GroupOrientation::Horizontal : GroupOrientation::Unknown};
+        layoutGroup(*group, placed, BandDirection::Vertical, layout, window);
         y = clampToInt32(y + along + model.verticalSpacing);
-    }
-}
-
-// Drawn areas include their right column and bottom row.
-bool meet(const Rect& first, const Rect& second) {
-    return first.left <= second.right && second.left <= first.right && first.top <= second.bottom &&
-           second.top <= first.bottom;
-}
-
-void findLaterNeighbours(PanelModel& model) {
-    for (auto& [rate, meters] : model.metersByRate) {
-        for (std::size_t first = 0; first < meters.size(); ++first) {
-            DrawnState& drawn = meters[first]->drawn;
-            drawn.laterNeighbours.clear();
-            const Rect area = drawnArea(*meters[first]);
-            for (std::size_t later = first + 1; later < meters.size(); ++later) {
-                if (meet(area, drawnArea(*meters[later]))) {
-                    drawn.laterNeighbours.push_back(meters[later].get());
-                }
-            }
-        }
     }
 }
 
@@ -108,51 +120,32 @@ std::int32_t meterExtent(const Meter& meter) {
     return std::max(meter.width, std::int32_t{0});
 }
 
-Rect drawnArea(const Meter& meter) {
-    Rect area = meter.rect;
-    const std::int64_t extentRight = std::int64_t{area.left} + meterExtent(meter);
-    area.right = static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        extentRight, area.right, std::numeric_limits<std::int32_t>::max()));
-    return area;
+InclusiveRect drawnArea(const Meter& meter, const MeterPlacement& placement) {
+    const Rect& rect = placement.rect;
+    const std::int64_t extentRight = std::int64_t{rect.left} + meterExtent(meter);
+    return {rect.left, rect.top,
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(
+                extentRight, rect.right, std::numeric_limits<std::int32_t>::max())),
+            rect.bottom};
 }
 
-void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
-                 platform::BandWindow& window) {
-    if (horizontalBand) {
-        layoutHorizontalBand(model, client, window);
-    } else {
-        layoutVerticalBand(model, client, window);
-    }
-    findLaterNeighbours(model);
-}
-
-void layoutGroup(MeterGroup& group, bool horizontalBand, platform::BandWindow& window) {
-    const Rect& area = group.rect;
-    const std::int64_t groupWidth = static_cast<std::int64_t>(area.right) - area.left;
-    const std::int64_t groupHeight = static_cast<std::int64_t>(area.bottom) - area.top;
-    const std::int64_t sum = sumOfExtents(group);
-    if (horizontalBand || group.laidOutOrientation == GroupOrientation::Horizontal) {
-        std::int64_t offset = floorToInt32(static_cast<double>(groupWidth - sum) * 0.5);
-        for (Meter* meter : group.meters) {
-            const std::int64_t left = area.left + offset;
-            meter->rect = makeRect(left, area.top, left + meterExtent(*meter), area.bottom);
-            meter->barLength = static_cast<double>(groupHeight) - 2.0;
-            meter->sideBySide = horizontalBand;
-            meter->drawsColumns = true;
-            offset += meterExtent(*meter);
-        }
-    } else {
-        std::int64_t offset = floorToInt32(static_cast<double>(groupHeight - sum) * 0.5);
-        for (Meter* meter : group.meters) {
-            const std::int64_t top = area.top + offset;
-            meter->rect = makeRect(area.left, top, area.right, top + meterExtent(*meter));
-            meter->barLength = static_cast<double>(groupWidth) - 2.0;
-            meter->sideBySide = false;
-            meter->drawsColumns = false;
-            offset += meterExtent(*meter);
+void layoutPanel(const PanelModel& model, BandDirection direction, const Rect& client,
+                 PanelLayout& layout, platform::BandWindow& window) {
+    // Every meter of a loaded model belongs to a group; one left out of them (a load
+    // that failed part way) keeps an empty placement.
+    std::size_t meters = 0;
+    for (const auto& [rate, rateMeters] : model.metersByRate) {
+        for (const auto& meter : rateMeters) {
+            meters = std::max(meters, meter->index + 1);
         }
     }
-    window.invalidate(group.rect);
+    layout.groups.assign(model.groups.size(), GroupPlacement{});
+    layout.meters.assign(meters, MeterPlacement{});
+    if (direction == BandDirection::Horizontal) {
+        layoutHorizontalBand(model, client, layout, window);
+    } else {
+        layoutVerticalBand(model, client, layout, window);
+    }
 }
 
 }  // namespace tavisto

@@ -1,13 +1,42 @@
 #pragma once
-// Places groups and meters in the band window's client area.
+// Places groups and meters in the band window's client area. The layout is computed
+// from the model and the client area alone; the panel keeps it, and drawing reads a
+// meter's placement under the meter's index.
 
 #include <cstdint>
+#include <vector>
 
 #include "config/meter_model.h"
 #include "platform/geometry.h"
 #include "platform/platform.h"
 
 namespace tavisto {
+
+// Where layout put one meter.
+struct MeterPlacement {
+    Rect rect;
+    // The longest a column meter's part may be, across its group.
+    double barLength = 0.0;
+    // Side by side with its neighbours along a horizontal band: a graph then runs along x.
+    bool sideBySide = true;
+    // A column meter draws columns; stacked in its group, it draws bars.
+    bool drawsColumns = true;
+};
+
+// Where layout put one group, and how it arranged the group's meters.
+struct GroupPlacement {
+    Rect rect;
+    // The configured orientation on a horizontal band; on a vertical band "horizontal"
+    // exactly when the meters fit across it.
+    GroupOrientation orientation = GroupOrientation::Unknown;
+};
+
+struct PanelLayout {
+    std::vector<GroupPlacement> groups;  // in the model's order
+    std::vector<MeterPlacement> meters;  // by meter index
+
+    const MeterPlacement& of(const Meter& meter) const { return meters[meter.index]; }
+};
 
 // A meter's extent along its group's direction of arrangement. A meter without a
 // configured width (or with a negative one) takes no room: a negative extent would
@@ -16,19 +45,14 @@ std::int32_t meterExtent(const Meter& meter);
 
 // What a meter draws into: its rectangle, and also its own width measured from its left
 // edge, which text lines and the pie use even where a stacked group is narrower than
-// the meter. Its right column and bottom row are drawn into as well.
-Rect drawnArea(const Meter& meter);
+// the meter. Outlines reach its right column and bottom row.
+InclusiveRect drawnArea(const Meter& meter, const MeterPlacement& placement);
 
-// Lays out every group and meter for the band direction, invalidates each group's
-// rectangle and finds, for each meter, the later meters of its rate whose drawn areas
-// meet its own. A horizontal band places every group's meters side by side; a vertical
-// one where they fit across it, and stacks them otherwise.
-void layoutPanel(PanelModel& model, bool horizontalBand, const Rect& client,
-                 platform::BandWindow& window);
-
-// Places the group's meters inside its rectangle and invalidates that rectangle. Meters
-// go side by side on a horizontal band or when the group was laid out "horizontal",
-// otherwise they are stacked top to bottom.
-void layoutGroup(MeterGroup& group, bool horizontalBand, platform::BandWindow& window);
+// Lays out every group and meter of the model for the band direction into `layout`
+// (reusing its storage) and invalidates each group's rectangle. A horizontal band places
+// every group's meters side by side; a vertical one where they fit across it, and
+// stacks them otherwise.
+void layoutPanel(const PanelModel& model, BandDirection direction, const Rect& client,
+                 PanelLayout& layout, platform::BandWindow& window);
 
 }  // namespace tavisto

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -43,75 +44,89 @@ int toCoordinate(std::int64_t value) {
                                                      std::numeric_limits<int>::max()));
 }
 
+// One extent per counter, kept in place across ticks.
+void sizeExtents(const Meter& meter, MeterFrame& frame) {
+    frame.drawnExtents.resize(meter.counters.size());
+}
+
 }  // namespace
 
-bool showsLastDrawnShapes(Meter& meter) {
+bool showsLastDrawnShapes(Meter& meter, const MeterPlacement& placement, const MeterFrame& frame) {
     const bool pie = meter.meterType == MeterType::Pie;
-    if (!pie && meter.meterType != MeterType::Column) {
+    if ((!pie && meter.meterType != MeterType::Column) ||
+        frame.drawnExtents.size() != meter.counters.size()) {
         return false;
     }
-    for (MeterCounter& counter : meter.counters) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        MeterCounter& counter = meter.counters[index];
         const std::int64_t extent =
-            pie ? sectorDegrees(counter) : barPixels(counter, meter.barLength);
-        if (extent != counter.drawnExtent) {
+            pie ? sectorDegrees(counter) : barPixels(counter, placement.barLength);
+        if (extent != frame.drawnExtents[index]) {
             return false;
         }
     }
     return true;
 }
 
-void drawColumnVariant(Meter& meter, platform::MemorySurface& surface,
-                       platform::TaskbarTheme theme) {
+void drawColumnVariant(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                       platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
     const int thickness = meterExtent(meter);
-    std::int64_t y = meter.rect.bottom;
-    for (MeterCounter& counter : meter.counters) {
-        const std::int32_t length = barPixels(counter, meter.barLength);
-        counter.drawnExtent = length;
+    std::int64_t y = placement.rect.bottom;
+    sizeExtents(meter, frame);
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        MeterCounter& counter = meter.counters[index];
+        const std::int32_t length = barPixels(counter, placement.barLength);
+        frame.drawnExtents[index] = length;
         y -= length;
-        canvas->fillRectangle(counter.color.on(theme), meter.rect.left, toCoordinate(y), thickness,
-                              length);
+        canvas->fillRectangle(counter.color.on(theme), placement.rect.left, toCoordinate(y),
+                              thickness, length);
     }
-    canvas->outlineRectangle(meter.color.on(theme), meter.rect.left, meter.rect.top, thickness,
-                             toCoordinate(std::int64_t{meter.rect.bottom} - meter.rect.top));
+    canvas->outlineRectangle(
+        meter.color.on(theme), placement.rect.left, placement.rect.top, thickness,
+        toCoordinate(std::int64_t{placement.rect.bottom} - placement.rect.top));
 }
 
-void drawBarVariant(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+void drawBarVariant(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                    platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
     const int thickness = meterExtent(meter);
-    std::int64_t x = meter.rect.left;
-    for (MeterCounter& counter : meter.counters) {
-        const std::int32_t length = barPixels(counter, meter.barLength);
-        counter.drawnExtent = length;
-        canvas->fillRectangle(counter.color.on(theme), toCoordinate(x), meter.rect.top, length,
+    std::int64_t x = placement.rect.left;
+    sizeExtents(meter, frame);
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        MeterCounter& counter = meter.counters[index];
+        const std::int32_t length = barPixels(counter, placement.barLength);
+        frame.drawnExtents[index] = length;
+        canvas->fillRectangle(counter.color.on(theme), toCoordinate(x), placement.rect.top, length,
                               thickness);
         x += length;
     }
-    canvas->outlineRectangle(meter.color.on(theme), meter.rect.left, meter.rect.top,
-                             toCoordinate(std::int64_t{meter.rect.right} - meter.rect.left),
+    canvas->outlineRectangle(meter.color.on(theme), placement.rect.left, placement.rect.top,
+                             toCoordinate(std::int64_t{placement.rect.right} - placement.rect.left),
                              thickness);
 }
 
-void drawPieMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+void drawPieMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                  platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
     const std::int64_t width = meterExtent(meter);
-    const std::int64_t height = std::int64_t{meter.rect.bottom} - meter.rect.top;
+    const std::int64_t height = std::int64_t{placement.rect.bottom} - placement.rect.top;
     const int diameter = toCoordinate(std::min(width, height));
     // The circle is centred along the longer side of the meter's extent.
-    std::int64_t top = meter.rect.top;
-    std::int64_t left = meter.rect.left;
+    std::int64_t top = placement.rect.top;
+    std::int64_t left = placement.rect.left;
     if (width < height) {
         top += roundToInt32(static_cast<double>(height - width) * 0.5);
     }
@@ -121,9 +136,11 @@ void drawPieMeter(Meter& meter, platform::MemorySurface& surface, platform::Task
     const int x = toCoordinate(left);
     const int y = toCoordinate(top);
     float start = -90.0F;
-    for (MeterCounter& counter : meter.counters) {
+    sizeExtents(meter, frame);
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        MeterCounter& counter = meter.counters[index];
         const std::int64_t degrees = sectorDegrees(counter);
-        counter.drawnExtent = degrees;
+        frame.drawnExtents[index] = degrees;
         if (degrees == kNoSector) {
             continue;
         }

@@ -29,7 +29,8 @@ std::u16string_view indicatorLine(MeterCounter& counter, ValueText&) {
 // Draws one line per counter in equal slices of the meter's height. A line that shows
 // nothing still takes its slice, so the lines of a meter never move.
 template <typename LineText>
-void drawLines(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme,
+void drawLines(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+               platform::MemorySurface& surface, const DrawSettings& settings,
                TextAlignment alignment, LineText lineText) {
     if (meter.counters.empty()) {
         return;
@@ -38,16 +39,20 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
     if (!canvas) {
         return;
     }
-    canvas->setQuality(meter.windows10OrLater ? platform::RenderQuality::TextModern
-                                              : platform::RenderQuality::TextLegacy);
+    canvas->setQuality(settings.windows10OrLater ? platform::RenderQuality::TextModern
+                                                 : platform::RenderQuality::TextLegacy);
+    // One line per counter, kept in place across ticks.
+    frame.drawnLines.resize(meter.counters.size());
     const auto lines = static_cast<std::int64_t>(meter.counters.size());
-    const std::int64_t sliceHeight = (std::int64_t{meter.rect.bottom} - meter.rect.top) / lines;
-    std::int64_t top = meter.rect.top;
+    const std::int64_t sliceHeight =
+        (std::int64_t{placement.rect.bottom} - placement.rect.top) / lines;
+    std::int64_t top = placement.rect.top;
     ValueText formatted;
-    for (MeterCounter& counter : meter.counters) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        MeterCounter& counter = meter.counters[index];
         const std::u16string_view text = lineText(counter, formatted);
-        counter.drawnLine.assign(text);
-        const RectF layout{static_cast<float>(meter.rect.left), static_cast<float>(top),
+        frame.drawnLines[index].assign(text);
+        const RectF layout{static_cast<float>(placement.rect.left), static_cast<float>(top),
                            static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
         // GDI+ reads a zero width or height as unbounded, so a slice without area would
         // spill its text over the neighbouring meters; such a line is left out.
@@ -57,7 +62,7 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
         }
         const auto font = canvas->createFont(counter.font, static_cast<float>(counter.fontSize));
         if (font) {
-            canvas->drawString(text, *font, counter.color.on(theme), layout, alignment,
+            canvas->drawString(text, *font, counter.color.on(settings.theme), layout, alignment,
                                TextAlignment::Center);
         }
         top += sliceHeight;
@@ -65,10 +70,13 @@ void drawLines(Meter& meter, platform::MemorySurface& surface, platform::Taskbar
 }
 
 template <typename LineText>
-bool showsLines(Meter& meter, LineText lineText) {
+bool showsLines(Meter& meter, const MeterFrame& frame, LineText lineText) {
+    if (frame.drawnLines.size() != meter.counters.size()) {
+        return false;
+    }
     ValueText formatted;
-    for (MeterCounter& counter : meter.counters) {
-        if (lineText(counter, formatted) != counter.drawnLine) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        if (lineText(meter.counters[index], formatted) != frame.drawnLines[index]) {
             return false;
         }
     }
@@ -77,23 +85,24 @@ bool showsLines(Meter& meter, LineText lineText) {
 
 }  // namespace
 
-bool showsLastDrawnLines(Meter& meter) {
+bool showsLastDrawnLines(Meter& meter, const MeterFrame& frame) {
     if (meter.meterType == MeterType::Text) {
-        return showsLines(meter, textLine);
+        return showsLines(meter, frame, textLine);
     }
     if (meter.meterType == MeterType::Indicator) {
-        return showsLines(meter, indicatorLine);
+        return showsLines(meter, frame, indicatorLine);
     }
     return false;
 }
 
-void drawTextMeter(Meter& meter, platform::MemorySurface& surface, platform::TaskbarTheme theme) {
-    drawLines(meter, surface, theme, TextAlignment::Far, textLine);
+void drawTextMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                   platform::MemorySurface& surface, const DrawSettings& settings) {
+    drawLines(meter, placement, frame, surface, settings, TextAlignment::Far, textLine);
 }
 
-void drawIndicatorMeter(Meter& meter, platform::MemorySurface& surface,
-                        platform::TaskbarTheme theme) {
-    drawLines(meter, surface, theme, TextAlignment::Center, indicatorLine);
+void drawIndicatorMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+                        platform::MemorySurface& surface, const DrawSettings& settings) {
+    drawLines(meter, placement, frame, surface, settings, TextAlignment::Center, indicatorLine);
 }
 
 }  // namespace tavisto

@@ -109,7 +109,8 @@ STDMETHODIMP CTavisto::GetBandInfo(DWORD bandId, DWORD, DESKBANDINFO* info) noex
     const MeterPanel* const panel = panelWindow_ ? panelWindow_->panel() : nullptr;
     if (info->dwMask & DBIM_MINSIZE) {
         info->ptMinSize.x = length;
-        info->ptMinSize.y = panel ? minimumThickness(panel->model(), horizontalBand_) : 0;
+        info->ptMinSize.y =
+            panel ? minimumThickness(panel->model(), panel->layout(), direction_) : 0;
     }
     if (info->dwMask & DBIM_MAXSIZE) {
         info->ptMaxSize = {-1, -1};
@@ -119,7 +120,7 @@ STDMETHODIMP CTavisto::GetBandInfo(DWORD bandId, DWORD, DESKBANDINFO* info) noex
     }
     if (info->dwMask & DBIM_ACTUAL) {
         info->ptActual.x = length;
-        info->ptActual.y = panel ? actualThickness(panel->model(), horizontalBand_) : 0;
+        info->ptActual.y = panel ? actualThickness(panel->model(), panel->layout(), direction_) : 0;
     }
     // No title and no background colour of its own.
     info->dwMask &= ~static_cast<DWORD>(DBIM_TITLE | DBIM_BKCOLOR);
@@ -236,8 +237,8 @@ STDMETHODIMP CTavisto::TranslateAcceleratorIO(MSG*) noexcept {
 void CTavisto::windowCreated(HWND window) noexcept {
     window_ = window;
     try {
-        panelWindow_ = std::make_unique<window::PanelWindow>(window, horizontalBand_,
-                                                             win32::DpiSource::Screen);
+        panelWindow_ =
+            std::make_unique<window::PanelWindow>(window, direction_, win32::DpiSource::Screen);
     } catch (...) {
         // Out of memory: the band stays empty.
         reportCaughtException("the band's panel");
@@ -265,16 +266,17 @@ void CTavisto::reloadConfiguration() noexcept {
     if (lengthChanged) {
         RECT client{};
         GetClientRect(window_, &client);
-        pushBandSize(bandLength(),
-                     horizontalBand_ ? client.bottom - client.top : client.right - client.left);
+        pushBandSize(bandLength(), direction_ == BandDirection::Horizontal
+                                       ? client.bottom - client.top
+                                       : client.right - client.left);
     }
 }
 
 void CTavisto::resized() noexcept {
-    horizontalBand_ =
-        window::horizontalBandIn(parentWindow_ != nullptr ? parentWindow_ : GetParent(window_));
+    direction_ =
+        window::bandDirectionOf(parentWindow_ != nullptr ? parentWindow_ : GetParent(window_));
     if (panelWindow_) {
-        panelWindow_->relayout(horizontalBand_);
+        panelWindow_->relayout(direction_);
     }
 }
 

@@ -107,7 +107,7 @@ class CTavisto final
     HWND parentWindow_ = nullptr;
     // The panel, its backends and the watcher live with the band window.
     std::unique_ptr<window::PanelWindow> panelWindow_;
-    std::int32_t horizontalBand_ = 1;
+    BandDirection direction_ = BandDirection::Horizontal;
     // Known from the first ShowDW(TRUE) on.
     std::optional<int> bandIndex_;
 };

@@ -45,9 +45,15 @@ const MeterGroup* groupAt(const MeterPanel* panel, long child) noexcept {
     return panel->model().groups[static_cast<std::size_t>(child) - 1].get();
 }
 
-// The group's rectangle in screen coordinates.
-RECT screenRectOf(HWND window, const MeterGroup& group) noexcept {
-    RECT rect{group.rect.left, group.rect.top, group.rect.right, group.rect.bottom};
+// The rectangle of the group numbered `child` from 1, in screen coordinates; empty when
+// the panel has no such group.
+RECT screenRectOf(HWND window, const MeterPanel* panel, long child) noexcept {
+    if (groupAt(panel, child) == nullptr ||
+        static_cast<std::size_t>(child) > panel->layout().groups.size()) {
+        return RECT{};
+    }
+    const Rect& placed = panel->layout().groups[static_cast<std::size_t>(child) - 1].rect;
+    RECT rect{placed.left, placed.top, placed.right, placed.bottom};
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
@@ -281,9 +287,8 @@ STDMETHODIMP AccessibleMeters::accLocation(long* left, long* top, long* width, l
     RECT rect{};
     if (id == CHILDID_SELF) {
         GetWindowRect(window_, &rect);
-    } else if (const MeterGroup* group =
-                   groupAt(source_ != nullptr ? source_->panel() : nullptr, id)) {
-        rect = screenRectOf(window_, *group);
+    } else {
+        rect = screenRectOf(window_, source_ != nullptr ? source_->panel() : nullptr, id);
     }
     *left = rect.left;
     *top = rect.top;
@@ -342,7 +347,7 @@ STDMETHODIMP AccessibleMeters::accHitTest(long left, long top, VARIANT* child) n
     }
     const MeterPanel* panel = source_ != nullptr ? source_->panel() : nullptr;
     for (long id = 1; id <= groupCount(); ++id) {
-        const RECT rect = screenRectOf(window_, *groupAt(panel, id));
+        const RECT rect = screenRectOf(window_, panel, id);
         if (PtInRect(&rect, point)) {
             *child = childVariant(id);
             return S_OK;

@@ -10,8 +10,8 @@
 
 namespace tavisto::window {
 
-PanelWindow::PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSource dpi)
-    : window_(window), horizontalBand_(horizontalBand), accessibility_(window, *this) {
+PanelWindow::PanelWindow(HWND window, BandDirection direction, win32::DpiSource dpi)
+    : window_(window), direction_(direction), accessibility_(window, *this) {
     try {
         platform_ = std::make_unique<win32::BandWindowPlatform>(window, dpi);
         collector_ = std::make_unique<Collector>(window, platform_->counterQueries());
@@ -58,11 +58,11 @@ bool PanelWindow::reload() noexcept {
         std::string refusal;
         if (!panel_) {
             // A text that does not parse or cannot be interpreted leaves the window empty.
-            panel_ = MeterPanel::create(platform_->services(), std::move(*text), horizontalBand_,
+            panel_ = MeterPanel::create(platform_->services(), std::move(*text), direction_,
                                         refusal, collector_.get());
         } else {
             // A text that does not parse leaves the panel running as it is.
-            refusal = panel_->reload(std::move(*text), horizontalBand_);
+            refusal = panel_->reload(std::move(*text), direction_);
         }
         refusal_ = std::move(refusal);
         if (refusal_.empty()) {
@@ -82,15 +82,15 @@ void PanelWindow::collected(WPARAM ticket, LPARAM succeeded) noexcept {
     }
 }
 
-void PanelWindow::relayout(std::int32_t horizontalBand) noexcept {
-    horizontalBand_ = horizontalBand;
+void PanelWindow::relayout(BandDirection direction) noexcept {
+    direction_ = direction;
     if (panel_) {
-        panel_->relayout(horizontalBand);
+        panel_->relayout(direction);
     }
 }
 
 std::int32_t PanelWindow::bandLength() const noexcept {
-    return panel_ ? tavisto::bandLength(panel_->model(), horizontalBand_) : 0;
+    return panel_ ? tavisto::bandLength(panel_->model(), panel_->layout(), direction_) : 0;
 }
 
 const win32::GdiplusMemorySurface* PanelWindow::surface() const noexcept {
@@ -102,10 +102,11 @@ void PanelWindow::paintBuffered(HDC given) noexcept {
     announceValueChanges();
 }
 
-std::int32_t horizontalBandIn(HWND host) noexcept {
+BandDirection bandDirectionOf(HWND host) noexcept {
     RECT client{};
     GetClientRect(host, &client);
-    return client.bottom - client.top > client.right - client.left ? 0 : 1;
+    return client.bottom - client.top > client.right - client.left ? BandDirection::Vertical
+                                                                   : BandDirection::Horizontal;
 }
 
 void launch(const std::optional<Launch>& program) noexcept {

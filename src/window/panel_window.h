@@ -28,7 +28,7 @@ class PanelWindow final : public MeterSource {
     // Call from WM_CREATE with GDI+ started: starts watching the configuration folder,
     // then loads the configuration file. A missing or malformed file leaves the window
     // without a panel until a reload finds a good one.
-    PanelWindow(HWND window, std::int32_t horizontalBand, win32::DpiSource dpi);
+    PanelWindow(HWND window, BandDirection direction, win32::DpiSource dpi);
     // Destroy it no later than WM_DESTROY, on the window's thread: the panel's timers
     // and tooltips belong to the window, and the watcher posts to it.
     ~PanelWindow();
@@ -44,9 +44,9 @@ class PanelWindow final : public MeterSource {
     // kCollectedMessage: the panel reads what the collector collected and draws.
     void collected(WPARAM ticket, LPARAM succeeded) noexcept;
     // WM_SIZE: lays out in the given direction and redraws the whole frame.
-    void relayout(std::int32_t horizontalBand) noexcept;
+    void relayout(BandDirection direction) noexcept;
 
-    std::int32_t horizontalBand() const noexcept { return horizontalBand_; }
+    BandDirection direction() const noexcept { return direction_; }
     // 0 while there is no panel.
     std::int32_t bandLength() const noexcept;
     double dpiScale() const noexcept { return panel_ ? panel_->dpiScale() : 0.0; }
@@ -68,7 +68,7 @@ class PanelWindow final : public MeterSource {
 
   private:
     HWND window_;
-    std::int32_t horizontalBand_;
+    BandDirection direction_;
     std::unique_ptr<win32::BandWindowPlatform> platform_;
     // Outlives the panel, whose queries it may still be collecting.
     std::unique_ptr<Collector> collector_;
@@ -78,8 +78,8 @@ class PanelWindow final : public MeterSource {
     MeterAccessibility accessibility_;
 };
 
-// 0 when `host`'s client area is taller than wide, else 1 (a square is horizontal).
-std::int32_t horizontalBandIn(HWND host) noexcept;
+// Vertical when `host`'s client area is taller than wide (a square is horizontal).
+BandDirection bandDirectionOf(HWND host) noexcept;
 
 // ShellExecuteW with the default verb and no parameters; failures are silent, and
 // nothing is started when there is no program.

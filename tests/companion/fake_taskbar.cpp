@@ -386,9 +386,9 @@ std::int32_t engineBandLength(const std::string& configuration, int thickness) {
     const auto platform =
         std::make_unique<win32::BandWindowPlatform>(window.get(), win32::DpiSource::WindowMonitor);
     std::string error;
-    const std::unique_ptr<MeterPanel> panel =
-        MeterPanel::create(platform->services(), std::string(configuration), 1, error);
-    return panel ? bandLength(panel->model(), 1) : -1;
+    const std::unique_ptr<MeterPanel> panel = MeterPanel::create(
+        platform->services(), std::string(configuration), BandDirection::Horizontal, error);
+    return panel ? bandLength(panel->model(), panel->layout(), BandDirection::Horizontal) : -1;
 }
 
 std::string engineRefusal(const std::string& loaded, const std::string& refused, int thickness) {
@@ -398,9 +398,10 @@ std::string engineRefusal(const std::string& loaded, const std::string& refused,
     const auto platform =
         std::make_unique<win32::BandWindowPlatform>(window.get(), win32::DpiSource::WindowMonitor);
     std::string error;
-    const std::unique_ptr<MeterPanel> panel =
-        MeterPanel::create(platform->services(), std::string(loaded), 1, error);
-    return panel ? panel->reload(refused, 1) : "the loaded configuration did not load: " + error;
+    const std::unique_ptr<MeterPanel> panel = MeterPanel::create(
+        platform->services(), std::string(loaded), BandDirection::Horizontal, error);
+    return panel ? panel->reload(refused, BandDirection::Horizontal)
+                 : "the loaded configuration did not load: " + error;
 }
 
 std::wstring companionLogPath() {

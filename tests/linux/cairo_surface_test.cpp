@@ -9,9 +9,13 @@
 
 #include "platform/linux/cairo_surface.h"
 #include "render/frame.h"
+#include "support/placed_meter.h"
 
 namespace tavisto {
 namespace {
+
+using testing::drawPlaced;
+using testing::PlacedMeter;
 
 using platform::CairoSurface;
 
@@ -35,12 +39,12 @@ MeterCounter counterAt(double value, std::u16string units = u"") {
     return counter;
 }
 
-Meter meterAt(std::u16string type, Rect rect, std::int32_t width, MeterCounter counter) {
-    Meter meter;
+PlacedMeter meterAt(std::u16string type, Rect rect, std::int32_t width, MeterCounter counter) {
+    PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(type, kMeterTypes);
-    meter.rect = rect;
+    meter.placement.rect = rect;
     meter.width = width;
-    meter.barLength = rect.height() - 2.0;
+    meter.placement.barLength = rect.height() - 2.0;
     meter.color = parseColour(u"#0000FF");
     meter.counters.push_back(std::move(counter));
     return meter;
@@ -72,8 +76,8 @@ TEST(CairoSurface, BackBufferStartsTransparentAndKeepsItsSizeOnEmptyRequests) {
 TEST(CairoSurface, FullColumnFillsItsPixelsAndTheOutlineRunsThroughRightAndBottom) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(24, 40));
-    Meter meter = meterAt(u"column", Rect{5, 5, 15, 35}, 10, counterAt(100.0));
-    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(u"column", Rect{5, 5, 15, 35}, 10, counterAt(100.0));
+    drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
     // A full bar is 28 high: rows 7 to 34, columns 5 to 14.
     EXPECT_EQ(surface.pixel(10, 7), kGreen);
     EXPECT_EQ(surface.pixel(14, 34), kGreen);
@@ -93,8 +97,8 @@ TEST(CairoSurface, FullColumnFillsItsPixelsAndTheOutlineRunsThroughRightAndBotto
 TEST(CairoSurface, HalfPieFillsTheRightHalfOfTheCircle) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(40, 40));
-    Meter meter = meterAt(u"pie", Rect{0, 0, 30, 30}, 30, counterAt(50.0));
-    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(u"pie", Rect{0, 0, 30, 30}, 30, counterAt(50.0));
+    drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.pixel(22, 15), kGreen);
     EXPECT_EQ(surface.pixel(16, 4), kGreen);
     EXPECT_EQ(surface.pixel(16, 26), kGreen);
@@ -110,8 +114,8 @@ TEST(CairoSurface, HalfPieFillsTheRightHalfOfTheCircle) {
 TEST(CairoSurface, TextLineIsRightAlignedAndCentredInItsSlice) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(120, 40));
-    Meter meter = meterAt(u"text", Rect{10, 5, 90, 29}, 80, counterAt(42.0, u"percent"));
-    drawMeter(meter, surface, platform::TaskbarTheme::Dark);
+    PlacedMeter meter = meterAt(u"text", Rect{10, 5, 90, 29}, 80, counterAt(42.0, u"percent"));
+    drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
     // "42%" at 14 pixels is far narrower than 80: ink only near the right edge.
     EXPECT_TRUE(anyInk(surface, 65, 5, 90, 29));
     EXPECT_FALSE(anyInk(surface, 0, 0, 50, 40));
@@ -156,7 +160,7 @@ TEST(CairoSurface, ClearReachesTheRightColumnAndBottomRowOnly) {
     ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
     auto canvas = surface.beginDrawing();
     canvas->fillRectangle(kGreen, 0, 0, 10, 10);
-    canvas->clearToTransparent(Rect{2, 2, 5, 6});
+    canvas->clearToTransparent(InclusiveRect{2, 2, 5, 6});
     canvas.reset();
     EXPECT_EQ(surface.pixel(2, 2), 0U);
     EXPECT_EQ(surface.pixel(5, 6), 0U);
@@ -227,16 +231,16 @@ std::vector<Argb> pixelsOf(const CairoSurface& surface) {
 TEST(CairoSurfaceFonts, RedrawingWithAKeptFontGivesTheSamePixels) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(120, 40));
-    Meter small = meterAt(u"text", Rect{0, 0, 60, 39}, 60, counterAt(42.0, u"percent"));
-    Meter large = meterAt(u"text", Rect{60, 0, 119, 39}, 60, counterAt(42.0, u"percent"));
+    PlacedMeter small = meterAt(u"text", Rect{0, 0, 60, 39}, 60, counterAt(42.0, u"percent"));
+    PlacedMeter large = meterAt(u"text", Rect{60, 0, 119, 39}, 60, counterAt(42.0, u"percent"));
     large.counters[0].fontSize = 28;
-    drawMeter(small, surface, platform::TaskbarTheme::Dark);
-    drawMeter(large, surface, platform::TaskbarTheme::Dark);
+    drawPlaced(small, surface, platform::TaskbarTheme::Dark);
+    drawPlaced(large, surface, platform::TaskbarTheme::Dark);
     const std::vector<Argb> first = pixelsOf(surface);
     ASSERT_TRUE(anyInk(surface, 0, 0, 120, 40));
     // The second drawing finds both fonts kept, each under its own size.
-    drawMeter(small, surface, platform::TaskbarTheme::Dark);
-    drawMeter(large, surface, platform::TaskbarTheme::Dark);
+    drawPlaced(small, surface, platform::TaskbarTheme::Dark);
+    drawPlaced(large, surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface.resolvedFontCount(), 2U);
     EXPECT_EQ(pixelsOf(surface), first);
 }

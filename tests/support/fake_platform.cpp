@@ -261,7 +261,7 @@ class SilentFont final : public platform::Font {};
 class SilentCanvas final : public platform::Canvas {
   public:
     explicit SilentCanvas(FaultSchedule& faults) : faults_(faults) {}
-    void clearToTransparent(const Rect&) override {}
+    void clearToTransparent(const InclusiveRect&) override {}
     void scrollArea(const Rect&, int, int) override {}
     void setQuality(platform::RenderQuality) override {}
     void fillRectangle(Argb, int, int, int, int) override {}

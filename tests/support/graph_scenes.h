@@ -13,6 +13,7 @@
 #include "config/meter_model.h"
 #include "platform/drawing.h"
 #include "render/frame.h"
+#include "support/placed_meter.h"
 
 namespace tavisto::testing {
 
@@ -25,14 +26,14 @@ inline bool paintedRed(std::uint32_t pixel) {
 
 // A graph of one counter per colour, each in the range 0 to 100, laid out in the
 // horizontal band (time along x) or the vertical one (time along y).
-inline Meter graphForPixels(Rect rect, bool horizontalBand, std::u16string style,
-                            std::vector<std::u16string> colors) {
-    Meter meter;
+inline PlacedMeter graphForPixels(Rect rect, bool horizontalBand, std::u16string style,
+                                  std::vector<std::u16string> colors) {
+    PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(u"graph", kMeterTypes);
     meter.style = closedSetValue<GraphStyle>(style, kGraphStyles);
     meter.color = parseColour(u"#0000FF");
-    meter.rect = rect;
-    meter.sideBySide = horizontalBand;
+    meter.placement.rect = rect;
+    meter.placement.sideBySide = horizontalBand;
     for (std::u16string& color : colors) {
         MeterCounter counter;
         counter.color = parseColour(color);
@@ -46,24 +47,24 @@ inline Meter graphForPixels(Rect rect, bool horizontalBand, std::u16string style
 
 // One tick: every counter's sample becomes `value`, and the meter is drawn as a tick
 // draws it.
-inline void tickGraph(Meter& meter, platform::MemorySurface& surface, double value,
+inline void tickGraph(PlacedMeter& meter, platform::MemorySurface& surface, double value,
                       platform::TaskbarTheme theme = platform::TaskbarTheme::Dark) {
     for (MeterCounter& counter : meter.counters) {
         counter.references["a"].value = value;
     }
-    drawSampledMeter(meter, surface, theme);
+    drawSampledPlaced(meter, surface, theme);
 }
 
 // Uneven samples, counter by counter different, so that lines rise and fall by
 // several pixels between neighbours.
-inline void tickWave(Meter& meter, platform::MemorySurface& surface, int ticks) {
+inline void tickWave(PlacedMeter& meter, platform::MemorySurface& surface, int ticks) {
     for (int step = 0; step < ticks; ++step) {
         double offset = 0.0;
         for (MeterCounter& counter : meter.counters) {
             counter.references["a"].value = 50.0 + 45.0 * std::sin(0.7 * step + offset);
             offset += 1.9;
         }
-        drawSampledMeter(meter, surface, platform::TaskbarTheme::Dark);
+        drawSampledPlaced(meter, surface, platform::TaskbarTheme::Dark);
     }
 }
 
@@ -95,7 +96,7 @@ void expectNewestSampleAtTheFarEnd(Surface& surface) {
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(surface.replaceBackBuffer(30, 30));
-        Meter meter = graphForPixels(c.rect, c.horizontalBand, u"area", {u"#FF0000"});
+        PlacedMeter meter = graphForPixels(c.rect, c.horizontalBand, u"area", {u"#FF0000"});
         for (int tick = 0; tick < 8; ++tick) {
             tickGraph(meter, surface, 0.0);
         }
@@ -127,11 +128,12 @@ void expectShiftedPixelsAsDrawnInFull(Surface& surface) {
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(surface.replaceBackBuffer(30, 30));
-        Meter meter = graphForPixels(c.rect, c.horizontalBand, c.style, {u"#FF0000", u"#00FF00"});
+        PlacedMeter meter =
+            graphForPixels(c.rect, c.horizontalBand, c.style, {u"#FF0000", u"#00FF00"});
         // More ticks than the graph is long, so that samples also scroll out.
         tickWave(meter, surface, 23);
         const auto shifted = pixelsOf(surface, c.rect);
-        drawMeter(meter, surface, platform::TaskbarTheme::Dark);
+        drawPlaced(meter, surface, platform::TaskbarTheme::Dark);
         EXPECT_EQ(shifted, pixelsOf(surface, c.rect));
     }
 }
@@ -143,7 +145,7 @@ void expectAutoColoursFollowTheTheme(Surface& surface) {
         {platform::TaskbarTheme::Dark, 0xFFFFFFFF}, {platform::TaskbarTheme::Light, 0xFF000000}};
     for (const auto& [theme, expected] : themes) {
         ASSERT_TRUE(surface.replaceBackBuffer(30, 30));
-        Meter meter = graphForPixels({2, 2, 12, 22}, true, u"area", {u"auto"});
+        PlacedMeter meter = graphForPixels({2, 2, 12, 22}, true, u"area", {u"auto"});
         meter.color = parseColour(u"auto");
         tickGraph(meter, surface, 100.0, theme);
         EXPECT_EQ(surface.pixel(10, 12), expected);  // the area

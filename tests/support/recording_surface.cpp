@@ -24,7 +24,7 @@ class RecordingCanvas final : public platform::Canvas {
     RecordingCanvas(const RecordingCanvas&) = delete;
     RecordingCanvas& operator=(const RecordingCanvas&) = delete;
 
-    void clearToTransparent(const Rect& area) override {
+    void clearToTransparent(const InclusiveRect& area) override {
         surface.log.emplace_back(ClearToTransparent{area});
     }
     void scrollArea(const Rect& area, int dx, int dy) override {

@@ -22,7 +22,7 @@ struct EndDrawing {
     bool operator==(const EndDrawing&) const = default;
 };
 struct ClearToTransparent {
-    Rect area;
+    InclusiveRect area;
     bool operator==(const ClearToTransparent&) const = default;
 };
 struct ScrollArea {

@@ -84,7 +84,8 @@ class BandPanel : public ::testing::Test {
 
     // As the band window does for its first document.
     void loadBand() {
-        panel = std::make_unique<MeterPanel>(platform->services(), std::string(kBand), 1);
+        panel = std::make_unique<MeterPanel>(platform->services(), std::string(kBand),
+                                             BandDirection::Horizontal);
     }
 
     GdiplusMemorySurface& surface() {
@@ -148,7 +149,7 @@ TEST_F(BandPanel, ReloadCyclesLeaveGdiUserAndHandleCountsWhereTheyWere) {
     loadBand();
     // One cycle first, so that GDI+ and PDH have made their lasting caches.
     panel->stop();
-    ASSERT_EQ(panel->reload(std::string(kBand), 1), "");
+    ASSERT_EQ(panel->reload(std::string(kBand), BandDirection::Horizontal), "");
     runTimers(100);
     const testing::ProcessResources before = testing::processResources();
     ASSERT_GT(before.gdiObjects, 0);
@@ -156,7 +157,7 @@ TEST_F(BandPanel, ReloadCyclesLeaveGdiUserAndHandleCountsWhereTheyWere) {
 
     for (int cycle = 0; cycle < 5; ++cycle) {
         panel->stop();
-        ASSERT_EQ(panel->reload(std::string(kBand), 1), "");
+        ASSERT_EQ(panel->reload(std::string(kBand), BandDirection::Horizontal), "");
         runTimers(100);
     }
     const testing::ProcessResources after = testing::processResources();

@@ -106,8 +106,8 @@ TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles)
     const Window window = testing::createTestWindow(100, 40);
     ASSERT_TRUE(window);
     auto platform = std::make_unique<BandWindowPlatform>(window.get());
-    auto panel =
-        std::make_unique<MeterPanel>(platform->services(), std::string(kBand), 1);
+    auto panel = std::make_unique<MeterPanel>(platform->services(), std::string(kBand),
+                                              BandDirection::Horizontal);
     panel->tick(60000);
     const auto before = testing::processResources();
     for (int tick = 0; tick < 100; ++tick) {

@@ -12,10 +12,14 @@
 #include "config/configuration_loader.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "render/frame.h"
+#include "support/placed_meter.h"
 #include "test_window.h"
 
 namespace tavisto::win32 {
 namespace {
+
+using tavisto::testing::drawPlaced;
+using tavisto::testing::PlacedMeter;
 
 constexpr std::uint32_t kTransparent = 0x00000000;
 constexpr std::uint32_t kOpaqueRed = 0xFFFF0000;
@@ -34,11 +38,12 @@ MeterCounter counterFrom(const char* json, double value) {
     return counter;
 }
 
-Meter meterOf(const char* type, Rect rect, std::int32_t width, std::vector<MeterCounter> counters) {
-    Meter meter;
+PlacedMeter meterOf(const char* type, Rect rect, std::int32_t width,
+                    std::vector<MeterCounter> counters) {
+    PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(
         std::u16string(type, type + std::char_traits<char>::length(type)), kMeterTypes);
-    meter.rect = rect;
+    meter.placement.rect = rect;
     meter.width = width;
     meter.color = parseColour(u"#0000FF");
     meter.counters = std::move(counters);
@@ -81,12 +86,12 @@ TEST_F(GdiplusDrawing, NewBackBufferIsTransparentAndReplacementFollowsTheSize) {
 
 TEST_F(GdiplusDrawing, ColumnFillsUpwardFromTheBottomInsideItsOutline) {
     // Range 0 to 100, value 50, bar length 28: a 14-pixel column from the bottom (35).
-    Meter column = meterOf("column", {10, 5, 22, 35}, 12,
-                           {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+    PlacedMeter column = meterOf("column", {10, 5, 22, 35}, 12,
+                                 {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
                                             "minValue": 0, "maxValue": 100})json",
-                                        50.0)});
-    column.barLength = 28.0;
-    drawMeter(column, *surface, platform::TaskbarTheme::Dark);
+                                              50.0)});
+    column.placement.barLength = 28.0;
+    drawPlaced(column, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface->pixel(15, 24), kOpaqueRed);
     EXPECT_EQ(surface->pixel(15, 32), kOpaqueRed);
@@ -102,17 +107,17 @@ TEST_F(GdiplusDrawing, ColumnFillsUpwardFromTheBottomInsideItsOutline) {
 
 TEST_F(GdiplusDrawing, StackedCountersOfABarContinueRightward) {
     // Bar variant: values 30 and 40 of 100 over a bar length of 50 give 15 and 20 pixels.
-    Meter bar = meterOf("column", {0, 10, 60, 22}, 12,
-                        {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+    PlacedMeter bar = meterOf("column", {0, 10, 60, 22}, 12,
+                              {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
                                          "minValue": 0, "maxValue": 100})json",
-                                     30.0),
-                         counterFrom(R"json({"counterPath": "(\\T\\b)", "color": "#00FF00",
+                                           30.0),
+                               counterFrom(R"json({"counterPath": "(\\T\\b)", "color": "#00FF00",
                                          "minValue": 0, "maxValue": 100})json",
-                                     40.0)});
-    bar.barLength = 50.0;
-    bar.drawsColumns = false;
-    bar.sideBySide = false;
-    drawMeter(bar, *surface, platform::TaskbarTheme::Dark);
+                                           40.0)});
+    bar.placement.barLength = 50.0;
+    bar.placement.drawsColumns = false;
+    bar.placement.sideBySide = false;
+    drawPlaced(bar, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface->pixel(7, 16), kOpaqueRed);
     EXPECT_EQ(surface->pixel(25, 16), kOpaqueGreen);
@@ -122,15 +127,16 @@ TEST_F(GdiplusDrawing, StackedCountersOfABarContinueRightward) {
 
 TEST_F(GdiplusDrawing, PieSectorsRunClockwiseFromTwelveOClock) {
     // 25 of 100 sweeps the upper right quarter, 50 of 100 then the lower half.
-    const Meter pie = meterOf("pie", {0, 0, 28, 28}, 28,
-                              {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+    const PlacedMeter pie =
+        meterOf("pie", {0, 0, 28, 28}, 28,
+                {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
                          "minValue": 0, "maxValue": 100})json",
-                                           25.0),
-                               counterFrom(R"json({"counterPath": "(\\T\\b)", "color": "#00FF00",
+                             25.0),
+                 counterFrom(R"json({"counterPath": "(\\T\\b)", "color": "#00FF00",
                          "minValue": 0, "maxValue": 100})json",
-                                           50.0)});
-    Meter drawn = pie;
-    drawMeter(drawn, *surface, platform::TaskbarTheme::Dark);
+                             50.0)});
+    PlacedMeter drawn = pie;
+    drawPlaced(drawn, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_EQ(surface->pixel(19, 8), kOpaqueRed);
     EXPECT_EQ(surface->pixel(14, 21), kOpaqueGreen);
@@ -142,15 +148,14 @@ TEST_F(GdiplusDrawing, PieSectorsRunClockwiseFromTwelveOClock) {
 }
 
 TEST_F(GdiplusDrawing, TextIsRightAlignedInItsSlice) {
-    Meter text =
+    PlacedMeter text =
         meterOf("text", {0, 0, 90, 40}, 90,
                 {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
                                           "units": "percent", "minValue": 0, "maxValue": 100,
                                           "fontSize": 14})json",
                              100.0),
                  counterFrom(R"json({"counterPath": "(\\T\\b)", "units": "none"})json", 5.0)});
-    text.windows10OrLater = true;
-    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
+    drawPlaced(text, *surface, platform::TaskbarTheme::Dark);
 
     // "100%" at the right end of the upper slice; the lower counter shows nothing.
     EXPECT_GT(paintedIn(60, 0, 90, 20), 20);
@@ -171,13 +176,12 @@ TEST_F(GdiplusDrawing, TextIsRightAlignedInItsSlice) {
 
 TEST_F(GdiplusDrawing, TextDrawsWithTheLegacyQualityAndWithAnyFontName) {
     // An unknown family falls back to the generic sans-serif one.
-    Meter text = meterOf("text", {0, 0, 90, 40}, 90,
-                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+    PlacedMeter text = meterOf("text", {0, 0, 90, 40}, 90,
+                               {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
                                           "units": "bytes/second", "font": "No Such Family",
                                           "fontSize": 14})json",
-                                      1500.0)});
-    text.windows10OrLater = false;
-    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
+                                            1500.0)});
+    drawPlaced(text, *surface, platform::TaskbarTheme::Dark);
 
     EXPECT_GT(paintedIn(45, 0, 90, 40), 20);  // "2 KB/s"
     EXPECT_EQ(paintedIn(0, 0, 20, 40), 0);
@@ -186,29 +190,30 @@ TEST_F(GdiplusDrawing, TextDrawsWithTheLegacyQualityAndWithAnyFontName) {
 TEST_F(GdiplusDrawing, IndicatorShowsItsTextCentredOnlyWhileTheTriggerHolds) {
     const char* busy = R"json({"counterPath": "(\\T\\a)", "color": "#FF0000", "indicator": "BUSY",
                            "trigger": "> 50", "fontSize": 14})json";
-    Meter quiet = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 20.0)});
-    drawMeter(quiet, *surface, platform::TaskbarTheme::Dark);
+    PlacedMeter quiet = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 20.0)});
+    drawPlaced(quiet, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(paintedIn(0, 0, 100, 40), 0);
 
-    Meter loud = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 80.0)});
-    drawMeter(loud, *surface, platform::TaskbarTheme::Dark);
+    PlacedMeter loud = meterOf("indicator", {0, 0, 90, 40}, 90, {counterFrom(busy, 80.0)});
+    drawPlaced(loud, *surface, platform::TaskbarTheme::Dark);
     EXPECT_GT(paintedIn(30, 10, 60, 30), 20);
     EXPECT_EQ(paintedIn(0, 0, 20, 40), 0);
     EXPECT_EQ(paintedIn(70, 0, 100, 40), 0);
 }
 
 TEST_F(GdiplusDrawing, ClearingCoversTheRightColumnAndBottomRowOfTheRectangle) {
-    Meter background = meterOf("column", {0, 0, 60, 40}, 60,
-                               {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
+    PlacedMeter background =
+        meterOf("column", {0, 0, 60, 40}, 60,
+                {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#FF0000",
                                                 "minValue": 0, "maxValue": 1})json",
-                                            1.0)});
-    background.barLength = 40.0;
-    drawMeter(background, *surface, platform::TaskbarTheme::Dark);
+                             1.0)});
+    background.placement.barLength = 40.0;
+    drawPlaced(background, *surface, platform::TaskbarTheme::Dark);
     ASSERT_EQ(surface->pixel(30, 25), kOpaqueRed);
 
     // A meter type that matches nothing leaves its cleared rectangle transparent.
-    Meter unknown = meterOf("Column", {10, 10, 20, 20}, 10, {});
-    drawMeter(unknown, *surface, platform::TaskbarTheme::Dark);
+    PlacedMeter unknown = meterOf("Column", {10, 10, 20, 20}, 10, {});
+    drawPlaced(unknown, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(paintedIn(10, 10, 21, 21), 0);
     EXPECT_EQ(surface->pixel(21, 15), kOpaqueRed);
     EXPECT_EQ(surface->pixel(15, 21), kOpaqueRed);
@@ -218,12 +223,12 @@ TEST_F(GdiplusDrawing, ClearingCoversTheRightColumnAndBottomRowOfTheRectangle) {
 
 // The checks of the Cairo surface's tests, on the same meters, where GDI+ agrees.
 TEST_F(GdiplusDrawing, SameFullColumnAsOnCairo) {
-    Meter column = meterOf("column", {5, 5, 15, 35}, 10,
-                           {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
+    PlacedMeter column = meterOf("column", {5, 5, 15, 35}, 10,
+                                 {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
                                                 "minValue": 0, "maxValue": 100})json",
-                                        100.0)});
-    column.barLength = 28.0;
-    drawMeter(column, *surface, platform::TaskbarTheme::Dark);
+                                              100.0)});
+    column.placement.barLength = 28.0;
+    drawPlaced(column, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface->pixel(10, 7), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(14, 34), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(10, 20), kOpaqueGreen);
@@ -238,11 +243,11 @@ TEST_F(GdiplusDrawing, SameFullColumnAsOnCairo) {
 }
 
 TEST_F(GdiplusDrawing, SameHalfPieAsOnCairo) {
-    Meter pie = meterOf("pie", {0, 0, 30, 30}, 30,
-                        {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
+    PlacedMeter pie = meterOf("pie", {0, 0, 30, 30}, 30,
+                              {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
                                              "minValue": 0, "maxValue": 100})json",
-                                     50.0)});
-    drawMeter(pie, *surface, platform::TaskbarTheme::Dark);
+                                           50.0)});
+    drawPlaced(pie, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface->pixel(22, 15), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(16, 4), kOpaqueGreen);
     EXPECT_EQ(surface->pixel(16, 26), kOpaqueGreen);
@@ -255,12 +260,12 @@ TEST_F(GdiplusDrawing, SameHalfPieAsOnCairo) {
 }
 
 TEST_F(GdiplusDrawing, SameTextLineAsOnCairo) {
-    Meter text = meterOf("text", {10, 5, 90, 29}, 80,
-                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
+    PlacedMeter text = meterOf("text", {10, 5, 90, 29}, 80,
+                               {counterFrom(R"json({"counterPath": "(\\T\\a)", "color": "#00FF00",
                                               "units": "percent", "minValue": 0,
                                               "maxValue": 100, "fontSize": 14})json",
-                                      42.0)});
-    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
+                                            42.0)});
+    drawPlaced(text, *surface, platform::TaskbarTheme::Dark);
     EXPECT_GT(paintedIn(65, 5, 90, 29), 0);
     EXPECT_EQ(paintedIn(0, 0, 50, 40), 0);
     EXPECT_EQ(paintedIn(90, 0, 100, 40), 0);
@@ -297,19 +302,19 @@ std::vector<std::uint32_t> pixelsOf(const GdiplusMemorySurface& surface) {
 }
 
 TEST_F(GdiplusDrawing, RedrawingWithKeptFontsGivesTheSamePixels) {
-    Meter text = meterOf("text", {0, 0, 99, 39}, 100,
-                         {counterFrom(R"json({"counterPath": "(\\T\\a)", "units": "percent",
+    PlacedMeter text = meterOf("text", {0, 0, 99, 39}, 100,
+                               {counterFrom(R"json({"counterPath": "(\\T\\a)", "units": "percent",
                                               "minValue": 0, "maxValue": 100,
                                               "fontSize": 10})json",
-                                      42.0),
-                          counterFrom(R"json({"counterPath": "(\\T\\a)", "units": "percent",
+                                            42.0),
+                                counterFrom(R"json({"counterPath": "(\\T\\a)", "units": "percent",
                                               "minValue": 0, "maxValue": 100,
                                               "fontSize": 18})json",
-                                      42.0)});
-    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
+                                            42.0)});
+    drawPlaced(text, *surface, platform::TaskbarTheme::Dark);
     const std::vector<std::uint32_t> first = pixelsOf(*surface);
     ASSERT_GT(paintedIn(0, 0, 100, 40), 0);
-    drawMeter(text, *surface, platform::TaskbarTheme::Dark);
+    drawPlaced(text, *surface, platform::TaskbarTheme::Dark);
     EXPECT_EQ(surface->resolvedFontCount(), 2U);
     EXPECT_EQ(pixelsOf(*surface), first);
 }

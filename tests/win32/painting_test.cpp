@@ -8,10 +8,14 @@
 #include "platform/win32/gdiplus_surface.h"
 #include "platform/win32/painting.h"
 #include "render/frame.h"
+#include "support/placed_meter.h"
 #include "test_window.h"
 
 namespace tavisto::win32 {
 namespace {
+
+using tavisto::testing::drawPlaced;
+using tavisto::testing::PlacedMeter;
 
 // The surface that the painting window's WM_PAINT blends; null paints no panel.
 platform::MemorySurface* paintedSurface = nullptr;
@@ -56,14 +60,14 @@ TEST(Painting, PaintMessageBlendsTheBackBufferAndValidatesTheWindow) {
         {"counterPath": "(\\T\\a)", "color": "#FF0000", "minValue": 0, "maxValue": 1})json"),
                                      1.0);
     full.references.begin()->second.value = 1.0;
-    Meter column;
+    PlacedMeter column;
     column.meterType = closedSetValue<MeterType>(u"column", kMeterTypes);
     column.color = parseColour(u"#FF0000");
-    column.rect = {0, 0, 10, 20};
+    column.placement.rect = {0, 0, 10, 20};
     column.width = 10;
-    column.barLength = 20.0;
+    column.placement.barLength = 20.0;
     column.counters.push_back(full);
-    drawMeter(column, *surface, platform::TaskbarTheme::Dark);
+    drawPlaced(column, *surface, platform::TaskbarTheme::Dark);
 
     paintedSurface = surface.get();
     paints = 0;

@@ -75,15 +75,16 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
                                               timers, tooltips,      surfaces, theme};
 
     std::string error;
-    auto panel = MeterPanel::create(services, std::move(*text), 1, error);
+    auto panel = MeterPanel::create(services, std::move(*text), BandDirection::Horizontal, error);
     if (!panel) {
         std::cerr << "cannot render the band: " << error << "\n";
         return 1;
     }
     // Laid out once in a long band to learn its length, then sized to it.
-    const std::int32_t length = std::max(bandLength(panel->model(), 1), 1);
+    const std::int32_t length =
+        std::max(bandLength(panel->model(), panel->layout(), BandDirection::Horizontal), 1);
     frame.resizeBand(length, thickness);
-    panel->relayout(1);
+    panel->relayout(BandDirection::Horizontal);
     for (int tick = 0; tick < kTicks; ++tick) {
         timers.fireAll();
     }

@@ -78,17 +78,19 @@ std::size_t historyLength(const Meter& meter) {
 
 }  // namespace
 
-void printModel(std::ostream& out, const PanelModel& model) {
+void printModel(std::ostream& out, const PanelModel& model, const PanelLayout& layout) {
     out << "panel: horizontalPadding " << model.horizontalPadding << ", verticalPadding "
         << model.verticalPadding << ", horizontalSpacing " << model.horizontalSpacing
         << ", verticalSpacing " << model.verticalSpacing << "\n";
     std::size_t groupIndex = 0;
     for (const auto& group : model.groups) {
+        const Rect groupRect =
+            groupIndex < layout.groups.size() ? layout.groups[groupIndex].rect : Rect{};
         out << "  group " << ++groupIndex << " " << quoted(group->name) << ": orientation "
             << spelled(group->orientation, kOrientations) << ", width " << group->width
             << ", height " << group->height << ", min " << group->minWidth << " x "
             << group->minHeight << ", max " << group->maxWidth << " x " << group->maxHeight
-            << ", rect " << rect(group->rect) << "\n";
+            << ", rect " << rect(groupRect) << "\n";
         std::size_t meterIndex = 0;
         for (const Meter* meter : group->meters) {
             out << "    meter " << ++meterIndex << ": " << spelled(meter->meterType, kMeterTypes)
@@ -98,7 +100,7 @@ void printModel(std::ostream& out, const PanelModel& model) {
                 out << ", style " << spelled(meter->style, kGraphStyles) << ", history "
                     << historyLength(*meter) << " samples";
             }
-            out << ", rect " << rect(meter->rect) << "\n";
+            out << ", rect " << rect(layout.of(*meter).rect) << "\n";
             std::size_t counterIndex = 0;
             for (const MeterCounter& counter : meter->counters) {
                 printCounter(out, counter, ++counterIndex);

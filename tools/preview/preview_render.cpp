@@ -30,7 +30,7 @@ constexpr int kTicks = 40;
 struct Band {
     const char* fileName;
     const char* description;
-    std::int32_t horizontalBand;
+    BandDirection direction;
 };
 
 }  // namespace
@@ -55,30 +55,32 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
                                        scalePixels(kTaskbarHeight, scale)};
     window.client = Rect{0, 0, 4096, thickness[1]};
     std::string error;
-    auto panel = MeterPanel::create(services, std::move(text), 1, error);
+    auto panel = MeterPanel::create(services, std::move(text), BandDirection::Horizontal, error);
     if (!panel) {
         err << source << ": " << error << "\n";
         return 1;
     }
     out << source << " at " << dpi << " DPI (scale " << panel->dpiScale() << ")\n";
-    printModel(out, panel->model());
+    printModel(out, panel->model(), panel->layout());
 
     out << "rendering with demo counter values (a deterministic wave per counter; live "
            "counters are not read on Linux)\n";
-    const Band darkBands[] = {{"band.png", "horizontal band", 1},
-                              {"band-vertical.png", "vertical band", 0}};
-    const Band lightBands[] = {{"band-light.png", "horizontal band, light taskbar", 1},
-                               {"band-vertical-light.png", "vertical band, light taskbar", 0}};
+    const Band darkBands[] = {{"band.png", "horizontal band", BandDirection::Horizontal},
+                              {"band-vertical.png", "vertical band", BandDirection::Vertical}};
+    const Band lightBands[] = {
+        {"band-light.png", "horizontal band, light taskbar", BandDirection::Horizontal},
+        {"band-vertical-light.png", "vertical band, light taskbar", BandDirection::Vertical}};
     const auto& bands = light ? lightBands : darkBands;
     for (const Band& band : bands) {
         // Lay out once in a long band to learn its length, then size the band to it.
-        const std::int32_t across = thickness[band.horizontalBand];
-        window.client = band.horizontalBand ? Rect{0, 0, 4096, across} : Rect{0, 0, across, 4096};
-        panel->relayout(band.horizontalBand);
-        const std::int32_t length = std::max(bandLength(panel->model(), band.horizontalBand), 1);
-        window.client =
-            band.horizontalBand ? Rect{0, 0, length, across} : Rect{0, 0, across, length};
-        panel->relayout(band.horizontalBand);
+        const bool horizontal = band.direction == BandDirection::Horizontal;
+        const std::int32_t across = thickness[horizontal ? 1 : 0];
+        window.client = horizontal ? Rect{0, 0, 4096, across} : Rect{0, 0, across, 4096};
+        panel->relayout(band.direction);
+        const std::int32_t length =
+            std::max(bandLength(panel->model(), panel->layout(), band.direction), 1);
+        window.client = horizontal ? Rect{0, 0, length, across} : Rect{0, 0, across, length};
+        panel->relayout(band.direction);
         for (int tick = 0; tick < kTicks; ++tick) {
             timers.fireAll();
         }

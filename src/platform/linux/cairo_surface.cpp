@@ -161,7 +161,7 @@ class CairoCanvas final : public Canvas {
     CairoCanvas(CairoContextOwner owned, ResolvedFonts& fonts)
         : context(std::move(owned)), resolvedFonts(fonts) {}
 
-    void clearToTransparent(const Rect& area) override {
+    void clearToTransparent(const InclusiveRect& area) override {
         const double width = static_cast<double>(area.right) - area.left + 1.0;
         const double height = static_cast<double>(area.bottom) - area.top + 1.0;
         if (width <= 0.0 || height <= 0.0 || !boxWithinRange(area.left, area.top, width, height)) {

@@ -117,8 +117,7 @@ class GdiplusCanvas final : public platform::Canvas {
     GdiplusCanvas(GdiplusGraphics graphics, PixelRows rows, ResolvedFonts& fonts)
         : graphics_(std::move(graphics)), rows_(rows), resolvedFonts_(fonts) {}
 
-    void clearToTransparent(const Rect& area) override {
-        // The column at `right` and the row at `bottom` are cleared as well.
+    void clearToTransparent(const InclusiveRect& area) override {
         clear(clippedTo(rows_, area.left, area.top, std::int64_t{area.right} + 1,
                         std::int64_t{area.bottom} + 1));
     }

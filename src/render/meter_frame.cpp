@@ -1,0 +1,53 @@
+#include "render/meter_frame.h"
+
+#include <cstddef>
+#include <string>
+
+namespace tavisto {
+namespace {
+
+bool meet(const InclusiveRect& first, const InclusiveRect& second) {
+    return first.left <= second.right && second.left <= first.right && first.top <= second.bottom &&
+           second.top <= first.bottom;
+}
+
+// Sized for the meter's counters and references, showing nothing; storage is kept.
+void resetMeterFrame(const Meter& meter, MeterFrame& frame) {
+    std::size_t references = 0;
+    for (const MeterCounter& counter : meter.counters) {
+        references += counter.references.size();
+    }
+    frame.current = false;
+    frame.theme = platform::TaskbarTheme::Dark;
+    frame.drawnValues.assign(references, 0.0);
+    frame.drawnLines.resize(meter.counters.size());
+    for (std::u16string& line : frame.drawnLines) {
+        line.clear();
+    }
+    frame.drawnExtents.assign(meter.counters.size(), 0);
+    frame.graph.valid = false;
+    frame.graph.ranges.clear();
+    frame.laterNeighbours.clear();
+    frame.neighbourDrew = false;
+}
+
+}  // namespace
+
+void rebuildFrameCache(const PanelModel& model, const PanelLayout& layout, FrameCache& cache) {
+    cache.resize(layout.meters.size());
+    for (const auto& [rate, meters] : model.metersByRate) {
+        for (std::size_t first = 0; first < meters.size(); ++first) {
+            const Meter& meter = *meters[first];
+            MeterFrame& frame = cache[meter.index];
+            resetMeterFrame(meter, frame);
+            const InclusiveRect area = drawnArea(meter, layout.of(meter));
+            for (std::size_t later = first + 1; later < meters.size(); ++later) {
+                if (meet(area, drawnArea(*meters[later], layout.of(*meters[later])))) {
+                    frame.laterNeighbours.push_back(meters[later]->index);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace tavisto
