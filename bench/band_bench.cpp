@@ -4,8 +4,8 @@
 //    (the primitives are recorded from the engine's own drawing, and replaying them is
 //    checked to give the same pixels);
 //  - heap allocations per steady-state tick, counted by the replaced operator new;
-//  - reload (read + parse + load + layout + first full draw), against parsing the
-//    text plus rasterising one full frame.
+//  - reload (read + parse + load + layout + first full draw), against reading and
+//    parsing the text plus rasterising one full frame, taken in turn.
 // Deterministic counters (the preview's demo sources) change at every collection.
 
 #include <benchmark/benchmark.h>
@@ -587,6 +587,32 @@ void reload(benchmark::State& state, const Configuration* configuration) {
     }
 }
 
+// A reload and its floor in turn, as the tick's ratio is taken. Both read the file, which a
+// reload cannot do without; the floor then parses it and rasterises the full frame from
+// prepared primitives.
+void reloadPerFloor(benchmark::State& state, const Configuration* configuration) {
+    platform::CairoSurfaceFactory surfaces;
+    Band band(configuration->file, surfaces);
+    Floor floor(configuration->file);
+    double reloadSeconds = 0.0;
+    double floorSeconds = 0.0;
+    for (auto _ : state) {
+        const double start = threadProcessorSeconds();
+        const std::string error =
+            band.panel().reload(readFile(configuration->file), BandDirection::Horizontal);
+        const double middle = threadProcessorSeconds();
+        benchmark::DoNotOptimize(parseConfigurationText(readFile(configuration->file)));
+        floor.drawFullFrame();
+        reloadSeconds += middle - start;
+        floorSeconds += threadProcessorSeconds() - middle;
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+    state.counters["reload_per_floor"] = floorSeconds > 0.0 ? reloadSeconds / floorSeconds : 0.0;
+}
+
 void parse(benchmark::State& state, const Configuration* configuration) {
     const std::string text = readFile(configuration->file);
     for (auto _ : state) {
@@ -670,13 +696,13 @@ void printRatios(const bench::CpuTimeReporter& times) {
             configuration.name, time("tick/" + name), time("tick_floor/" + name),
             times.counter("tick_per_floor/" + name, "tick_per_floor"), time("reload/" + name),
             time("parse/" + name) + time("full_frame_floor/" + name),
-            time("reload/" + name) / (time("parse/" + name) + time("full_frame_floor/" + name)),
+            times.counter("reload_per_floor/" + name, "reload_per_floor"),
             allocations("tick_allocations/" + name), allocations("engine_allocations/" + name));
     }
     std::printf(
-        "CPU time per round of every rate; the tick's ratio from rounds taken in turn with "
-        "the floor's;\ngoals: tick <= 1.25 x floor, reload <= 1.2 x (parse + full frame); "
-        "0 = not run\n");
+        "CPU time per round of every rate; each ratio from rounds taken in turn with its floor "
+        "(the reload's\nfloor: reading the file, parsing it and the full frame); goals: tick "
+        "<= 1.25 x floor, reload <= 1.2 x floor; 0 = not run\n");
 }
 
 }  // namespace
@@ -692,6 +718,7 @@ int main(int argc, char** argv) {
         {"tick_allocations", &tickAllocations},
         {"engine_allocations", &engineAllocations},
         {"reload", &reload},
+        {"reload_per_floor", &reloadPerFloor},
         {"parse", &parse},
         {"full_frame_floor", &fullFrameFloor},
     };
