@@ -475,23 +475,38 @@ double threadProcessorSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// A round of the tick and a round of its floor in turn, so that the slow and fast
-// moments of a shared machine fall on both alike: the ratio of their summed times.
+// Rounds of a measured step and of its floor in turn, so that the slow and fast moments
+// of a shared machine fall on both alike: the ratio of their summed times. A step that
+// returns false stops the benchmark.
+template <typename Step, typename FloorStep>
+double ratioInTurn(benchmark::State& state, Step step, FloorStep floorStep) {
+    double stepSeconds = 0.0;
+    double floorSeconds = 0.0;
+    for (auto _ : state) {
+        const double start = threadProcessorSeconds();
+        const bool stepped = step();
+        const double middle = threadProcessorSeconds();
+        floorStep();
+        stepSeconds += middle - start;
+        floorSeconds += threadProcessorSeconds() - middle;
+        if (!stepped) {
+            break;
+        }
+    }
+    return floorSeconds > 0.0 ? stepSeconds / floorSeconds : 0.0;
+}
+
 void tickPerFloor(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
     Floor floor(configuration->file);
-    double tickSeconds = 0.0;
-    double floorSeconds = 0.0;
-    for (auto _ : state) {
-        const double start = threadProcessorSeconds();
-        band.tickEveryRate();
-        const double middle = threadProcessorSeconds();
-        floor.tickEveryRate();
-        tickSeconds += middle - start;
-        floorSeconds += threadProcessorSeconds() - middle;
-    }
-    state.counters["tick_per_floor"] = floorSeconds > 0.0 ? tickSeconds / floorSeconds : 0.0;
+    state.counters["tick_per_floor"] = ratioInTurn(
+        state,
+        [&] {
+            band.tickEveryRate();
+            return true;
+        },
+        [&] { floor.tickEveryRate(); });
 }
 
 // Allocations of a steady-state tick, averaged over many ticks (a dynamic range that
@@ -587,30 +602,26 @@ void reload(benchmark::State& state, const Configuration* configuration) {
     }
 }
 
-// A reload and its floor in turn, as the tick's ratio is taken. Both read the file, which a
-// reload cannot do without; the floor then parses it and rasterises the full frame from
-// prepared primitives.
+// A reload and its floor in turn. Both read the file, which a reload cannot do without;
+// the floor then parses it and rasterises the full frame from prepared primitives.
 void reloadPerFloor(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
     Floor floor(configuration->file);
-    double reloadSeconds = 0.0;
-    double floorSeconds = 0.0;
-    for (auto _ : state) {
-        const double start = threadProcessorSeconds();
-        const std::string error =
-            band.panel().reload(readFile(configuration->file), BandDirection::Horizontal);
-        const double middle = threadProcessorSeconds();
-        benchmark::DoNotOptimize(parseConfigurationText(readFile(configuration->file)));
-        floor.drawFullFrame();
-        reloadSeconds += middle - start;
-        floorSeconds += threadProcessorSeconds() - middle;
-        if (!error.empty()) {
-            state.SkipWithError(error.c_str());
-            return;
-        }
+    std::string error;
+    state.counters["reload_per_floor"] = ratioInTurn(
+        state,
+        [&] {
+            error = band.panel().reload(readFile(configuration->file), BandDirection::Horizontal);
+            return error.empty();
+        },
+        [&] {
+            benchmark::DoNotOptimize(parseConfigurationText(readFile(configuration->file)));
+            floor.drawFullFrame();
+        });
+    if (!error.empty()) {
+        state.SkipWithError(error.c_str());
     }
-    state.counters["reload_per_floor"] = floorSeconds > 0.0 ? reloadSeconds / floorSeconds : 0.0;
 }
 
 void parse(benchmark::State& state, const Configuration* configuration) {
