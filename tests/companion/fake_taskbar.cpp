@@ -379,29 +379,38 @@ Frame requestFrame(HWND meters) {
     return frame;
 }
 
-std::int32_t engineBandLength(const std::string& configuration, int thickness) {
-    const win32::Window window(CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 400,
-                                               thickness, nullptr, nullptr,
-                                               GetModuleHandleW(nullptr), nullptr));
-    const auto platform =
-        std::make_unique<win32::BandWindowPlatform>(window.get(), win32::DpiSource::WindowMonitor);
+namespace {
+
+// The engine in a hidden window of this process, as a horizontal taskbar of the given
+// thickness would hold it; null panel, with the load's message, when it does not load.
+struct EnginePanel {
+    EnginePanel(const std::string& configuration, int thickness)
+        : window(CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 400, thickness, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr)),
+          platform(std::make_unique<win32::BandWindowPlatform>(window.get(),
+                                                               win32::DpiSource::WindowMonitor)),
+          panel(MeterPanel::create(platform->services(), configuration, BandDirection::Horizontal,
+                                   error)) {}
+
+    win32::Window window;
+    std::unique_ptr<win32::BandWindowPlatform> platform;
     std::string error;
-    const std::unique_ptr<MeterPanel> panel = MeterPanel::create(
-        platform->services(), std::string(configuration), BandDirection::Horizontal, error);
-    return panel ? bandLength(panel->model(), panel->layout(), BandDirection::Horizontal) : -1;
+    std::unique_ptr<MeterPanel> panel;
+};
+
+}  // namespace
+
+std::int32_t engineBandLength(const std::string& configuration, int thickness) {
+    const EnginePanel engine(configuration, thickness);
+    return engine.panel ? bandLength(engine.panel->model(), engine.panel->layout(),
+                                     BandDirection::Horizontal)
+                        : -1;
 }
 
 std::string engineRefusal(const std::string& loaded, const std::string& refused, int thickness) {
-    const win32::Window window(CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 400,
-                                               thickness, nullptr, nullptr,
-                                               GetModuleHandleW(nullptr), nullptr));
-    const auto platform =
-        std::make_unique<win32::BandWindowPlatform>(window.get(), win32::DpiSource::WindowMonitor);
-    std::string error;
-    const std::unique_ptr<MeterPanel> panel = MeterPanel::create(
-        platform->services(), std::string(loaded), BandDirection::Horizontal, error);
-    return panel ? panel->reload(refused, BandDirection::Horizontal)
-                 : "the loaded configuration did not load: " + error;
+    const EnginePanel engine(loaded, thickness);
+    return engine.panel ? engine.panel->reload(refused, BandDirection::Horizontal)
+                        : "the loaded configuration did not load: " + engine.error;
 }
 
 std::wstring companionLogPath() {
