@@ -242,13 +242,6 @@ void layout(HWND window, UINT dpi) {
 // Returns true when the message is answered without DefWindowProcW.
 bool CounterPicker::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM, LRESULT&) {
     switch (message) {
-        case WM_NCCREATE:
-            window_.reset(window);
-            return false;
-        case WM_NCDESTROY:
-            // Closed, or destroyed with its owner: the handle is no longer ours.
-            window_.release();
-            return false;
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
@@ -281,7 +274,7 @@ bool CounterPicker::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 CounterPicker::~CounterPicker() {
-    window_.reset();
+    destroyWindow();
 }
 
 std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT dpi) noexcept {
@@ -350,14 +343,13 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
 }
 
 void CounterPicker::setFont(HFONT font) noexcept {
-    if (!window_) {
+    if (window() == nullptr) {
         return;
     }
     for (const int id :
          {kObjectLabel, kObjectList, kCounterLabel, kCounterList, kInstanceLabel, kInstanceList,
           kFragmentLabel, kFragmentText, kCopyButton, kCombineLabel, kCombineList}) {
-        SendMessageW(GetDlgItem(window_.get(), id), WM_SETFONT, reinterpret_cast<WPARAM>(font),
-                     TRUE);
+        SendMessageW(GetDlgItem(window(), id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
 }
 

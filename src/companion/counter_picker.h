@@ -7,7 +7,6 @@
 
 #include <memory>
 
-#include "platform/win32/handles.h"
 #include "window/window_procedure.h"
 
 namespace tavisto::companion {
@@ -41,7 +40,7 @@ class CounterPicker : private window::WindowProcedure<CounterPicker> {
     CounterPicker& operator=(const CounterPicker&) = delete;
 
     // Null once the picker is closed.
-    HWND window() const noexcept { return window_.get(); }
+    using WindowProcedure::window;
     // Gives the controls a new font, before the old one is deleted.
     void setFont(HFONT font) noexcept;
 
@@ -53,7 +52,6 @@ class CounterPicker : private window::WindowProcedure<CounterPicker> {
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     const UINT dpi_;
-    win32::Window window_;
 };
 
 }  // namespace tavisto::companion

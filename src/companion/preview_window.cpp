@@ -12,38 +12,31 @@ namespace tavisto::companion {
 
 PreviewWindow::~PreviewWindow() {
     // While the panel is still here for WM_DESTROY to end.
-    window_.reset();
+    destroyWindow();
 }
 
 void PreviewWindow::createPanel() noexcept {
     // The old panel goes first: its timers and tooltips are the window's.
     panel_.reset();
     try {
-        panel_ = std::make_unique<window::PanelWindow>(
-            window_.get(), window::bandDirectionOf(window_.get()), win32::DpiSource::WindowMonitor);
+        panel_ = std::make_unique<window::PanelWindow>(window(), window::bandDirectionOf(window()),
+                                                       win32::DpiSource::WindowMonitor);
     } catch (...) {
         // Out of memory: the preview stays empty.
         reportCaughtException("the preview's panel");
     }
-    InvalidateRect(window_.get(), nullptr, FALSE);
+    InvalidateRect(window(), nullptr, FALSE);
 }
 
 // Returns true when the message is answered without DefWindowProcW.
 bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                   LRESULT& result) {
     switch (message) {
-        case WM_NCCREATE:
-            window_.reset(window);
-            return false;
         case WM_CREATE:
             createPanel();
             return false;
         case WM_DESTROY:
             panel_.reset();
-            return false;
-        case WM_NCDESTROY:
-            // Destroyed with its parent: the handle is no longer ours to destroy.
-            window_.release();
             return false;
         case WM_SIZE:
             if (panel_) {

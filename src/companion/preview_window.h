@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/win32/handles.h"
 #include "render/spoken_values.h"
 #include "window/panel_window.h"
 #include "window/window_procedure.h"
@@ -30,7 +29,7 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
     PreviewWindow& operator=(const PreviewWindow&) = delete;
 
     // Null once the window is gone.
-    HWND window() const noexcept { return window_.get(); }
+    using WindowProcedure::window;
     // Whether the preview draws a configuration: false until a file has loaded.
     bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
     // Each group's name and what its meters show now; empty without a panel.
@@ -48,7 +47,6 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
     // monitor now.
     void createPanel() noexcept;
 
-    win32::Window window_;
     std::unique_ptr<window::PanelWindow> panel_;
 };
 

@@ -116,6 +116,7 @@ SettingsWindow::~SettingsWindow() {
     // Both post to the window: stop them first.
     watcher_.reset();
     check_.reset();
+    destroyWindow();
 }
 
 int SettingsWindow::run() noexcept {
@@ -140,24 +141,24 @@ int SettingsWindow::run() noexcept {
         if (CreateWindowExW(WS_EX_CONTROLPARENT, kSettingsWindowClass, kTitle, style, CW_USEDEFAULT,
                             CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr, nullptr, instance,
                             this) == nullptr ||
-            !window_) {
+            window() == nullptr) {
             return 1;
         }
         // Sized once the DPI of its monitor is known.
-        const UINT dpi = static_cast<UINT>(win32::Win32Screen(window_.get()).dpi().vertical);
+        const UINT dpi = static_cast<UINT>(win32::Win32Screen(window()).dpi().vertical);
         RECT frame{0, 0, MulDiv(kClientWidth, static_cast<int>(dpi), 96),
                    MulDiv(kClientHeight, static_cast<int>(dpi), 96)};
         AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-        SetWindowPos(window_.get(), nullptr, 0, 0, frame.right - frame.left,
-                     frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         applyDpi(dpi);
         if (!file_.empty()) {
-            check_ = std::make_unique<BackgroundCheck>(file_, window_.get(), kCheckReady);
-            watcher_ = std::make_unique<window::ConfigWatcher>(folder_, window_.get());
+            check_ = std::make_unique<BackgroundCheck>(file_, window(), kCheckReady);
+            watcher_ = std::make_unique<window::ConfigWatcher>(folder_, window());
         }
         recheck();
-        ShowWindow(window_.get(), SW_SHOWNORMAL);
-        SetForegroundWindow(window_.get());
+        ShowWindow(window(), SW_SHOWNORMAL);
+        SetForegroundWindow(window());
         SetFocus(control(kEditButton));
 
         MSG message;
@@ -183,9 +184,6 @@ int SettingsWindow::run() noexcept {
 bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                    LRESULT& result) {
     switch (message) {
-        case WM_NCCREATE:
-            window_.reset(window);
-            return false;
         case WM_CREATE:
             createControls();
             return true;
@@ -227,7 +225,7 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
         }
         case WM_DPICHANGED: {
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(window_.get(), nullptr, suggested->left, suggested->top,
+            SetWindowPos(window, nullptr, suggested->left, suggested->top,
                          suggested->right - suggested->left, suggested->bottom - suggested->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             applyDpi(HIWORD(wParam));
@@ -237,7 +235,7 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             // High contrast on or off: the preview's "auto" colours follow its text colour.
             if (preview_) {
                 SendMessageW(preview_->window(), WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
-                RedrawWindow(window_.get(), nullptr, nullptr,
+                RedrawWindow(window, nullptr, nullptr,
                              RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             }
             return false;
@@ -249,21 +247,18 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
                 // The taskbar turned light or dark: its colour behind the preview, and the
                 // preview's "auto" colours.
                 SendMessageW(preview_->window(), WM_SETTINGCHANGE, wParam, lParam);
-                RedrawWindow(window_.get(), nullptr, nullptr,
+                RedrawWindow(window, nullptr, nullptr,
                              RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             }
             return false;
         case WM_CLOSE:
-            DestroyWindow(window_.get());
+            DestroyWindow(window);
             return true;
         case WM_DESTROY:
             watcher_.reset();
             check_.reset();
             PostQuitMessage(0);
             return true;
-        case WM_NCDESTROY:
-            window_.release();
-            return false;
         default:
             return false;
     }
@@ -273,7 +268,7 @@ void SettingsWindow::createControls() {
     const HINSTANCE instance = window::thisModule();
     for (const ControlDefinition& definition : kControls) {
         CreateWindowExW(0, definition.className, definition.text,
-                        WS_CHILD | WS_VISIBLE | definition.style, 0, 0, 0, 0, window_.get(),
+                        WS_CHILD | WS_VISIBLE | definition.style, 0, 0, 0, 0, window(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), instance,
                         nullptr);
     }
@@ -295,7 +290,7 @@ void SettingsWindow::createControls() {
     if (!folder_.empty()) {
         gdiplus_ = std::make_unique<win32::GdiplusSession>();
         if (gdiplus_->started()) {
-            preview_ = PreviewWindow::create(window_.get(), kPreviewWindow);
+            preview_ = PreviewWindow::create(window(), kPreviewWindow);
         }
     }
     const bool deskBands = taskbarHostsDeskBands();
@@ -336,7 +331,7 @@ void SettingsWindow::applyDpi(UINT dpi) {
 void SettingsWindow::layout() {
     const auto scaled = [this](int pixels) { return MulDiv(pixels, static_cast<int>(dpi_), 96); };
     RECT client{};
-    GetClientRect(window_.get(), &client);
+    GetClientRect(window(), &client);
     const int margin = scaled(kMargin);
     const int line = scaled(kLineHeight);
     const int button = scaled(kButtonHeight);
@@ -481,14 +476,14 @@ void SettingsWindow::showPreviewNote() {
 
 void SettingsWindow::eraseBackground(HDC dc) noexcept {
     RECT client{};
-    GetClientRect(window_.get(), &client);
+    GetClientRect(window(), &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     if (!preview_) {
         return;
     }
     RECT strip{};
     GetWindowRect(preview_->window(), &strip);
-    MapWindowPoints(nullptr, window_.get(), reinterpret_cast<POINT*>(&strip), 2);
+    MapWindowPoints(nullptr, window(), reinterpret_cast<POINT*>(&strip), 2);
     const bool light = win32::Win32ThemeSettings().taskbarTheme() == platform::TaskbarTheme::Light;
     SetDCBrushColor(dc, light ? kLightTaskbar : kDarkTaskbar);
     FillRect(dc, &strip, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
@@ -497,13 +492,13 @@ void SettingsWindow::eraseBackground(HDC dc) noexcept {
 void SettingsWindow::command(int id, int code) {
     if (id == IDCANCEL) {
         // Esc, as IsDialogMessageW reports it.
-        DestroyWindow(window_.get());
+        DestroyWindow(window());
         return;
     }
     if (id == IDOK) {
         // Enter, as IsDialogMessageW reports it: on a finding it opens the file, as a
         // double-click does.
-        const HWND list = GetDlgItem(window_.get(), kFindingsList);
+        const HWND list = GetDlgItem(window(), kFindingsList);
         if (GetFocus() == list && ListView_GetNextItem(list, -1, LVNI_SELECTED) >= 0) {
             edit();
         }
@@ -535,7 +530,7 @@ void SettingsWindow::command(int id, int code) {
                 SetForegroundWindow(picker_->window());
             } else {
                 picker_ = CounterPicker::open(
-                    window_.get(),
+                    window(),
                     font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)),
                     dpi_);
             }
@@ -564,7 +559,7 @@ void SettingsWindow::edit() {
     DWORD size = MAX_PATH;
     if (SUCCEEDED(AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_EXECUTABLE, L".json",
                                     L"open", program, &size))) {
-        if (openWithShell(window_.get(), file_)) {
+        if (openWithShell(window(), file_)) {
             return;
         }
     }
@@ -589,7 +584,7 @@ void SettingsWindow::edit() {
 }
 
 void SettingsWindow::openFolder() {
-    if (!openWithShell(window_.get(), folder_)) {
+    if (!openWithShell(window(), folder_)) {
         showError(L"The folder " + folder_ + L" cannot be opened.", GetLastError());
     }
 }
@@ -648,7 +643,7 @@ void SettingsWindow::toggleTaskbarMeters() {
 
 void SettingsWindow::showError(const std::wstring& what, DWORD error) {
     const std::wstring text = error == 0 ? what : what + L"\n\n" + systemErrorText(error);
-    MessageBoxW(window_.get(), text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(window(), text.c_str(), kTitle, MB_OK | MB_ICONERROR);
 }
 
 bool bringRunningWindowForward() noexcept {

@@ -53,7 +53,7 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     void openFolder();
     void createFile();
     void toggleTaskbarMeters();
-    HWND control(int id) const { return GetDlgItem(window_.get(), id); }
+    HWND control(int id) const { return GetDlgItem(window(), id); }
     // With the system's text for `error` unless it is 0.
     void showError(const std::wstring& what, DWORD error);
 
@@ -62,14 +62,13 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     // For the preview's panel, which draws with GDI+ until the window goes; only with a
     // configuration folder, like the preview.
     std::unique_ptr<win32::GdiplusSession> gdiplus_;
-    // Both go after window_, which takes their windows with it: the preview is its child,
-    // the picker is owned by it. Null when the preview cannot be shown, and until the
-    // picker is first opened.
+    // Both go after the window, which the destructor destroys and which takes their
+    // windows with it: the preview is its child, the picker is owned by it. Null when the
+    // preview cannot be shown, and until the picker is first opened.
     std::unique_ptr<PreviewWindow> preview_;
     // After the preview, so that it goes first: it reads the preview's panel.
     std::unique_ptr<ShowValuesWindow> values_;
     std::unique_ptr<CounterPicker> picker_;
-    win32::Window window_;
     win32::GdiFont font_;
     UINT dpi_ = 96;
     ConfigurationStatus status_;

@@ -78,11 +78,11 @@ std::unique_ptr<ShowValuesWindow> ShowValuesWindow::open(ValuesSource source) no
 }
 
 ShowValuesWindow::~ShowValuesWindow() {
-    window_.reset();
+    destroyWindow();
 }
 
 void ShowValuesWindow::bringForward() noexcept {
-    const HWND window = window_.get();
+    const HWND window = this->window();
     if (window == nullptr) {
         return;
     }
@@ -115,7 +115,7 @@ void ShowValuesWindow::refresh() noexcept {
 void ShowValuesWindow::applyFont() noexcept {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
-    const UINT dpi = GetDpiForWindow(window_.get());
+    const UINT dpi = GetDpiForWindow(window());
     if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
                                     dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi)) {
         return;
@@ -131,9 +131,6 @@ void ShowValuesWindow::applyFont() noexcept {
 bool ShowValuesWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                      LRESULT& result) {
     switch (message) {
-        case WM_NCCREATE:
-            window_.reset(window);
-            return false;
         case WM_CREATE:
             text_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, nullptr,
                                     WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE |
@@ -179,9 +176,6 @@ bool ShowValuesWindow::handleMessage(HWND window, UINT message, WPARAM wParam, L
             return false;
         case WM_DESTROY:
             KillTimer(window, kRefreshTimer);
-            return false;
-        case WM_NCDESTROY:
-            window_.release();
             return false;
         default:
             return false;

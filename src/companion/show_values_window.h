@@ -35,7 +35,7 @@ class ShowValuesWindow : private window::WindowProcedure<ShowValuesWindow> {
     ShowValuesWindow& operator=(const ShowValuesWindow&) = delete;
 
     // Null once the user closed it.
-    HWND window() const noexcept { return window_.get(); }
+    using WindowProcedure::window;
     void bringForward() noexcept;
 
   private:
@@ -48,7 +48,6 @@ class ShowValuesWindow : private window::WindowProcedure<ShowValuesWindow> {
     void applyFont() noexcept;
 
     ValuesSource source_;
-    win32::Window window_;
     HWND text_ = nullptr;
     win32::GdiFont font_;
     std::wstring shown_;

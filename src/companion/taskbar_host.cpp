@@ -43,7 +43,7 @@ UINT hotkeyModifiers(const Hotkey& hotkey) {
 TaskbarHost::~TaskbarHost() {
     values_.reset();
     windows_.clear();
-    control_.reset();
+    destroyWindow();
 }
 
 int TaskbarHost::run() noexcept {
@@ -59,18 +59,18 @@ int TaskbarHost::run() noexcept {
     taskbarCreated_ = RegisterWindowMessageW(kTaskbarCreatedMessage);
     // A real top-level window, never shown: broadcasts such as "TaskbarCreated" reach it,
     // and as a hidden tool window it has no taskbar button.
-    control_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, kHostWindowClass, L"Tavisto", WS_POPUP, 0, 0,
-                                   0, 0, nullptr, nullptr, window::thisModule(), this));
-    if (!control_) {
+    if (CreateWindowExW(WS_EX_TOOLWINDOW, kHostWindowClass, L"Tavisto", WS_POPUP, 0, 0, 0, 0,
+                        nullptr, nullptr, window::thisModule(), this) == nullptr ||
+        window() == nullptr) {
         log(L"the control window cannot be created");
         return 1;
     }
     // Started elevated on purpose, the companion would never hear Explorer's broadcast:
     // it comes from a lower integrity level, which Windows drops unless this window
     // lets that one message through.
-    ChangeWindowMessageFilterEx(control_.get(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
     readSettings();
-    SetTimer(control_.get(), kCheckTimer, kCheckMilliseconds, nullptr);
+    SetTimer(window(), kCheckTimer, kCheckMilliseconds, nullptr);
     check();
 
     MSG message{};
@@ -133,16 +133,13 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
             }
             return true;
         case WM_DESTROY:
-            KillTimer(control_.get(), kCheckTimer);
+            KillTimer(window(), kCheckTimer);
             if (hotkey_) {
-                UnregisterHotKey(control_.get(), kShowValuesHotkey);
+                UnregisterHotKey(window(), kShowValuesHotkey);
                 hotkey_.reset();
             }
             windows_.clear();
             PostQuitMessage(exitCode_);
-            return false;
-        case WM_NCDESTROY:
-            control_.release();
             return false;
         default:
             return false;
@@ -263,7 +260,7 @@ void TaskbarHost::logRefusal() noexcept {
 void TaskbarHost::attachTo(HWND taskbar, bool primary) {
     std::wstring failure;
     std::unique_ptr<TaskbarWindow> window =
-        TaskbarWindow::attach(taskbar, primary, control_.get(), failure);
+        TaskbarWindow::attach(taskbar, primary, this->window(), failure);
     if (!window) {
         ++failedAttaches_;
         // Every 2 s while Explorer is likely still making its taskbar, then less often.
@@ -300,10 +297,10 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
     }
     // The menu closes when the user clicks elsewhere only if its owner is in the
     // foreground; the posted null message lets it close at once after a choice.
-    SetForegroundWindow(control_.get());
+    SetForegroundWindow(window());
     const auto command = static_cast<UINT>(TrackPopupMenuEx(
-        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, control_.get(), nullptr));
-    PostMessageW(control_.get(), WM_NULL, 0, 0);
+        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, window(), nullptr));
+    PostMessageW(window(), WM_NULL, 0, 0);
     switch (command) {
         case kShowValues:
             openValues();
@@ -352,12 +349,12 @@ void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
             return;
         }
         if (hotkey_) {
-            UnregisterHotKey(control_.get(), kShowValuesHotkey);
+            UnregisterHotKey(window(), kShowValuesHotkey);
             hotkey_.reset();
         }
         std::string problem = error.empty() ? "" : "the hotkey cannot be read: " + error;
         if (wanted) {
-            if (RegisterHotKey(control_.get(), kShowValuesHotkey, hotkeyModifiers(*wanted),
+            if (RegisterHotKey(window(), kShowValuesHotkey, hotkeyModifiers(*wanted),
                                wanted->key)) {
                 hotkey_ = wanted;
             } else {
@@ -379,7 +376,7 @@ void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
             const std::u16string line = utf8ToUtf16(printableText(problem));
             caption += L": " + std::wstring(line.begin(), line.end());
         }
-        SetWindowTextW(control_.get(), caption.c_str());
+        SetWindowTextW(window(), caption.c_str());
         hotkeyProblem_ = std::move(problem);
     } catch (...) {
         reportCaughtException("registering the hotkey");
@@ -389,8 +386,8 @@ void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
 void TaskbarHost::quit(int exitCode) noexcept {
     exitCode_ = exitCode;
     windows_.clear();
-    if (control_) {
-        DestroyWindow(control_.get());
+    if (window() != nullptr) {
+        destroyWindow();
     } else {
         PostQuitMessage(exitCode);
     }

@@ -59,7 +59,6 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     void quit(int exitCode) noexcept;
 
     const bool force_;
-    win32::Window control_;
     UINT taskbarCreated_ = 0;
     TaskbarSettings settings_;
     std::vector<std::unique_ptr<TaskbarWindow>> windows_;

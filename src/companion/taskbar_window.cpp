@@ -75,20 +75,20 @@ std::unique_ptr<TaskbarWindow> TaskbarWindow::attach(HWND taskbar, bool primary,
 
 TaskbarWindow::~TaskbarWindow() {
     // Destroying it here also ends its panel (WM_DESTROY).
-    window_.reset();
+    destroyWindow();
 }
 
 bool TaskbarWindow::attached() const noexcept {
-    return window_ && IsWindow(window_.get()) && IsWindow(taskbar_) &&
-           GetParent(window_.get()) == taskbar_ && isReady(taskbar_);
+    return window() != nullptr && IsWindow(window()) && IsWindow(taskbar_) &&
+           GetParent(window()) == taskbar_ && isReady(taskbar_);
 }
 
 bool TaskbarWindow::scaleChanged() const noexcept {
-    if (!window_ || !panel_ || !panel_->panel()) {
+    if (window() == nullptr || !panel_ || !panel_->panel()) {
         return false;
     }
     // The same measure the panel took its scale from when it was made.
-    return platform::dpiScaleOf(win32::Win32Screen(window_.get()).dpi()) != panel_->dpiScale();
+    return platform::dpiScaleOf(win32::Win32Screen(window()).dpi()) != panel_->dpiScale();
 }
 
 TaskbarShape TaskbarWindow::shape() const noexcept {
@@ -107,7 +107,7 @@ TaskbarShape TaskbarWindow::shape() const noexcept {
 }
 
 void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
-    const HWND window = window_.get();
+    const HWND window = this->window();
     if (window == nullptr || !panel_) {
         return;
     }
@@ -148,8 +148,8 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
 }
 
 void TaskbarWindow::reload() noexcept {
-    if (window_) {
-        PostMessageW(window_.get(), window::kReloadMessage, 0, 0);
+    if (window() != nullptr) {
+        PostMessageW(window(), window::kReloadMessage, 0, 0);
     }
 }
 
@@ -171,9 +171,8 @@ void TaskbarWindow::redrawForTheme() noexcept {
 }
 
 void TaskbarWindow::present() noexcept {
-    const Rect client = clientOf(window_.get());
-    frame_.present(window_.get(), panel_ ? panel_->surface() : nullptr, client.width(),
-                   client.height());
+    const Rect client = clientOf(window());
+    frame_.present(window(), panel_ ? panel_->surface() : nullptr, client.width(), client.height());
 }
 
 void TaskbarWindow::requestFrame(HWND requester) noexcept {
@@ -183,8 +182,8 @@ void TaskbarWindow::requestFrame(HWND requester) noexcept {
         return;
     }
     if (waitingRequester_ == nullptr &&
-        SetTimer(window_.get(), kFrameAnswerTimer,
-                 static_cast<UINT>(kFrameAnswerInterval - sinceAnswer), nullptr) == 0) {
+        SetTimer(window(), kFrameAnswerTimer, static_cast<UINT>(kFrameAnswerInterval - sinceAnswer),
+                 nullptr) == 0) {
         return;
     }
     waitingRequester_ = requester;
@@ -201,7 +200,7 @@ void TaskbarWindow::sendFrame(HWND requester) noexcept {
                             static_cast<DWORD>(message.size() * sizeof(std::uint32_t)),
                             message.data()};
         DWORD_PTR unused = 0;
-        SendMessageTimeoutW(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()),
+        SendMessageTimeoutW(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(window()),
                             reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kFrameAnswerTimeout,
                             &unused);
     } catch (...) {
@@ -217,9 +216,6 @@ void TaskbarWindow::sendFrame(HWND requester) noexcept {
 bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                   LRESULT& result) {
     switch (message) {
-        case WM_NCCREATE:
-            window_.reset(window);
-            return false;
         case WM_CREATE:
             try {
                 panel_ = std::make_unique<window::PanelWindow>(
@@ -233,9 +229,7 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             panel_.reset();
             return false;
         case WM_NCDESTROY:
-            // Explorer may destroy the window with its taskbar: the handle is not ours
-            // to destroy any more, and the host drops this object.
-            window_.release();
+            // Explorer may destroy the window with its taskbar: the host drops this object.
             PostMessageW(host_, kTaskbarWindowGone, 0, 0);
             return false;
         case WM_SIZE:

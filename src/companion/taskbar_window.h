@@ -56,7 +56,7 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
     TaskbarWindow& operator=(const TaskbarWindow&) = delete;
 
     HWND taskbar() const noexcept { return taskbar_; }
-    HWND window() const noexcept { return window_.get(); }
+    using WindowProcedure::window;
     // The window still exists and is still the taskbar's child.
     bool attached() const noexcept;
     // Whether the panel shows a configuration.
@@ -89,7 +89,6 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
     const HWND taskbar_;
     const bool primary_;
     const HWND host_;
-    win32::Window window_;
     std::unique_ptr<window::PanelWindow> panel_;
     win32::LayeredFrame frame_;
     ULONGLONG lastFrameAnswer_ = 0;

@@ -19,9 +19,6 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_DESTROY:
             windowDestroying();
             return false;
-        case WM_NCDESTROY:
-            windowDestroyed(window);
-            return false;
         case WM_SIZE:
             resized();
             return false;

@@ -71,7 +71,7 @@ STDMETHODIMP CTavisto::GetWindow(HWND* phwnd) noexcept {
     if (phwnd == nullptr) {
         return E_POINTER;
     }
-    *phwnd = window_;
+    *phwnd = window();
     return S_OK;
 }
 
@@ -80,11 +80,11 @@ STDMETHODIMP CTavisto::ContextSensitiveHelp(BOOL) noexcept {
 }
 
 STDMETHODIMP CTavisto::ShowDW(BOOL show) noexcept {
-    if (window_ != nullptr) {
+    if (window() != nullptr) {
         if (show) {
             bandIndex_ = static_cast<int>(SendMessageW(parentWindow_, RB_IDTOINDEX, bandId_, 0));
         }
-        ShowWindow(window_, show ? SW_SHOW : SW_HIDE);
+        ShowWindow(window(), show ? SW_SHOW : SW_HIDE);
     }
     return S_OK;
 }
@@ -141,9 +141,9 @@ STDMETHODIMP CTavisto::CanRenderComposited(BOOL* pf) noexcept {
 STDMETHODIMP CTavisto::SetCompositionState(BOOL enabled) noexcept {
     compositionEnabled_ = enabled;
     // A null window would invalidate the whole desktop.
-    if (window_ != nullptr) {
-        InvalidateRect(window_, nullptr, TRUE);
-        UpdateWindow(window_);
+    if (window() != nullptr) {
+        InvalidateRect(window(), nullptr, TRUE);
+        UpdateWindow(window());
     }
     return S_OK;
 }
@@ -218,8 +218,8 @@ STDMETHODIMP CTavisto::GetSite(REFIID riid, void** ppv) noexcept {
 
 STDMETHODIMP CTavisto::UIActivateIO(BOOL activate, MSG*) noexcept {
     // SetFocus(null) would take the focus away from the host's windows.
-    if (activate && window_ != nullptr) {
-        SetFocus(window_);
+    if (activate && window() != nullptr) {
+        SetFocus(window());
     }
     return S_OK;
 }
@@ -235,7 +235,6 @@ STDMETHODIMP CTavisto::TranslateAcceleratorIO(MSG*) noexcept {
 // The band window's side
 
 void CTavisto::windowCreated(HWND window) noexcept {
-    window_ = window;
     try {
         panelWindow_ =
             std::make_unique<window::PanelWindow>(window, direction_, win32::DpiSource::Screen);
@@ -249,12 +248,6 @@ void CTavisto::windowDestroying() noexcept {
     panelWindow_.reset();
 }
 
-void CTavisto::windowDestroyed(HWND window) noexcept {
-    if (window_ == window) {
-        window_ = nullptr;
-    }
-}
-
 void CTavisto::reloadConfiguration() noexcept {
     if (!panelWindow_) {
         return;
@@ -265,7 +258,7 @@ void CTavisto::reloadConfiguration() noexcept {
     }
     if (lengthChanged) {
         RECT client{};
-        GetClientRect(window_, &client);
+        GetClientRect(window(), &client);
         pushBandSize(bandLength(), direction_ == BandDirection::Horizontal
                                        ? client.bottom - client.top
                                        : client.right - client.left);
@@ -274,7 +267,7 @@ void CTavisto::reloadConfiguration() noexcept {
 
 void CTavisto::resized() noexcept {
     direction_ =
-        window::bandDirectionOf(parentWindow_ != nullptr ? parentWindow_ : GetParent(window_));
+        window::bandDirectionOf(parentWindow_ != nullptr ? parentWindow_ : GetParent(window()));
     if (panelWindow_) {
         panelWindow_->relayout(direction_);
     }
@@ -295,7 +288,7 @@ void CTavisto::paint(HDC given) noexcept {
     if (panelWindow_) {
         panelWindow_->paintBuffered(given);
     } else {
-        win32::paintBand(window_, given, nullptr);
+        win32::paintBand(window(), given, nullptr);
     }
 }
 
@@ -327,12 +320,11 @@ void CTavisto::pushBandSize(std::int32_t newLength, std::int32_t thickness) noex
 }
 
 void CTavisto::destroyBandWindow() noexcept {
-    if (window_ == nullptr) {
+    if (window() == nullptr) {
         return;
     }
-    ShowWindow(window_, SW_HIDE);
-    DestroyWindow(window_);
-    window_ = nullptr;
+    ShowWindow(window(), SW_HIDE);
+    destroyWindow();
     unregisterBandWindowClass();
 }
 

@@ -66,13 +66,11 @@ class CTavisto final
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     // What the band window's messages call.
-    // WM_CREATE: adopt the window, start the watcher, load the configuration.
+    // WM_CREATE: the panel, which starts the watcher and loads the configuration.
     void windowCreated(HWND window) noexcept;
     // WM_DESTROY: the watcher stops posting to the window, and the panel and its
     // backends go with the window they draw in.
     void windowDestroying() noexcept;
-    // WM_NCDESTROY: the window handle is no longer valid.
-    void windowDestroyed(HWND window) noexcept;
     // WM_CREATE and the reload message.
     void reloadConfiguration() noexcept;
     // WM_SIZE: the band's direction follows the shape of the parent window.
@@ -103,7 +101,6 @@ class CTavisto final
     BOOL dirty_ = FALSE;
     BOOL compositionEnabled_ = FALSE;
     DWORD bandId_ = 0;
-    HWND window_ = nullptr;
     HWND parentWindow_ = nullptr;
     // The panel, its backends and the watcher live with the band window.
     std::unique_ptr<window::PanelWindow> panelWindow_;

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "core/failure_sink.h"
+#include "platform/win32/handles.h"
 
 namespace tavisto::window {
 
@@ -21,6 +22,12 @@ namespace tavisto::window {
 // It sees WM_NCCREATE first and WM_NCDESTROY last (messages a top-level window gets
 // before WM_NCCREATE, such as WM_GETMINMAXINFO, have no owner yet); from WM_NCDESTROY on
 // the window no longer reaches it, so it may go.
+//
+// The base owns the window: window() is it from WM_NCCREATE, before the owner sees that
+// message, and null from WM_NCDESTROY on, whoever destroyed it (the owner, a parent or
+// owner window, another process's taskbar). An owner whose members answer the window's
+// last messages calls destroyWindow() in its destructor while they still exist; a window
+// still alive when the base goes is destroyed without reaching its owner, gone by then.
 template <typename Owner>
 class WindowProcedure {
   public:
@@ -31,8 +38,14 @@ class WindowProcedure {
             owner =
                 static_cast<Owner*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
             SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+            if (owner != nullptr) {
+                base(*owner).window_.reset(window);
+            }
         } else if (message == WM_NCDESTROY) {
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            if (owner != nullptr && base(*owner).window_.get() == window) {
+                base(*owner).window_.release();
+            }
         }
         if (owner != nullptr) {
             try {
@@ -55,7 +68,28 @@ class WindowProcedure {
 
   protected:
     WindowProcedure() = default;
-    ~WindowProcedure() = default;
+    ~WindowProcedure() {
+        if (window_) {
+            SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+        }
+    }
+    WindowProcedure(const WindowProcedure&) = delete;
+    WindowProcedure& operator=(const WindowProcedure&) = delete;
+
+    // Null before the window is created and once it is gone.
+    HWND window() const noexcept { return window_.get(); }
+    // Destroys the window unless it is gone already. Its last messages reach the owner,
+    // and window() stays the window until WM_NCDESTROY.
+    void destroyWindow() noexcept {
+        if (window_) {
+            DestroyWindow(window_.get());
+        }
+    }
+
+  private:
+    static WindowProcedure& base(Owner& owner) noexcept { return owner; }
+
+    win32::Window window_;
 };
 
 }  // namespace tavisto::window
