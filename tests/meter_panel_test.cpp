@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_text.h"
+#include "core/failure_sink.h"
 #include "panel/meter_panel.h"
 #include "support/fake_platform.h"
 #include "support/recording_surface.h"
@@ -342,6 +346,51 @@ TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {
     EXPECT_TRUE(platform.tooltips.live().empty());
     EXPECT_TRUE(platform.counterQueries.openQueries().empty());
     EXPECT_TRUE(platform.timers.setCalls.empty());
+}
+
+std::vector<std::string>& sinkReports() {
+    static std::vector<std::string> received;
+    return received;
+}
+
+void recordSinkReport(std::string_view where, std::string_view what) noexcept {
+    sinkReports().push_back(std::string(where) + ": " + std::string(what));
+}
+
+// A std::exception is the file's refusal, for the caller to show; anything else is a
+// fault, which the failure sink hears of as well.
+TEST_F(Panel, ConstructionThatThrowsAnythingButAStandardExceptionIsReported) {
+    struct ThrowingSurfaces final : platform::SurfaceFactory {
+        bool standard = false;
+        std::unique_ptr<platform::MemorySurface> createMemorySurface() override {
+            if (standard) {
+                throw std::runtime_error("no surface today");
+            }
+            throw 7;
+        }
+    } throwing;
+    struct Case {
+        bool standard;
+        std::string error;
+        std::vector<std::string> reported;
+    };
+    const Case cases[] = {
+        {true, "no surface today", {}},
+        {false, "unknown error", {"creating the panel: an exception that is not a std::exception"}},
+    };
+    platform.surfaces = &throwing;
+    const FailureReporter previous = setFailureReporter(recordSinkReport);
+    for (const Case& testCase : cases) {
+        sinkReports().clear();
+        throwing.standard = testCase.standard;
+        std::string error;
+        EXPECT_EQ(MeterPanel::create(platform.services(), std::string(kTwoRates),
+                                     BandDirection::Horizontal, error),
+                  nullptr);
+        EXPECT_EQ(error, testCase.error);
+        EXPECT_EQ(sinkReports(), testCase.reported) << testCase.error;
+    }
+    setFailureReporter(previous);
 }
 
 TEST_F(Panel, NoPanelWithoutAMemorySurface) {

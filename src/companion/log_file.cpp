@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "platform/win32/debug_output.h"
 #include "platform/win32/handles.h"
@@ -60,9 +61,9 @@ void appendLogLine(const std::wstring& path, const std::wstring& line) noexcept 
         DWORD written = 0;
         WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     } catch (...) {
-        // Out of memory: the line is lost. Not reported to the failure sink, which writes
-        // here: the debugger's output has it.
-        win32::reportToDebugOutput("writing the log", "out of memory");
+        // The line is lost. Not reported to the failure sink, which writes here: the
+        // debugger's output has it.
+        win32::reportToDebugOutput("writing the log", caughtExceptionText());
     }
 }
 
@@ -70,8 +71,8 @@ void log(const std::wstring& line) noexcept {
     try {
         appendLogLine(logFilePath(), line);
     } catch (...) {
-        // Out of memory forming the path: the line is lost, as appendLogLine loses it.
-        win32::reportToDebugOutput("writing the log", "out of memory");
+        // Forming the path failed: the line is lost, as appendLogLine loses it.
+        win32::reportToDebugOutput("writing the log", caughtExceptionText());
     }
 }
 
@@ -82,7 +83,8 @@ void reportToDebugOutputAndLog(std::string_view where, std::string_view what) no
             utf8ToUtf16(printableText(std::string(where) + ": " + std::string(what)));
         log(L"failure in " + std::wstring(text.begin(), text.end()));
     } catch (...) {
-        // Out of memory: the debugger's output has the report.
+        // The debugger's output has the report; only its line in the log is lost.
+        win32::reportToDebugOutput("writing the log", caughtExceptionText());
     }
 }
 

@@ -689,6 +689,8 @@ class Checker {
                 return entry.second.kind == CounterReference::PerformanceCounter &&
                        hasWildcardInstance(entry.second.path);
             });
+        } catch (const std::bad_alloc&) {
+            throw;  // a failure of the check, not of the file
         } catch (const std::exception&) {
             return false;  // the load reports it
         }
@@ -778,6 +780,8 @@ class Checker {
         ReferenceMap references;
         try {
             references = extractReferences(rewritten);
+        } catch (const std::bad_alloc&) {
+            throw;  // a failure of the check, not of the file
         } catch (const std::exception&) {
             return;  // the load reports it
         }

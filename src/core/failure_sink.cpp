@@ -83,14 +83,19 @@ void reportFailure(std::string_view where, std::string_view what) noexcept {
     reporter(where, what);
 }
 
-void reportCaughtException(std::string_view where) noexcept {
+std::string_view caughtExceptionText() noexcept {
     try {
         throw;
     } catch (const std::exception& caught) {
-        reportFailure(where, caught.what());
+        // The rethrown object is the one being handled, which outlives this call.
+        return caught.what();
     } catch (...) {
-        reportFailure(where, "an exception that is not a std::exception");
+        return "an exception that is not a std::exception";
     }
+}
+
+void reportCaughtException(std::string_view where) noexcept {
+    reportFailure(where, caughtExceptionText());
 }
 
 }  // namespace tavisto

@@ -30,6 +30,11 @@ void reportFailure(std::string_view where, std::string_view what) noexcept;
 // it is a std::exception.
 void reportCaughtException(std::string_view where) noexcept;
 
+// Only inside a catch block: what reportCaughtException reports, for a barrier that
+// cannot report to the sink because it is part of the reporter. Valid while the
+// exception is handled.
+std::string_view caughtExceptionText() noexcept;
+
 // Lets at most `perWindow` reports through in each window of time, a window starting
 // with the first report after the last one ended. Not thread-safe by itself.
 class FailureRateLimit {

@@ -14,12 +14,13 @@ namespace tavisto {
 namespace {
 
 // Copying the message may itself run out of memory, and the callers are exception
-// barriers: the failure is then reported with a text short enough for the string's
-// inline buffer, which needs no allocation.
+// barriers: the failure goes to the sink, and the refusal says so with a text short
+// enough for the string's inline buffer, which needs no allocation.
 void keepMessage(std::string& target, const char* message) noexcept {
     try {
         target = message;
     } catch (...) {
+        reportCaughtException("keeping a refusal");
         target = "out of memory";
     }
 }
@@ -78,6 +79,8 @@ std::unique_ptr<MeterPanel> MeterPanel::create(platform::PlatformServices platfo
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
     } catch (...) {
+        // Not a refusal of the file: nothing in the load throws anything else.
+        reportCaughtException("creating the panel");
         keepMessage(error, "unknown error");
     }
     return nullptr;
@@ -102,6 +105,8 @@ std::string MeterPanel::reload(std::string text, BandDirection direction) noexce
     } catch (const std::exception& failure) {
         keepMessage(error, failure.what());
     } catch (...) {
+        // Not a refusal of the file: nothing in the load throws anything else.
+        reportCaughtException("reloading the panel");
         keepMessage(error, "unknown error");
     }
     restoreLastConfiguration(direction);
