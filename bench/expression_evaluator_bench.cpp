@@ -99,10 +99,13 @@ void muparserEvaluate(benchmark::State& state, const char* text) {
 void currentValueTwoReferences(benchmark::State& state) {
     tavisto::MeterCounter counter;
     counter.expressionText = "100 * (1 - a / b)";
-    counter.references["a"].value = 1536.0;
-    counter.references["b"].value = 4096.0;
+    counter.references["a"];
+    counter.references["b"];
+    tavisto::CounterSamples samples = tavisto::unsampled(counter);
+    samples.references[0].value = 1536.0;
+    samples.references[1].value = 4096.0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(tavisto::currentValue(counter));
+        benchmark::DoNotOptimize(tavisto::currentValue(counter, samples));
     }
 }
 

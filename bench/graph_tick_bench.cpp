@@ -12,6 +12,8 @@
 #include "cpu_time_reporter.h"
 #include "platform/linux/cairo_surface.h"
 #include "render/frame.h"
+#include "render/meters.h"
+#include "sampling/counter_value.h"
 
 namespace {
 
@@ -22,10 +24,11 @@ using tavisto::platform::TaskbarTheme;
 
 constexpr int kTaskbarHeight = 40;
 
-// A meter with the placement and the frame entry a panel keeps for it.
+// A meter with the placement, the samples and the frame entry a panel keeps for it.
 struct PlacedMeter {
     Meter meter;
     tavisto::MeterPlacement placement;
+    tavisto::MeterSamples samples;
     tavisto::MeterFrame frame;
 };
 
@@ -44,11 +47,18 @@ PlacedMeter meterOf(const char16_t* type, Rect rect) {
     counter.references["a"] = tavisto::CounterReference{
         tavisto::CounterReference::PerformanceCounter, u"\\Processor(_Total)\\% Processor Time"};
     meter.counters.push_back(std::move(counter));
+    placed.samples = tavisto::initialSamples(meter);
+    for (tavisto::CounterSamples& samples : placed.samples.counters) {
+        samples.history.resize(tavisto::graphHistoryCapacity(placed.placement));
+    }
     return placed;
 }
 
-void drawSampled(PlacedMeter& placed, tavisto::platform::MemorySurface& surface) {
-    tavisto::drawSampledMeter(placed.meter, placed.placement, placed.frame, surface,
+// A new sample taken and drawn, as a tick does.
+void tickWith(PlacedMeter& placed, double value, tavisto::platform::MemorySurface& surface) {
+    placed.samples.counters[0].references[0].value = value;
+    tavisto::takeSamples(placed.meter, placed.samples);
+    tavisto::drawSampledMeter(placed.meter, placed.samples, placed.placement, placed.frame, surface,
                               tavisto::DrawSettings{TaskbarTheme::Dark});
 }
 
@@ -65,12 +75,10 @@ void tickMeter(benchmark::State& state, const char16_t* type, int width) {
     int step = 0;
     // Fill the history first, so that every measured tick moves a full graph.
     for (int warm = 0; warm < width; ++warm) {
-        meter.meter.counters[0].references["a"].value = nextValue(step);
-        drawSampled(meter, surface);
+        tickWith(meter, nextValue(step), surface);
     }
     for (auto _ : state) {
-        meter.meter.counters[0].references["a"].value = nextValue(step);
-        drawSampled(meter, surface);
+        tickWith(meter, nextValue(step), surface);
     }
     benchmark::DoNotOptimize(surface.pixel(10 + width - 1, kTaskbarHeight - 2));
 }
@@ -90,11 +98,10 @@ void graphFullDrawing(benchmark::State& state) {
     PlacedMeter meter = meterOf(u"graph", Rect{10, 0, 110, kTaskbarHeight});
     int step = 0;
     for (int warm = 0; warm < 100; ++warm) {
-        meter.meter.counters[0].references["a"].value = nextValue(step);
-        drawSampled(meter, surface);
+        tickWith(meter, nextValue(step), surface);
     }
     for (auto _ : state) {
-        tavisto::drawMeter(meter.meter, meter.placement, meter.frame, surface,
+        tavisto::drawMeter(meter.meter, meter.samples, meter.placement, meter.frame, surface,
                            tavisto::DrawSettings{TaskbarTheme::Dark});
     }
 }

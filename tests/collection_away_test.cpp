@@ -9,6 +9,7 @@
 
 #include "panel/meter_panel.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
@@ -53,7 +54,7 @@ class CollectionAway : public ::testing::Test {
                                             BandDirection::Horizontal, &queue);
     }
     double value(const MeterPanel& panel, std::uint64_t rate) const {
-        return panel.model().metersByRate.at(rate)[0]->counters[0].references.begin()->second.value;
+        return testing::sampleOf(panel, rate);
     }
     // What the collector does with the last collection asked for; its ticket.
     std::uint64_t collectLast() {

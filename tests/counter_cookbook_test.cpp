@@ -78,9 +78,11 @@ TEST_F(CounterCookbook, EveryDocumentedCounterLoadsAndNamesWellFormedReferences)
             // A lone reference shows its bare sample: no arithmetic may be lost.
             EXPECT_EQ(counter.counterPath, u"a");
         } else {
+            std::vector<double> samples(counter.references.size(), 0.0);
             std::vector<VariableBinding> bindings;
+            auto sample = samples.begin();
             for (const auto& [name, reference] : counter.references) {
-                bindings.push_back(bindVariable(name.c_str(), &reference.value));
+                bindings.push_back(bindVariable(name.c_str(), &*sample++));
             }
             ExpressionTree tree =
                 ExpressionEvaluator::compile(counter.expressionText.c_str(), bindings.data(),

@@ -15,183 +15,188 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-MeterCounter counterFrom(const char* json) {
-    return parseCounter(nlohmann::json::parse(json), 1.0);
-}
+// A counter as loaded with the samples the sampler keeps for it.
+struct Sampled {
+    explicit Sampled(const char* json)
+        : counter(parseCounter(nlohmann::json::parse(json), 1.0)), samples(unsampled(counter)) {}
 
-void setSample(MeterCounter& counter, const std::string& name, double value) {
-    ASSERT_EQ(counter.references.count(name), 1u) << name;
-    counter.references.at(name).value = value;
+    double current() { return currentValue(counter, samples); }
+
+    MeterCounter counter;
+    CounterSamples samples;
+};
+
+void setSample(Sampled& sampled, const std::string& name, double value) {
+    const auto reference = sampled.counter.references.find(name);
+    ASSERT_NE(reference, sampled.counter.references.end()) << name;
+    sampled.samples.references
+        .at(static_cast<std::size_t>(std::distance(sampled.counter.references.begin(), reference)))
+        .value = value;
 }
 
 TEST(CounterValue, WithoutReferencesIsZeroMovedIntoTheRange) {
-    MeterCounter plain =
-        counterFrom(R"json({"counterPath": "\\Processor(_Total)\\% processor time"})json");
-    ASSERT_TRUE(plain.references.empty());
-    EXPECT_EQ(currentValue(plain), 0.0);
+    Sampled plain(R"json({"counterPath": "\\Processor(_Total)\\% processor time"})json");
+    ASSERT_TRUE(plain.counter.references.empty());
+    EXPECT_EQ(plain.current(), 0.0);
 
-    MeterCounter raised = counterFrom(R"json({"counterPath": "1 + 1", "minValue": 5})json");
-    EXPECT_EQ(currentValue(raised), 5.0);
-    EXPECT_EQ(raised.minValue, 5.0);
+    Sampled raised(R"json({"counterPath": "1 + 1", "minValue": 5})json");
+    EXPECT_EQ(raised.current(), 5.0);
+    EXPECT_EQ(raised.samples.minValue, 5.0);
 }
 
 TEST(CounterValue, OneReferenceGivesTheBareSampleWithoutEvaluatingTheText) {
-    MeterCounter ratio = counterFrom(
+    Sampled ratio(
         R"json({"counterPath": "(PERFORMANCE_INFORMATION.CommitTotal) / (PERFORMANCE_INFORMATION.CommitTotal)"})json");
-    ASSERT_EQ(ratio.expressionText, "a / a");
+    ASSERT_EQ(ratio.counter.expressionText, "a / a");
     setSample(ratio, "a", 7.0);
-    EXPECT_EQ(currentValue(ratio), 7.0);
+    EXPECT_EQ(ratio.current(), 7.0);
 
-    MeterCounter scaled =
-        counterFrom(R"json({"counterPath": "(\\Memory\\Available Bytes) / 1048576"})json");
+    Sampled scaled(R"json({"counterPath": "(\\Memory\\Available Bytes) / 1048576"})json");
     setSample(scaled, "a", 2097152.0);
-    EXPECT_EQ(currentValue(scaled), 2097152.0);
+    EXPECT_EQ(scaled.current(), 2097152.0);
 
-    MeterCounter broken =
-        counterFrom(R"json({"counterPath": "(\\Memory\\Available Bytes) ?"})json");
+    Sampled broken(R"json({"counterPath": "(\\Memory\\Available Bytes) ?"})json");
     setSample(broken, "a", 3.0);
-    EXPECT_EQ(currentValue(broken), 3.0);
+    EXPECT_EQ(broken.current(), 3.0);
 
-    MeterCounter unsampled = counterFrom(
+    Sampled unsampled(
         R"json({"counterPath": "(\\Memory\\Available Bytes)", "minValue": 0, "maxValue": 1
     })json");
     setSample(unsampled, "a", std::numeric_limits<double>::quiet_NaN());
-    EXPECT_TRUE(std::isnan(currentValue(unsampled)));
-    EXPECT_EQ(unsampled.minValue, 0.0);
-    EXPECT_EQ(unsampled.maxValue, 1.0);
+    EXPECT_TRUE(std::isnan(unsampled.current()));
+    EXPECT_EQ(unsampled.samples.minValue, 0.0);
+    EXPECT_EQ(unsampled.samples.maxValue, 1.0);
 }
 
 TEST(CounterValue, SeveralReferencesEvaluateTheExpressionOnTheLatestSamples) {
-    MeterCounter product = counterFrom(R"json({"counterPath": "(\\A\\B) * (\\C\\D)"})json");
-    ASSERT_EQ(product.expressionText, "a * b");
+    Sampled product(R"json({"counterPath": "(\\A\\B) * (\\C\\D)"})json");
+    ASSERT_EQ(product.counter.expressionText, "a * b");
     setSample(product, "a", 3.0);
     setSample(product, "b", 4.0);
-    EXPECT_EQ(currentValue(product), 12.0);
+    EXPECT_EQ(product.current(), 12.0);
     setSample(product, "b", 5.0);
-    EXPECT_EQ(currentValue(product), 15.0);
+    EXPECT_EQ(product.current(), 15.0);
 
-    MeterCounter mixed = counterFrom(
+    Sampled mixed(
         R"json({"counterPath": "100 * (PERFORMANCE_INFORMATION.ProcessCount) / (\\System\\Threads)"
     })json");
-    ASSERT_EQ(mixed.expressionText, "100 * b / a");
+    ASSERT_EQ(mixed.counter.expressionText, "100 * b / a");
     setSample(mixed, "a", 400.0);
     setSample(mixed, "b", 2.0);
-    EXPECT_EQ(currentValue(mixed), 0.5);
+    EXPECT_EQ(mixed.current(), 0.5);
 }
 
 TEST(CounterValue, ExpressionIsCompiledOnceForItsOwnCounter) {
-    MeterCounter original = counterFrom(R"json({"counterPath": "(\\A\\B) - (\\C\\D)"})json");
+    Sampled original(R"json({"counterPath": "(\\A\\B) - (\\C\\D)"})json");
     setSample(original, "a", 10.0);
     setSample(original, "b", 4.0);
-    ASSERT_EQ(currentValue(original), 6.0);
+    ASSERT_EQ(original.current(), 6.0);
 
     const std::size_t before = testing::allocationCount();
     for (int round = 0; round < 100; ++round) {
         setSample(original, "a", round);
-        EXPECT_EQ(currentValue(original), round - 4.0);
+        EXPECT_EQ(original.current(), round - 4.0);
     }
     EXPECT_EQ(testing::allocationCount(), before);
 
     // A copy reads its own samples, not the ones the original was compiled over.
-    MeterCounter copy = original;
+    Sampled copy = original;
     setSample(copy, "a", 100.0);
-    EXPECT_EQ(currentValue(copy), 96.0);
-    EXPECT_EQ(currentValue(original), 95.0);
+    EXPECT_EQ(copy.current(), 96.0);
+    EXPECT_EQ(original.current(), 95.0);
     copy = original;
     setSample(copy, "b", 1.0);
-    EXPECT_EQ(currentValue(copy), 98.0);
+    EXPECT_EQ(copy.current(), 98.0);
 
     // A text that changed is compiled again.
-    original.expressionText = "a + b";
-    EXPECT_EQ(currentValue(original), 103.0);
+    original.counter.expressionText = "a + b";
+    EXPECT_EQ(original.current(), 103.0);
 }
 
 TEST(CounterValue, ExpressionThatDoesNotCompileShowsAsZero) {
     // A space after the parenthesis keeps the second path from being a reference.
-    MeterCounter leftover = counterFrom(
+    Sampled leftover(
         R"json({"counterPath": "(\\A\\B) + (\\C\\D) + ( \\E\\F)", "minValue": -10})json");
-    ASSERT_EQ(leftover.references.size(), 2u);
+    ASSERT_EQ(leftover.counter.references.size(), 2u);
     setSample(leftover, "a", 1.0);
     setSample(leftover, "b", 2.0);
-    EXPECT_EQ(currentValue(leftover), 0.0);
+    EXPECT_EQ(leftover.current(), 0.0);
 
-    MeterCounter unknownName = counterFrom(R"json({"counterPath": "(\\A\\B) + (\\C\\D) + x"})json");
+    Sampled unknownName(R"json({"counterPath": "(\\A\\B) + (\\C\\D) + x"})json");
     setSample(unknownName, "a", 1.0);
-    EXPECT_EQ(currentValue(unknownName), 0.0);
+    EXPECT_EQ(unknownName.current(), 0.0);
 }
 
 TEST(CounterValue, DivisionByZeroGivesInfinityOrZeroForNaN) {
-    MeterCounter quotient =
-        counterFrom(R"json({"counterPath": "(\\A\\B) / (\\C\\D)", "maxValue": 100})json");
+    Sampled quotient(R"json({"counterPath": "(\\A\\B) / (\\C\\D)", "maxValue": 100})json");
     setSample(quotient, "a", 1.0);
     setSample(quotient, "b", 0.0);
-    EXPECT_EQ(currentValue(quotient), 100.0);
-    EXPECT_EQ(quotient.maxValue, 100.0);
+    EXPECT_EQ(quotient.current(), 100.0);
+    EXPECT_EQ(quotient.samples.maxValue, 100.0);
     setSample(quotient, "a", 0.0);
-    EXPECT_EQ(currentValue(quotient), 0.0);
+    EXPECT_EQ(quotient.current(), 0.0);
     setSample(quotient, "a", -1.0);
-    EXPECT_EQ(currentValue(quotient), -kInfinity);
+    EXPECT_EQ(quotient.current(), -kInfinity);
 
-    MeterCounter dynamic = counterFrom(
+    Sampled dynamic(
         R"json({"counterPath": "(\\A\\B) / (\\C\\D)", "maxValue": 100, "dynamicMaxValue": true
     })json");
     setSample(dynamic, "a", 1.0);
     setSample(dynamic, "b", 0.0);
-    EXPECT_EQ(currentValue(dynamic), kInfinity);
-    EXPECT_EQ(dynamic.maxValue, kInfinity);
+    EXPECT_EQ(dynamic.current(), kInfinity);
+    EXPECT_EQ(dynamic.samples.maxValue, kInfinity);
 }
 
 TEST(CounterValue, FixedRangeClampsTheValue) {
-    MeterCounter counter =
-        counterFrom(R"json({"counterPath": "(\\A\\B)", "minValue": 0, "maxValue": 100})json");
+    Sampled counter(R"json({"counterPath": "(\\A\\B)", "minValue": 0, "maxValue": 100})json");
     setSample(counter, "a", 150.0);
-    EXPECT_EQ(currentValue(counter), 100.0);
+    EXPECT_EQ(counter.current(), 100.0);
     setSample(counter, "a", -3.0);
-    EXPECT_EQ(currentValue(counter), 0.0);
+    EXPECT_EQ(counter.current(), 0.0);
     setSample(counter, "a", 42.5);
-    EXPECT_EQ(currentValue(counter), 42.5);
-    EXPECT_EQ(counter.minValue, 0.0);
-    EXPECT_EQ(counter.maxValue, 100.0);
+    EXPECT_EQ(counter.current(), 42.5);
+    EXPECT_EQ(counter.samples.minValue, 0.0);
+    EXPECT_EQ(counter.samples.maxValue, 100.0);
 
-    MeterCounter unbounded = counterFrom(R"json({"counterPath": "(\\A\\B)"
+    Sampled unbounded(R"json({"counterPath": "(\\A\\B)"
     })json");
     setSample(unbounded, "a", -1e308);
-    EXPECT_EQ(currentValue(unbounded), -1e308);
-    EXPECT_EQ(unbounded.minValue, -kInfinity);
-    EXPECT_EQ(unbounded.maxValue, kInfinity);
+    EXPECT_EQ(unbounded.current(), -1e308);
+    EXPECT_EQ(unbounded.samples.minValue, -kInfinity);
+    EXPECT_EQ(unbounded.samples.maxValue, kInfinity);
 }
 
 TEST(CounterValue, DynamicBoundsOnlyWidenUntilTheNextLoad) {
     const char* json =
         R"json({"counterPath": "(\\A\\B)", "minValue": 0, "maxValue": 100, "dynamicMaxValue": true})json";
-    MeterCounter counter = counterFrom(json);
+    Sampled counter(json);
     setSample(counter, "a", 150.0);
-    EXPECT_EQ(currentValue(counter), 150.0);
-    EXPECT_EQ(counter.maxValue, 150.0);
+    EXPECT_EQ(counter.current(), 150.0);
+    EXPECT_EQ(counter.samples.maxValue, 150.0);
     setSample(counter, "a", 120.0);
-    EXPECT_EQ(currentValue(counter), 120.0);
-    EXPECT_EQ(counter.maxValue, 150.0);
+    EXPECT_EQ(counter.current(), 120.0);
+    EXPECT_EQ(counter.samples.maxValue, 150.0);
     setSample(counter, "a", -5.0);
-    EXPECT_EQ(currentValue(counter), 0.0);
-    EXPECT_EQ(counter.minValue, 0.0);
+    EXPECT_EQ(counter.current(), 0.0);
+    EXPECT_EQ(counter.samples.minValue, 0.0);
 
-    MeterCounter reloaded = counterFrom(json);
+    Sampled reloaded(json);
     setSample(reloaded, "a", 120.0);
-    EXPECT_EQ(currentValue(reloaded), 120.0);
-    EXPECT_EQ(reloaded.maxValue, 120.0);
+    EXPECT_EQ(reloaded.current(), 120.0);
+    EXPECT_EQ(reloaded.samples.maxValue, 120.0);
 
-    MeterCounter lower = counterFrom(
+    Sampled lower(
         R"json({"counterPath": "(\\A\\B) - (\\C\\D)", "minValue": 0, "maxValue": 10, "dynamicMinValue": true
     })json");
     setSample(lower, "a", 1.0);
     setSample(lower, "b", 4.0);
-    EXPECT_EQ(currentValue(lower), -3.0);
-    EXPECT_EQ(lower.minValue, -3.0);
+    EXPECT_EQ(lower.current(), -3.0);
+    EXPECT_EQ(lower.samples.minValue, -3.0);
     setSample(lower, "b", 1.0);
-    EXPECT_EQ(currentValue(lower), 0.0);
-    EXPECT_EQ(lower.minValue, -3.0);
+    EXPECT_EQ(lower.current(), 0.0);
+    EXPECT_EQ(lower.samples.minValue, -3.0);
     setSample(lower, "a", 11.0);
-    EXPECT_EQ(currentValue(lower), 10.0);
+    EXPECT_EQ(lower.current(), 10.0);
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ namespace {
 
 using testing::drawPlaced;
 using testing::PlacedMeter;
+using testing::SampledCounter;
+using testing::setCounters;
 
 using testing::BeginDrawing;
 using testing::ClearToTransparent;
@@ -29,13 +31,13 @@ using testing::FillRectangle;
 using testing::Primitive;
 using testing::RecordingSurface;
 
-MeterCounter counterAt(double value) {
-    MeterCounter counter;
+SampledCounter counterAt(double value) {
+    SampledCounter counter;
     counter.color = parseColour(u"#FF0000");
     counter.minValue = 0.0;
     counter.maxValue = 100.0;
-    counter.references["a"] =
-        CounterReference{CounterReference::PerformanceCounter, u"\\T\\a", 0, value};
+    counter.references["a"] = CounterReference{CounterReference::PerformanceCounter, u"\\T\\a"};
+    counter.sample = value;
     return counter;
 }
 
@@ -46,7 +48,7 @@ PlacedMeter meterOfType(std::u16string type) {
     meter.width = 10;
     meter.placement.barLength = 28.0;
     meter.color = parseColour(u"#FFFFFF");
-    meter.counters.push_back(counterAt(50.0));
+    setCounters(meter, {counterAt(50.0)});
     return meter;
 }
 
@@ -124,8 +126,15 @@ struct LoadedModel {
     explicit LoadedModel(const char* configuration) {
         nlohmann::json document = nlohmann::json::parse(configuration);
         loadModel(document, LoadContext{1.0}, model);
+        for (const auto& [rate, meters] : model.metersByRate) {
+            for (const auto& meter : meters) {
+                samples.resize(std::max(samples.size(), meter->index + 1));
+                samples[meter->index] = initialSamples(*meter);
+            }
+        }
     }
     PanelModel model;
+    PanelSamples samples;
     PanelLayout layout;
     FrameCache frames;
 };
@@ -136,8 +145,8 @@ void rebuildFrame(LoadedModel& loaded, BandDirection direction, platform::BandWi
                   platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     layoutPanel(loaded.model, direction, window.clientRect(), loaded.layout, window);
     rebuildFrameCache(loaded.model, loaded.layout, loaded.frames);
-    redrawFrame(loaded.model, loaded.layout, loaded.frames, window.clientRect(), surface,
-                DrawSettings{theme});
+    redrawFrame(loaded.model, loaded.samples, loaded.layout, loaded.frames, window.clientRect(),
+                surface, DrawSettings{theme});
 }
 
 constexpr const char* kTwoRates = R"({"meterGroups": [{"maxHeight": 30, "meters": [

@@ -7,10 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_loader.h"
-#include "config/sample_history.h"
 #include "panel/meter_panel.h"
 #include "render/frame.h"
+#include "sampling/sample_history.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 #include "support/placed_meter.h"
 #include "support/recording_surface.h"
 
@@ -20,6 +21,7 @@ namespace {
 using testing::drawPlaced;
 using testing::drawSampledPlaced;
 using testing::PlacedMeter;
+using testing::sampleMeter;
 
 using platform::TaskbarTheme;
 using testing::ClearToTransparent;
@@ -58,7 +60,7 @@ PlacedMeter graphAt(Rect rect, bool horizontalBand, MeterCounter counter,
 // One tick: the counter's sample becomes `value` and the meter is drawn as a tick draws it.
 void tick(PlacedMeter& meter, RecordingSurface& surface, double value,
           TaskbarTheme theme = TaskbarTheme::Dark) {
-    meter.counters[0].references["a"].value = value;
+    sampleMeter(meter, {value});
     drawSampledPlaced(meter, surface, theme);
 }
 
@@ -154,7 +156,7 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
         }
         surface.log.clear();
         meter.frame.neighbourDrew = c.neighbourDrew;
-        meter.counters[0].references["a"].value = c.newest;
+        sampleMeter(meter, {c.newest});
         EXPECT_EQ(drawSampledPlaced(meter, surface, TaskbarTheme::Dark), c.draws);
         EXPECT_EQ(surface.recorded<ScrollArea>().size(), c.draws ? 1U : 0U);
         EXPECT_EQ(surface.log.empty(), !c.draws);
@@ -163,7 +165,7 @@ TEST(GraphMeter, TickLeavesAGraphOfAlikeSamplesUntouched) {
     PlacedMeter single = graphAt({0, 0, 2, 11}, true, counterInRange(0.0, 100.0));
     RecordingSurface surface;
     tick(single, surface, 50);
-    single.counters[0].references["a"].value = 56;
+    sampleMeter(single, {56});
     EXPECT_TRUE(drawSampledPlaced(single, surface, TaskbarTheme::Dark));
 }
 
@@ -193,8 +195,8 @@ TEST(GraphMeter, DynamicMaximumFallsWhenTheLargestSampleScrollsOut) {
         EXPECT_EQ(fills.back(), (FillRectangle{kRed, 2, step.lineTop, 1, step.lineHeight}))
             << step.value;
     }
-    // The configured maximum is left as it was.
-    EXPECT_EQ(meter.counters[0].maxValue, 50.0);
+    // The maximum sampling keeps is left as configured.
+    EXPECT_EQ(meter.samples.counters[0].maxValue, 50.0);
 }
 
 TEST(GraphMeter, RelayoutResizesTheHistoryKeepingTheNewestWithoutSampling) {
@@ -206,7 +208,8 @@ TEST(GraphMeter, RelayoutResizesTheHistoryKeepingTheNewestWithoutSampling) {
     meter.placement.rect = Rect{0, 0, 4, 11};
     drawPlaced(meter, surface, TaskbarTheme::Dark);
     drawPlaced(meter, surface, TaskbarTheme::Dark);
-    EXPECT_EQ(newestFirst(meter.counters[0].history), (std::vector<double>{50.0, 40.0, 30.0}));
+    EXPECT_EQ(newestFirst(meter.samples.counters[0].history),
+              (std::vector<double>{50.0, 40.0, 30.0}));
     // A new place is drawn in full at the next tick.
     surface.log.clear();
     meter.placement.rect = Rect{4, 0, 8, 11};
@@ -278,7 +281,8 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
     platform.window.client = Rect{0, 0, 20, 11};
     platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {25.0, 75.0});
     MeterPanel panel(platform.services(), std::string(kGraphPanel), BandDirection::Horizontal);
-    const SampleHistory& history = panel.model().metersByRate.at(1000).at(0)->counters[0].history;
+    const Meter& graph = *panel.model().metersByRate.at(1000).at(0);
+    const SampleHistory& history = panel.samples().at(graph.index).counters[0].history;
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));  // the first tick of start
 
     platform.theme.theme = TaskbarTheme::Light;
@@ -290,6 +294,31 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
 
     ASSERT_TRUE(platform.timers.fire(1000));
     EXPECT_EQ(newestFirst(history), (std::vector<double>{75.0, 25.0}));
+}
+
+// A graph given no width, or one pixel (its outline), has no room for a sample: it keeps
+// ticking, keeps no history and draws its outline alone.
+TEST(GraphPanel, GraphWithoutRoomForASampleKeepsTicking) {
+    for (const char* width : {"", R"("width": 1,)"}) {
+        SCOPED_TRACE(width);
+        testing::FakePlatform platform;
+        testing::RecordingSurfaceFactory surfaces;
+        platform.surfaces = &surfaces;
+        platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {10, 20, 30});
+        MeterPanel panel(
+            platform.services(),
+            std::string(R"json({"meterGroups": [{"meters": [{"meterType": "graph", )json") + width +
+                R"json( "refreshRate": 1000, "counters": [{"counterPath":
+                         "(\\Processor(_Total)\\% Processor Time)"}]}]}]})json",
+            BandDirection::Horizontal);
+        for (int tick = 0; tick < 3; ++tick) {
+            surfaces.last->log.clear();
+            ASSERT_TRUE(platform.timers.fire(1000));
+            EXPECT_TRUE(surfaces.last->recorded<ScrollArea>().empty());
+            EXPECT_EQ(surfaces.last->recorded<OutlineRectangle>().size(), 1U);
+        }
+        EXPECT_EQ(testing::samplesOf(panel, 1000).history.size(), 0U);
+    }
 }
 
 }  // namespace

@@ -15,9 +15,9 @@
 #include "core/wildcard_match.h"
 #include "panel/meter_panel.h"
 #include "sampling/counter_instances.h"
-#include "sampling/counter_value.h"
 #include "support/allocation_count.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 
 namespace tavisto {
 namespace {
@@ -44,7 +44,7 @@ std::u16string engine(int pid, std::u16string_view luid, int number, std::u16str
 class InstanceSelectionOnFakePlatform : public ::testing::Test {
   protected:
     // A panel of one column meter with the counter, sampled every second.
-    MeterCounter& start(const json& counter) {
+    const CounterSamples& start(const json& counter) {
         const json document = {{"meterGroups",
                                 {{{"meters",
                                    {{{"meterType", "column"},
@@ -53,10 +53,10 @@ class InstanceSelectionOnFakePlatform : public ::testing::Test {
                                      {"counters", {counter}}}}}}}}};
         panel = std::make_unique<MeterPanel>(platform.services(), document.dump(),
                                              BandDirection::Horizontal);
-        return const_cast<PanelModel&>(panel->model()).metersByRate.at(1000).at(0)->counters[0];
+        return testing::samplesOf(*panel, 1000);
     }
 
-    MeterCounter& startWildcard(const std::u16string& path, const json& instances) {
+    const CounterSamples& startWildcard(const std::u16string& path, const json& instances) {
         std::string utf8(path.begin(), path.end());
         return start({{"counterPath", "(" + utf8 + ")"}, {"instances", instances}});
     }
@@ -76,12 +76,12 @@ TEST_F(InstanceSelectionOnFakePlatform, NamesThatAppearVanishAndMoveAreFollowed)
                                                       {{a1, 10.0}, {a0, 45.0}, {b0, 30.0}},
                                                       {},
                                                   });
-    MeterCounter& gpu = startWildcard(kGpu, kGpuFormula);
+    const CounterSamples& gpu = startWildcard(kGpu, kGpuFormula);
     for (const double expected : {50.0, 80.0, 30.0, 75.0}) {
-        EXPECT_EQ(currentValue(gpu), expected);
+        EXPECT_EQ(gpu.value, expected);
         ASSERT_TRUE(platform.timers.fire(1000));
     }
-    EXPECT_EQ(currentValue(gpu), 0.0);
+    EXPECT_EQ(gpu.value, 0.0);
 }
 
 TEST_F(InstanceSelectionOnFakePlatform, StableTicksOverTwoThousandInstancesAllocateNothing) {
@@ -95,7 +95,7 @@ TEST_F(InstanceSelectionOnFakePlatform, StableTicksOverTwoThousandInstancesAlloc
     platform.counterQueries.scriptInstances(kGpu, {instances, instances});
     json selection = kGpuFormula;
     selection["exclude"] = json::array({"pid_4??_*", "*eng_3*"});
-    MeterCounter& gpu = startWildcard(kGpu, selection);
+    const CounterSamples& gpu = startWildcard(kGpu, selection);
     panel->tick(1000);  // the second collection: the same names in new strings
     platform.window.invalidations.reserve(100);
     const std::size_t before = testing::allocationCount();
@@ -104,7 +104,7 @@ TEST_F(InstanceSelectionOnFakePlatform, StableTicksOverTwoThousandInstancesAlloc
     }
     EXPECT_EQ(testing::allocationCount() - before, 0u);
     // Engine 2 of the 400 processes not excluded.
-    EXPECT_NEAR(currentValue(gpu), 40.0, 1e-9);
+    EXPECT_NEAR(gpu.value, 40.0, 1e-9);
 }
 
 std::vector<platform::CounterInstance> viewOf(const Collection& collection) {
@@ -267,7 +267,7 @@ TEST_F(InstanceSelectionOnFakePlatform, DocumentedExamplesGiveTheirStatedValues)
         const std::string line = documentedExample(test.marker);
         ASSERT_FALSE(line.empty());
         platform.counterQueries.scriptInstances(test.path, {test.instances});
-        EXPECT_EQ(currentValue(start(json::parse(line))), test.expected) << line;
+        EXPECT_EQ(start(json::parse(line)).value, test.expected) << line;
     }
 }
 

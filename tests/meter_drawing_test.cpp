@@ -15,6 +15,8 @@ namespace tavisto {
 namespace {
 
 using testing::PlacedMeter;
+using testing::SampledCounter;
+using testing::setCounters;
 
 using platform::RenderQuality;
 using platform::TextAlignment;
@@ -31,26 +33,26 @@ using testing::SetQuality;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // A counter with one reference, whose latest sample is its value.
-MeterCounter counterWithValue(double value, double minValue = 0.0, double maxValue = 100.0,
-                              std::u16string color = u"#FF0000") {
-    MeterCounter counter;
+SampledCounter counterWithValue(double value, double minValue = 0.0, double maxValue = 100.0,
+                                std::u16string color = u"#FF0000") {
+    SampledCounter counter;
     counter.color = parseColour(color);
     counter.minValue = minValue;
     counter.maxValue = maxValue;
     counter.font = u"Arial";
-    counter.references["a"] =
-        CounterReference{CounterReference::PerformanceCounter, u"\\T\\a", 0, value};
+    counter.references["a"] = CounterReference{CounterReference::PerformanceCounter, u"\\T\\a"};
+    counter.sample = value;
     return counter;
 }
 
-PlacedMeter meterAt(Rect rect, std::int32_t width, std::vector<MeterCounter> counters,
+PlacedMeter meterAt(Rect rect, std::int32_t width, const std::vector<SampledCounter>& counters,
                     double barLength = 0.0) {
     PlacedMeter meter;
     meter.placement.rect = rect;
     meter.width = width;
     meter.placement.barLength = barLength;
     meter.color = parseColour(u"#0000FF");
-    meter.counters = std::move(counters);
+    setCounters(meter, counters);
     return meter;
 }
 
@@ -86,7 +88,8 @@ TEST(ColumnMeter, FillsUpwardFromTheBottomAndOutlinesTheMeter) {
         Rect{10, 5, 20, 35}, 10,
         {counterWithValue(30.0, 0, 100, u"#FF0000"), counterWithValue(40.0, 0, 100, u"#00FF00")},
         28.0);
-    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.samples, meter.placement, meter.frame, surface,
+                      platform::TaskbarTheme::Dark);
     // round(0.28 * 30) = 8 fills 27 to 35; round(0.28 * 40) = 11 fills 16 to 27.
     EXPECT_EQ(
         surface.log,
@@ -103,7 +106,8 @@ TEST(ColumnMeter, BarLengthScalesTheBareValueByTheRange) {
                 {counterWithValue(50.0, 0, 100), counterWithValue(2.0, 5, 5),
                  counterWithValue(60.0, 50, 100), counterWithValue(7.0, -kInfinity, kInfinity)},
                 28.0);
-    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.samples, meter.placement, meter.frame, surface,
+                      platform::TaskbarTheme::Dark);
     const auto fills = surface.recorded<FillRectangle>();
     ASSERT_EQ(fills.size(), 4U);
     EXPECT_EQ(fills[0].height, 14);  // round(0.28 * 50)
@@ -121,7 +125,8 @@ TEST(ColumnMeter, NegativeValueMovesTheCursorBack) {
     PlacedMeter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(-25.0, -100, 100), counterWithValue(50.0, -100, 100)}, 28.0);
-    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.samples, meter.placement, meter.frame, surface,
+                      platform::TaskbarTheme::Dark);
     EXPECT_EQ(
         surface.recorded<FillRectangle>(),
         (std::vector<FillRectangle>{{0xFFFF0000, 0, 34, 10, -4}, {0xFFFF0000, 0, 27, 10, 7}}));
@@ -133,7 +138,8 @@ TEST(ColumnMeter, OversizedBarsSaturateInsteadOfWrapping) {
     PlacedMeter meter =
         meterAt(Rect{0, 0, 10, 30}, 10,
                 {counterWithValue(1e12, 1e12, 1e12), counterWithValue(1e12, 1e12, 1e12)}, 28.0);
-    drawColumnVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawColumnVariant(meter, meter.samples, meter.placement, meter.frame, surface,
+                      platform::TaskbarTheme::Dark);
     constexpr int kMax = std::numeric_limits<int>::max();
     EXPECT_EQ(
         surface.recorded<FillRectangle>(),
@@ -148,7 +154,8 @@ TEST(BarMeter, FillsRightwardFromTheLeftAcrossTheGroup) {
         Rect{100, 20, 160, 32}, 12,
         {counterWithValue(25.0, 0, 100, u"#112233"), counterWithValue(50.0, 0, 100, u"#445566")},
         58.0);
-    drawBarVariant(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawBarVariant(meter, meter.samples, meter.placement, meter.frame, surface,
+                   platform::TaskbarTheme::Dark);
     // Quotient first: 58 / 100 * 25 is 14.4999... in doubles and rounds to 14 (the
     // product first would give exactly 14.5 and 15); 58 / 100 * 50 rounds to 29.
     EXPECT_EQ(
@@ -163,7 +170,8 @@ TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
     PlacedMeter meter = meterAt(Rect{0, 2, 30, 30}, 30,
                                 {counterWithValue(25.0, 0, 100, u"#FF0000"), counterWithValue(0.0),
                                  counterWithValue(50.0, 0, 100, u"#00FF00")});
-    drawPieMeter(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawPieMeter(meter, meter.samples, meter.placement, meter.frame, surface,
+                 platform::TaskbarTheme::Dark);
     // Width 30 and height 28: diameter 28, moved right by round(1.0).
     EXPECT_EQ(surface.log, (std::vector<testing::Primitive>{
                                BeginDrawing{}, SetQuality{RenderQuality::Shapes},
@@ -175,14 +183,16 @@ TEST(PieMeter, SectorsFollowClockwiseFromTwelveOClock) {
 TEST(PieMeter, CircleIsCentredAlongTheLongerSide) {
     RecordingSurface tall;
     PlacedMeter narrow = meterAt(Rect{5, 2, 25, 30}, 20, {});
-    drawPieMeter(narrow, narrow.placement, narrow.frame, tall, platform::TaskbarTheme::Dark);
+    drawPieMeter(narrow, narrow.samples, narrow.placement, narrow.frame, tall,
+                 platform::TaskbarTheme::Dark);
     EXPECT_EQ(tall.recorded<OutlineEllipse>(),
               (std::vector<OutlineEllipse>{{0xFF0000FF, 5, 6, 20, 20}}));
 
     // Stacked: the rectangle spans the group but the extent across is the meter's width.
     RecordingSurface wide;
     PlacedMeter stacked = meterAt(Rect{5, 2, 205, 22}, 30, {});
-    drawPieMeter(stacked, stacked.placement, stacked.frame, wide, platform::TaskbarTheme::Dark);
+    drawPieMeter(stacked, stacked.samples, stacked.placement, stacked.frame, wide,
+                 platform::TaskbarTheme::Dark);
     EXPECT_EQ(wide.recorded<OutlineEllipse>(),
               (std::vector<OutlineEllipse>{{0xFF0000FF, 10, 2, 20, 20}}));
 }
@@ -194,7 +204,8 @@ TEST(PieMeter, SweepsAreWholeDegreesOfTheBareValue) {
                 {counterWithValue(1.0, 0, 3), counterWithValue(1.0, 0, 7),
                  counterWithValue(-10.0, -100, 100), counterWithValue(5.0, -kInfinity, kInfinity),
                  counterWithValue(std::nan(""), 0, 100)});
-    drawPieMeter(meter, meter.placement, meter.frame, surface, platform::TaskbarTheme::Dark);
+    drawPieMeter(meter, meter.samples, meter.placement, meter.frame, surface,
+                 platform::TaskbarTheme::Dark);
     const auto pies = surface.recorded<FillPie>();
     ASSERT_EQ(pies.size(), 5U);
     EXPECT_EQ(pies[0].sweepAngle, 120.0F);
@@ -301,9 +312,9 @@ TEST(TriggerTest, UnknownOperatorsAndNanAreFalse) {
     }
 }
 
-MeterCounter textCounter(double value, std::u16string units, double minValue = 0.0,
-                         double maxValue = 100.0) {
-    MeterCounter counter = counterWithValue(value, minValue, maxValue, u"#FFFFFF");
+SampledCounter textCounter(double value, std::u16string units, double minValue = 0.0,
+                           double maxValue = 100.0) {
+    SampledCounter counter = counterWithValue(value, minValue, maxValue, u"#FFFFFF");
     counter.units = closedSetValue<CounterUnits>(units, kCounterUnits);
     return counter;
 }
@@ -318,14 +329,14 @@ std::vector<std::u16string> linesOf(const RecordingSurface& surface) {
 
 TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
     RecordingSurface surface;
-    MeterCounter first = textCounter(42.5, u"percent");
+    SampledCounter first = textCounter(42.5, u"percent");
     first.font = u"Verdana";
     first.fontSize = 12;
     first.color = parseColour(u"#00FF00");
     PlacedMeter meter =
         meterAt(Rect{10, 20, 60, 60}, 50,
                 {first, textCounter(1'500'000.0, u"bytes/second", 0, 1e9), textCounter(3.0, u"")});
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark, true});
     // 40 / 3 = 13: lines start at 20, 33 and 46.
     EXPECT_EQ(
@@ -349,45 +360,45 @@ TEST(TextMeter, PercentScalesTheBareValueByTheRange) {
         meterAt(Rect{0, 0, 40, 40}, 40,
                 {textCounter(50.0, u"percent", 0, 200), textCounter(60.0, u"percent", 50, 100),
                  textCounter(0.5, u"percent", 0, 1)});
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"25%", u"120%", u"50%"}));
 }
 
 TEST(TextMeter, UnmetTriggerShowsZero) {
     RecordingSurface surface;
-    std::vector<MeterCounter> counters{textCounter(50.0, u"percent"),
-                                       textCounter(50.0, u"bytes/second"),
-                                       textCounter(90.0, u"percent"), textCounter(50.0, u"")};
-    for (MeterCounter& counter : counters) {
+    std::vector<SampledCounter> counters{textCounter(50.0, u"percent"),
+                                         textCounter(50.0, u"bytes/second"),
+                                         textCounter(90.0, u"percent"), textCounter(50.0, u"")};
+    for (SampledCounter& counter : counters) {
         counter.triggerOperator = TriggerOperator::Greater;
         counter.triggerValue = 80.0;
     }
     PlacedMeter meter = meterAt(Rect{0, 0, 40, 40}, 40, counters);
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"0%", u"0 B/s", u"90%", u""}));
 }
 
 TEST(TextMeter, TriggerComparesThePercentage) {
     RecordingSurface surface;
-    MeterCounter counter = textCounter(50.0, u"percent", 0, 50);
+    SampledCounter counter = textCounter(50.0, u"percent", 0, 50);
     counter.triggerOperator = TriggerOperator::GreaterOrEqual;
     counter.triggerValue = 100.0;
     PlacedMeter meter = meterAt(Rect{0, 0, 40, 20}, 40, {counter});
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"100%"}));
 }
 
 TEST(TextMeter, PercentOfAnEmptyRangeShowsNothing) {
     RecordingSurface surface;
-    MeterCounter triggered = textCounter(5.0, u"percent", 5, 5);
+    SampledCounter triggered = textCounter(5.0, u"percent", 5, 5);
     triggered.triggerOperator = TriggerOperator::Greater;
     triggered.triggerValue = 80.0;
     PlacedMeter meter =
         meterAt(Rect{0, 0, 40, 40}, 40, {textCounter(5.0, u"percent", 5, 5), triggered});
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"", u""}));
 }
@@ -396,7 +407,7 @@ TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
     RecordingSurface surface;
     // Stacked: the rectangle spans the 200-pixel group, the meter is 40 wide.
     PlacedMeter meter = meterAt(Rect{100, 30, 300, 50}, 40, {textCounter(7.0, u"percent")});
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark, false});
     ASSERT_EQ(surface.recorded<DrawString>().size(), 1U);
     EXPECT_EQ(surface.recorded<DrawString>()[0].layout, (RectF{100, 30, 40, 20}));
@@ -407,12 +418,12 @@ TEST(TextMeter, LinesAreRightAlignedWithinTheMeterWidthInAStackedGroup) {
 TEST(TextMeter, MeterWithoutCountersDrawsNothing) {
     RecordingSurface text;
     PlacedMeter empty = meterAt(Rect{0, 0, 40, 40}, 40, {});
-    drawTextMeter(empty, empty.placement, empty.frame, text,
+    drawTextMeter(empty, empty.samples, empty.placement, empty.frame, text,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(text.log.empty());
 
     RecordingSurface indicator;
-    drawIndicatorMeter(empty, empty.placement, empty.frame, indicator,
+    drawIndicatorMeter(empty, empty.samples, empty.placement, empty.frame, indicator,
                        DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(indicator.log.empty());
 }
@@ -423,7 +434,7 @@ TEST(TextMeter, SlicesWithoutAreaAreNotDrawn) {
     PlacedMeter tooMany = meterAt(
         Rect{0, 0, 40, 2}, 40,
         {textCounter(1.0, u"percent"), textCounter(2.0, u"percent"), textCounter(3.0, u"percent")});
-    drawTextMeter(tooMany, tooMany.placement, tooMany.frame, crowded,
+    drawTextMeter(tooMany, tooMany.samples, tooMany.placement, tooMany.frame, crowded,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(crowded.recorded<CreateFont>().empty());
     EXPECT_TRUE(crowded.recorded<DrawString>().empty());
@@ -431,7 +442,7 @@ TEST(TextMeter, SlicesWithoutAreaAreNotDrawn) {
     // A meter without a width.
     RecordingSurface narrow;
     PlacedMeter noWidth = meterAt(Rect{0, 0, 0, 20}, -1, {textCounter(1.0, u"percent")});
-    drawIndicatorMeter(noWidth, noWidth.placement, noWidth.frame, narrow,
+    drawIndicatorMeter(noWidth, noWidth.samples, noWidth.placement, noWidth.frame, narrow,
                        DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_TRUE(narrow.recorded<DrawString>().empty());
 }
@@ -441,7 +452,7 @@ TEST(TextMeter, LineWhoseFontCannotBeCreatedIsNotDrawn) {
     surface.fontsAvailable = false;
     PlacedMeter meter = meterAt(Rect{0, 0, 40, 40}, 40,
                                 {textCounter(1.0, u"percent"), textCounter(2.0, u"percent")});
-    drawTextMeter(meter, meter.placement, meter.frame, surface,
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                   DrawSettings{platform::TaskbarTheme::Dark});
     EXPECT_EQ(surface.recorded<CreateFont>().size(), 2U);
     EXPECT_TRUE(surface.recorded<DrawString>().empty());
@@ -449,17 +460,17 @@ TEST(TextMeter, LineWhoseFontCannotBeCreatedIsNotDrawn) {
 
 TEST(IndicatorMeter, ShowsItsTextCentredWhileTheTriggerHolds) {
     RecordingSurface surface;
-    MeterCounter hot = counterWithValue(90.0, 0, 100, u"#FF0000");
+    SampledCounter hot = counterWithValue(90.0, 0, 100, u"#FF0000");
     hot.indicator = u"HOT";
     hot.triggerOperator = TriggerOperator::Greater;
     hot.triggerValue = 80.0;
-    MeterCounter calm = hot;
-    calm.references["a"].value = 50.0;
-    MeterCounter untriggered = hot;
+    SampledCounter calm = hot;
+    calm.sample = 50.0;
+    SampledCounter untriggered = hot;
     untriggered.triggerOperator = TriggerOperator::None;
     untriggered.triggerValue = 0.0;
     PlacedMeter meter = meterAt(Rect{0, 10, 30, 40}, 30, {hot, calm, untriggered});
-    drawIndicatorMeter(meter, meter.placement, meter.frame, surface,
+    drawIndicatorMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                        DrawSettings{platform::TaskbarTheme::Dark});
     // The value is not scaled: 90 > 80 although the range is 0 to 100.
     EXPECT_EQ(surface.recorded<DrawString>(),

@@ -12,6 +12,7 @@
 #include "core/failure_sink.h"
 #include "panel/meter_panel.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
@@ -76,8 +77,7 @@ TEST_F(Panel, StartOpensOneQueryAndOneTimerPerRate) {
     EXPECT_EQ(platform.counterQueries.collections(fast), 1);
     EXPECT_EQ(platform.counterQueries.collections(slow), 1);
     EXPECT_EQ(platform.systemPerformance.reads, 1);
-    const MeterCounter& load = panel->model().metersByRate.at(1000)[0]->counters[0];
-    EXPECT_EQ(load.references.at("a").value, 40.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 1000), 40.0);
 }
 
 TEST_F(Panel, TickSamplesAndRedrawsOnlyItsOwnRate) {
@@ -94,9 +94,8 @@ TEST_F(Panel, TickSamplesAndRedrawsOnlyItsOwnRate) {
     EXPECT_EQ(clearedAreas(), (std::vector<InclusiveRect>{
                                   {fastRect.left, fastRect.top, fastRect.right, fastRect.bottom}}));
     EXPECT_NE(fastRect, panel->layout().of(slowMeter).rect);
-    const auto& references = fastMeter.counters[0].references;
-    EXPECT_EQ(references.at("a").value, 50.0);
-    EXPECT_EQ(references.at("b").value, 10.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 250, 0, 0, "a"), 50.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 250, 0, 0, "b"), 10.0);
     EXPECT_EQ(platform.counterQueries.collections(panel->queriesByRate().at(1000)), 1);
     // One invalidation of the whole client area per tick.
     EXPECT_EQ(platform.window.invalidations, std::vector<Rect>{platform.window.client});
@@ -107,8 +106,8 @@ TEST_F(Panel, FailedReadsStoreZero) {
     platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {55});
     platform.counterQueries.failReading(u"\\Processor(_Total)\\% Processor Time");
     const auto panel = make(kTwoRates);
-    EXPECT_EQ(panel->model().metersByRate.at(1000)[0]->counters[0].references.at("a").value, 0.0);
-    EXPECT_EQ(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 1000), 0.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 250), 0.0);
 }
 
 // A collection that fails leaves the whole rate, fields included, as it last drew:
@@ -127,14 +126,13 @@ TEST_F(Panel, FailedCollectionKeepsTheRatesLastSamplesAndPixels) {
     };
     platform.systemPerformance.record.threadCount = 1;
     const auto panel = make(kTwoRates);
-    const auto& references = panel->model().metersByRate.at(250)[0]->counters[0].references;
     platform.counterQueries.scriptCollections({false, true, false, false, true});
     for (const auto& tick : ticks) {
         platform.systemPerformance.record.threadCount = tick.threads;
         surface().log.clear();
         ASSERT_TRUE(platform.timers.fire(250));
-        EXPECT_EQ(references.at("a").value, tick.pages) << tick.threads;
-        EXPECT_EQ(references.at("b").value, tick.threadsShown) << tick.threads;
+        EXPECT_EQ(testing::sampleOf(*panel, 250, 0, 0, "a"), tick.pages) << tick.threads;
+        EXPECT_EQ(testing::sampleOf(*panel, 250, 0, 0, "b"), tick.threadsShown) << tick.threads;
         EXPECT_EQ(!clearedAreas().empty(), tick.draws) << tick.threads;
     }
 }
@@ -158,10 +156,9 @@ TEST_F(Panel, FieldOnlyCountersAreStillSampledFromOneRecordPerTick) {
     platform.systemPerformance.record.processCount = 43;
     platform.systemPerformance.record.threadCount = 430;
     platform.timers.fire(100);
-    const Meter& meter = *panel->model().metersByRate.at(100)[0];
-    EXPECT_EQ(meter.counters[0].references.at("a").value, 43.0);
-    EXPECT_EQ(meter.counters[1].references.at("a").value, 430.0);
-    EXPECT_EQ(meter.counters[1].references.at("b").value, 43.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 100, 0, 0, "a"), 43.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 100, 0, 1, "a"), 430.0);
+    EXPECT_EQ(testing::sampleOf(*panel, 100, 0, 1, "b"), 43.0);
     EXPECT_EQ(platform.systemPerformance.reads, 2);
 }
 
@@ -231,10 +228,8 @@ TEST_F(Panel, ReloadReplacesTooltipsQueriesAndDynamicRanges) {
     const std::u16string processor = u"\\Processor(_Total)\\% Processor Time";
     platform.counterQueries.script(processor, {150});
     const auto panel = make(kTwoRates);
-    const auto maximum = [&] {
-        return panel->model().metersByRate.at(1000)[0]->counters[0].maxValue;
-    };
-    EXPECT_EQ(maximum(), 150.0);  // widened by the first tick's drawing
+    const auto maximum = [&] { return testing::samplesOf(*panel, 1000).maxValue; };
+    EXPECT_EQ(maximum(), 150.0);  // widened by the first tick's sample
     EXPECT_EQ(platform.tooltips.created.size(), 1u);
 
     platform.counterQueries.script(processor, {50});
@@ -261,7 +256,7 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     EXPECT_EQ(platform.tooltips.live()[0]->text, u"cpu");
     EXPECT_EQ(platform.counterQueries.openQueries().size(), 2u);
     ASSERT_TRUE(platform.timers.fire(250));
-    EXPECT_GT(panel->model().metersByRate.at(250)[0]->counters[0].references.at("a").value, 0.0);
+    EXPECT_GT(testing::sampleOf(*panel, 250), 0.0);
     EXPECT_FALSE(surface().recorded<testing::FillRectangle>().empty());
 
     EXPECT_EQ(panel->reload(std::string(R"json({"meterGroups": [{"name": "new"}]})json"),
@@ -429,9 +424,7 @@ TEST_F(Panel, PanelsOnTwoWindowsSharingARateTickOnlyThemselves) {
                                                      BandDirection::Horizontal);
 
     platform.timers.fire(250);
-    const auto sample = [](const MeterPanel& panel) {
-        return panel.model().metersByRate.at(250)[0]->counters[0].references.at("a").value;
-    };
+    const auto sample = [](const MeterPanel& panel) { return testing::sampleOf(panel, 250); };
     EXPECT_EQ(sample(*first), 2.0);
     EXPECT_EQ(sample(*second), 10.0);
 }

@@ -7,6 +7,7 @@
 #include "core/text_conversion.h"
 #include "panel/meter_panel.h"
 #include "render/spoken_values.h"
+#include "sampling/counter_value.h"
 #include "support/fake_platform.h"
 #include "support/recording_surface.h"
 
@@ -86,7 +87,7 @@ TEST(SpokenGroups, SayWhatTheirMetersShow) {
                                        {spoken.processor});
         const MeterPanel panel(platform.services(), spoken.configuration,
                                BandDirection::Horizontal);
-        EXPECT_EQ(spokenGroups(panel.model()), spoken.expected);
+        EXPECT_EQ(spokenGroups(panel.model(), panel.samples()), spoken.expected);
     }
 }
 
@@ -97,25 +98,29 @@ TEST_F(SpokenValues, FollowsNewSamplesWithoutCollecting) {
         "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 100}]}]}]})json",
                      BandDirection::Horizontal);
     const platform::QueryHandle query = panel.queriesByRate().at(1000);
-    EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"50%");
-    EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"50%");
+    EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"50%");
+    EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"50%");
     EXPECT_EQ(platform.counterQueries.collections(query), 1);
     platform.timers.fire(1000);
-    EXPECT_EQ(spokenGroups(panel.model()).at(0).value, u"70%");
+    EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"70%");
 }
 
-TEST(SpokenValue, DynamicBoundsReachTheValueWithoutMoving) {
+// A graph's range follows its history, so sampling leaves its bounds as configured.
+TEST(SpokenValue, GraphsDynamicBoundsReachTheValueWithoutMoving) {
     Meter meter;
-    meter.meterType = MeterType::Column;
+    meter.meterType = MeterType::Graph;
     MeterCounter& counter = meter.counters.emplace_back();
     counter.minValue = 0.0;
     counter.maxValue = 100.0;
     counter.dynamicMaxValue = true;
-    counter.references["a"].value = 400.0;
+    counter.references["a"];
+    PanelSamples samples{initialSamples(meter)};
+    samples[0].counters[0].references[0].value = 400.0;
+    takeSamples(meter, samples[0]);
     MeterGroup group;
     group.meters.push_back(&meter);
-    EXPECT_EQ(spokenValue(group), u"100%");
-    EXPECT_EQ(counter.maxValue, 100.0);
+    EXPECT_EQ(spokenValue(group, samples), u"100%");
+    EXPECT_EQ(samples[0].counters[0].maxValue, 100.0);
 }
 
 }  // namespace

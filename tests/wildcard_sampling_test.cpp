@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "panel/meter_panel.h"
-#include "sampling/counter_value.h"
 #include "support/allocation_count.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 
 namespace tavisto {
 namespace {
@@ -43,9 +43,9 @@ class WildcardSampling : public ::testing::Test {
                                             BandDirection::Horizontal);
     }
 
-    // The counter of the meter at `index` among the meters of `rate`.
-    MeterCounter& counter(MeterPanel& panel, std::size_t index, std::uint64_t rate = 1000) {
-        return const_cast<PanelModel&>(panel.model()).metersByRate.at(rate).at(index)->counters[0];
+    // The samples of the counter of the meter at `index` among the meters of `rate`.
+    const CounterSamples& counter(MeterPanel& panel, std::size_t index, std::uint64_t rate = 1000) {
+        return testing::samplesOf(panel, rate, index);
     }
 
     testing::FakePlatform platform;
@@ -55,7 +55,7 @@ TEST_F(WildcardSampling, InstancesAreSummedWithTheTotalLeftOut) {
     platform.counterQueries.scriptInstances(
         kProcessors, {{{u"0", 20.0}, {u"1", 60.0}, {u"_Total", 40.0}, {u"2", 99.0, false}}});
     const auto panel = make(panelOf({R"((\Processor(*)\% Processor Time))"}));
-    EXPECT_EQ(currentValue(counter(*panel, 0)), 80.0);
+    EXPECT_EQ(counter(*panel, 0).value, 80.0);
     // Single paths keep their single read.
     EXPECT_EQ(platform.counterQueries.reads, 0);
 }
@@ -65,14 +65,14 @@ TEST_F(WildcardSampling, InstancesThatComeAndGoAreFollowedAtEachCollection) {
         kReceived,
         {{{u"eth0", 100.0}}, {{u"eth0", 100.0}, {u"usb0", 50.0}}, {{u"usb0", 70.0}}, {}});
     const auto panel = make(panelOf({R"((\Network Interface(*)\Bytes Received/sec))"}));
-    MeterCounter& received = counter(*panel, 0);
-    EXPECT_EQ(currentValue(received), 100.0);
+    const CounterSamples& received = counter(*panel, 0);
+    EXPECT_EQ(received.value, 100.0);
     ASSERT_TRUE(platform.timers.fire(1000));
-    EXPECT_EQ(currentValue(received), 150.0);
+    EXPECT_EQ(received.value, 150.0);
     ASSERT_TRUE(platform.timers.fire(1000));
-    EXPECT_EQ(currentValue(received), 70.0);
+    EXPECT_EQ(received.value, 70.0);
     ASSERT_TRUE(platform.timers.fire(1000));
-    EXPECT_EQ(currentValue(received), 0.0);  // nothing matches any more
+    EXPECT_EQ(received.value, 0.0);  // nothing matches any more
 }
 
 TEST_F(WildcardSampling, WildcardWithoutInstancesOrWithoutCounterReadsZero) {
@@ -80,9 +80,9 @@ TEST_F(WildcardSampling, WildcardWithoutInstancesOrWithoutCounterReadsZero) {
     platform.counterQueries.failAdding(kGpu);
     const auto panel = make(panelOf({R"((\Network Interface(*)\Bytes Received/sec))",
                                      R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}));
-    EXPECT_EQ(currentValue(counter(*panel, 0)), 0.0);
-    EXPECT_EQ(counter(*panel, 1).references.at("a").counterHandle, 0u);
-    EXPECT_EQ(currentValue(counter(*panel, 1)), 0.0);
+    EXPECT_EQ(counter(*panel, 0).value, 0.0);
+    EXPECT_EQ(counter(*panel, 1).references.at(0).counter, 0u);
+    EXPECT_EQ(counter(*panel, 1).value, 0.0);
 }
 
 TEST_F(WildcardSampling, WildcardSumsTakePartInExpressions) {
@@ -92,7 +92,7 @@ TEST_F(WildcardSampling, WildcardSumsTakePartInExpressions) {
     platform.systemPerformance.record.threadCount = 1000;
     const auto panel = make(panelOf(
         {R"(((\Network Interface(*)\Bytes Received/sec) + (\Network Interface(*)\Bytes Sent/sec)) / (\Memory\Available Bytes) + (PERFORMANCE_INFORMATION.ThreadCount))"}));
-    EXPECT_EQ(currentValue(counter(*panel, 0)), (400.0 + 100.0) / 2.0 + 1000.0);
+    EXPECT_EQ(counter(*panel, 0).value, (400.0 + 100.0) / 2.0 + 1000.0);
 }
 
 TEST_F(WildcardSampling, FailedAddIsRetriedAfterTenSecondsOfTicksAndThenRead) {
@@ -103,12 +103,12 @@ TEST_F(WildcardSampling, FailedAddIsRetriedAfterTenSecondsOfTicksAndThenRead) {
         make(panelOf({R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}, 2500));
     auto& attempts = platform.counterQueries.addAttempts[kGpu];
     EXPECT_EQ(attempts, 1);  // the add at start failed
-    MeterCounter& gpu = counter(*panel, 0, 2500);
+    const CounterSamples& gpu = counter(*panel, 0, 2500);
     // Four ticks of 2.5 s make ten seconds: no retry before the fourth tick after start.
     for (int tick = 1; tick <= 3; ++tick) {
         ASSERT_TRUE(platform.timers.fire(2500));
         EXPECT_EQ(attempts, 1) << "tick " << tick;
-        EXPECT_EQ(currentValue(gpu), 0.0);
+        EXPECT_EQ(gpu.value, 0.0);
     }
     ASSERT_TRUE(platform.timers.fire(2500));
     EXPECT_EQ(attempts, 2);  // failed again
@@ -118,8 +118,8 @@ TEST_F(WildcardSampling, FailedAddIsRetriedAfterTenSecondsOfTicksAndThenRead) {
     }
     ASSERT_TRUE(platform.timers.fire(2500));
     EXPECT_EQ(attempts, 3);
-    EXPECT_NE(gpu.references.at("a").counterHandle, 0u);
-    EXPECT_EQ(currentValue(gpu), 42.0);
+    EXPECT_NE(gpu.references.at(0).counter, 0u);
+    EXPECT_EQ(gpu.value, 42.0);
     // Once added it is never added again, so no handle is ever replaced or leaked.
     for (int tick = 0; tick < 20; ++tick) {
         ASSERT_TRUE(platform.timers.fire(2500));
@@ -139,7 +139,7 @@ TEST_F(WildcardSampling, QueryThatCannotOpenIsOpenedAgainWithTheAddRetries) {
     const std::pair<int, double> ticks[] = {{1, 0.0}, {2, 0.0}, {3, 0.0}, {4, 12.0}};
     for (const auto& [tick, shown] : ticks) {  // a retry every 2 ticks; the first fails
         ASSERT_TRUE(platform.timers.fire(5000));
-        EXPECT_EQ(currentValue(counter(*panel, 0, 5000)), shown) << "tick " << tick;
+        EXPECT_EQ(counter(*panel, 0, 5000).value, shown) << "tick " << tick;
     }
     EXPECT_EQ(platform.counterQueries.openQueries(),
               std::set<platform::QueryHandle>{panel->queriesByRate().at(5000)});
@@ -178,8 +178,8 @@ TEST_F(WildcardSampling, TicksWithStableInstancesAllocateNothing) {
         panel->tick(1000);
     }
     EXPECT_EQ(testing::allocationCount() - before, 0u);
-    EXPECT_EQ(currentValue(counter(*panel, 0)), 15.0);
-    EXPECT_EQ(currentValue(counter(*panel, 1)), 80.0);
+    EXPECT_EQ(counter(*panel, 0).value, 15.0);
+    EXPECT_EQ(counter(*panel, 1).value, 80.0);
 }
 
 }  // namespace

@@ -154,8 +154,9 @@ void TaskbarWindow::reload() noexcept {
 }
 
 std::vector<SpokenGroup> TaskbarWindow::spokenValues() const {
-    return panel_ && panel_->panel() ? spokenGroups(panel_->panel()->model())
-                                     : std::vector<SpokenGroup>{};
+    return panel_ && panel_->panel()
+               ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples())
+               : std::vector<SpokenGroup>{};
 }
 
 const std::string& TaskbarWindow::refusal() const noexcept {

@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include "config/json_positions.h"
-#include "config/sample_history.h"
 
 namespace tavisto {
 
@@ -37,6 +36,9 @@ inline constexpr std::size_t kMaxCounterReferences = 0xFF - 'a' + 1;
 // counter of a graph keeps up to kMaxGraphSamples samples: the counts bound what the
 // band adds to its queries and the graphs' history (16 MiB).
 inline constexpr std::size_t kMaxCountersPerMeter = 64;
+// The configuration may give a graph any width; a history never grows beyond a few
+// screens.
+inline constexpr std::size_t kMaxGraphSamples = 16384;
 inline constexpr std::size_t kMaxReferencesPerFile = 1024;
 inline constexpr std::size_t kMaxGraphHistoryBytes = 16 * 1024 * 1024;
 inline constexpr std::size_t kMaxGraphCounters =

@@ -1,14 +1,11 @@
 #pragma once
 // How the instances of a wildcard counter path are chosen and combined into one value:
-// the counter's "instances" object, and what each reference remembers of the instance
-// names it has met so that a name is matched and grouped only when it first appears.
+// the counter's "instances" object.
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tavisto {
@@ -42,42 +39,6 @@ struct InstanceSelection {
     InstanceCombine groupCombine = InstanceCombine::Sum;
     // Over the instances, or over the groups' values when grouped.
     InstanceCombine combine = InstanceCombine::Sum;
-};
-
-// Hashing for lookups by a view of a name, without making a string of it.
-struct InstanceNameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::u16string_view name) const {
-        return std::hash<std::u16string_view>{}(name);
-    }
-};
-using InstanceNameIndex =
-    std::unordered_map<std::u16string, std::int32_t, InstanceNameHash, std::equal_to<>>;
-
-// The running values of a combination over instances or groups.
-struct InstanceTally {
-    double sum = 0.0;
-    double lowest = 0.0;
-    double highest = 0.0;
-    std::uint32_t present = 0;  // instances or groups met, with a value or not
-    std::uint32_t valued = 0;   // of which gave a value
-};
-
-// What one wildcard reference remembers between collections.
-struct InstanceMemo {
-    static constexpr std::int32_t kLeftOut = -1;
-    struct Seen {
-        std::u16string name;
-        std::int32_t group = kLeftOut;  // 0 for every counted instance when not grouped
-        bool known = false;
-    };
-    // The names of the latest collection, in the platform's order (which stays the
-    // same while the instances do), with their groups.
-    std::vector<Seen> byPosition;
-    // Every name met since the last reset, and every group key, with the group.
-    InstanceNameIndex groupOfName;
-    InstanceNameIndex groupOfKey;
-    std::vector<InstanceTally> groups;
 };
 
 }  // namespace tavisto

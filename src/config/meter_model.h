@@ -4,8 +4,8 @@
 // the file (meter type, graph style, units, orientation, trigger operator) and
 // colours are read once, by the loader; a value outside a closed set is its own
 // enumerator and draws as the file format says for it. Where layout places a meter and
-// what the screen shows of it are kept by render, beside the model, under the meter's
-// `index`.
+// what the screen shows of it are kept by render, and what was sampled by the sampler,
+// beside the model, under the meter's `index`. Nothing changes the model once loaded.
 
 #include <array>
 #include <cstdint>
@@ -19,8 +19,6 @@
 
 #include "config/configuration_keys.h"
 #include "config/instance_selection.h"
-#include "config/sample_history.h"
-#include "expression/expression_evaluator.h"
 #include "platform/platform.h"
 
 namespace tavisto {
@@ -91,11 +89,6 @@ struct CounterReference {
     std::int32_t kind = PerformanceCounter;
     // Without the parentheses: an English counter path or "PERFORMANCE_INFORMATION.<field>".
     std::u16string path;
-    platform::CounterHandle counterHandle = 0;
-    // Latest sample; 0 until the first tick of the counter's rate.
-    double value = 0.0;
-    // A wildcard reference of a counter with "instances": the names met so far.
-    InstanceMemo instanceMemo{};
 };
 
 // Keyed by the one-character variable name that replaced the reference in the text.
@@ -106,6 +99,7 @@ struct MeterCounter {
     Colour color;
     CounterUnits units = CounterUnits::Unknown;
     double triggerValue = 0.0;
+    // As configured: what sampling moves of a dynamic bound is kept with the samples.
     double minValue = -std::numeric_limits<double>::infinity();
     double maxValue = std::numeric_limits<double>::infinity();
     bool dynamicMinValue = false;
@@ -118,10 +112,6 @@ struct MeterCounter {
     ReferenceMap references;
     // How its wildcard references choose and combine instances; absent: they sum them all.
     std::optional<InstanceSelection> instances;
-    // The expression of a counter with several references, compiled at its first value.
-    mutable KeptExpression compiled;
-    // "graph" meters: the values of the last ticks, one per pixel column.
-    SampleHistory history;
 };
 
 struct Meter {

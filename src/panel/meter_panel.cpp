@@ -9,6 +9,7 @@
 #include "core/failure_sink.h"
 #include "render/frame.h"
 #include "render/layout.h"
+#include "render/meters.h"
 
 namespace tavisto {
 namespace {
@@ -131,6 +132,7 @@ void MeterPanel::load(nlohmann::json&& document, BandDirection direction) {
     // Loaded or not, the document is used up here.
     const DocumentTakenApart takenApart(document);
     loadModel(document, LoadContext{dpiScale_}, model_);
+    sampler_.track(model_);
     windows10OrLater_ = platform_.systemVersion.isWindows10OrLater();
     // Each tip is moved over its group by the layout that follows.
     for (const auto& group : model_.groups) {
@@ -142,6 +144,13 @@ void MeterPanel::load(nlohmann::json&& document, BandDirection direction) {
 void MeterPanel::layOut(const Rect& client) {
     layoutPanel(model_, direction_, client, layout_, platform_.window);
     rebuildFrameCache(model_, layout_, frames_);
+    for (const auto& [rate, meters] : model_.metersByRate) {
+        for (const auto& meter : meters) {
+            if (meter->meterType == MeterType::Graph) {
+                sampler_.keepHistory(*meter, graphHistoryCapacity(layout_.of(*meter)));
+            }
+        }
+    }
     // A tip must cover its group's new rectangle before anything is drawn there.
     for (std::size_t index = 0; index < tooltips_.size(); ++index) {
         if (tooltips_[index]) {
@@ -166,7 +175,7 @@ void MeterPanel::start() {
         // The first collections come back later: the meters show at once, with what
         // they have sampled so far.
         const Rect client = platform_.window.clientRect();
-        redrawFrame(model_, layout_, frames_, client, *surface_,
+        redrawFrame(model_, sampler_.samples(), layout_, frames_, client, *surface_,
                     DrawSettings{theme_, windows10OrLater_});
         platform_.window.invalidate(client);
     }
@@ -191,7 +200,7 @@ void MeterPanel::relayout(BandDirection direction) noexcept {
     try {
         const Rect client = platform_.window.clientRect();
         layOut(client);
-        redrawFrame(model_, layout_, frames_, client, *surface_,
+        redrawFrame(model_, sampler_.samples(), layout_, frames_, client, *surface_,
                     DrawSettings{theme_, windows10OrLater_});
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
@@ -204,7 +213,7 @@ void MeterPanel::finishTick(std::uint64_t rate, bool collected) {
     if (meters == model_.metersByRate.end() || !sampler_.read(rate, meters->second, collected)) {
         return;
     }
-    if (drawSampledMeters(meters->second, layout_, frames_, *surface_,
+    if (drawSampledMeters(meters->second, sampler_.samples(), layout_, frames_, *surface_,
                           DrawSettings{theme_, windows10OrLater_})) {
         platform_.window.invalidate(platform_.window.clientRect());
     }

@@ -1,8 +1,9 @@
 #pragma once
-// The engine behind one band window: the configuration document, the meter model,
-// the sampling schedule with its timers (the sampler keeps the queries), the layout of
-// the model in the window's client area, the groups' tooltips, and the memory surface
-// that every meter is drawn into with the frame cache of what its pixels show.
+// The engine behind one band window: the configuration document, the meter model as
+// loaded, the sampling schedule with its timers (the sampler keeps the queries and the
+// samples), the layout of the model in the window's client area, the groups' tooltips,
+// and the memory surface that every meter is drawn into with the frame cache of what
+// its pixels show.
 
 #include <cstdint>
 #include <map>
@@ -63,6 +64,8 @@ class MeterPanel {
     void collected(std::uint64_t ticket, bool succeeded) noexcept;
 
     const PanelModel& model() const { return model_; }
+    // What was sampled of each meter, by meter index.
+    const PanelSamples& samples() const { return sampler_.samples(); }
     // Where the model's groups and meters are in the client area.
     const PanelLayout& layout() const { return layout_; }
     // One per group, in the model's order; null where the system made none.

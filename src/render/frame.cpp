@@ -12,10 +12,10 @@
 namespace tavisto {
 namespace {
 
-bool referencesUnchanged(const Meter& meter, const MeterFrame& frame) {
+bool referencesUnchanged(const MeterSamples& samples, const MeterFrame& frame) {
     std::size_t position = 0;
-    for (const MeterCounter& counter : meter.counters) {
-        for (const auto& [name, reference] : counter.references) {
+    for (const CounterSamples& counter : samples.counters) {
+        for (const ReferenceSample& reference : counter.references) {
             // Bit for bit, so that a NaN that stays NaN counts as unchanged.
             if (position == frame.drawnValues.size() ||
                 std::bit_cast<std::uint64_t>(reference.value) !=
@@ -28,10 +28,11 @@ bool referencesUnchanged(const Meter& meter, const MeterFrame& frame) {
 }
 
 // Within the capacity the frame entry was given: no allocation at a tick.
-void recordDrawnValues(const Meter& meter, MeterFrame& frame, platform::TaskbarTheme theme) {
+void recordDrawnValues(const MeterSamples& samples, MeterFrame& frame,
+                       platform::TaskbarTheme theme) {
     frame.drawnValues.clear();
-    for (const MeterCounter& counter : meter.counters) {
-        for (const auto& [name, reference] : counter.references) {
+    for (const CounterSamples& counter : samples.counters) {
+        for (const ReferenceSample& reference : counter.references) {
             frame.drawnValues.push_back(reference.value);
         }
     }
@@ -40,62 +41,63 @@ void recordDrawnValues(const Meter& meter, MeterFrame& frame, platform::TaskbarT
 }
 
 // Whether the meter's pixels are those it would draw with the values just sampled.
-bool showsSampledValues(Meter& meter, const MeterPlacement& placement, const MeterFrame& frame,
+bool showsSampledValues(const Meter& meter, const MeterSamples& samples,
+                        const MeterPlacement& placement, const MeterFrame& frame,
                         platform::TaskbarTheme theme) {
     if (!frame.current || frame.neighbourDrew || frame.theme != theme) {
         return false;
     }
     // Values that moved may still read the same text or fill the same pixels and
     // degrees.
-    return referencesUnchanged(meter, frame) || showsLastDrawnLines(meter, frame) ||
-           showsLastDrawnShapes(meter, placement, frame);
+    return referencesUnchanged(samples, frame) || showsLastDrawnLines(meter, samples, frame) ||
+           showsLastDrawnShapes(meter, samples, placement, frame);
 }
 
 }  // namespace
 
-void drawMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
-               platform::MemorySurface& surface, const DrawSettings& settings) {
+void drawMeter(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,
+               MeterFrame& frame, platform::MemorySurface& surface, const DrawSettings& settings) {
     frame.current = false;
     frame.neighbourDrew = false;
     if (auto canvas = surface.beginDrawing()) {
         canvas->clearToTransparent(drawnArea(meter, placement));
-        recordDrawnValues(meter, frame, settings.theme);
+        recordDrawnValues(samples, frame, settings.theme);
     }
     switch (meter.meterType) {
         case MeterType::Column:
             if (placement.drawsColumns) {
-                drawColumnVariant(meter, placement, frame, surface, settings.theme);
+                drawColumnVariant(meter, samples, placement, frame, surface, settings.theme);
             } else {
-                drawBarVariant(meter, placement, frame, surface, settings.theme);
+                drawBarVariant(meter, samples, placement, frame, surface, settings.theme);
             }
             break;
         case MeterType::Pie:
-            drawPieMeter(meter, placement, frame, surface, settings.theme);
+            drawPieMeter(meter, samples, placement, frame, surface, settings.theme);
             break;
         case MeterType::Text:
-            drawTextMeter(meter, placement, frame, surface, settings);
+            drawTextMeter(meter, samples, placement, frame, surface, settings);
             break;
         case MeterType::Indicator:
-            drawIndicatorMeter(meter, placement, frame, surface, settings);
+            drawIndicatorMeter(meter, samples, placement, frame, surface, settings);
             break;
         case MeterType::Graph:
-            drawGraphMeter(meter, placement, frame, surface, settings.theme);
+            drawGraphMeter(meter, samples, placement, frame, surface, settings.theme);
             break;
         case MeterType::Unknown:
             break;  // any other type leaves the rectangle transparent
     }
 }
 
-bool drawSampledMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+bool drawSampledMeter(const Meter& meter, const MeterSamples& samples,
+                      const MeterPlacement& placement, MeterFrame& frame,
                       platform::MemorySurface& surface, const DrawSettings& settings) {
     if (meter.meterType == MeterType::Graph) {
-        // Before the newest sample: whether the picture holds only alike columns, which
-        // no earlier neighbour drew over since.
+        // Whether the picture holds only alike columns, which no earlier neighbour drew
+        // over since.
         const bool neighbourDrew = std::exchange(frame.neighbourDrew, false);
-        const bool pictureAlike =
-            !neighbourDrew && graphDrawsEverySampleAlike(meter, placement, frame);
-        recordGraphSamples(meter, placement);
-        switch (shiftGraphMeter(meter, placement, frame, surface, settings.theme, pictureAlike)) {
+        const bool pictureAlike = !neighbourDrew && frame.graph.everySampleAlike;
+        switch (shiftGraphMeter(meter, samples, placement, frame, surface, settings.theme,
+                                pictureAlike)) {
             case GraphShift::Shifted:
                 return true;
             case GraphShift::Unchanged:
@@ -103,21 +105,22 @@ bool drawSampledMeter(Meter& meter, const MeterPlacement& placement, MeterFrame&
             case GraphShift::NeedsDrawing:
                 break;
         }
-    } else if (showsSampledValues(meter, placement, frame, settings.theme)) {
+    } else if (showsSampledValues(meter, samples, placement, frame, settings.theme)) {
         // The pixels are those of the new values: they are now what the meter shows.
-        recordDrawnValues(meter, frame, settings.theme);
+        recordDrawnValues(samples, frame, settings.theme);
         return false;
     }
-    drawMeter(meter, placement, frame, surface, settings);
+    drawMeter(meter, samples, placement, frame, surface, settings);
     return true;
 }
 
-bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters, const PanelLayout& layout,
-                       FrameCache& frames, platform::MemorySurface& surface,
-                       const DrawSettings& settings) {
+bool drawSampledMeters(const std::vector<std::unique_ptr<Meter>>& meters,
+                       const PanelSamples& samples, const PanelLayout& layout, FrameCache& frames,
+                       platform::MemorySurface& surface, const DrawSettings& settings) {
     bool drew = false;
-    for (auto& meter : meters) {
-        if (drawSampledMeter(*meter, layout.of(*meter), frames[meter->index], surface, settings)) {
+    for (const auto& meter : meters) {
+        if (drawSampledMeter(*meter, samples[meter->index], layout.of(*meter), frames[meter->index],
+                             surface, settings)) {
             drew = true;
             for (const std::size_t later : frames[meter->index].laterNeighbours) {
                 frames[later].neighbourDrew = true;
@@ -127,14 +130,15 @@ bool drawSampledMeters(std::vector<std::unique_ptr<Meter>>& meters, const PanelL
     return drew;
 }
 
-void redrawFrame(PanelModel& model, const PanelLayout& layout, FrameCache& frames,
-                 const Rect& client, platform::MemorySurface& surface,
+void redrawFrame(const PanelModel& model, const PanelSamples& samples, const PanelLayout& layout,
+                 FrameCache& frames, const Rect& client, platform::MemorySurface& surface,
                  const DrawSettings& settings) {
     // An empty client area keeps the previous back buffer, which is drawn into.
     surface.replaceBackBuffer(client.width(), client.height());
-    for (auto& [rate, meters] : model.metersByRate) {
-        for (auto& meter : meters) {
-            drawMeter(*meter, layout.of(*meter), frames[meter->index], surface, settings);
+    for (const auto& [rate, meters] : model.metersByRate) {
+        for (const auto& meter : meters) {
+            drawMeter(*meter, samples[meter->index], layout.of(*meter), frames[meter->index],
+                      surface, settings);
         }
     }
 }

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
+#include "config/configuration_text.h"
 #include "core/rounding.h"
 #include "render/meters.h"
-#include "sampling/counter_value.h"
 
 namespace tavisto {
 namespace {
@@ -51,15 +51,15 @@ int toCoordinate(std::int64_t value) {
 // The configured range; a dynamic bound moves out to the extreme of the samples kept,
 // and comes back when that sample scrolls out. An infinite configured bound that is
 // dynamic follows the samples alone.
-GraphRange rangeOf(const MeterCounter& counter) {
+GraphRange rangeOf(const MeterCounter& counter, const SampleHistory& history) {
     GraphRange range{counter.minValue, counter.maxValue};
     if (!counter.dynamicMinValue && !counter.dynamicMaxValue) {
         return range;
     }
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -std::numeric_limits<double>::infinity();
-    for (std::size_t age = 0; age < counter.history.size(); ++age) {
-        const double value = counter.history.fromNewest(age);
+    for (std::size_t age = 0; age < history.size(); ++age) {
+        const double value = history.fromNewest(age);
         if (std::isfinite(value)) {
             lowest = std::min(lowest, value);
             highest = std::max(highest, value);
@@ -182,11 +182,12 @@ bool drawsArea(const Meter& meter) {
 // Every position along the graph holds a sample, and every sample fills as many pixels
 // as the newest under the given ranges. A column joins its sample to the one before it,
 // so the picture shows the oldest sample too, in the second column's join.
-bool drawsEverySampleAlike(const Meter& meter, const GraphGeometry& geometry,
+bool drawsEverySampleAlike(const MeterSamples& samples, const GraphGeometry& geometry,
                            const std::vector<GraphRange>& ranges) {
-    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        const SampleHistory& history = meter.counters[index].history;
-        if (static_cast<std::int64_t>(history.size()) != geometry.length) {
+    for (std::size_t index = 0; index < samples.counters.size(); ++index) {
+        const SampleHistory& history = samples.counters[index].history;
+        // A graph without room for a sample has no newest one to compare with.
+        if (history.size() == 0 || static_cast<std::int64_t>(history.size()) != geometry.length) {
             return false;
         }
         const std::int64_t newest =
@@ -200,13 +201,13 @@ bool drawsEverySampleAlike(const Meter& meter, const GraphGeometry& geometry,
     return true;
 }
 
-// After recordGraphSamples over a picture of alike samples: the new picture is alike too
+// After a new sample over a picture of alike samples: the new picture is alike too
 // exactly when the newest sample fills as many pixels as the one before it. A graph one
 // sample long keeps no sample before the newest, and always draws it.
-bool newestFillsAsTheOneBefore(const Meter& meter, const std::vector<GraphRange>& ranges,
+bool newestFillsAsTheOneBefore(const MeterSamples& samples, const std::vector<GraphRange>& ranges,
                                std::int64_t height) {
-    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        const SampleHistory& history = meter.counters[index].history;
+    for (std::size_t index = 0; index < samples.counters.size(); ++index) {
+        const SampleHistory& history = samples.counters[index].history;
         if (history.size() < 2 || filledPixels(history.fromNewest(0), ranges[index], height) !=
                                       filledPixels(history.fromNewest(1), ranges[index], height)) {
             return false;
@@ -217,21 +218,16 @@ bool newestFillsAsTheOneBefore(const Meter& meter, const std::vector<GraphRange>
 
 }  // namespace
 
-void recordGraphSamples(Meter& meter, const MeterPlacement& placement) {
-    const std::size_t capacity = historyCapacity(geometryOf(placement));
-    for (MeterCounter& counter : meter.counters) {
-        counter.history.resize(capacity);
-        counter.history.push(rawValue(counter));
-    }
+std::size_t graphHistoryCapacity(const MeterPlacement& placement) {
+    return historyCapacity(geometryOf(placement));
 }
 
-void drawGraphMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+void drawGraphMeter(const Meter& meter, const MeterSamples& samples,
+                    const MeterPlacement& placement, MeterFrame& frame,
                     platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const GraphGeometry geometry = geometryOf(placement);
-    for (MeterCounter& counter : meter.counters) {
-        counter.history.resize(historyCapacity(geometry));
-    }
     frame.graph.valid = false;
+    frame.graph.everySampleAlike = false;
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
@@ -240,15 +236,17 @@ void drawGraphMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& f
     GraphPainter painter(*canvas, geometry);
     std::vector<GraphRange> ranges;
     ranges.reserve(meter.counters.size());
-    for (const MeterCounter& counter : meter.counters) {
-        const GraphRange range = rangeOf(counter);
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        const MeterCounter& counter = meter.counters[index];
+        const SampleHistory& history = samples.counters[index].history;
+        const GraphRange range = rangeOf(counter, history);
         ranges.push_back(range);
         const Argb fill = counter.color.on(theme);
         std::optional<std::int64_t> previous;
         // Oldest first, so that each sample's line joins the one before it.
-        for (std::size_t age = counter.history.size(); age-- > 0;) {
+        for (std::size_t age = history.size(); age-- > 0;) {
             const std::int64_t filled =
-                filledPixels(counter.history.fromNewest(age), range, geometry.height);
+                filledPixels(history.fromNewest(age), range, geometry.height);
             painter.drawSample(fill, drawsArea(meter),
                                geometry.length - 1 - static_cast<std::int64_t>(age), filled,
                                previous);
@@ -256,23 +254,21 @@ void drawGraphMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& f
         }
     }
     painter.drawOutline(meter.color.on(theme));
-    frame.graph = {true, placement.rect,
-                   geometry.horizontal ? BandDirection::Horizontal : BandDirection::Vertical, theme,
-                   std::move(ranges)};
+    const bool alike = drawsEverySampleAlike(samples, geometry, ranges);
+    frame.graph = {true,
+                   placement.rect,
+                   geometry.horizontal ? BandDirection::Horizontal : BandDirection::Vertical,
+                   theme,
+                   std::move(ranges),
+                   alike};
 }
 
-bool graphDrawsEverySampleAlike(const Meter& meter, const MeterPlacement& placement,
-                                const MeterFrame& frame) {
-    const GraphPixels& drawn = frame.graph;
-    return drawn.valid && drawn.ranges.size() == meter.counters.size() &&
-           drawsEverySampleAlike(meter, geometryOf(placement), drawn.ranges);
-}
-
-GraphShift shiftGraphMeter(Meter& meter, const MeterPlacement& placement, const MeterFrame& frame,
+GraphShift shiftGraphMeter(const Meter& meter, const MeterSamples& samples,
+                           const MeterPlacement& placement, MeterFrame& frame,
                            platform::MemorySurface& surface, platform::TaskbarTheme theme,
                            bool pictureAlike) {
     const GraphGeometry geometry = geometryOf(placement);
-    const GraphPixels& drawn = frame.graph;
+    GraphPixels& drawn = frame.graph;
     if (!drawn.valid || drawn.rect != placement.rect ||
         (drawn.direction == BandDirection::Horizontal) != geometry.horizontal ||
         drawn.theme != theme || drawn.ranges.size() != meter.counters.size() ||
@@ -280,11 +276,12 @@ GraphShift shiftGraphMeter(Meter& meter, const MeterPlacement& placement, const 
         return GraphShift::NeedsDrawing;
     }
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        if (rangeOf(meter.counters[index]) != drawn.ranges[index]) {
+        if (rangeOf(meter.counters[index], samples.counters[index].history) !=
+            drawn.ranges[index]) {
             return GraphShift::NeedsDrawing;
         }
     }
-    if (pictureAlike && newestFillsAsTheOneBefore(meter, drawn.ranges, geometry.height)) {
+    if (pictureAlike && newestFillsAsTheOneBefore(samples, drawn.ranges, geometry.height)) {
         return GraphShift::Unchanged;
     }
     const auto canvas = surface.beginDrawing();
@@ -295,7 +292,7 @@ GraphShift shiftGraphMeter(Meter& meter, const MeterPlacement& placement, const 
     GraphPainter painter(*canvas, geometry);
     painter.scrollOnePosition();
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        const SampleHistory& history = meter.counters[index].history;
+        const SampleHistory& history = samples.counters[index].history;
         if (history.size() == 0) {
             continue;
         }
@@ -309,6 +306,7 @@ GraphShift shiftGraphMeter(Meter& meter, const MeterPlacement& placement, const 
                            filledPixels(history.fromNewest(0), range, geometry.height), previous);
     }
     painter.drawOutline(meter.color.on(theme));
+    drawn.everySampleAlike = drawsEverySampleAlike(samples, geometry, drawn.ranges);
     return GraphShift::Shifted;
 }
 

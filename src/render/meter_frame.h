@@ -31,6 +31,9 @@ struct GraphPixels {
     BandDirection direction = BandDirection::Horizontal;  // the way its samples run
     platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
     std::vector<GraphRange> ranges;  // one per counter
+    // A sample at every position, each filling as many pixels as the newest: all its
+    // columns are alike.
+    bool everySampleAlike = false;
 };
 
 struct MeterFrame {

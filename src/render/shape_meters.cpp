@@ -6,35 +6,31 @@
 #include "core/rounding.h"
 #include "render/layout.h"
 #include "render/meters.h"
-#include "sampling/counter_value.h"
 
 namespace tavisto {
 namespace {
 
 // Bars and pies scale the bare value (not its offset from minValue) by the range; an
 // empty range counts as 1.
-double rangeOf(const MeterCounter& counter) {
+double rangeOf(const CounterSamples& counter) {
     const double range = counter.maxValue - counter.minValue;
     return range == 0.0 ? 1.0 : range;
 }
 
-// Length in pixels of a counter's bar, with its value taken now.
-std::int32_t barPixels(MeterCounter& counter, double barLength) {
-    const double value = currentValue(counter);
-    return roundToInt32((barLength / rangeOf(counter)) * value);
+// Length in pixels of a counter's bar.
+std::int32_t barPixels(const CounterSamples& counter, double barLength) {
+    return roundToInt32((barLength / rangeOf(counter)) * counter.value);
 }
 
 // A pie leaves a counter whose value is 0 out, rather than drawing an empty sector.
 constexpr std::int64_t kNoSector = std::numeric_limits<std::int64_t>::min();
 
-// Whole degrees of a counter's sector, with its value taken now, so that neighbouring
-// sectors meet without gaps.
-std::int64_t sectorDegrees(MeterCounter& counter) {
-    const double value = currentValue(counter);
-    if (value == 0.0) {
+// Whole degrees of a counter's sector, so that neighbouring sectors meet without gaps.
+std::int64_t sectorDegrees(const CounterSamples& counter) {
+    if (counter.value == 0.0) {
         return kNoSector;
     }
-    return roundToInt32(value / rangeOf(counter) * 360.0);
+    return roundToInt32(counter.value / rangeOf(counter) * 360.0);
 }
 
 // Bar lengths saturate at the 32-bit ends, so the cursor that strings them together
@@ -51,14 +47,15 @@ void sizeExtents(const Meter& meter, MeterFrame& frame) {
 
 }  // namespace
 
-bool showsLastDrawnShapes(Meter& meter, const MeterPlacement& placement, const MeterFrame& frame) {
+bool showsLastDrawnShapes(const Meter& meter, const MeterSamples& samples,
+                          const MeterPlacement& placement, const MeterFrame& frame) {
     const bool pie = meter.meterType == MeterType::Pie;
     if ((!pie && meter.meterType != MeterType::Column) ||
-        frame.drawnExtents.size() != meter.counters.size()) {
+        frame.drawnExtents.size() != samples.counters.size()) {
         return false;
     }
-    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        MeterCounter& counter = meter.counters[index];
+    for (std::size_t index = 0; index < samples.counters.size(); ++index) {
+        const CounterSamples& counter = samples.counters[index];
         const std::int64_t extent =
             pie ? sectorDegrees(counter) : barPixels(counter, placement.barLength);
         if (extent != frame.drawnExtents[index]) {
@@ -68,7 +65,8 @@ bool showsLastDrawnShapes(Meter& meter, const MeterPlacement& placement, const M
     return true;
 }
 
-void drawColumnVariant(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+void drawColumnVariant(const Meter& meter, const MeterSamples& samples,
+                       const MeterPlacement& placement, MeterFrame& frame,
                        platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
@@ -79,8 +77,8 @@ void drawColumnVariant(Meter& meter, const MeterPlacement& placement, MeterFrame
     std::int64_t y = placement.rect.bottom;
     sizeExtents(meter, frame);
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        MeterCounter& counter = meter.counters[index];
-        const std::int32_t length = barPixels(counter, placement.barLength);
+        const MeterCounter& counter = meter.counters[index];
+        const std::int32_t length = barPixels(samples.counters[index], placement.barLength);
         frame.drawnExtents[index] = length;
         y -= length;
         canvas->fillRectangle(counter.color.on(theme), placement.rect.left, toCoordinate(y),
@@ -91,7 +89,8 @@ void drawColumnVariant(Meter& meter, const MeterPlacement& placement, MeterFrame
         toCoordinate(std::int64_t{placement.rect.bottom} - placement.rect.top));
 }
 
-void drawBarVariant(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+void drawBarVariant(const Meter& meter, const MeterSamples& samples,
+                    const MeterPlacement& placement, MeterFrame& frame,
                     platform::MemorySurface& surface, platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
@@ -102,8 +101,8 @@ void drawBarVariant(Meter& meter, const MeterPlacement& placement, MeterFrame& f
     std::int64_t x = placement.rect.left;
     sizeExtents(meter, frame);
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        MeterCounter& counter = meter.counters[index];
-        const std::int32_t length = barPixels(counter, placement.barLength);
+        const MeterCounter& counter = meter.counters[index];
+        const std::int32_t length = barPixels(samples.counters[index], placement.barLength);
         frame.drawnExtents[index] = length;
         canvas->fillRectangle(counter.color.on(theme), toCoordinate(x), placement.rect.top, length,
                               thickness);
@@ -114,8 +113,9 @@ void drawBarVariant(Meter& meter, const MeterPlacement& placement, MeterFrame& f
                              thickness);
 }
 
-void drawPieMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
-                  platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+void drawPieMeter(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,
+                  MeterFrame& frame, platform::MemorySurface& surface,
+                  platform::TaskbarTheme theme) {
     const auto canvas = surface.beginDrawing();
     if (!canvas) {
         return;
@@ -138,8 +138,8 @@ void drawPieMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& fra
     float start = -90.0F;
     sizeExtents(meter, frame);
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        MeterCounter& counter = meter.counters[index];
-        const std::int64_t degrees = sectorDegrees(counter);
+        const MeterCounter& counter = meter.counters[index];
+        const std::int64_t degrees = sectorDegrees(samples.counters[index]);
         frame.drawnExtents[index] = degrees;
         if (degrees == kNoSector) {
             continue;

@@ -4,23 +4,21 @@
 #include <string>
 
 #include "render/value_format.h"
-#include "sampling/counter_value.h"
 
 namespace tavisto {
 namespace {
 
 // A counter's latest value kept in its range as a meter draws it, and the range it is
-// measured against: a dynamic bound reaches out to the value, without being moved, so
-// that reading never changes what the next tick draws.
+// measured against. A graph's dynamic bound reaches out to the value here alone.
 struct RangedValue {
     double value = 0.0;
     double range = 0.0;
 };
 
-RangedValue rangedValue(const MeterCounter& counter) {
-    const double raw = rawValue(counter);
-    double low = counter.minValue;
-    double high = counter.maxValue;
+RangedValue rangedValue(const MeterCounter& counter, const CounterSamples& samples) {
+    const double raw = samples.raw;
+    double low = samples.minValue;
+    double high = samples.maxValue;
     if (raw < low && counter.dynamicMinValue) {
         low = raw;
     }
@@ -45,8 +43,8 @@ void appendPart(std::u16string& text, std::u16string_view part) {
 // What a column, bar, pie or graph shows of one counter: its value in its units, or
 // the share of the range its bar, sector or curve fills. Those scale the bare value by
 // the range, an empty range counting as 1.
-ValueText shapeValue(const MeterCounter& counter) {
-    const RangedValue ranged = rangedValue(counter);
+ValueText shapeValue(const MeterCounter& counter, const CounterSamples& samples) {
+    const RangedValue ranged = rangedValue(counter, samples);
     if (counter.units == CounterUnits::BytesPerSecond) {
         return formatValue(counter.units, ranged.value);
     }
@@ -54,16 +52,18 @@ ValueText shapeValue(const MeterCounter& counter) {
     return formatValue(CounterUnits::Percent, ranged.value * (100.0 / range));
 }
 
-void appendMeter(std::u16string& text, const Meter& meter) {
-    for (const MeterCounter& counter : meter.counters) {
+void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& samples) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        const MeterCounter& counter = meter.counters[index];
+        const CounterSamples& counterSamples = samples.counters.at(index);
         switch (meter.meterType) {
             case MeterType::Text: {
-                const RangedValue ranged = rangedValue(counter);
+                const RangedValue ranged = rangedValue(counter, counterSamples);
                 appendPart(text, textMeterLine(counter, ranged.value, ranged.range).view());
                 break;
             }
             case MeterType::Indicator:
-                if (triggerHolds(rangedValue(counter).value, counter.triggerValue,
+                if (triggerHolds(rangedValue(counter, counterSamples).value, counter.triggerValue,
                                  counter.triggerOperator)) {
                     appendPart(text, counter.indicator);
                 }
@@ -71,7 +71,7 @@ void appendMeter(std::u16string& text, const Meter& meter) {
             case MeterType::Column:
             case MeterType::Pie:
             case MeterType::Graph:
-                appendPart(text, shapeValue(counter).view());
+                appendPart(text, shapeValue(counter, counterSamples).view());
                 break;
             case MeterType::Unknown:
                 break;
@@ -81,10 +81,10 @@ void appendMeter(std::u16string& text, const Meter& meter) {
 
 }  // namespace
 
-std::u16string spokenValue(const MeterGroup& group) {
+std::u16string spokenValue(const MeterGroup& group, const PanelSamples& samples) {
     std::u16string text;
     for (const Meter* meter : group.meters) {
-        appendMeter(text, *meter);
+        appendMeter(text, *meter, samples.at(meter->index));
     }
     return text;
 }
@@ -97,11 +97,11 @@ std::u16string spokenName(const MeterGroup& group, std::size_t index) {
     return u"Group " + std::u16string(number.begin(), number.end());
 }
 
-std::vector<SpokenGroup> spokenGroups(const PanelModel& model) {
+std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples) {
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());
     for (const auto& group : model.groups) {
-        groups.push_back({spokenName(*group, groups.size()), spokenValue(*group)});
+        groups.push_back({spokenName(*group, groups.size()), spokenValue(*group, samples)});
     }
     return groups;
 }

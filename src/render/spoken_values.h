@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/meter_model.h"
+#include "sampling/meter_samples.h"
 
 namespace tavisto {
 
@@ -21,12 +22,12 @@ struct SpokenGroup {
 // its text while the trigger holds, the other kinds each counter's value in its units,
 // or as a whole percentage of its range when it has none. Lines that show nothing are
 // left out. Reads the samples only: nothing is collected and no bound moves.
-std::vector<SpokenGroup> spokenGroups(const PanelModel& model);
+std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
 
 // The name of the group at `index` in the model, as spokenGroups gives it.
 std::u16string spokenName(const MeterGroup& group, std::size_t index);
 
 // The value of one group, as spokenGroups gives it.
-std::u16string spokenValue(const MeterGroup& group);
+std::u16string spokenValue(const MeterGroup& group, const PanelSamples& samples);
 
 }  // namespace tavisto

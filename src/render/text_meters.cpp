@@ -5,7 +5,6 @@
 #include "render/layout.h"
 #include "render/meters.h"
 #include "render/value_format.h"
-#include "sampling/counter_value.h"
 
 namespace tavisto {
 namespace {
@@ -13,15 +12,15 @@ namespace {
 using platform::TextAlignment;
 
 // The text a text meter shows for one counter, formatted into `text`.
-std::u16string_view textLine(MeterCounter& counter, ValueText& text) {
-    const double value = currentValue(counter);
-    text = textMeterLine(counter, value, counter.maxValue - counter.minValue);
+std::u16string_view textLine(const MeterCounter& counter, const CounterSamples& samples,
+                             ValueText& text) {
+    text = textMeterLine(counter, samples.value, samples.maxValue - samples.minValue);
     return text.view();
 }
 
-std::u16string_view indicatorLine(MeterCounter& counter, ValueText&) {
-    const double value = currentValue(counter);
-    return triggerHolds(value, counter.triggerValue, counter.triggerOperator)
+std::u16string_view indicatorLine(const MeterCounter& counter, const CounterSamples& samples,
+                                  ValueText&) {
+    return triggerHolds(samples.value, counter.triggerValue, counter.triggerOperator)
                ? counter.indicator
                : std::u16string_view();
 }
@@ -29,8 +28,8 @@ std::u16string_view indicatorLine(MeterCounter& counter, ValueText&) {
 // Draws one line per counter in equal slices of the meter's height. A line that shows
 // nothing still takes its slice, so the lines of a meter never move.
 template <typename LineText>
-void drawLines(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
-               platform::MemorySurface& surface, const DrawSettings& settings,
+void drawLines(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,
+               MeterFrame& frame, platform::MemorySurface& surface, const DrawSettings& settings,
                TextAlignment alignment, LineText lineText) {
     if (meter.counters.empty()) {
         return;
@@ -49,8 +48,8 @@ void drawLines(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
     std::int64_t top = placement.rect.top;
     ValueText formatted;
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        MeterCounter& counter = meter.counters[index];
-        const std::u16string_view text = lineText(counter, formatted);
+        const MeterCounter& counter = meter.counters[index];
+        const std::u16string_view text = lineText(counter, samples.counters[index], formatted);
         frame.drawnLines[index].assign(text);
         const RectF layout{static_cast<float>(placement.rect.left), static_cast<float>(top),
                            static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
@@ -70,13 +69,15 @@ void drawLines(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
 }
 
 template <typename LineText>
-bool showsLines(Meter& meter, const MeterFrame& frame, LineText lineText) {
+bool showsLines(const Meter& meter, const MeterSamples& samples, const MeterFrame& frame,
+                LineText lineText) {
     if (frame.drawnLines.size() != meter.counters.size()) {
         return false;
     }
     ValueText formatted;
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        if (lineText(meter.counters[index], formatted) != frame.drawnLines[index]) {
+        if (lineText(meter.counters[index], samples.counters[index], formatted) !=
+            frame.drawnLines[index]) {
             return false;
         }
     }
@@ -85,24 +86,27 @@ bool showsLines(Meter& meter, const MeterFrame& frame, LineText lineText) {
 
 }  // namespace
 
-bool showsLastDrawnLines(Meter& meter, const MeterFrame& frame) {
+bool showsLastDrawnLines(const Meter& meter, const MeterSamples& samples, const MeterFrame& frame) {
     if (meter.meterType == MeterType::Text) {
-        return showsLines(meter, frame, textLine);
+        return showsLines(meter, samples, frame, textLine);
     }
     if (meter.meterType == MeterType::Indicator) {
-        return showsLines(meter, frame, indicatorLine);
+        return showsLines(meter, samples, frame, indicatorLine);
     }
     return false;
 }
 
-void drawTextMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
-                   platform::MemorySurface& surface, const DrawSettings& settings) {
-    drawLines(meter, placement, frame, surface, settings, TextAlignment::Far, textLine);
+void drawTextMeter(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,
+                   MeterFrame& frame, platform::MemorySurface& surface,
+                   const DrawSettings& settings) {
+    drawLines(meter, samples, placement, frame, surface, settings, TextAlignment::Far, textLine);
 }
 
-void drawIndicatorMeter(Meter& meter, const MeterPlacement& placement, MeterFrame& frame,
+void drawIndicatorMeter(const Meter& meter, const MeterSamples& samples,
+                        const MeterPlacement& placement, MeterFrame& frame,
                         platform::MemorySurface& surface, const DrawSettings& settings) {
-    drawLines(meter, placement, frame, surface, settings, TextAlignment::Center, indicatorLine);
+    drawLines(meter, samples, placement, frame, surface, settings, TextAlignment::Center,
+              indicatorLine);
 }
 
 }  // namespace tavisto

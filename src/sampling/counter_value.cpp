@@ -8,15 +8,15 @@
 
 namespace tavisto {
 
-double rawValue(const MeterCounter& counter) {
+double rawValue(const MeterCounter& counter, CounterSamples& samples) {
     const ReferenceMap& references = counter.references;
-    if (references.empty()) {
+    if (references.empty() || samples.references.size() != references.size()) {
         return 0.0;
     }
     if (references.size() == 1) {
-        return references.begin()->second.value;
+        return samples.references.front().value;
     }
-    KeptExpression& expression = counter.compiled;
+    KeptExpression& expression = samples.compiled;
     if (!expression.compiledFrom(counter.expressionText, references.size())) {
         std::vector<const char*> names;
         names.reserve(references.size());
@@ -26,30 +26,72 @@ double rawValue(const MeterCounter& counter) {
         expression.compile(counter.expressionText.c_str(), names.data(), names.size());
     }
     double* input = expression.inputs();
-    for (const auto& [name, reference] : references) {
+    for (const ReferenceSample& reference : samples.references) {
         *input++ = reference.value;
     }
     const double value = expression.evaluate();
     return std::isnan(value) ? 0.0 : value;
 }
 
-double currentValue(MeterCounter& counter) {
-    const double value = rawValue(counter);
-    if (counter.minValue > value) {
+namespace {
+
+double keptInRange(const MeterCounter& counter, CounterSamples& samples, double value) {
+    if (samples.minValue > value) {
         if (counter.dynamicMinValue) {
-            counter.minValue = value;
+            samples.minValue = value;
             return value;
         }
-        return counter.minValue;
+        return samples.minValue;
     }
-    if (value > counter.maxValue) {
+    if (value > samples.maxValue) {
         if (counter.dynamicMaxValue) {
-            counter.maxValue = value;
+            samples.maxValue = value;
             return value;
         }
-        return counter.maxValue;
+        return samples.maxValue;
     }
     return value;
+}
+
+}  // namespace
+
+double currentValue(const MeterCounter& counter, CounterSamples& samples) {
+    return keptInRange(counter, samples, rawValue(counter, samples));
+}
+
+CounterSamples unsampled(const MeterCounter& counter) {
+    CounterSamples samples;
+    samples.references.resize(counter.references.size());
+    samples.minValue = counter.minValue;
+    samples.maxValue = counter.maxValue;
+    return samples;
+}
+
+MeterSamples initialSamples(const Meter& meter) {
+    MeterSamples samples;
+    samples.counters.reserve(meter.counters.size());
+    for (const MeterCounter& counter : meter.counters) {
+        samples.counters.push_back(unsampled(counter));
+    }
+    takeSamples(meter, samples);
+    return samples;
+}
+
+void takeSamples(const Meter& meter, MeterSamples& samples) {
+    const bool graph = meter.meterType == MeterType::Graph;
+    for (std::size_t index = 0; index < meter.counters.size() && index < samples.counters.size();
+         ++index) {
+        const MeterCounter& counter = meter.counters[index];
+        CounterSamples& counterSamples = samples.counters[index];
+        counterSamples.raw = rawValue(counter, counterSamples);
+        if (graph) {
+            // Before the first history is sized this keeps nothing.
+            counterSamples.value = counterSamples.raw;
+            counterSamples.history.push(counterSamples.raw);
+        } else {
+            counterSamples.value = keptInRange(counter, counterSamples, counterSamples.raw);
+        }
+    }
 }
 
 }  // namespace tavisto

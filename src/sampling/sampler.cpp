@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sampling/counter_instances.h"
+#include "sampling/counter_value.h"
 #include "sampling/performance_fields.h"
 
 namespace tavisto {
@@ -18,9 +19,45 @@ std::uint64_t ticksBetweenAddRetries(std::uint64_t rate) {
     return (kAddRetryMilliseconds + period - 1) / period;
 }
 
+// Hands each reference of the meter to `visit(counter, reference, sample)` with its
+// sample, in order, until `visit` returns false; false when it did.
+template <typename Visit>
+bool visitReferences(const Meter& meter, MeterSamples& samples, Visit visit) {
+    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+        const MeterCounter& counter = meter.counters[index];
+        auto sample = samples.counters.at(index).references.begin();
+        for (const auto& [name, reference] : counter.references) {
+            if (!visit(counter, reference, *sample++)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-bool Sampler::start(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters) {
+void Sampler::track(const PanelModel& model) {
+    samples_.clear();
+    for (const auto& [rate, meters] : model.metersByRate) {
+        for (const auto& meter : meters) {
+            if (meter->index >= samples_.size()) {
+                samples_.resize(meter->index + 1);
+            }
+            samples_[meter->index] = initialSamples(*meter);
+        }
+    }
+}
+
+void Sampler::keepHistory(const Meter& meter, std::size_t capacity) {
+    if (meter.index < samples_.size()) {
+        for (CounterSamples& counter : samples_[meter.index].counters) {
+            counter.history.resize(capacity);
+        }
+    }
+}
+
+bool Sampler::start(std::uint64_t rate, const Meters& meters) {
     // The entry exists before the query opens: a query is never left without an owner.
     auto [entry, inserted] = queriesByRate_.try_emplace(rate, 0);
     if (!inserted) {
@@ -32,19 +69,20 @@ bool Sampler::start(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& met
     RateSampling& sampling = rates_.insert_or_assign(rate, RateSampling{}).first->second;
     sampling.retry.ticksToWait = ticksBetweenAddRetries(rate);
     std::size_t references = 0;
-    for (auto& meter : meters) {
-        for (MeterCounter& counter : meter->counters) {
-            for (auto& [name, reference] : counter.references) {
+    for (const auto& meter : meters) {
+        visitReferences(
+            *meter, samples_.at(meter->index),
+            [&](const MeterCounter&, const CounterReference& reference, ReferenceSample& sample) {
                 ++references;
                 if (reference.kind == CounterReference::PerformanceCounter) {
                     sampling.collects = true;
-                    reference.counterHandle = queries_.addCounter(query, reference.path);
+                    sample.counter = queries_.addCounter(query, reference.path);
                 } else if (isPerformanceFieldPath(reference.path)) {
                     const platform::PerformanceScope scope = performanceScopeOf(reference.path);
                     sampling.scope = std::max(sampling.scope.value_or(scope), scope);
                 }
-            }
-        }
+                return true;
+            });
     }
     return references > 0;
 }
@@ -60,10 +98,10 @@ void Sampler::stop() noexcept {
     }
     queriesByRate_.clear();
     rates_.clear();
+    samples_.clear();
 }
 
-platform::QueryHandle Sampler::prepare(std::uint64_t rate,
-                                       std::vector<std::unique_ptr<Meter>>& meters) {
+platform::QueryHandle Sampler::prepare(std::uint64_t rate, const Meters& meters) {
     const auto query = queriesByRate_.find(rate);
     const auto sampling = rates_.find(rate);
     if (query == queriesByRate_.end() || sampling == rates_.end() || !sampling->second.collects) {
@@ -81,8 +119,7 @@ bool Sampler::collect(platform::QueryHandle query) {
 // tick; a round goes once through the rate's references, and the next round starts
 // only after a full retry period of ticks.
 void Sampler::retryFailedAdd(RateSampling& sampling, std::uint64_t rate,
-                             platform::QueryHandle& query,
-                             std::vector<std::unique_ptr<Meter>>& meters) {
+                             platform::QueryHandle& query, const Meters& meters) {
     AddRetry& retry = sampling.retry;
     if (retry.ticksToWait > 0) {
         --retry.ticksToWait;
@@ -98,42 +135,45 @@ void Sampler::retryFailedAdd(RateSampling& sampling, std::uint64_t rate,
     }
     std::size_t position = 0;
     bool added = false;
-    for (auto& meter : meters) {
-        for (MeterCounter& counter : meter->counters) {
-            for (auto& [name, reference] : counter.references) {
-                if (reference.kind != CounterReference::PerformanceCounter) {
-                    continue;
-                }
-                const std::size_t current = position++;
-                if (current < retry.nextReference || reference.counterHandle != 0) {
-                    continue;
-                }
-                if (added) {
-                    retry.nextReference = current;  // the round goes on at the next tick
-                    return;
-                }
-                // Only a reference without a counter is added again: no handle is replaced.
-                reference.counterHandle = queries_.addCounter(query, reference.path);
-                added = true;
-            }
+    const auto retryOne = [&](const MeterCounter&, const CounterReference& reference,
+                              ReferenceSample& sample) {
+        if (reference.kind != CounterReference::PerformanceCounter) {
+            return true;
+        }
+        const std::size_t current = position++;
+        if (current < retry.nextReference || sample.counter != 0) {
+            return true;
+        }
+        if (added) {
+            retry.nextReference = current;  // the round goes on at the next tick
+            return false;
+        }
+        // Only a reference without a counter is added again: no handle is replaced.
+        sample.counter = queries_.addCounter(query, reference.path);
+        added = true;
+        return true;
+    };
+    for (const auto& meter : meters) {
+        if (!visitReferences(*meter, samples_.at(meter->index), retryOne)) {
+            return;
         }
     }
     // This tick counts as the first of the wait.
     retry = AddRetry{ticksBetweenAddRetries(rate) - 1, 0};
 }
 
-double Sampler::readCounter(const MeterCounter& counter, CounterReference& reference) {
+double Sampler::readCounter(const MeterCounter& counter, const CounterReference& reference,
+                            ReferenceSample& sample) {
     if (hasWildcardInstance(reference.path)) {
-        const auto instances = queries_.readInstances(reference.counterHandle);
+        const auto instances = queries_.readInstances(sample.counter);
         return counter.instances
-                   ? combineInstances(instances, *counter.instances, reference.instanceMemo)
+                   ? combineInstances(instances, *counter.instances, sample.instanceMemo)
                    : sumInstances(instances);
     }
-    return queries_.read(reference.counterHandle);
+    return queries_.read(sample.counter);
 }
 
-bool Sampler::read(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters,
-                   bool collected) {
+bool Sampler::read(std::uint64_t rate, const Meters& meters, bool collected) {
     const auto sampling = rates_.find(rate);
     if (!collected || sampling == rates_.end()) {
         return false;
@@ -145,16 +185,18 @@ bool Sampler::read(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& mete
     if (sampling->second.scope) {
         record = performance_.read(*sampling->second.scope);
     }
-    for (auto& meter : meters) {
-        for (MeterCounter& counter : meter->counters) {
-            for (auto& [name, reference] : counter.references) {
-                if (reference.kind == CounterReference::PerformanceCounter) {
-                    reference.value = readCounter(counter, reference);
-                } else {
-                    reference.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
-                }
-            }
-        }
+    for (const auto& meter : meters) {
+        MeterSamples& meterSamples = samples_.at(meter->index);
+        visitReferences(*meter, meterSamples,
+                        [&](const MeterCounter& counter, const CounterReference& reference,
+                            ReferenceSample& sample) {
+                            sample.value = reference.kind == CounterReference::PerformanceCounter
+                                               ? readCounter(counter, reference, sample)
+                                           : record ? performanceFieldValue(reference.path, *record)
+                                                    : 0.0;
+                            return true;
+                        });
+        takeSamples(*meter, meterSamples);
     }
     return true;
 }

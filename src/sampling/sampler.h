@@ -1,8 +1,8 @@
 #pragma once
 // The sampling state of a panel: one counter query per refresh rate with the rate's
 // counters added to it, the retries of the adds that failed, what each rate's
-// performance record must hold, and which rates' collections run away from the window's
-// thread. It writes the samples into the meters' references.
+// performance record must hold, which rates' collections run away from the window's
+// thread, and the samples of every meter with the values they give.
 //
 // A tick has three phases: `prepare` (the window's thread: retries a failed add and
 // names the query to collect), the collection (here through `collect`, or away through
@@ -16,6 +16,7 @@
 
 #include "config/meter_model.h"
 #include "platform/platform.h"
+#include "sampling/meter_samples.h"
 
 namespace tavisto {
 
@@ -30,22 +31,32 @@ class Sampler {
     Sampler(const Sampler&) = delete;
     Sampler& operator=(const Sampler&) = delete;
 
+    using Meters = std::vector<std::unique_ptr<Meter>>;
+
+    // The samples of every meter of a model just loaded, before any is taken.
+    void track(const PanelModel& model);
     // Opens the rate's query and adds the counters of its meters. True when the meters
     // reference anything to sample (the rate then needs a timer).
-    bool start(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters);
-    // Closes every query; a query whose collection runs away is closed once it returns.
+    bool start(std::uint64_t rate, const Meters& meters);
+    // Closes every query, a query whose collection runs away once it returns, and
+    // forgets the samples.
     void stop() noexcept;
+
+    // How many samples a graph meter's histories keep, as its placement allows.
+    void keepHistory(const Meter& meter, std::size_t capacity);
+    const PanelSamples& samples() const { return samples_; }
 
     // First phase: retries one failed add of the rate and names the query this tick
     // must collect; 0 when there is nothing to collect (no counter of the system's
     // performance data, or no query could be opened).
-    platform::QueryHandle prepare(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters);
+    platform::QueryHandle prepare(std::uint64_t rate, const Meters& meters);
     // Second phase, on this thread: false when the collection failed.
     bool collect(platform::QueryHandle query);
     // Third phase: reads every reference of the rate after a collection that succeeded
-    // (or none was needed). False when nothing was read: after a failed collection the
-    // references keep the samples of the last good one instead of reading as failed.
-    bool read(std::uint64_t rate, std::vector<std::unique_ptr<Meter>>& meters, bool collected);
+    // (or none was needed) and takes the values. False when nothing was read: after a
+    // failed collection the references keep the samples of the last good one instead of
+    // reading as failed.
+    bool read(std::uint64_t rate, const Meters& meters, bool collected);
 
     // The second phase away: false while the rate's previous collection has not come
     // back (the tick is skipped, not queued), or when the queue refuses it.
@@ -76,14 +87,16 @@ class Sampler {
     };
 
     void retryFailedAdd(RateSampling& sampling, std::uint64_t rate, platform::QueryHandle& query,
-                        std::vector<std::unique_ptr<Meter>>& meters);
-    double readCounter(const MeterCounter& counter, CounterReference& reference);
+                        const Meters& meters);
+    double readCounter(const MeterCounter& counter, const CounterReference& reference,
+                       ReferenceSample& sample);
 
     platform::CounterQueries& queries_;
     platform::SystemPerformance& performance_;
     platform::CollectionQueue* away_;
     std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
     std::map<std::uint64_t, RateSampling> rates_;
+    PanelSamples samples_;
     // Never reused, across reloads too: a late answer for a closed query matches nothing.
     std::uint64_t lastTicket_ = 0;
 };

@@ -174,11 +174,12 @@ STDMETHODIMP AccessibleMeters::get_accValue(VARIANT child, BSTR* value) noexcept
         if (id == CHILDID_SELF) {
             return S_FALSE;
         }
-        const MeterGroup* group = groupAt(source_ != nullptr ? source_->panel() : nullptr, id);
+        const MeterPanel* panel = source_ != nullptr ? source_->panel() : nullptr;
+        const MeterGroup* group = groupAt(panel, id);
         if (group == nullptr) {
             return E_INVALIDARG;
         }
-        return giveText(spokenValue(*group), value);
+        return giveText(spokenValue(*group, panel->samples()), value);
     });
 }
 
@@ -409,7 +410,7 @@ void MeterAccessibility::announceValueChanges() noexcept {
             if (announced.at != 0 && now - announced.at < kValueChangeInterval) {
                 continue;
             }
-            std::u16string value = spokenValue(*groups[index]);
+            std::u16string value = spokenValue(*groups[index], panel->samples());
             if (value == announced.value) {
                 continue;
             }

@@ -16,6 +16,8 @@ namespace {
 
 using testing::drawPlaced;
 using testing::PlacedMeter;
+using testing::SampledCounter;
+using testing::setCounters;
 
 using platform::CairoSurface;
 
@@ -26,27 +28,28 @@ std::uint32_t alphaOf(Argb pixel) {
     return pixel >> 24;
 }
 
-MeterCounter counterAt(double value, std::u16string units = u"") {
-    MeterCounter counter;
+SampledCounter counterAt(double value, std::u16string units = u"") {
+    SampledCounter counter;
     counter.color = parseColour(u"#00FF00");
     counter.units = closedSetValue<CounterUnits>(units, kCounterUnits);
     counter.minValue = 0.0;
     counter.maxValue = 100.0;
     counter.font = u"Arial";
     counter.fontSize = 14;
-    counter.references["a"] =
-        CounterReference{CounterReference::PerformanceCounter, u"\\T\\a", 0, value};
+    counter.references["a"] = CounterReference{CounterReference::PerformanceCounter, u"\\T\\a"};
+    counter.sample = value;
     return counter;
 }
 
-PlacedMeter meterAt(std::u16string type, Rect rect, std::int32_t width, MeterCounter counter) {
+PlacedMeter meterAt(std::u16string type, Rect rect, std::int32_t width,
+                    const SampledCounter& counter) {
     PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(type, kMeterTypes);
     meter.placement.rect = rect;
     meter.width = width;
     meter.placement.barLength = rect.height() - 2.0;
     meter.color = parseColour(u"#0000FF");
-    meter.counters.push_back(std::move(counter));
+    setCounters(meter, {counter});
     return meter;
 }
 

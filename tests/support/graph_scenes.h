@@ -49,9 +49,7 @@ inline PlacedMeter graphForPixels(Rect rect, bool horizontalBand, std::u16string
 // draws it.
 inline void tickGraph(PlacedMeter& meter, platform::MemorySurface& surface, double value,
                       platform::TaskbarTheme theme = platform::TaskbarTheme::Dark) {
-    for (MeterCounter& counter : meter.counters) {
-        counter.references["a"].value = value;
-    }
+    sampleMeter(meter, std::vector<double>(meter.counters.size(), value));
     drawSampledPlaced(meter, surface, theme);
 }
 
@@ -59,11 +57,13 @@ inline void tickGraph(PlacedMeter& meter, platform::MemorySurface& surface, doub
 // several pixels between neighbours.
 inline void tickWave(PlacedMeter& meter, platform::MemorySurface& surface, int ticks) {
     for (int step = 0; step < ticks; ++step) {
+        std::vector<double> values;
         double offset = 0.0;
-        for (MeterCounter& counter : meter.counters) {
-            counter.references["a"].value = 50.0 + 45.0 * std::sin(0.7 * step + offset);
+        for (std::size_t index = 0; index < meter.counters.size(); ++index) {
+            values.push_back(50.0 + 45.0 * std::sin(0.7 * step + offset));
             offset += 1.9;
         }
+        sampleMeter(meter, values);
         drawSampledPlaced(meter, surface, platform::TaskbarTheme::Dark);
     }
 }

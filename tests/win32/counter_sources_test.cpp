@@ -14,6 +14,7 @@
 #include "process_resources.h"
 #include "sampling/counter_instances.h"
 #include "sampling/performance_fields.h"
+#include "support/panel_samples.h"
 #include "test_window.h"
 
 namespace tavisto::win32 {
@@ -114,9 +115,8 @@ TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles)
         panel->tick(60000);
     }
     EXPECT_EQ(testing::processResources(), before);
-    const auto& meters = panel->model().metersByRate.at(60000);
-    const CounterReference& absent = meters.at(0)->counters.at(0).references.at("a");
-    EXPECT_EQ(absent.counterHandle, 0u);
+    const ReferenceSample& absent = tavisto::testing::samplesOf(*panel, 60000).references.at(0);
+    EXPECT_EQ(absent.counter, 0u);
     EXPECT_EQ(absent.value, 0.0);
     panel.reset();
     platform.reset();

@@ -20,6 +20,8 @@ namespace {
 
 using tavisto::testing::drawPlaced;
 using tavisto::testing::PlacedMeter;
+using tavisto::testing::SampledCounter;
+using tavisto::testing::setCounters;
 
 constexpr std::uint32_t kTransparent = 0x00000000;
 constexpr std::uint32_t kOpaqueRed = 0xFFFF0000;
@@ -30,23 +32,19 @@ std::uint32_t alphaOf(std::uint32_t pixel) {
 }
 
 // A counter parsed from its configuration, whose references all hold `value`.
-MeterCounter counterFrom(const char* json, double value) {
-    MeterCounter counter = parseCounter(nlohmann::json::parse(json), 1.0);
-    for (auto& [name, reference] : counter.references) {
-        reference.value = value;
-    }
-    return counter;
+SampledCounter counterFrom(const char* json, double value) {
+    return SampledCounter{{parseCounter(nlohmann::json::parse(json), 1.0)}, value};
 }
 
 PlacedMeter meterOf(const char* type, Rect rect, std::int32_t width,
-                    std::vector<MeterCounter> counters) {
+                    const std::vector<SampledCounter>& counters) {
     PlacedMeter meter;
     meter.meterType = closedSetValue<MeterType>(
         std::u16string(type, type + std::char_traits<char>::length(type)), kMeterTypes);
     meter.placement.rect = rect;
     meter.width = width;
     meter.color = parseColour(u"#0000FF");
-    meter.counters = std::move(counters);
+    setCounters(meter, counters);
     return meter;
 }
 

@@ -56,17 +56,17 @@ TEST(Painting, PaintMessageBlendsTheBackBufferAndValidatesTheWindow) {
     ASSERT_NE(surface, nullptr);
     ASSERT_TRUE(surface->replaceBackBuffer(60, 20));
     // An opaque red column over the left 10 pixels.
-    MeterCounter full = parseCounter(nlohmann::json::parse(R"json(
+    const tavisto::testing::SampledCounter full{{parseCounter(nlohmann::json::parse(R"json(
         {"counterPath": "(\\T\\a)", "color": "#FF0000", "minValue": 0, "maxValue": 1})json"),
-                                     1.0);
-    full.references.begin()->second.value = 1.0;
+                                                              1.0)},
+                                                1.0};
     PlacedMeter column;
     column.meterType = closedSetValue<MeterType>(u"column", kMeterTypes);
     column.color = parseColour(u"#FF0000");
     column.placement.rect = {0, 0, 10, 20};
     column.width = 10;
     column.placement.barLength = 20.0;
-    column.counters.push_back(full);
+    tavisto::testing::setCounters(column, {full});
     drawPlaced(column, *surface, platform::TaskbarTheme::Dark);
 
     paintedSurface = surface.get();

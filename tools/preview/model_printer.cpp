@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/text_conversion.h"
+#include "render/meters.h"
 
 namespace tavisto::preview {
 namespace {
@@ -71,11 +72,6 @@ void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t in
     }
 }
 
-// Every counter of a graph keeps as many samples as the graph is long.
-std::size_t historyLength(const Meter& meter) {
-    return meter.counters.empty() ? 0 : meter.counters.front().history.capacity();
-}
-
 }  // namespace
 
 void printModel(std::ostream& out, const PanelModel& model, const PanelLayout& layout) {
@@ -98,7 +94,8 @@ void printModel(std::ostream& out, const PanelModel& model, const PanelLayout& l
                 << meter->height << ", color " << colour(meter->color);
             if (meter->meterType == MeterType::Graph) {
                 out << ", style " << spelled(meter->style, kGraphStyles) << ", history "
-                    << historyLength(*meter) << " samples";
+                    << (meter->counters.empty() ? 0 : graphHistoryCapacity(layout.of(*meter)))
+                    << " samples";
             }
             out << ", rect " << rect(layout.of(*meter).rect) << "\n";
             std::size_t counterIndex = 0;

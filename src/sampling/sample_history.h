@@ -7,10 +7,6 @@
 
 namespace tavisto {
 
-// The configuration may give a graph any width; a history never grows beyond a few
-// screens.
-inline constexpr std::size_t kMaxGraphSamples = 16384;
-
 class SampleHistory {
   public:
     // Keeps at most `capacity` samples; when it shrinks, the oldest ones go.

@@ -1,4 +1,4 @@
-#include "config/sample_history.h"
+#include "sampling/sample_history.h"
 
 #include <algorithm>
 
