@@ -18,7 +18,6 @@
 #include "companion/taskbar_host.h"
 #include "config/configuration_checker.h"
 #include "desk_band_host.h"
-#include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "settings_program.h"
 #include "window/config_watcher.h"
@@ -298,32 +297,6 @@ TEST_F(SettingsTest, PreviewDrawsTheFileAndKeepsTheLastOneThatLoadedWhenASaveIsR
     EXPECT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer), 0);
 }
 
-// Not a check: scripts/run uses it to picture the window with a refused file's findings
-// (TAVISTO_SETTINGS_PICTURE, the PNG), taken from the screen as the user sees it, below
-// the meters of the file that loaded before it (TAVISTO_TASKBAR_CONFIGURATION, else a
-// small one).
-TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
-    const std::wstring png = host::environmentValue(L"TAVISTO_SETTINGS_PICTURE");
-    if (png.empty()) {
-        GTEST_SKIP() << "no picture asked for";
-    }
-    const win32::GdiplusSession gdiplus;
-    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
-    ASSERT_TRUE(source.empty()
-                    ? host::writeNewFile(host::configurationFile(), kFixed)
-                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
-    const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded"));
-    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
-    ASSERT_TRUE(program.waitForState(L"Refused"));
-    SetForegroundWindow(program.window());
-    host::pumpFor(1000);
-    const host::Capture picture = screenCapture(program.window());
-    ASSERT_GT(picture.width, 0);
-    EXPECT_TRUE(host::savePng(picture, png));
-}
-
 }  // namespace
 }  // namespace tavisto::companion::testing
 
@@ -348,31 +321,6 @@ TEST_F(SettingsTest, ShowValuesListsThePreviewsGroupsAndEscClosesOnlyIt) {
     EXPECT_TRUE(host::pumpUntil(
         [] { return FindWindowW(kShowValuesWindowClass, nullptr) == nullptr; }, kPromptly));
     EXPECT_TRUE(IsWindow(program.window()));
-}
-
-TEST_F(SettingsTest, PicturesShowValues) {
-    const std::wstring png = host::environmentValue(L"TAVISTO_SHOW_VALUES_PICTURE");
-    if (png.empty()) {
-        GTEST_SKIP() << "no picture asked for";
-    }
-    const win32::GdiplusSession gdiplus;
-    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
-    ASSERT_TRUE(source.empty()
-                    ? host::writeNewFile(host::configurationFile(), kFixed)
-                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
-    const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded"));
-    program.click(kShowValuesButton);
-    HWND values = nullptr;
-    ASSERT_TRUE(host::pumpUntil(
-        [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
-        kPromptly));
-    // Rate counters show their values from the second sample on.
-    host::pumpFor(2500);
-    const host::Capture picture = screenCapture(values);
-    ASSERT_GT(picture.width, 0);
-    EXPECT_TRUE(host::savePng(picture, png));
 }
 
 // The controls Tab visits from `first` round to it again, by identifier.
