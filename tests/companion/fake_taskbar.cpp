@@ -308,8 +308,11 @@ int companionWindowCount() {
     return count;
 }
 
-Companion::Companion(const std::wstring& arguments) {
-    std::wstring command = L"\"" + host::environmentValue(L"TAVISTO_EXE") + L"\" " + arguments;
+Companion::Companion(const std::wstring& arguments)
+    : Companion(host::environmentValue(L"TAVISTO_EXE"), arguments) {}
+
+Companion::Companion(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring command = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};

@@ -121,16 +121,19 @@ RECT rectInParent(HWND window);
 // Windows of the companion's class anywhere: top-level, or inside any window.
 int companionWindowCount();
 
-// The real Tavisto.exe (TAVISTO_EXE) with `arguments`, ended when the object goes.
+// The real Tavisto.exe (`program`, else TAVISTO_EXE) with `arguments`, ended when the
+// object goes.
 class Companion {
   public:
     explicit Companion(const std::wstring& arguments);
+    Companion(const std::wstring& program, const std::wstring& arguments);
     ~Companion();
     Companion(const Companion&) = delete;
     Companion& operator=(const Companion&) = delete;
 
     bool started() const { return static_cast<bool>(process_); }
     DWORD id() const { return id_; }
+    HANDLE process() const { return process_.get(); }
     // The exit code once it ended within the time; -1 when it still runs.
     long exitCode(DWORD timeoutMilliseconds) const;
     void kill();

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <oleacc.h>
 #include <wrl/client.h>
 
@@ -19,8 +18,8 @@
 #include "companion/taskbar_host.h"
 #include "config/configuration_checker.h"
 #include "desk_band_host.h"
-#include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
+#include "settings_program.h"
 #include "window/config_watcher.h"
 
 namespace tavisto::companion::testing {
@@ -80,42 +79,6 @@ std::string readFile(const std::wstring& path) {
     return bytes;
 }
 
-std::wstring windowText(HWND window) {
-    wchar_t text[1024] = {};
-    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-bool startsWith(const std::wstring& text, const wchar_t* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-// What the screen shows of the window, 0x00RRGGBB: the pixels a user sees.
-host::Capture screenCapture(HWND window) {
-    RECT frame{};
-    GetWindowRect(window, &frame);
-    host::Capture picture{frame.right - frame.left, frame.bottom - frame.top, {}};
-    const win32::WindowDc screen = win32::windowDc(nullptr);
-    const win32::MemoryDc memory(CreateCompatibleDC(screen.get()));
-    const win32::Bitmap bitmap(CreateCompatibleBitmap(screen.get(), picture.width, picture.height));
-    if (!memory || !bitmap) {
-        return {};
-    }
-    const HGDIOBJ original = SelectObject(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, picture.width, picture.height, screen.get(), frame.left, frame.top,
-           SRCCOPY);
-    for (int y = 0; y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const COLORREF colour = GetPixel(memory.get(), x, y);
-            picture.pixels.push_back(static_cast<std::uint32_t>(GetRValue(colour)) << 16 |
-                                     static_cast<std::uint32_t>(GetGValue(colour)) << 8 |
-                                     GetBValue(colour));
-        }
-    }
-    SelectObject(memory.get(), original);
-    return picture;
-}
-
 std::wstring runValue() {
     wchar_t value[1024] = {};
     DWORD size = sizeof(value);
@@ -125,87 +88,6 @@ std::wstring runValue() {
     }
     return value;
 }
-
-// A Tavisto.exe showing its settings window; closed (bounded) at the end.
-class SettingsProgram {
-  public:
-    SettingsProgram() {
-        std::wstring command = L"\"" + host::environmentValue(L"TAVISTO_EXE") + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION started{};
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &started)) {
-            CloseHandle(started.hThread);
-            process_.reset(started.hProcess);
-        }
-        host::pumpUntil(
-            [this] {
-                window_ = FindWindowW(kSettingsWindowClass, nullptr);
-                return window_ != nullptr && IsWindowVisible(window_);
-            },
-            kPromptly);
-    }
-    ~SettingsProgram() {
-        if (window_ != nullptr) {
-            PostMessageW(window_, WM_CLOSE, 0, 0);
-        }
-        if (process_ && WaitForSingleObject(process_.get(), kPromptly) != WAIT_OBJECT_0) {
-            TerminateProcess(process_.get(), 1);
-        }
-    }
-    SettingsProgram(const SettingsProgram&) = delete;
-    SettingsProgram& operator=(const SettingsProgram&) = delete;
-
-    HWND window() const { return window_; }
-    HWND control(int id) const { return GetDlgItem(window_, id); }
-    std::wstring state() const { return windowText(control(kStateText)); }
-    void click(int id) const { SendMessageW(control(id), BM_CLICK, 0, 0); }
-    bool waitForState(const wchar_t* prefix) const {
-        return host::pumpUntil([&] { return startsWith(state(), prefix); }, kPromptly);
-    }
-    HANDLE process() const { return process_.get(); }
-
-    // The findings list, row by row: severity, line:column, message. The texts are
-    // read through memory of the window's own process, as the list view needs.
-    std::vector<std::vector<std::wstring>> findings() const {
-        const HWND list = control(kFindingsList);
-        std::vector<std::vector<std::wstring>> rows;
-        constexpr std::size_t kCharacters = 512;
-        struct Remote {
-            LVITEMW item;
-            wchar_t text[kCharacters];
-        };
-        auto* remote = static_cast<Remote*>(VirtualAllocEx(
-            process_.get(), nullptr, sizeof(Remote), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        if (remote == nullptr) {
-            return rows;
-        }
-        const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < count; ++row) {
-            std::vector<std::wstring> cells;
-            for (int column : {kSeverityColumn, kPositionColumn, kMessageColumn}) {
-                Remote local{};
-                local.item.iSubItem = column;
-                local.item.pszText = remote->text;
-                local.item.cchTextMax = static_cast<int>(kCharacters);
-                WriteProcessMemory(process_.get(), remote, &local, sizeof(local), nullptr);
-                SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                             reinterpret_cast<LPARAM>(&remote->item));
-                ReadProcessMemory(process_.get(), remote, &local, sizeof(local), nullptr);
-                local.text[kCharacters - 1] = L'\0';
-                cells.emplace_back(local.text);
-            }
-            rows.push_back(std::move(cells));
-        }
-        VirtualFreeEx(process_.get(), remote, 0, MEM_RELEASE);
-        return rows;
-    }
-
-  private:
-    win32::KernelHandle process_;
-    HWND window_ = nullptr;
-};
 
 class SettingsTest : public ::testing::Test {
   protected:
@@ -415,32 +297,6 @@ TEST_F(SettingsTest, PreviewDrawsTheFileAndKeepsTheLastOneThatLoadedWhenASaveIsR
     EXPECT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer), 0);
 }
 
-// Not a check: scripts/run uses it to picture the window with a refused file's findings
-// (TAVISTO_SETTINGS_PICTURE, the PNG), taken from the screen as the user sees it, below
-// the meters of the file that loaded before it (TAVISTO_TASKBAR_CONFIGURATION, else a
-// small one).
-TEST_F(SettingsTest, PicturesTheWindowWithFindings) {
-    const std::wstring png = host::environmentValue(L"TAVISTO_SETTINGS_PICTURE");
-    if (png.empty()) {
-        GTEST_SKIP() << "no picture asked for";
-    }
-    const win32::GdiplusSession gdiplus;
-    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
-    ASSERT_TRUE(source.empty()
-                    ? host::writeNewFile(host::configurationFile(), kFixed)
-                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
-    const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded"));
-    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kRefused));
-    ASSERT_TRUE(program.waitForState(L"Refused"));
-    SetForegroundWindow(program.window());
-    host::pumpFor(1000);
-    const host::Capture picture = screenCapture(program.window());
-    ASSERT_GT(picture.width, 0);
-    EXPECT_TRUE(host::savePng(picture, png));
-}
-
 }  // namespace
 }  // namespace tavisto::companion::testing
 
@@ -465,31 +321,6 @@ TEST_F(SettingsTest, ShowValuesListsThePreviewsGroupsAndEscClosesOnlyIt) {
     EXPECT_TRUE(host::pumpUntil(
         [] { return FindWindowW(kShowValuesWindowClass, nullptr) == nullptr; }, kPromptly));
     EXPECT_TRUE(IsWindow(program.window()));
-}
-
-TEST_F(SettingsTest, PicturesShowValues) {
-    const std::wstring png = host::environmentValue(L"TAVISTO_SHOW_VALUES_PICTURE");
-    if (png.empty()) {
-        GTEST_SKIP() << "no picture asked for";
-    }
-    const win32::GdiplusSession gdiplus;
-    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
-    ASSERT_TRUE(source.empty()
-                    ? host::writeNewFile(host::configurationFile(), kFixed)
-                    : CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE) != FALSE);
-    const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded"));
-    program.click(kShowValuesButton);
-    HWND values = nullptr;
-    ASSERT_TRUE(host::pumpUntil(
-        [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
-        kPromptly));
-    // Rate counters show their values from the second sample on.
-    host::pumpFor(2500);
-    const host::Capture picture = screenCapture(values);
-    ASSERT_GT(picture.width, 0);
-    EXPECT_TRUE(host::savePng(picture, png));
 }
 
 // The controls Tab visits from `first` round to it again, by identifier.

@@ -601,56 +601,6 @@ TEST_F(TaskbarTest, ObjectCountsStayFlatOver200Rebuilds) {
     EXPECT_EQ(after.windows, settled.windows);
 }
 
-// Not a check: scripts/run uses it to picture a configuration in the fake Windows 11
-// taskbar (TAVISTO_TASKBAR_CONFIGURATION, the file; TAVISTO_TASKBAR_PICTURE, the PNG),
-// and beside it, named after it with "-left" and "-small", in a left taskbar at 150 %
-// and in the small taskbar.
-TEST_F(TaskbarTest, PicturesAGivenConfiguration) {
-    const std::wstring source = host::environmentValue(L"TAVISTO_TASKBAR_CONFIGURATION");
-    const std::wstring png = host::environmentValue(L"TAVISTO_TASKBAR_PICTURE");
-    if (source.empty() || png.empty() || png.size() < 4) {
-        GTEST_SKIP() << "no configuration to picture";
-    }
-    ASSERT_TRUE(CopyFileW(source.c_str(), host::configurationFile().c_str(), FALSE));
-    const std::wstring stem = png.substr(0, png.size() - 4);
-    const struct {
-        std::wstring file;
-        DWORD dpi;
-        Scenario scenario;
-    } pictures[] = {
-        {png, 96, {}},
-        {stem + L"-left.png", 144, {.edge = TaskbarEdge::Left, .thickness = 72}},
-        {stem + L"-small.png", 96, {.thickness = kSmallTaskbarHeight}},
-    };
-    for (const auto& picture : pictures) {
-        const ScreenScale scale(picture.dpi);
-        const FakeTaskbar taskbar(picture.scenario);
-        const Companion companion(L"--taskbar");
-        Frame frame;
-        // Something drawn, then time for every refresh rate to have sampled.
-        ASSERT_TRUE(host::pumpUntil(
-            [&] {
-                frame = taskbar.meters() != nullptr ? requestFrame(taskbar.meters()) : Frame{};
-                return frame.width > 0 && frame.count(kClickableClear) < frame.width * frame.height;
-            },
-            kPromptly));
-        host::pumpFor(2500);
-        frame = requestFrame(taskbar.meters());
-        host::Capture image{frame.width, frame.height, {}};
-        for (const std::uint32_t pixel : frame.pixels) {
-            // Over a dark taskbar, as Windows 11 draws it by default.
-            const std::uint32_t alpha = pixel >> 24;
-            std::uint32_t rgb = 0;
-            for (const int shift : {0, 8, 16}) {
-                const std::uint32_t over = ((pixel >> shift) & 0xFF) + 0x20 * (255 - alpha) / 255;
-                rgb |= std::min<std::uint32_t>(over, 255) << shift;
-            }
-            image.pixels.push_back(rgb);
-        }
-        EXPECT_TRUE(host::savePng(image, picture.file));
-    }
-}
-
 }  // namespace
 }  // namespace tavisto::companion::testing
 
