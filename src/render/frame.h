@@ -1,6 +1,7 @@
 #pragma once
-// Drawing meters into the memory surface's back buffer: each meter at its placement in
-// the panel's layout, keeping the frame cache of what its pixels show.
+// Drawing meters into the memory surface's back buffer: what the sampler took of each
+// meter, at its placement in the panel's layout, keeping the frame cache of what its
+// pixels show.
 
 #include <memory>
 #include <vector>
