@@ -34,7 +34,8 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
     bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
     // Each group's name and what its meters show now; empty without a panel.
     std::vector<SpokenGroup> spokenValues() const {
-        return showsMeters() ? spokenGroups(panel_->panel()->model()) : std::vector<SpokenGroup>{};
+        return showsMeters() ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples())
+                             : std::vector<SpokenGroup>{};
     }
 
   private:
