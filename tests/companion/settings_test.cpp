@@ -136,8 +136,7 @@ class SettingsProgram {
         PROCESS_INFORMATION started{};
         if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                            &startup, &started)) {
-            CloseHandle(started.hThread);
-            process_.reset(started.hProcess);
+            process_ = win32::ownProcess(started).process;
         }
         host::pumpUntil(
             [this] {
