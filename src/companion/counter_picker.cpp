@@ -13,6 +13,7 @@
 #include "companion/counter_paths.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
+#include "platform/win32/handles.h"
 #include "window/module_file.h"
 
 namespace tavisto::companion {
@@ -166,16 +167,14 @@ void copyToClipboard(HWND window, const std::wstring& text) {
     }
     EmptyClipboard();
     const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes); memory != nullptr) {
-        if (void* target = GlobalLock(memory); target != nullptr) {
+    if (win32::GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, bytes)); memory) {
+        if (void* target = GlobalLock(memory.get()); target != nullptr) {
             CopyMemory(target, text.c_str(), bytes);
-            GlobalUnlock(memory);
+            GlobalUnlock(memory.get());
             // The clipboard owns the memory once it is set.
-            if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
-                GlobalFree(memory);
+            if (SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr) {
+                memory.release();
             }
-        } else {
-            GlobalFree(memory);
         }
     }
     CloseClipboard();

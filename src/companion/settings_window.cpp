@@ -18,6 +18,7 @@
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_host.h"
 #include "core/failure_sink.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
 #include "tavisto_version.h"
@@ -307,11 +308,8 @@ void SettingsWindow::applyDpi(UINT dpi) {
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
         logical = metrics.lfMessageFont;
         // The metrics are those of the system DPI; the window may be on another monitor.
-        const HDC screen = GetDC(nullptr);
-        const int systemDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-        if (screen != nullptr) {
-            ReleaseDC(nullptr, screen);
-        }
+        const win32::WindowDc screen = win32::windowDc(nullptr);
+        const int systemDpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
         logical.lfHeight = MulDiv(logical.lfHeight, static_cast<int>(dpi_), systemDpi);
     }
     win32::GdiFont created(logical.lfHeight != 0 ? CreateFontIndirectW(&logical) : nullptr);

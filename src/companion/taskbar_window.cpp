@@ -6,6 +6,7 @@
 
 #include "companion/taskbar_finder.h"
 #include "core/failure_sink.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/system_services.h"
 #include "window/module_file.h"
 
@@ -240,10 +241,8 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             }
             return false;
         case WM_PAINT: {
-            PAINTSTRUCT paint{};
-            if (BeginPaint(window, &paint) != nullptr) {
-                EndPaint(window, &paint);
-            }
+            // Only validates: the frame is presented whole, below.
+            win32::beginPaint(window);
             present();
             if (panel_) {
                 panel_->announceValueChanges();

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <optional>
 
 #include "config/meter_model.h"
 
@@ -24,12 +25,12 @@ bool isSpace(char16_t c) {
 
 }  // namespace
 
-Colour parseColour(std::u16string_view text) {
+std::optional<Colour> readColour(std::u16string_view text) {
     if (text == u"auto") {
-        return {true};
+        return Colour{true};
     }
     if (text.empty()) {
-        return {};
+        return std::nullopt;
     }
     std::u16string_view rest = text.substr(1);
     while (!rest.empty() && isSpace(rest.front())) {
@@ -57,12 +58,16 @@ Colour parseColour(std::u16string_view text) {
         anyDigit = true;
     }
     if (!anyDigit) {
-        return {};
+        return std::nullopt;
     }
     if (negative) {
         number = 0U - number;
     }
-    return {false, 0xFF000000U | (number & 0xFFFFFFU)};
+    return Colour{false, 0xFF000000U | (number & 0xFFFFFFU)};
+}
+
+Colour parseColour(std::u16string_view text) {
+    return readColour(text).value_or(Colour{});
 }
 
 }  // namespace tavisto

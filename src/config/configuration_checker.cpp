@@ -1,7 +1,6 @@
 #include "config/configuration_checker.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <deque>
 #include <exception>
@@ -22,6 +21,7 @@
 #include "config/counter_references.h"
 #include "config/json_positions.h"
 #include "config/loader_messages.h"
+#include "config/meter_model.h"
 #include "config/performance_field_names.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
@@ -122,10 +122,6 @@ std::string numberText(double value) {
     return json(value).dump();
 }
 
-bool contains(std::span<const std::string_view> values, std::string_view value) {
-    return std::find(values.begin(), values.end(), value) != values.end();
-}
-
 // The edit distance; past 2 it may be only a lower bound, which is all that callers
 // looking for near misses need, and a long key costs no more than a short one.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -168,22 +164,6 @@ const char* levelName(KeyLevel level) {
             return "groupBy";
     }
     return "";
-}
-
-// Whether the colour conversion finds a digit: after the first character, white space
-// and a sign, a hexadecimal digit must follow.
-bool colourHasDigit(std::string_view text) {
-    if (text.empty()) {
-        return false;
-    }
-    std::size_t at = 1;
-    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) {
-        ++at;
-    }
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        ++at;
-    }
-    return at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at])) != 0;
 }
 
 // For each UTF-16 unit of a rewritten counter expression, the unit of the configured
@@ -459,7 +439,9 @@ class Checker {
         const std::string name = std::string(levelName(key.level)) + " " + std::string(key.name);
         const std::string instead = ": the default " + std::string(key.defaultJson) + " applies";
         if (!key.values.empty()) {
-            if (!(value.is_string() && contains(key.values, value.get_ref<const std::string&>()))) {
+            if (!value.is_string() ||
+                closedSetValue<std::size_t>(value.get_ref<const std::string&>(), key.values) ==
+                    key.values.size()) {
                 add(Severity::Warning, path, false, "unknown-value",
                     "unknown " + name + " " + shortDump(value) + instead + " (expected " +
                         listOf(key.values) + ")");
@@ -527,7 +509,8 @@ class Checker {
         if (const auto orientation = group.find("orientation");
             orientation != group.end() && orientation->is_string()) {
             const auto& text = orientation->get_ref<const std::string&>();
-            if (!text.empty() && !contains(kOrientations, text)) {
+            if (!text.empty() && closedSetValue<GroupOrientation>(text, kOrientations) ==
+                                     GroupOrientation::Unknown) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view("orientation")), false,
                     "unknown-value",
                     "unknown orientation " + inQuotes(text) +
@@ -556,10 +539,12 @@ class Checker {
         checkKeys(members, pointer, KeyLevel::Meter);
 
         std::string meterType = "text";
-        if (const auto type = members.find("meterType");
-            type != members.end() && type->is_string()) {
-            meterType = type->get<std::string>();
-            if (!contains(kMeterTypes, meterType)) {
+        MeterType type = MeterType::Text;
+        if (const auto typeValue = members.find("meterType");
+            typeValue != members.end() && typeValue->is_string()) {
+            meterType = typeValue->get<std::string>();
+            type = closedSetValue<MeterType>(meterType, kMeterTypes);
+            if (type == MeterType::Unknown) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view("meterType")), false,
                     "unknown-value",
                     "unknown meterType " + inQuotes(meterType) +
@@ -570,7 +555,8 @@ class Checker {
         checkColour(members, pointer);
         if (const auto style = members.find("style");
             style != members.end() && style->is_string() &&
-            !contains(kGraphStyles, style->get<std::string>())) {
+            closedSetValue<GraphStyle>(style->get_ref<const std::string&>(), kGraphStyles) ==
+                GraphStyle::Unknown) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("style")), false,
                 "unknown-value",
                 "unknown style " + inQuotes(style->get<std::string>()) +
@@ -588,14 +574,14 @@ class Checker {
         }
         checkRefreshRate(members, pointer);
 
-        const bool drawsText = meterType == "text" || meterType == "indicator";
+        const bool drawsText = type == MeterType::Text || type == MeterType::Indicator;
         std::size_t counterCount = 0;
         if (const auto counters = members.find("counters");
             counters != members.end() && counters->is_array()) {
             counterCount = counters->size();
             const JsonPath countersPath(pointer, std::string_view("counters"));
             for (std::size_t i = 0; i < counters->size(); ++i) {
-                checkCounter((*counters)[i], JsonPath(countersPath, i), meterType);
+                checkCounter((*counters)[i], JsonPath(countersPath, i), type);
             }
         }
         if (drawsText && counterCount == 0) {
@@ -635,7 +621,7 @@ class Checker {
         }
     }
 
-    void checkCounter(const json& counter, const JsonPath& pointer, const std::string& meterType) {
+    void checkCounter(const json& counter, const JsonPath& pointer, MeterType meterType) {
         static const json kNoMembers = json::object();
         const json& members = counter.is_object() ? counter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Counter);
@@ -646,12 +632,14 @@ class Checker {
             const std::string text = units == members.end() ? "" : units->get<std::string>();
             const JsonPath unitsMember(pointer, std::string_view("units"));
             const JsonPath& unitsPointer = units == members.end() ? pointer : unitsMember;
-            if (meterType == "text" && !contains(kCounterUnits, text)) {
+            const bool known =
+                closedSetValue<CounterUnits>(text, kCounterUnits) != CounterUnits::Unknown;
+            if (meterType == MeterType::Text && !known) {
                 add(Severity::Warning, unitsPointer, false, "units",
                     (text.empty() ? std::string("no units") : "unknown units " + inQuotes(text)) +
                         ": the counter's line stays blank (expected " + listOf(kCounterUnits) +
                         ")");
-            } else if (!text.empty() && !contains(kCounterUnits, text)) {
+            } else if (!text.empty() && !known) {
                 add(Severity::Warning, unitsPointer, false, "unknown-value",
                     "unknown units " + inQuotes(text) + " (expected " + listOf(kCounterUnits) +
                         ")");
@@ -709,7 +697,8 @@ class Checker {
         for (const char* name : {"groupCombine", "combine"}) {
             const auto value = instances.find(name);
             if (value != instances.end() && value->is_string() &&
-                !contains(kInstanceCombines, value->get_ref<const std::string&>())) {
+                closedSetValue<std::size_t>(value->get_ref<const std::string&>(),
+                                            kInstanceCombines) == kInstanceCombines.size()) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view(name)), false,
                     "unknown-value",
                     "unknown " + std::string(name) + " " + shortDump(*value) +
@@ -734,8 +723,16 @@ class Checker {
 
     void checkColour(const json& owner, const JsonPath& pointer) {
         const auto colour = owner.find("color");
-        if (colour != owner.end() && colour->is_string() && *colour != "auto" &&
-            !colourHasDigit(colour->get_ref<const std::string&>())) {
+        if (colour == owner.end() || !colour->is_string()) {
+            return;
+        }
+        std::u16string text;
+        try {
+            text = utf8ToUtf16(colour->get_ref<const std::string&>());
+        } catch (const std::range_error&) {
+            return;  // the load reports it
+        }
+        if (!readColour(text)) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("color")), false, "color",
                 "colour " + shortDump(*colour) + " has no hexadecimal digit: it is drawn white");
         }
@@ -755,10 +752,11 @@ class Checker {
                     " has no operator and threshold separated by a space: it means \"> 0\"");
             return;
         }
-        const std::string op = utf16ToUtf8(parts.op);
-        if (parts.form == TriggerParts::Form::Split && !contains(kTriggerOperators, op)) {
+        if (parts.form == TriggerParts::Form::Split &&
+            closedSetValue<TriggerOperator>(parts.op, kTriggerOperators) ==
+                TriggerOperator::Unknown) {
             add(Severity::Warning, pointer, false, "trigger",
-                "unknown trigger operator " + inQuotes(op) +
+                "unknown trigger operator " + inQuotes(utf16ToUtf8(parts.op)) +
                     ": the trigger never holds (expected " + listOf(kTriggerOperators) + ")");
         }
     }

@@ -3,7 +3,9 @@
 // its default and what it means. The checker reports keys missing from this table, the
 // schema is generated from it, and a test holds the loader to it.
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -68,6 +70,30 @@ inline constexpr std::array<std::string_view, 2> kTaskbarPositions{"right", "lef
 // In the order of InstanceCombine.
 inline constexpr std::array<std::string_view, 5> kInstanceCombines{"sum", "max", "min", "average",
                                                                    "count"};
+
+// The enumerator a text of a closed set names: its position among the spellings, or
+// the enumerator after the last spelling when it names none. The one way a program
+// reads a closed set; each enumeration lists its spellings' order.
+template <typename Enumeration>
+Enumeration closedSetValue(std::u16string_view text, std::span<const std::string_view> spellings) {
+    for (std::size_t index = 0; index < spellings.size(); ++index) {
+        const std::string_view spelling = spellings[index];
+        if (text.size() == spelling.size() &&
+            std::equal(text.begin(), text.end(), spelling.begin(), [](char16_t unit, char letter) {
+                return unit == static_cast<unsigned char>(letter);
+            })) {
+            return static_cast<Enumeration>(index);
+        }
+    }
+    return static_cast<Enumeration>(spellings.size());
+}
+
+// The same for a UTF-8 text.
+template <typename Enumeration>
+Enumeration closedSetValue(std::string_view text, std::span<const std::string_view> spellings) {
+    return static_cast<Enumeration>(std::find(spellings.begin(), spellings.end(), text) -
+                                    spellings.begin());
+}
 
 // clang-format off
 inline constexpr std::array<ConfigurationKey, 50> kConfigurationKeys{{

@@ -126,13 +126,10 @@ std::vector<std::u16string> readPatterns(const Traced& owner, const char* key,
 
 // An unknown name combines as the default, a sum (the checker warns about it).
 InstanceCombine readCombine(const Traced& owner, const char* key) {
-    const std::string name = utf16ToUtf8(readString(owner, key, u"sum"));
-    for (std::size_t i = 0; i < kInstanceCombines.size(); ++i) {
-        if (name == kInstanceCombines[i]) {
-            return static_cast<InstanceCombine>(i);
-        }
-    }
-    return InstanceCombine::Sum;
+    const auto combine =
+        closedSetValue<std::size_t>(readString(owner, key, u"sum"), kInstanceCombines);
+    return combine < kInstanceCombines.size() ? static_cast<InstanceCombine>(combine)
+                                              : InstanceCombine::Sum;
 }
 
 std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {

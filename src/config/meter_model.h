@@ -43,23 +43,6 @@ enum class TriggerOperator : std::uint8_t {
     None
 };
 
-// The enumerator a text of a closed set names: its position among the spellings, or
-// the enumerator after the last spelling when it names none.
-template <typename Enumeration, std::size_t N>
-Enumeration closedSetValue(std::u16string_view text,
-                           const std::array<std::string_view, N>& spellings) {
-    for (std::size_t index = 0; index < N; ++index) {
-        const std::string_view spelling = spellings[index];
-        if (text.size() == spelling.size() &&
-            std::equal(text.begin(), text.end(), spelling.begin(), [](char16_t unit, char letter) {
-                return unit == static_cast<unsigned char>(letter);
-            })) {
-            return static_cast<Enumeration>(index);
-        }
-    }
-    return static_cast<Enumeration>(N);
-}
-
 // A configured colour: "#RRGGBB" read once, or "auto", which follows the taskbar theme.
 struct Colour {
     bool followsTheme = false;
@@ -81,6 +64,8 @@ struct Colour {
 // bits are kept and the colour is always opaque. An empty text, or one with no digits
 // after its first character, is white. The text "auto" follows the theme.
 Colour parseColour(std::u16string_view text);
+// The same reading, with nothing for a text that names no colour and is drawn white.
+std::optional<Colour> readColour(std::u16string_view text);
 
 // One parenthesised quantity of a counter expression.
 struct CounterReference {

@@ -1,6 +1,5 @@
 #include "config/taskbar_settings.h"
 
-#include <algorithm>
 #include <string>
 
 #include "config/configuration_keys.h"
@@ -25,9 +24,9 @@ Choice readChoice(const nlohmann::json& taskbar, const ConfigurationKey& key) {
     if (value == nullptr || !value->is_string()) {
         return Choice{};
     }
-    const auto found =
-        std::find(key.values.begin(), key.values.end(), value->get_ref<const std::string&>());
-    return found == key.values.end() ? Choice{} : static_cast<Choice>(found - key.values.begin());
+    const auto choice =
+        closedSetValue<std::size_t>(value->get_ref<const std::string&>(), key.values);
+    return choice < key.values.size() ? static_cast<Choice>(choice) : Choice{};
 }
 
 const ConfigurationKey& taskbarKey(std::string_view name) {

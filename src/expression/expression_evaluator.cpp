@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/rounding.h"
 #include "core/text_conversion.h"
 
 namespace tavisto {
@@ -317,8 +318,7 @@ class Compiler {
         if (token_ != Token::End) {
             if (errorPosition != nullptr) {
                 const std::ptrdiff_t consumed = position_ - start_;
-                *errorPosition = static_cast<std::int32_t>(std::clamp<std::ptrdiff_t>(
-                    consumed, 1, std::numeric_limits<std::int32_t>::max()));
+                *errorPosition = std::max(clampToInt32(consumed), std::int32_t{1});
             }
             return nullptr;
         }

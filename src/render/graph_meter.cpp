@@ -43,11 +43,6 @@ std::size_t historyCapacity(const GraphGeometry& geometry) {
         std::min(geometry.length, static_cast<std::int64_t>(kMaxGraphSamples)));
 }
 
-int toCoordinate(std::int64_t value) {
-    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                     std::numeric_limits<int>::max()));
-}
-
 // The configured range; a dynamic bound moves out to the extreme of the samples kept,
 // and comes back when that sample scrolls out. An infinite configured bound that is
 // dynamic follows the samples alone.
@@ -138,8 +133,8 @@ class GraphPainter {
         const std::int64_t width = std::int64_t{rect.right} - rect.left;
         const std::int64_t tall = std::int64_t{rect.bottom} - rect.top;
         canvas_.outlineRectangle(color, rect.left, rect.top,
-                                 toCoordinate(geometry_.horizontal ? width - 1 : width),
-                                 toCoordinate(geometry_.horizontal ? tall : tall - 1));
+                                 clampToInt32(geometry_.horizontal ? width - 1 : width),
+                                 clampToInt32(geometry_.horizontal ? tall : tall - 1));
     }
 
     // Moves every sample one position back, making room for the newest; the outline's
@@ -147,12 +142,12 @@ class GraphPainter {
     void scrollOnePosition() {
         const Rect& rect = geometry_.rect;
         if (geometry_.horizontal) {
-            canvas_.scrollArea(Rect{rect.left, toCoordinate(std::int64_t{rect.top} + 1),
-                                    toCoordinate(std::int64_t{rect.right} - 1), rect.bottom},
+            canvas_.scrollArea(Rect{rect.left, clampToInt32(std::int64_t{rect.top} + 1),
+                                    clampToInt32(std::int64_t{rect.right} - 1), rect.bottom},
                                -1, 0);
         } else {
-            canvas_.scrollArea(Rect{toCoordinate(std::int64_t{rect.left} + 1), rect.top, rect.right,
-                                    toCoordinate(std::int64_t{rect.bottom} - 1)},
+            canvas_.scrollArea(Rect{clampToInt32(std::int64_t{rect.left} + 1), rect.top, rect.right,
+                                    clampToInt32(std::int64_t{rect.bottom} - 1)},
                                0, -1);
         }
     }
@@ -161,13 +156,13 @@ class GraphPainter {
     // The value pixels `from` to `to` (both included, 0 at the baseline) at `position`.
     void fillSpan(Argb color, std::int64_t position, std::int64_t from, std::int64_t to) {
         const Rect& rect = geometry_.rect;
-        const int extent = toCoordinate(to - from + 1);
+        const int extent = clampToInt32(to - from + 1);
         if (geometry_.horizontal) {
-            canvas_.fillRectangle(color, toCoordinate(rect.left + position),
-                                  toCoordinate(std::int64_t{rect.bottom} - 1 - to), 1, extent);
+            canvas_.fillRectangle(color, clampToInt32(rect.left + position),
+                                  clampToInt32(std::int64_t{rect.bottom} - 1 - to), 1, extent);
         } else {
-            canvas_.fillRectangle(color, toCoordinate(std::int64_t{rect.left} + 1 + from),
-                                  toCoordinate(rect.top + position), extent, 1);
+            canvas_.fillRectangle(color, clampToInt32(std::int64_t{rect.left} + 1 + from),
+                                  clampToInt32(rect.top + position), extent, 1);
         }
     }
 

@@ -1,7 +1,6 @@
 #include "render/layout.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "core/rounding.h"
 
@@ -123,10 +122,7 @@ std::int32_t meterExtent(const Meter& meter) {
 InclusiveRect drawnArea(const Meter& meter, const MeterPlacement& placement) {
     const Rect& rect = placement.rect;
     const std::int64_t extentRight = std::int64_t{rect.left} + meterExtent(meter);
-    return {rect.left, rect.top,
-            static_cast<std::int32_t>(std::clamp<std::int64_t>(
-                extentRight, rect.right, std::numeric_limits<std::int32_t>::max())),
-            rect.bottom};
+    return {rect.left, rect.top, std::max(rect.right, clampToInt32(extentRight)), rect.bottom};
 }
 
 void layoutPanel(const PanelModel& model, BandDirection direction, const Rect& client,

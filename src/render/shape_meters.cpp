@@ -33,13 +33,6 @@ std::int64_t sectorDegrees(const CounterSamples& counter) {
     return roundToInt32(counter.value / rangeOf(counter) * 360.0);
 }
 
-// Bar lengths saturate at the 32-bit ends, so the cursor that strings them together
-// is kept in 64 bits and clamped where it becomes a coordinate.
-int toCoordinate(std::int64_t value) {
-    return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
-                                                     std::numeric_limits<int>::max()));
-}
-
 // One extent per counter, kept in place across ticks.
 void sizeExtents(const Meter& meter, MeterFrame& frame) {
     frame.drawnExtents.resize(meter.counters.size());
@@ -74,6 +67,8 @@ void drawColumnVariant(const Meter& meter, const MeterSamples& samples,
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
     const int thickness = meterExtent(meter);
+    // Bar lengths saturate at the 32-bit ends, so the cursor that strings them together
+    // is kept in 64 bits and clamped where it becomes a coordinate.
     std::int64_t y = placement.rect.bottom;
     sizeExtents(meter, frame);
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
@@ -81,12 +76,12 @@ void drawColumnVariant(const Meter& meter, const MeterSamples& samples,
         const std::int32_t length = barPixels(samples.counters[index], placement.barLength);
         frame.drawnExtents[index] = length;
         y -= length;
-        canvas->fillRectangle(counter.color.on(theme), placement.rect.left, toCoordinate(y),
+        canvas->fillRectangle(counter.color.on(theme), placement.rect.left, clampToInt32(y),
                               thickness, length);
     }
     canvas->outlineRectangle(
         meter.color.on(theme), placement.rect.left, placement.rect.top, thickness,
-        toCoordinate(std::int64_t{placement.rect.bottom} - placement.rect.top));
+        clampToInt32(std::int64_t{placement.rect.bottom} - placement.rect.top));
 }
 
 void drawBarVariant(const Meter& meter, const MeterSamples& samples,
@@ -104,12 +99,12 @@ void drawBarVariant(const Meter& meter, const MeterSamples& samples,
         const MeterCounter& counter = meter.counters[index];
         const std::int32_t length = barPixels(samples.counters[index], placement.barLength);
         frame.drawnExtents[index] = length;
-        canvas->fillRectangle(counter.color.on(theme), toCoordinate(x), placement.rect.top, length,
+        canvas->fillRectangle(counter.color.on(theme), clampToInt32(x), placement.rect.top, length,
                               thickness);
         x += length;
     }
     canvas->outlineRectangle(meter.color.on(theme), placement.rect.left, placement.rect.top,
-                             toCoordinate(std::int64_t{placement.rect.right} - placement.rect.left),
+                             clampToInt32(std::int64_t{placement.rect.right} - placement.rect.left),
                              thickness);
 }
 
@@ -123,7 +118,7 @@ void drawPieMeter(const Meter& meter, const MeterSamples& samples, const MeterPl
     canvas->setQuality(platform::RenderQuality::Shapes);
     const std::int64_t width = meterExtent(meter);
     const std::int64_t height = std::int64_t{placement.rect.bottom} - placement.rect.top;
-    const int diameter = toCoordinate(std::min(width, height));
+    const int diameter = clampToInt32(std::min(width, height));
     // The circle is centred along the longer side of the meter's extent.
     std::int64_t top = placement.rect.top;
     std::int64_t left = placement.rect.left;
@@ -133,8 +128,8 @@ void drawPieMeter(const Meter& meter, const MeterSamples& samples, const MeterPl
     if (width > height) {
         left += roundToInt32(static_cast<double>(width - height) * 0.5);
     }
-    const int x = toCoordinate(left);
-    const int y = toCoordinate(top);
+    const int x = clampToInt32(left);
+    const int y = clampToInt32(top);
     float start = -90.0F;
     sizeExtents(meter, frame);
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {

@@ -1,6 +1,7 @@
 #include "shell/band_window.h"
 
 #include "core/failure_sink.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/taskbar_theme.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
@@ -85,11 +86,12 @@ HWND createBandWindow(HWND parent, CTavisto& band) noexcept {
     windowClass.hInstance = moduleInstance();
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     // Never seen: the window answers WM_ERASEBKGND itself.
-    windowClass.hbrBackground = CreateSolidBrush(0x0000FFFF);
+    win32::GdiBrush background(CreateSolidBrush(0x0000FFFF));
+    windowClass.hbrBackground = background.get();
     windowClass.lpszClassName = kBandWindowClass;
-    if (RegisterClassW(&windowClass) == 0 && windowClass.hbrBackground != nullptr) {
-        // Already registered: the class keeps its own brush.
-        DeleteObject(windowClass.hbrBackground);
+    // A class registered now owns the brush; one registered before keeps its own.
+    if (RegisterClassW(&windowClass) != 0) {
+        background.release();
     }
     return CreateWindowExW(0, kBandWindowClass, nullptr,
                            WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 0, 0, parent,

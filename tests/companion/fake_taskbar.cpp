@@ -154,8 +154,7 @@ FakeTaskbar::FakeTaskbar(const Scenario& scenario) : scenario_(scenario) {
                         shellFolder.c_str(), &startup, &process)) {
         return;
     }
-    CloseHandle(process.hThread);
-    process_.reset(process.hProcess);
+    process_ = win32::ownProcess(process).process;
     id_ = process.dwProcessId;
     host::pumpUntil([&] { return (window_ = find()) != nullptr; },
                     scenario.hiddenMilliseconds + 10000);
@@ -318,8 +317,7 @@ Companion::Companion(const std::wstring& program, const std::wstring& arguments)
     PROCESS_INFORMATION process{};
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &process)) {
-        CloseHandle(process.hThread);
-        process_.reset(process.hProcess);
+        process_ = win32::ownProcess(process).process;
         id_ = process.dwProcessId;
     }
 }

@@ -131,6 +131,9 @@ template <typename Pointer>
 void localFree(Pointer memory) noexcept {
     LocalFree(memory);
 }
+inline void globalFree(HGLOBAL memory) noexcept {
+    GlobalFree(memory);
+}
 template <typename Object>
 void deleteGdiObject(Object object) noexcept {
     DeleteObject(object);
@@ -181,6 +184,8 @@ using Menu = Owned<handle_traits::Simple<HMENU, handle_traits::destroyMenu>>;
 // FORMAT_MESSAGE_ALLOCATE_BUFFER, CommandLineToArgvW).
 template <typename Pointer>
 using LocalMemory = Owned<handle_traits::Simple<Pointer, handle_traits::localFree<Pointer>>>;
+// Memory from GlobalAlloc, until the clipboard takes it.
+using GlobalMemory = Owned<handle_traits::Simple<HGLOBAL, handle_traits::globalFree>>;
 using PdhQuery = Owned<handle_traits::Simple<PDH_HQUERY, handle_traits::closeQuery>>;
 
 using GdiplusGraphics =
