@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 #include <utility>
 
-#include "core/failure_sink.h"
+#include "platform/win32/module_thread.h"
 
 namespace tavisto::window {
 namespace {
@@ -127,12 +126,6 @@ void Collector::Work::run() noexcept {
     }
 }
 
-struct Collector::ThreadStart {
-    std::shared_ptr<Work> work;
-    // The thread's own reference to the module, given up as the thread leaves.
-    HMODULE module;
-};
-
 Collector::Collector(HWND window, win32::PdhCounterQueries& queries)
     : queries_(queries), work_(std::make_shared<Work>(window)) {}
 
@@ -148,21 +141,8 @@ bool Collector::startThread() noexcept {
     if (!work_->ready()) {
         return false;
     }
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&Collector::threadMain), &module)) {
-        return false;
-    }
-    auto* start = new (std::nothrow) ThreadStart{work_, module};
-    if (start != nullptr) {
-        thread_.reset(CreateThread(nullptr, 0, threadMain, start, 0, nullptr));
-    }
-    if (!thread_) {
-        delete start;
-        FreeLibrary(module);
-        return false;
-    }
-    return true;
+    thread_ = win32::startModuleThread([work = work_]() noexcept { work->run(); }, "the collector");
+    return static_cast<bool>(thread_);
 }
 
 bool Collector::collect(platform::QueryHandle query, std::uint64_t ticket) noexcept {
@@ -177,21 +157,6 @@ void Collector::closeAfterCollection(platform::QueryHandle query) noexcept {
     if (!work_->closeWhenCollected(reinterpret_cast<PDH_HQUERY>(query), queries_)) {
         queries_.closeQuery(query);
     }
-}
-
-DWORD WINAPI Collector::threadMain(void* start) noexcept {
-    HMODULE module = nullptr;
-    try {
-        const std::unique_ptr<ThreadStart> owned(static_cast<ThreadStart*>(start));
-        module = owned->module;
-        owned->work->run();
-    } catch (...) {
-        // Nothing in the loop throws; a thread's entry is a barrier all the same.
-        reportCaughtException("the collector");
-    }
-    // The module may be unloaded the moment its last reference goes, so the thread
-    // leaves through the system rather than returning into it.
-    FreeLibraryAndExitThread(module, 0);
 }
 
 }  // namespace tavisto::window

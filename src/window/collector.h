@@ -42,8 +42,6 @@ class Collector final : public platform::CollectionQueue {
     // Everything the thread touches, shared with it so that it outlives this object
     // when the thread does.
     class Work;
-    struct ThreadStart;
-    static DWORD WINAPI threadMain(void* start) noexcept;
     bool startThread() noexcept;
 
     win32::PdhCounterQueries& queries_;

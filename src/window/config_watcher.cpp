@@ -7,6 +7,7 @@
 #include <iterator>
 #include <new>
 
+#include "platform/win32/module_thread.h"
 #include "window/configuration_location.h"
 
 namespace tavisto::window {
@@ -166,29 +167,14 @@ class ConfigWatcher::Watch {
     bool stopped_ = false;
 };
 
-struct ConfigWatcher::ThreadStart {
-    std::shared_ptr<Watch> watch;
-    // The thread's own reference to the module, given up as the thread leaves.
-    HMODULE module;
-};
-
 ConfigWatcher::ConfigWatcher(std::wstring folder, HWND window)
     : watch_(std::make_shared<Watch>(std::move(folder), window)) {
     if (!watch_->ready()) {
         return;
     }
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&ConfigWatcher::threadMain), &module)) {
-        return;
-    }
-    auto* start = new (std::nothrow) ThreadStart{watch_, module};
-    if (start != nullptr) {
-        thread_.reset(CreateThread(nullptr, 0, threadMain, start, 0, nullptr));
-    }
+    thread_ = win32::startModuleThread([watch = watch_]() noexcept { watch->run(); },
+                                       "the configuration watcher's thread");
     if (!thread_) {
-        delete start;
-        FreeLibrary(module);
         return;
     }
     // Bounded: a folder on a slow network share must not hang the taskbar.
@@ -201,18 +187,6 @@ ConfigWatcher::~ConfigWatcher() {
         // Bounded, for the same reason; a thread that is still busy finishes alone.
         WaitForSingleObject(thread_.get(), kStopMilliseconds);
     }
-}
-
-DWORD WINAPI ConfigWatcher::threadMain(void* start) noexcept {
-    HMODULE module = nullptr;
-    {
-        const std::unique_ptr<ThreadStart> owned(static_cast<ThreadStart*>(start));
-        module = owned->module;
-        owned->watch->run();
-    }
-    // The module may be unloaded the moment its last reference goes, so the thread
-    // leaves through the system rather than returning into it.
-    FreeLibraryAndExitThread(module, 0);
 }
 
 void ConfigWatcher::Watch::run() noexcept {

@@ -47,8 +47,6 @@ class ConfigWatcher {
     // Everything the thread touches, shared with it so that it outlives this object
     // when the thread does.
     class Watch;
-    struct ThreadStart;
-    static DWORD WINAPI threadMain(void* start) noexcept;
 
     std::shared_ptr<Watch> watch_;
     win32::KernelHandle thread_;

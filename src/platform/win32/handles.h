@@ -127,6 +127,9 @@ inline void closeKey(HKEY key) noexcept {
 inline void destroyMenu(HMENU menu) noexcept {
     DestroyMenu(menu);
 }
+inline void freeLibrary(HMODULE module) noexcept {
+    FreeLibrary(module);
+}
 template <typename Pointer>
 void localFree(Pointer memory) noexcept {
     LocalFree(memory);
@@ -180,6 +183,9 @@ using KernelHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHan
 using FileHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHandle, -1>>;
 using RegistryKey = Owned<handle_traits::Simple<HKEY, handle_traits::closeKey>>;
 using Menu = Owned<handle_traits::Simple<HMENU, handle_traits::destroyMenu>>;
+// A counted reference to a module (LoadLibraryW, GetModuleHandleExW without
+// GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT).
+using ModuleReference = Owned<handle_traits::Simple<HMODULE, handle_traits::freeLibrary>>;
 // Memory the system allocated for the caller with LocalAlloc (FormatMessageW's
 // FORMAT_MESSAGE_ALLOCATE_BUFFER, CommandLineToArgvW).
 template <typename Pointer>

@@ -1,0 +1,15 @@
+#include "platform/win32/module_thread.h"
+
+namespace tavisto::win32 {
+
+ModuleReference referenceThisModule() noexcept {
+    HMODULE module = nullptr;
+    // The address of this function lies inside the module that was linked with it.
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&referenceThisModule), &module)) {
+        return {};
+    }
+    return ModuleReference(module);
+}
+
+}  // namespace tavisto::win32
