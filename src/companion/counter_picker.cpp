@@ -161,8 +161,30 @@ std::wstring fragmentText(HWND window) {
     return {wide.begin(), wide.end()};
 }
 
+// The clipboard, opened for `window` for the owner's scope.
+class OpenedClipboard {
+  public:
+    explicit OpenedClipboard(HWND window) noexcept : opened_(OpenClipboard(window) != FALSE) {}
+    ~OpenedClipboard() {
+        if (opened_) {
+            CloseClipboard();
+        }
+    }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+
+    explicit operator bool() const noexcept { return opened_; }
+
+  private:
+    bool opened_;
+};
+
 void copyToClipboard(HWND window, const std::wstring& text) {
-    if (text.empty() || !OpenClipboard(window)) {
+    if (text.empty()) {
+        return;
+    }
+    const OpenedClipboard clipboard(window);
+    if (!clipboard) {
         return;
     }
     EmptyClipboard();
@@ -177,7 +199,6 @@ void copyToClipboard(HWND window, const std::wstring& text) {
             }
         }
     }
-    CloseClipboard();
 }
 
 // The combinations apply only to a wildcard instance.
