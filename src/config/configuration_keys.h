@@ -318,8 +318,7 @@ inline std::u16string defaultString(const ConfigurationKey& key) {
 
 // The enumerator a closed-set key's default names.
 template <typename Enumeration>
-consteval Enumeration defaultChoice(KeyLevel level, std::string_view name) {
-    const ConfigurationKey& key = configurationKey(level, name);
+constexpr Enumeration defaultChoice(const ConfigurationKey& key) {
     return closedSetValue<Enumeration>(defaultStringJson(key), key.values);
 }
 

@@ -19,9 +19,9 @@ enum class Edge { Right, Left };
 
 // Each member starts as its key's default in the key table.
 struct TaskbarSettings {
-    Monitors monitors = defaultChoice<Monitors>(KeyLevel::Taskbar, "monitors");
+    Monitors monitors = defaultChoice<Monitors>(configurationKey(KeyLevel::Taskbar, "monitors"));
     // "right": next to the notification area; "left": the far end of the taskbar.
-    Edge position = defaultChoice<Edge>(KeyLevel::Taskbar, "position");
+    Edge position = defaultChoice<Edge>(configurationKey(KeyLevel::Taskbar, "position"));
     // Pixels at 96 DPI moved away from that edge.
     std::int32_t offset =
         static_cast<std::int32_t>(defaultInteger(configurationKey(KeyLevel::Taskbar, "offset")));
