@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <limits>
+#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "config/configuration_keys.h"
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
+#include "config/taskbar_settings.h"
+#include "core/text_conversion.h"
 #include "support/fake_platform.h"
 
 namespace tavisto {
@@ -445,6 +449,79 @@ TEST_F(Loader, StringsAreConvertedToUtf16) {
     const PanelModel model = load(R"({"meterGroups": [{"name": "CPU \u00b0 \ud83d\ude80"}]})");
     EXPECT_EQ(model.groups[0]->name, u"CPU \u00b0 \U0001F680");
     EXPECT_EQ(model.groups[0]->name.size(), 8u);  // the rocket is a surrogate pair
+}
+
+// What a load makes of the keys that have a default: enough to tell two loads apart.
+std::string loadedValues(const PanelModel& model) {
+    std::ostringstream out;
+    out << model.horizontalPadding << ' ' << model.verticalPadding << ' ' << model.horizontalSpacing
+        << ' ' << model.verticalSpacing << '\n';
+    for (const auto& group : model.groups) {
+        out << group->width << ' ' << group->height << ' ' << group->minWidth << ' '
+            << group->minHeight << ' ' << group->maxWidth << ' ' << group->maxHeight << ' '
+            << utf16ToUtf8(group->name) << ' ' << static_cast<int>(group->orientation) << '\n';
+        for (const Meter* meter : group->meters) {
+            out << static_cast<int>(meter->meterType) << ' ' << meter->color.argb << ' '
+                << meter->color.followsTheme << ' ' << static_cast<int>(meter->style) << ' '
+                << meter->width << ' ' << meter->height << ' ' << meter->refreshRate << '\n';
+            for (const MeterCounter& counter : meter->counters) {
+                out << counter.expressionText << ' ' << counter.color.argb << ' '
+                    << static_cast<int>(counter.units) << ' ' << utf16ToUtf8(counter.indicator)
+                    << ' ' << utf16ToUtf8(counter.font) << ' ' << counter.fontSize << ' '
+                    << counter.dynamicMinValue << counter.dynamicMaxValue << ' '
+                    << static_cast<int>(counter.triggerOperator) << ' ' << counter.triggerValue;
+                const InstanceSelection& instances = counter.instances.value();
+                for (const auto* patterns : {&instances.include, &instances.exclude}) {
+                    out << " [";
+                    for (const std::u16string& pattern : *patterns) {
+                        out << utf16ToUtf8(pattern) << ',';
+                    }
+                    out << ']';
+                }
+                out << ' ' << utf16ToUtf8(instances.groupFrom) << ' '
+                    << utf16ToUtf8(instances.groupTo) << ' '
+                    << static_cast<int>(instances.groupCombine) << ' '
+                    << static_cast<int>(instances.combine) << '\n';
+            }
+        }
+    }
+    return out.str();
+}
+
+// The readers' defaults are the key table's: writing a key as its table default changes
+// nothing the band or the companion reads.
+TEST_F(Loader, AKeyWrittenAsItsTableDefaultLoadsAsAnAbsentOne) {
+    const json document = json::parse(
+        R"({"meterGroups": [{"meters": [{"counters": [{"instances": {"groupBy": {}}}]}]}]})");
+    const json::json_pointer levels[] = {
+        json::json_pointer(""),
+        json::json_pointer("/meterGroups/0"),
+        json::json_pointer("/meterGroups/0/meters/0"),
+        json::json_pointer("/meterGroups/0/meters/0/counters/0"),
+        json::json_pointer("/taskbar"),
+        json::json_pointer("/meterGroups/0/meters/0/counters/0/instances"),
+        json::json_pointer("/meterGroups/0/meters/0/counters/0/instances/groupBy"),
+    };
+    const std::string absent = loadedValues(loadDocument(document));
+    std::size_t compared = 0;
+    for (const ConfigurationKey& key : kConfigurationKeys) {
+        const bool list = key.kind == ValueKind::List || key.kind == ValueKind::Counters ||
+                          key.kind == ValueKind::Object;
+        if (key.defaultJson.empty() || list ||
+            (!key.readByBand && key.level != KeyLevel::Taskbar)) {
+            continue;
+        }
+        json written = document;
+        written[levels[static_cast<std::size_t>(key.level)]][std::string(key.name)] =
+            json::parse(key.defaultJson);
+        if (key.level == KeyLevel::Taskbar) {
+            EXPECT_EQ(readTaskbarSettings(written), TaskbarSettings{}) << key.name;
+        } else {
+            EXPECT_EQ(loadedValues(loadDocument(written)), absent) << key.name;
+        }
+        ++compared;
+    }
+    EXPECT_EQ(compared, 38u);  // every key with a single-value default
 }
 
 struct TriggerCase {

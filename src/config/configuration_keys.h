@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tavisto {
@@ -90,7 +92,8 @@ Enumeration closedSetValue(std::u16string_view text, std::span<const std::string
 
 // The same for a UTF-8 text.
 template <typename Enumeration>
-Enumeration closedSetValue(std::string_view text, std::span<const std::string_view> spellings) {
+constexpr Enumeration closedSetValue(std::string_view text,
+                                     std::span<const std::string_view> spellings) {
     return static_cast<Enumeration>(std::find(spellings.begin(), spellings.end(), text) -
                                     spellings.begin());
 }
@@ -266,5 +269,106 @@ constexpr const ConfigurationKey* findConfigurationKey(KeyLevel level, std::stri
     }
     return nullptr;
 }
+
+// The entry for a key a reader names, found while compiling: a name the table lacks does
+// not build.
+consteval const ConfigurationKey& configurationKey(KeyLevel level, std::string_view name) {
+    const ConfigurationKey* key = findConfigurationKey(level, name);
+    if (key == nullptr) {
+        throw "a key the table does not have";
+    }
+    return *key;
+}
+
+// The defaults as the readers take them. Each reads the forms the table writes for its
+// kind, and the check after them holds every default to those forms.
+
+// A whole number, such as "-1".
+constexpr std::int64_t defaultInteger(const ConfigurationKey& key) {
+    const std::string_view text = key.defaultJson;
+    const bool negative = text.starts_with('-');
+    std::int64_t magnitude = 0;
+    for (const char digit : text.substr(negative ? 1 : 0)) {
+        magnitude = magnitude * 10 + (digit - '0');
+    }
+    return negative ? -magnitude : magnitude;
+}
+
+constexpr bool defaultBoolean(const ConfigurationKey& key) {
+    return key.defaultJson == "true";
+}
+
+// A string's characters between its quotes, escapes and all.
+constexpr std::string_view defaultStringJson(const ConfigurationKey& key) {
+    return key.defaultJson.substr(1, key.defaultJson.size() - 2);
+}
+
+// A string, its escapes (only \\ and \") undone.
+inline std::u16string defaultString(const ConfigurationKey& key) {
+    std::u16string text;
+    const std::string_view escaped = defaultStringJson(key);
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\\') {
+            ++i;
+        }
+        text.push_back(static_cast<unsigned char>(escaped[i]));
+    }
+    return text;
+}
+
+// The enumerator a closed-set key's default names.
+template <typename Enumeration>
+constexpr Enumeration defaultChoice(const ConfigurationKey& key) {
+    return closedSetValue<Enumeration>(defaultStringJson(key), key.values);
+}
+
+static_assert([] {
+    const auto wholeNumber = [](std::string_view text) {
+        text.remove_prefix(text.starts_with('-') ? 1 : 0);
+        return !text.empty() && text.size() < 10 &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const auto plainString = [](std::string_view text) {
+        if (text.size() < 2 || !text.starts_with('"') || !text.ends_with('"')) {
+            return false;
+        }
+        text = text.substr(1, text.size() - 2);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '"' || static_cast<unsigned char>(text[i]) >= 0x80 ||
+                (text[i] == '\\' && (++i == text.size() || (text[i] != '\\' && text[i] != '"')))) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (const ConfigurationKey& key : kConfigurationKeys) {
+        if (key.defaultJson.empty()) {
+            continue;
+        }
+        switch (key.kind) {
+            case ValueKind::Pixels:
+            case ValueKind::Milliseconds:
+                if (!wholeNumber(key.defaultJson)) {
+                    return false;
+                }
+                break;
+            case ValueKind::Boolean:
+                if (key.defaultJson != "true" && key.defaultJson != "false") {
+                    return false;
+                }
+                break;
+            case ValueKind::String:
+            case ValueKind::Colour:
+            case ValueKind::Trigger:
+                if (!plainString(key.defaultJson)) {
+                    return false;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
+}());
 
 }  // namespace tavisto

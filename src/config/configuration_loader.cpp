@@ -28,7 +28,7 @@ void traceValue(const json& value, LoadTrace* trace) {
 }
 
 // A key is present only when the enclosing value is an object with that member.
-const json* member(const Traced& owner, const char* key) {
+const json* member(const Traced& owner, std::string_view key) {
     if (owner.trace != nullptr) {
         owner.trace->readingMember(owner.value, key);
     }
@@ -39,40 +39,70 @@ const json* member(const Traced& owner, const char* key) {
     return found == owner.value.end() ? nullptr : &*found;
 }
 
-std::u16string readString(const Traced& owner, const char* key, std::u16string_view fallback) {
-    if (const json* value = member(owner, key)) {
-        return parseString(*value);
-    }
-    return std::u16string(fallback);
+// Keys are named by their entries in the key table, found while compiling; an absent key
+// takes the table's default.
+consteval const ConfigurationKey& panelKey(std::string_view name) {
+    return configurationKey(KeyLevel::Panel, name);
+}
+consteval const ConfigurationKey& groupKey(std::string_view name) {
+    return configurationKey(KeyLevel::Group, name);
+}
+consteval const ConfigurationKey& meterKey(std::string_view name) {
+    return configurationKey(KeyLevel::Meter, name);
+}
+consteval const ConfigurationKey& counterKey(std::string_view name) {
+    return configurationKey(KeyLevel::Counter, name);
+}
+consteval const ConfigurationKey& instancesKey(std::string_view name) {
+    return configurationKey(KeyLevel::Instances, name);
 }
 
-std::int32_t readPixels(const Traced& owner, const char* key, double dpiScale,
+std::u16string readString(const Traced& owner, const ConfigurationKey& key) {
+    if (const json* value = member(owner, key.name)) {
+        return parseString(*value);
+    }
+    return defaultString(key);
+}
+
+std::int32_t readPixels(const Traced& owner, const ConfigurationKey& key, double dpiScale,
                         std::int32_t fallback) {
-    if (const json* value = member(owner, key)) {
+    if (const json* value = member(owner, key.name)) {
         return parsePixels(*value, dpiScale);
     }
     return fallback;
 }
 
-double readDouble(const Traced& owner, const char* key, double fallback) {
-    if (const json* value = member(owner, key)) {
+std::int32_t readPixels(const Traced& owner, const ConfigurationKey& key, double dpiScale) {
+    return readPixels(owner, key, dpiScale, static_cast<std::int32_t>(defaultInteger(key)));
+}
+
+// Number keys whose default no JSON number can write: an open end of a range.
+double readDouble(const Traced& owner, const ConfigurationKey& key, double fallback) {
+    if (const json* value = member(owner, key.name)) {
         return parseNumber(*value);
     }
     return fallback;
 }
 
-bool readBool(const Traced& owner, const char* key, bool fallback) {
-    if (const json* value = member(owner, key)) {
+bool readBool(const Traced& owner, const ConfigurationKey& key) {
+    if (const json* value = member(owner, key.name)) {
         return parseBoolean(*value);
     }
-    return fallback;
+    return defaultBoolean(key);
+}
+
+std::uint64_t readMilliseconds(const Traced& owner, const ConfigurationKey& key) {
+    if (const json* value = member(owner, key.name)) {
+        return parseMilliseconds(*value);
+    }
+    return static_cast<std::uint64_t>(defaultInteger(key));
 }
 
 MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
 
 // An object member that may be absent or null; any other value than an object is refused
 // with the library's type error, as a wrongly typed value of any other key is.
-const json* objectMember(const Traced& owner, const char* key) {
+const json* objectMember(const Traced& owner, std::string_view key) {
     const json* value = member(owner, key);
     if (value == nullptr || value->is_null()) {
         return nullptr;
@@ -93,10 +123,10 @@ std::u16string readBoundedText(const json& value, LoadTrace* trace) {
 }
 
 // A pattern or an array of them; `characters` counts those of the counter's patterns.
-std::vector<std::u16string> readPatterns(const Traced& owner, const char* key,
-                                         std::vector<std::u16string> fallback,
+std::vector<std::u16string> readPatterns(const Traced& owner, const ConfigurationKey& key,
+                                         const std::vector<std::u16string>& fallback,
                                          std::size_t& characters) {
-    const json* value = member(owner, key);
+    const json* value = member(owner, key.name);
     if (value == nullptr) {
         return fallback;
     }
@@ -124,36 +154,51 @@ std::vector<std::u16string> readPatterns(const Traced& owner, const char* key,
     return patterns;
 }
 
-// An unknown name combines as the default, a sum (the checker warns about it).
-InstanceCombine readCombine(const Traced& owner, const char* key) {
-    const auto combine =
-        closedSetValue<std::size_t>(readString(owner, key, u"sum"), kInstanceCombines);
-    return combine < kInstanceCombines.size() ? static_cast<InstanceCombine>(combine)
-                                              : InstanceCombine::Sum;
+// The default of a Patterns key, an array of texts; parsed once by each caller.
+std::vector<std::u16string> defaultPatterns(const ConfigurationKey& key) {
+    std::vector<std::u16string> patterns;
+    for (const json& pattern : json::parse(key.defaultJson)) {
+        patterns.push_back(parseString(pattern));
+    }
+    return patterns;
+}
+
+// An unknown name combines as the default (the checker warns about it).
+InstanceCombine readCombine(const Traced& owner, const ConfigurationKey& key) {
+    const auto combine = closedSetValue<std::size_t>(readString(owner, key), kInstanceCombines);
+    return combine < kInstanceCombines.size()
+               ? static_cast<InstanceCombine>(combine)
+               : closedSetValue<InstanceCombine>(defaultStringJson(key), kInstanceCombines);
 }
 
 std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {
-    const json* value = objectMember(counter, "instances");
+    const json* value = objectMember(counter, counterKey("instances").name);
     if (value == nullptr) {
         return std::nullopt;
     }
     const Traced instances{*value, counter.trace};
     InstanceSelection selection;
     std::size_t characters = 0;
-    selection.include = readPatterns(instances, "include", {u"*"}, characters);
-    selection.exclude = readPatterns(instances, "exclude", {}, characters);
-    if (const json* groupValue = objectMember(instances, "groupBy")) {
+    static const std::vector<std::u16string> kIncludeDefault =
+        defaultPatterns(instancesKey("include"));
+    static const std::vector<std::u16string> kExcludeDefault =
+        defaultPatterns(instancesKey("exclude"));
+    selection.include =
+        readPatterns(instances, instancesKey("include"), kIncludeDefault, characters);
+    selection.exclude =
+        readPatterns(instances, instancesKey("exclude"), kExcludeDefault, characters);
+    if (const json* groupValue = objectMember(instances, instancesKey("groupBy").name)) {
         const Traced groupBy{*groupValue, counter.trace};
         selection.grouped = true;
         for (auto [key, text] :
-             {std::pair{"from", &selection.groupFrom}, std::pair{"to", &selection.groupTo}}) {
-            if (const json* part = member(groupBy, key)) {
-                *text = readBoundedText(*part, counter.trace);
-            }
+             {std::pair{&configurationKey(KeyLevel::GroupBy, "from"), &selection.groupFrom},
+              std::pair{&configurationKey(KeyLevel::GroupBy, "to"), &selection.groupTo}}) {
+            const json* part = member(groupBy, key->name);
+            *text = part != nullptr ? readBoundedText(*part, counter.trace) : defaultString(*key);
         }
     }
-    selection.groupCombine = readCombine(instances, "groupCombine");
-    selection.combine = readCombine(instances, "combine");
+    selection.groupCombine = readCombine(instances, instancesKey("groupCombine"));
+    selection.combine = readCombine(instances, instancesKey("combine"));
     return selection;
 }
 
@@ -168,18 +213,16 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
     const Traced value{meterValue, context.trace};
     auto meter = std::make_unique<Meter>();
     meter->meterType =
-        closedSetValue<MeterType>(readString(value, "meterType", u"text"), kMeterTypes);
+        closedSetValue<MeterType>(readString(value, meterKey("meterType")), kMeterTypes);
     // Accepted for compatibility; they must be strings but change nothing.
-    readString(value, "combineFunction", u"");
-    readString(value, "units", u"");
-    meter->color = parseColour(readString(value, "color", u"#FFFFFF"));
-    meter->style = closedSetValue<GraphStyle>(readString(value, "style", u"area"), kGraphStyles);
-    meter->width = readPixels(value, "width", context.dpiScale, -1);
-    meter->height = readPixels(value, "height", context.dpiScale, -1);
-    if (const json* rate = member(value, "refreshRate")) {
-        meter->refreshRate = parseMilliseconds(*rate);
-    }
-    if (const json* counters = member(value, "counters")) {
+    readString(value, meterKey("combineFunction"));
+    readString(value, meterKey("units"));
+    meter->color = parseColour(readString(value, meterKey("color")));
+    meter->style = closedSetValue<GraphStyle>(readString(value, meterKey("style")), kGraphStyles);
+    meter->width = readPixels(value, meterKey("width"), context.dpiScale);
+    meter->height = readPixels(value, meterKey("height"), context.dpiScale);
+    meter->refreshRate = readMilliseconds(value, meterKey("refreshRate"));
+    if (const json* counters = member(value, meterKey("counters").name)) {
         traceValue(*counters, context.trace);
         const bool graph = meter->meterType == MeterType::Graph;
         for (std::size_t i = 0; i < counters->size(); ++i) {
@@ -228,21 +271,23 @@ namespace {
 
 MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
     MeterCounter counter;
-    std::u16string path =
-        readString(element, "counterPath", u"\\Processor(_Total)\\% processor time");
+    std::u16string path = readString(element, counterKey("counterPath"));
     counter.references = extractReferences(path);
     counter.expressionText = utf16ToUtf8(path);
     counter.counterPath = std::move(path);
-    counter.color = parseColour(readString(element, "color", u"#FFFFFF"));
-    counter.units = closedSetValue<CounterUnits>(readString(element, "units", u""), kCounterUnits);
-    counter.indicator = readString(element, "indicator", u"");
-    counter.font = readString(element, "font", u"Arial");
-    counter.fontSize = readPixels(element, "fontSize", dpiScale, 7);
-    counter.minValue = readDouble(element, "minValue", -std::numeric_limits<double>::infinity());
-    counter.maxValue = readDouble(element, "maxValue", std::numeric_limits<double>::infinity());
-    counter.dynamicMinValue = readBool(element, "dynamicMinValue", false);
-    counter.dynamicMaxValue = readBool(element, "dynamicMaxValue", false);
-    const Trigger trigger = splitTrigger(readString(element, "trigger", u""));
+    counter.color = parseColour(readString(element, counterKey("color")));
+    counter.units =
+        closedSetValue<CounterUnits>(readString(element, counterKey("units")), kCounterUnits);
+    counter.indicator = readString(element, counterKey("indicator"));
+    counter.font = readString(element, counterKey("font"));
+    counter.fontSize = readPixels(element, counterKey("fontSize"), dpiScale);
+    counter.minValue =
+        readDouble(element, counterKey("minValue"), -std::numeric_limits<double>::infinity());
+    counter.maxValue =
+        readDouble(element, counterKey("maxValue"), std::numeric_limits<double>::infinity());
+    counter.dynamicMinValue = readBool(element, counterKey("dynamicMinValue"));
+    counter.dynamicMaxValue = readBool(element, counterKey("dynamicMaxValue"));
+    const Trigger trigger = splitTrigger(readString(element, counterKey("trigger")));
     counter.triggerOperator = trigger.op;
     counter.triggerValue = trigger.threshold;
     counter.instances = readInstanceSelection(element);
@@ -254,10 +299,10 @@ MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
 void loadModel(json& documentValue, const LoadContext& context, PanelModel& model) {
     const Traced document{documentValue, context.trace};
     const double scale = context.dpiScale;
-    model.horizontalPadding = readPixels(document, "horizontalPadding", scale, 0);
-    model.verticalPadding = readPixels(document, "verticalPadding", scale, 0);
-    model.horizontalSpacing = readPixels(document, "horizontalSpacing", scale, 0);
-    model.verticalSpacing = readPixels(document, "verticalSpacing", scale, 0);
+    model.horizontalPadding = readPixels(document, panelKey("horizontalPadding"), scale);
+    model.verticalPadding = readPixels(document, panelKey("verticalPadding"), scale);
+    model.horizontalSpacing = readPixels(document, panelKey("horizontalSpacing"), scale);
+    model.verticalSpacing = readPixels(document, panelKey("verticalSpacing"), scale);
     model.metersByRate.clear();
 
     traceValue(documentValue, context.trace);
@@ -267,7 +312,7 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
     LoadCounts counts;
     for (json& groupJson : documentValue["meterGroups"]) {
         const Traced groupValue{groupJson, context.trace};
-        if (!readBool(groupValue, "enabled", true)) {
+        if (!readBool(groupValue, groupKey("enabled"))) {
             continue;
         }
         traceValue(groupJson, context.trace);
@@ -293,17 +338,18 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
         }
 
         auto group = std::make_unique<MeterGroup>();
-        group->width = readPixels(groupValue, "width", scale, -1);
-        group->height = readPixels(groupValue, "height", scale, -1);
-        group->minWidth = readPixels(groupValue, "minWidth", scale, -1);
-        group->minHeight = readPixels(groupValue, "minHeight", scale, -1);
-        group->maxWidth = readPixels(groupValue, "maxWidth", scale,
+        group->width = readPixels(groupValue, groupKey("width"), scale);
+        group->height = readPixels(groupValue, groupKey("height"), scale);
+        group->minWidth = readPixels(groupValue, groupKey("minWidth"), scale);
+        group->minHeight = readPixels(groupValue, groupKey("minHeight"), scale);
+        // Their defaults follow width and height, so the table cannot write them.
+        group->maxWidth = readPixels(groupValue, groupKey("maxWidth"), scale,
                                      group->width != -1 ? group->width : scalePixels(300, scale));
-        group->maxHeight = readPixels(groupValue, "maxHeight", scale,
+        group->maxHeight = readPixels(groupValue, groupKey("maxHeight"), scale,
                                       group->height != -1 ? group->height : scalePixels(40, scale));
-        group->name = readString(groupValue, "name", u"");
+        group->name = readString(groupValue, groupKey("name"));
         group->orientation = closedSetValue<GroupOrientation>(
-            readString(groupValue, "orientation", u""), kOrientations);
+            readString(groupValue, groupKey("orientation")), kOrientations);
         group->meters = std::move(meters);
         model.groups.push_back(std::move(group));
     }

@@ -17,20 +17,19 @@ const nlohmann::json* member(const nlohmann::json& object, std::string_view key)
     return found == object.end() ? nullptr : &*found;
 }
 
-// The position of a value in its key's closed set, or 0 (the default's) for any other.
+// The value of a closed-set key: its position among the key's values. Any other value
+// leaves the choice as it is, the key's default.
 template <typename Choice>
-Choice readChoice(const nlohmann::json& taskbar, const ConfigurationKey& key) {
+void readChoice(const nlohmann::json& taskbar, const ConfigurationKey& key, Choice& choice) {
     const nlohmann::json* value = member(taskbar, key.name);
     if (value == nullptr || !value->is_string()) {
-        return Choice{};
+        return;
     }
-    const auto choice =
+    const auto index =
         closedSetValue<std::size_t>(value->get_ref<const std::string&>(), key.values);
-    return choice < key.values.size() ? static_cast<Choice>(choice) : Choice{};
-}
-
-const ConfigurationKey& taskbarKey(std::string_view name) {
-    return *findConfigurationKey(KeyLevel::Taskbar, name);
+    if (index < key.values.size()) {
+        choice = static_cast<Choice>(index);
+    }
 }
 
 }  // namespace
@@ -42,12 +41,14 @@ TaskbarSettings readTaskbarSettings(const nlohmann::json& document) noexcept {
         if (taskbar == nullptr) {
             return settings;
         }
-        settings.monitors = readChoice<Monitors>(*taskbar, taskbarKey("monitors"));
-        settings.position = readChoice<Edge>(*taskbar, taskbarKey("position"));
-        const nlohmann::json* clickThrough = member(*taskbar, "clickThrough");
-        settings.clickThrough =
-            clickThrough != nullptr && clickThrough->is_boolean() && clickThrough->get<bool>();
-        const ConfigurationKey& offsetKey = taskbarKey("offset");
+        readChoice(*taskbar, configurationKey(KeyLevel::Taskbar, "monitors"), settings.monitors);
+        readChoice(*taskbar, configurationKey(KeyLevel::Taskbar, "position"), settings.position);
+        if (const nlohmann::json* clickThrough =
+                member(*taskbar, configurationKey(KeyLevel::Taskbar, "clickThrough").name);
+            clickThrough != nullptr && clickThrough->is_boolean()) {
+            settings.clickThrough = clickThrough->get<bool>();
+        }
+        const ConfigurationKey& offsetKey = configurationKey(KeyLevel::Taskbar, "offset");
         if (const nlohmann::json* offset = member(*taskbar, offsetKey.name);
             offset != nullptr && offset->is_number()) {
             settings.offset =

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/configuration_keys.h"
+
 namespace tavisto {
 
 // In the order of the "monitors" values in the key table.
@@ -15,14 +17,16 @@ enum class Monitors { Primary, All };
 // In the order of the "position" values in the key table.
 enum class Edge { Right, Left };
 
+// Each member starts as its key's default in the key table.
 struct TaskbarSettings {
-    Monitors monitors = Monitors::Primary;
+    Monitors monitors = defaultChoice<Monitors>(configurationKey(KeyLevel::Taskbar, "monitors"));
     // "right": next to the notification area; "left": the far end of the taskbar.
-    Edge position = Edge::Right;
+    Edge position = defaultChoice<Edge>(configurationKey(KeyLevel::Taskbar, "position"));
     // Pixels at 96 DPI moved away from that edge.
-    std::int32_t offset = 0;
+    std::int32_t offset =
+        static_cast<std::int32_t>(defaultInteger(configurationKey(KeyLevel::Taskbar, "offset")));
     // Every click goes through the meters to what lies under them.
-    bool clickThrough = false;
+    bool clickThrough = defaultBoolean(configurationKey(KeyLevel::Taskbar, "clickThrough"));
     bool operator==(const TaskbarSettings&) const = default;
 };
 
