@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_loader.h"
+#include "core/text_conversion.h"
 #include "core/wildcard_match.h"
 #include "panel/meter_panel.h"
 #include "sampling/counter_instances.h"
@@ -141,7 +144,9 @@ TEST(InstanceSelection, EveryCombinationOnNoneOneAndManyInstances) {
         selection.combine = test.combine;
         const auto combined = [&selection](const Collection& instances) {
             InstanceMemo memo;
-            return combineInstances(viewOf(instances), selection, memo);
+            std::size_t steps = kClassificationStepsPerTick;
+            return combineInstances(viewOf(instances), CompiledSelection(selection), memo, steps)
+                .value_or(-1.0);
         };
         EXPECT_EQ(combined({}), test.onNone);
         EXPECT_EQ(combined(none), test.onNone);
@@ -185,6 +190,44 @@ TEST(InstanceSelection, PatternsMatchLikeCounterPathsWhateverTheCase) {
     }
 }
 
+// Thousands of new long names against long patterns are classified a budget of steps
+// at a time: the value comes once every name is classified, and is the one a single
+// unbounded pass gives.
+TEST(InstanceSelection, NewNamesBeyondATicksStepsWaitForTheNextTicks) {
+    std::vector<std::u16string> names;
+    Collection collection;
+    for (int i = 0; i < 2000; ++i) {
+        names.push_back(std::u16string(250, u'a') + utf8ToUtf16(std::to_string(i)));
+    }
+    for (const auto& name : names) {
+        collection.push_back({name, 1.0});
+    }
+    InstanceSelection selection;
+    selection.include.clear();
+    for (int i = 0; i < 31; ++i) {
+        selection.include.push_back(u"*" + std::u16string(30, u'a') + u"b*");
+    }
+    selection.include.push_back(u"*7");
+    const CompiledSelection compiled(selection);
+
+    InstanceMemo unbounded;
+    std::size_t plenty = std::numeric_limits<std::size_t>::max();
+    const std::optional<double> whole =
+        combineInstances(viewOf(collection), compiled, unbounded, plenty);
+    ASSERT_EQ(whole, 200.0);  // the names ending in 7
+
+    InstanceMemo memo;
+    int ticks = 0;
+    std::optional<double> value;
+    while (!value && ticks < 100) {
+        ++ticks;
+        std::size_t steps = kClassificationStepsPerTick;
+        value = combineInstances(viewOf(collection), compiled, memo, steps);
+    }
+    EXPECT_GT(ticks, 1) << "classified in one tick";
+    EXPECT_EQ(value, whole);
+}
+
 TEST(InstanceSelection, HostilePatternsTakeBoundedSteps) {
     const std::u16string name(4096, u'a');
     std::u16string manyStars;
@@ -192,13 +235,23 @@ TEST(InstanceSelection, HostilePatternsTakeBoundedSteps) {
         manyStars += u"*a";
     }
     manyStars += u"b";  // never matches: every star would backtrack in a naive matcher
-    for (const std::u16string& pattern :
-         {manyStars, std::u16string(kMaxInstancePatternLength, u'?'),
-          std::u16string(kMaxInstancePatternLength - 1, u'*') + u"b",
-          u"*" + std::u16string(kMaxInstancePatternLength - 2, u'a') + u"b"}) {
+    // Each run between stars reads the name at most once: a long literal after a star
+    // is never compared again from every position.
+    const struct {
+        std::u16string pattern;
+        std::size_t runs;
+    } hostile[] = {
+        {manyStars, 127},
+        {std::u16string(kMaxInstancePatternLength, u'?'), 1},
+        {std::u16string(kMaxInstancePatternLength - 1, u'*') + u"b", 1},
+        {u"*" + std::u16string(kMaxInstancePatternLength - 2, u'a') + u"b", 1},
+        {u"*" + std::u16string(kMaxInstancePatternLength - 3, u'a') + u"b*", 1},
+        {u"*" + std::u16string(100, u'a') + u"*" + std::u16string(100, u'a') + u"?b*", 2},
+    };
+    for (const auto& [pattern, runs] : hostile) {
         const WildcardMatch match = matchWildcardCounted(pattern, name);
         EXPECT_FALSE(match.matched);
-        EXPECT_LE(match.steps, (name.size() + 1) * (pattern.size() + 1));
+        EXPECT_LE(match.steps, (runs + 1) * (name.size() + 1) + pattern.size());
     }
     // However many stars there are, only the last one is returned to: two steps a character.
     const WildcardMatch stars = matchWildcardCounted(std::u16string(255, u'*') + u"a", name);

@@ -50,9 +50,12 @@ bool result(const InstanceTally& tally, InstanceCombine combine, double& value) 
     return true;
 }
 
-bool matchesAny(const std::vector<std::u16string>& patterns, std::u16string_view name) {
-    return std::any_of(patterns.begin(), patterns.end(), [name](const std::u16string& pattern) {
-        return matchesWildcard(pattern, name);
+bool matchesAny(const std::vector<WildcardPattern>& patterns, std::u16string_view name,
+                std::size_t& steps) {
+    return std::any_of(patterns.begin(), patterns.end(), [&](const WildcardPattern& pattern) {
+        const WildcardMatch match = pattern.match(name);
+        steps += match.steps;
+        return match.matched;
     });
 }
 
@@ -77,16 +80,21 @@ bool sameName(const std::u16string& remembered, std::u16string_view name) {
            std::memcmp(remembered.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
 }
 
-std::int32_t classify(std::u16string_view name, const InstanceSelection& selection,
-                      InstanceMemo& memo) {
+// The name's group, or kLeftOut; the steps a new name took are added to `steps`.
+std::int32_t classify(std::u16string_view name, const CompiledSelection& compiled,
+                      InstanceMemo& memo, std::size_t& steps) {
     if (const auto known = memo.groupOfName.find(name); known != memo.groupOfName.end()) {
         return known->second;
     }
+    const InstanceSelection& selection = compiled.selection;
     std::int32_t group = InstanceMemo::kLeftOut;
-    if (!isTotalInstance(name) && matchesAny(selection.include, name) &&
-        !matchesAny(selection.exclude, name)) {
+    steps += name.size();
+    if (!isTotalInstance(name) && matchesAny(compiled.include, name, steps) &&
+        !matchesAny(compiled.exclude, name, steps)) {
         group = 0;
         if (selection.grouped) {
+            // Finding the group's texts compares at most each against every position.
+            steps += name.size() * (selection.groupFrom.size() + selection.groupTo.size() + 1);
             const std::u16string_view key = groupKey(name, selection);
             const auto [entry, added] = memo.groupOfKey.try_emplace(
                 std::u16string(key), static_cast<std::int32_t>(memo.groupOfKey.size()));
@@ -118,8 +126,19 @@ double sumInstances(std::span<const platform::CounterInstance> instances) {
     return counted ? sum : platform::kFailedCounterRead;
 }
 
-double combineInstances(std::span<const platform::CounterInstance> instances,
-                        const InstanceSelection& selection, InstanceMemo& memo) {
+CompiledSelection::CompiledSelection(const InstanceSelection& chosen) : selection(chosen) {
+    for (const std::u16string& pattern : selection.include) {
+        include.emplace_back(pattern);
+    }
+    for (const std::u16string& pattern : selection.exclude) {
+        exclude.emplace_back(pattern);
+    }
+}
+
+std::optional<double> combineInstances(std::span<const platform::CounterInstance> instances,
+                                       const CompiledSelection& compiled, InstanceMemo& memo,
+                                       std::size_t& stepsLeft) {
+    const InstanceSelection& selection = compiled.selection;
     if (memo.groupOfName.size() >
         std::max(kLeastRememberedNames, kRememberedNamesPerInstance * instances.size())) {
         memo = InstanceMemo{};
@@ -131,11 +150,21 @@ double combineInstances(std::span<const platform::CounterInstance> instances,
         group = InstanceTally{};
     }
     InstanceTally all;
+    bool allClassified = true;
     for (std::size_t i = 0; i < instances.size(); ++i) {
         const platform::CounterInstance& instance = instances[i];
         InstanceMemo::Seen& seen = memo.byPosition[i];
         if (!seen.known || !sameName(seen.name, instance.name)) {
-            seen.group = classify(instance.name, selection, memo);
+            const bool remembered = memo.groupOfName.contains(instance.name);
+            if (!remembered && stepsLeft == 0) {
+                // Left for the next call; the names after it that are known still are.
+                seen.known = false;
+                allClassified = false;
+                continue;
+            }
+            std::size_t steps = 0;
+            seen.group = classify(instance.name, compiled, memo, steps);
+            stepsLeft -= std::min(steps, stepsLeft);
             seen.name.assign(instance.name);
             seen.known = true;
         }
@@ -144,6 +173,9 @@ double combineInstances(std::span<const platform::CounterInstance> instances,
         }
         add(selection.grouped ? memo.groups[static_cast<std::size_t>(seen.group)] : all,
             instance.value, instance.valid);
+    }
+    if (!allClassified) {
+        return std::nullopt;
     }
     double value = 0.0;
     if (selection.grouped) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 
 #include "config/counter_references.h"
 #include "config/instance_selection.h"
+#include "core/wildcard_match.h"
 #include "platform/platform.h"
 
 namespace tavisto {
@@ -54,6 +56,20 @@ struct InstanceMemo {
     std::vector<InstanceTally> groups;
 };
 
+// A counter's "instances" object with its patterns compiled, owned by whoever reads the
+// counter: it does not point into the model, which a reload replaces.
+struct CompiledSelection {
+    explicit CompiledSelection(const InstanceSelection& selection);
+    InstanceSelection selection;
+    std::vector<WildcardPattern> include;
+    std::vector<WildcardPattern> exclude;
+};
+
+// How many matching steps classifying new instance names may take in one tick, over
+// every counter that reads instances then: a collection with thousands of new long names
+// is classified over several ticks, never in one long one.
+inline constexpr std::size_t kClassificationStepsPerTick = 2'000'000;
+
 // Whether the instance is a total of other instances: "_Total", or a group total such
 // as "0,_Total" (one processor group of "\Processor Information").
 bool isTotalInstance(std::u16string_view name);
@@ -66,8 +82,11 @@ double sumInstances(std::span<const platform::CounterInstance> instances);
 // the values of their groups, combined as it says. A name is matched and grouped when
 // it is first met and remembered in `memo`; while the names stay, a call allocates
 // nothing. Instances without a value take part only in a count; with no value to
-// combine the counter reads as a failed read.
-double combineInstances(std::span<const platform::CounterInstance> instances,
-                        const InstanceSelection& selection, InstanceMemo& memo);
+// combine the counter reads as a failed read. Classifying new names takes from
+// `stepsLeft`; once it is spent, the names still new wait for the next call and there
+// is no value yet.
+std::optional<double> combineInstances(std::span<const platform::CounterInstance> instances,
+                                       const CompiledSelection& compiled, InstanceMemo& memo,
+                                       std::size_t& stepsLeft);
 
 }  // namespace tavisto
