@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <utility>
 
 #include "platform/win32/module_thread.h"
 #include "window/configuration_location.h"
@@ -28,9 +29,9 @@ constexpr DWORD kHeldFirstPauseMilliseconds = 50;
 constexpr DWORD kHeldLongestPauseMilliseconds = 1000;
 // While the folder refuses change notifications: how often the file is looked at.
 constexpr DWORD kPollMilliseconds = 2000;
-// How long the owner waits for the first watch to be in place, and for the thread to end.
-constexpr DWORD kArmMilliseconds = 2000;
-constexpr DWORD kStopMilliseconds = 1500;
+// How long the owner waits for the thread to end: briefly, since a thread held by the
+// file system must not hold the window's thread with it.
+constexpr DWORD kStopMilliseconds = 200;
 
 // Walks the records, calling `visit(name, length)` until it returns true.
 template <typename Visit>
@@ -117,11 +118,16 @@ class ConfigWatcher::Watch {
           window_(window),
           stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           changed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          armed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          readAgain_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
           buffer_(new (std::nothrow) DWORD[kBufferBytes / sizeof(DWORD)]) {}
 
-    bool ready() const noexcept { return stop_ && changed_ && armed_ && buffer_; }
-    void waitUntilArmed() const noexcept { WaitForSingleObject(armed_.get(), kArmMilliseconds); }
+    bool ready() const noexcept { return stop_ && changed_ && readAgain_ && buffer_; }
+    void readAgain() noexcept { SetEvent(readAgain_.get()); }
+    std::optional<ConfigurationRead> takeRead() noexcept {
+        const win32::ExclusiveLock held(postLock_);
+        posted_ = false;
+        return std::exchange(latest_, std::nullopt);
+    }
     // After this, nothing more is posted to the window.
     void stop() noexcept {
         {
@@ -139,7 +145,7 @@ class ConfigWatcher::Watch {
     Outcome watchFolder(HANDLE folder) noexcept;
     // Compares the file with what it was at every kPollMilliseconds until stopped.
     void pollFile() noexcept;
-    // Marks the watch as in place, and posts the reload owed since the folder was missing.
+    // The watch is in place: posts the reload owed since the folder was missing.
     void markArmed() noexcept;
     // Returns when the folder may have appeared; false when stopped.
     bool waitForFolder() noexcept;
@@ -149,6 +155,9 @@ class ConfigWatcher::Watch {
     Outcome waitForChanges(HANDLE directory, DWORD filter, DWORD timeout, DWORD& bytes) noexcept;
     // Returns once the file may be read (or is gone); false when stopped.
     bool waitUntilReadable() noexcept;
+    // Waits for the time, reading the file whenever asked to meanwhile; false when stopped.
+    bool pause(DWORD milliseconds) noexcept;
+    // Reads the file and posts the reload message if none is waiting to be taken.
     void postReload() noexcept;
 
     const std::wstring folder_;
@@ -157,13 +166,17 @@ class ConfigWatcher::Watch {
     const HWND window_;
     win32::KernelHandle stop_;
     win32::KernelHandle changed_;
-    win32::KernelHandle armed_;
+    win32::KernelHandle readAgain_;
     // One buffer for the thread's life, DWORD-aligned as the records need.
     std::unique_ptr<DWORD[]> buffer_;
     // The thread's own: post a reload as soon as the next watch is in place.
     bool reloadWhenArmed_ = false;
-    // Held while posting, so that a stop never overlaps a post to a window that is going.
+    // Held while posting and while handing over a read, so that a stop never overlaps a
+    // post to a window that is going.
     SRWLOCK postLock_ = SRWLOCK_INIT;
+    std::optional<ConfigurationRead> latest_;
+    // A reload message is on its way and the read has not been taken since.
+    bool posted_ = false;
     bool stopped_ = false;
 };
 
@@ -174,11 +187,6 @@ ConfigWatcher::ConfigWatcher(std::wstring folder, HWND window)
     }
     thread_ = win32::startModuleThread([watch = watch_]() noexcept { watch->run(); },
                                        "the configuration watcher's thread");
-    if (!thread_) {
-        return;
-    }
-    // Bounded: a folder on a slow network share must not hang the taskbar.
-    watch_->waitUntilArmed();
 }
 
 ConfigWatcher::~ConfigWatcher() {
@@ -189,9 +197,19 @@ ConfigWatcher::~ConfigWatcher() {
     }
 }
 
+std::optional<ConfigurationRead> ConfigWatcher::takeRead() noexcept {
+    return watch_->takeRead();
+}
+
+void ConfigWatcher::readAgain() noexcept {
+    watch_->readAgain();
+}
+
 void ConfigWatcher::Watch::run() noexcept {
-    bool folderWasMissing = false;
-    for (;;) {
+    // The first watch reads the file once it is in place: what was written before is
+    // read then, and what is written after is seen by the watch.
+    bool folderWasMissing = true;
+    for (bool first = true;; first = false) {
         win32::FileHandle folder(
             CreateFileW(folder_.c_str(), FILE_LIST_DIRECTORY,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -214,7 +232,9 @@ void ConfigWatcher::Watch::run() noexcept {
             }
         }
         // The folder is missing, cannot be opened or was deleted under the watch.
-        SetEvent(armed_.get());
+        if (first) {
+            postReload();  // finds nothing: the window says so
+        }
         folderWasMissing = true;
         folder.reset();
         if (!waitForFolder()) {
@@ -249,7 +269,7 @@ ConfigWatcher::Watch::Outcome ConfigWatcher::Watch::watchFolder(HANDLE folder) n
 void ConfigWatcher::Watch::pollFile() noexcept {
     FileStamp seen = stampOf(file_);
     markArmed();
-    while (WaitForSingleObject(stop_.get(), kPollMilliseconds) == WAIT_TIMEOUT) {
+    while (pause(kPollMilliseconds)) {
         const FileStamp now = stampOf(file_);
         if (now != seen) {
             seen = now;
@@ -259,7 +279,6 @@ void ConfigWatcher::Watch::pollFile() noexcept {
 }
 
 void ConfigWatcher::Watch::markArmed() noexcept {
-    SetEvent(armed_.get());
     if (reloadWhenArmed_) {
         reloadWhenArmed_ = false;
         postReload();
@@ -275,7 +294,7 @@ bool ConfigWatcher::Watch::waitForFolder() noexcept {
                                  nullptr));
     }
     if (!parent) {
-        return WaitForSingleObject(stop_.get(), kRetryMilliseconds) != WAIT_OBJECT_0;
+        return pause(kRetryMilliseconds);
     }
     // Folder names are compared as the file system does, without regard to case.
     const auto isFolder = [this](const wchar_t* entry, std::size_t length) {
@@ -290,7 +309,7 @@ bool ConfigWatcher::Watch::waitForFolder() noexcept {
                 return false;
             case Outcome::Refused:
             case Outcome::Failed:
-                return WaitForSingleObject(stop_.get(), kRetryMilliseconds) != WAIT_OBJECT_0;
+                return pause(kRetryMilliseconds);
             case Outcome::TimedOut:
                 return true;
             case Outcome::Changed:
@@ -315,8 +334,13 @@ ConfigWatcher::Watch::Outcome ConfigWatcher::Watch::waitForChanges(HANDLE direct
         return Outcome::Refused;
     }
     markArmed();
-    const HANDLE events[] = {stop_.get(), changed_.get()};
-    const DWORD woken = WaitForMultipleObjects(2, events, FALSE, timeout);
+    const HANDLE events[] = {stop_.get(), changed_.get(), readAgain_.get()};
+    DWORD woken = WaitForMultipleObjects(3, events, FALSE, timeout);
+    while (woken == WAIT_OBJECT_0 + 2) {
+        // Asked to read again: the watch stays in place meanwhile.
+        postReload();
+        woken = WaitForMultipleObjects(3, events, FALSE, timeout);
+    }
     if (woken == WAIT_OBJECT_0 + 1) {
         return GetOverlappedResult(directory, &overlapped, &bytes, FALSE) ? Outcome::Changed
                                                                           : Outcome::Failed;
@@ -352,16 +376,39 @@ bool ConfigWatcher::Watch::waitUntilReadable() noexcept {
     }
 }
 
+bool ConfigWatcher::Watch::pause(DWORD milliseconds) noexcept {
+    const HANDLE events[] = {stop_.get(), readAgain_.get()};
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < end ? static_cast<DWORD>(end - now) : 0;
+        switch (WaitForMultipleObjects(2, events, FALSE, left)) {
+            case WAIT_OBJECT_0 + 1:
+                postReload();
+                break;
+            case WAIT_TIMEOUT:
+                return true;
+            default:
+                return false;
+        }
+    }
+}
+
 void ConfigWatcher::Watch::postReload() noexcept {
     // An editor may save through a handle that shares nothing, and letting go of it
-    // reports no change: a reload posted while it holds the file would read nothing,
-    // and none would follow.
+    // reports no change: a read while it holds the file would find nothing, and none
+    // would follow.
     if (!waitUntilReadable()) {
         return;
     }
+    ConfigurationRead read{readConfigurationText(file_)};
     const win32::ExclusiveLock held(postLock_);
-    if (!stopped_) {
-        PostMessageW(window_, kReloadMessage, 0, 0);
+    if (stopped_) {
+        return;
+    }
+    latest_ = std::move(read);
+    if (!posted_) {
+        posted_ = PostMessageW(window_, kReloadMessage, 0, 0) != FALSE;
     }
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -304,6 +305,7 @@ class Watcher : public ScratchFolder {
         window.reset();
         ScratchFolder::TearDown();
     }
+    // Starts the watcher and takes the read it makes once its watch is in place.
     void start() {
         const std::vector<DWORD> before = threadIds();
         watcher = std::make_unique<ConfigWatcher>(folder, window.get());
@@ -312,22 +314,30 @@ class Watcher : public ScratchFolder {
         std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
                             std::back_inserter(started));
         ASSERT_EQ(started.size(), 1u);
+        ASSERT_EQ(reloadsWithin(kPromptly), 1) << "the first read";
     }
-    // Reload messages that arrive within the time, with the count at which to stop.
-    int reloadsWithin(DWORD milliseconds, int enough = 1) {
+    // Reload messages that arrive within the time, with the count at which to stop; each
+    // takes what the watcher read (the newest read, in `lastRead`) unless told not to.
+    int reloadsWithin(DWORD milliseconds, int enough = 1, bool take = true) {
         int reloads = 0;
         const ULONGLONG end = GetTickCount64() + milliseconds;
         MSG message;
-        while (reloads < enough && GetTickCount64() < end) {
+        const auto drain = [&] {
             while (
                 PeekMessageW(&message, window.get(), kReloadMessage, kReloadMessage, PM_REMOVE)) {
                 ++reloads;
+                if (take && watcher) {
+                    if (auto read = watcher->takeRead()) {
+                        lastRead = std::move(read);
+                    }
+                }
             }
+        };
+        while (reloads < enough && GetTickCount64() < end) {
+            drain();
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
         }
-        while (PeekMessageW(&message, window.get(), kReloadMessage, kReloadMessage, PM_REMOVE)) {
-            ++reloads;
-        }
+        drain();
         return reloads;
     }
     std::uint64_t watcherTime() const { return host::threadTime(started.front()); }
@@ -335,6 +345,7 @@ class Watcher : public ScratchFolder {
     win32::Window window;
     std::unique_ptr<ConfigWatcher> watcher;
     std::vector<DWORD> started;
+    std::optional<ConfigurationRead> lastRead;
 };
 
 constexpr DWORD kPromptly = 3000;
@@ -378,6 +389,34 @@ TEST_F(Watcher, ReloadWaitsForAWriterThatLetsNobodyReadTheFile) {
         EXPECT_TRUE(readConfiguration(file).has_value()) << disposition;
         reloadsWithin(300, 100);
     }
+}
+
+// Reads the window has not taken yet are not posted again: one message brings the
+// newest text. A reload message someone else posts finds nothing to take, and the
+// window can ask for the file to be read again.
+TEST_F(Watcher, OneMessageBringsTheNewestReadAndForgedMessagesFindNothing) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(host::writeNewFile(file, "{}"));
+    start();
+    EXPECT_EQ(lastRead->text, "{}");
+    ASSERT_TRUE(host::writeInPlace(file, "{ \"horizontalPadding\": 1 }"));
+    ASSERT_TRUE(host::writeInPlace(file, "{ \"horizontalPadding\": 22 }"));
+    EXPECT_EQ(reloadsWithin(kQuiet, 100, false), 1);
+    const std::optional<ConfigurationRead> newest = watcher->takeRead();
+    ASSERT_TRUE(newest);
+    EXPECT_EQ(newest->text, "{ \"horizontalPadding\": 22 }");
+
+    ASSERT_TRUE(PostMessageW(window.get(), kReloadMessage, 0, 0));
+    EXPECT_EQ(reloadsWithin(300, 100, false), 1);
+    EXPECT_FALSE(watcher->takeRead()) << "a forged message";
+
+    ASSERT_TRUE(host::writeInPlace(file, "{ \"verticalPadding\": 3 }"));
+    reloadsWithin(kPromptly);
+    watcher->readAgain();
+    lastRead.reset();
+    EXPECT_EQ(reloadsWithin(kPromptly), 1);
+    ASSERT_TRUE(lastRead);
+    EXPECT_EQ(lastRead->text, "{ \"verticalPadding\": 3 }");
 }
 
 TEST_F(Watcher, OtherNamesAndSubfoldersPostNothing) {
