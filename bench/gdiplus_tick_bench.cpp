@@ -17,6 +17,7 @@
 
 #include "config/configuration_text.h"
 #include "panel/meter_panel.h"
+#include "platform/steady_clock.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "preview/demo_sources.h"
@@ -147,8 +148,9 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
     preview::NamedTooltips tooltips;
     Surfaces surfaces(keepFonts);
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
+    platform::SteadyClock clock;
     const platform::PlatformServices services{screen, version,  counters, performance, window,
-                                              timers, tooltips, surfaces, theme};
+                                              timers, tooltips, surfaces, theme,       clock};
     window.client = Rect{0, 0, 8192, 40};
     std::string error;
     const auto panel =

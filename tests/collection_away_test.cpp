@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,16 +29,16 @@ std::string configuration(const char* outline) {
 
 class QueueInTheTest final : public platform::CollectionQueue {
   public:
-    bool collect(platform::QueryHandle query, std::uint64_t ticket) override {
-        asked.emplace_back(query, ticket);
+    bool submit(std::shared_ptr<platform::QueryWork> work) override {
+        asked.push_back(work);
         return accepting;
     }
-    void closeAfterCollection(platform::QueryHandle query) override {
-        closedAfterCollection.push_back(query);
+    void retire(std::shared_ptr<platform::QueryWork> work) noexcept override {
+        retired.push_back(std::move(work));
     }
 
-    std::vector<std::pair<platform::QueryHandle, std::uint64_t>> asked;
-    std::vector<platform::QueryHandle> closedAfterCollection;
+    std::vector<std::shared_ptr<platform::QueryWork>> asked;
+    std::vector<std::shared_ptr<platform::QueryWork>> retired;
     bool accepting = true;
 };
 
@@ -56,10 +57,10 @@ class CollectionAway : public ::testing::Test {
     double value(const MeterPanel& panel, std::uint64_t rate) const {
         return testing::sampleOf(panel, rate);
     }
-    // What the collector does with the last collection asked for; its ticket.
-    std::uint64_t collectLast() {
-        platform.counterQueries.collect(queue.asked.back().first);
-        return queue.asked.back().second;
+    // What the collector does with the last work submitted; the work, to hand back.
+    const platform::QueryWork* runLast() {
+        queue.asked.back()->run();
+        return queue.asked.back().get();
     }
     int outlines(Argb colour) const {
         int count = 0;
@@ -74,52 +75,50 @@ class CollectionAway : public ::testing::Test {
     QueueInTheTest queue;
 };
 
-TEST_F(CollectionAway, TicksWhileAwayAreSkippedAndTheAnswerIsReadOnTheWindowsThread) {
+TEST_F(CollectionAway, NothingWaitsOnTheSystemOnTheWindowsThreadAndTheAnswerIsReadThere) {
     const auto panel = make("#00FF00");
-    const platform::QueryHandle query = panel->queriesByRate().at(1000);
     // Shown at once, before any answer; the field's rate reads without collecting.
     EXPECT_GT(outlines(0xFF00FF00), 0);
     EXPECT_EQ(value(*panel, 250), 7.0);
     ASSERT_EQ(queue.asked.size(), 1u);
-    EXPECT_EQ(queue.asked[0].first, query);
+    EXPECT_EQ(platform.counterQueries.opened, 0) << "the query opens with the first run";
+    EXPECT_TRUE(platform.counterQueries.addAttempts.empty());
 
     for (int tick = 0; tick < 3; ++tick) {
         platform.timers.fire(1000);
     }
     EXPECT_EQ(queue.asked.size(), 1u) << "ticks of a rate still collecting are skipped";
-    EXPECT_EQ(platform.counterQueries.collections(query), 0) << "nothing collected in place";
 
-    const struct {
-        bool succeeded;
-        double shown;
-    } answers[] = {{true, 40}, {false, 40}, {true, 80}};
-    for (const auto& answer : answers) {
-        const std::uint64_t ticket = collectLast();
-        panel->collected(ticket, answer.succeeded);
-        EXPECT_EQ(value(*panel, 1000), answer.shown);
-        panel->collected(ticket, true);  // an answer comes once: again, it is ignored
-        EXPECT_EQ(value(*panel, 1000), answer.shown);
+    platform.counterQueries.scriptCollections({true, false, true});
+    const double shownAfter[] = {40, 40, 60};  // a failed collection keeps the last value
+    for (const double shown : shownAfter) {
+        const platform::QueryWork* back = runLast();
+        panel->collected(back);
+        EXPECT_EQ(value(*panel, 1000), shown);
+        panel->collected(back);  // an answer comes once: again, it is ignored
+        EXPECT_EQ(value(*panel, 1000), shown);
         platform.timers.fire(1000);
     }
     EXPECT_EQ(queue.asked.size(), 4u);
 }
 
-TEST_F(CollectionAway, ReloadHandsTheQueryInCollectionOverAndIgnoresItsLateAnswer) {
+TEST_F(CollectionAway, ReloadHandsTheWorkAwayToCloseAndIgnoresItsLateAnswer) {
     const auto panel = make("#00FF00");
-    const platform::QueryHandle away = panel->queriesByRate().at(1000);
-    const std::uint64_t lateTicket = collectLast();
+    const platform::QueryWork* late = runLast();
     const int closedBefore = platform.counterQueries.closed;
 
     recording.last->log.clear();
     EXPECT_EQ(panel->reload(configuration("#0000FF"), BandDirection::Horizontal), "");
-    EXPECT_EQ(queue.closedAfterCollection, std::vector<platform::QueryHandle>{away});
-    EXPECT_EQ(platform.counterQueries.closed, closedBefore + 1) << "the idle query closes";
+    ASSERT_EQ(queue.retired.size(), 1u);
+    EXPECT_EQ(queue.retired[0].get(), late);
+    EXPECT_EQ(platform.counterQueries.closed, closedBefore) << "nothing closes on this thread";
     EXPECT_GT(outlines(0xFF0000FF), 0) << "the new configuration shows at once";
 
-    const int readsBefore = platform.counterQueries.reads;
-    panel->collected(lateTicket, true);
-    EXPECT_EQ(platform.counterQueries.reads, readsBefore);
+    panel->collected(late);
     EXPECT_EQ(value(*panel, 1000), 0.0);
+    queue.retired.clear();
+    queue.asked.clear();
+    EXPECT_EQ(platform.counterQueries.closed, closedBefore + 1) << "retired work closes its query";
 }
 
 TEST_F(CollectionAway, RefusedCollectionSkipsTheTickAndTheNextOneAsksAgain) {
@@ -131,7 +130,7 @@ TEST_F(CollectionAway, RefusedCollectionSkipsTheTickAndTheNextOneAsksAgain) {
     platform.timers.fire(1000);
     platform.timers.fire(1000);
     EXPECT_EQ(queue.asked.size(), 3u);
-    panel->collected(collectLast(), true);
+    panel->collected(runLast());
     EXPECT_EQ(value(*panel, 1000), 40.0);
 }
 

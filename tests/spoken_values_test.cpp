@@ -97,7 +97,7 @@ TEST_F(SpokenValues, FollowsNewSamplesWithoutCollecting) {
         {"meterType": "column", "refreshRate": 1000, "counters": [{"counterPath":
         "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 100}]}]}]})json",
                      BandDirection::Horizontal);
-    const platform::QueryHandle query = panel.queriesByRate().at(1000);
+    const platform::QueryHandle query = panel.queryOf(1000);
     EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"50%");
     EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"50%");
     EXPECT_EQ(platform.counterQueries.collections(query), 1);

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <array>
 #include <set>
+#include <vector>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "panel/meter_panel.h"
+#include "sampling/rate_query.h"
 #include "support/allocation_count.h"
 #include "support/fake_platform.h"
 #include "support/panel_samples.h"
@@ -81,7 +84,7 @@ TEST_F(WildcardSampling, WildcardWithoutInstancesOrWithoutCounterReadsZero) {
     const auto panel = make(panelOf({R"((\Network Interface(*)\Bytes Received/sec))",
                                      R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}));
     EXPECT_EQ(counter(*panel, 0).value, 0.0);
-    EXPECT_EQ(counter(*panel, 1).references.at(0).counter, 0u);
+    EXPECT_EQ(platform.counterQueries.liveCounters(), 1u);
     EXPECT_EQ(counter(*panel, 1).value, 0.0);
 }
 
@@ -95,73 +98,83 @@ TEST_F(WildcardSampling, WildcardSumsTakePartInExpressions) {
     EXPECT_EQ(counter(*panel, 0).value, (400.0 + 100.0) / 2.0 + 1000.0);
 }
 
-TEST_F(WildcardSampling, FailedAddIsRetriedAfterTenSecondsOfTicksAndThenRead) {
-    platform.counterQueries.failAddingFirst(kGpu, 2);
+TEST(AddRetries, ComeSoonThenLessOften) {
+    const std::pair<std::uint32_t, std::uint64_t> delays[] = {
+        {1, 1000}, {2, 2000}, {3, 4000}, {4, 8000}, {5, 10000}, {40, 10000}};
+    for (const auto& [failures, delay] : delays) {
+        EXPECT_EQ(addRetryDelayMilliseconds(failures), delay) << failures << " failures";
+    }
+}
+
+// Retries follow the clock: ticks every half second try again only when a retry is
+// due, and a long pause between ticks (ticks skipped) makes the next one try at once.
+TEST_F(WildcardSampling, FailedAddIsRetriedOnTheClockAndThenRead) {
+    platform.counterQueries.failAddingFirst(kGpu, 4);
     platform.counterQueries.scriptInstances(
         kGpu, {{{u"pid_4_engtype_3D", 12.0}, {u"pid_8_engtype_3D", 30.0}}});
+    const std::uint64_t start = platform.clock.now;
     const auto panel =
-        make(panelOf({R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}, 2500));
+        make(panelOf({R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}, 500));
     auto& attempts = platform.counterQueries.addAttempts[kGpu];
-    EXPECT_EQ(attempts, 1);  // the add at start failed
-    const CounterSamples& gpu = counter(*panel, 0, 2500);
-    // Four ticks of 2.5 s make ten seconds: no retry before the fourth tick after start.
-    for (int tick = 1; tick <= 3; ++tick) {
-        ASSERT_TRUE(platform.timers.fire(2500));
-        EXPECT_EQ(attempts, 1) << "tick " << tick;
-        EXPECT_EQ(gpu.value, 0.0);
+    std::vector<std::uint64_t> triedAt;
+    for (std::uint64_t after = 500; after <= 15000; after += 500) {
+        const int before = attempts;
+        platform.clock.now = start + after;
+        ASSERT_TRUE(platform.timers.fire(500));
+        if (attempts != before) {
+            triedAt.push_back(after);
+        }
     }
-    ASSERT_TRUE(platform.timers.fire(2500));
-    EXPECT_EQ(attempts, 2);  // failed again
-    for (int tick = 5; tick <= 7; ++tick) {
-        ASSERT_TRUE(platform.timers.fire(2500));
-        EXPECT_EQ(attempts, 2) << "tick " << tick;
-    }
-    ASSERT_TRUE(platform.timers.fire(2500));
-    EXPECT_EQ(attempts, 3);
-    EXPECT_NE(gpu.references.at(0).counter, 0u);
-    EXPECT_EQ(gpu.value, 42.0);
+    EXPECT_EQ(triedAt, (std::vector<std::uint64_t>{1000, 3000, 7000, 15000}));
+    EXPECT_EQ(counter(*panel, 0, 500).value, 42.0);
     // Once added it is never added again, so no handle is ever replaced or leaked.
     for (int tick = 0; tick < 20; ++tick) {
-        ASSERT_TRUE(platform.timers.fire(2500));
+        platform.clock.now += 20000;
+        ASSERT_TRUE(platform.timers.fire(500));
     }
-    EXPECT_EQ(attempts, 3);
+    EXPECT_EQ(attempts, 5);
     EXPECT_EQ(platform.counterQueries.liveCounters(), 1u);
     panel->stop();
     EXPECT_EQ(platform.counterQueries.liveCounters(), 0u);
 }
 
-TEST_F(WildcardSampling, QueryThatCannotOpenIsOpenedAgainWithTheAddRetries) {
+TEST_F(WildcardSampling, QueryThatCannotOpenIsOpenedAgainOnTheSameSchedule) {
     platform.counterQueries.openFailuresLeft = 2;
     platform.counterQueries.scriptInstances(kGpu, {{{u"pid_4_engtype_3D", 12.0}}});
     const auto panel =
         make(panelOf({R"((\GPU Engine(*engtype_3D)\Utilization Percentage))"}, 5000));
-    EXPECT_EQ(panel->queriesByRate().at(5000), 0u);
-    const std::pair<int, double> ticks[] = {{1, 0.0}, {2, 0.0}, {3, 0.0}, {4, 12.0}};
-    for (const auto& [tick, shown] : ticks) {  // a retry every 2 ticks; the first fails
+    EXPECT_EQ(panel->queryOf(5000), 0u);
+    // Failed at start; 1 s later fails again; 2 s after that it opens.
+    const std::pair<std::uint64_t, double> ticks[] = {
+        {900, 0.0}, {100, 0.0}, {1900, 0.0}, {100, 12.0}};
+    for (const auto& [wait, shown] : ticks) {
+        platform.clock.now += wait;
         ASSERT_TRUE(platform.timers.fire(5000));
-        EXPECT_EQ(counter(*panel, 0, 5000).value, shown) << "tick " << tick;
+        EXPECT_EQ(counter(*panel, 0, 5000).value, shown) << "after " << wait << " ms";
     }
     EXPECT_EQ(platform.counterQueries.openQueries(),
-              std::set<platform::QueryHandle>{panel->queriesByRate().at(5000)});
+              std::set<platform::QueryHandle>{panel->queryOf(5000)});
 }
 
-TEST_F(WildcardSampling, ARetryRoundAddsOneCounterPerTick) {
-    const std::u16string absent[] = {u"\\A(x)\\C", u"\\B(y)\\C", u"\\C(z)\\C"};
-    for (const auto& path : absent) {
-        platform.counterQueries.failAdding(path);
-    }
-    // 60 s ticks: every tick is past the retry period.
-    const auto panel = make(panelOf({R"((\A(x)\C) + (\B(y)\C))", R"((\C(z)\C))"}, 60000));
-    auto& attempts = platform.counterQueries.addAttempts;
-    ASSERT_TRUE(platform.timers.fire(60000));
-    EXPECT_EQ((std::array{attempts[absent[0]], attempts[absent[1]], attempts[absent[2]]}),
-              (std::array{2, 1, 1}));
-    platform.counterQueries.allowAdding(absent[1]);
-    ASSERT_TRUE(platform.timers.fire(60000));
-    ASSERT_TRUE(platform.timers.fire(60000));
-    EXPECT_EQ((std::array{attempts[absent[0]], attempts[absent[1]], attempts[absent[2]]}),
-              (std::array{2, 2, 2}));
-    EXPECT_EQ(platform.counterQueries.liveCounters(), 1u);
+// Adds in one tick stop once they took long: the counters added so far are collected
+// and shown, and the rest are added at the next ticks.
+TEST_F(WildcardSampling, SlowAddsAreSpreadOverTicks) {
+    platform.counterQueries.script(u"\\A(x)\\C", {1.0});
+    platform.counterQueries.script(u"\\B(y)\\C", {2.0});
+    platform.counterQueries.script(u"\\C(z)\\C", {4.0});
+    platform.counterQueries.slowAddClock = &platform.clock;
+    platform.counterQueries.addMilliseconds = 3000;
+    const auto panel = make(panelOf({R"((\A(x)\C))", R"((\B(y)\C))", R"((\C(z)\C))"}));
+    const auto shown = [&] {
+        return std::array{counter(*panel, 0).value, counter(*panel, 1).value,
+                          counter(*panel, 2).value};
+    };
+    EXPECT_EQ(shown(), (std::array{1.0, 0.0, 0.0}));
+    ASSERT_TRUE(platform.timers.fire(1000));
+    EXPECT_EQ(shown(), (std::array{1.0, 2.0, 0.0}));
+    platform.counterQueries.addMilliseconds = 0;
+    ASSERT_TRUE(platform.timers.fire(1000));
+    EXPECT_EQ(shown(), (std::array{1.0, 2.0, 4.0}));
 }
 
 TEST_F(WildcardSampling, TicksWithStableInstancesAllocateNothing) {

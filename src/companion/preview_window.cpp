@@ -75,15 +75,14 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return false;
         case window::kCollectedMessage:
             if (panel_) {
-                panel_->collected(wParam, lParam);
+                panel_->collected();
             }
             return true;
         case window::kReloadMessage:
-            if (panel_) {
-                panel_->reload();
+            if (panel_ && panel_->reload().read) {
                 InvalidateRect(window, nullptr, FALSE);
+                PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
             }
-            PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
             return false;
         default:
             return false;

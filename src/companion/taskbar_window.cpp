@@ -149,8 +149,8 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
 }
 
 void TaskbarWindow::reload() noexcept {
-    if (window() != nullptr) {
-        PostMessageW(window(), window::kReloadMessage, 0, 0);
+    if (panel_) {
+        panel_->readConfigurationAgain();
     }
 }
 
@@ -294,14 +294,13 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return true;
         case window::kCollectedMessage:
             if (panel_) {
-                panel_->collected(wParam, lParam);
+                panel_->collected();
             }
             return true;
         case window::kReloadMessage:
-            if (panel_) {
-                panel_->reload();
+            if (panel_ && panel_->reload().read) {
+                PostMessageW(host_, kConfigurationReloaded, 0, 0);
             }
-            PostMessageW(host_, kConfigurationReloaded, 0, 0);
             return false;
         default:
             if (message == frameRequestMessage() && message != 0) {

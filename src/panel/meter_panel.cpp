@@ -45,7 +45,7 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
     : platform_(platform),
       direction_(direction),
       collections_(collections),
-      sampler_(platform.counterQueries, platform.systemPerformance, collections) {
+      sampler_(platform.counterQueries, platform.systemPerformance, platform.clock, collections) {
     nlohmann::json document = parseConfigurationText(text);
     const platform::ScreenDpi dpi = platform_.screen.dpi();
     dpiScale_ = platform::dpiScaleOf(dpi);
@@ -182,15 +182,16 @@ void MeterPanel::start() {
 }
 
 void MeterPanel::stop() noexcept {
-    for (auto& [rate, meters] : model_.metersByRate) {
+    for (const auto& [rate, meters] : model_.metersByRate) {
         platform_.timers.killTimer(rate);
-        meters.clear();
     }
-    model_.metersByRate.clear();
-    sampler_.stop();
-    // Destroying a tip removes its tool and destroys its tooltip window.
+    // What points into the meters goes before them: destroying a tip removes its tool
+    // and destroys its tooltip window, which may ask for its text meanwhile, and the
+    // groups hold the meters by address.
     tooltips_.clear();
     model_.groups.clear();
+    sampler_.stop();
+    model_.metersByRate.clear();
     relayout(direction_);
 }
 
@@ -227,8 +228,7 @@ void MeterPanel::tick(std::uint64_t rate) noexcept {
         }
         // After a failed collection the counters read as failed; the rate keeps the
         // samples and pixels of its last good one instead of blinking empty.
-        const platform::QueryHandle query = sampler_.prepare(rate, meters->second);
-        finishTick(rate, query == 0 || sampler_.collect(query));
+        finishTick(rate, sampler_.collect(rate));
     } catch (...) {
         // A tick that fails leaves the previous frame; the next tick tries again.
         reportCaughtException("tick");
@@ -241,25 +241,23 @@ void MeterPanel::timerElapsed(std::uint64_t rate) noexcept {
         return;
     }
     try {
-        const auto meters = model_.metersByRate.find(rate);
-        if (meters == model_.metersByRate.end() || sampler_.collectingAway(rate)) {
+        if (!model_.metersByRate.contains(rate) || sampler_.collectingAway(rate)) {
             return;
         }
-        const platform::QueryHandle query = sampler_.prepare(rate, meters->second);
-        if (query == 0) {
-            finishTick(rate, true);
+        if (sampler_.collects(rate)) {
+            sampler_.collectAway(rate);
         } else {
-            sampler_.collectAway(rate, query);
+            finishTick(rate, true);
         }
     } catch (...) {
         reportCaughtException("tick");
     }
 }
 
-void MeterPanel::collected(std::uint64_t ticket, bool succeeded) noexcept {
+void MeterPanel::collected(const platform::QueryWork* work) noexcept {
     try {
-        if (const auto rate = sampler_.collectedAway(ticket)) {
-            finishTick(*rate, succeeded);
+        if (const auto back = sampler_.collectedAway(work)) {
+            finishTick(back->rate, back->succeeded);
         }
     } catch (...) {
         reportCaughtException("tick");

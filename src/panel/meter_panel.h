@@ -58,10 +58,10 @@ class MeterPanel {
     // that rate's meters whose pixels no longer show their values, and invalidate the
     // window if any was.
     void tick(std::uint64_t rate) noexcept;
-    // The outcome of a collection asked of the panel's CollectionQueue: the tick goes on
-    // as tick() does after collecting. An outcome of a query closed meanwhile (a reload
-    // or stop came first) is ignored.
-    void collected(std::uint64_t ticket, bool succeeded) noexcept;
+    // Query work run by the panel's CollectionQueue is back: the tick goes on as tick()
+    // does after collecting. Work the panel let go of meanwhile (a reload or stop came
+    // first) is ignored.
+    void collected(const platform::QueryWork* work) noexcept;
 
     const PanelModel& model() const { return model_; }
     // What was sampled of each meter, by meter index.
@@ -75,9 +75,8 @@ class MeterPanel {
     BandDirection direction() const { return direction_; }
     double dpiScale() const { return dpiScale_; }
     platform::MemorySurface& surface() { return *surface_; }
-    const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
-        return sampler_.queriesByRate();
-    }
+    // The rate's counter query; 0 when the rate has none open.
+    platform::QueryHandle queryOf(std::uint64_t rate) const { return sampler_.queryOf(rate); }
 
   private:
     void load(nlohmann::json&& document, BandDirection direction);

@@ -79,20 +79,35 @@ class CounterQueries {
     virtual void closeQuery(QueryHandle query) = 0;
 };
 
-// Collections away from the window's thread, for a window whose thread must never wait
-// for one (a provider may stall collection for seconds). The panel asks for one
-// collection per tick and hears how it went through MeterPanel::collected, on the
-// window's thread; meanwhile it neither reads nor adds to that query.
+// Work on a rate's counter query that may wait on the system: opening the query, adding
+// its counters, collecting and reading them. It runs on one thread at a time, and is
+// destroyed on the thread that ran it last.
+class QueryWork {
+  public:
+    virtual ~QueryWork() = default;
+    virtual void run() noexcept = 0;
+};
+
+// Query work away from the window's thread, for a window whose thread must never wait on
+// the system (a provider may stall an add or a collection for seconds). The panel submits
+// one run per rate at a time and hears it is over through MeterPanel::collected, on the
+// window's thread; meanwhile it neither reads nor changes that work.
 class CollectionQueue {
   public:
     virtual ~CollectionQueue() = default;
-    // Starts collecting `query` and returns at once; `ticket` comes back with the
-    // outcome. False when it cannot be started: the tick is skipped.
-    virtual bool collect(QueryHandle query, std::uint64_t ticket) = 0;
-    // Closes a query whose collection was asked for and has not been reported: at once
-    // when it has not started or is over, else as soon as it returns. Its outcome is
-    // then never reported.
-    virtual void closeAfterCollection(QueryHandle query) = 0;
+    // Starts running `work` and returns at once. False when it cannot be started: the
+    // tick is skipped.
+    virtual bool submit(std::shared_ptr<QueryWork> work) = 0;
+    // Lets go of work the panel no longer needs: it is destroyed away from the window's
+    // thread, after the run under way if there is one, and never reported.
+    virtual void retire(std::shared_ptr<QueryWork> work) noexcept = 0;
+};
+
+// Milliseconds since some fixed moment; never goes back.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual std::uint64_t milliseconds() const = 0;
 };
 
 // The operating system's performance information record. Memory figures are pages.
@@ -171,6 +186,7 @@ struct PlatformServices {
     Tooltips& tooltips;
     SurfaceFactory& surfaces;
     ThemeSettings& theme;
+    Clock& clock;
 };
 
 }  // namespace tavisto::platform

@@ -9,19 +9,13 @@
 #include "config/meter_model.h"
 #include "expression/expression_evaluator.h"
 #include "platform/platform.h"
-#include "sampling/counter_instances.h"
 #include "sampling/sample_history.h"
 
 namespace tavisto {
 
 struct ReferenceSample {
-    // The counter added to the rate's query; 0 for a field of the performance record,
-    // or while adding it fails.
-    platform::CounterHandle counter = 0;
     // Latest sample; 0 until the first tick of the counter's rate.
     double value = 0.0;
-    // A wildcard reference of a counter with "instances": the names met so far.
-    InstanceMemo instanceMemo{};
 };
 
 struct CounterSamples {

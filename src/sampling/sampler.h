@@ -1,12 +1,11 @@
 #pragma once
-// The sampling state of a panel: one counter query per refresh rate with the rate's
-// counters added to it, the retries of the adds that failed, what each rate's
-// performance record must hold, which rates' collections run away from the window's
-// thread, and the samples of every meter with the values they give.
+// The sampling state of a panel: per refresh rate the query work of its counters of the
+// system's performance data and what its performance record must hold, which rates'
+// query work runs away from the window's thread, and the samples of every meter with the
+// values they give.
 //
-// A tick has three phases: `prepare` (the window's thread: retries a failed add and
-// names the query to collect), the collection (here through `collect`, or away through
-// a CollectionQueue), and `read` (the window's thread again: reads what was collected).
+// A tick has two phases: the rate's query work runs (here through `collect`, or away
+// through a CollectionQueue), then `read`, on the window's thread, takes what it read.
 
 #include <cstdint>
 #include <map>
@@ -17,16 +16,17 @@
 #include "config/meter_model.h"
 #include "platform/platform.h"
 #include "sampling/meter_samples.h"
+#include "sampling/rate_query.h"
 
 namespace tavisto {
 
 class Sampler {
   public:
-    // `away`, when given, collects away from the window's thread; it must outlive the
-    // sampler's queries (until stop()).
+    // `away`, when given, runs the query work away from the window's thread; it must
+    // outlive the sampler's work (until stop()).
     Sampler(platform::CounterQueries& queries, platform::SystemPerformance& performance,
-            platform::CollectionQueue* away) noexcept
-        : queries_(queries), performance_(performance), away_(away) {}
+            const platform::Clock& clock, platform::CollectionQueue* away) noexcept
+        : queries_(queries), performance_(performance), clock_(clock), away_(away) {}
     ~Sampler() { stop(); }
     Sampler(const Sampler&) = delete;
     Sampler& operator=(const Sampler&) = delete;
@@ -35,10 +35,11 @@ class Sampler {
 
     // The samples of every meter of a model just loaded, before any is taken.
     void track(const PanelModel& model);
-    // Opens the rate's query and adds the counters of its meters. True when the meters
-    // reference anything to sample (the rate then needs a timer).
+    // Prepares the rate's query work from its meters' counters; nothing waits on the
+    // system here. True when the meters reference anything to sample (the rate then
+    // needs a timer).
     bool start(std::uint64_t rate, const Meters& meters);
-    // Closes every query, a query whose collection runs away once it returns, and
+    // Lets go of every rate's query work (away, it closes on the queue's thread) and
     // forgets the samples.
     void stop() noexcept;
 
@@ -46,59 +47,46 @@ class Sampler {
     void keepHistory(const Meter& meter, std::size_t capacity);
     const PanelSamples& samples() const { return samples_; }
 
-    // First phase: retries one failed add of the rate and names the query this tick
-    // must collect; 0 when there is nothing to collect (no counter of the system's
-    // performance data, or no query could be opened).
-    platform::QueryHandle prepare(std::uint64_t rate, const Meters& meters);
-    // Second phase, on this thread: false when the collection failed.
-    bool collect(platform::QueryHandle query);
-    // Third phase: reads every reference of the rate after a collection that succeeded
-    // (or none was needed) and takes the values. False when nothing was read: after a
-    // failed collection the references keep the samples of the last good one instead of
-    // reading as failed.
-    bool read(std::uint64_t rate, const Meters& meters, bool collected);
-
-    // The second phase away: false while the rate's previous collection has not come
-    // back (the tick is skipped, not queued), or when the queue refuses it.
-    bool collectAway(std::uint64_t rate, platform::QueryHandle query);
-    // The rate whose away collection had `ticket`, which is back now; none for the
-    // ticket of a query closed meanwhile.
-    std::optional<std::uint64_t> collectedAway(std::uint64_t ticket);
+    // Whether the rate has counters of the system's performance data to collect.
+    bool collects(std::uint64_t rate) const;
+    // The first phase on this thread: false when the collection failed.
+    bool collect(std::uint64_t rate);
+    // The first phase away: false while the rate's previous run has not come back (the
+    // tick is skipped, not queued), or when the queue refuses it.
+    bool collectAway(std::uint64_t rate);
+    struct Collected {
+        std::uint64_t rate = 0;
+        bool succeeded = false;
+    };
+    // The rate whose work is back now, and whether it collected; none for work this
+    // sampler no longer runs.
+    std::optional<Collected> collectedAway(const platform::QueryWork* work);
     bool collectingAway(std::uint64_t rate) const;
 
-    const std::map<std::uint64_t, platform::QueryHandle>& queriesByRate() const {
-        return queriesByRate_;
-    }
+    // Second phase: every reference of the rate takes what was read after a collection
+    // that succeeded (or none was needed), and the values are taken. False when nothing
+    // was read: after a failed collection the references keep the samples of the last
+    // good one instead of reading as failed.
+    bool read(std::uint64_t rate, const Meters& meters, bool collected);
+
+    // The rate's query, 0 when it has none or it is not open; its work must not be away.
+    platform::QueryHandle queryOf(std::uint64_t rate) const;
 
   private:
-    // Where a rate stands in retrying the counters that could not be added.
-    struct AddRetry {
-        std::uint64_t ticksToWait = 0;
-        std::size_t nextReference = 0;  // position among the rate's counter references
-    };
     struct RateSampling {
-        AddRetry retry;
-        // Whether any reference is a counter of the system's performance data.
-        bool collects = false;
+        // None when no reference is a counter of the system's performance data.
+        std::shared_ptr<RateQuery> query;
         // What the rate's performance record must hold; none when it names no field.
         std::optional<platform::PerformanceScope> scope;
-        // The ticket of the collection running away; 0 when none is.
-        std::uint64_t awayTicket = 0;
+        bool away = false;
     };
-
-    void retryFailedAdd(RateSampling& sampling, std::uint64_t rate, platform::QueryHandle& query,
-                        const Meters& meters);
-    double readCounter(const MeterCounter& counter, const CounterReference& reference,
-                       ReferenceSample& sample);
 
     platform::CounterQueries& queries_;
     platform::SystemPerformance& performance_;
+    const platform::Clock& clock_;
     platform::CollectionQueue* away_;
-    std::map<std::uint64_t, platform::QueryHandle> queriesByRate_;
     std::map<std::uint64_t, RateSampling> rates_;
     PanelSamples samples_;
-    // Never reused, across reloads too: a late answer for a closed query matches nothing.
-    std::uint64_t lastTicket_ = 0;
 };
 
 }  // namespace tavisto

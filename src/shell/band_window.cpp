@@ -71,7 +71,7 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return false;
         case window::kCollectedMessage:
             if (panelWindow_) {
-                panelWindow_->collected(wParam, lParam);
+                panelWindow_->collected();
             }
             return true;
         default:

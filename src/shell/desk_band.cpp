@@ -252,11 +252,14 @@ void CTavisto::reloadConfiguration() noexcept {
     if (!panelWindow_) {
         return;
     }
-    const bool lengthChanged = panelWindow_->reload();
+    const window::PanelWindow::Reloaded reloaded = panelWindow_->reload();
+    if (!reloaded.read) {
+        return;
+    }
     if (!panelWindow_->refusal().empty()) {
         reportFailure("reloading the configuration", panelWindow_->refusal());
     }
-    if (lengthChanged) {
+    if (reloaded.lengthChanged) {
         RECT client{};
         GetClientRect(window(), &client);
         pushBandSize(bandLength(), direction_ == BandDirection::Horizontal

@@ -1,137 +1,180 @@
 #include "window/collector.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
+#include <vector>
 
+#include "core/failure_sink.h"
 #include "platform/win32/module_thread.h"
 
 namespace tavisto::window {
 namespace {
 
-// The ticket travels in a message's wParam.
-static_assert(sizeof(WPARAM) >= sizeof(std::uint64_t));
-
 // How long the owner waits for an idle thread to end.
 constexpr DWORD kStopMilliseconds = 200;
-// Collections asked for while another runs wait in a fixed queue, one per rate at most
-// (a rate's next tick is skipped until its collection is back); asked beyond it, a tick
-// is skipped. A queue that never grows keeps a steady tick free of allocations.
-constexpr std::size_t kMostWaiting = 32;
+// Retired work waiting for the thread: one per rate of a reload, usually far fewer.
+constexpr std::size_t kRetiredRoom = 64;
 
 }  // namespace
 
 class Collector::Work {
   public:
-    explicit Work(HWND window)
-        : window_(window), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    Work(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries)
+        : queries_(std::move(queries)), window_(window),
+          wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        retired_.reserve(kRetiredRoom);
+        dropping_.reserve(kRetiredRoom);
+    }
+    Work(const Work&) = delete;
+    Work& operator=(const Work&) = delete;
 
     bool ready() const noexcept { return static_cast<bool>(wake_); }
 
-    bool enqueue(PDH_HQUERY query, std::uint64_t ticket) noexcept {
+    bool enqueue(std::shared_ptr<platform::QueryWork> work) noexcept {
         {
             const win32::ExclusiveLock held(lock_);
             if (stopped_ || waiting_ == kMostWaiting) {
                 return false;
             }
-            queue_[waiting_++] = {query, ticket};
+            queue_[waiting_++] = std::move(work);
         }
         SetEvent(wake_.get());
         return true;
     }
 
-    // Takes the query over when it is being collected now: the thread closes it when the
-    // collection returns. Else drops its waiting request and gives it back (false).
-    bool closeWhenCollected(PDH_HQUERY query, win32::PdhCounterQueries& queries) noexcept {
-        const win32::ExclusiveLock held(lock_);
-        if (query != nullptr && query == collecting_) {
-            closeWhenDone_ = queries.take(reinterpret_cast<platform::QueryHandle>(query));
-            return true;
+    void retire(std::shared_ptr<platform::QueryWork> work) noexcept {
+        {
+            const win32::ExclusiveLock held(lock_);
+            const platform::QueryWork* retiring = work.get();
+            forgetFinished(retiring);
+            if (retiring == running_) {
+                // The thread holds it until the run returns, and lets it go then.
+                retiredWhileRunning_ = true;
+                return;
+            }
+            const auto end = queue_.begin() + static_cast<std::ptrdiff_t>(waiting_);
+            const auto kept = std::remove(queue_.begin(), end, work);
+            waiting_ = static_cast<std::size_t>(kept - queue_.begin());
+            std::fill(kept, end, nullptr);
+            try {
+                retired_.push_back(std::move(work));
+            } catch (...) {
+                // No room and no memory: the work stays with the caller's reference,
+                // destroyed on the window's thread as a last resort.
+                reportCaughtException("retiring query work");
+                return;
+            }
         }
-        const auto end = queue_.begin() + static_cast<std::ptrdiff_t>(waiting_);
-        const auto kept = std::remove_if(queue_.begin(), end, [query](const Request& request) {
-            return request.query == query;
-        });
-        waiting_ = static_cast<std::size_t>(kept - queue_.begin());
-        return false;
+        SetEvent(wake_.get());
     }
 
-    // After this, nothing more is posted to the window and nothing more is collected.
-    // True when a collection is still running.
+    void takeFinished(Finished& finished, std::size_t& count) noexcept {
+        const win32::ExclusiveLock held(lock_);
+        finished = finished_;
+        count = finishedCount_;
+        finishedCount_ = 0;
+        posted_ = false;
+    }
+
+    // After this, nothing more is posted to the window and nothing more is run.
+    // True when a run is under way.
     bool stop() noexcept {
-        bool collecting = false;
+        bool running = false;
         {
             const win32::ExclusiveLock held(lock_);
             stopped_ = true;
-            waiting_ = 0;
-            collecting = collecting_ != nullptr;
+            running = running_ != nullptr;
         }
         SetEvent(wake_.get());
-        return collecting;
+        return running;
     }
 
     void run() noexcept;
 
   private:
-    struct Request {
-        PDH_HQUERY query = nullptr;
-        std::uint64_t ticket = 0;
-    };
+    // Called with the lock held.
+    void forgetFinished(const platform::QueryWork* work) noexcept {
+        const auto end = finished_.begin() + static_cast<std::ptrdiff_t>(finishedCount_);
+        finishedCount_ = static_cast<std::size_t>(std::remove(finished_.begin(), end, work) -
+                                                  finished_.begin());
+    }
 
+    // Declared first, destroyed last: the work closes its queries through it.
+    const std::shared_ptr<win32::PdhCounterQueries> queries_;
     const HWND window_;
     win32::KernelHandle wake_;
-    // Held only to change the fields below and to post: never during a collection.
+    // Held only to change the fields below and to post: never during a run.
     SRWLOCK lock_ = SRWLOCK_INIT;
-    std::array<Request, kMostWaiting> queue_{};
+    std::array<std::shared_ptr<platform::QueryWork>, kMostWaiting> queue_{};
     std::size_t waiting_ = 0;
-    PDH_HQUERY collecting_ = nullptr;
-    // The query the window let go of while it was being collected.
-    win32::PdhQuery closeWhenDone_;
+    const platform::QueryWork* running_ = nullptr;
+    bool retiredWhileRunning_ = false;
+    Finished finished_{};
+    std::size_t finishedCount_ = 0;
+    // A kCollectedMessage is on its way and what is finished has not been taken since.
+    bool posted_ = false;
+    std::vector<std::shared_ptr<platform::QueryWork>> retired_;
+    // The thread's own: retired work it destroys outside the lock.
+    std::vector<std::shared_ptr<platform::QueryWork>> dropping_;
     bool stopped_ = false;
 };
 
 void Collector::Work::run() noexcept {
     for (;;) {
-        Request next;
+        std::shared_ptr<platform::QueryWork> next;
+        bool stopping = false;
         {
             const win32::ExclusiveLock held(lock_);
-            if (stopped_) {
-                return;
-            }
-            if (waiting_ > 0) {
-                next = queue_[0];
+            // Both keep their room: swapping moves no element and allocates nothing.
+            retired_.swap(dropping_);
+            stopping = stopped_;
+            if (!stopping && waiting_ > 0) {
+                next = std::move(queue_[0]);
                 std::move(queue_.begin() + 1,
                           queue_.begin() + static_cast<std::ptrdiff_t>(waiting_), queue_.begin());
-                --waiting_;
-                collecting_ = next.query;
+                queue_[--waiting_] = nullptr;
+                running_ = next.get();
             }
         }
-        if (next.query == nullptr) {
+        // Destroyed here, outside the lock: closing a query may wait on its provider.
+        dropping_.clear();
+        if (stopping) {
+            std::array<std::shared_ptr<platform::QueryWork>, kMostWaiting> left;
+            {
+                const win32::ExclusiveLock held(lock_);
+                left = std::move(queue_);
+                waiting_ = 0;
+            }
+            return;
+        }
+        if (!next) {
             WaitForSingleObject(wake_.get(), INFINITE);
             continue;
         }
-        const bool collected = win32::collectQueryData(next.query);
-        win32::PdhQuery abandoned;
+        next->run();
         {
             const win32::ExclusiveLock held(lock_);
-            collecting_ = nullptr;
-            abandoned = std::move(closeWhenDone_);
-            // An abandoned query's outcome has nobody waiting for it.
-            if (!stopped_ && !abandoned) {
-                PostMessageW(window_, kCollectedMessage, static_cast<WPARAM>(next.ticket),
-                             collected ? 1 : 0);
+            running_ = nullptr;
+            // Retired work's outcome has nobody waiting for it.
+            if (!stopped_ && !retiredWhileRunning_ && finishedCount_ < finished_.size()) {
+                finished_[finishedCount_++] = next.get();
+                if (!posted_) {
+                    posted_ = PostMessageW(window_, kCollectedMessage, 0, 0) != FALSE;
+                }
             }
+            retiredWhileRunning_ = false;
         }
-        // Closed here, outside the lock: the collection that used it is over.
+        // When it was retired meanwhile, the last reference goes here.
+        next.reset();
     }
 }
 
-Collector::Collector(HWND window, win32::PdhCounterQueries& queries)
-    : queries_(queries), work_(std::make_shared<Work>(window)) {}
+Collector::Collector(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries)
+    : work_(std::make_shared<Work>(window, std::move(queries))) {}
 
 Collector::~Collector() {
-    // A thread in a collection is not waited for: it may stall for as long as its
-    // provider does, and the taskbar's thread must go on.
+    // A thread in a run is not waited for: it may stall for as long as its provider
+    // does, and the taskbar's thread must go on.
     if (!work_->stop() && thread_) {
         WaitForSingleObject(thread_.get(), kStopMilliseconds);
     }
@@ -145,18 +188,20 @@ bool Collector::startThread() noexcept {
     return static_cast<bool>(thread_);
 }
 
-bool Collector::collect(platform::QueryHandle query, std::uint64_t ticket) noexcept {
+bool Collector::submit(std::shared_ptr<platform::QueryWork> work) noexcept {
     // A thread that could not be started is tried again at the next tick.
     if (!thread_ && !startThread()) {
         return false;
     }
-    return work_->enqueue(reinterpret_cast<PDH_HQUERY>(query), ticket);
+    return work_->enqueue(std::move(work));
 }
 
-void Collector::closeAfterCollection(platform::QueryHandle query) noexcept {
-    if (!work_->closeWhenCollected(reinterpret_cast<PDH_HQUERY>(query), queries_)) {
-        queries_.closeQuery(query);
-    }
+void Collector::retire(std::shared_ptr<platform::QueryWork> work) noexcept {
+    work_->retire(std::move(work));
+}
+
+void Collector::takeFinished(Finished& finished, std::size_t& count) noexcept {
+    work_->takeFinished(finished, count);
 }
 
 }  // namespace tavisto::window

@@ -19,17 +19,18 @@ PanelWindow::PanelWindow(HWND window, BandDirection direction, win32::DpiSource 
         // Without backends there is no panel: the window stays empty.
         reportCaughtException("the panel's backends");
     }
-    // The watch is in place before the file is read, so no save falls between the two.
     // Without a configuration folder there is nothing to watch, and nothing is read.
     if (!configurationFolder().empty()) {
         try {
             watcher_ = std::make_unique<ConfigWatcher>(configurationFolder(), window);
         } catch (...) {
-            // No watcher: the window keeps the configuration it loads now.
+            // No watcher, nothing read: the window stays empty.
             reportCaughtException("the configuration watcher");
         }
     }
-    reload();
+    if (!watcher_ || !watcher_->running()) {
+        refusal_ = "the configuration file cannot be watched or read";
+    }
 }
 
 PanelWindow::~PanelWindow() {
@@ -42,15 +43,19 @@ PanelWindow::~PanelWindow() {
     platform_.reset();
 }
 
-bool PanelWindow::reload() noexcept {
-    if (!platform_ || !collector_) {
-        return false;
+PanelWindow::Reloaded PanelWindow::reload() noexcept {
+    if (!platform_ || !collector_ || !watcher_) {
+        return {};
     }
     try {
-        std::optional<std::string> text = readConfigurationText(configurationFile());
+        std::optional<ConfigurationRead> read = watcher_->takeRead();
+        if (!read) {
+            return {};
+        }
+        std::optional<std::string>& text = read->text;
         if (!text) {
             refusal_ = "the file cannot be read, or it is over the size limit";
-            return false;
+            return {true, false};
         }
         // Measured before a first panel exists (length 0), so that a window that had no
         // configuration reports its new length.
@@ -68,17 +73,29 @@ bool PanelWindow::reload() noexcept {
         if (refusal_.empty()) {
             accessibility_.groupsChanged();
         }
-        return panel_ && bandLength() != before;
+        return {true, panel_ && bandLength() != before};
     } catch (...) {
-        // Out of memory while copying the path or the text: nothing changes.
+        // Out of memory while copying the text: nothing changes.
         reportCaughtException("reloading the configuration");
-        return false;
+        return {};
     }
 }
 
-void PanelWindow::collected(WPARAM ticket, LPARAM succeeded) noexcept {
-    if (panel_) {
-        panel_->collected(static_cast<std::uint64_t>(ticket), succeeded != 0);
+void PanelWindow::readConfigurationAgain() noexcept {
+    if (watcher_) {
+        watcher_->readAgain();
+    }
+}
+
+void PanelWindow::collected() noexcept {
+    if (!collector_) {
+        return;
+    }
+    Collector::Finished finished;
+    std::size_t count = 0;
+    collector_->takeFinished(finished, count);
+    for (std::size_t index = 0; index < count && panel_; ++index) {
+        panel_->collected(finished[index]);
     }
 }
 

@@ -25,9 +25,9 @@ namespace tavisto::window {
 
 class PanelWindow final : public MeterSource {
   public:
-    // Call from WM_CREATE with GDI+ started: starts watching the configuration folder,
-    // then loads the configuration file. A missing or malformed file leaves the window
-    // without a panel until a reload finds a good one.
+    // Call from WM_CREATE with GDI+ started: starts watching the configuration folder;
+    // the watcher reads the file and the reload message brings it. Until then, and while
+    // the file is missing or malformed, the window has no panel.
     PanelWindow(HWND window, BandDirection direction, win32::DpiSource dpi);
     // Destroy it no later than WM_DESTROY, on the window's thread: the panel's timers
     // and tooltips belong to the window, and the watcher posts to it.
@@ -35,14 +35,22 @@ class PanelWindow final : public MeterSource {
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;
 
-    // The reload message: reads the file again. A document that cannot be read or
-    // loaded keeps what is shown. Returns true when the band length changed.
-    bool reload() noexcept;
+    // What a reload message did: whether it found a read of the file to load (the
+    // message may come from someone else), and whether the band length changed.
+    struct Reloaded {
+        bool read = false;
+        bool lengthChanged = false;
+    };
+    // The reload message: loads what the watcher read. A document that cannot be read or
+    // loaded keeps what is shown.
+    Reloaded reload() noexcept;
+    // Has the watcher read the file again, as after a change; the reload message follows.
+    void readConfigurationAgain() noexcept;
     // Why the last reload kept what was shown (the file could not be read, or the parse's
     // or the load's message); empty after one that loaded.
     const std::string& refusal() const noexcept { return refusal_; }
     // kCollectedMessage: the panel reads what the collector collected and draws.
-    void collected(WPARAM ticket, LPARAM succeeded) noexcept;
+    void collected() noexcept;
     // WM_SIZE: lays out in the given direction and redraws the whole frame.
     void relayout(BandDirection direction) noexcept;
 

@@ -471,6 +471,60 @@ TEST_P(StalledCollection, EndsWithinASecondAndLeavesNothingBehind) {
     }
 }
 
+// The red column of stallConfiguration beside a column whose counter never adds: it
+// is tried again and again while the meters run.
+std::string slowAddConfiguration(const char* outline) {
+    return std::string(R"json({ "horizontalPadding": 1, "verticalPadding": 2,
+  "meterGroups": [ { "name": "slow", "width": 48, "height": 24, "meters": [
+    { "meterType": "column", "width": 20, "refreshRate": 200, "color": ")json") +
+           outline + R"json(",
+      "counters": [ { "counterPath": "(\\Test(_Total)\\Value)", "color": "#FF0000",
+                      "minValue": 0, "maxValue": 100 } ] },
+    { "meterType": "column", "width": 20, "refreshRate": 200,
+      "counters": [ { "counterPath": "(\\Test(_Total)\\Absent)", "minValue": 0,
+                      "maxValue": 100 } ] } ] } ] })json";
+}
+constexpr unsigned kSlowAddMilliseconds = 2000;
+
+// Every counter add takes 2 s, as a first add does on some machines: the window keeps
+// answering through the load, a reload and the retries of the counter that never adds,
+// shows the new layout of a reload at once, and its thread never calls PDH.
+using StalledAdd = PdhFaults;
+
+TEST_P(StalledAdd, WindowAnswersThroughLoadReloadAndRetriesAndNeverCallsPdh) {
+    PdhSchedule slow;
+    slow.value = 100.0;
+    slow.sleepAddMilliseconds = kSlowAddMilliseconds;
+    slow.refusedPaths = {"\\Test(_Total)\\Absent"};
+    ASSERT_TRUE(standIn_.follow(slow));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), slowAddConfiguration("#00FF00")));
+    const std::unique_ptr<Host> tested = GetParam().make();
+    ASSERT_NE(tested->window(), nullptr);
+    const AnswerProbe probe(tested->window());
+    EXPECT_TRUE(host::pumpUntil([&] { return tested->count(kGreen) > 0; }, 1500))
+        << "the outline waited for an add";
+    EXPECT_TRUE(host::pumpUntil([&] { return tested->count(kRed) > 0; }, 10'000));
+
+    ASSERT_TRUE(host::writeInPlace(host::configurationFile(), slowAddConfiguration("#0000FF")));
+    EXPECT_TRUE(host::pumpUntil(
+        [&] { return tested->count(kBlue) > 0 && tested->count(kGreen) == 0; }, 1500))
+        << "the reload waited for an add";
+    EXPECT_TRUE(host::pumpUntil([&] { return tested->count(kRed) > 0; }, 10'000));
+    host::pumpFor(6000);  // retries of the absent counter, each a 2 s add
+    EXPECT_TRUE(probe.answeredWithin(200, 100));
+
+    const auto status = standInStatus(tested->processId());
+    ASSERT_TRUE(status);
+    EXPECT_GE(status->failedAdds, 3) << "retried";
+    const DWORD windowThread = GetWindowThreadProcessId(tested->window(), nullptr);
+    for (const std::uint32_t caller : status->callerThreads) {
+        EXPECT_NE(caller, windowThread) << "the window's thread called PDH";
+    }
+    tested->end();
+    EXPECT_EQ(tested->leftBehind(), "");
+    EXPECT_EQ(standInStatus(tested->processId()).value_or(StandInStatus{}).misuses, 0);
+}
+
 const HostCase kHosts[] = {
     {"DeskBand", [] { return std::make_unique<BandHost>(); }},
     {"Taskbar", [] { return std::make_unique<TaskbarHost>(); }},
@@ -480,6 +534,7 @@ std::string hostName(const ::testing::TestParamInfo<HostCase>& host) {
 }
 INSTANTIATE_TEST_SUITE_P(Hosts, PdhFaults, ::testing::ValuesIn(kHosts), hostName);
 INSTANTIATE_TEST_SUITE_P(Hosts, StalledCollection, ::testing::ValuesIn(kHosts), hostName);
+INSTANTIATE_TEST_SUITE_P(Hosts, StalledAdd, ::testing::ValuesIn(kHosts), hostName);
 
 }  // namespace
 }  // namespace tavisto::companion::testing

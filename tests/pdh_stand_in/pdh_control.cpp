@@ -17,7 +17,8 @@ std::string controlText(const PdhSchedule& schedule) {
     for (const std::string& path : schedule.refusedPaths) {
         text += "fail-add-path " + path + "\n";
     }
-    add("sleep-collect %u\n", schedule.sleepCollectMilliseconds);
+    add("sleep-collect %u\nsleep-add %u\n", schedule.sleepCollectMilliseconds,
+        schedule.sleepAddMilliseconds);
     add("instances %u ", schedule.instances);
     text += schedule.instancePattern + "\n";
     if (schedule.value) {

@@ -22,6 +22,7 @@ struct PdhSchedule {
     double failRead = 0;
     std::vector<std::string> refusedPaths;
     unsigned sleepCollectMilliseconds = 0;
+    unsigned sleepAddMilliseconds = 0;
     unsigned instances = 4;
     std::string instancePattern = "instance_{n}";
     std::optional<double> value;  // none: values cycle from 0 to 100 with each collection

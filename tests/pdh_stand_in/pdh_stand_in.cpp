@@ -57,6 +57,7 @@ struct Control {
     double failRead = 0;
     std::vector<std::wstring> refusedPaths;  // lower case
     DWORD sleepCollect = 0;
+    DWORD sleepAdd = 0;
     std::size_t instances = 4;
     std::wstring instancePattern = L"instance_{n}";
     std::optional<double> value;
@@ -130,6 +131,20 @@ double uniform() {
     return static_cast<double>(z >> 11) / 9007199254740992.0;
 }
 
+// Called with the lock held by every call that changes or collects a query.
+void noteCaller() {
+    const DWORD thread = GetCurrentThreadId();
+    for (std::uint32_t& caller : counts().callerThreads) {
+        if (caller == thread) {
+            return;
+        }
+        if (caller == 0) {
+            caller = thread;
+            return;
+        }
+    }
+}
+
 bool fails(double probability) {
     return probability > 0 && uniform() < probability;
 }
@@ -189,6 +204,9 @@ Control parseControl(const std::string& text) {
             parsed.refusedPaths.push_back(lowered(widened(rest)));
         } else if (key == "sleep-collect") {
             parsed.sleepCollect =
+                static_cast<DWORD>(std::clamp(number, 0.0, double{kMaxSleepMilliseconds}));
+        } else if (key == "sleep-add") {
+            parsed.sleepAdd =
                 static_cast<DWORD>(std::clamp(number, 0.0, double{kMaxSleepMilliseconds}));
         } else if (key == "instances") {
             char* after = nullptr;
@@ -364,6 +382,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 PDH_STATUS WINAPI PdhOpenQueryW(LPCWSTR, DWORD_PTR, PDH_HQUERY* handle) {
     const Locked locked;
     refreshControl();
+    noteCaller();
     if (handle == nullptr) {
         return status(PDH_INVALID_ARGUMENT);
     }
@@ -382,6 +401,7 @@ PDH_STATUS WINAPI PdhOpenQueryW(LPCWSTR, DWORD_PTR, PDH_HQUERY* handle) {
 
 PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY handle) {
     const Locked locked;
+    noteCaller();
     Query* query = liveQuery(handle);
     if (query == nullptr) {
         return status(PDH_INVALID_HANDLE);
@@ -401,8 +421,18 @@ PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY handle) {
 
 PDH_STATUS WINAPI PdhAddEnglishCounterW(PDH_HQUERY handle, LPCWSTR path, DWORD_PTR,
                                         PDH_HCOUNTER* added) {
+    DWORD sleep = 0;
+    {
+        const Locked locked;
+        refreshControl();
+        noteCaller();
+        sleep = control.sleepAdd;
+    }
+    // Outside the lock, as a provider slow to add holds only its caller.
+    if (sleep > 0) {
+        Sleep(sleep);
+    }
     const Locked locked;
-    refreshControl();
     Query* query = liveQuery(handle);
     if (query == nullptr) {
         return status(PDH_INVALID_HANDLE);
@@ -430,6 +460,7 @@ PDH_STATUS WINAPI PdhAddEnglishCounterW(PDH_HQUERY handle, LPCWSTR path, DWORD_P
 
 PDH_STATUS WINAPI PdhRemoveCounter(PDH_HCOUNTER handle) {
     const Locked locked;
+    noteCaller();
     Counter* counter = liveCounter(handle);
     if (counter == nullptr) {
         return status(PDH_INVALID_HANDLE);
@@ -446,6 +477,7 @@ PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY handle) {
     {
         const Locked locked;
         refreshControl();
+        noteCaller();
         query = liveQuery(handle);
         if (query == nullptr) {
             return status(PDH_INVALID_HANDLE);

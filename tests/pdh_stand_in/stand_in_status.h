@@ -38,6 +38,9 @@ struct StandInStatus {
     std::int64_t collectingNow = 0;
     // How often the control file was read (once at the first call, then on every change).
     std::int64_t controlReads = 0;
+    // The first threads that opened, added to, collected, removed from or closed a query.
+    static constexpr std::size_t kCallerThreads = 8;
+    std::uint32_t callerThreads[kCallerThreads] = {};
 };
 
 inline std::wstring standInStatusName(DWORD processId) {

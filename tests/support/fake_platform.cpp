@@ -39,6 +39,9 @@ platform::CounterHandle FakeCounterQueries::addCounter(platform::QueryHandle que
     }
     const std::u16string path(englishPath);
     ++addAttempts[path];
+    if (slowAddClock != nullptr) {
+        slowAddClock->now += addMilliseconds;
+    }
     if (const auto failures = addFailuresLeft.find(path);
         failures != addFailuresLeft.end() && failures->second > 0) {
         --failures->second;
@@ -197,7 +200,12 @@ namespace {
 class FakeGroupTooltip final : public platform::GroupTooltip {
   public:
     explicit FakeGroupTooltip(TooltipRecord& record) : record_(record) {}
-    ~FakeGroupTooltip() override { record_.alive = false; }
+    ~FakeGroupTooltip() override {
+        if (record_.whileDestroyed != nullptr && *record_.whileDestroyed) {
+            (*record_.whileDestroyed)();
+        }
+        record_.alive = false;
+    }
     void moveTo(const Rect& area) override {
         if (record_.faults != nullptr && record_.faults->fails(false)) {
             return;
@@ -217,7 +225,7 @@ std::unique_ptr<platform::GroupTooltip> FakeTooltips::create(std::u16string_view
     if (failCreation || (faults != nullptr && faults->fails(true))) {
         return nullptr;
     }
-    created.push_back(TooltipRecord{std::u16string(text), area, 0, true, faults});
+    created.push_back(TooltipRecord{std::u16string(text), area, 0, true, faults, &whileDestroyed});
     try {
         return std::make_unique<FakeGroupTooltip>(created.back());
     } catch (...) {

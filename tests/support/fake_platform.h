@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -47,6 +48,13 @@ class FakeSystemVersion final : public platform::SystemVersion {
     }
     bool windows10OrLater = true;
     mutable int queries = 0;
+};
+
+// Time as the test moves it.
+class FakeClock final : public platform::Clock {
+  public:
+    std::uint64_t milliseconds() const override { return now; }
+    std::uint64_t now = 1'000'000;
 };
 
 struct ScriptedInstance {
@@ -99,6 +107,9 @@ class FakeCounterQueries final : public platform::CounterQueries {
     int instanceReads = 0;
     std::map<std::u16string, int> addAttempts;
     FaultSchedule* faults = nullptr;
+    // Each add moves this clock on by `addMilliseconds`: a provider slow to add.
+    FakeClock* slowAddClock = nullptr;
+    std::uint64_t addMilliseconds = 0;
 
   private:
     bool fails(bool allocates) const { return faults != nullptr && faults->fails(allocates); }
@@ -189,6 +200,8 @@ struct TooltipRecord {
     int moves = 0;
     bool alive = true;
     FaultSchedule* faults = nullptr;
+    // Called as the control goes, as a tooltip window may ask for its text then.
+    const std::function<void()>* whileDestroyed = nullptr;
 };
 
 class FakeTooltips final : public platform::Tooltips {
@@ -198,6 +211,7 @@ class FakeTooltips final : public platform::Tooltips {
     std::vector<const TooltipRecord*> live() const;
     std::deque<TooltipRecord> created;  // stable addresses
     bool failCreation = false;
+    std::function<void()> whileDestroyed;
     FaultSchedule* faults = nullptr;
 };
 
@@ -236,7 +250,7 @@ struct FakePlatform {
     FakePlatform& operator=(const FakePlatform&) = delete;
     platform::PlatformServices services() {
         return {screen,   systemVersion, counterQueries, systemPerformance, window, timers,
-                tooltips, *surfaces,     theme};
+                tooltips, *surfaces,     theme,          clock};
     }
     FakeScreen screen;
     FakeSystemVersion systemVersion;
@@ -249,6 +263,7 @@ struct FakePlatform {
     std::optional<SilentSurfaceFactory> silentSurfaces;
     platform::SurfaceFactory* surfaces = &backBufferLog;
     FakeThemeSettings theme;
+    FakeClock clock;
 };
 
 }  // namespace tavisto::testing

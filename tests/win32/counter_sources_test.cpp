@@ -98,7 +98,7 @@ TEST(PdhCounterQueries, HundredFailedAddsLeaveTheHandleCountWhereItWas) {
 }
 
 TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles) {
-    // Minute-long ticks are each past the retry period: every tick retries one add.
+    // Ticks in a row: the absent wildcard is added at start and retried on its schedule.
     constexpr const char* kBand = R"json({"meterGroups": [{"name": "Net", "meters": [
         {"meterType": "column", "width": 10, "refreshRate": 60000,
          "counters": [{"counterPath": "(\\No Such Object(*)\\No Such Counter)"}]},
@@ -116,7 +116,6 @@ TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles)
     }
     EXPECT_EQ(testing::processResources(), before);
     const ReferenceSample& absent = tavisto::testing::samplesOf(*panel, 60000).references.at(0);
-    EXPECT_EQ(absent.counter, 0u);
     EXPECT_EQ(absent.value, 0.0);
     panel.reset();
     platform.reset();

@@ -18,6 +18,7 @@
 
 #include "config/configuration_values.h"
 #include "panel/meter_panel.h"
+#include "platform/steady_clock.h"
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "platform/win32/handles.h"
@@ -71,8 +72,9 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
     win32::Win32Tooltips tooltips(frame.band());
     win32::GdiplusSurfaceFactory surfaces(frame.band());
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
+    platform::SteadyClock clock;
     const platform::PlatformServices services{screen, systemVersion, counters, performance, window,
-                                              timers, tooltips,      surfaces, theme};
+                                              timers, tooltips,      surfaces, theme,       clock};
 
     std::string error;
     auto panel = MeterPanel::create(services, std::move(*text), BandDirection::Horizontal, error);

@@ -8,6 +8,7 @@
 
 #include "config/configuration_values.h"
 #include "panel/meter_panel.h"
+#include "platform/steady_clock.h"
 #include "platform/linux/cairo_surface.h"
 #include "preview/headless_platform.h"
 #include "preview/model_printer.h"
@@ -47,8 +48,10 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     NamedTooltips tooltips;
     platform::CairoSurfaceFactory surfaces;
     FixedTheme taskbarTheme(theme);
-    const platform::PlatformServices services{screen, systemVersion, counters, performance, window,
-                                              timers, tooltips,      surfaces, taskbarTheme};
+    platform::SteadyClock clock;
+    const platform::PlatformServices services{screen,   systemVersion, counters,     performance,
+                                              window,   timers,        tooltips,     surfaces,
+                                              taskbarTheme, clock};
 
     const double scale = platform::dpiScaleOf({dpi, dpi});
     const std::int32_t thickness[2] = {scalePixels(kTaskbarWidth, scale),

@@ -11,8 +11,8 @@ BandWindowPlatform::BandWindowPlatform(HWND window, DpiSource dpi)
       surfaces_(window) {}
 
 platform::PlatformServices BandWindowPlatform::services() {
-    return {screen_,   systemVersion_, counterQueries_, systemPerformance_, bandWindow_, timers_,
-            tooltips_, surfaces_,      theme_};
+    return {screen_,   systemVersion_, *counterQueries_, systemPerformance_, bandWindow_, timers_,
+            tooltips_, surfaces_,      theme_,            clock_};
 }
 
 }  // namespace tavisto::win32

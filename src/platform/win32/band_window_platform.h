@@ -3,7 +3,10 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "platform/platform.h"
+#include "platform/steady_clock.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "platform/win32/painting.h"
 #include "platform/win32/pdh_counter_queries.h"
@@ -30,20 +33,22 @@ class BandWindowPlatform {
 
     platform::PlatformServices services();
     HWND window() const { return window_; }
-    PdhCounterQueries& counterQueries() { return counterQueries_; }
+    // Shared with the collector, whose thread makes every call of it and may outlive this.
+    const std::shared_ptr<PdhCounterQueries>& counterQueries() { return counterQueries_; }
 
   private:
     HWND window_;
     BufferedPaintThread bufferedPaint_;
     Win32Screen screen_;
     Win32SystemVersion systemVersion_;
-    PdhCounterQueries counterQueries_;
+    std::shared_ptr<PdhCounterQueries> counterQueries_ = std::make_shared<PdhCounterQueries>();
     Win32SystemPerformance systemPerformance_;
     Win32BandWindow bandWindow_;
     Win32WindowTimers timers_;
     Win32Tooltips tooltips_;
     GdiplusSurfaceFactory surfaces_;
     Win32ThemeSettings theme_;
+    platform::SteadyClock clock_;
 };
 
 }  // namespace tavisto::win32

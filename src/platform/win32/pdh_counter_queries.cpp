@@ -19,13 +19,6 @@ constexpr auto kNoData = static_cast<PDH_STATUS>(PDH_NO_DATA);
 
 }  // namespace
 
-bool collectQueryData(PDH_HQUERY query) noexcept {
-    const PDH_STATUS status = PdhCollectQueryData(query);
-    // PDH_NO_DATA: the query has no counters, or its only counter's instance is absent;
-    // the counters' own statuses then say what each reads.
-    return status == ERROR_SUCCESS || status == kNoData;
-}
-
 platform::QueryHandle PdhCounterQueries::openQuery() {
     PDH_HQUERY opened = nullptr;
     if (PdhOpenQueryW(nullptr, 0, &opened) != ERROR_SUCCESS || opened == nullptr) {
@@ -57,7 +50,10 @@ bool PdhCounterQueries::collect(platform::QueryHandle query) {
     if (!queries_.contains(query)) {
         return false;
     }
-    return collectQueryData(reinterpret_cast<PDH_HQUERY>(query));
+    const PDH_STATUS status = PdhCollectQueryData(reinterpret_cast<PDH_HQUERY>(query));
+    // PDH_NO_DATA: the query has no counters, or its only counter's instance is absent;
+    // the counters' own statuses then say what each reads.
+    return status == ERROR_SUCCESS || status == kNoData;
 }
 
 double PdhCounterQueries::read(platform::CounterHandle counter) {
@@ -114,18 +110,9 @@ std::span<const platform::CounterInstance> PdhCounterQueries::readInstances(
 }
 
 void PdhCounterQueries::closeQuery(platform::QueryHandle query) {
-    take(query);
-}
-
-PdhQuery PdhCounterQueries::take(platform::QueryHandle query) {
     std::erase_if(counters_, [query](const auto& entry) { return entry.second == query; });
-    const auto open = queries_.find(query);
-    if (open == queries_.end()) {
-        return {};
-    }
-    PdhQuery taken = std::move(open->second);
-    queries_.erase(open);
-    return taken;
+    // Closing the query frees its counters.
+    queries_.erase(query);
 }
 
 }  // namespace tavisto::win32

@@ -1,6 +1,7 @@
 #pragma once
 // Counter queries through the Performance Data Helper. The object owns every query
-// it opened and closes those still open when it is destroyed.
+// it opened and closes those still open when it is destroyed. It is not shared between
+// threads: a window's collector makes every call of it on its own thread.
 
 #include <map>
 #include <vector>
@@ -9,9 +10,6 @@
 #include "platform/win32/handles.h"
 
 namespace tavisto::win32 {
-
-// PdhCollectQueryData, on any thread; false when the collection failed.
-bool collectQueryData(PDH_HQUERY query) noexcept;
 
 class PdhCounterQueries final : public platform::CounterQueries {
   public:
@@ -25,9 +23,6 @@ class PdhCounterQueries final : public platform::CounterQueries {
     std::span<const platform::CounterInstance> readInstances(
         platform::CounterHandle counter) override;
     void closeQuery(platform::QueryHandle query) override;
-    // Gives up an open query and its counters to the caller, who closes it; none when
-    // the query is not open here.
-    PdhQuery take(platform::QueryHandle query);
 
   private:
     PDH_STATUS readArray(PDH_HCOUNTER counter, DWORD& count);

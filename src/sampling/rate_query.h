@@ -1,0 +1,78 @@
+#pragma once
+// The counters of one refresh rate that come from the system's performance data, and
+// everything that waits on the system for them: opening the rate's query, adding its
+// counters (and adding again, on a schedule, those that could not be added), collecting,
+// and reading each counter, a wildcard's instances chosen and combined. `run` is one
+// tick of it. A window whose thread must not wait has a CollectionQueue run it away from
+// that thread; the window's thread reads what a run left only once it is back.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "sampling/counter_instances.h"
+
+namespace tavisto {
+
+// After how long a counter that could not be added is tried again: soon at first, then
+// less often, on the clock rather than by ticks.
+std::uint64_t addRetryDelayMilliseconds(std::uint32_t failedAttempts);
+
+class RateQuery final : public platform::QueryWork {
+  public:
+    struct Reference {
+        std::u16string path;
+        // How a wildcard path's instances are chosen and combined; none: summed.
+        std::optional<CompiledSelection> selection;
+    };
+
+    // Nothing here calls the system: the query opens at the first run.
+    RateQuery(platform::CounterQueries& queries, const platform::Clock& clock,
+              std::vector<Reference> references);
+    // Closes the query; destroy it on the thread that ran it.
+    ~RateQuery() override;
+    RateQuery(const RateQuery&) = delete;
+    RateQuery& operator=(const RateQuery&) = delete;
+
+    // Opens the query if it is not open, adds the counters that are due (for a bounded
+    // while: a stalled add holds back only the rest), collects, and reads every counter.
+    void run() noexcept override;
+
+    // Whether the last run collected: the values are then the ones it read.
+    bool collected() const { return collected_; }
+    // What each reference read at the last run that collected, in the order given; a
+    // counter not added reads kFailedCounterRead, and one whose new instance names are
+    // still being classified keeps its value.
+    double value(std::size_t reference) const { return slots_.at(reference).value; }
+    platform::QueryHandle query() const { return query_; }
+    platform::CounterHandle counter(std::size_t reference) const {
+        return slots_.at(reference).counter;
+    }
+
+  private:
+    struct Slot {
+        Reference reference;
+        bool wildcard = false;
+        platform::CounterHandle counter = 0;
+        std::uint32_t failedAdds = 0;
+        std::uint64_t nextAdd = 0;  // on the clock; 0: at once
+        double value = platform::kFailedCounterRead;
+        InstanceMemo memo;
+    };
+
+    void addDueCounters(std::uint64_t now);
+    void read();
+
+    platform::CounterQueries& queries_;
+    const platform::Clock& clock_;
+    std::vector<Slot> slots_;
+    platform::QueryHandle query_ = 0;
+    std::uint32_t failedOpens_ = 0;
+    std::uint64_t nextOpen_ = 0;
+    bool collected_ = false;
+};
+
+}  // namespace tavisto
