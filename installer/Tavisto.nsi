@@ -2,9 +2,10 @@
 ;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
 ;     -DIDENTIFIERS=<build>/generated/tavisto_identifiers.nsh Tavisto.nsi
 ;
-; Installs per machine into Program Files (/ALLUSERS) or per user into
+; Installs per machine into a new folder inside Program Files (/ALLUSERS) or per user into
 ; %LOCALAPPDATA%\Programs\Tavisto (/CURRENTUSER) with the band registered under
-; HKCU\Software\Classes. Setup runs at the user's level and asks for elevation only for a
+; HKCU\Software\Classes. /D= names the folder as Browse does: \Tavisto is added unless it
+; ends so. Setup runs at the user's level and asks for elevation only for a
 ; per-machine install, by starting a copy of itself elevated; a per-user install never
 ; runs elevated. Setup never runs a program from the install folder: the autostart value
 ; is its own registry write, and the companion is started by the desktop's Explorer as
@@ -50,6 +51,22 @@ InstallDir "$PROGRAMFILES64\Tavisto"
 !define IID_IDispatch "{00020400-0000-0000-C000-000000000046}"
 !define IID_IShellFolderViewDual "{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}"
 !define IID_IShellDispatch2 "{A4C6892C-3BA9-11D2-9DEA-00C04FB16162}"
+!define ERROR_ALREADY_EXISTS 183
+; CreateFileW: FILE_READ_ATTRIBUTES (for its final path), with READ_CONTROL | WRITE_DAC
+; for the install folder; any sharing; OPEN_EXISTING; and FILE_FLAG_BACKUP_SEMANTICS,
+; without which a folder cannot be opened.
+!define FILE_READ_ATTRIBUTES 0x00000080
+!define FOLDER_ACCESS 0x00060080
+!define FILE_SHARE_ALL 7
+!define OPEN_EXISTING 3
+!define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+!define INVALID_HANDLE_VALUE -1
+; The per-machine folder's DACL, protected from its parent's: Administrators and SYSTEM
+; full control, Users read and execute, each inherited by the files and folders in it.
+!define MACHINE_FOLDER_SDDL "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+!define SDDL_REVISION_1 1
+; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+!define SET_PROTECTED_DACL 0x80000004
 
 Name "Tavisto ${VERSION}"
 OutFile "${OUTFILE}"
@@ -71,6 +88,16 @@ Var DirectoryGiven
 Var DeskBandOption
 Var Administrator
 Var ElevatedCopy
+; The per-machine folder, as PlanMachineFolder finds it: $INSTDIR as a full path, the
+; Program Files folder it is in, the path below that, the folder below Program Files that
+; holds it, and 1 when HKLM's uninstall entry names it (this machine's earlier install).
+Var FolderFull
+Var FolderBase
+Var FolderRest
+Var FolderTop
+Var FolderRegistered
+; The outermost folder that PrepareMachineFolder made, "" when it made none.
+Var FolderMade
 
 !define MUI_FINISHPAGE_TEXT "$FinishText"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
@@ -184,39 +211,244 @@ FunctionEnd
 !insertmacro RunElevatedFunction ""
 !insertmacro RunElevatedFunction "un."
 
-; Sets $0 to 1 when $INSTDIR is a folder inside Program Files. A per-machine install goes
-; only there: the band is loaded into every user's Explorer, and Program Files is where
-; Windows lets only administrators change files (a new folder under a drive's root lets
-; every signed-in user change what is in it).
-!macro AllowInside PARENT
+; A per-machine install goes only into a folder inside Program Files that this setup
+; makes, or that holds this machine's earlier install: the band is loaded into every user's
+; Explorer, and only administrators can change what is in a folder made there. A folder
+; made under a drive's root lets every signed-in user change what is in it; a folder that
+; was there before may have been given to others, or hold their files; Common Files is
+; shared by other programs; a link in Program Files can lead anywhere.
+
+; Sets $0 to 1 and $FolderBase and $FolderRest when $FolderFull is a folder below the
+; folder PARENT.
+!macro FolderBelow PARENT
   StrLen $2 "${PARENT}\"
-  StrCpy $3 $1 $2
-  StrCpy $4 $1 "" $2
+  StrCpy $3 $FolderFull $2
+  StrCpy $4 $FolderFull "" $2
   ; == ignores case, as the file system does.
   ${If} $3 == "${PARENT}\"
   ${AndIf} $4 != ""
     StrCpy $0 1
+    StrCpy $FolderBase "${PARENT}"
+    StrCpy $FolderRest $4
   ${EndIf}
 !macroend
-Function MachineFolderAllowed
+!macro RefuseBelowOrAt PARENT
+  StrLen $2 "${PARENT}\"
+  StrCpy $3 $FolderFull $2
+  ${If} $3 == "${PARENT}\"
+  ${OrIf} $FolderFull == "${PARENT}"
+    StrCpy $0 0
+  ${EndIf}
+!macroend
+
+; Splits $1 at its first backslash: $2 the part before it (all of $1 when there is none),
+; $3 the part after it. Uses $4 and $5.
+Function SplitAtFirstBackslash
+  StrCpy $4 0
+  ${Do}
+    StrCpy $5 $1 1 $4
+    ${If} $5 == ""
+      StrCpy $2 $1
+      StrCpy $3 ""
+      Return
+    ${EndIf}
+    ${If} $5 == "\"
+      StrCpy $2 $1 $4
+      IntOp $4 $4 + 1
+      StrCpy $3 $1 "" $4
+      Return
+    ${EndIf}
+    IntOp $4 $4 + 1
+  ${Loop}
+FunctionEnd
+
+; Checks the per-machine folder $INSTDIR by its text and by what is there now, making
+; nothing: sets $0 to "" or to why it is refused. Sets the Folder variables.
+Function PlanMachineFolder
+  StrCpy $FolderBase ""
+  StrCpy $FolderRest ""
+  StrCpy $FolderTop ""
+  StrCpy $FolderRegistered 0
   StrCpy $0 0
   ; Through a register: a quote in the path would end a literal.
   StrCpy $1 $INSTDIR
   System::Call "kernel32::GetFullPathNameW(w r1, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2"
-  ${If} $2 == 0
-  ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
+  StrCpy $FolderFull $1
+  StrCpy $1 $FolderFull 1 -1
+  ${If} $1 == "\"
+    StrCpy $FolderFull $FolderFull -1
+  ${EndIf}
+  ${If} $2 != 0
+  ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+    !insertmacro FolderBelow "$PROGRAMFILES64"
+    !insertmacro FolderBelow "$PROGRAMFILES32"
+    !insertmacro RefuseBelowOrAt "$COMMONFILES64"
+    !insertmacro RefuseBelowOrAt "$COMMONFILES32"
+  ${EndIf}
+  ${If} $0 == 0
+    StrCpy $0 "For all users Tavisto installs into a new folder inside $PROGRAMFILES64 (not \
+      Common Files), where only administrators can change its files; not into $INSTDIR."
     Return
   ${EndIf}
-  !insertmacro AllowInside "$PROGRAMFILES64"
-  !insertmacro AllowInside "$PROGRAMFILES32"
+  ; Every part of the path below Program Files names a folder.
+  StrCpy $1 $FolderRest
+  ${Do}
+    Call SplitAtFirstBackslash
+    ${If} $2 == ""
+      StrCpy $0 "$INSTDIR is not a folder name."
+      Return
+    ${EndIf}
+    ${If} $FolderTop == ""
+      StrCpy $FolderTop "$FolderBase\$2"
+    ${EndIf}
+    StrCpy $1 $3
+  ${LoopUntil} $1 == ""
+  ; Only administrators can write this key.
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} $1 == $INSTDIR
+    StrCpy $FolderRegistered 1
+  ${ElseIf} $1 != ""
+  ${AndIf} $1 == $FolderFull
+    StrCpy $FolderRegistered 1
+  ${EndIf}
+  StrCpy $0 ""
+  ; Whatever is there, a folder, a file or a link: GetFileAttributesW does not follow links.
+  StrCpy $1 $FolderTop
+  System::Call "kernel32::GetFileAttributesW(w r1) i .r2"
+  ${If} $2 != -1
+  ${AndIf} $FolderRegistered == 0
+    StrCpy $0 "$FolderTop is there already. For all users Tavisto installs only into a \
+      folder inside $PROGRAMFILES64 that setup makes itself, or over its own earlier install \
+      there: choose a new folder."
+  ${EndIf}
+FunctionEnd
+
+; Sets $1 to the final path of the open folder handle $9 (links resolved), "" when it has
+; none. Uses $2 and $3.
+Function FinalPathOfHandle
+  System::Call "kernel32::GetFinalPathNameByHandleW(p r9, w .r1, i ${NSIS_MAX_STRLEN}, i 0) i .r2"
+  ${If} $2 == 0
+  ${OrIf} $2 >= ${NSIS_MAX_STRLEN}
+    StrCpy $1 ""
+    Return
+  ${EndIf}
+  ; \\?\C:\... is C:\...; \\?\UNC\server\share\... stays unlike any Program Files.
+  StrCpy $3 $1 4
+  ${If} $3 == "\\?\"
+    StrCpy $1 $1 "" 4
+  ${EndIf}
+FunctionEnd
+
+; Sets $1 to the final path of the folder $1, "" when it cannot be opened. Uses $2, $3
+; and $9.
+Function FinalPathOfFolder
+  System::Call "kernel32::CreateFileW(w r1, i ${FILE_READ_ATTRIBUTES}, i ${FILE_SHARE_ALL}, p 0, \
+    i ${OPEN_EXISTING}, i ${FILE_FLAG_BACKUP_SEMANTICS}, p 0) p .r9"
+  StrCpy $1 ""
+  ${If} $9 != ${INVALID_HANDLE_VALUE}
+    Call FinalPathOfHandle
+    System::Call "kernel32::CloseHandle(p r9)"
+  ${EndIf}
+FunctionEnd
+
+; Makes the per-machine folder and sets its DACL; sets $0 to "" or to why it is refused,
+; having removed the folders it made. The folder below Program Files that holds it must be
+; new, made here, unless it holds this machine's earlier install; the folder must be
+; where its path says, not reached through a link, by its final path.
+Function PrepareMachineFolder
+  Call PlanMachineFolder
+  StrCpy $FolderMade ""
+  ${If} $0 != ""
+    Return
+  ${EndIf}
+  ; The folders one by one from Program Files down: CreateDirectoryW fails on whatever is
+  ; there already, so "made here" cannot be a guess.
+  StrCpy $6 $FolderBase
+  StrCpy $1 $FolderRest
+  ${Do}
+    Call SplitAtFirstBackslash
+    StrCpy $6 "$6\$2"
+    StrCpy $1 $3
+    System::Call "kernel32::CreateDirectoryW(w r6, p 0) i .r7 ?e"
+    Pop $8
+    ${If} $7 != 0
+      ${If} $FolderMade == ""
+        StrCpy $FolderMade $6
+      ${EndIf}
+    ${ElseIf} $8 != ${ERROR_ALREADY_EXISTS}
+      StrCpy $0 "Setup could not make the folder $6 (error $8)."
+      ${Break}
+    ${ElseIf} $FolderMade != ""
+      ; Inside a folder made a moment ago: only another administrator's program.
+      StrCpy $0 "$6 appeared while setup made its folder."
+      ${Break}
+    ${ElseIf} $FolderRegistered == 0
+      StrCpy $0 "$6 is there already. For all users Tavisto installs only into a \
+        folder inside $PROGRAMFILES64 that setup makes itself, or over its own earlier \
+        install there: choose a new folder."
+      ${Break}
+    ${EndIf}
+  ${LoopUntil} $1 == ""
+
+  ${If} $0 == ""
+    StrCpy $1 $FolderBase
+    Call FinalPathOfFolder
+    StrCpy $6 $1
+    ; One handle, closed on every path: the folder whose final path is checked is the one
+    ; whose DACL is set.
+    StrCpy $1 $FolderFull
+    System::Call "kernel32::CreateFileW(w r1, i ${FOLDER_ACCESS}, i ${FILE_SHARE_ALL}, p 0, \
+      i ${OPEN_EXISTING}, i ${FILE_FLAG_BACKUP_SEMANTICS}, p 0) p .r9 ?e"
+    Pop $8
+    ${If} $9 == ${INVALID_HANDLE_VALUE}
+      StrCpy $0 "Setup could not open the folder $FolderFull (error $8)."
+    ${Else}
+      Call FinalPathOfHandle
+      ${If} $6 == ""
+      ${OrIf} $1 != "$6\$FolderRest"
+        ; A link (junction, symbolic link or mount point) on the way.
+        StrCpy $0 "$FolderFull leads to $1, not to a folder inside $PROGRAMFILES64. For all \
+          users Tavisto installs only into a folder inside $PROGRAMFILES64 that setup makes \
+          itself: choose another folder."
+      ${Else}
+        ; The exact descriptor: SetKernelObjectSecurity merges nothing from the parent.
+        System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW( \
+          w "${MACHINE_FOLDER_SDDL}", i ${SDDL_REVISION_1}, *p .r4, p 0) i .r5 ?e'
+        Pop $8
+        ${If} $5 != 0
+          System::Call "advapi32::SetKernelObjectSecurity(p r9, i ${SET_PROTECTED_DACL}, p r4) \
+            i .r5 ?e"
+          Pop $8
+          System::Call "kernel32::LocalFree(p r4)"
+        ${EndIf}
+        ${If} $5 == 0
+          StrCpy $0 "Setup could not set who may change $FolderFull (error $8)."
+        ${EndIf}
+      ${EndIf}
+      System::Call "kernel32::CloseHandle(p r9)"
+    ${EndIf}
+  ${EndIf}
+
+  ${If} $0 != ""
+  ${AndIf} $FolderMade != ""
+    ; Only the folders made here, innermost first, and only while empty.
+    StrCpy $1 $FolderFull
+    ${Do}
+      RMDir $1
+      ${If} $1 == $FolderMade
+        ${Break}
+      ${EndIf}
+      ${GetParent} $1 $1
+    ${LoopUntil} $1 == ""
+  ${EndIf}
 FunctionEnd
 
 Function DirectoryLeave
   ${If} $PerUser == 0
-    Call MachineFolderAllowed
-    ${If} $0 == 0
-      MessageBox MB_OK|MB_ICONEXCLAMATION "For all users Tavisto installs into a folder inside \
-        $PROGRAMFILES64, where only administrators can change its files."
+    Call PlanMachineFolder
+    ${If} $0 != ""
+      MessageBox MB_OK|MB_ICONEXCLAMATION "$0"
       Abort
     ${EndIf}
   ${EndIf}
@@ -374,13 +606,25 @@ Function .onInit
     ${Else}
       StrCpy $INSTDIR "$PROGRAMFILES64\Tavisto"
     ${EndIf}
+  ${Else}
+    ; As Browse does, for both kinds of install: the uninstaller removes the folder, and
+    ; setup's files never mix with others'.
+    StrCpy $0 $INSTDIR 1 -1
+    ${If} $0 == "\"
+      StrCpy $INSTDIR $INSTDIR -1
+    ${EndIf}
+    StrCpy $0 $INSTDIR "" -8
+    ${If} $0 != "\Tavisto"
+      StrCpy $INSTDIR "$INSTDIR\Tavisto"
+    ${EndIf}
   ${EndIf}
   ${If} $PerUser == 0
   ${AndIf} ${Silent}
-    Call MachineFolderAllowed
-    ${If} $0 == 0
-      MessageBox MB_OK|MB_ICONSTOP "For all users Tavisto installs into a folder inside \
-        $PROGRAMFILES64, not into $INSTDIR." /SD IDOK
+    ; Refused here without asking for elevation; the install section checks again what it
+    ; makes.
+    Call PlanMachineFolder
+    ${If} $0 != ""
+      MessageBox MB_OK|MB_ICONSTOP "$0" /SD IDOK
       SetErrorLevel 2
       Quit
     ${EndIf}
@@ -430,6 +674,14 @@ FunctionEnd
 
 Section "Tavisto"
   SetRegView 64
+  ${If} $PerUser == 0
+    Call PrepareMachineFolder
+    ${If} $0 != ""
+      MessageBox MB_OK|MB_ICONSTOP "$0" /SD IDOK
+      SetErrorLevel 2
+      Abort
+    ${EndIf}
+  ${EndIf}
   !insertmacro CloseCompanion
   SetOutPath "$INSTDIR"
   !insertmacro MoveAsideIfHeld "$INSTDIR\Tavisto.dll"
@@ -548,5 +800,27 @@ Section "Uninstall"
   ; Run in place by the elevated copy below, the uninstaller cannot delete itself now.
   Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
   RMDir /REBOOTOK "$INSTDIR"
+  ${If} $PerUser == 0
+    ; The folders that setup made above it inside Program Files (/D=), each once empty:
+    ; now, or at the next start after the install folder itself. Else a new install there
+    ; would find them and refuse them.
+    StrCpy $1 $INSTDIR
+    ${Do}
+      ${GetParent} $1 $1
+      StrLen $2 "$PROGRAMFILES64\"
+      StrCpy $3 $1 $2
+      StrLen $2 "$PROGRAMFILES32\"
+      StrCpy $4 $1 $2
+      ${If} $3 != "$PROGRAMFILES64\"
+      ${AndIf} $4 != "$PROGRAMFILES32\"
+        ${Break}
+      ${EndIf}
+      ${If} ${FileExists} "$INSTDIR\*.*"
+        RMDir /REBOOTOK $1
+      ${Else}
+        RMDir $1
+      ${EndIf}
+    ${Loop}
+  ${EndIf}
   ; %APPDATA%\Tavisto holds the user's configuration and stays.
 SectionEnd
