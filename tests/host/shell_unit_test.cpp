@@ -290,6 +290,14 @@ TEST_F(Registration, EmptyModulePathFailsAndLeavesNoClassKey) {
 
 using host::threadIds;
 
+constexpr DWORD kPromptly = 3000;
+// Longer than the watcher's retry period while the folder is missing.
+constexpr DWORD kAfterRetry = 8000;
+// Quiet time in which a change that should not reload must stay silent.
+constexpr DWORD kQuiet = 1500;
+// 100 ns units: a thread that spun for the measured second would show about 10,000,000.
+constexpr std::uint64_t kIdleLimit = 200'000;
+
 // A watcher on the scratch folder, posting to a message-only window whose reload
 // messages the test counts.
 class Watcher : public ScratchFolder {
@@ -348,13 +356,6 @@ class Watcher : public ScratchFolder {
     std::optional<ConfigurationRead> lastRead;
 };
 
-constexpr DWORD kPromptly = 3000;
-// Longer than the watcher's retry period while the folder is missing.
-constexpr DWORD kAfterRetry = 8000;
-// Quiet time in which a change that should not reload must stay silent.
-constexpr DWORD kQuiet = 1500;
-// 100 ns units: a thread that spun for the measured second would show about 10,000,000.
-constexpr std::uint64_t kIdleLimit = 200'000;
 
 TEST_F(Watcher, SavesOfTheConfigurationFilePostReloads) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
