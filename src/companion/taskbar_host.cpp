@@ -69,7 +69,9 @@ int TaskbarHost::run() noexcept {
     // it comes from a lower integrity level, which Windows drops unless this window
     // lets that one message through.
     ChangeWindowMessageFilterEx(window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
-    readSettings();
+    // Read here once, before any window of ours joins the taskbar; later the windows'
+    // watchers read the file, away from the thread the taskbar shares.
+    readSettings(window::readConfigurationText(window::configurationFile()));
     SetTimer(window(), kCheckTimer, kCheckMilliseconds, nullptr);
     check();
 
@@ -121,8 +123,14 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
             check();
             return false;
         case kConfigurationReloaded:
-            readSettings();
-            check();
+            // wParam: the window that reloaded; one that is not ours is ignored.
+            for (const auto& reloaded : windows_) {
+                if (reinterpret_cast<WPARAM>(reloaded->window()) == wParam) {
+                    readSettings(reloaded->configurationText());
+                    check();
+                    break;
+                }
+            }
             return true;
         case kShowMenu:
             showMenu(lParam);
@@ -146,10 +154,13 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
-void TaskbarHost::readSettings() noexcept {
+void TaskbarHost::readSettings(const std::optional<std::string>& text) noexcept {
+    if (!text) {
+        return;
+    }
     try {
-        // A file that cannot be read keeps the settings in force, as it keeps the meters.
-        if (const auto document = window::readConfiguration(window::configurationFile())) {
+        // A file that does not parse keeps the settings in force, as it keeps the meters.
+        if (const auto document = window::parseConfiguration(*text)) {
             settings_ = readTaskbarSettings(*document);
             std::string error;
             const std::optional<Hotkey> hotkey = readHotkey(*document, error);

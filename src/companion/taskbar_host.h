@@ -47,7 +47,9 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     // (shown, on top of the taskbar's children).
     void check() noexcept;
     void attachTo(HWND taskbar, bool primary);
-    void readSettings() noexcept;
+    // The taskbar settings and hotkey of the configuration's text; a text that is missing
+    // or does not parse keeps those in force.
+    void readSettings(const std::optional<std::string>& text) noexcept;
     // Logs why the configuration was refused, once per reason, and that a later one
     // loaded.
     void logRefusal() noexcept;

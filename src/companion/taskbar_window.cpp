@@ -154,6 +154,10 @@ void TaskbarWindow::reload() noexcept {
     }
 }
 
+std::optional<std::string> TaskbarWindow::configurationText() const {
+    return panel_ ? panel_->lastRead() : std::nullopt;
+}
+
 std::vector<SpokenGroup> TaskbarWindow::spokenValues() const {
     return panel_ && panel_->panel()
                ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples())
@@ -299,7 +303,7 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             return true;
         case window::kReloadMessage:
             if (panel_ && panel_->reload().read) {
-                PostMessageW(host_, kConfigurationReloaded, 0, 0);
+                PostMessageW(host_, kConfigurationReloaded, reinterpret_cast<WPARAM>(window), 0);
             }
             return false;
         default:

@@ -70,6 +70,8 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
     std::vector<SpokenGroup> spokenValues() const;
     // Why the panel's last reload kept what was shown; empty after one that loaded.
     const std::string& refusal() const noexcept;
+    // The configuration file's text as the panel's last reload read it; none without.
+    std::optional<std::string> configurationText() const;
     // The taskbar turned light or dark: "auto" colours are drawn again, without a reload.
     void redrawForTheme() noexcept;
 

@@ -122,15 +122,19 @@ std::optional<std::string> readConfigurationText(const std::wstring& path) noexc
     }
 }
 
-std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
+std::optional<nlohmann::json> parseConfiguration(std::string_view text) noexcept {
     try {
-        if (const std::optional<std::string> text = readConfigurationText(path)) {
-            return parseConfigurationText(*text);
-        }
+        return parseConfigurationText(text);
     } catch (...) {
+        // Malformed or too deep: the caller keeps what it had.
         reportCaughtException("configuration parse");
     }
     return std::nullopt;
+}
+
+std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
+    const std::optional<std::string> text = readConfigurationText(path);
+    return text ? parseConfiguration(*text) : std::nullopt;
 }
 
 std::optional<Launch> taskManagerLaunch() {

@@ -34,6 +34,9 @@ std::wstring configurationFile();
 // kMaxConfigurationBytes (refused from its size, unread).
 std::optional<std::string> readConfigurationText(const std::wstring& path) noexcept;
 
+// The configuration text parsed; nothing when it is nested too deeply or malformed.
+std::optional<nlohmann::json> parseConfiguration(std::string_view text) noexcept;
+
 // The parsed configuration file; nothing when it is missing, unreadable, larger than
 // kMaxConfigurationBytes (refused from its size, unread), nested too deeply or malformed.
 std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept;

@@ -52,6 +52,7 @@ PanelWindow::Reloaded PanelWindow::reload() noexcept {
         if (!read) {
             return {};
         }
+        lastRead_ = read->text;
         std::optional<std::string>& text = read->text;
         if (!text) {
             refusal_ = "the file cannot be read, or it is over the size limit";

@@ -46,6 +46,9 @@ class PanelWindow final : public MeterSource {
     Reloaded reload() noexcept;
     // Has the watcher read the file again, as after a change; the reload message follows.
     void readConfigurationAgain() noexcept;
+    // The text of the newest read a reload took; none before the first, or when that
+    // read found no file to read.
+    const std::optional<std::string>& lastRead() const noexcept { return lastRead_; }
     // Why the last reload kept what was shown (the file could not be read, or the parse's
     // or the load's message); empty after one that loaded.
     const std::string& refusal() const noexcept { return refusal_; }
@@ -83,6 +86,7 @@ class PanelWindow final : public MeterSource {
     std::unique_ptr<MeterPanel> panel_;
     std::unique_ptr<ConfigWatcher> watcher_;
     std::string refusal_;
+    std::optional<std::string> lastRead_;
     MeterAccessibility accessibility_;
 };
 
