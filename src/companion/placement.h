@@ -12,7 +12,8 @@ namespace tavisto::companion {
 
 // Kept free at the far end, at 96 DPI, while a taskbar shows no notification area with
 // an area: at sign-in the primary one is empty for seconds before the clock, the date and
-// the icons arrive; a secondary taskbar has no such window but shows a clock there.
+// the icons arrive; a secondary taskbar has no such window but shows a clock there; Wine's
+// desktop taskbar has none either and paints its tray icons there (20 px each).
 inline constexpr std::int32_t kPrimaryTrayReserve = 200;
 inline constexpr std::int32_t kSecondaryClockReserve = 88;
 

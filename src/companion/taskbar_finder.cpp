@@ -64,11 +64,11 @@ TaskbarKind judgeTaskbar(HWND taskbar) noexcept {
     if (!isReady(taskbar)) {
         return TaskbarKind::NotReady;
     }
-    if (hasChild(taskbar, kCompositionBridgeClass, false) &&
-        !hasChild(taskbar, kBandHostClass, true)) {
-        return TaskbarKind::Composition;
+    if (hasChild(taskbar, kBandHostClass, true)) {
+        return TaskbarKind::HostsDeskBands;
     }
-    return TaskbarKind::HostsDeskBands;
+    return hasChild(taskbar, kCompositionBridgeClass, false) ? TaskbarKind::Composition
+                                                             : TaskbarKind::Plain;
 }
 
 HWND findPrimaryTaskbar() noexcept {

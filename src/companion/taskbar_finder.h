@@ -22,19 +22,31 @@ inline constexpr wchar_t kShellImageName[] = L"explorer.exe";
 enum class TaskbarKind {
     // Invisible or without area: Explorer is starting or restarting; judge it later.
     NotReady,
-    // It docks desk bands (Windows 10, or a classic taskbar restored on Windows 11).
+    // It has a shown band site (ReBarWindow32), where desk bands dock: Windows 10, or a
+    // classic taskbar restored on Windows 11.
     HostsDeskBands,
-    // Drawn through composition, with no place for desk bands: the Windows 11 taskbar.
+    // No shown band site, and drawn through composition: the Windows 11 taskbar.
     Composition,
+    // Neither a shown band site nor the composition bridge: Wine's desktop taskbar, or a
+    // Windows build whose bridge has another name. A Windows 10 taskbar looks so too for
+    // a moment, before Explorer has made its band site.
+    Plain,
 };
+
+// Tavisto.exe --taskbar puts the meters into a taskbar of that kind without --force:
+// every taskbar but one that hosts desk bands, where the band shows them.
+constexpr bool takesTheMeters(TaskbarKind kind) noexcept {
+    return kind == TaskbarKind::Composition || kind == TaskbarKind::Plain;
+}
 
 bool isReady(HWND taskbar) noexcept;
 
 // The window belongs to a process whose image is Explorer's.
 bool ownedByShell(HWND window) noexcept;
 
-// Composition when the taskbar has a composition bridge child and no band host child
-// that is shown; a hidden, empty band host is a leftover that docks nothing.
+// HostsDeskBands only when the taskbar has a band host child that is shown, visible and
+// with an area (a hidden, empty band host is a leftover that docks nothing); else
+// Composition when it has a composition bridge child, else Plain.
 TaskbarKind judgeTaskbar(HWND taskbar) noexcept;
 
 // Among Explorer's top-level windows of the primary taskbar's class: the first ready

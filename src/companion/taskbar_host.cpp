@@ -23,8 +23,9 @@ constexpr UINT kCheckMilliseconds = 500;
 constexpr ULONGLONG kSteadyRetryDelay = 2000;
 constexpr int kSteadyRetries = 5;
 constexpr ULONGLONG kMaximumRetryDelay = 16000;
-// How long a taskbar must be seen hosting desk bands before the program ends.
-constexpr ULONGLONG kDeskBandVerdictMilliseconds = 1500;
+// How long a taskbar must be seen hosting desk bands before the program ends, and seen
+// Plain before the meters go into it.
+constexpr ULONGLONG kVerdictMilliseconds = 1500;
 
 enum MenuCommand : UINT { kShowValues = 1, kSettings, kTaskManager, kReload, kExit };
 constexpr int kShowValuesHotkey = 1;
@@ -183,13 +184,24 @@ void TaskbarHost::check() noexcept {
                 log(L"waiting for the taskbar");
                 reportedWaiting_ = true;
             }
+            plainSince_ = 0;
             return;
         }
         reportedWaiting_ = false;
         const ULONGLONG now = GetTickCount64();
-        if (kind != TaskbarKind::HostsDeskBands || force_) {
+        // A Windows 10 taskbar is Plain until Explorer has made its band site: the meters
+        // go into a Plain one once it has stayed so for a while. Those already in a
+        // taskbar stay while it is rebuilt.
+        if (kind != TaskbarKind::Plain) {
+            plainSince_ = 0;
+        } else if (plainSince_ == 0) {
+            plainSince_ = now;
+        }
+        const bool mayAttach =
+            kind != TaskbarKind::Plain || force_ || now - plainSince_ >= kVerdictMilliseconds;
+        if (takesTheMeters(kind) || force_) {
             deskBandSince_ = 0;
-        } else if (deskBandSince_ == 0 || now - deskBandSince_ < kDeskBandVerdictMilliseconds) {
+        } else if (deskBandSince_ == 0 || now - deskBandSince_ < kVerdictMilliseconds) {
             // Explorer may show a taskbar before it has made its children: the verdict
             // must hold for a while before the program gives way to the desk band.
             deskBandSince_ = deskBandSince_ == 0 ? now : deskBandSince_;
@@ -218,7 +230,7 @@ void TaskbarHost::check() noexcept {
             return std::find(wanted.begin(), wanted.end(), window->taskbar()) == wanted.end() ||
                    window->scaleChanged();
         });
-        if (now >= nextAttach_) {
+        if (now >= nextAttach_ && mayAttach) {
             for (const HWND taskbar : wanted) {
                 const bool has = std::any_of(windows_.begin(), windows_.end(), [&](const auto& w) {
                     return w->taskbar() == taskbar;

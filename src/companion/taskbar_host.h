@@ -70,6 +70,8 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     bool reportedWaiting_ = false;
     // When the taskbar was first seen hosting desk bands; 0: it was not.
     ULONGLONG deskBandSince_ = 0;
+    // When the ready taskbar was first seen Plain; 0: it was not.
+    ULONGLONG plainSince_ = 0;
     int exitCode_ = 0;
     // The refusal last logged; empty while the configuration loads.
     std::string loggedRefusal_;

@@ -64,6 +64,11 @@ TEST(Placement, PutsTheBandAgainstTheChosenEdge) {
          {},
          50,
          {700 - 50, 0, 700, 48}},
+        {"Wine's desktop taskbar, whose tray has no window: the end less the reserve",
+         {Rect{0, 0, 1024, 20}, std::nullopt, Rect{0, 0, 53, 20}, 1.0, true},
+         {},
+         32,
+         {824 - 32, 0, 824, 20}},
         {"taller than the visible bar: across the bar only",
          {Rect{0, 0, 1000, 72}, Rect{800, 24, 1000, 72}, Rect{0, 24, 48, 72}, 1.0},
          {},
@@ -166,9 +171,14 @@ LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A top-level window of the primary taskbar's class with the given children.
-win32::Window taskbarWindow(bool shown, int height, bool bridge, int bandHost) {
-    for (const wchar_t* name : {kPrimaryTaskbarClass, kCompositionBridgeClass, kBandHostClass}) {
+// A Windows build that renamed the composition bridge.
+constexpr wchar_t kRenamedBridgeClass[] = L"Windows.UI.Composition.DesktopWindowContentBridge2";
+
+// A top-level window of the primary taskbar's class with the given children: a bridge
+// of the class named (none: null).
+win32::Window taskbarWindow(bool shown, int height, const wchar_t* bridge, int bandHost) {
+    for (const wchar_t* name :
+         {kPrimaryTaskbarClass, kCompositionBridgeClass, kRenamedBridgeClass, kBandHostClass}) {
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = plainProcedure;
         windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -178,9 +188,9 @@ win32::Window taskbarWindow(bool shown, int height, bool bridge, int bandHost) {
     win32::Window taskbar(CreateWindowExW(WS_EX_TOOLWINDOW, kPrimaryTaskbarClass, nullptr,
                                           WS_POPUP | (shown ? WS_VISIBLE : 0), 0, 400, 600, height,
                                           nullptr, nullptr, nullptr, nullptr));
-    if (bridge) {
-        CreateWindowExW(0, kCompositionBridgeClass, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 600,
-                        height, taskbar.get(), nullptr, nullptr, nullptr);
+    if (bridge != nullptr) {
+        CreateWindowExW(0, bridge, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 600, height, taskbar.get(),
+                        nullptr, nullptr, nullptr);
     }
     if (bandHost != 0) {
         // 1: shown with an area; -1: a hidden leftover.
@@ -191,20 +201,26 @@ win32::Window taskbarWindow(bool shown, int height, bool bridge, int bandHost) {
 }
 
 TEST(TaskbarFinder, JudgesOnlyATaskbarThatIsReady) {
+    const wchar_t* const bridge = kCompositionBridgeClass;
     const struct {
         const char* name;
         bool shown;
         int height;
-        bool bridge;
+        const wchar_t* bridge;
         int bandHost;
         TaskbarKind expected;
     } cases[] = {
-        {"hidden", false, 48, true, 0, TaskbarKind::NotReady},
-        {"no area", true, 0, true, 0, TaskbarKind::NotReady},
-        {"composition", true, 48, true, 0, TaskbarKind::Composition},
-        {"composition with a hidden band host", true, 48, true, -1, TaskbarKind::Composition},
-        {"bridge and a shown band host", true, 48, true, 1, TaskbarKind::HostsDeskBands},
-        {"classic", true, 48, false, 1, TaskbarKind::HostsDeskBands},
+        {"hidden", false, 48, bridge, 0, TaskbarKind::NotReady},
+        {"no area", true, 0, bridge, 0, TaskbarKind::NotReady},
+        {"composition", true, 48, bridge, 0, TaskbarKind::Composition},
+        {"composition with a hidden band host", true, 48, bridge, -1, TaskbarKind::Composition},
+        {"bridge and a shown band host", true, 48, bridge, 1, TaskbarKind::HostsDeskBands},
+        {"classic", true, 48, nullptr, 1, TaskbarKind::HostsDeskBands},
+        {"neither: Wine's desktop taskbar", true, 20, nullptr, 0, TaskbarKind::Plain},
+        {"a hidden band host only", true, 48, nullptr, -1, TaskbarKind::Plain},
+        {"a bridge of another name", true, 48, kRenamedBridgeClass, 0, TaskbarKind::Plain},
+        {"a bridge of another name and a shown band host", true, 48, kRenamedBridgeClass, 1,
+         TaskbarKind::HostsDeskBands},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -213,11 +229,16 @@ TEST(TaskbarFinder, JudgesOnlyATaskbarThatIsReady) {
         ASSERT_TRUE(taskbar);
         EXPECT_EQ(judgeTaskbar(taskbar.get()), test.expected);
     }
+    // Every ready taskbar but one that hosts desk bands takes the meters without --force.
+    EXPECT_TRUE(takesTheMeters(TaskbarKind::Composition));
+    EXPECT_TRUE(takesTheMeters(TaskbarKind::Plain));
+    EXPECT_FALSE(takesTheMeters(TaskbarKind::HostsDeskBands));
+    EXPECT_FALSE(takesTheMeters(TaskbarKind::NotReady));
 }
 
 TEST(TaskbarFinder, NeverChoosesATaskbarOfAProgramOtherThanExplorer) {
     // This test program is not explorer.exe: its ready taskbar is an impostor's.
-    const win32::Window impostor = taskbarWindow(true, 48, true, 0);
+    const win32::Window impostor = taskbarWindow(true, 48, kCompositionBridgeClass, 0);
     EXPECT_FALSE(ownedByShell(impostor.get()));
     EXPECT_NE(findPrimaryTaskbar(), impostor.get());
 }

@@ -74,7 +74,8 @@ LRESULT CALLBACK frameReceiver(HWND window, UINT message, WPARAM wParam, LPARAM 
 namespace {
 
 // In the order of TaskbarKind and TaskbarEdge.
-constexpr std::array<std::wstring_view, 3> kKindNames{L"composition", L"classic", L"secondary"};
+constexpr std::array<std::wstring_view, 4> kKindNames{L"composition", L"classic", L"secondary",
+                                                      L"plain"};
 constexpr std::array<std::wstring_view, 4> kEdgeNames{L"bottom", L"top", L"left", L"right"};
 
 template <typename Enum, std::size_t size>
@@ -96,6 +97,9 @@ std::wstring scenarioArguments(const Scenario& scenario, DWORD lifetimeMilliseco
                              std::to_wstring(scenario.phantom) + L" --linger " +
                              std::to_wstring(scenario.lingerMilliseconds) + L" --hidden " +
                              std::to_wstring(scenario.hiddenMilliseconds);
+    if (scenario.hiddenBandHost) {
+        arguments += L" --hidden-band-host";
+    }
     return scenario.lateTray ? arguments + L" --late-tray" : arguments;
 }
 
@@ -109,6 +113,10 @@ std::optional<Scenario> parseScenario(int argc, wchar_t** argv, DWORD& lifetimeM
         const std::wstring_view name = argv[at];
         if (name == L"--late-tray") {
             scenario.lateTray = true;
+            continue;
+        }
+        if (name == L"--hidden-band-host") {
+            scenario.hiddenBandHost = true;
             continue;
         }
         if (at + 1 >= argc) {

@@ -20,6 +20,7 @@ enum class TaskbarKind {
     Composition,  // a composition bridge, a Start button and a notification area: Windows 11
     Classic,      // a band host and a notification area: Windows 10
     Secondary,    // a composition bridge and a Start button, on a further monitor
+    Plain,        // a Start button, neither a band host nor a bridge: Wine's desktop taskbar
 };
 
 enum class TaskbarEdge { Bottom, Top, Left, Right };
@@ -36,6 +37,7 @@ struct Scenario {
     int thickness = kTaskbarHeight;        // the bar the user sees (32: the small taskbar)
     int phantom = 0;                       // the window is this much thicker than that bar
     bool lateTray = false;                 // the notification area is empty until grown
+    bool hiddenBandHost = false;           // a hidden band host as well, docking nothing
     DWORD lingerMilliseconds = 0;          // when ending: hidden and not answering this long
     DWORD hiddenMilliseconds = 0;          // announced at once, but shown only this much later
     std::wstring image = L"explorer.exe";  // another name: an impostor

@@ -1,8 +1,9 @@
 // fake-taskbar.exe: shows one of the tests' fake taskbars, so that programs started
 // beside it (the setup program, the companion) meet that kind of taskbar, and plays what
 // real taskbars do to the windows inside them when told to (FakeCommand).
-//   fake-taskbar.exe composition|classic|secondary <milliseconds> [--edge bottom|top|left|right]
-//       [--length N] [--thickness N] [--phantom N] [--late-tray] [--linger MS] [--hidden MS]
+//   fake-taskbar.exe composition|classic|secondary|plain <milliseconds>
+//       [--edge bottom|top|left|right] [--length N] [--thickness N] [--phantom N] [--late-tray]
+//       [--linger MS] [--hidden MS] [--hidden-band-host]
 
 #include <windows.h>
 
@@ -84,7 +85,7 @@ class Taskbar {
                 layOut();
                 break;
             case FakeCommand::RebuildChildren:
-                for (const HWND child : {bridge_, start_, tray_}) {
+                for (const HWND child : {bridge_, start_, tray_, bandHost_}) {
                     DestroyWindow(child);
                 }
                 makeChildren();
@@ -121,21 +122,38 @@ class Taskbar {
     }
 
   private:
-    HWND child(const wchar_t* className) const {
-        return CreateWindowExW(0, className, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
-                               0, 0, root_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND child(const wchar_t* className, DWORD style = 0) const {
+        return CreateWindowExW(0, className, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, root_,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
     }
+    // A band host keeps the place it is given: without bands, one that sizes itself
+    // would have no area, unlike Explorer's, where the task buttons are.
+    HWND bandHost() const { return child(REBARCLASSNAMEW, CCS_NORESIZE | CCS_NOPARENTALIGN); }
 
     void makeChildren() {
-        if (scenario_.kind == TaskbarKind::Classic) {
+        if (scenario_.kind == TaskbarKind::Classic || scenario_.hiddenBandHost) {
             INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_COOL_CLASSES};
             InitCommonControlsEx(&controls);
-            bridge_ = child(REBARCLASSNAMEW);
+        }
+        bridge_ = nullptr;
+        bandHost_ = nullptr;
+        if (scenario_.kind == TaskbarKind::Classic) {
+            bridge_ = bandHost();
         } else {
-            bridge_ = child(kBridgeClass);
+            if (scenario_.kind != TaskbarKind::Plain) {
+                bridge_ = child(kBridgeClass);
+            }
             start_ = child(L"Start");
         }
-        tray_ = scenario_.kind == TaskbarKind::Secondary ? nullptr : child(L"TrayNotifyWnd");
+        if (scenario_.hiddenBandHost) {
+            // Left over, as Windows 11 keeps one: hidden, docking nothing.
+            bandHost_ = bandHost();
+            ShowWindow(bandHost_, SW_HIDE);
+        }
+        tray_ = scenario_.kind == TaskbarKind::Secondary || scenario_.kind == TaskbarKind::Plain
+                    ? nullptr
+                    : child(L"TrayNotifyWnd");
     }
 
     // Places the root on its edge and the children inside it. The bar the user sees
@@ -177,8 +195,13 @@ class Taskbar {
             }
         };
         place(root_, horizontal ? x : y, length, horizontal ? y : x, full);
-        place(bridge_, 0, length - (scenario_.kind == TaskbarKind::Classic ? trayLength_ : 0), 0,
-              full);
+        if (bridge_ != nullptr) {
+            place(bridge_, 0, length - (scenario_.kind == TaskbarKind::Classic ? trayLength_ : 0),
+                  0, full);
+        }
+        if (bandHost_ != nullptr) {
+            place(bandHost_, scenario_.thickness, length / 2, 0, full);
+        }
         if (start_ != nullptr) {
             place(start_, 0, scenario_.thickness, barFrom, scenario_.thickness);
         }
@@ -194,6 +217,7 @@ class Taskbar {
     HWND bridge_ = nullptr;
     HWND start_ = nullptr;
     HWND tray_ = nullptr;
+    HWND bandHost_ = nullptr;
 };
 
 Taskbar* shown = nullptr;
@@ -226,9 +250,9 @@ int wmain(int argc, wchar_t** argv) {
     const std::optional<Scenario> scenario = parseScenario(argc, argv, lifetime);
     if (!scenario) {
         std::fputs(
-            "usage: fake-taskbar.exe composition|classic|secondary <milliseconds> "
+            "usage: fake-taskbar.exe composition|classic|secondary|plain <milliseconds> "
             "[--edge bottom|top|left|right] [--length N] [--thickness N] [--phantom N] "
-            "[--late-tray] [--linger MS]\n",
+            "[--late-tray] [--linger MS] [--hidden MS] [--hidden-band-host]\n",
             stderr);
         return 2;
     }

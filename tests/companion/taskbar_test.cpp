@@ -215,6 +215,36 @@ TEST_F(TaskbarTest, TaskbarThatHostsDeskBandsIsLeftToTheBandUnlessForced) {
     }
 }
 
+// A taskbar of neither kind, with a hidden band host left over or none: Wine's desktop
+// taskbar, or a Windows build whose bridge has another name. The meters go into it
+// without --force once it has stayed so for a moment (a Windows 10 taskbar is one until
+// its band site is made). With no notification area, they keep the reserve clear of its
+// far end, where Wine paints its tray icons. A Windows 11 taskbar may keep a hidden band
+// host: it takes them beside its notification area.
+TEST_F(TaskbarTest, TaskbarOfNeitherKindTakesTheMeters) {
+    writeConfiguration(configuration(30));
+    const std::int32_t length = engineBandLength(configuration(30), kTaskbarHeight);
+    const struct {
+        const char* name;
+        Scenario scenario;
+    } cases[] = {
+        {"bare", {.kind = TaskbarKind::Plain}},
+        {"a hidden band host", {.kind = TaskbarKind::Plain, .hiddenBandHost = true}},
+        {"composition, a hidden band host", {.hiddenBandHost = true}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const FakeTaskbar taskbar(test.scenario);
+        ASSERT_NE(taskbar.window(), nullptr);
+        const Companion companion(L"--taskbar");
+        const LONG farEdge = test.scenario.kind == TaskbarKind::Plain ? taskbar.client().right - 200
+                                                                      : notificationLeft(taskbar);
+        EXPECT_TRUE(placedIn(taskbar, length, farEdge));
+        EXPECT_EQ(companion.exitCode(0), -1);
+        EXPECT_EQ(companionWindowCount(), 1);
+    }
+}
+
 TEST_F(TaskbarTest, SecondInstanceEndsAtOnceAndKillingLeavesTheTaskbarAsItWas) {
     writeConfiguration(configuration(30));
     const FakeTaskbar taskbar;
