@@ -186,7 +186,7 @@ struct PlatformServices {
     Tooltips& tooltips;
     SurfaceFactory& surfaces;
     ThemeSettings& theme;
-    Clock& clock;
+    const Clock& clock;
 };
 
 }  // namespace tavisto::platform

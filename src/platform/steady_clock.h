@@ -16,4 +16,11 @@ class SteadyClock final : public Clock {
     }
 };
 
+// The one clock of a process: query work that runs on after its window went (a stalled
+// provider) still reads it.
+inline const Clock& steadyClock() {
+    static const SteadyClock clock;
+    return clock;
+}
+
 }  // namespace tavisto::platform

@@ -12,7 +12,7 @@ BandWindowPlatform::BandWindowPlatform(HWND window, DpiSource dpi)
 
 platform::PlatformServices BandWindowPlatform::services() {
     return {screen_,   systemVersion_, *counterQueries_, systemPerformance_, bandWindow_, timers_,
-            tooltips_, surfaces_,      theme_,            clock_};
+            tooltips_, surfaces_,      theme_,            platform::steadyClock()};
 }
 
 }  // namespace tavisto::win32

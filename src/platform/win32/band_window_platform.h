@@ -48,7 +48,6 @@ class BandWindowPlatform {
     Win32Tooltips tooltips_;
     GdiplusSurfaceFactory surfaces_;
     Win32ThemeSettings theme_;
-    platform::SteadyClock clock_;
 };
 
 }  // namespace tavisto::win32
