@@ -11,6 +11,7 @@
 #include "config/configuration_keys.h"
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
+#include "config/hotkey.h"
 #include "config/taskbar_settings.h"
 #include "support/allocation_count.h"
 #include "support/checker_fixtures.h"
@@ -111,6 +112,32 @@ TEST(ConfigurationChecker, NamesValuesByEscapedPointersAndTheLastOfDuplicateKeys
     const std::vector<Located> expected = {
         {"/a~1b~0", 1, 2}, {"/\u00e9", 1, 33}, {"/meterGroups/g~11/meters/0/width", 2, 46}};
     EXPECT_EQ(located, expected);
+}
+
+// Keys that would print reversed or look like another show the characters that do it.
+TEST(ConfigurationChecker, ShowsInvisibleAndBidirectionalCharactersOfKeysByCodePoint) {
+    const struct {
+        std::string text;
+        std::string message;
+        std::string pointer;
+    } cases[] = {
+        {"{\"meterGroups\": [], \"\xE2\x80\xAEnosj.exe\": 1}",
+         "unknown top-level key \"<U+202E>nosj.exe\" is ignored", "/<U+202E>nosj.exe"},
+        {"{\"meterGroups\": [], \"\\u202anote\\u202c\": 1}",
+         "unknown top-level key \"<U+202A>note<U+202C>\" is ignored", "/<U+202A>note<U+202C>"},
+        {"{\"meterGroups\": [{\"meters\": [], \"\xE2\x81\xA6nam\xE2\x80\x8B"
+         "e\xE2\x81\xA9\": 1}]}",
+         "unknown group key \"<U+2066>nam<U+200B>e<U+2069>\" is ignored",
+         "/meterGroups/0/<U+2066>nam<U+200B>e<U+2069>"},
+        {"{\"meterGroups\": [], \"\xEF\xBB\xBFwidth\\u2028\": 1}",
+         "unknown top-level key \"<U+FEFF>width<U+2028>\" is ignored", "/<U+FEFF>width<U+2028>"},
+    };
+    for (const auto& test : cases) {
+        const std::vector<Finding> unknown = findingsWithCode(test.text, "unknown-key");
+        ASSERT_EQ(unknown.size(), 1U) << test.text;
+        EXPECT_EQ(unknown[0].message, test.message);
+        EXPECT_EQ(unknown[0].pointer, test.pointer);
+    }
 }
 
 TEST(ConfigurationChecker, CountsColumnsInCharactersAfterAByteOrderMark) {
@@ -302,11 +329,18 @@ TEST(ConfigurationChecker, FindsAnErrorExactlyWhenTheLoaderRefusesAGeneratedDocu
         const std::string failure = loaderFailure(text);
         const std::vector<Finding> findings = checkConfiguration(text);
         std::vector<const Finding*> errors;
+        std::size_t hotkeyErrors = 0;
         for (const Finding& finding : findings) {
-            if (finding.severity == Severity::Error) {
+            if (bandRefuses(finding)) {
                 errors.push_back(&finding);
+            } else if (finding.severity == Severity::Error) {
+                ++hotkeyErrors;
             }
         }
+        // Tavisto.exe's refusal of the hotkey is an error of its own.
+        std::string hotkeyError;
+        readHotkey(json::parse(text), hotkeyError);
+        EXPECT_EQ(hotkeyErrors, hotkeyError.empty() ? 0U : 1U) << text;
         if (failure.empty()) {
             ASSERT_TRUE(errors.empty()) << text << "\n" << errors[0]->detail;
             continue;
@@ -389,6 +423,93 @@ TEST(ConfigurationChecker, WarnsAboutExactlyTheTaskbarValuesTheCompanionReadsOth
             if (written.is_object() && written.contains(key) && !warned.contains(key)) {
                 EXPECT_EQ(value, written[key]) << key;
             }
+        }
+    }
+}
+
+// "hotkey" read as Tavisto.exe reads it: an error where it registers no hotkey (the band
+// loads the file all the same), a warning for a shortcut that programs or Windows use.
+TEST(ConfigurationChecker, ReadsTheHotkeyAsTavistoExeDoes) {
+    const struct {
+        const char* hotkey;  // the value as JSON; null: absent
+        const char* error;   // the message of the error, if any
+        const char* use;     // what the warning says the shortcut does, if any
+    } rows[] = {
+        {nullptr, nullptr, nullptr},
+        {R"("")", nullptr, nullptr},
+        {"null", nullptr, nullptr},
+        {R"("Ctrl+Alt+M")", nullptr, nullptr},
+        {R"(" control + shift + f12 ")", nullptr, nullptr},
+        {R"("Win+Alt+M")", nullptr, nullptr},
+        {R"("Ctrl+Shift+C")", nullptr, nullptr},
+        {"5", "hotkey 5 cannot be read: \"hotkey\" is not a string; Tavisto.exe registers none",
+         nullptr},
+        {R"("Ctrl+Hyper+M")",
+         "hotkey \"Ctrl+Hyper+M\" cannot be read: \"Hyper\" is not a modifier (Ctrl, Alt, "
+         "Shift, Win); Tavisto.exe registers none",
+         nullptr},
+        {R"("Shift+M")",
+         "hotkey \"Shift+M\" cannot be read: a hotkey needs Ctrl, Alt or Win; Tavisto.exe "
+         "registers none",
+         nullptr},
+        // Tab and Esc are no keys a hotkey may have: these are refused, not warned about.
+        {R"("Alt+Tab")",
+         "hotkey \"Alt+Tab\" cannot be read: \"Tab\" is not a key (a letter, a digit or F1 to "
+         "F24); Tavisto.exe registers none",
+         nullptr},
+        {R"("Ctrl+Esc")",
+         "hotkey \"Ctrl+Esc\" cannot be read: \"Esc\" is not a key (a letter, a digit or F1 to "
+         "F24); Tavisto.exe registers none",
+         nullptr},
+        {R"("Ctrl+C")", nullptr, "copy"},
+        {R"("ctrl + v")", nullptr, "paste"},
+        {R"("Control+X")", nullptr, "cut"},
+        {R"("Ctrl+Z")", nullptr, "undo"},
+        {R"("Ctrl+Y")", nullptr, "redo"},
+        {R"("Ctrl+A")", nullptr, "select all"},
+        {R"("Ctrl+S")", nullptr, "save"},
+        {R"("Ctrl+K")", nullptr, "the commands of many programs"},
+        {R"("Alt+F4")", nullptr, "close the window"},
+        {R"("Alt+F")", nullptr, "menus and buttons by their underlined letters"},
+        {R"("Win+L")", nullptr, "lock the computer"},
+        {R"("Win+Q")", nullptr, "commands of Windows"},
+        {R"("Win+1")", nullptr, "start the programs on the taskbar"},
+        {R"("Shift+Win+S")", nullptr, "take a screenshot"},
+        {R"("Ctrl+Alt+E")", nullptr, "type the euro sign with AltGr"},
+        {R"("Ctrl+Alt+7")", nullptr, "type characters such as @ { [ ] } with AltGr"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.hotkey == nullptr ? "absent" : row.hotkey);
+        const std::string text =
+            std::string("{\"meterGroups\": [],\n  ") +
+            (row.hotkey == nullptr ? "\"x\": 1" : std::string("\"hotkey\": ") + row.hotkey) + "}";
+        std::vector<Finding> findings = checkConfiguration(text);
+        std::erase_if(findings, [](const Finding& f) { return f.code == "unknown-key"; });
+        // The band loads every one of these files.
+        EXPECT_FALSE(bandRefuses(findings));
+        EXPECT_EQ(hasErrors(findings), row.error != nullptr);
+        if (row.error == nullptr && row.use == nullptr) {
+            EXPECT_TRUE(findings.empty()) << findings[0].message;
+            continue;
+        }
+        ASSERT_EQ(findings.size(), 1U);
+        const Finding& finding = findings[0];
+        EXPECT_EQ(finding.pointer, "/hotkey");
+        EXPECT_EQ(finding.line, 2U);
+        EXPECT_EQ(finding.column, 13U);
+        EXPECT_EQ(finding.detail, "");
+        if (row.error != nullptr) {
+            EXPECT_EQ(finding.severity, Severity::Error);
+            EXPECT_EQ(finding.code, kHotkeyCode);
+            EXPECT_EQ(finding.message, row.error);
+        } else {
+            EXPECT_EQ(finding.severity, Severity::Warning);
+            EXPECT_EQ(finding.code, "common-shortcut");
+            EXPECT_EQ(finding.message, "hotkey " + std::string(row.hotkey) +
+                                           " is a shortcut that programs or Windows use (" +
+                                           row.use +
+                                           "): registered for Show values it would stop "
+                                           "working everywhere else, or be found taken");
         }
     }
 }

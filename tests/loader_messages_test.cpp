@@ -136,6 +136,9 @@ TEST(LoaderMessages, EachMessageOfOurOwnGetsItsPlainSentenceAndAnUnknownOneNone)
          "the file, saved as UTF-16, holds half of a character pair: save it again as UTF-8"},
         {std::string(kUtf16CutShort) + " (line 2, column 1)", "",
          "the file, saved as UTF-16, ends in the middle of a character: save it again as UTF-8"},
+        {std::string(kUtf16Nul) + " (line 1, column 3)", "",
+         "the file, saved as UTF-16, holds a NUL character (U+0000): remove it, and save the "
+         "file again as UTF-8"},
         {"[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while "
          "parsing value - invalid string: ill-formed UTF-8 byte; last read: '\"'",
          "", "a text holds bytes that are not UTF-8"},
@@ -180,9 +183,10 @@ std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
 TEST(ConfigurationEncodings, TheBandAndTheCheckerReadUtf16WithAMarkAndRefuseTheRest) {
     const std::u16string document = u"{\"meterGroups\": [],\n \"note\": \"caf\u00e9 \U0001F600\"}";
     const std::u16string lone = u"{\"meterGroups\": [],\n \"note\": \"a\xD800\"}";
-    // U+0000 is a character of UTF-16 text, refused by the parser (as the end of the
-    // input), not as an encoding.
+    // U+0000, which the parser would take for the end of the text, is refused as UTF-8's
+    // NUL byte is: where a value should be, and after the document, before what follows.
     const std::u16string nul = std::u16string(u"{\"meterGroups\": [],\n \"note\": ") + u'\0' + u"}";
+    const std::u16string nulAfter = document + u'\0' + u"{\"anything\": [";
     const struct {
         const char* name;
         std::string bytes;
@@ -203,9 +207,11 @@ TEST(ConfigurationEncodings, TheBandAndTheCheckerReadUtf16WithAMarkAndRefuseTheR
         {"unpaired surrogate, BE", utf16(lone, true, true),
          "the file is UTF-16 text with an unpaired surrogate (line 2, column 12)", nullptr},
         {"UTF-16 holding U+0000", utf16(nul, false, true),
-         "[json.exception.parse_error.101] parse error at line 2, column 10: syntax error while "
-         "parsing value - unexpected end of input; expected '[', '{', or a literal",
-         "encoding"},
+         "the file is UTF-16 text with a U+0000 character (line 2, column 10)", nullptr},
+        {"UTF-16 with U+0000 after the document, BE", utf16(nulAfter, true, true),
+         "the file is UTF-16 text with a U+0000 character (line 2, column 19)", nullptr},
+        {"UTF-8 with a NUL byte after the document", utf16ToUtf8(nulAfter),
+         "the file is not UTF-8 text (line 2, column 19)", nullptr},
         {"UTF-16 cut in a character", utf16(document, false, true) + "}",
          "the file is UTF-16 text that ends in the middle of a character (line 2, column 19)",
          nullptr},
@@ -248,7 +254,7 @@ bool printable(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         char32_t c = 0;
         i += decodeUtf8(text, i, c);
-        if ((c < 0x20 && c != U'\t') || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+        if (shownAsCodePoint(c)) {
             return false;
         }
     }
@@ -256,7 +262,8 @@ bool printable(const std::string& text) {
 }
 
 // The fuzz corpus, each file cut short and with bytes changed to every kind of hostile
-// byte, as UTF-8 and as UTF-16: no finding prints a byte a terminal would misread.
+// byte, as UTF-8 and as UTF-16: no finding prints a byte a terminal would misread, nor a
+// character that hides or reorders text.
 TEST(ConfigurationEncodings, NoFindingOfTheFuzzCorpusPrintsInvalidUtf8OrControlCharacters) {
     std::vector<std::string> inputs;
     for (const char* folder : {"checker", "loader"}) {
@@ -278,8 +285,12 @@ TEST(ConfigurationEncodings, NoFindingOfTheFuzzCorpusPrintsInvalidUtf8OrControlC
                 std::string changed = text;
                 changed[at] = byte;
                 inputs.push_back(changed);
-                // A control character or a key that holds one, decoded from an escape.
+                // A control character or a key that holds one, decoded from an escape, and
+                // characters that reorder or hide text.
                 inputs.push_back(text.substr(0, at) + "\"\\u001b[31m\\u0085\": \xC2\x9B" +
+                                 std::string(1, byte) + text.substr(at));
+                inputs.push_back(text.substr(0, at) +
+                                 "\"\\u202e\xE2\x81\xA6\xE2\x80\x8B\": \"\xEF\xBB\xBF\\u2069\"" +
                                  std::string(1, byte) + text.substr(at));
             }
         }

@@ -43,6 +43,51 @@ TEST(TextConversion, Utf16RoundTripsAndRejectsLoneSurrogates) {
     EXPECT_THROW(utf16ToUtf8(std::u16string{u'\xD800', u'a'}), std::range_error);
 }
 
+// What a terminal or a window would not show as written: control characters, and the
+// characters that draw nothing or reorder the text, each by its code point.
+TEST(TextConversion, PrintableTextShowsControlAndInvisibleCharactersByTheirCodePoints) {
+    const struct {
+        std::string text;
+        std::string printed;
+    } cases[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x80\tx",
+         "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x80\tx"},
+        {std::string("a\0b", 3), "a<U+0000>b"},
+        {"\x1B[31m\x7F\xC2\x85", "<U+001B>[31m<U+007F><U+0085>"},
+        {"\xE2\x80\xA8\xE2\x80\xA9", "<U+2028><U+2029>"},
+        // "txt.exe" shown reversed: the override and isolates reorder what follows.
+        {"\xE2\x80\xAEtxt.exe", "<U+202E>txt.exe"},
+        {"\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80\xAD", "<U+202A><U+202B><U+202C><U+202D>"},
+        {"\xE2\x81\xA6\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9", "<U+2066><U+2067><U+2068><U+2069>"},
+        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F", "<U+061C><U+200E><U+200F>"},
+        // Zero-width characters, word joiner, a byte-order mark inside the text.
+        {"co\xE2\x80\x8Blo\xE2\x80\x8C\xE2\x80\x8Dr\xE2\x81\xA0\xEF\xBB\xBF",
+         "co<U+200B>lo<U+200C><U+200D>r<U+2060><U+FEFF>"},
+        // Soft hyphen, Hangul filler, variation selector, tag: above U+FFFF in five digits.
+        {"\xC2\xAD\xE3\x85\xA4\xEF\xB8\x8F\xF3\xA0\x80\x81", "<U+00AD><U+3164><U+FE0F><U+E0001>"},
+        // Visible neighbours stay as they are.
+        {"\xE2\x80\x8A\xE2\x80\x90\xE2\x80\xAF\xE2\x81\x9F\xEF\xBF\xBD",
+         "\xE2\x80\x8A\xE2\x80\x90\xE2\x80\xAF\xE2\x81\x9F\xEF\xBF\xBD"},
+        {"a\xFF\xC3", "a\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(printableText(test.text), test.printed) << test.printed;
+    }
+}
+
+TEST(TextConversion, Utf8PrefixEndsBetweenCharacters) {
+    // "a", then two, three and four bytes: "aé€🚀".
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x80";
+    const struct {
+        std::size_t bytes;
+        std::size_t kept;
+    } cases[] = {{0, 0}, {1, 1}, {2, 1}, {3, 3},   {4, 3},   {5, 3},   {6, 6},
+                 {7, 6}, {8, 6}, {9, 6}, {10, 10}, {11, 10}, {100, 10}};
+    for (const auto& test : cases) {
+        EXPECT_EQ(utf8Prefix(text, test.bytes), text.substr(0, test.kept)) << test.bytes;
+    }
+}
+
 TEST(NumberReading, StodReadsTheLongestPrefixAfterWhiteSpace) {
     EXPECT_EQ(stodC("90"), 90.0);
     EXPECT_EQ(stodC("  75.5"), 75.5);

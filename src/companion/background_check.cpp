@@ -60,12 +60,14 @@ class BackgroundCheck::Shared {
 
     std::optional<ConfigurationStatus> take() noexcept {
         const win32::ExclusiveLock held(lock_);
-        std::optional<ConfigurationStatus> taken;
-        if (result_ && resultOf_ == requested_) {
-            taken = std::move(result_);
-        }
+        std::optional<ConfigurationStatus> taken = std::move(result_);
         result_.reset();
         return taken;
+    }
+
+    bool checking() noexcept {
+        const win32::SharedLock held(lock_);
+        return answered_ != requested_;
     }
 
     // After this, nothing more is posted to the window.
@@ -93,10 +95,10 @@ class BackgroundCheck::Shared {
             ConfigurationStatus status = checkFile(file_);
             const win32::ExclusiveLock held(lock_);
             // A request made during the check has set the event again: its own check
-            // follows, and this result is of no use.
-            if (!stopped_ && checking == requested_) {
+            // follows. Meanwhile this result is the newest, in place of any not taken.
+            if (!stopped_) {
                 result_ = std::move(status);
-                resultOf_ = checking;
+                answered_ = checking;
                 PostMessageW(window_, readyMessage_, 0, 0);
             }
         }
@@ -112,7 +114,8 @@ class BackgroundCheck::Shared {
     bool stopped_ = false;
     std::uint64_t requested_ = 0;
     std::optional<ConfigurationStatus> result_;
-    std::uint64_t resultOf_ = 0;
+    // The newest request the newest result answers: the check started after it.
+    std::uint64_t answered_ = 0;
 };
 
 BackgroundCheck::BackgroundCheck(std::wstring file, HWND window, UINT readyMessage)
@@ -142,6 +145,10 @@ void BackgroundCheck::request() noexcept {
 
 std::optional<ConfigurationStatus> BackgroundCheck::take() noexcept {
     return shared_->take();
+}
+
+bool BackgroundCheck::checking() const noexcept {
+    return shared_->checking();
 }
 
 DWORD WINAPI BackgroundCheck::threadMain(void* start) noexcept {

@@ -1,7 +1,9 @@
 #pragma once
 // The settings window's checks, run on a thread of their own so that the window stays
-// responsive while a large file is read and checked. Only the newest check's result
-// reaches the window: one that a newer request overtook is dropped.
+// responsive while a large file is read and checked. Every check's result reaches the
+// window, newest last, also while newer requests wait: a file saved again and again,
+// faster than a check takes, still gets a status, which the window marks as being checked
+// again.
 
 #include <windows.h>
 
@@ -27,11 +29,13 @@ class BackgroundCheck {
 
     // False when the thread could not be started.
     bool running() const noexcept { return static_cast<bool>(thread_); }
-    // Asks for the file to be checked as it is now. A check already running goes on,
-    // but its result is dropped; requests made meanwhile come to one more check.
+    // Asks for the file to be checked as it is now. A check already running goes on;
+    // requests made meanwhile come to one more check after it.
     void request() noexcept;
-    // The result of the newest request, once; nothing while it is not ready.
+    // The newest result not taken yet, once; nothing when there is none.
     std::optional<ConfigurationStatus> take() noexcept;
+    // Whether a request is newer than the newest result: the file is being checked again.
+    bool checking() const noexcept;
 
   private:
     class Shared;

@@ -108,7 +108,7 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
     CheckOptions options;
     options.counters = counters;
     std::vector<Finding> findings = checkConfiguration(bytes, options);
-    if (hasErrors(findings)) {
+    if (bandRefuses(findings)) {
         return refused(std::move(findings));
     }
     Counts counts;
@@ -124,6 +124,12 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
                        counted(counts.counters, L"counter", L"counters");
     if (!status.findings.empty()) {
         status.stateLine += L" (" + findingSummary(status.findings) + L")";
+    }
+    // What Tavisto.exe refuses while the band loads the file.
+    const auto error = std::find_if(status.findings.begin(), status.findings.end(),
+                                    [](const Finding& f) { return f.severity == Severity::Error; });
+    if (error != status.findings.end()) {
+        status.stateLine += L". The " + wide(error->message) + L".";
     }
     const auto missing =
         std::find_if(status.findings.begin(), status.findings.end(),
@@ -223,11 +229,16 @@ ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
 }
 
 std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
-                                   const std::wstring& lastLoadedWrittenAt) {
-    if (status.state != ConfigurationState::Refused || lastLoadedWrittenAt.empty()) {
-        return status.stateLine;
+                                   const std::wstring& lastLoadedWrittenAt, bool checkingAgain) {
+    std::wstring line = status.stateLine;
+    if (status.state == ConfigurationState::Refused && !lastLoadedWrittenAt.empty()) {
+        line += L" Last loaded: the file as written at " + lastLoadedWrittenAt + L".";
     }
-    return status.stateLine + L" Last loaded: the file as written at " + lastLoadedWrittenAt + L".";
+    if (!checkingAgain) {
+        return line;
+    }
+    // Before the first result there is nothing to check again.
+    return line.empty() ? L"Checking\u2026" : kCheckingAgain + line;
 }
 
 std::wstring severityText(Severity severity) {

@@ -24,8 +24,9 @@ struct ConfigurationStatus {
 
 // Judges the bytes of the file: a file the band would refuse is refused with the
 // checker's findings and, first in the state line, the plain words of its error, where
-// it is; anything else is loaded with its counts ("2 groups, 6 meters, 9 counters") and
-// warnings. With `counters`, the counter paths are looked up there, and the state line of
+// it is; anything else is loaded with its counts ("2 groups, 6 meters, 9 counters"),
+// errors and warnings, and its state line says what Tavisto.exe refuses in it (the
+// hotkey). With `counters`, the counter paths are looked up there, and the state line of
 // a file that loads names the first counter that cannot be read and why.
 ConfigurationStatus describeConfiguration(std::string_view bytes,
                                           CounterCatalog* counters = nullptr);
@@ -36,10 +37,15 @@ ConfigurationStatus describeConfiguration(std::string_view bytes,
 // the system's reason.
 ConfigurationStatus readConfigurationStatus(const std::wstring& path);
 
+// Put first in the state line while a newer check runs.
+inline constexpr wchar_t kCheckingAgain[] = L"Checking again\u2026 ";
+
 // The state line with the time the file that last loaded was written, when there was
-// one: after a refusal, what the band still shows dates from then.
+// one (after a refusal, what the band still shows dates from then); while a newer check
+// runs (`checkingAgain`), marked first as being checked again.
 std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
-                                   const std::wstring& lastLoadedWrittenAt);
+                                   const std::wstring& lastLoadedWrittenAt,
+                                   bool checkingAgain = false);
 
 // One row of the findings list.
 std::wstring severityText(Severity severity);

@@ -51,11 +51,10 @@ void appendLogLine(const std::wstring& path, const std::wstring& line) noexcept 
         char stamp[32] = {};
         std::snprintf(stamp, sizeof(stamp), "%04u-%02u-%02u %02u:%02u:%02uZ ", now.wYear,
                       now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-        // One line, however long the text: the limit above must hold.
+        // One line, however long the text: the limit above must hold. Cut between two
+        // characters, so that the line stays UTF-8.
         std::string text = stamp + utf16ToUtf8(std::u16string(line.begin(), line.end()));
-        if (text.size() > 1024) {
-            text.resize(1024);
-        }
+        text.resize(utf8Prefix(text, kLogLineBytes).size());
         text += "\r\n";
         SetFilePointer(file.get(), 0, nullptr, FILE_END);
         DWORD written = 0;

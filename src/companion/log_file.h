@@ -2,6 +2,7 @@
 // The companion's small log: "%LOCALAPPDATA%\Tavisto\Tavisto.log", one line per event,
 // started afresh before it would pass its size limit.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,8 @@ namespace tavisto::companion {
 
 // Past this size the file is emptied before the next line: it stays under 1 MB.
 inline constexpr std::uint64_t kLogLimitBytes = 512 * 1024;
+// A line's time and text take at most this many bytes: a longer text is cut short.
+inline constexpr std::size_t kLogLineBytes = 1024;
 
 // "<local application data>\Tavisto\Tavisto.log"; empty when that folder is unknown.
 std::wstring logFilePath();

@@ -34,6 +34,10 @@ constexpr wchar_t kAbout[] = TAVISTO_NAME_AND_VERSION_WIDE;
 constexpr int kFindingsLabel = 104;
 // Posted by the background check when a result is ready.
 constexpr UINT kCheckReady = WM_APP + 1;
+// A check that takes longer than this after a request has the state line marked as
+// being checked again; a quicker one changes nothing before its result.
+constexpr UINT_PTR kCheckingTimer = 1;
+constexpr UINT kCheckingMarkMilliseconds = 300;
 
 // Sizes in pixels at 96 DPI.
 constexpr int kClientWidth = 660;
@@ -204,6 +208,14 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             return true;
         case kPreviewReloaded:
             showPreviewNote();
+            showStateLine();
+            return true;
+        case WM_TIMER:
+            if (wParam != kCheckingTimer) {
+                return false;
+            }
+            KillTimer(window, kCheckingTimer);
+            checkingTimer_ = false;
             showStateLine();
             return true;
         case WM_ACTIVATE:
@@ -391,6 +403,11 @@ void SettingsWindow::recheck() {
             {ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}, {}});
     } else {
         check_->request();
+        // Not set again by every request: saves faster than the delay still see the mark.
+        if (!checkingTimer_) {
+            checkingTimer_ =
+                SetTimer(window(), kCheckingTimer, kCheckingMarkMilliseconds, nullptr) != 0;
+        }
     }
 }
 
@@ -437,11 +454,13 @@ void SettingsWindow::show(ConfigurationStatus status) {
 }
 
 void SettingsWindow::showStateLine() {
-    std::wstring line = stateLineWithLastLoad(status_, lastLoadedWrittenAt_);
+    std::wstring line =
+        stateLineWithLastLoad(status_, lastLoadedWrittenAt_, check_ && check_->checking());
     // The running taskbar meters put why they hold no hotkey in their control window's
     // caption, after "Tavisto: ". Reading another process's caption sends no message, so
-    // a hung companion cannot hold this window up.
-    if (const HWND host = FindWindowW(kHostWindowClass, nullptr); host != nullptr) {
+    // a hung companion cannot hold this window up. Only the caption of a window of this
+    // program is read: any program can name a window of that class as it likes.
+    if (const HWND host = findRunningHostWindow(); host != nullptr) {
         std::array<wchar_t, 512> caption{};
         const int length = GetWindowTextW(host, caption.data(), static_cast<int>(caption.size()));
         const std::wstring_view text(caption.data(), static_cast<std::size_t>(std::max(length, 0)));
@@ -634,7 +653,7 @@ void SettingsWindow::toggleTaskbarMeters() {
         return;
     }
     // The running taskbar meters end when their control window closes.
-    if (const HWND host = FindWindowW(kHostWindowClass, nullptr); host != nullptr) {
+    if (const HWND host = findRunningHostWindow(); host != nullptr) {
         PostMessageW(host, WM_CLOSE, 0, 0);
     }
 }

@@ -75,6 +75,8 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     // When the last file that loaded was written; empty until one loads.
     std::wstring lastLoadedWrittenAt_;
     std::unique_ptr<BackgroundCheck> check_;
+    // Whether the timer that marks a long check in the state line is set.
+    bool checkingTimer_ = false;
     std::unique_ptr<window::ConfigWatcher> watcher_;
 };
 

@@ -30,6 +30,55 @@ constexpr ULONGLONG kVerdictMilliseconds = 1500;
 enum MenuCommand : UINT { kShowValues = 1, kSettings, kTaskManager, kReload, kExit };
 constexpr int kShowValuesHotkey = 1;
 
+// Beyond this many windows of the class, the running meters' window is not looked for:
+// another program that creates windows of our class without end costs little.
+constexpr int kMostHostWindows = 64;
+
+// A file's volume and index, the same through every path to it.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::wstring& path) {
+    const win32::FileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) {
+        return std::nullopt;
+    }
+    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                        information.nFileIndexLow};
+}
+
+// The file the process runs; empty when it cannot be known.
+std::wstring imageOf(DWORD processId) {
+    const win32::KernelHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    std::wstring image(32768, L'\0');
+    DWORD length = static_cast<DWORD>(image.size());
+    if (!process || !QueryFullProcessImageNameW(process.get(), 0, image.data(), &length)) {
+        return {};
+    }
+    image.resize(length);
+    return image;
+}
+
+bool sameFile(const std::wstring& path, const std::wstring& own,
+              const std::optional<FileIdentity>& ownIdentity) {
+    if (path.empty()) {
+        return false;
+    }
+    if (CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), own.c_str(),
+                             static_cast<int>(own.size()), TRUE) == CSTR_EQUAL) {
+        return true;
+    }
+    return ownIdentity && identityOf(path) == ownIdentity;
+}
+
 UINT hotkeyModifiers(const Hotkey& hotkey) {
     UINT modifiers = MOD_NOREPEAT;
     modifiers |= (hotkey.modifiers & Hotkey::Control) != 0 ? MOD_CONTROL : 0;
@@ -40,6 +89,31 @@ UINT hotkeyModifiers(const Hotkey& hotkey) {
 }
 
 }  // namespace
+
+HWND findRunningHostWindow() noexcept {
+    try {
+        const std::wstring own = window::moduleFileName(window::thisModule());
+        if (own.empty()) {
+            return nullptr;
+        }
+        const std::optional<FileIdentity> ownIdentity = identityOf(own);
+        HWND candidate = nullptr;
+        for (int seen = 0; seen < kMostHostWindows; ++seen) {
+            candidate = FindWindowExW(nullptr, candidate, kHostWindowClass, nullptr);
+            if (candidate == nullptr) {
+                break;
+            }
+            DWORD processId = 0;
+            if (GetWindowThreadProcessId(candidate, &processId) != 0 &&
+                sameFile(imageOf(processId), own, ownIdentity)) {
+                return candidate;
+            }
+        }
+    } catch (...) {
+        reportCaughtException("looking for the taskbar meters");
+    }
+    return nullptr;
+}
 
 TaskbarHost::~TaskbarHost() {
     values_.reset();

@@ -25,6 +25,12 @@ inline constexpr wchar_t kHostWindowClass[] = TAVISTO_COMPANION_WINDOW_CLASS;
 // The message Explorer broadcasts to top-level windows when its taskbar is created.
 inline constexpr wchar_t kTaskbarCreatedMessage[] = L"TaskbarCreated";
 
+// The control window of the running taskbar meters, Tavisto.exe --taskbar: a window of
+// kHostWindowClass whose process runs this program's own file. Any program can create a
+// window of that class and name it as it likes; such a window is never this one. Null when
+// no such window is found.
+HWND findRunningHostWindow() noexcept;
+
 class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
   public:
     // `force`: attach even to a taskbar that hosts desk bands.

@@ -19,6 +19,7 @@
 #include "config/configuration_text.h"
 #include "config/configuration_values.h"
 #include "config/counter_references.h"
+#include "config/hotkey.h"
 #include "config/json_positions.h"
 #include "config/loader_messages.h"
 #include "config/meter_model.h"
@@ -406,6 +407,7 @@ class Checker {
         }
         const JsonPath root;
         checkKeys(document, root, KeyLevel::Panel);
+        checkHotkey(document, JsonPath(root, std::string_view("hotkey")));
         if (const auto taskbar = document.find("taskbar"); taskbar != document.end()) {
             checkTaskbar(*taskbar, JsonPath(root, std::string_view("taskbar")));
         }
@@ -428,6 +430,29 @@ class Checker {
             const auto value = taskbar.find(key.name);
             if (key.level == KeyLevel::Taskbar && value != taskbar.end()) {
                 checkValueOtherProgramsRead(key, *value, JsonPath(pointer, key.name));
+            }
+        }
+    }
+
+    // Read as Tavisto.exe reads it: one it cannot read is an error, though the band loads
+    // the file.
+    void checkHotkey(const json& document, const JsonPath& path) {
+        std::string error;
+        const std::optional<Hotkey> hotkey = readHotkey(document, error);
+        if (!error.empty()) {
+            add(Severity::Error, path, false, std::string(kHotkeyCode), [&] {
+                return "hotkey " + shortDump(document.at("hotkey")) + " cannot be read: " + error +
+                       "; Tavisto.exe registers none";
+            });
+        } else if (hotkey) {
+            const std::string_view use = commonUseOf(*hotkey);
+            if (!use.empty()) {
+                add(Severity::Warning, path, false, "common-shortcut", [&] {
+                    return "hotkey " + shortDump(document.at("hotkey")) +
+                           " is a shortcut that programs or Windows use (" + std::string(use) +
+                           "): registered for Show values it would stop working everywhere "
+                           "else, or be found taken";
+                });
             }
         }
     }
@@ -1014,6 +1039,15 @@ std::string findingText(const Finding& finding) {
 bool hasErrors(const std::vector<Finding>& findings) {
     return std::any_of(findings.begin(), findings.end(),
                        [](const Finding& f) { return f.severity == Severity::Error; });
+}
+
+bool bandRefuses(const Finding& finding) {
+    return finding.severity == Severity::Error && finding.code != kHotkeyCode;
+}
+
+bool bandRefuses(const std::vector<Finding>& findings) {
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const Finding& f) { return bandRefuses(f); });
 }
 
 }  // namespace tavisto

@@ -1,7 +1,8 @@
 #pragma once
 // Checks a configuration file: the errors that make the band refuse it, with the band's
-// own messages, and warnings about what loads but will not do what its author meant,
-// each placed at a line and column of the file.
+// own messages, the errors in what only Tavisto.exe reads and refuses (the hotkey) while
+// the band loads the file, and warnings about what loads but will not do what its author
+// meant, each placed at a line and column of the file.
 
 #include <cstddef>
 #include <string>
@@ -45,7 +46,15 @@ inline constexpr std::size_t kMaxFindings = 100;
 std::vector<Finding> checkConfiguration(std::string_view bytes,
                                         const CheckOptions& options = {}) noexcept;
 
+// The code of an error about "hotkey", which Tavisto.exe refuses and the band ignores.
+inline constexpr std::string_view kHotkeyCode = "hotkey";
+
 bool hasErrors(const std::vector<Finding>& findings);
+
+// Whether the band refuses the file for this finding, or for one of these findings: an
+// error that is not about a value only Tavisto.exe reads.
+bool bandRefuses(const Finding& finding);
+bool bandRefuses(const std::vector<Finding>& findings);
 
 // The finding as one line of text: the message, then the band's own message in
 // parentheses after "the band says:" (alone when there are no plain words for it).

@@ -121,7 +121,9 @@ inline constexpr std::array<ConfigurationKey, 50> kConfigurationKeys{{
     {KeyLevel::Panel, "hotkey", ValueKind::String, "\"\"",
      "A key combination such as \"Ctrl+Alt+M\" that opens Tavisto.exe's Show values window "
      "from anywhere: modifiers (Ctrl, Alt, Shift, Win) and a letter, a digit or F1 to F24, "
-     "joined by +; empty: none. The band ignores it.",
+     "joined by +, with at least one of Ctrl, Alt or Win; empty: none. A shortcut that "
+     "programs or Windows use (Ctrl+C, Alt+F4, Win+L and the like) would stop working "
+     "everywhere else. The band ignores it.",
      {}, false},
 
     {KeyLevel::Taskbar, "monitors", ValueKind::String, "\"primary\"",

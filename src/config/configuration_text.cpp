@@ -107,6 +107,9 @@ void convertUtf16(std::string_view bytes, bool bigEndian, std::string& converted
         if (codePoint >= 0xD800 && codePoint <= 0xDFFF) {
             refuseAtEnd(kUnpairedSurrogate, converted);
         }
+        if (codePoint == 0) {
+            refuseAtEnd(kUtf16Nul, converted);
+        }
         appendUtf8(converted, codePoint);
     }
     if (bytes.size() % 2 != 0) {

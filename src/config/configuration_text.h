@@ -63,6 +63,9 @@ inline constexpr const char* kUnpairedSurrogate =
     "the file is UTF-16 text with an unpaired surrogate";
 inline constexpr const char* kUtf16CutShort =
     "the file is UTF-16 text that ends in the middle of a character";
+// The parser would take U+0000 for the end of the text, and whatever follows it would be
+// read by no one: refused as UTF-8's NUL byte is.
+inline constexpr const char* kUtf16Nul = "the file is UTF-16 text with a U+0000 character";
 
 // A configuration refused for its size or shape rather than for its syntax.
 class ConfigurationLimitError : public std::runtime_error {
@@ -89,9 +92,9 @@ struct DecodedText {
 };
 
 // The file's bytes as UTF-8 text. A file that starts with a UTF-16 byte-order mark
-// (little or big endian) is converted into `converted`, without its mark; any other file
-// must be UTF-8 (with or without its mark) and hold no NUL byte, which is what UTF-16
-// without a mark looks like. Throws ConfigurationLimitError for a file over
+// (little or big endian) is converted into `converted`, without its mark, and must hold
+// no U+0000; any other file must be UTF-8 (with or without its mark) and hold no NUL byte,
+// which is what UTF-16 without a mark looks like. Throws ConfigurationLimitError for a file over
 // kMaxConfigurationBytes and ConfigurationEncodingError for one that cannot be read.
 DecodedText decodeConfigurationText(std::string_view bytes, std::string& converted);
 

@@ -61,6 +61,77 @@ std::uint32_t keyOf(std::string_view part) {
     return 0;
 }
 
+// Stand for every letter, or every digit, in the list below.
+constexpr std::uint32_t kAnyLetter = 0x100;
+constexpr std::uint32_t kAnyDigit = 0x101;
+
+constexpr std::uint32_t functionKey(int number) {
+    return kFirstFunctionKey + static_cast<std::uint32_t>(number - 1);
+}
+
+struct CommonShortcut {
+    std::uint8_t modifiers;  // exactly these
+    std::uint32_t key;       // a key, kAnyLetter or kAnyDigit
+    std::string_view use;
+};
+
+constexpr std::uint8_t kCtrl = Hotkey::Control;
+constexpr std::uint8_t kAlt = Hotkey::Alt;
+constexpr std::uint8_t kShift = Hotkey::Shift;
+constexpr std::uint8_t kWin = Hotkey::Windows;
+
+// The first entry that matches names the use. (Alt+Tab, Ctrl+Esc, Ctrl+Alt+Del and the
+// like need no entry: their keys are none that a hotkey may have.)
+constexpr CommonShortcut kCommonShortcuts[] = {
+    {kCtrl, 'A', "select all"},
+    {kCtrl, 'C', "copy"},
+    {kCtrl, 'V', "paste"},
+    {kCtrl, 'X', "cut"},
+    {kCtrl, 'Z', "undo"},
+    {kCtrl, 'Y', "redo"},
+    {kCtrl, 'S', "save"},
+    {kCtrl, 'O', "open"},
+    {kCtrl, 'N', "new"},
+    {kCtrl, 'P', "print"},
+    {kCtrl, 'F', "find"},
+    {kCtrl, 'W', "close the tab"},
+    {kCtrl, 'T', "open a tab"},
+    {kCtrl, functionKey(4), "close the document"},
+    {kCtrl | kShift, 'Z', "redo"},
+    {kAlt, functionKey(4), "close the window"},
+    {kWin, 'L', "lock the computer"},
+    {kWin, 'D', "show the desktop"},
+    {kWin, 'E', "open File Explorer"},
+    {kWin, 'R', "open Run"},
+    {kWin, 'I', "open Settings"},
+    {kWin, 'S', "search"},
+    {kWin, 'V', "open the clipboard history"},
+    {kWin, 'X', "open the Start button's menu"},
+    {kWin | kShift, 'S', "take a screenshot"},
+    {kWin | kCtrl, 'D', "add a virtual desktop"},
+    {kWin | kCtrl, functionKey(4), "close the virtual desktop"},
+    {kWin | kCtrl | kShift, 'B', "restart the graphics driver"},
+    // AltGr is Ctrl+Alt: a hotkey of Ctrl+Alt takes the character AltGr types.
+    {kCtrl | kAlt, 'E', "type the euro sign with AltGr"},
+    {kCtrl | kAlt, 'Q', "type @ with AltGr on German keyboards"},
+    {kCtrl | kAlt, kAnyDigit, "type characters such as @ { [ ] } with AltGr"},
+    {kCtrl, kAnyLetter, "the commands of many programs"},
+    {kCtrl, kAnyDigit, "switch tabs"},
+    {kAlt, kAnyLetter, "menus and buttons by their underlined letters"},
+    {kWin, kAnyLetter, "commands of Windows"},
+    {kWin, kAnyDigit, "start the programs on the taskbar"},
+};
+
+bool keyMatches(std::uint32_t listed, std::uint32_t key) {
+    if (listed == kAnyLetter) {
+        return key >= 'A' && key <= 'Z';
+    }
+    if (listed == kAnyDigit) {
+        return key >= '0' && key <= '9';
+    }
+    return listed == key;
+}
+
 // Appended piece by piece: GCC 12 warns about the temporaries of a chain of "+".
 std::string quoted(std::string_view part, std::string_view rest) {
     std::string text(1, '"');
@@ -102,6 +173,15 @@ std::optional<Hotkey> parseHotkey(std::string_view text, std::string& error) {
         return std::nullopt;
     }
     return hotkey;
+}
+
+std::string_view commonUseOf(const Hotkey& hotkey) {
+    for (const CommonShortcut& shortcut : kCommonShortcuts) {
+        if (shortcut.modifiers == hotkey.modifiers && keyMatches(shortcut.key, hotkey.key)) {
+            return shortcut.use;
+        }
+    }
+    return {};
 }
 
 std::optional<Hotkey> readHotkey(const nlohmann::json& document, std::string& error) noexcept {

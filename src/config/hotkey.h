@@ -27,6 +27,11 @@ struct Hotkey {
 // text, with why in `error`.
 std::optional<Hotkey> parseHotkey(std::string_view text, std::string& error);
 
+// What programs or Windows do with the combination, in a few words ("copy", "lock the
+// computer"), when registering it for the whole session would take it from them or find it
+// taken; empty for any other. The one list of such shortcuts.
+std::string_view commonUseOf(const Hotkey& hotkey);
+
 // Reads "hotkey" from a parsed configuration document: nothing when it is absent or
 // empty (the default: no hotkey); nothing with why in `error` when it is not a string or
 // cannot be read. Never throws.

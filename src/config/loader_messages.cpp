@@ -119,6 +119,9 @@ const std::array kMessages{
         "the file, saved as UTF-16, holds half of a character pair: save it again as UTF-8"},
     MessageEntry{"", kUtf16CutShort,
         "the file, saved as UTF-16, ends in the middle of a character: save it again as UTF-8"},
+    MessageEntry{"", kUtf16Nul,
+        "the file, saved as UTF-16, holds a NUL character (U+0000): remove it, and save the "
+        "file again as UTF-8"},
 };
 // clang-format on
 

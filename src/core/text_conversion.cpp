@@ -1,10 +1,13 @@
 #include "core/text_conversion.h"
 
 #include <locale.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace tavisto {
 namespace {
@@ -97,6 +100,23 @@ std::size_t firstInvalidUtf8(std::string_view utf8) {
     return std::string_view::npos;
 }
 
+bool shownAsCodePoint(char32_t c) {
+    // Sorted, inclusive ranges.
+    static constexpr std::pair<char32_t, char32_t> kShown[] = {
+        {0x0000, 0x0008}, {0x000A, 0x001F},   {0x007F, 0x009F},   {0x00AD, 0x00AD},
+        {0x034F, 0x034F}, {0x061C, 0x061C},   {0x115F, 0x1160},   {0x17B4, 0x17B5},
+        {0x180B, 0x180F}, {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x206F},
+        {0x3164, 0x3164}, {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},
+        {0xFFF0, 0xFFFB}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+    };
+    const auto after =
+        std::upper_bound(std::begin(kShown), std::end(kShown), c,
+                         [](char32_t value, const std::pair<char32_t, char32_t>& range) {
+                             return value < range.first;
+                         });
+    return after != std::begin(kShown) && c <= std::prev(after)->second;
+}
+
 std::string printableText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -108,14 +128,11 @@ std::string printableText(std::string_view text) {
             ++i;
             continue;
         }
-        // C0 but tab, DEL and C1, and the two separators that break lines.
-        const bool control = (codePoint < 0x20 && codePoint != U'\t') ||
-                             (codePoint >= 0x7F && codePoint <= 0x9F) || codePoint == 0x2028 ||
-                             codePoint == 0x2029;
-        if (control) {
+        if (shownAsCodePoint(codePoint)) {
             static constexpr char kHex[] = "0123456789ABCDEF";
             out += "<U+";
-            for (int shift = 12; shift >= 0; shift -= 4) {
+            int shift = codePoint > 0xFFFF ? (codePoint > 0xFFFFF ? 20 : 16) : 12;
+            for (; shift >= 0; shift -= 4) {
                 out.push_back(kHex[(codePoint >> shift) & 0xF]);
             }
             out += '>';
@@ -125,6 +142,20 @@ std::string printableText(std::string_view text) {
         i += length;
     }
     return out;
+}
+
+std::string_view utf8Prefix(std::string_view utf8, std::size_t bytes) {
+    if (bytes >= utf8.size()) {
+        return utf8;
+    }
+    // Back from the first byte left out to the start of its character: at most three
+    // continuation bytes precede a character's last byte.
+    std::size_t end = bytes;
+    while (end > 0 && bytes - end < 3 && isContinuation(static_cast<unsigned char>(utf8[end]))) {
+        --end;
+    }
+    return isContinuation(static_cast<unsigned char>(utf8[end])) ? utf8.substr(0, bytes)
+                                                                 : utf8.substr(0, end);
 }
 
 void appendUtf8(std::string& out, char32_t codePoint) {

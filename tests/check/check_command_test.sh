@@ -42,6 +42,14 @@ expect "json fields" "2 13 type /meterGroups/0/meters/0/width
 \"width\" must be a number, not text
 [json.exception.type_error.302] type must be number, but is string" "$fields"
 
+# A hotkey Tavisto.exe cannot read fails the check, though the band loads the file; a key
+# that prints reversed shows the character that reverses it.
+printf '{"meterGroups": [],\n  "hotkey": "Ctrl+Hyper+M", "\xe2\x80\xaenosj.exe": 1}' >"$folder/hotkey.json"
+output=$("${check[@]}" "$folder/hotkey.json"); status=$?
+expect "hotkey error" 1 "$status"
+expect "hotkey error and escaped key" "$folder/hotkey.json:2:13: error: hotkey \"Ctrl+Hyper+M\" cannot be read: \"Hyper\" is not a modifier (Ctrl, Alt, Shift, Win); Tavisto.exe registers none [/hotkey]
+$folder/hotkey.json:2:29: warning: unknown top-level key \"<U+202E>nosj.exe\" is ignored [/<U+202E>nosj.exe]" "$output"
+
 "${check[@]}" "$folder/missing.json" 2>/dev/null; expect "unreadable file" 2 "$?"
 "${check[@]}" "$folder/missing.json" "$folder/error.json" >/dev/null 2>&1
 expect "unreadable file beside an error" 2 "$?"

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <pdhmsg.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "config/configuration_checker.h"
 #include "config/configuration_loader.h"
 #include "config/taskbar_settings.h"
+#include "core/text_conversion.h"
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
@@ -164,6 +166,46 @@ TEST(LogFile, StartsAfreshBeforePassingItsLimit) {
     }
     EXPECT_GT(largest, kLogLimitBytes);
     EXPECT_LT(largest, 1024u * 1024u);
+    host::removeFolder(folder);
+}
+
+// A line longer than the bound is cut between two characters: the log stays UTF-8.
+TEST(LogFile, CutsALongLineBetweenCharacters) {
+    wchar_t temporary[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    const std::wstring folder = std::wstring(temporary) + L"tavisto-log-cut-test";
+    const std::wstring path = folder + L"\\Tavisto.log";
+    const struct {
+        const wchar_t* character;
+        std::size_t bytes;  // in UTF-8
+    } cases[] = {{L"x", 1}, {L"\u00E9", 2}, {L"\u20AC", 3}, {L"\U0001F600", 4}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.bytes);
+        host::removeFolder(folder);
+        std::wstring line;
+        for (int i = 0; i < 2000; ++i) {
+            line += test.character;
+        }
+        appendLogLine(path, line);
+        std::string written;
+        {
+            const win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(file);
+            char chunk[4096];
+            DWORD read = 0;
+            while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+                written.append(chunk, read);
+            }
+        }
+        ASSERT_TRUE(written.ends_with("\r\n"));
+        written.resize(written.size() - 2);
+        EXPECT_EQ(firstInvalidUtf8(written), std::string::npos);
+        EXPECT_LE(written.size(), kLogLineBytes);
+        EXPECT_GT(written.size(), kLogLineBytes - test.bytes);
+        EXPECT_TRUE(written.ends_with(utf16ToUtf8(
+            std::u16string(test.character, test.character + std::wcslen(test.character)))));
+    }
     host::removeFolder(folder);
 }
 
@@ -320,6 +362,22 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
          L"Refused: the file, saved as UTF-16, holds half of a character pair: save it again as "
          L"UTF-8 (line 1, column 8). The band keeps what it showed before (1 error).",
          1},
+        {"UTF-16 with U+0000 after the document",
+         utf16Bytes(std::u16string(kEmpty) + u'\0' + u"{\"x\": [", false, true),
+         ConfigurationState::Refused,
+         L"Refused: the file, saved as UTF-16, holds a NUL character (U+0000): remove it, and "
+         L"save the file again as UTF-8 (line 1, column 20). The band keeps what it showed "
+         L"before (1 error).",
+         1},
+        // The band loads the file; Tavisto.exe refuses the hotkey alone.
+        {"a hotkey Tavisto.exe cannot read",
+         "{\"meterGroups\": [],\n \"hotkey\": \"Ctrl+Hyper+M\"}", ConfigurationState::Loaded,
+         L"Loaded: 0 groups, 0 meters, 0 counters (1 error). The hotkey \"Ctrl+Hyper+M\" cannot "
+         L"be read: \"Hyper\" is not a modifier (Ctrl, Alt, Shift, Win); Tavisto.exe registers "
+         L"none.",
+         2},
+        {"a hotkey that programs use", "{\"meterGroups\": [], \"hotkey\": \"Ctrl+C\"}",
+         ConfigurationState::Loaded, L"Loaded: 0 groups, 0 meters, 0 counters (1 warning)", 1},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);
@@ -330,6 +388,38 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
         if (example.findingLine != 0) {
             EXPECT_EQ(status.findings.front().line, example.findingLine);
         }
+    }
+}
+
+// The state line of the newest result: after a refusal, when the file that last loaded
+// was written; while a newer check runs, marked first.
+TEST(ConfigurationStatus, StateLineSaysWhenTheLastLoadWasAndWhetherAnotherCheckRuns) {
+    const ConfigurationStatus loaded{ConfigurationState::Loaded, L"Loaded: 1 group", {}, {}};
+    const ConfigurationStatus refused{ConfigurationState::Refused, L"Refused: why.", {}, {}};
+    const struct {
+        const ConfigurationStatus* status;
+        const wchar_t* lastLoaded;
+        bool checking;
+        std::wstring line;
+    } cases[] = {
+        {&loaded, L"", false, L"Loaded: 1 group"},
+        {&loaded, L"2026-12-08 13:05:09", false, L"Loaded: 1 group"},
+        {&loaded, L"", true, L"Checking again\u2026 Loaded: 1 group"},
+        {&refused, L"", false, L"Refused: why."},
+        {&refused, L"2026-12-08 13:05:09", false,
+         L"Refused: why. Last loaded: the file as written at 2026-12-08 13:05:09."},
+        {&refused, L"2026-12-08 13:05:09", true,
+         L"Checking again\u2026 Refused: why. Last loaded: the file as written at 2026-12-08 "
+         L"13:05:09."},
+        // Before the first result.
+        {nullptr, L"", false, L""},
+        {nullptr, L"", true, L"Checking\u2026"},
+    };
+    const ConfigurationStatus none;
+    for (const auto& test : cases) {
+        EXPECT_EQ(stateLineWithLastLoad(test.status != nullptr ? *test.status : none,
+                                        test.lastLoaded, test.checking),
+                  test.line);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "companion/settings_controls.h"
+#include "tavisto_identifiers.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -42,6 +43,17 @@ host::Capture screenCapture(HWND window) {
     }
     SelectObject(memory.get(), original);
     return picture;
+}
+
+win32::Window impostorHostWindow(const wchar_t* caption) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = TAVISTO_COMPANION_WINDOW_CLASS;
+    RegisterClassW(&windowClass);
+    return win32::Window(CreateWindowExW(WS_EX_TOOLWINDOW, TAVISTO_COMPANION_WINDOW_CLASS, caption,
+                                         WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr));
 }
 
 SettingsProgram::SettingsProgram() : SettingsProgram(host::environmentValue(L"TAVISTO_EXE")) {}

@@ -10,6 +10,7 @@
 
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
+#include "platform/win32/handles.h"
 
 namespace tavisto::companion::testing {
 
@@ -18,6 +19,11 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix);
 
 // What the screen shows of the window, 0x00RRGGBB: the pixels a user sees.
 host::Capture screenCapture(HWND window);
+
+// A hidden top-level window of this process of the taskbar meters' class
+// (kHostWindowClass), captioned as they caption theirs: what another program may create.
+// It is created last, so FindWindowW finds it first.
+win32::Window impostorHostWindow(const wchar_t* caption);
 
 // A Tavisto.exe showing its settings window; closed (bounded) at the end.
 class SettingsProgram {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "companion/autostart.h"
+#include "companion/configuration_status.h"
 #include "companion/counter_picker.h"
 #include "companion/settings_controls.h"
 #include "companion/show_values_window.h"
@@ -161,23 +162,29 @@ TEST_F(SettingsTest, CheckAgainReadsTheFileAgain) {
     EXPECT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
 }
 
-TEST_F(SettingsTest, AnswersDuringChecksShowsOnlyTheNewestResultAndClosesPromptly) {
+TEST_F(SettingsTest, SavesFasterThanChecksShowTheNewestResultMarkedAndClosesPromptly) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
-    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), slowToCheck()));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
     const SettingsProgram program;
-    ASSERT_NE(program.window(), nullptr);
-    // Saved again and again, as the watcher reports it: the window answers at once
-    // meanwhile.
-    for (int save = 0; save < 10; ++save) {
+    ASSERT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
+    // Saved again and again, faster than a check takes, as the watcher reports it: the
+    // window answers at once meanwhile, and shows the newest result, marked as being
+    // checked again. (The result shown before, marked, says "Loaded".)
+    ASSERT_TRUE(host::writeInPlace(host::configurationFile(), slowToCheck()));
+    const std::wstring marked = std::wstring(kCheckingAgain) + L"Refused: ";
+    bool shownMarked = false;
+    for (const ULONGLONG start = GetTickCount64();
+         !shownMarked && GetTickCount64() - start < 30000;) {
         PostMessageW(program.window(), window::kReloadMessage, 0, 0);
-    }
-    for (int probe = 0; probe < 5; ++probe) {
         DWORD_PTR answer = 0;
-        EXPECT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer),
-                  0)
-            << probe;
+        ASSERT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer),
+                  0);
         host::pumpFor(20);
+        shownMarked = startsWith(program.state(), marked.c_str());
     }
+    EXPECT_TRUE(shownMarked) << program.state();
+    // Once the saves stop, the last check's result shows, no longer marked.
+    EXPECT_TRUE(program.waitForState(L"Refused: ")) << program.state();
     // Saved once more before those checks end.
     ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kFixed));
     ASSERT_TRUE(program.waitForState(L"Loaded: 1 group, 1 meter, 1 counter")) << program.state();
@@ -224,6 +231,20 @@ TEST_F(SettingsTest, EscCloses) {
     EXPECT_EQ(WaitForSingleObject(program.process(), kPromptly), WAIT_OBJECT_0);
 }
 
+// The control window of Tavisto.exe --taskbar: one of its class that this process did
+// not create.
+HWND runningMeters() {
+    for (HWND window = FindWindowExW(nullptr, nullptr, kHostWindowClass, nullptr);
+         window != nullptr; window = FindWindowExW(nullptr, window, kHostWindowClass, nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process != GetCurrentProcessId()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
 TEST_F(SettingsTest, TaskbarCheckBoxWritesAndRemovesTheRunValueAndStartsAndStopsTheMeters) {
     ASSERT_TRUE(uninstallAutostart());
     const SettingsProgram program;
@@ -233,13 +254,27 @@ TEST_F(SettingsTest, TaskbarCheckBoxWritesAndRemovesTheRunValueAndStartsAndStops
 
     program.click(kTaskbarCheckBox);
     EXPECT_EQ(runValue(), autostartCommand(host::environmentValue(L"TAVISTO_EXE")));
-    EXPECT_TRUE(host::pumpUntil([] { return FindWindowW(kHostWindowClass, nullptr) != nullptr; },
-                                kPromptly));
+    EXPECT_TRUE(host::pumpUntil([] { return runningMeters() != nullptr; }, kPromptly));
+    // Another program's window of the same class, found first: it is left alone.
+    const win32::Window impostor = impostorHostWindow(L"Tavisto");
+    ASSERT_EQ(FindWindowW(kHostWindowClass, nullptr), impostor.get());
 
     program.click(kTaskbarCheckBox);
     EXPECT_EQ(runValue(), L"");
-    EXPECT_TRUE(host::pumpUntil([] { return FindWindowW(kHostWindowClass, nullptr) == nullptr; },
-                                kPromptly));
+    EXPECT_TRUE(host::pumpUntil([] { return runningMeters() == nullptr; }, kPromptly));
+    EXPECT_TRUE(IsWindow(impostor.get()));
+}
+
+// Another program may create a window of the taskbar meters' class and caption it as
+// they caption theirs: the state line never shows it as their state.
+TEST_F(SettingsTest, StateLineShowsNoHotkeyStateOfAnotherProgramsWindow) {
+    const win32::Window impostor = impostorHostWindow(L"Tavisto: \u202Espoofed by another program");
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Missing")) << program.state();
+    program.click(kCheckAgainButton);
+    SendMessageW(program.window(), WM_ACTIVATE, WA_ACTIVE, 0);
+    host::pumpFor(500);
+    EXPECT_EQ(program.state(), L"Missing: there is no configuration file yet.");
 }
 
 TEST_F(SettingsTest, CounterPickerOpensAndEscClosesOnlyThePicker) {

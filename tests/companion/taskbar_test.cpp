@@ -16,6 +16,8 @@
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
 #include "platform/win32/gdiplus_session.h"
+#include "platform/win32/handles.h"
+#include "settings_program.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -728,6 +730,10 @@ TEST_F(TaskbarTest, TakenHotkeyIsReportedNotFatal) {
         kPromptly))
         << companionLog();
     EXPECT_EQ(companion.exitCode(0), -1);
+    // Another program's window of the same class, found first, says something else: the
+    // settings window reads the meters' own.
+    const win32::Window impostor = impostorHostWindow(L"Tavisto: spoofed by another program");
+    EXPECT_EQ(FindWindowW(TAVISTO_COMPANION_WINDOW_CLASS, nullptr), impostor.get());
     // The settings window, a process of its own, says it under the file's state.
     const Companion settings(L"");
     HWND state = nullptr;
@@ -739,6 +745,7 @@ TEST_F(TaskbarTest, TakenHotkeyIsReportedNotFatal) {
         },
         kPromptly))
         << (state != nullptr ? textOf(state).size() : 0) << " characters in the state line";
+    EXPECT_EQ(textOf(state).find(L"spoofed"), std::wstring::npos);
     UnregisterHotKey(nullptr, 1);
 }
 

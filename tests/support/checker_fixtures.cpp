@@ -196,6 +196,8 @@ std::vector<WarningCase> warningCases() {
          R"j({"taskbar": {"clickThrough": true}})j"},
         {"range", R"j({"taskbar": {"offset": 20000}})j", "/taskbar/offset",
          R"j({"taskbar": {"offset": 10000}})j"},
+        {"common-shortcut", R"j({"hotkey": "Ctrl+C"})j", "/hotkey",
+         R"j({"hotkey": "Ctrl+Alt+C"})j"},
         {"units", withCounter(R"j({"counterPath": "(\\A\\B)"})j", "text"),
          "/meterGroups/0/meters/0/counters/0",
          withCounter(R"j({"counterPath": "(\\A\\B)", "units": "bytes/second"
