@@ -197,6 +197,10 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
             result = 1;
             return true;
         case window::kReloadMessage:
+            // The check reads the file itself; taking the watcher's read lets it post again.
+            if (watcher_) {
+                watcher_->takeRead();
+            }
             recheck();
             return true;
         case kCheckReady:

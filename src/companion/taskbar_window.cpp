@@ -125,10 +125,12 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
     const bool horizontal = taskbar.client.width() >= taskbar.client.height();
     const Rect current = clientOf(window);
     // The layout reads the window's own size: across the taskbar it must already have
-    // the visible bar's thickness when the band length is measured.
+    // the visible bar's thickness when the band length is measured, and along it some
+    // room (a window placed before its first load has none).
     const Rect across = placeBand(taskbar, settings, 0);
     const std::int32_t thickness = horizontal ? across.height() : across.width();
     if ((horizontal ? current.height() : current.width()) != thickness ||
+        (showsMeters() && (horizontal ? current.width() : current.height()) == 0) ||
         panel_->direction() != (horizontal ? BandDirection::Horizontal : BandDirection::Vertical)) {
         SetWindowPos(window, nullptr, 0, 0, horizontal ? taskbar.client.width() : thickness,
                      horizontal ? thickness : taskbar.client.height(),

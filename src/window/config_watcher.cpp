@@ -29,9 +29,9 @@ constexpr DWORD kHeldFirstPauseMilliseconds = 50;
 constexpr DWORD kHeldLongestPauseMilliseconds = 1000;
 // While the folder refuses change notifications: how often the file is looked at.
 constexpr DWORD kPollMilliseconds = 2000;
-// How long the owner waits for the thread to end: briefly, since a thread held by the
-// file system must not hold the window's thread with it.
-constexpr DWORD kStopMilliseconds = 200;
+// How long the owner waits for the thread to end: a stopped watch still has to cancel
+// its read of the folder; a thread held by the file system is left to end on its own.
+constexpr DWORD kStopMilliseconds = 1500;
 
 // Walks the records, calling `visit(name, length)` until it returns true.
 template <typename Visit>
