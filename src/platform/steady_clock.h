@@ -17,10 +17,12 @@ class SteadyClock final : public Clock {
 };
 
 // The one clock of a process: query work that runs on after its window went (a stalled
-// provider) still reads it.
+// provider) still reads it. A namespace-scope object, not a function's static, which would
+// take a thread-safe guard that the runtime keeps a handle for at every load of the DLL.
+inline const SteadyClock kSteadyClock;
+
 inline const Clock& steadyClock() {
-    static const SteadyClock clock;
-    return clock;
+    return kSteadyClock;
 }
 
 }  // namespace tavisto::platform
