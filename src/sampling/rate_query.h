@@ -48,9 +48,6 @@ class RateQuery final : public platform::QueryWork {
     // still being classified keeps its value.
     double value(std::size_t reference) const { return slots_.at(reference).value; }
     platform::QueryHandle query() const { return query_; }
-    platform::CounterHandle counter(std::size_t reference) const {
-        return slots_.at(reference).counter;
-    }
 
   private:
     struct Slot {

@@ -329,14 +329,22 @@ TEST_P(PdhFaults, SurviveFailingTicksAndShowTheValuesOnceTheFailuresStop) {
 }
 
 // A column of one counter, red up to its value out of 100, in an outline of `outline`,
-// sampled every 200 ms.
-std::string stallConfiguration(const char* outline) {
+// sampled every 200 ms; with `absentBeside`, beside a column whose counter never adds, so
+// that it is tried again and again while the meters run.
+std::string stallConfiguration(const char* outline, bool absentBeside = false) {
+    const std::string absent = absentBeside ? R"json(,
+    { "meterType": "column", "width": 20, "refreshRate": 200,
+      "counters": [ { "counterPath": "(\\Test(_Total)\\Absent)", "minValue": 0,
+                      "maxValue": 100 } ] })json"
+                                            : "";
     return std::string(R"json({ "horizontalPadding": 1, "verticalPadding": 2,
-  "meterGroups": [ { "name": "stall", "width": 24, "height": 24, "meters": [
-    { "meterType": "column", "width": 20, "refreshRate": 200, "color": ")json") +
+  "meterGroups": [ { "name": "stall", "width": )json") +
+           (absentBeside ? "48" : "24") + R"json(, "height": 24, "meters": [
+    { "meterType": "column", "width": 20, "refreshRate": 200, "color": ")json" +
            outline + R"json(",
       "counters": [ { "counterPath": "(\\Test(_Total)\\Value)", "color": "#FF0000",
-                      "minValue": 0, "maxValue": 100 } ] } ] } ] })json";
+                      "minValue": 0, "maxValue": 100 } ] })json" +
+           absent + " ] } ] }";
 }
 constexpr std::uint32_t kGreen = 0x00FF00;
 constexpr DWORD kStallMilliseconds = 5000;
@@ -471,19 +479,6 @@ TEST_P(StalledCollection, EndsWithinASecondAndLeavesNothingBehind) {
     }
 }
 
-// The red column of stallConfiguration beside a column whose counter never adds: it
-// is tried again and again while the meters run.
-std::string slowAddConfiguration(const char* outline) {
-    return std::string(R"json({ "horizontalPadding": 1, "verticalPadding": 2,
-  "meterGroups": [ { "name": "slow", "width": 48, "height": 24, "meters": [
-    { "meterType": "column", "width": 20, "refreshRate": 200, "color": ")json") +
-           outline + R"json(",
-      "counters": [ { "counterPath": "(\\Test(_Total)\\Value)", "color": "#FF0000",
-                      "minValue": 0, "maxValue": 100 } ] },
-    { "meterType": "column", "width": 20, "refreshRate": 200,
-      "counters": [ { "counterPath": "(\\Test(_Total)\\Absent)", "minValue": 0,
-                      "maxValue": 100 } ] } ] } ] })json";
-}
 constexpr unsigned kSlowAddMilliseconds = 2000;
 
 // Every counter add takes 2 s, as a first add does on some machines: the window keeps
@@ -497,7 +492,7 @@ TEST_P(StalledAdd, WindowAnswersThroughLoadReloadAndRetriesAndNeverCallsPdh) {
     slow.sleepAddMilliseconds = kSlowAddMilliseconds;
     slow.refusedPaths = {"\\Test(_Total)\\Absent"};
     ASSERT_TRUE(standIn_.follow(slow));
-    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), slowAddConfiguration("#00FF00")));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), stallConfiguration("#00FF00", true)));
     const std::unique_ptr<Host> tested = GetParam().make();
     ASSERT_TRUE(host::pumpUntil([&] { return tested->window() != nullptr; }, 5000));
     {
@@ -507,7 +502,7 @@ TEST_P(StalledAdd, WindowAnswersThroughLoadReloadAndRetriesAndNeverCallsPdh) {
         EXPECT_TRUE(host::pumpUntil([&] { return tested->count(kRed) > 0; }, 10'000));
 
         ASSERT_TRUE(
-            host::writeInPlace(host::configurationFile(), slowAddConfiguration("#0000FF")));
+            host::writeInPlace(host::configurationFile(), stallConfiguration("#0000FF", true)));
         EXPECT_TRUE(host::pumpUntil(
             [&] { return tested->count(kBlue) > 0 && tested->count(kGreen) == 0; }, 1500))
             << "the reload waited for an add";
