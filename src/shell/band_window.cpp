@@ -2,7 +2,7 @@
 
 #include "core/failure_sink.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/taskbar_theme.h"
+#include "platform/win32/painting.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
 #include "window/config_watcher.h"
@@ -20,9 +20,6 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_DESTROY:
             windowDestroying();
             return false;
-        case WM_SIZE:
-            resized();
-            return false;
         case WM_SETFOCUS:
             focusChanged(true);
             return false;
@@ -30,11 +27,15 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             focusChanged(false);
             return false;
         case WM_PAINT:
-            paint(nullptr);
-            return false;
         case WM_PRINTCLIENT:
-            paint(reinterpret_cast<HDC>(wParam));
-            return false;
+            if (!panelWindow_) {
+                win32::paintBand(
+                    window, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
+                    nullptr);
+                result = 0;
+                return true;
+            }
+            break;
         case WM_ERASEBKGND:
             result = compositionEnabled() ? 1 : 0;
             return true;
@@ -52,31 +53,10 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_LBUTTONUP:
             window::startTaskManager();
             return false;
-        case WM_SETTINGCHANGE:
-            // The taskbar turned light or dark: "auto" colours are drawn again, as a
-            // resize draws every meter; the configuration is not read again.
-            if (win32::announcesThemeChange(wParam, lParam)) {
-                resized();
-            }
-            return false;
-        case WM_GETOBJECT:
-            result = accessibleObject(wParam, lParam);
-            return result != 0;
-        case WM_SYSCOLORCHANGE:
-            // High contrast on or off: "auto" colours follow its text colour at once.
-            resized();
-            return false;
-        case window::kReloadMessage:
-            reloadConfiguration();
-            return false;
-        case window::kCollectedMessage:
-            if (panelWindow_) {
-                panelWindow_->collected();
-            }
-            return true;
         default:
-            return false;
+            break;
     }
+    return panelWindow_ && panelWindow_->answer(message, wParam, lParam, result);
 }
 
 HWND createBandWindow(HWND parent, CTavisto& band) noexcept {

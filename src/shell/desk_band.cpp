@@ -237,7 +237,7 @@ STDMETHODIMP CTavisto::TranslateAcceleratorIO(MSG*) noexcept {
 void CTavisto::windowCreated(HWND window) noexcept {
     try {
         panelWindow_ =
-            std::make_unique<window::PanelWindow>(window, direction_, win32::DpiSource::Screen);
+            std::make_unique<window::PanelWindow>(window, panelHost(), win32::DpiSource::Screen);
     } catch (...) {
         // Out of memory: the band stays empty.
         reportCaughtException("the band's panel");
@@ -248,18 +248,11 @@ void CTavisto::windowDestroying() noexcept {
     panelWindow_.reset();
 }
 
-void CTavisto::reloadConfiguration() noexcept {
-    if (!panelWindow_) {
-        return;
-    }
-    const window::PanelWindow::Reloaded reloaded = panelWindow_->reload();
-    if (!reloaded.read) {
-        return;
-    }
+void CTavisto::panelReloaded(bool lengthChanged) noexcept {
     if (!panelWindow_->refusal().empty()) {
         reportFailure("reloading the configuration", panelWindow_->refusal());
     }
-    if (reloaded.lengthChanged) {
+    if (lengthChanged) {
         RECT client{};
         GetClientRect(window(), &client);
         pushBandSize(bandLength(), direction_ == BandDirection::Horizontal
@@ -268,30 +261,16 @@ void CTavisto::reloadConfiguration() noexcept {
     }
 }
 
-void CTavisto::resized() noexcept {
+BandDirection CTavisto::panelDirection() noexcept {
     direction_ =
         window::bandDirectionOf(parentWindow_ != nullptr ? parentWindow_ : GetParent(window()));
-    if (panelWindow_) {
-        panelWindow_->relayout(direction_);
-    }
+    return direction_;
 }
 
 void CTavisto::focusChanged(bool focused) noexcept {
     hasFocus_ = focused ? TRUE : FALSE;
     if (site_) {
         site_->OnFocusChangeIS(primary(), hasFocus_);
-    }
-}
-
-LRESULT CTavisto::accessibleObject(WPARAM flags, LPARAM objectId) noexcept {
-    return panelWindow_ ? panelWindow_->accessibleObject(flags, objectId) : 0;
-}
-
-void CTavisto::paint(HDC given) noexcept {
-    if (panelWindow_) {
-        panelWindow_->paintBuffered(given);
-    } else {
-        win32::paintBand(window(), given, nullptr);
     }
 }
 

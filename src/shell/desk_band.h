@@ -24,7 +24,8 @@ namespace tavisto::shell {
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class CTavisto final
     : public ComObject<CTavisto, IDeskBand2, IPersistStream, IObjectWithSite, IInputObject>,
-      private window::WindowProcedure<CTavisto> {
+      private window::WindowProcedure<CTavisto>,
+      private window::PanelHost {
   public:
     // Makes a band object and queries it for `riid`; a failed query destroys it at once.
     static HRESULT createAndQuery(REFIID riid, void** ppv) noexcept;
@@ -71,14 +72,7 @@ class CTavisto final
     // WM_DESTROY: the watcher stops posting to the window, and the panel and its
     // backends go with the window they draw in.
     void windowDestroying() noexcept;
-    // WM_CREATE and the reload message.
-    void reloadConfiguration() noexcept;
-    // WM_SIZE: the band's direction follows the shape of the parent window.
-    void resized() noexcept;
     void focusChanged(bool focused) noexcept;
-    // WM_PAINT (null) and WM_PRINTCLIENT (its DC).
-    void paint(HDC given) noexcept;
-    LRESULT accessibleObject(WPARAM flags, LPARAM objectId) noexcept;
     bool compositionEnabled() const noexcept { return compositionEnabled_ != FALSE; }
 
   private:
@@ -89,6 +83,11 @@ class CTavisto final
 
     CTavisto() = default;
     ~CTavisto();
+
+    // The band's direction follows the shape of the parent window.
+    BandDirection panelDirection() noexcept override;
+    // A refusal is reported; a new length is pushed to the taskbar.
+    void panelReloaded(bool lengthChanged) noexcept override;
 
     IUnknown* primary() noexcept { return static_cast<IDeskBand2*>(this); }
     std::int32_t bandLength() const noexcept;

@@ -6,12 +6,17 @@
 #include <utility>
 
 #include "core/failure_sink.h"
+#include "platform/win32/painting.h"
+#include "platform/win32/taskbar_theme.h"
 #include "render/band_metrics.h"
 
 namespace tavisto::window {
 
-PanelWindow::PanelWindow(HWND window, BandDirection direction, win32::DpiSource dpi)
-    : window_(window), direction_(direction), accessibility_(window, *this) {
+PanelWindow::PanelWindow(HWND window, PanelHost& host, win32::DpiSource dpi)
+    : window_(window),
+      host_(host),
+      direction_(host.panelDirection()),
+      accessibility_(window, *this) {
     try {
         platform_ = std::make_unique<win32::BandWindowPlatform>(window, dpi);
         collector_ = std::make_unique<Collector>(window, platform_->counterQueries());
@@ -43,43 +48,90 @@ PanelWindow::~PanelWindow() {
     platform_.reset();
 }
 
-PanelWindow::Reloaded PanelWindow::reload() noexcept {
-    if (!platform_ || !collector_ || !watcher_) {
-        return {};
+bool PanelWindow::answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept {
+    switch (message) {
+        case WM_SIZE:
+        case WM_SYSCOLORCHANGE:
+            // High contrast on or off: "auto" colours follow its text colour at once.
+            layOutAgain();
+            return false;
+        case WM_SETTINGCHANGE:
+            // The taskbar turned light or dark: "auto" colours are drawn again, as a
+            // resize draws every meter; the configuration is not read again.
+            if (win32::announcesThemeChange(wParam, lParam)) {
+                layOutAgain();
+            }
+            return false;
+        case WM_PAINT:
+        case WM_PRINTCLIENT:
+            win32::paintBand(window_,
+                             message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
+                             panel_ ? &panel_->surface() : nullptr);
+            announceValueChanges();
+            result = 0;
+            return true;
+        case WM_ERASEBKGND:
+            // The frame covers the whole client area.
+            result = 1;
+            return true;
+        case WM_GETOBJECT:
+            result = accessibility_.answer(wParam, lParam);
+            return result != 0;
+        case kCollectedMessage:
+            collected();
+            result = 0;
+            return true;
+        case kReloadMessage:
+            reload();
+            result = 0;
+            return true;
+        default:
+            return false;
     }
+}
+
+void PanelWindow::reload() noexcept {
+    if (!platform_ || !collector_ || !watcher_) {
+        return;
+    }
+    bool lengthChanged = false;
     try {
         std::optional<ConfigurationRead> read = watcher_->takeRead();
         if (!read) {
-            return {};
+            // The message came from someone else, or the read was taken already.
+            return;
         }
         lastRead_ = read->text;
         std::optional<std::string>& text = read->text;
         if (!text) {
             refusal_ = "the file cannot be read, or it is over the size limit";
-            return {true, false};
-        }
-        // Measured before a first panel exists (length 0), so that a window that had no
-        // configuration reports its new length.
-        const std::int32_t before = bandLength();
-        std::string refusal;
-        if (!panel_) {
-            // A text that does not parse or cannot be interpreted leaves the window empty.
-            panel_ = MeterPanel::create(platform_->services(), std::move(*text), direction_,
-                                        refusal, collector_.get());
         } else {
-            // A text that does not parse leaves the panel running as it is.
-            refusal = panel_->reload(std::move(*text), direction_);
+            // Measured before a first panel exists (length 0), so that a window that had
+            // no configuration reports its new length.
+            const std::int32_t before = bandLength();
+            std::string refusal;
+            if (!panel_) {
+                // A text that does not parse or cannot be interpreted leaves the window
+                // empty.
+                panel_ = MeterPanel::create(platform_->services(), std::move(*text), direction_,
+                                            refusal, collector_.get());
+            } else {
+                // A text that does not parse leaves the panel running as it is.
+                refusal = panel_->reload(std::move(*text), direction_);
+            }
+            refusal_ = std::move(refusal);
+            if (refusal_.empty()) {
+                accessibility_.groupsChanged();
+            }
+            lengthChanged = panel_ && bandLength() != before;
+            InvalidateRect(window_, nullptr, FALSE);
         }
-        refusal_ = std::move(refusal);
-        if (refusal_.empty()) {
-            accessibility_.groupsChanged();
-        }
-        return {true, panel_ && bandLength() != before};
     } catch (...) {
         // Out of memory while copying the text: nothing changes.
         reportCaughtException("reloading the configuration");
-        return {};
+        return;
     }
+    host_.panelReloaded(lengthChanged);
 }
 
 void PanelWindow::readConfigurationAgain() noexcept {
@@ -100,11 +152,12 @@ void PanelWindow::collected() noexcept {
     }
 }
 
-void PanelWindow::relayout(BandDirection direction) noexcept {
-    direction_ = direction;
+void PanelWindow::layOutAgain() noexcept {
+    direction_ = host_.panelDirection();
     if (panel_) {
-        panel_->relayout(direction);
+        panel_->relayout(direction_);
     }
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 std::int32_t PanelWindow::bandLength() const noexcept {
@@ -113,11 +166,6 @@ std::int32_t PanelWindow::bandLength() const noexcept {
 
 const win32::GdiplusMemorySurface* PanelWindow::surface() const noexcept {
     return panel_ ? dynamic_cast<const win32::GdiplusMemorySurface*>(&panel_->surface()) : nullptr;
-}
-
-void PanelWindow::paintBuffered(HDC given) noexcept {
-    win32::paintBand(window_, given, panel_ ? &panel_->surface() : nullptr);
-    announceValueChanges();
 }
 
 BandDirection bandDirectionOf(HWND host) noexcept {

@@ -1,10 +1,11 @@
 #pragma once
-// A meter panel in a window, as both hosts show it: the desk band's window in a
-// taskbar that hosts bands, and the companion's window inside the taskbar. It owns the
-// window's platform services, the panel, the collector that runs the panel's
-// collections away from the window's thread, and the watcher that asks for a reload
-// when the configuration file changes; the host owns the window and decides how the
-// frame reaches the screen.
+// A meter panel in a window, as every host shows it: the desk band's window in a
+// taskbar that hosts bands, the companion's window inside the taskbar, and the settings
+// window's preview. It owns the window's platform services, the panel, the collector
+// that runs the panel's collections away from the window's thread, and the watcher that
+// asks for a reload when the configuration file changes, and it answers the messages
+// every host answers alike; the host owns the window, answers its own messages first and
+// decides how the frame reaches the screen.
 
 #include <windows.h>
 
@@ -23,27 +24,37 @@
 
 namespace tavisto::window {
 
+// What each window showing a panel decides its own way.
+class PanelHost {
+  public:
+    // The way the meters run now, asked at each resize and theme change.
+    virtual BandDirection panelDirection() noexcept = 0;
+    // After a reload message that read the file, whether it loaded or was refused.
+    virtual void panelReloaded(bool lengthChanged) noexcept = 0;
+
+  protected:
+    virtual ~PanelHost() = default;
+    // For a host that derives from this privately, to hand itself to its PanelWindow.
+    PanelHost& panelHost() noexcept { return *this; }
+};
+
 class PanelWindow final : public MeterSource {
   public:
     // Call from WM_CREATE with GDI+ started: starts watching the configuration folder;
     // the watcher reads the file and the reload message brings it. Until then, and while
-    // the file is missing or malformed, the window has no panel.
-    PanelWindow(HWND window, BandDirection direction, win32::DpiSource dpi);
+    // the file is missing or malformed, the window has no panel. `host` outlives it.
+    PanelWindow(HWND window, PanelHost& host, win32::DpiSource dpi);
     // Destroy it no later than WM_DESTROY, on the window's thread: the panel's timers
     // and tooltips belong to the window, and the watcher posts to it.
     ~PanelWindow();
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;
 
-    // What a reload message did: whether it found a read of the file to load (the
-    // message may come from someone else), and whether the band length changed.
-    struct Reloaded {
-        bool read = false;
-        bool lengthChanged = false;
-    };
-    // The reload message: loads what the watcher read. A document that cannot be read or
-    // loaded keeps what is shown.
-    Reloaded reload() noexcept;
+    // The messages every host answers alike: resizes and theme changes lay out again,
+    // painting draws the frame over the parent's background, WM_GETOBJECT, the
+    // collector's and the watcher's messages. True when answered with `result`.
+    bool answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept;
+
     // Has the watcher read the file again, as after a change; the reload message follows.
     void readConfigurationAgain() noexcept;
     // The text of the newest read a reload took; none before the first, or when that
@@ -52,10 +63,9 @@ class PanelWindow final : public MeterSource {
     // Why the last reload kept what was shown (the file could not be read, or the parse's
     // or the load's message); empty after one that loaded.
     const std::string& refusal() const noexcept { return refusal_; }
-    // kCollectedMessage: the panel reads what the collector collected and draws.
-    void collected() noexcept;
-    // WM_SIZE: lays out in the given direction and redraws the whole frame.
-    void relayout(BandDirection direction) noexcept;
+    // Lays out for the host's direction and theme now, redraws the whole frame and
+    // repaints.
+    void layOutAgain() noexcept;
 
     BandDirection direction() const noexcept { return direction_; }
     // 0 while there is no panel.
@@ -65,20 +75,19 @@ class PanelWindow final : public MeterSource {
     const MeterPanel* panel() const noexcept override { return panel_.get(); }
     const win32::GdiplusMemorySurface* surface() const noexcept;
 
-    // WM_PAINT (null) and WM_PRINTCLIENT (its DC): the frame over the parent's
-    // background in a buffered paint.
-    void paintBuffered(HDC given) noexcept;
-
-    // WM_GETOBJECT: the meters' accessible object for the client area, else 0.
-    LRESULT accessibleObject(WPARAM flags, LPARAM objectId) noexcept {
-        return accessibility_.answer(flags, objectId);
-    }
     // After new values reached the screen: screen readers that hold the accessible object
     // hear of them, no more often than every few seconds per group.
     void announceValueChanges() noexcept { accessibility_.announceValueChanges(); }
 
   private:
+    // The reload message: loads what the watcher read, and tells the host when there was
+    // a read. A document that cannot be read or loaded keeps what is shown.
+    void reload() noexcept;
+    // The collector's message: the panel reads what was collected and draws.
+    void collected() noexcept;
+
     HWND window_;
+    PanelHost& host_;
     BandDirection direction_;
     std::unique_ptr<win32::BandWindowPlatform> platform_;
     // Outlives the panel, whose queries it may still be collecting.
