@@ -13,6 +13,7 @@
 #include "companion/counter_paths.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
+#include "platform/platform.h"
 #include "platform/win32/handles.h"
 #include "window/module_file.h"
 
@@ -225,7 +226,9 @@ void objectChosen(HWND window) {
 }
 
 void layout(HWND window, UINT dpi) {
-    const auto scaled = [dpi](int pixels) { return MulDiv(pixels, static_cast<int>(dpi), 96); };
+    const auto scaled = [scale = platform::dpiScaleOf(dpi)](int pixels) {
+        return platform::scaledPixels(pixels, scale);
+    };
     RECT client{};
     GetClientRect(window, &client);
     const int margin = scaled(10);
@@ -308,8 +311,8 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         windowClass.lpszClassName = kCounterPickerClass;
         RegisterClassExW(&windowClass);
-        const int width = MulDiv(720, static_cast<int>(dpi), 96);
-        const int height = MulDiv(420, static_cast<int>(dpi), 96);
+        const int width = platform::scaledPixels(720, platform::dpiScaleOf(dpi));
+        const int height = platform::scaledPixels(420, platform::dpiScaleOf(dpi));
         std::unique_ptr<CounterPicker> picker(new CounterPicker(dpi));
         if (CreateWindowExW(WS_EX_CONTROLPARENT, kCounterPickerClass, L"Counters",
                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, width, height, owner,

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
-#include "config/configuration_values.h"
 #include "core/rounding.h"
+#include "platform/platform.h"
 
 namespace tavisto::companion {
 
 Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std::int32_t length) {
     const Rect& client = taskbar.client;
     const bool horizontal = client.width() >= client.height();
-    const std::int64_t offset = scalePixels(settings.offset, taskbar.dpiScale);
+    const std::int64_t offset = platform::scaledPixels(settings.offset, taskbar.dpiScale);
     // Along the taskbar: its near end, and the far end the band must stay before.
     const std::int64_t nearEnd = horizontal ? client.left : client.top;
     std::int64_t farEnd = horizontal ? client.right : client.bottom;
@@ -18,7 +18,7 @@ Rect placeBand(const TaskbarShape& taskbar, const TaskbarSettings& settings, std
         farEnd = horizontal ? taskbar.notificationArea->left : taskbar.notificationArea->top;
     } else {
         const std::int32_t reserve = taskbar.primary ? kPrimaryTrayReserve : kSecondaryClockReserve;
-        farEnd -= scalePixels(reserve, taskbar.dpiScale);
+        farEnd -= platform::scaledPixels(reserve, taskbar.dpiScale);
     }
     // Across: the visible bar, kept inside the client area.
     std::int32_t crossFrom = horizontal ? client.top : client.left;

@@ -4,8 +4,6 @@
 
 #include "core/failure_sink.h"
 #include "platform/win32/painting.h"
-#include "platform/win32/system_services.h"
-#include "platform/win32/taskbar_theme.h"
 #include "window/module_file.h"
 
 namespace tavisto::companion {
@@ -15,17 +13,12 @@ PreviewWindow::~PreviewWindow() {
     destroyWindow();
 }
 
-void PreviewWindow::createPanel() noexcept {
-    // The old panel goes first: its timers and tooltips are the window's.
-    panel_.reset();
-    try {
-        panel_ = std::make_unique<window::PanelWindow>(window(), window::bandDirectionOf(window()),
-                                                       win32::DpiSource::WindowMonitor);
-    } catch (...) {
-        // Out of memory: the preview stays empty.
-        reportCaughtException("the preview's panel");
-    }
-    InvalidateRect(window(), nullptr, FALSE);
+BandDirection PreviewWindow::panelDirection() noexcept {
+    return window::bandDirectionOf(window());
+}
+
+void PreviewWindow::panelReloaded(bool) noexcept {
+    PostMessageW(GetParent(window()), kPreviewReloaded, 0, 0);
 }
 
 // Returns true when the message is answered without DefWindowProcW.
@@ -33,60 +26,37 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                                   LRESULT& result) {
     switch (message) {
         case WM_CREATE:
-            createPanel();
+            try {
+                panel_ = std::make_unique<window::PanelWindow>(window, panelHost(),
+                                                               win32::DpiSource::WindowMonitor);
+            } catch (...) {
+                // Out of memory: the preview stays empty.
+                reportCaughtException("the preview's panel");
+            }
             return false;
         case WM_DESTROY:
             panel_.reset();
             return false;
-        case WM_SIZE:
+        case WM_DPICHANGED_AFTERPARENT:
+            // The panel takes the monitor's scale at each layout.
             if (panel_) {
-                panel_->relayout(window::bandDirectionOf(window));
-                InvalidateRect(window, nullptr, FALSE);
+                panel_->layOutAgain();
             }
             return false;
         case WM_PAINT:
-        case WM_PRINTCLIENT: {
-            const HDC given = message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr;
-            if (panel_) {
-                panel_->paintBuffered(given);
-            } else {
-                win32::paintBand(window, given, nullptr);
+        case WM_PRINTCLIENT:
+            if (!panel_) {
+                win32::paintBand(
+                    window, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
+                    nullptr);
+                result = 0;
+                return true;
             }
-            result = 0;
-            return true;
-        }
-        case WM_ERASEBKGND:
-            result = 1;
-            return true;
-        case WM_DPICHANGED_AFTERPARENT:
-            // The panel takes its scale when it is made, from the same measure.
-            if (!panel_ ||
-                platform::dpiScaleOf(win32::Win32Screen(window).dpi()) != panel_->dpiScale()) {
-                createPanel();
-                PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
-            }
-            return false;
-        case WM_SETTINGCHANGE:
-            // Sent on by the parent: "auto" colours follow a light or dark taskbar.
-            if (panel_ && win32::announcesThemeChange(wParam, lParam)) {
-                panel_->relayout(panel_->direction());
-                InvalidateRect(window, nullptr, FALSE);
-            }
-            return false;
-        case window::kCollectedMessage:
-            if (panel_) {
-                panel_->collected();
-            }
-            return true;
-        case window::kReloadMessage:
-            if (panel_ && panel_->reload().read) {
-                InvalidateRect(window, nullptr, FALSE);
-                PostMessageW(GetParent(window), kPreviewReloaded, 0, 0);
-            }
-            return false;
+            break;
         default:
-            return false;
+            break;
     }
+    return panel_ && panel_->answer(message, wParam, lParam, result);
 }
 
 std::unique_ptr<PreviewWindow> PreviewWindow::create(HWND parent, int id) noexcept {

@@ -18,7 +18,7 @@ inline constexpr wchar_t kPreviewWindowClass[] = L"TavistoPreviewClass";
 // Posted to the preview's parent after each reload of the file.
 inline constexpr UINT kPreviewReloaded = WM_APP + 2;
 
-class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
+class PreviewWindow : private window::WindowProcedure<PreviewWindow>, private window::PanelHost {
   public:
     // A child window `id` of `parent`, horizontal, at the DPI of its monitor, painted over
     // the parent's background; null when it cannot be created. Start GDI+ first.
@@ -44,9 +44,9 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow> {
     PreviewWindow() = default;
 
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-    // Replaces the panel with one that reads the file anew, at the DPI of the window's
-    // monitor now.
-    void createPanel() noexcept;
+    BandDirection panelDirection() noexcept override;
+    // The settings window hears of each reload of the file.
+    void panelReloaded(bool lengthChanged) noexcept override;
 
     std::unique_ptr<window::PanelWindow> panel_;
 };

@@ -151,8 +151,9 @@ int SettingsWindow::run() noexcept {
         }
         // Sized once the DPI of its monitor is known.
         const UINT dpi = static_cast<UINT>(win32::Win32Screen(window()).dpi().vertical);
-        RECT frame{0, 0, MulDiv(kClientWidth, static_cast<int>(dpi), 96),
-                   MulDiv(kClientHeight, static_cast<int>(dpi), 96)};
+        const double scale = platform::dpiScaleOf(dpi);
+        RECT frame{0, 0, platform::scaledPixels(kClientWidth, scale),
+                   platform::scaledPixels(kClientHeight, scale)};
         AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
         SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -343,7 +344,9 @@ void SettingsWindow::applyDpi(UINT dpi) {
 }
 
 void SettingsWindow::layout() {
-    const auto scaled = [this](int pixels) { return MulDiv(pixels, static_cast<int>(dpi_), 96); };
+    const auto scaled = [scale = platform::dpiScaleOf(dpi_)](int pixels) {
+        return platform::scaledPixels(pixels, scale);
+    };
     RECT client{};
     GetClientRect(window(), &client);
     const int margin = scaled(kMargin);

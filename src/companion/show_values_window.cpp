@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/failure_sink.h"
+#include "platform/win32/system_services.h"
 #include "window/module_file.h"
 
 namespace tavisto::companion {
@@ -115,7 +116,8 @@ void ShowValuesWindow::refresh() noexcept {
 void ShowValuesWindow::applyFont() noexcept {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
-    const UINT dpi = GetDpiForWindow(window());
+    // The same measure as every other window's scale.
+    const auto dpi = static_cast<UINT>(win32::Win32Screen(window()).dpi().vertical);
     if (!SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
                                     dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi)) {
         return;

@@ -301,9 +301,11 @@ void TaskbarHost::check() noexcept {
             wanted.insert(wanted.end(), secondary.begin(), secondary.end());
         }
         std::erase_if(windows_, [&](const std::unique_ptr<TaskbarWindow>& window) {
-            return std::find(wanted.begin(), wanted.end(), window->taskbar()) == wanted.end() ||
-                   window->scaleChanged();
+            return std::find(wanted.begin(), wanted.end(), window->taskbar()) == wanted.end();
         });
+        for (const auto& window : windows_) {
+            window->followScale();
+        }
         if (now >= nextAttach_ && mayAttach) {
             for (const HWND taskbar : wanted) {
                 const bool has = std::any_of(windows_.begin(), windows_.end(), [&](const auto& w) {

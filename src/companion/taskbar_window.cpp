@@ -84,12 +84,14 @@ bool TaskbarWindow::attached() const noexcept {
            GetParent(window()) == taskbar_ && isReady(taskbar_);
 }
 
-bool TaskbarWindow::scaleChanged() const noexcept {
+void TaskbarWindow::followScale() noexcept {
     if (window() == nullptr || !panel_ || !panel_->panel()) {
-        return false;
+        return;
     }
-    // The same measure the panel took its scale from when it was made.
-    return platform::dpiScaleOf(win32::Win32Screen(window()).dpi()) != panel_->dpiScale();
+    // The same measure the panel takes its scale from at each layout.
+    if (platform::dpiScaleOf(win32::Win32Screen(window()).dpi()) != panel_->dpiScale()) {
+        panel_->layOutAgain();
+    }
 }
 
 TaskbarShape TaskbarWindow::shape() const noexcept {
@@ -173,8 +175,7 @@ const std::string& TaskbarWindow::refusal() const noexcept {
 
 void TaskbarWindow::redrawForTheme() noexcept {
     if (panel_) {
-        panel_->relayout(panel_->direction());
-        present();
+        panel_->layOutAgain();
     }
 }
 
@@ -226,8 +227,8 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_CREATE:
             try {
-                panel_ = std::make_unique<window::PanelWindow>(
-                    window, window::bandDirectionOf(taskbar_), win32::DpiSource::WindowMonitor);
+                panel_ = std::make_unique<window::PanelWindow>(window, panelHost(),
+                                                               win32::DpiSource::WindowMonitor);
             } catch (...) {
                 // Out of memory: the window stays empty.
                 reportCaughtException("the taskbar window's panel");
@@ -240,12 +241,6 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             // Explorer may destroy the window with its taskbar: the host drops this object.
             PostMessageW(host_, kTaskbarWindowGone, 0, 0);
             return false;
-        case WM_SIZE:
-            if (panel_) {
-                panel_->relayout(window::bandDirectionOf(taskbar_));
-                InvalidateRect(window, nullptr, FALSE);
-            }
-            return false;
         case WM_PAINT: {
             // Only validates: the frame is presented whole, below.
             win32::beginPaint(window);
@@ -256,9 +251,6 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             result = 0;
             return true;
         }
-        case WM_GETOBJECT:
-            result = panel_ ? panel_->accessibleObject(wParam, lParam) : 0;
-            return result != 0;
         case WM_TIMER:
             if (wParam != kFrameAnswerTimer) {
                 return false;
@@ -268,9 +260,6 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 sendFrame(requester);
             }
             result = 0;
-            return true;
-        case WM_ERASEBKGND:
-            result = 1;
             return true;
         case WM_MOUSEACTIVATE:
             // A click must not take the activation away from the user's window.
@@ -298,24 +287,23 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             SendMessageW(host_, kShowMenu, 0, lParam);
             result = 0;
             return true;
-        case window::kCollectedMessage:
-            if (panel_) {
-                panel_->collected();
-            }
-            return true;
-        case window::kReloadMessage:
-            if (panel_ && panel_->reload().read) {
-                PostMessageW(host_, kConfigurationReloaded, reinterpret_cast<WPARAM>(window), 0);
-            }
-            return false;
         default:
             if (message == frameRequestMessage() && message != 0) {
                 requestFrame(reinterpret_cast<HWND>(wParam));
                 result = 1;
                 return true;
             }
-            return false;
+            break;
     }
+    return panel_ && panel_->answer(message, wParam, lParam, result);
+}
+
+BandDirection TaskbarWindow::panelDirection() noexcept {
+    return window::bandDirectionOf(taskbar_);
+}
+
+void TaskbarWindow::panelReloaded(bool) noexcept {
+    PostMessageW(host_, kConfigurationReloaded, reinterpret_cast<WPARAM>(window()), 0);
 }
 
 }  // namespace tavisto::companion

@@ -45,7 +45,7 @@ inline constexpr UINT kFrameAnswerTimeout = 100;
 // Registers the window class of this module once; false when it cannot be.
 bool registerTaskbarWindowClass() noexcept;
 
-class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
+class TaskbarWindow : private window::WindowProcedure<TaskbarWindow>, private window::PanelHost {
   public:
     // Creates the window and makes it a child of `taskbar`; null with the reason in
     // `failure` when the window cannot be created or the taskbar refuses it.
@@ -61,8 +61,9 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
     bool attached() const noexcept;
     // Whether the panel shows a configuration.
     bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
-    // The monitor's scale differs from the one the panel was loaded with.
-    bool scaleChanged() const noexcept;
+    // Lays the meters out again when the monitor's scale is no longer the one they were
+    // laid out for; the configuration is not loaded again.
+    void followScale() noexcept;
     // Sizes and moves the window where the settings put it, when it is not there yet.
     void place(const TaskbarSettings& settings) noexcept;
     void reload() noexcept;
@@ -83,6 +84,10 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow> {
         : taskbar_(taskbar), primary_(primary), host_(host) {}
 
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Along the taskbar it is a child of.
+    BandDirection panelDirection() noexcept override;
+    // The host reads the taskbar settings of the file again.
+    void panelReloaded(bool lengthChanged) noexcept override;
     void present() noexcept;
     void requestFrame(HWND requester) noexcept;
     void sendFrame(HWND requester) noexcept;

@@ -565,7 +565,7 @@ TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
                "refreshRate": 1000, "counters": [ { )json" +
             fragment + " } ] } ] } ] }";
         EXPECT_TRUE(checkConfiguration(configuration).empty()) << configuration;
-        const MeterCounter counter = parseCounter(nlohmann::json::parse("{" + fragment + "}"), 1);
+        const MeterCounter counter = parseCounter(nlohmann::json::parse("{" + fragment + "}"));
         // The sum needs no "instances" object.
         ASSERT_EQ(counter.instances.has_value(), i != 1);
         if (counter.instances) {
