@@ -39,6 +39,7 @@ PlacedMeter meterOf(const char16_t* type, Rect rect) {
     meter.color = tavisto::parseColour(u"#C0C0C0");
     placed.placement.rect = rect;
     meter.width = rect.width();
+    placed.placement.extent = rect.width();
     placed.placement.barLength = rect.height() - 2.0;
     MeterCounter counter;
     counter.color = tavisto::parseColour(u"#3080FF");

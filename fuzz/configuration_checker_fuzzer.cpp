@@ -20,7 +20,7 @@ bool loads(std::string_view text) {
     tavisto::PanelModel model;
     try {
         nlohmann::json document = tavisto::parseConfigurationText(text);
-        tavisto::loadModel(document, tavisto::LoadContext{1.0}, model);
+        tavisto::loadModel(document, tavisto::LoadContext{}, model);
     } catch (const std::exception&) {
         return false;
     }

@@ -298,7 +298,7 @@ TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
         {meter, KeyLevel::Meter},         {counter, KeyLevel::Counter},
         {instances, KeyLevel::Instances}, {&(*instances)["groupBy"], KeyLevel::GroupBy}};
     PanelModel model;
-    loadModel(document, LoadContext{1.0, &recorder}, model);
+    loadModel(document, LoadContext{&recorder}, model);
 
     std::set<std::pair<KeyLevel, std::string>> tabled;
     for (const ConfigurationKey& key : kConfigurationKeys) {
@@ -316,7 +316,7 @@ std::string loaderFailure(const std::string& text) {
     PanelModel model;
     try {
         json document = parseConfigurationText(text);
-        loadModel(document, LoadContext{1.0}, model);
+        loadModel(document, LoadContext{}, model);
     } catch (const std::exception& error) {
         return error.what();
     }

@@ -67,20 +67,18 @@ constexpr const char* kExampleDocument = R"json({
 
 class Loader : public ::testing::Test {
   protected:
-    PanelModel load(const std::string& text, double dpiScale = 1.0) {
-        return loadDocument(json::parse(text), dpiScale);
-    }
+    PanelModel load(const std::string& text) { return loadDocument(json::parse(text)); }
 
-    PanelModel loadDocument(json document, double dpiScale = 1.0) {
+    PanelModel loadDocument(json document) {
         PanelModel model;
-        loadModel(document, LoadContext{dpiScale}, model);
+        loadModel(document, LoadContext{}, model);
         return model;
     }
 
     // The message of the load's failure; empty when the load succeeds.
     std::string failure(json document, PanelModel& model) {
         try {
-            loadModel(document, LoadContext{1.0}, model);
+            loadModel(document, LoadContext{}, model);
         } catch (const std::exception& error) {
             return error.what();
         }
@@ -160,21 +158,6 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
     EXPECT_TRUE(memory.dynamicMaxValue);
     EXPECT_EQ(memory.references.at("a").kind, CounterReference::PerformanceField);
     EXPECT_EQ(memory.references.at("a").path, u"PERFORMANCE_INFORMATION.PhysicalAvailable");
-}
-
-TEST_F(Loader, ExampleDocumentScalesPixelsButNotTheDefaultFontSize) {
-    const PanelModel model = load(kExampleDocument, 1.5);
-    EXPECT_EQ(model.horizontalPadding, 3);
-    EXPECT_EQ(model.verticalPadding, 5);  // 4.5 rounds away from zero
-    EXPECT_EQ(model.horizontalSpacing, 9);
-    EXPECT_EQ(model.verticalSpacing, 6);
-    const MeterGroup& group = *model.groups.at(0);
-    EXPECT_EQ(group.maxWidth, 450);
-    EXPECT_EQ(group.maxHeight, 54);
-    EXPECT_EQ(group.meters[0]->width, 18);
-    EXPECT_EQ(group.meters[1]->width, 96);
-    EXPECT_EQ(group.meters[0]->counters[0].fontSize, 7);
-    EXPECT_EQ(group.meters[1]->counters[0].fontSize, 14);  // 13.5 rounds up
 }
 
 TEST_F(Loader, EmptyDocumentHasNoGroupsAndZeroSizes) {
@@ -310,39 +293,29 @@ TEST_F(Loader, DisabledGroupIsSkippedEvenWhenItsKeysWouldFail) {
     EXPECT_TRUE(model.metersByRate.empty());
 }
 
-TEST_F(Loader, PixelsAreTruncatedScaledAndRoundedHalfAwayFromZero) {
-    const auto meterWidth = [&](const char* width, double scale) {
+TEST_F(Loader, PixelsAreWholeNumbersAt96Dpi) {
+    const auto meterWidth = [&](const char* width) {
         const std::string text =
             std::string(R"({"meterGroups": [{"meters": [{"width": )") + width + "}]}]}";
-        return onlyMeter(load(text, scale)).width;
+        return onlyMeter(load(text)).width;
     };
-    EXPECT_EQ(meterWidth("11", 1.5), 17);
-    EXPECT_EQ(meterWidth("10.9", 1.5), 15);
-    EXPECT_EQ(meterWidth("-3", 1.5), -5);
-    EXPECT_EQ(meterWidth("-1", 1.0), -1);
+    EXPECT_EQ(meterWidth("11"), 11);
+    EXPECT_EQ(meterWidth("10.9"), 10);
+    EXPECT_EQ(meterWidth("-3"), -3);
 
-    const PanelModel scaled = load(R"({"meterGroups": [{}]})", 1.25);
-    EXPECT_EQ(scaled.groups[0]->maxWidth, 375);
-    EXPECT_EQ(scaled.groups[0]->maxHeight, 50);
+    const PanelModel automatic = load(R"({"meterGroups": [{}]})");
+    EXPECT_EQ(automatic.groups[0]->maxWidth, 300);
+    EXPECT_EQ(automatic.groups[0]->maxHeight, 40);
 
-    const PanelModel sized = load(R"({"meterGroups": [{"width": 80, "height": 30}]})", 1.0);
+    const PanelModel sized = load(R"({"meterGroups": [{"width": 80, "height": 30}]})");
     EXPECT_EQ(sized.groups[0]->maxWidth, 80);
     EXPECT_EQ(sized.groups[0]->maxHeight, 30);
-
-    const PanelModel fonts = load(
-        R"({"meterGroups": [{"meters": [{"counters": [{"fontSize": 7}, {"fontSize": 8}, {}]}]}]})",
-        2.0);
-    const Meter& meter = onlyMeter(fonts);
-    EXPECT_EQ(meter.counters[0].fontSize, 14);
-    EXPECT_EQ(meter.counters[1].fontSize, 16);
-    EXPECT_EQ(meter.counters[2].fontSize, 7);
 }
 
 TEST_F(Loader, PixelsOutsideTheIntegerRangeSaturate) {
     const PanelModel model = load(R"({"horizontalPadding": 1e300, "verticalPadding": -1e300,
         "horizontalSpacing": 5000000000, "verticalSpacing": -5000000000,
-        "meterGroups": [{"width": 18446744073709551615}]})",
-                                  1.5);
+        "meterGroups": [{"width": 18446744073709551615}]})");
     EXPECT_EQ(model.horizontalPadding, std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(model.verticalPadding, std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(model.horizontalSpacing, std::numeric_limits<std::int32_t>::max());

@@ -48,7 +48,7 @@ class CounterCookbook : public ::testing::Test {
 
     PanelModel load(json document) {
         PanelModel model;
-        loadModel(document, LoadContext{1.0}, model);
+        loadModel(document, LoadContext{}, model);
         return model;
     }
 

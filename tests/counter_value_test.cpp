@@ -18,7 +18,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // A counter as loaded with the samples the sampler keeps for it.
 struct Sampled {
     explicit Sampled(const char* json)
-        : counter(parseCounter(nlohmann::json::parse(json), 1.0)), samples(unsampled(counter)) {}
+        : counter(parseCounter(nlohmann::json::parse(json))), samples(unsampled(counter)) {}
 
     double current() { return currentValue(counter, samples); }
 

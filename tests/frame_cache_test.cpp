@@ -44,12 +44,12 @@ TEST(FrameCache, LaterNeighboursAreTheMetersOfTheSameRateWhoseDrawnAreasMeet) {
         SCOPED_TRACE(c.name);
         nlohmann::json document = nlohmann::json::parse(c.configuration);
         PanelModel model;
-        loadModel(document, LoadContext{1.0}, model);
+        loadModel(document, LoadContext{}, model);
         testing::FakeBandWindow window;
         window.client =
             c.direction == BandDirection::Horizontal ? Rect{0, 0, 200, 30} : Rect{0, 0, 40, 200};
         PanelLayout layout;
-        layoutPanel(model, c.direction, window.client, layout, window);
+        layoutPanel(model, c.direction, window.client, 1.0, layout, window);
         // A cache left by a larger model is cut down, and its entries start afresh.
         FrameCache cache(5);
         cache[0].current = true;

@@ -125,7 +125,7 @@ TEST(DrawMeter, ColumnVariantFollowsOrientationOrSideBySide) {
 struct LoadedModel {
     explicit LoadedModel(const char* configuration) {
         nlohmann::json document = nlohmann::json::parse(configuration);
-        loadModel(document, LoadContext{1.0}, model);
+        loadModel(document, LoadContext{}, model);
         for (const auto& [rate, meters] : model.metersByRate) {
             for (const auto& meter : meters) {
                 samples.resize(std::max(samples.size(), meter->index + 1));
@@ -143,7 +143,7 @@ struct LoadedModel {
 // then draw it all anew.
 void rebuildFrame(LoadedModel& loaded, BandDirection direction, platform::BandWindow& window,
                   platform::MemorySurface& surface, platform::TaskbarTheme theme) {
-    layoutPanel(loaded.model, direction, window.clientRect(), loaded.layout, window);
+    layoutPanel(loaded.model, direction, window.clientRect(), 1.0, loaded.layout, window);
     rebuildFrameCache(loaded.model, loaded.layout, loaded.frames);
     redrawFrame(loaded.model, loaded.samples, loaded.layout, loaded.frames, window.clientRect(),
                 surface, DrawSettings{theme});

@@ -254,7 +254,7 @@ TEST(ColorConversion, AutoIsWhiteOnADarkTaskbarAndBlackOnALightOne) {
 }
 
 TEST(GraphConfiguration, StyleDefaultsToAreaAndMustBeAString) {
-    const LoadContext context{1.0};
+    const LoadContext context{};
     PanelModel model;
     nlohmann::json document = nlohmann::json::parse(R"({"meterGroups": [{"meters": [
         {"meterType": "graph", "width": 40}, {"meterType": "graph", "style": "line"}]}]})");

@@ -19,13 +19,15 @@ using testing::FakeBandWindow;
 constexpr BandDirection kHorizontal = BandDirection::Horizontal;
 constexpr BandDirection kVertical = BandDirection::Vertical;
 
-// A configuration loaded at 96 DPI and laid out in a band window of the given client size.
+// A configuration laid out in a band window of the given client size, at 96 DPI unless
+// another scale is given.
 struct LaidOutPanel {
-    LaidOutPanel(const char* configuration, Rect client, BandDirection direction) {
+    LaidOutPanel(const char* configuration, Rect client, BandDirection direction,
+                 double scale = 1.0) {
         window.client = client;
         nlohmann::json document = nlohmann::json::parse(configuration);
-        loadModel(document, LoadContext{1.0}, model);
-        layoutPanel(model, direction, client, layout, window);
+        loadModel(document, LoadContext{}, model);
+        layoutPanel(model, direction, client, scale, layout, window);
     }
     const GroupPlacement& group(std::size_t index) const { return layout.groups.at(index); }
     const MeterPlacement& meter(std::size_t group, std::size_t index) const {
@@ -148,13 +150,35 @@ TEST(VerticalBandLayout, TheConfiguredOrientationOutlivesAVerticalLayout) {
     ASSERT_EQ(panel.group(0).orientation, GroupOrientation::Unknown);
     EXPECT_FALSE(panel.meter(0, 1).drawsColumns);
     // Back in a horizontal band the meters go side by side again, as configured.
-    layoutPanel(panel.model, kHorizontal, Rect{0, 0, 400, 30}, panel.layout, panel.window);
+    layoutPanel(panel.model, kHorizontal, Rect{0, 0, 400, 30}, 1.0, panel.layout, panel.window);
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 80, 30}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{40, 0, 80, 30}));
     EXPECT_EQ(panel.group(0).orientation, GroupOrientation::Horizontal);
     EXPECT_EQ(panel.model.groups[0]->orientation, GroupOrientation::Horizontal);
     EXPECT_TRUE(panel.meter(0, 1).drawsColumns);
     EXPECT_TRUE(panel.meter(0, 1).sideBySide);
+}
+
+// The model keeps the file's 96-DPI pixels; each layout scales every size by its screen's
+// scale, rounded half away from zero, and the same model lays out again at another.
+TEST(Layout, ScalesEverySizeOfTheModelForTheScreen) {
+    const char* configuration = R"({"horizontalPadding": 2, "verticalPadding": 3,
+        "horizontalSpacing": 6, "meterGroups": [
+        {"meters": [{"width": 12}, {"width": 64}, {"width": -1}]},
+        {"width": -1, "height": 20, "meters": [{"width": 11}]}]})";
+    LaidOutPanel panel(configuration, Rect{0, 0, 400, 100}, kHorizontal, 1.5);
+    // Padding 3 and top 4.5 → 5; widths 18 and 96; the group's height is the default
+    // maxHeight 40 at 1.5: 60.
+    EXPECT_EQ(panel.group(0).rect, (Rect{3, 20, 117, 80}));
+    EXPECT_EQ(panel.meter(0, 1).rect, (Rect{21, 20, 117, 80}));
+    EXPECT_EQ(panel.meter(0, 2).extent, 0);
+    // Spacing 9; a group width of -1 is automatic at every scale (16.5 → 17), its
+    // height 30 centred.
+    EXPECT_EQ(panel.group(1).rect, (Rect{126, 35, 143, 65}));
+
+    layoutPanel(panel.model, kHorizontal, Rect{0, 0, 400, 100}, 1.0, panel.layout, panel.window);
+    EXPECT_EQ(panel.group(0).rect, (Rect{2, 30, 78, 70}));
+    EXPECT_EQ(panel.meter(0, 1).extent, 64);
 }
 
 TEST(Layout, GroupWithoutMetersIsPlacedAndInvalidated) {
@@ -173,7 +197,7 @@ TEST(Layout, MeterWithoutWidthTakesNoRoom) {
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 20, 40}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{10, 0, 10, 40}));
     EXPECT_EQ(panel.meter(0, 2).rect, (Rect{10, 0, 20, 40}));
-    EXPECT_EQ(meterExtent(*panel.model.groups[0]->meters[1]), 0);
+    EXPECT_EQ(panel.meter(0, 1).extent, 0);
 }
 
 TEST(Layout, HugeConfiguredSizesSaturateInsteadOfWrapping) {

@@ -52,11 +52,50 @@ class Panel : public ::testing::Test {
     testing::RecordingSurfaceFactory recording;
 };
 
+// The same counter shown by several meters of a rate is added and read once.
+TEST_F(Panel, APathNamedAgainAtARateIsAddedOnce) {
+    platform.counterQueries.script(u"\\A\\b", {7});
+    const auto panel = make(R"json({"meterGroups": [{"meters": [
+        {"meterType": "text", "width": 10, "refreshRate": 100,
+         "counters": [{"counterPath": "(\\A\\b)"}, {"counterPath": "(\\A\\b) * 2"}]},
+        {"meterType": "column", "width": 10, "refreshRate": 100,
+         "counters": [{"counterPath": "(\\A\\b)", "maxValue": 100}]}]}]})json");
+    EXPECT_EQ(platform.counterQueries.pathsOf(panel->queryOf(100)),
+              std::vector<std::u16string>{u"\\A\\b"});
+    EXPECT_EQ(panel->samples()[0].counters[1].references[0].value, 7);
+    EXPECT_EQ(panel->samples()[1].counters[0].references[0].value, 7);
+}
+
 TEST_F(Panel, DpiScaleIsTheMeanOfBothScreenAxes) {
     platform.screen.dpiValue = {144, 96};
     EXPECT_EQ(make("{}")->dpiScale(), 1.25);
     platform.screen.dpiValue = {144, 144};
     EXPECT_EQ(make("{}")->dpiScale(), 1.5);
+}
+
+// A monitor of another scale lays the same model out again: nothing is added to the
+// queries again, and a graph keeps the samples it has.
+TEST_F(Panel, ANewScaleLaysOutAgainWithoutReloading) {
+    platform.window.client = Rect{0, 0, 200, 30};
+    platform.counterQueries.script(u"\\A\\b", {10, 20, 30, 40});
+    const auto panel = make(R"json({"meterGroups": [{"meters": [
+        {"meterType": "graph", "width": 20, "refreshRate": 100,
+         "counters": [{"counterPath": "(\\A\\b)", "maxValue": 100}]}]}]})json");
+    for (int tick = 0; tick < 3; ++tick) {
+        ASSERT_TRUE(platform.timers.fire(100));
+    }
+    const std::size_t kept = panel->samples()[0].counters[0].history.size();
+    ASSERT_GE(kept, 3u);
+    const int opened = platform.counterQueries.opened;
+    const auto adds = platform.counterQueries.addAttempts;
+
+    platform.screen.dpiValue = {144, 144};
+    panel->relayout(BandDirection::Horizontal);
+    EXPECT_EQ(panel->dpiScale(), 1.5);
+    EXPECT_EQ(panel->layout().meters[0].extent, 30);
+    EXPECT_EQ(platform.counterQueries.opened, opened);
+    EXPECT_EQ(platform.counterQueries.addAttempts, adds);
+    EXPECT_EQ(panel->samples()[0].counters[0].history.size(), kept);
 }
 
 TEST_F(Panel, StartOpensOneQueryAndOneTimerPerRate) {

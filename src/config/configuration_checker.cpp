@@ -367,7 +367,7 @@ class Checker {
         LastRead lastRead;
         PanelModel model;
         try {
-            loadModel(document, LoadContext{options_.dpiScale, &lastRead}, model);
+            loadModel(document, LoadContext{&lastRead}, model);
         } catch (const std::bad_alloc&) {
             throw;  // a failure of the check, not of the file
         } catch (const std::exception& error) {

@@ -33,7 +33,6 @@ class CounterCatalog {
 };
 
 struct CheckOptions {
-    double dpiScale = 1.0;
     CounterCatalog* counters = nullptr;  // null: counter paths are not looked up
 };
 

@@ -64,16 +64,16 @@ std::u16string readString(const Traced& owner, const ConfigurationKey& key) {
     return defaultString(key);
 }
 
-std::int32_t readPixels(const Traced& owner, const ConfigurationKey& key, double dpiScale,
-                        std::int32_t fallback) {
+// Pixels at 96 DPI, as the model keeps them: each view scales them for its screen.
+std::int32_t readPixels(const Traced& owner, const ConfigurationKey& key, std::int32_t fallback) {
     if (const json* value = member(owner, key.name)) {
-        return parsePixels(*value, dpiScale);
+        return parseWholeNumber(*value);
     }
     return fallback;
 }
 
-std::int32_t readPixels(const Traced& owner, const ConfigurationKey& key, double dpiScale) {
-    return readPixels(owner, key, dpiScale, static_cast<std::int32_t>(defaultInteger(key)));
+std::int32_t readPixels(const Traced& owner, const ConfigurationKey& key) {
+    return readPixels(owner, key, static_cast<std::int32_t>(defaultInteger(key)));
 }
 
 // Number keys whose default no JSON number can write: an open end of a range.
@@ -98,7 +98,7 @@ std::uint64_t readMilliseconds(const Traced& owner, const ConfigurationKey& key)
     return static_cast<std::uint64_t>(defaultInteger(key));
 }
 
-MeterCounter parseTracedCounter(const Traced& element, double dpiScale);
+MeterCounter parseTracedCounter(const Traced& element);
 
 // An object member that may be absent or null; any other value than an object is refused
 // with the library's type error, as a wrongly typed value of any other key is.
@@ -219,8 +219,8 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
     readString(value, meterKey("units"));
     meter->color = parseColour(readString(value, meterKey("color")));
     meter->style = closedSetValue<GraphStyle>(readString(value, meterKey("style")), kGraphStyles);
-    meter->width = readPixels(value, meterKey("width"), context.dpiScale);
-    meter->height = readPixels(value, meterKey("height"), context.dpiScale);
+    meter->width = readPixels(value, meterKey("width"));
+    meter->height = readPixels(value, meterKey("height"));
     meter->refreshRate = readMilliseconds(value, meterKey("refreshRate"));
     if (const json* counters = member(value, meterKey("counters").name)) {
         traceValue(*counters, context.trace);
@@ -236,8 +236,7 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
                 traceValue(element, context.trace);
                 throw ConfigurationLimitError(refusal);
             }
-            meter->counters.push_back(
-                parseTracedCounter(Traced{element, context.trace}, context.dpiScale));
+            meter->counters.push_back(parseTracedCounter(Traced{element, context.trace}));
             counts.graphCounters += graph ? 1 : 0;
             counts.references += meter->counters.back().references.size();
             if (counts.references > kMaxReferencesPerFile) {
@@ -263,13 +262,13 @@ Trigger splitTrigger(const std::u16string& text) {
     return trigger;
 }
 
-MeterCounter parseCounter(const json& element, double dpiScale) {
-    return parseTracedCounter(Traced{element}, dpiScale);
+MeterCounter parseCounter(const json& element) {
+    return parseTracedCounter(Traced{element});
 }
 
 namespace {
 
-MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
+MeterCounter parseTracedCounter(const Traced& element) {
     MeterCounter counter;
     std::u16string path = readString(element, counterKey("counterPath"));
     counter.references = extractReferences(path);
@@ -280,7 +279,7 @@ MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
         closedSetValue<CounterUnits>(readString(element, counterKey("units")), kCounterUnits);
     counter.indicator = readString(element, counterKey("indicator"));
     counter.font = readString(element, counterKey("font"));
-    counter.fontSize = readPixels(element, counterKey("fontSize"), dpiScale);
+    counter.fontSize = readPixels(element, counterKey("fontSize"));
     counter.minValue =
         readDouble(element, counterKey("minValue"), -std::numeric_limits<double>::infinity());
     counter.maxValue =
@@ -298,11 +297,10 @@ MeterCounter parseTracedCounter(const Traced& element, double dpiScale) {
 
 void loadModel(json& documentValue, const LoadContext& context, PanelModel& model) {
     const Traced document{documentValue, context.trace};
-    const double scale = context.dpiScale;
-    model.horizontalPadding = readPixels(document, panelKey("horizontalPadding"), scale);
-    model.verticalPadding = readPixels(document, panelKey("verticalPadding"), scale);
-    model.horizontalSpacing = readPixels(document, panelKey("horizontalSpacing"), scale);
-    model.verticalSpacing = readPixels(document, panelKey("verticalSpacing"), scale);
+    model.horizontalPadding = readPixels(document, panelKey("horizontalPadding"));
+    model.verticalPadding = readPixels(document, panelKey("verticalPadding"));
+    model.horizontalSpacing = readPixels(document, panelKey("horizontalSpacing"));
+    model.verticalSpacing = readPixels(document, panelKey("verticalSpacing"));
     model.metersByRate.clear();
 
     traceValue(documentValue, context.trace);
@@ -338,15 +336,15 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
         }
 
         auto group = std::make_unique<MeterGroup>();
-        group->width = readPixels(groupValue, groupKey("width"), scale);
-        group->height = readPixels(groupValue, groupKey("height"), scale);
-        group->minWidth = readPixels(groupValue, groupKey("minWidth"), scale);
-        group->minHeight = readPixels(groupValue, groupKey("minHeight"), scale);
+        group->width = readPixels(groupValue, groupKey("width"));
+        group->height = readPixels(groupValue, groupKey("height"));
+        group->minWidth = readPixels(groupValue, groupKey("minWidth"));
+        group->minHeight = readPixels(groupValue, groupKey("minHeight"));
         // Their defaults follow width and height, so the table cannot write them.
-        group->maxWidth = readPixels(groupValue, groupKey("maxWidth"), scale,
-                                     group->width != -1 ? group->width : scalePixels(300, scale));
-        group->maxHeight = readPixels(groupValue, groupKey("maxHeight"), scale,
-                                      group->height != -1 ? group->height : scalePixels(40, scale));
+        group->maxWidth =
+            readPixels(groupValue, groupKey("maxWidth"), group->width != -1 ? group->width : 300);
+        group->maxHeight =
+            readPixels(groupValue, groupKey("maxHeight"), group->height != -1 ? group->height : 40);
         group->name = readString(groupValue, groupKey("name"));
         group->orientation = closedSetValue<GroupOrientation>(
             readString(groupValue, groupKey("orientation")), kOrientations);

@@ -22,7 +22,6 @@ class LoadTrace {
 };
 
 struct LoadContext {
-    double dpiScale = 1.0;
     LoadTrace* trace = nullptr;
 };
 
@@ -34,7 +33,7 @@ struct LoadContext {
 void loadModel(nlohmann::json& document, const LoadContext& context, PanelModel& model);
 
 // Parses one element of a meter's "counters".
-MeterCounter parseCounter(const nlohmann::json& element, double dpiScale);
+MeterCounter parseCounter(const nlohmann::json& element);
 
 struct Trigger {
     TriggerOperator op = TriggerOperator::None;

@@ -25,14 +25,6 @@ std::int32_t parseWholeNumber(const json& value) {
     return truncateToInt32(value.get<double>());
 }
 
-std::int32_t scalePixels(std::int32_t pixels, double dpiScale) {
-    return roundToInt32(static_cast<double>(pixels) * dpiScale);
-}
-
-std::int32_t parsePixels(const json& value, double dpiScale) {
-    return scalePixels(parseWholeNumber(value), dpiScale);
-}
-
 std::uint64_t parseMilliseconds(const json& value) {
     if (value.is_number_unsigned()) {
         return value.get<std::uint64_t>();

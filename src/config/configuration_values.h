@@ -18,13 +18,6 @@ namespace tavisto {
 // is not taken as 0 or 1).
 std::int32_t parseWholeNumber(const nlohmann::json& value);
 
-// A configured pixel value in device pixels: scaled by dpiScale and rounded half away
-// from zero, saturating.
-std::int32_t scalePixels(std::int32_t pixels, double dpiScale);
-
-// A pixel value of the file: a whole number, then scaled.
-std::int32_t parsePixels(const nlohmann::json& value, double dpiScale);
-
 // Unsigned 64-bit milliseconds: floats truncate toward zero, negative integers wrap,
 // floats beyond the 64-bit range saturate.
 std::uint64_t parseMilliseconds(const nlohmann::json& value);

@@ -47,8 +47,6 @@ MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
       collections_(collections),
       sampler_(platform.counterQueries, platform.systemPerformance, platform.clock, collections) {
     nlohmann::json document = parseConfigurationText(text);
-    const platform::ScreenDpi dpi = platform_.screen.dpi();
-    dpiScale_ = platform::dpiScaleOf(dpi);
     theme_ = platform_.theme.taskbarTheme();
     surface_ = platform_.surfaces.createMemorySurface();
     if (!surface_) {
@@ -114,8 +112,7 @@ std::string MeterPanel::reload(std::string text, BandDirection direction) noexce
     return error;
 }
 
-// The last configuration that loaded stays in force; it loaded before with the same
-// DPI scale, so it loads again.
+// The last configuration that loaded stays in force: it loaded before, so it loads again.
 void MeterPanel::restoreLastConfiguration(BandDirection direction) noexcept {
     stop();
     try {
@@ -131,7 +128,7 @@ void MeterPanel::load(nlohmann::json&& document, BandDirection direction) {
     direction_ = direction;
     // Loaded or not, the document is used up here.
     const DocumentTakenApart takenApart(document);
-    loadModel(document, LoadContext{dpiScale_}, model_);
+    loadModel(document, LoadContext{}, model_);
     sampler_.track(model_);
     windows10OrLater_ = platform_.systemVersion.isWindows10OrLater();
     // Each tip is moved over its group by the layout that follows.
@@ -142,7 +139,9 @@ void MeterPanel::load(nlohmann::json&& document, BandDirection direction) {
 }
 
 void MeterPanel::layOut(const Rect& client) {
-    layoutPanel(model_, direction_, client, layout_, platform_.window);
+    // Read at each layout: a new scale lays the model out again, without a reload.
+    dpiScale_ = platform::dpiScaleOf(platform_.screen.dpi());
+    layoutPanel(model_, direction_, client, dpiScale_, layout_, platform_.window);
     rebuildFrameCache(model_, layout_, frames_);
     for (const auto& [rate, meters] : model_.metersByRate) {
         for (const auto& meter : meters) {
@@ -176,7 +175,7 @@ void MeterPanel::start() {
         // they have sampled so far.
         const Rect client = platform_.window.clientRect();
         redrawFrame(model_, sampler_.samples(), layout_, frames_, client, *surface_,
-                    DrawSettings{theme_, windows10OrLater_});
+                    DrawSettings{theme_, windows10OrLater_, dpiScale_});
         platform_.window.invalidate(client);
     }
 }
@@ -202,7 +201,7 @@ void MeterPanel::relayout(BandDirection direction) noexcept {
         const Rect client = platform_.window.clientRect();
         layOut(client);
         redrawFrame(model_, sampler_.samples(), layout_, frames_, client, *surface_,
-                    DrawSettings{theme_, windows10OrLater_});
+                    DrawSettings{theme_, windows10OrLater_, dpiScale_});
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
         reportCaughtException("relayout");
@@ -215,7 +214,7 @@ void MeterPanel::finishTick(std::uint64_t rate, bool collected) {
         return;
     }
     if (drawSampledMeters(meters->second, sampler_.samples(), layout_, frames_, *surface_,
-                          DrawSettings{theme_, windows10OrLater_})) {
+                          DrawSettings{theme_, windows10OrLater_, dpiScale_})) {
         platform_.window.invalidate(platform_.window.clientRect());
     }
 }

@@ -50,8 +50,9 @@ class MeterPanel {
     // queries, and a new empty back buffer.
     void stop() noexcept;
 
-    // Stores the band direction, reads the taskbar theme, lays out, rebuilds the frame
-    // cache, replaces the back buffer with one of the client size and draws every meter.
+    // Stores the band direction, reads the taskbar theme and the screen's DPI, lays out,
+    // rebuilds the frame cache, replaces the back buffer with one of the client size and
+    // draws every meter. The model stays loaded: samples and graph histories are kept.
     void relayout(BandDirection direction) noexcept;
 
     // One sampling tick of a refresh rate, collecting in place: collect, sample, redraw

@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/rounding.h"
 #include "platform/drawing.h"
 #include "platform/geometry.h"
 
@@ -19,9 +20,19 @@ struct ScreenDpi {
     int vertical = 96;
 };
 
-// How many device pixels a pixel of the configuration (at 96 DPI) takes on a screen.
+// How many device pixels a pixel at 96 DPI takes on a screen.
 inline double dpiScaleOf(ScreenDpi dpi) {
     return (dpi.horizontal + dpi.vertical) * 0.5 / 96.0;
+}
+inline double dpiScaleOf(unsigned dpi) {
+    return dpiScaleOf(ScreenDpi{static_cast<int>(dpi), static_cast<int>(dpi)});
+}
+
+// The one rule for sizes on screens of any scale: a length at 96 DPI (a size of the
+// configuration, of a dialog's layout) in device pixels at `scale`, rounded half away
+// from zero and saturating.
+inline std::int32_t scaledPixels(std::int32_t pixels, double scale) {
+    return roundToInt32(static_cast<double>(pixels) * scale);
 }
 
 class Screen {

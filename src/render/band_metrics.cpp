@@ -8,13 +8,14 @@
 namespace tavisto {
 namespace {
 
-// The sum of the meters' configured sizes across the band; unset sizes (-1) do not count.
-std::int64_t configuredAcross(const MeterGroup& group, bool widths) {
+// The sum of the meters' configured sizes across the band at the layout's scale; unset
+// sizes (-1) do not count.
+std::int64_t configuredAcross(const MeterGroup& group, bool widths, double scale) {
     std::int64_t sum = 0;
     for (const Meter* meter : group.meters) {
         const std::int32_t size = widths ? meter->width : meter->height;
         if (size != -1) {
-            sum += size;
+            sum += platform::scaledPixels(size, scale);
         }
     }
     return sum;
@@ -34,11 +35,12 @@ std::int64_t heightOf(const Rect& rect) {
 
 std::int32_t bandLength(const PanelModel& model, const PanelLayout& layout,
                         BandDirection direction) {
-    std::int64_t length = 2 * static_cast<std::int64_t>(model.horizontalPadding);
+    const double scale = layout.scale;
+    std::int64_t length = 2 * std::int64_t{platform::scaledPixels(model.horizontalPadding, scale)};
     for (const GroupPlacement& group : layout.groups) {
         length += direction == BandDirection::Horizontal
-                      ? widthOf(group.rect) + model.horizontalSpacing
-                      : heightOf(group.rect) + model.verticalSpacing;
+                      ? widthOf(group.rect) + platform::scaledPixels(model.horizontalSpacing, scale)
+                      : heightOf(group.rect) + platform::scaledPixels(model.verticalSpacing, scale);
     }
     return clampToInt32(length);
 }
@@ -52,10 +54,13 @@ std::int32_t minimumThickness(const PanelModel& model, const PanelLayout& layout
         const bool widths = index < layout.groups.size() &&
                             layout.groups[index].orientation == GroupOrientation::Horizontal &&
                             direction == BandDirection::Vertical;
-        const std::int64_t sum = configuredAcross(*group, widths);
-        const std::int64_t minimum = widths ? group->minWidth : group->minHeight;
-        thickness = std::max(thickness, 2 * static_cast<std::int64_t>(model.verticalPadding) +
-                                            std::max(minimum, sum));
+        const std::int64_t sum = configuredAcross(*group, widths, layout.scale);
+        const std::int64_t minimum =
+            platform::scaledPixels(widths ? group->minWidth : group->minHeight, layout.scale);
+        thickness =
+            std::max(thickness,
+                     2 * std::int64_t{platform::scaledPixels(model.verticalPadding, layout.scale)} +
+                         std::max(minimum, sum));
     }
     return clampToInt32(thickness);
 }
@@ -66,8 +71,8 @@ std::int32_t actualThickness(const PanelModel& model, const PanelLayout& layout,
     for (const GroupPlacement& group : layout.groups) {
         const std::int64_t across =
             direction == BandDirection::Horizontal ? heightOf(group.rect) : widthOf(group.rect);
-        thickness =
-            std::max(thickness, across + 2 * static_cast<std::int64_t>(model.verticalPadding));
+        thickness = std::max(thickness, across + 2 * std::int64_t{platform::scaledPixels(
+                                                         model.verticalPadding, layout.scale)});
     }
     return clampToInt32(thickness);
 }

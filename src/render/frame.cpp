@@ -60,7 +60,7 @@ void drawMeter(const Meter& meter, const MeterSamples& samples, const MeterPlace
     frame.current = false;
     frame.neighbourDrew = false;
     if (auto canvas = surface.beginDrawing()) {
-        canvas->clearToTransparent(drawnArea(meter, placement));
+        canvas->clearToTransparent(drawnArea(placement));
         recordDrawnValues(samples, frame, settings.theme);
     }
     switch (meter.meterType) {

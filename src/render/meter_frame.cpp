@@ -40,9 +40,9 @@ void rebuildFrameCache(const PanelModel& model, const PanelLayout& layout, Frame
             const Meter& meter = *meters[first];
             MeterFrame& frame = cache[meter.index];
             resetMeterFrame(meter, frame);
-            const InclusiveRect area = drawnArea(meter, layout.of(meter));
+            const InclusiveRect area = drawnArea(layout.of(meter));
             for (std::size_t later = first + 1; later < meters.size(); ++later) {
-                if (meet(area, drawnArea(*meters[later], layout.of(*meters[later])))) {
+                if (meet(area, drawnArea(layout.of(*meters[later])))) {
                     frame.laterNeighbours.push_back(meters[later]->index);
                 }
             }

@@ -18,6 +18,8 @@ struct DrawSettings {
     platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
     // Text is drawn with the system's newer text rendering (Windows 10 and later).
     bool windows10OrLater = false;
+    // Device pixels per pixel of the model: the layout's scale, which font sizes follow.
+    double scale = 1.0;
 };
 
 // Column meter placed side by side: one column per counter, stacked upward from the

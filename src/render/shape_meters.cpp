@@ -66,7 +66,7 @@ void drawColumnVariant(const Meter& meter, const MeterSamples& samples,
         return;
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
-    const int thickness = meterExtent(meter);
+    const int thickness = placement.extent;
     // Bar lengths saturate at the 32-bit ends, so the cursor that strings them together
     // is kept in 64 bits and clamped where it becomes a coordinate.
     std::int64_t y = placement.rect.bottom;
@@ -92,7 +92,7 @@ void drawBarVariant(const Meter& meter, const MeterSamples& samples,
         return;
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
-    const int thickness = meterExtent(meter);
+    const int thickness = placement.extent;
     std::int64_t x = placement.rect.left;
     sizeExtents(meter, frame);
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
@@ -116,7 +116,7 @@ void drawPieMeter(const Meter& meter, const MeterSamples& samples, const MeterPl
         return;
     }
     canvas->setQuality(platform::RenderQuality::Shapes);
-    const std::int64_t width = meterExtent(meter);
+    const std::int64_t width = placement.extent;
     const std::int64_t height = std::int64_t{placement.rect.bottom} - placement.rect.top;
     const int diameter = clampToInt32(std::min(width, height));
     // The circle is centred along the longer side of the meter's extent.

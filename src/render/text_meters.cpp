@@ -52,14 +52,16 @@ void drawLines(const Meter& meter, const MeterSamples& samples, const MeterPlace
         const std::u16string_view text = lineText(counter, samples.counters[index], formatted);
         frame.drawnLines[index].assign(text);
         const RectF layout{static_cast<float>(placement.rect.left), static_cast<float>(top),
-                           static_cast<float>(meterExtent(meter)), static_cast<float>(sliceHeight)};
+                           static_cast<float>(placement.extent), static_cast<float>(sliceHeight)};
         // GDI+ reads a zero width or height as unbounded, so a slice without area would
         // spill its text over the neighbouring meters; such a line is left out.
         if (layout.width <= 0.0F || layout.height <= 0.0F) {
             top += sliceHeight;
             continue;
         }
-        const auto font = canvas->createFont(counter.font, static_cast<float>(counter.fontSize));
+        const auto font = canvas->createFont(
+            counter.font,
+            static_cast<float>(platform::scaledPixels(counter.fontSize, settings.scale)));
         if (font) {
             canvas->drawString(text, *font, counter.color.on(settings.theme), layout, alignment,
                                TextAlignment::Center);

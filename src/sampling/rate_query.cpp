@@ -32,8 +32,19 @@ std::uint64_t addRetryDelayMilliseconds(std::uint32_t failedAttempts) {
 RateQuery::RateQuery(platform::CounterQueries& queries, const platform::Clock& clock,
                      std::vector<Reference> references)
     : queries_(queries), clock_(clock) {
-    slots_.reserve(references.size());
+    slotOfReference_.reserve(references.size());
     for (Reference& reference : references) {
+        // A path named again at this rate without a selection of its own reads the counter
+        // already added for it: one add and one read however many meters show it.
+        const auto same = std::find_if(slots_.begin(), slots_.end(), [&](const Slot& slot) {
+            return !slot.reference.selection && !reference.selection &&
+                   slot.reference.path == reference.path;
+        });
+        if (same != slots_.end()) {
+            slotOfReference_.push_back(static_cast<std::size_t>(same - slots_.begin()));
+            continue;
+        }
+        slotOfReference_.push_back(slots_.size());
         const bool wildcard = hasWildcardInstance(reference.path);
         Slot& slot = slots_.emplace_back();
         slot.reference = std::move(reference);

@@ -46,7 +46,9 @@ class RateQuery final : public platform::QueryWork {
     // What each reference read at the last run that collected, in the order given; a
     // counter not added reads kFailedCounterRead, and one whose new instance names are
     // still being classified keeps its value.
-    double value(std::size_t reference) const { return slots_.at(reference).value; }
+    double value(std::size_t reference) const {
+        return slots_.at(slotOfReference_.at(reference)).value;
+    }
     platform::QueryHandle query() const { return query_; }
 
   private:
@@ -65,7 +67,9 @@ class RateQuery final : public platform::QueryWork {
 
     platform::CounterQueries& queries_;
     const platform::Clock& clock_;
+    // One per distinct counter; references that name the same one share its slot.
     std::vector<Slot> slots_;
+    std::vector<std::size_t> slotOfReference_;
     platform::QueryHandle query_ = 0;
     std::uint32_t failedOpens_ = 0;
     std::uint64_t nextOpen_ = 0;

@@ -26,8 +26,10 @@ struct PlacedMeter : Meter {
     MeterSamples samples;
 };
 
-// As the panel sizes a graph's histories at layout.
+// As layout measures the meter's own extent and the panel sizes a graph's histories, at
+// 96 DPI.
 inline void sizeHistories(PlacedMeter& meter) {
+    meter.placement.extent = meterExtent(meter, 1.0);
     if (meter.samples.counters.size() != meter.counters.size()) {
         meter.samples = initialSamples(meter);
     }
@@ -74,6 +76,7 @@ inline void drawPlaced(PlacedMeter& meter, platform::MemorySurface& surface,
 // Drawn as a tick draws it after sampling.
 inline bool drawSampledPlaced(PlacedMeter& meter, platform::MemorySurface& surface,
                               platform::TaskbarTheme theme) {
+    meter.placement.extent = meterExtent(meter, 1.0);
     return drawSampledMeter(meter, meter.samples, meter.placement, meter.frame, surface,
                             DrawSettings{theme});
 }

@@ -33,7 +33,7 @@ std::uint32_t alphaOf(std::uint32_t pixel) {
 
 // A counter parsed from its configuration, whose references all hold `value`.
 SampledCounter counterFrom(const char* json, double value) {
-    return SampledCounter{{parseCounter(nlohmann::json::parse(json), 1.0)}, value};
+    return SampledCounter{{parseCounter(nlohmann::json::parse(json))}, value};
 }
 
 PlacedMeter meterOf(const char* type, Rect rect, std::int32_t width,

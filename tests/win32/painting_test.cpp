@@ -57,8 +57,7 @@ TEST(Painting, PaintMessageBlendsTheBackBufferAndValidatesTheWindow) {
     ASSERT_TRUE(surface->replaceBackBuffer(60, 20));
     // An opaque red column over the left 10 pixels.
     const tavisto::testing::SampledCounter full{{parseCounter(nlohmann::json::parse(R"json(
-        {"counterPath": "(\\T\\a)", "color": "#FF0000", "minValue": 0, "maxValue": 1})json"),
-                                                              1.0)},
+        {"counterPath": "(\\T\\a)", "color": "#FF0000", "minValue": 0, "maxValue": 1})json"))},
                                                 1.0};
     PlacedMeter column;
     column.meterType = closedSetValue<MeterType>(u"column", kMeterTypes);

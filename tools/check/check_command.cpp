@@ -38,6 +38,8 @@ bool parseArguments(const std::vector<std::string>& arguments, Options& options,
             }
             options.json = format == "json";
         } else if (argument == "--dpi" && hasValue) {
+            // Still read and checked for the scripts that pass it: the model is kept at
+            // 96 DPI, so no finding depends on the screen's scale.
             const std::string& text = arguments[++i];
             const auto [end, error] =
                 std::from_chars(text.data(), text.data() + text.size(), options.dpi);
@@ -101,7 +103,6 @@ int runCheckCommand(const std::vector<std::string>& arguments, CounterCatalog* m
         return kUsageOrUnreadable;
     }
     CheckOptions checkOptions;
-    checkOptions.dpiScale = platform::dpiScaleOf({options.dpi, options.dpi});
     checkOptions.counters = options.machine ? machine : nullptr;
 
     int status = kNoErrors;

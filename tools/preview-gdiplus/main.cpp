@@ -60,7 +60,8 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
         std::cerr << "cannot start GDI+ or create the preview windows\n";
         return 1;
     }
-    const std::int32_t thickness = scalePixels(kTaskbarHeight, platform::dpiScaleOf({dpi, dpi}));
+    const std::int32_t thickness =
+        platform::scaledPixels(kTaskbarHeight, platform::dpiScaleOf({dpi, dpi}));
     frame.resizeBand(kLongBand, thickness);
 
     preview::FixedScreen screen(dpi);

@@ -8,8 +8,8 @@
 
 #include "config/configuration_values.h"
 #include "panel/meter_panel.h"
-#include "platform/steady_clock.h"
 #include "platform/linux/cairo_surface.h"
+#include "platform/steady_clock.h"
 #include "preview/headless_platform.h"
 #include "preview/model_printer.h"
 #include "render/band_metrics.h"
@@ -49,13 +49,12 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     platform::CairoSurfaceFactory surfaces;
     FixedTheme taskbarTheme(theme);
     platform::SteadyClock clock;
-    const platform::PlatformServices services{screen,   systemVersion, counters,     performance,
-                                              window,   timers,        tooltips,     surfaces,
-                                              taskbarTheme, clock};
+    const platform::PlatformServices services{screen, systemVersion, counters, performance,  window,
+                                              timers, tooltips,      surfaces, taskbarTheme, clock};
 
     const double scale = platform::dpiScaleOf({dpi, dpi});
-    const std::int32_t thickness[2] = {scalePixels(kTaskbarWidth, scale),
-                                       scalePixels(kTaskbarHeight, scale)};
+    const std::int32_t thickness[2] = {platform::scaledPixels(kTaskbarWidth, scale),
+                                       platform::scaledPixels(kTaskbarHeight, scale)};
     window.client = Rect{0, 0, 4096, thickness[1]};
     std::string error;
     auto panel = MeterPanel::create(services, std::move(text), BandDirection::Horizontal, error);
