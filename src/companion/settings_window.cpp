@@ -79,7 +79,7 @@ struct ControlDefinition {
 };
 
 // In tab order.
-constexpr std::array<ControlDefinition, 14> kControls{{
+constexpr auto kControls = std::to_array<ControlDefinition>({
     {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
     {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kPreviewNote, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
@@ -97,7 +97,7 @@ constexpr std::array<ControlDefinition, 14> kControls{{
     {kTaskbarCheckBox, WC_BUTTONW, L"&Show on the Windows 11 taskbar",
      WS_TABSTOP | BS_AUTOCHECKBOX},
     {kAboutText, WC_STATICW, kAbout, SS_NOPREFIX},
-}};
+});
 
 // Opens a file or folder as the shell's "open" verb does, without the shell's own
 // error messages (the caller shows its own).
@@ -291,7 +291,7 @@ void SettingsWindow::createControls() {
     }
     const HWND list = control(kFindingsList);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    const std::array<const wchar_t*, 3> headings{L"Severity", L"Line:column", L"Message"};
+    const std::array headings{L"Severity", L"Line:column", L"Message"};
     for (int column = 0; column < static_cast<int>(headings.size()); ++column) {
         LVCOLUMNW heading{};
         heading.mask = LVCF_TEXT | LVCF_SUBITEM;
@@ -373,13 +373,13 @@ void SettingsWindow::layout() {
     ListView_SetColumnWidth(list, kMessageColumn,
                             width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
     y = bottom + gap;
-    const std::array<std::pair<int, int>, 7> buttons{{{kCheckAgainButton, 95},
-                                                      {kEditButton, 60},
-                                                      {kOpenFolderButton, 95},
-                                                      {kCreateButton, 140},
-                                                      {kCountersButton, 90},
-                                                      {kShowValuesButton, 95},
-                                                      {kTaskManagerButton, 100}}};
+    const auto buttons = std::to_array<std::pair<int, int>>({{kCheckAgainButton, 95},
+                                                             {kEditButton, 60},
+                                                             {kOpenFolderButton, 95},
+                                                             {kCreateButton, 140},
+                                                             {kCountersButton, 90},
+                                                             {kShowValuesButton, 95},
+                                                             {kTaskManagerButton, 100}});
     int x = margin;
     for (const auto& [id, buttonWidth] : buttons) {
         // A hidden button leaves no gap in the row.
@@ -427,8 +427,8 @@ void SettingsWindow::show(ConfigurationStatus status) {
     ListView_DeleteAllItems(list);
     int row = 0;
     for (const Finding& finding : status_.findings) {
-        std::array<std::wstring, 3> cells{severityText(finding.severity), positionText(finding),
-                                          messageText(finding)};
+        std::array cells{severityText(finding.severity), positionText(finding),
+                         messageText(finding)};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
