@@ -18,6 +18,7 @@
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_host.h"
 #include "core/failure_sink.h"
+#include "core/windows_path.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
@@ -52,13 +53,6 @@ constexpr int kPreviewHeight = 40;
 // Behind the preview, as Windows 10 and 11 draw a dark and a light taskbar by default.
 constexpr COLORREF kDarkTaskbar = RGB(0x20, 0x20, 0x20);
 constexpr COLORREF kLightTaskbar = RGB(0xEE, 0xEE, 0xEE);
-
-std::wstring withSeparator(std::wstring folder) {
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') {
-        folder += L'\\';
-    }
-    return folder;
-}
 
 bool autostartInstalled() noexcept {
     return RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, nullptr,
@@ -115,7 +109,7 @@ bool openWithShell(HWND owner, const std::wstring& path) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(std::wstring folder)
-    : folder_(withSeparator(std::move(folder))), file_(window::configurationFileIn(folder_)) {}
+    : folder_(joinPath(folder, {})), file_(window::configurationFileIn(folder_)) {}
 
 SettingsWindow::~SettingsWindow() {
     // Both post to the window: stop them first.
@@ -590,7 +584,7 @@ void SettingsWindow::edit() {
         showError(L"Notepad cannot be found.", GetLastError());
         return;
     }
-    const std::wstring notepad = std::wstring(system) + L"\\notepad.exe";
+    const std::wstring notepad = joinPath(system, L"notepad.exe");
     std::wstring commandLine = L"\"" + notepad + L"\" \"" + file_ + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
