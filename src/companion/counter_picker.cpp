@@ -330,7 +330,7 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
             DWORD style;
         };
         // In tab and reading order, each label before its control.
-        const std::array<Control, 11> controls{{
+        const auto controls = std::to_array<Control>({
             {kObjectLabel, L"STATIC", L"&Objects:", label},
             {kObjectList, L"LISTBOX", L"Objects", list | LBS_SORT},
             {kCounterLabel, L"STATIC", L"Cou&nters:", label},
@@ -345,7 +345,7 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
             {kCombineLabel, L"STATIC", L"Co&mbine:", label},
             {kCombineList, L"COMBOBOX", L"",
              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
-        }};
+        });
         for (const Control& control : controls) {
             const HWND child = CreateWindowExW(
                 0, control.className, control.text, control.style, 0, 0, 0, 0, window,

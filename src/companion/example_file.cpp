@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include "core/windows_path.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::companion {
@@ -34,10 +35,7 @@ CreateResult createFromExample(const std::wstring& folder, const std::wstring& f
         return {CreateResult::Outcome::AlreadyThere};
     }
     // SHCreateDirectoryExW wants a path without a trailing separator.
-    std::wstring created = folder;
-    while (created.size() > 3 && (created.back() == L'\\' || created.back() == L'/')) {
-        created.pop_back();
-    }
+    const std::wstring created(withoutTrailingSeparators(folder));
     const int made = SHCreateDirectoryExW(nullptr, created.c_str(), nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
         return failed(static_cast<DWORD>(made));

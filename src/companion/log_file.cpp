@@ -8,6 +8,7 @@
 
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
+#include "core/windows_path.h"
 #include "platform/win32/debug_output.h"
 #include "platform/win32/handles.h"
 
@@ -20,7 +21,7 @@ std::wstring logFilePath() {
         folder[0] == L'\0') {
         return {};
     }
-    return std::wstring(folder) + L"\\Tavisto\\Tavisto.log";
+    return joinPath(folder, L"Tavisto\\Tavisto.log");
 }
 
 void appendLogLine(const std::wstring& path, const std::wstring& line) noexcept {
@@ -28,7 +29,7 @@ void appendLogLine(const std::wstring& path, const std::wstring& line) noexcept 
         if (path.empty()) {
             return;
         }
-        const std::size_t separator = path.find_last_of(L'\\');
+        const std::size_t separator = lastPathSeparator(path);
         if (separator != std::wstring::npos) {
             CreateDirectoryW(path.substr(0, separator).c_str(), nullptr);
         }

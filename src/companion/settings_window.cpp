@@ -18,6 +18,7 @@
 #include "companion/taskbar_finder.h"
 #include "companion/taskbar_host.h"
 #include "core/failure_sink.h"
+#include "core/windows_path.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
@@ -53,13 +54,6 @@ constexpr int kPreviewHeight = 40;
 constexpr COLORREF kDarkTaskbar = RGB(0x20, 0x20, 0x20);
 constexpr COLORREF kLightTaskbar = RGB(0xEE, 0xEE, 0xEE);
 
-std::wstring withSeparator(std::wstring folder) {
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') {
-        folder += L'\\';
-    }
-    return folder;
-}
-
 bool autostartInstalled() noexcept {
     return RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, nullptr,
                         nullptr) == ERROR_SUCCESS;
@@ -79,7 +73,7 @@ struct ControlDefinition {
 };
 
 // In tab order.
-constexpr std::array<ControlDefinition, 14> kControls{{
+constexpr auto kControls = std::to_array<ControlDefinition>({
     {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
     {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
     {kPreviewNote, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
@@ -97,7 +91,7 @@ constexpr std::array<ControlDefinition, 14> kControls{{
     {kTaskbarCheckBox, WC_BUTTONW, L"&Show on the Windows 11 taskbar",
      WS_TABSTOP | BS_AUTOCHECKBOX},
     {kAboutText, WC_STATICW, kAbout, SS_NOPREFIX},
-}};
+});
 
 // Opens a file or folder as the shell's "open" verb does, without the shell's own
 // error messages (the caller shows its own).
@@ -115,7 +109,7 @@ bool openWithShell(HWND owner, const std::wstring& path) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(std::wstring folder)
-    : folder_(withSeparator(std::move(folder))), file_(window::configurationFileIn(folder_)) {}
+    : folder_(joinPath(folder, {})), file_(window::configurationFileIn(folder_)) {}
 
 SettingsWindow::~SettingsWindow() {
     // Both post to the window: stop them first.
@@ -292,7 +286,7 @@ void SettingsWindow::createControls() {
     }
     const HWND list = control(kFindingsList);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    const std::array<const wchar_t*, 3> headings{L"Severity", L"Line:column", L"Message"};
+    const std::array headings{L"Severity", L"Line:column", L"Message"};
     for (int column = 0; column < static_cast<int>(headings.size()); ++column) {
         LVCOLUMNW heading{};
         heading.mask = LVCF_TEXT | LVCF_SUBITEM;
@@ -376,13 +370,13 @@ void SettingsWindow::layout() {
     ListView_SetColumnWidth(list, kMessageColumn,
                             width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
     y = bottom + gap;
-    const std::array<std::pair<int, int>, 7> buttons{{{kCheckAgainButton, 95},
-                                                      {kEditButton, 60},
-                                                      {kOpenFolderButton, 95},
-                                                      {kCreateButton, 140},
-                                                      {kCountersButton, 90},
-                                                      {kShowValuesButton, 95},
-                                                      {kTaskManagerButton, 100}}};
+    const auto buttons = std::to_array<std::pair<int, int>>({{kCheckAgainButton, 95},
+                                                             {kEditButton, 60},
+                                                             {kOpenFolderButton, 95},
+                                                             {kCreateButton, 140},
+                                                             {kCountersButton, 90},
+                                                             {kShowValuesButton, 95},
+                                                             {kTaskManagerButton, 100}});
     int x = margin;
     for (const auto& [id, buttonWidth] : buttons) {
         // A hidden button leaves no gap in the row.
@@ -430,8 +424,8 @@ void SettingsWindow::show(ConfigurationStatus status) {
     ListView_DeleteAllItems(list);
     int row = 0;
     for (const Finding& finding : status_.findings) {
-        std::array<std::wstring, 3> cells{severityText(finding.severity), positionText(finding),
-                                          messageText(finding)};
+        std::array cells{severityText(finding.severity), positionText(finding),
+                         messageText(finding)};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
@@ -593,7 +587,7 @@ void SettingsWindow::edit() {
         showError(L"Notepad cannot be found.", GetLastError());
         return;
     }
-    const std::wstring notepad = std::wstring(system) + L"\\notepad.exe";
+    const std::wstring notepad = joinPath(system, L"notepad.exe");
     std::wstring commandLine = L"\"" + notepad + L"\" \"" + file_ + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

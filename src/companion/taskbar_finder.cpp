@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "core/windows_path.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::companion {
@@ -47,12 +48,8 @@ bool ownedByShell(HWND window) noexcept {
     if (!process || !QueryFullProcessImageNameW(process.get(), 0, image, &length)) {
         return false;
     }
-    const wchar_t* name = image;
-    for (const wchar_t* at = image; *at != L'\0'; ++at) {
-        if (*at == L'\\' || *at == L'/') {
-            name = at + 1;
-        }
-    }
+    // The name after the last separator (npos + 1 is the whole image).
+    const wchar_t* name = image + (lastPathSeparator(image) + 1);
     return _wcsicmp(name, kShellImageName) == 0;
 }
 

@@ -61,17 +61,18 @@ struct ConfigurationKey {
     NumberRange range = {};
 };
 
-inline constexpr std::array<std::string_view, 5> kMeterTypes{"column", "pie", "text", "indicator",
-                                                             "graph"};
-inline constexpr std::array<std::string_view, 2> kGraphStyles{"area", "line"};
-inline constexpr std::array<std::string_view, 1> kOrientations{"horizontal"};
-inline constexpr std::array<std::string_view, 2> kCounterUnits{"bytes/second", "percent"};
-inline constexpr std::array<std::string_view, 5> kTriggerOperators{">", ">=", "<", "<=", "="};
-inline constexpr std::array<std::string_view, 2> kTaskbarMonitors{"primary", "all"};
-inline constexpr std::array<std::string_view, 2> kTaskbarPositions{"right", "left"};
+inline constexpr auto kMeterTypes =
+    std::to_array<std::string_view>({"column", "pie", "text", "indicator", "graph"});
+inline constexpr auto kGraphStyles = std::to_array<std::string_view>({"area", "line"});
+inline constexpr auto kOrientations = std::to_array<std::string_view>({"horizontal"});
+inline constexpr auto kCounterUnits = std::to_array<std::string_view>({"bytes/second", "percent"});
+inline constexpr auto kTriggerOperators =
+    std::to_array<std::string_view>({">", ">=", "<", "<=", "="});
+inline constexpr auto kTaskbarMonitors = std::to_array<std::string_view>({"primary", "all"});
+inline constexpr auto kTaskbarPositions = std::to_array<std::string_view>({"right", "left"});
 // In the order of InstanceCombine.
-inline constexpr std::array<std::string_view, 5> kInstanceCombines{"sum", "max", "min", "average",
-                                                                   "count"};
+inline constexpr auto kInstanceCombines =
+    std::to_array<std::string_view>({"sum", "max", "min", "average", "count"});
 
 // The enumerator a text of a closed set names: its position among the spellings, or
 // the enumerator after the last spelling when it names none. The one way a program
@@ -99,7 +100,7 @@ constexpr Enumeration closedSetValue(std::string_view text,
 }
 
 // clang-format off
-inline constexpr std::array<ConfigurationKey, 50> kConfigurationKeys{{
+inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
     {KeyLevel::Panel, "$schema", ValueKind::String, "",
      "The JSON Schema that editors use for completion and validation; the band ignores it.",
      {}, false},
@@ -241,7 +242,7 @@ inline constexpr std::array<ConfigurationKey, 50> kConfigurationKeys{{
     {KeyLevel::GroupBy, "to", ValueKind::String, "\"\"",
      "Where the group's part ends: before the first occurrence of this text after \"from\", "
      "or at the name's end."},
-}};
+});
 // clang-format on
 
 // The band reads its keys by their kind alone: only keys other programs read have a range.

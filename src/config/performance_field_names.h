@@ -9,10 +9,9 @@ namespace tavisto {
 
 inline constexpr std::u16string_view kPerformanceFieldPrefix = u"PERFORMANCE_INFORMATION.";
 
-inline constexpr std::array<std::u16string_view, 11> kPerformanceFieldNames{
-    u"PhysicalAvailable", u"PhysicalTotal", u"CommitTotal",    u"CommitLimit",
-    u"CommitPeak",        u"HandleCount",   u"KernelNonpaged", u"KernelTotal",
-    u"ProcessCount",      u"ThreadCount",   u"SystemCache",
-};
+inline constexpr auto kPerformanceFieldNames = std::to_array<std::u16string_view>(
+    {u"PhysicalAvailable", u"PhysicalTotal", u"CommitTotal", u"CommitLimit", u"CommitPeak",
+     u"HandleCount", u"KernelNonpaged", u"KernelTotal", u"ProcessCount", u"ThreadCount",
+     u"SystemCache"});
 
 }  // namespace tavisto

@@ -120,7 +120,7 @@ enum Operation : std::uint8_t {
 // Sorted by name in byte order: names are found by binary search. At namespace scope:
 // a function-local static takes a guard that MinGW's win32 thread model backs with a
 // semaphore that is never closed, one leaked handle per load of the module.
-const std::array<VariableBinding, 21> kBuiltins = {
+const std::array kBuiltins = {
     bindFunction("abs", &absolute, true),
     bindFunction("acos", &arcCosine, true),
     bindFunction("asin", &arcSine, true),

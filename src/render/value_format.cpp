@@ -12,8 +12,8 @@
 namespace tavisto {
 namespace {
 
-constexpr std::array<std::u16string_view, 6> kByteRateUnits = {u"B/s",  u"KB/s", u"MB/s",
-                                                               u"GB/s", u"TB/s", u"PB/s"};
+constexpr auto kByteRateUnits =
+    std::to_array<std::u16string_view>({u"B/s", u"KB/s", u"MB/s", u"GB/s", u"TB/s", u"PB/s"});
 
 // The largest finite double has 309 integral digits; six decimals, a sign and a point
 // fit easily.

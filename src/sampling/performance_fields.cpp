@@ -17,7 +17,7 @@ struct Field {
 };
 
 // The order of the comparisons is part of the contract: the first equal name wins.
-constexpr std::array<Field, 11> kFields{{
+constexpr auto kFields = std::to_array<Field>({
     {u"PhysicalAvailable", PerformanceScope::PhysicalMemory,
      [](const auto& r) { return r.physicalAvailable; }},
     {u"PhysicalTotal", PerformanceScope::PhysicalMemory,
@@ -35,7 +35,7 @@ constexpr std::array<Field, 11> kFields{{
     {u"ThreadCount", PerformanceScope::Everything,
      [](const auto& r) { return std::uint64_t{r.threadCount}; }},
     {u"SystemCache", PerformanceScope::Everything, [](const auto& r) { return r.systemCache; }},
-}};
+});
 
 const Field* fieldOf(std::u16string_view path) {
     if (!isPerformanceFieldPath(path)) {
@@ -51,12 +51,15 @@ const Field* fieldOf(std::u16string_view path) {
 }
 
 constexpr bool namesAgree() {
+    if (kFields.size() != kPerformanceFieldNames.size()) {
+        return false;
+    }
     for (std::size_t i = 0; i < kFields.size(); ++i) {
         if (kFields[i].name != kPerformanceFieldNames[i]) {
             return false;
         }
     }
-    return kFields.size() == kPerformanceFieldNames.size();
+    return true;
 }
 static_assert(namesAgree(), "every named field is read, in the same order");
 

@@ -1,5 +1,7 @@
 #include "shell/class_factory.h"
 
+#include <shlwapi.h>
+
 #include <new>
 
 #include "shell/desk_band.h"
@@ -17,16 +19,8 @@ HRESULT CClassFactory::createAndQuery(REFIID riid, void** ppv) noexcept {
 }
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    const QITAB interfaces[] = {QITABENT(CClassFactory, IClassFactory), {}};
+    return QISearch(this, interfaces, riid, ppv);
 }
 
 STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept {

@@ -1,6 +1,7 @@
 #include "shell/desk_band.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <new>
 
@@ -44,25 +45,19 @@ CTavisto::~CTavisto() {
 // IUnknown
 
 STDMETHODIMP CTavisto::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleWindow) ||
-        IsEqualIID(riid, IID_IDockingWindow) || IsEqualIID(riid, IID_IDeskBand) ||
-        IsEqualIID(riid, IID_IDeskBand2)) {
-        *ppv = static_cast<IDeskBand2*>(this);
-    } else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IPersistStream)) {
-        *ppv = static_cast<IPersistStream*>(this);
-    } else if (IsEqualIID(riid, IID_IObjectWithSite)) {
-        *ppv = static_cast<IObjectWithSite*>(this);
-    } else if (IsEqualIID(riid, IID_IInputObject)) {
-        *ppv = static_cast<IInputObject*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    // IUnknown is answered with the first entry.
+    const QITAB interfaces[] = {
+        QITABENT(CTavisto, IDeskBand2),
+        QITABENTMULTI(CTavisto, IDeskBand, IDeskBand2),
+        QITABENTMULTI(CTavisto, IDockingWindow, IDeskBand2),
+        QITABENTMULTI(CTavisto, IOleWindow, IDeskBand2),
+        QITABENT(CTavisto, IPersistStream),
+        QITABENTMULTI(CTavisto, IPersist, IPersistStream),
+        QITABENT(CTavisto, IObjectWithSite),
+        QITABENT(CTavisto, IInputObject),
+        {},
+    };
+    return QISearch(this, interfaces, riid, ppv);
 }
 
 // IOleWindow, IDockingWindow

@@ -1,5 +1,7 @@
 #include "window/accessible_meters.h"
 
+#include <shlwapi.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -78,17 +80,12 @@ long AccessibleMeters::childOf(const VARIANT& child) const noexcept {
 }
 
 STDMETHODIMP AccessibleMeters::QueryInterface(REFIID id, void** object) noexcept {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IDispatch) ||
-        IsEqualIID(id, __uuidof(IAccessible))) {
-        *object = static_cast<IAccessible*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    const QITAB interfaces[] = {
+        QITABENT(AccessibleMeters, IAccessible),
+        QITABENTMULTI(AccessibleMeters, IDispatch, IAccessible),
+        {},
+    };
+    return QISearch(this, interfaces, id, object);
 }
 
 // Clients reach IAccessible through its vtable; there is no type library to dispatch by.

@@ -28,9 +28,11 @@ class ModuleLock {
 // COM interfaces have no virtual destructor by design: objects end in their own Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-// `Object` derives from ComObject<Object, its interfaces...> and answers QueryInterface;
-// AddRef and Release here override those of every interface. A private destructor of
-// `Object` befriends this class.
+// `Object` derives from ComObject<Object, its interfaces...> and answers QueryInterface
+// with QISearch over a table of its interfaces (QITAB, ending in an empty entry), which
+// answers IUnknown with the first entry, a null pointer with E_POINTER and an unknown
+// interface with E_NOINTERFACE. AddRef and Release here override those of every
+// interface. A private destructor of `Object` befriends this class.
 template <typename Object, typename... Interfaces>
 class ComObject : public Interfaces... {
   public:

@@ -8,6 +8,7 @@
 #include <new>
 #include <utility>
 
+#include "core/windows_path.h"
 #include "platform/win32/module_thread.h"
 #include "window/configuration_location.h"
 
@@ -64,15 +65,12 @@ struct FolderName {
 };
 
 FolderName splitFolder(const std::wstring& folder) {
-    std::wstring path = folder;
-    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) {
-        path.pop_back();
-    }
-    const std::size_t separator = path.find_last_of(L"\\/");
+    const std::wstring_view path = withoutTrailingSeparators(folder);
+    const std::size_t separator = lastPathSeparator(path);
     if (separator == std::wstring::npos) {
         return {};
     }
-    return {path.substr(0, separator + 1), path.substr(separator + 1)};
+    return {std::wstring(path.substr(0, separator + 1)), std::wstring(path.substr(separator + 1))};
 }
 
 // What polling compares: whether the file is there, its size and its last write.

@@ -8,6 +8,7 @@
 
 #include "config/configuration_text.h"
 #include "core/failure_sink.h"
+#include "core/windows_path.h"
 #include "platform/win32/handles.h"
 #include "window/module_file.h"
 
@@ -59,18 +60,14 @@ std::wstring configurationFolderIn(std::wstring_view appData) {
     if (appData.empty()) {
         return {};
     }
-    return std::wstring(appData) + L"\\Tavisto\\";
+    return joinPath(appData, L"Tavisto\\");
 }
 
 std::wstring configurationFileIn(std::wstring_view folder) {
     if (folder.empty()) {
         return {};
     }
-    std::wstring file(folder);
-    if (file.back() != L'\\' && file.back() != L'/') {
-        file += L'\\';
-    }
-    return file + kConfigurationFileName;
+    return joinPath(folder, kConfigurationFileName);
 }
 
 std::wstring configurationFile() {
@@ -151,16 +148,16 @@ std::optional<Launch> taskManagerIn(std::wstring_view systemFolder) {
     if (systemFolder.empty()) {
         return std::nullopt;
     }
-    return Launch{std::wstring(systemFolder) + L"\\Taskmgr.exe", {}};
+    return Launch{joinPath(systemFolder, L"Taskmgr.exe"), {}};
 }
 
 std::optional<Launch> companionLaunch(const std::wstring& module) {
     if (module.empty()) {
         return std::nullopt;
     }
-    const std::size_t separator = module.find_last_of(L"\\/");
+    const std::size_t separator = lastPathSeparator(module);
     std::wstring folder = separator == std::wstring::npos ? module : module.substr(0, separator);
-    std::wstring program = folder + L"\\Tavisto.exe";
+    std::wstring program = joinPath(folder, L"Tavisto.exe");
     return Launch{std::move(program), std::move(folder)};
 }
 

@@ -9,7 +9,7 @@
 namespace tavisto::window {
 
 std::string counterRefusalText(PDH_STATUS status) {
-    static constexpr std::array<std::pair<PDH_STATUS, const char*>, 8> kReasons{{
+    static constexpr auto kReasons = std::to_array<std::pair<PDH_STATUS, const char*>>({
         {PDH_CSTATUS_NO_OBJECT, "this machine has no such counter object"},
         {PDH_CSTATUS_NO_COUNTER, "this machine has no such counter"},
         {PDH_CSTATUS_NO_INSTANCE, "this machine has no such instance of the object"},
@@ -18,7 +18,7 @@ std::string counterRefusalText(PDH_STATUS status) {
         {PDH_ACCESS_DENIED, "this user may not read the counter"},
         {PDH_MEMORY_ALLOCATION_FAILURE, "the system ran out of memory adding it"},
         {PDH_INVALID_ARGUMENT, "the system does not take the path as a counter path"},
-    }};
+    });
     char code[16] = {};
     std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(status));
     for (const auto& [known, reason] : kReasons) {

@@ -74,9 +74,10 @@ LRESULT CALLBACK frameReceiver(HWND window, UINT message, WPARAM wParam, LPARAM 
 namespace {
 
 // In the order of TaskbarKind and TaskbarEdge.
-constexpr std::array<std::wstring_view, 4> kKindNames{L"composition", L"classic", L"secondary",
-                                                      L"plain"};
-constexpr std::array<std::wstring_view, 4> kEdgeNames{L"bottom", L"top", L"left", L"right"};
+constexpr auto kKindNames =
+    std::to_array<std::wstring_view>({L"composition", L"classic", L"secondary", L"plain"});
+constexpr auto kEdgeNames =
+    std::to_array<std::wstring_view>({L"bottom", L"top", L"left", L"right"});
 
 template <typename Enum, std::size_t size>
 bool parseName(const std::array<std::wstring_view, size>& names, std::wstring_view name,

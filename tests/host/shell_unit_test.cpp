@@ -149,19 +149,9 @@ TEST(ConfigurationLocation, FileLiesInTavistoFolderOfRoamingApplicationData) {
     EXPECT_EQ(&configurationFolder(), &configurationFolder());
 }
 
-TEST(ConfigurationLocation, FileJoinsItsFolderWithExactlyOneSeparator) {
-    const struct {
-        const wchar_t* folder;
-        const wchar_t* file;
-    } cases[] = {
-        {L"C:\\Tavisto\\", L"C:\\Tavisto\\TavistoConfig.json"},
-        {L"C:\\Tavisto", L"C:\\Tavisto\\TavistoConfig.json"},
-        {L"C:/Tavisto/", L"C:/Tavisto/TavistoConfig.json"},
-        {L"", L""},
-    };
-    for (const auto& test : cases) {
-        EXPECT_EQ(configurationFileIn(test.folder), test.file);
-    }
+TEST(ConfigurationLocation, FileLiesInItsFolderAndNowhereWithoutOne) {
+    EXPECT_EQ(configurationFileIn(L"C:\\Tavisto"), L"C:\\Tavisto\\TavistoConfig.json");
+    EXPECT_TRUE(configurationFileIn(L"").empty());
 }
 
 TEST(ConfigurationLocation, WithoutApplicationDataThereIsNoFolderAndNothingIsRead) {

@@ -282,10 +282,10 @@ TEST(CairoSurfaceFonts, KeptFontsAreBounded) {
     CairoSurface surface;
     ASSERT_TRUE(surface.replaceBackBuffer(10, 10));
     const auto canvas = surface.beginDrawing();
-    for (std::size_t size = 1; size <= CairoSurface::kMaxResolvedFonts + 5; ++size) {
+    for (std::size_t size = 1; size <= platform::kMaxResolvedFonts + 5; ++size) {
         ASSERT_NE(canvas->createFont(u"Arial", static_cast<float>(size)), nullptr);
     }
-    EXPECT_EQ(surface.resolvedFontCount(), CairoSurface::kMaxResolvedFonts);
+    EXPECT_EQ(surface.resolvedFontCount(), platform::kMaxResolvedFonts);
 }
 
 TEST(CairoSurfaceFonts, AFontStillDrawsAfterTheSurfaceLetGoOfIt) {

@@ -45,7 +45,7 @@ class CairoFont final : public Font {
     float pixels;
 };
 
-using ResolvedFonts = std::vector<CairoSurface::ResolvedFont>;
+using ResolvedFonts = FontCache<CairoFontFaceOwner>;
 
 // Resolves the family through fontconfig with the generic sans-serif family as the
 // weaker alternative, so a family that is not installed falls back to it ("Arial"
@@ -349,21 +349,9 @@ class CairoCanvas final : public Canvas {
 
   private:
     cairo_font_face_t* resolvedFace(std::u16string_view family, float sizePixels) {
-        for (CairoSurface::ResolvedFont& font : resolvedFonts) {
-            if (font.sizePixels == sizePixels && font.family == family) {
-                font.used = true;
-                return font.face.get();
-            }
-        }
-        CairoFontFaceOwner face = findFontFace(family);
-        if (!face) {
-            return nullptr;
-        }
-        if (resolvedFonts.size() >= CairoSurface::kMaxResolvedFonts) {
-            resolvedFonts.erase(resolvedFonts.begin());
-        }
-        resolvedFonts.push_back({std::u16string(family), sizePixels, std::move(face), true});
-        return resolvedFonts.back().face.get();
+        const CairoFontFaceOwner* face =
+            resolvedFonts.find(family, sizePixels, [&] { return findFontFace(family); });
+        return face != nullptr ? face->get() : nullptr;
     }
 
     // Unit circle coordinates for the ellipse in the box, centred through pixel centres.
@@ -381,10 +369,7 @@ class CairoCanvas final : public Canvas {
 bool CairoSurface::replaceBackBuffer(int width, int height) {
     // Every rebuild of the frame, even one that keeps the old buffer, lets go of the
     // fonts that were not drawn with since the last one.
-    std::erase_if(resolvedFonts, [](const ResolvedFont& font) { return !font.used; });
-    for (ResolvedFont& font : resolvedFonts) {
-        font.used = false;
-    }
+    resolvedFonts.dropUnused();
     if (width <= 0 || height <= 0) {
         return false;
     }

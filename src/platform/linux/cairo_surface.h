@@ -1,20 +1,14 @@
 #pragma once
 // The memory surface on Linux: a Cairo ARGB32 image (premultiplied alpha, as the
 // Windows back buffer is) with fonts found through fontconfig. Besides drawing, it can
-// lay its back buffer over a background colour and write the result as PNG.
-//
-// Finding a family through fontconfig costs far more than drawing a line with it, so
-// the surface keeps the fonts its canvases resolved, by family and size. Replacing the
-// back buffer (every reload and resize of the band) lets go of every font not drawn
-// with since the previous replacement: a reload keeps the fonts the band was showing,
-// and drops them at the next replacement if the new configuration does not use them.
-// Fonts already handed out stay valid either way.
+// lay its back buffer over a background colour and write the result as PNG. Fonts are
+// found through fontconfig and kept in a FontCache.
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 #include "platform/drawing.h"
+#include "platform/font_cache.h"
 #include "platform/linux/cairo_handles.h"
 
 namespace tavisto::platform {
@@ -37,19 +31,9 @@ class CairoSurface final : public MemorySurface {
     // Fonts kept for the canvases to come.
     std::size_t resolvedFontCount() const { return resolvedFonts.size(); }
 
-    // More distinct fonts than any band shows; beyond it the oldest are resolved again.
-    static constexpr std::size_t kMaxResolvedFonts = 64;
-
-    struct ResolvedFont {
-        std::u16string family;
-        float sizePixels = 0.0F;
-        CairoFontFaceOwner face;
-        bool used = true;  // drawn with since the back buffer was last replaced
-    };
-
   private:
     CairoSurfaceOwner backBuffer;
-    std::vector<ResolvedFont> resolvedFonts;
+    FontCache<CairoFontFaceOwner> resolvedFonts;
 };
 
 class CairoSurfaceFactory final : public SurfaceFactory {

@@ -39,7 +39,7 @@ class GdiplusFontObject final : public platform::Font {
     std::shared_ptr<const GdiplusFont> font_;
 };
 
-using ResolvedFonts = std::vector<GdiplusMemorySurface::ResolvedFont>;
+using ResolvedFonts = GdiplusMemorySurface::ResolvedFonts;
 
 // Family by name, else GDI+'s generic sans-serif family (shared, never deleted).
 // `named` keeps the family created by name alive until the font exists.
@@ -207,22 +207,11 @@ class GdiplusCanvas final : public platform::Canvas {
 
     std::unique_ptr<platform::Font> createFont(std::u16string_view family,
                                                float sizePixels) override {
-        for (GdiplusMemorySurface::ResolvedFont& kept : resolvedFonts_) {
-            if (kept.sizePixels == sizePixels && kept.family == family) {
-                kept.used = true;
-                return std::make_unique<GdiplusFontObject>(kept.font);
-            }
-        }
-        GdiplusFont font = createFontOf(family, sizePixels);
-        if (!font) {
-            return nullptr;
-        }
-        if (resolvedFonts_.size() >= GdiplusMemorySurface::kMaxResolvedFonts) {
-            resolvedFonts_.erase(resolvedFonts_.begin());
-        }
-        auto shared = std::make_shared<const GdiplusFont>(std::move(font));
-        resolvedFonts_.push_back({std::u16string(family), sizePixels, shared, true});
-        return std::make_unique<GdiplusFontObject>(std::move(shared));
+        const auto* kept = resolvedFonts_.find(family, sizePixels, [&] {
+            GdiplusFont font = createFontOf(family, sizePixels);
+            return font ? std::make_shared<const GdiplusFont>(std::move(font)) : nullptr;
+        });
+        return kept != nullptr ? std::make_unique<GdiplusFontObject>(*kept) : nullptr;
     }
 
     void drawString(std::u16string_view text, const platform::Font& font, Argb color,
@@ -293,10 +282,7 @@ GdiplusMemorySurface::~GdiplusMemorySurface() {
 bool GdiplusMemorySurface::replaceBackBuffer(int width, int height) {
     // Every rebuild of the frame, even one that keeps the old buffer, lets go of the
     // fonts that were not drawn with since the last one.
-    std::erase_if(resolvedFonts_, [](const ResolvedFont& kept) { return !kept.used; });
-    for (ResolvedFont& kept : resolvedFonts_) {
-        kept.used = false;
-    }
+    resolvedFonts_.dropUnused();
     if (width <= 0 || height <= 0) {
         return false;
     }

@@ -3,21 +3,16 @@
 // holding a 32-bit top-down DIB section as back buffer. GDI+ draws into the section's
 // pixels through a premultiplied-ARGB bitmap laid over them rather than through the
 // DC: a graphics object on a DC with an alpha channel blends every primitive through a
-// temporary bitmap of its own, which made a tick several times dearer.
-//
-// Creating a font family by name costs far more than drawing a line with it, so the
-// surface keeps the fonts its canvases created, by family and size. Replacing the back
-// buffer (every reload and resize of the band) lets go of every font not drawn with
-// since the previous replacement. Fonts already handed out stay valid either way.
+// temporary bitmap of its own, which made a tick several times dearer. Fonts, created
+// by family name, are kept in a FontCache.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string>
-#include <vector>
 
 #include "platform/drawing.h"
+#include "platform/font_cache.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::win32 {
@@ -45,15 +40,8 @@ class GdiplusMemorySurface final : public platform::MemorySurface {
     // Fonts kept for the canvases to come.
     std::size_t resolvedFontCount() const { return resolvedFonts_.size(); }
 
-    // More distinct fonts than any band shows; beyond it the oldest are created again.
-    static constexpr std::size_t kMaxResolvedFonts = 64;
-
-    struct ResolvedFont {
-        std::u16string family;
-        float sizePixels = 0.0F;
-        std::shared_ptr<const GdiplusFont> font;
-        bool used = true;  // drawn with since the back buffer was last replaced
-    };
+    // Shared with the fonts handed out, which outlive their cache entry.
+    using ResolvedFonts = platform::FontCache<std::shared_ptr<const GdiplusFont>>;
 
   private:
     MemoryDc dc_;
@@ -63,7 +51,7 @@ class GdiplusMemorySurface final : public platform::MemorySurface {
     GdiplusBitmap pixels_;           // GDI+'s view of `bits_`; released before the section
     int width_ = 0;
     int height_ = 0;
-    std::vector<ResolvedFont> resolvedFonts_;
+    ResolvedFonts resolvedFonts_;
 };
 
 class GdiplusSurfaceFactory final : public platform::SurfaceFactory {
