@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -114,15 +113,15 @@ bool drawSampledMeter(const Meter& meter, const MeterSamples& samples,
     return true;
 }
 
-bool drawSampledMeters(const std::vector<std::unique_ptr<Meter>>& meters,
+bool drawSampledMeters(const PanelModel& model, std::span<const std::size_t> meters,
                        const PanelSamples& samples, const PanelLayout& layout, FrameCache& frames,
                        platform::MemorySurface& surface, const DrawSettings& settings) {
     bool drew = false;
-    for (const auto& meter : meters) {
-        if (drawSampledMeter(*meter, samples[meter->index], layout.of(*meter), frames[meter->index],
+    for (const std::size_t index : meters) {
+        if (drawSampledMeter(model.meters[index], samples[index], layout.of(index), frames[index],
                              surface, settings)) {
             drew = true;
-            for (const std::size_t later : frames[meter->index].laterNeighbours) {
+            for (const std::size_t later : frames[index].laterNeighbours) {
                 frames[later].neighbourDrew = true;
             }
         }
@@ -135,10 +134,10 @@ void redrawFrame(const PanelModel& model, const PanelSamples& samples, const Pan
                  const DrawSettings& settings) {
     // An empty client area keeps the previous back buffer, which is drawn into.
     surface.replaceBackBuffer(client.width(), client.height());
-    for (const auto& [rate, meters] : model.metersByRate) {
-        for (const auto& meter : meters) {
-            drawMeter(*meter, samples[meter->index], layout.of(*meter), frames[meter->index],
-                      surface, settings);
+    for (const auto& [rate, meters] : model.rates) {
+        for (const std::size_t index : meters) {
+            drawMeter(model.meters[index], samples[index], layout.of(index), frames[index], surface,
+                      settings);
         }
     }
 }

@@ -81,10 +81,11 @@ void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& s
 
 }  // namespace
 
-std::u16string spokenValue(const MeterGroup& group, const PanelSamples& samples) {
+std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
+                           const PanelSamples& samples) {
     std::u16string text;
-    for (const Meter* meter : group.meters) {
-        appendMeter(text, *meter, samples.at(meter->index));
+    for (const std::size_t index : group.meters) {
+        appendMeter(text, model.meters.at(index), samples.at(index));
     }
     return text;
 }
@@ -100,8 +101,8 @@ std::u16string spokenName(const MeterGroup& group, std::size_t index) {
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples) {
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());
-    for (const auto& group : model.groups) {
-        groups.push_back({spokenName(*group, groups.size()), spokenValue(*group, samples)});
+    for (const MeterGroup& group : model.groups) {
+        groups.push_back({spokenName(group, groups.size()), spokenValue(model, group, samples)});
     }
     return groups;
 }

@@ -28,6 +28,7 @@ std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSample
 std::u16string spokenName(const MeterGroup& group, std::size_t index);
 
 // The value of one group, as spokenGroups gives it.
-std::u16string spokenValue(const MeterGroup& group, const PanelSamples& samples);
+std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
+                           const PanelSamples& samples);
 
 }  // namespace tavisto
