@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/meter_kinds.h"
+
 namespace tavisto {
 
 // The object a key is a member of.
@@ -61,8 +63,6 @@ struct ConfigurationKey {
     NumberRange range = {};
 };
 
-inline constexpr std::array<std::string_view, 5> kMeterTypes{"column", "pie", "text", "indicator",
-                                                             "graph"};
 inline constexpr std::array<std::string_view, 2> kGraphStyles{"area", "line"};
 inline constexpr std::array<std::string_view, 1> kOrientations{"horizontal"};
 inline constexpr std::array<std::string_view, 2> kCounterUnits{"bytes/second", "percent"};

@@ -223,7 +223,7 @@ Meter parseMeter(const json& meterValue, const LoadContext& context, LoadCounts&
     meter.refreshRate = readMilliseconds(value, meterKey("refreshRate"));
     if (const json* counters = member(value, meterKey("counters").name)) {
         traceValue(*counters, context.trace);
-        const bool graph = meter.meterType == MeterType::Graph;
+        const bool graph = meterKind(meter.meterType).keepsHistory;
         for (std::size_t i = 0; i < counters->size(); ++i) {
             const json& element = counters->at(i);
             // Refused before the counter is built, as meters are.

@@ -19,12 +19,11 @@
 
 #include "config/configuration_keys.h"
 #include "config/instance_selection.h"
+#include "config/meter_kinds.h"
 #include "platform/platform.h"
 
 namespace tavisto {
 
-// In the order of kMeterTypes; any other type draws nothing.
-enum class MeterType : std::uint8_t { Column, Pie, Text, Indicator, Graph, Unknown };
 // In the order of kGraphStyles; any other style draws as an area.
 enum class GraphStyle : std::uint8_t { Area, Line, Unknown };
 // In the order of kCounterUnits; with any other units a text line stays blank.

@@ -9,7 +9,7 @@
 #include "core/failure_sink.h"
 #include "render/frame.h"
 #include "render/layout.h"
-#include "render/meters.h"
+#include "render/meter_kinds.h"
 
 namespace tavisto {
 namespace {
@@ -145,8 +145,8 @@ void MeterPanel::layOut(const Rect& client) {
     layoutPanel(model_, direction_, client, layout_, platform_.window);
     rebuildFrameCache(model_, layout_, frames_);
     for (std::size_t index = 0; index < model_.meters.size(); ++index) {
-        if (model_.meters[index].meterType == MeterType::Graph) {
-            sampler_.keepHistory(index, graphHistoryCapacity(layout_.of(index)));
+        if (const auto capacity = meterDrawing(model_.meters[index].meterType).historyCapacity) {
+            sampler_.keepHistory(index, capacity(layout_.of(index)));
         }
     }
     // A tip must cover its group's new rectangle before anything is drawn there.

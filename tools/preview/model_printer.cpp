@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/text_conversion.h"
-#include "render/meters.h"
+#include "render/meter_kinds.h"
 
 namespace tavisto::preview {
 namespace {
@@ -92,10 +92,9 @@ void printModel(std::ostream& out, const PanelModel& model, const PanelLayout& l
             out << "    meter " << ++meterIndex << ": " << spelled(meter.meterType, kMeterTypes)
                 << ", rate " << meter.refreshRate << " ms, width " << meter.width << ", height "
                 << meter.height << ", color " << colour(meter.color);
-            if (meter.meterType == MeterType::Graph) {
+            if (const auto capacity = meterDrawing(meter.meterType).historyCapacity) {
                 out << ", style " << spelled(meter.style, kGraphStyles) << ", history "
-                    << (meter.counters.empty() ? 0 : graphHistoryCapacity(layout.of(index)))
-                    << " samples";
+                    << (meter.counters.empty() ? 0 : capacity(layout.of(index))) << " samples";
             }
             out << ", rect " << rect(layout.of(index).rect) << "\n";
             std::size_t counterIndex = 0;
