@@ -30,8 +30,8 @@
 #include "config/configuration_text.h"
 #include "cpu_time_reporter.h"
 #include "panel/meter_panel.h"
-#include "platform/steady_clock.h"
 #include "platform/linux/cairo_surface.h"
+#include "platform/steady_clock.h"
 #include "preview/demo_sources.h"
 #include "preview/headless_platform.h"
 #include "render/band_metrics.h"
@@ -138,7 +138,7 @@ class Band {
 
     // One tick of every rate, as the timers of a running band would fire them.
     void tickEveryRate() {
-        for (const auto& [rate, meters] : panel_->model().metersByRate) {
+        for (const auto& [rate, meters] : panel_->model().rates) {
             panel_->tick(rate);
         }
     }
@@ -315,18 +315,19 @@ class Floor {
         fullFrame_ = std::move(recorder.log);
         recorder.log.clear();
         for (int round = 0; round < kRecordedRounds; ++round) {
-            for (const auto& [rate, meters] : band.panel().model().metersByRate) {
+            for (const auto& [rate, meters] : band.panel().model().rates) {
                 band.panel().tick(rate);
                 ticks_.push_back(std::move(recorder.log));
                 recorder.log.clear();
             }
         }
-        for (const auto& [rate, meters] : band.panel().model().metersByRate) {
+        const PanelModel& model = band.panel().model();
+        for (const auto& [rate, meters] : model.rates) {
             std::vector<Reference> references;
             auto scope = platform::PerformanceScope::PhysicalMemory;
             const platform::QueryHandle query = counters_.openQuery();
-            for (const auto& meter : meters) {
-                for (const MeterCounter& counter : meter->counters) {
+            for (const std::size_t meter : meters) {
+                for (const MeterCounter& counter : model.meters[meter].counters) {
                     for (const auto& [name, reference] : counter.references) {
                         references.push_back({reference.kind, reference.path,
                                               reference.kind == CounterReference::PerformanceCounter

@@ -164,7 +164,7 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
         40};
     panel->relayout(BandDirection::Horizontal);
     const auto round = [&] {
-        for (const auto& [rate, meters] : panel->model().metersByRate) {
+        for (const auto& [rate, meters] : panel->model().rates) {
             panel->tick(rate);
         }
     };

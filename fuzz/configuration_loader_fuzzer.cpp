@@ -34,12 +34,10 @@ void require(bool condition) {
 const std::vector<double> kSamples = {0.0, 37.5, -12.0, 1e15, 3e-7, -1e300, 1e300};
 
 void scriptEveryCounter(const MeterPanel& panel, testing::FakeCounterQueries& queries) {
-    for (const auto& [rate, meters] : panel.model().metersByRate) {
-        for (const auto& meter : meters) {
-            for (const MeterCounter& counter : meter->counters) {
-                for (const auto& [name, reference] : counter.references) {
-                    queries.script(reference.path, kSamples);
-                }
+    for (const Meter& meter : panel.model().meters) {
+        for (const MeterCounter& counter : meter.counters) {
+            for (const auto& [name, reference] : counter.references) {
+                queries.script(reference.path, kSamples);
             }
         }
     }
@@ -47,7 +45,7 @@ void scriptEveryCounter(const MeterPanel& panel, testing::FakeCounterQueries& qu
 
 void tickEveryRate(const MeterPanel& panel, testing::FakeTimers& timers) {
     std::vector<std::uint64_t> rates;
-    for (const auto& [rate, meters] : panel.model().metersByRate) {
+    for (const auto& [rate, meters] : panel.model().rates) {
         rates.push_back(rate);
     }
     for (int round = 0; round < 3; ++round) {
@@ -60,21 +58,22 @@ void tickEveryRate(const MeterPanel& panel, testing::FakeTimers& timers) {
 void checkRunningPanel(const MeterPanel& panel, const testing::FakePlatform& platform) {
     const PanelModel& model = panel.model();
     require(model.groups.size() <= kMaxEnabledGroups);
-    require(model.metersByRate.size() <= kMaxRefreshRates);
+    require(model.rates.size() <= kMaxRefreshRates);
     std::size_t meters = 0;
     std::size_t references = 0;
     std::size_t queries = 0;
-    for (const auto& [rate, list] : model.metersByRate) {
+    for (const auto& [rate, list] : model.rates) {
         meters += list.size();
         queries += panel.queryOf(rate) != 0 ? 1u : 0u;
-        for (const auto& meter : list) {
-            require(meter->counters.size() <= kMaxCountersPerMeter);
-            for (const MeterCounter& counter : meter->counters) {
+        for (const std::size_t index : list) {
+            require(index < model.meters.size());
+            require(model.meters[index].counters.size() <= kMaxCountersPerMeter);
+            for (const MeterCounter& counter : model.meters[index].counters) {
                 references += counter.references.size();
             }
         }
     }
-    require(meters <= kMaxMeters);
+    require(meters <= kMaxMeters && meters == model.meters.size());
     require(panel.layout().groups.size() == model.groups.size());
     require(panel.layout().meters.size() == meters);
     require(references <= kMaxReferencesPerFile);

@@ -27,13 +27,14 @@ class ModelBuilder {
     }
     MeterGroup& group(Rect rect, GroupOrientation laidOut = GroupOrientation::Unknown) {
         layout.groups.push_back({rect, laidOut});
-        return *model.groups.emplace_back(std::make_unique<MeterGroup>());
+        return model.groups.emplace_back();
     }
     void meter(MeterGroup& owner, std::int32_t width, std::int32_t height) {
-        auto& added = model.metersByRate[1000].emplace_back(std::make_unique<Meter>());
-        added->width = width;
-        added->height = height;
-        owner.meters.push_back(added.get());
+        owner.meters.push_back(model.meters.size());
+        model.rates[1000].push_back(model.meters.size());
+        Meter& added = model.meters.emplace_back();
+        added.width = width;
+        added.height = height;
     }
 
     PanelModel model;

@@ -93,9 +93,8 @@ class Loader : public ::testing::Test {
     }
 
     const Meter& onlyMeter(const PanelModel& model) {
-        EXPECT_EQ(model.metersByRate.size(), 1u);
-        EXPECT_EQ(model.metersByRate.begin()->second.size(), 1u);
-        return *model.metersByRate.begin()->second.front();
+        EXPECT_EQ(model.meters.size(), 1u);
+        return model.meters.front();
     }
 };
 
@@ -107,7 +106,7 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
     EXPECT_EQ(model.verticalSpacing, 4);
 
     ASSERT_EQ(model.groups.size(), 1u);  // the disabled group is skipped
-    const MeterGroup& group = *model.groups[0];
+    const MeterGroup& group = model.groups[0];
     EXPECT_EQ(group.name, u"Processor and memory");
     EXPECT_EQ(group.orientation, GroupOrientation::Horizontal);
     EXPECT_EQ(group.width, -1);
@@ -118,9 +117,10 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
     EXPECT_EQ(group.maxHeight, 36);
     ASSERT_EQ(group.meters.size(), 2u);
 
-    ASSERT_EQ(model.metersByRate.size(), 2u);
-    const Meter& column = *group.meters[0];
-    EXPECT_EQ(model.metersByRate.at(1000).front().get(), &column);
+    ASSERT_EQ(model.rates.size(), 2u);
+    EXPECT_EQ(group.meters, (std::vector<std::size_t>{0, 1}));
+    EXPECT_EQ(model.rates.at(1000), std::vector<std::size_t>{0});
+    const Meter& column = model.meters[0];
     EXPECT_EQ(column.meterType, MeterType::Column);
     EXPECT_EQ(column.color, (Colour{false, 0xFFC0C0C0}));
     EXPECT_EQ(column.width, 12);
@@ -140,8 +140,8 @@ TEST_F(Loader, ExampleDocumentBuildsEveryFieldAtScaleOne) {
     EXPECT_EQ(load.references.at("a").kind, CounterReference::PerformanceCounter);
     EXPECT_EQ(load.references.at("a").path, u"\\Processor(_Total)\\% Processor Time");
 
-    const Meter& text = *group.meters[1];
-    EXPECT_EQ(model.metersByRate.at(2000).front().get(), &text);
+    EXPECT_EQ(model.rates.at(2000), std::vector<std::size_t>{1});
+    const Meter& text = model.meters[1];
     EXPECT_EQ(text.meterType, MeterType::Text);
     EXPECT_EQ(text.color, Colour{});
     EXPECT_EQ(text.width, 64);
@@ -166,7 +166,7 @@ TEST_F(Loader, EmptyDocumentHasNoGroupsAndZeroSizes) {
     for (const char* text : {"{}", "null", R"({"meterGroups": null})", R"({"meterGroups": []})"}) {
         const PanelModel model = load(text);
         EXPECT_TRUE(model.groups.empty()) << text;
-        EXPECT_TRUE(model.metersByRate.empty()) << text;
+        EXPECT_TRUE(model.meters.empty()) << text;
         EXPECT_EQ(model.horizontalPadding, 0) << text;
         EXPECT_EQ(model.verticalSpacing, 0) << text;
     }
@@ -174,7 +174,7 @@ TEST_F(Loader, EmptyDocumentHasNoGroupsAndZeroSizes) {
 
 TEST_F(Loader, DefaultsApplyAtEveryLevel) {
     const PanelModel model = load(R"({"meterGroups": [{"meters": [{"counters": [3, "x", {}]}]}]})");
-    const MeterGroup& group = *model.groups.at(0);
+    const MeterGroup& group = model.groups.at(0);
     EXPECT_EQ(group.name, u"");
     EXPECT_EQ(group.orientation, GroupOrientation::Unknown);
     EXPECT_EQ(group.maxWidth, 300);
@@ -206,9 +206,9 @@ TEST_F(Loader, DefaultsApplyAtEveryLevel) {
 TEST_F(Loader, GroupWithoutMetersIsStillAGroup) {
     const PanelModel model = load(R"({"meterGroups": [{"name": "Idle"}, null]})");
     ASSERT_EQ(model.groups.size(), 2u);
-    EXPECT_TRUE(model.groups[0]->meters.empty());
-    EXPECT_EQ(model.groups[0]->width, -1);
-    EXPECT_EQ(model.groups[1]->name, u"");
+    EXPECT_TRUE(model.groups[0].meters.empty());
+    EXPECT_EQ(model.groups[0].width, -1);
+    EXPECT_EQ(model.groups[1].name, u"");
 }
 
 // Closed sets match their spellings exactly, case included; anything else is the
@@ -216,7 +216,7 @@ TEST_F(Loader, GroupWithoutMetersIsStillAGroup) {
 TEST_F(Loader, ClosedSetsAreReadOnceAndMatchExactly) {
     const auto meter = [&](const std::string& members) {
         const PanelModel model = load(R"({"meterGroups": [{"meters": [{)" + members + "}]}]}");
-        return *model.metersByRate.begin()->second.front();
+        return model.meters.front();
     };
     EXPECT_EQ(meter(R"("meterType": "pie")").meterType, MeterType::Pie);
     EXPECT_EQ(meter(R"("meterType": "indicator")").meterType, MeterType::Indicator);
@@ -239,7 +239,7 @@ TEST_F(Loader, ClosedSetsAreReadOnceAndMatchExactly) {
     const auto orientation = [&](const char* text) {
         return load(std::string(R"({"meterGroups": [{"orientation": ")") + text + R"("}]})")
             .groups[0]
-            ->orientation;
+            .orientation;
     };
     EXPECT_EQ(orientation("horizontal"), GroupOrientation::Horizontal);
     for (const char* other : {"Horizontal", "horizontal ", "vertical"}) {
@@ -251,8 +251,8 @@ TEST_F(Loader, ListsMayBeObjectsSingleValuesOrNull) {
     const PanelModel byName =
         load(R"({"meterGroups": {"b": {"name": "second"}, "a": {"name": "first"}}})");
     ASSERT_EQ(byName.groups.size(), 2u);
-    EXPECT_EQ(byName.groups[0]->name, u"first");
-    EXPECT_EQ(byName.groups[1]->name, u"second");
+    EXPECT_EQ(byName.groups[0].name, u"first");
+    EXPECT_EQ(byName.groups[1].name, u"second");
 
     const PanelModel single = load(R"({"meterGroups": {"only": {"meters": {"m": {"width": 5}}}}})");
     EXPECT_EQ(onlyMeter(single).width, 5);
@@ -263,8 +263,9 @@ TEST_F(Loader, ListsMayBeObjectsSingleValuesOrNull) {
 
     const PanelModel noCounters =
         load(R"({"meterGroups": [{"meters": [{"counters": {}}, {"counters": null}]}]})");
-    for (const auto& meter : noCounters.metersByRate.at(0)) {
-        EXPECT_TRUE(meter->counters.empty());
+    ASSERT_EQ(noCounters.meters.size(), 2u);
+    for (const Meter& meter : noCounters.meters) {
+        EXPECT_TRUE(meter.counters.empty());
     }
 }
 
@@ -272,18 +273,19 @@ TEST_F(Loader, RateScheduleKeepsLoadOrderWithinEachRate) {
     const PanelModel model = load(R"({"meterGroups": [
         {"meters": [{"width": 1, "refreshRate": 1000}, {"width": 2, "refreshRate": 2000}]},
         {"meters": [{"width": 3, "refreshRate": 1000}, {"width": 4, "refreshRate": 500}]}]})");
-    ASSERT_EQ(model.metersByRate.size(), 3u);
+    ASSERT_EQ(model.rates.size(), 3u);
     const auto widths = [&](std::uint64_t rate) {
         std::vector<int> result;
-        for (const auto& meter : model.metersByRate.at(rate)) {
-            result.push_back(meter->width);
+        for (const std::size_t index : model.rates.at(rate)) {
+            result.push_back(model.meters.at(index).width);
         }
         return result;
     };
     EXPECT_EQ(widths(500), std::vector<int>{4});
     EXPECT_EQ(widths(1000), (std::vector<int>{1, 3}));
     EXPECT_EQ(widths(2000), std::vector<int>{2});
-    EXPECT_EQ(model.groups[1]->meters[1], model.metersByRate.at(500).front().get());
+    EXPECT_EQ(model.groups[1].meters, (std::vector<std::size_t>{2, 3}));
+    EXPECT_EQ(model.groups[1].meters[1], model.rates.at(500).front());
 }
 
 TEST_F(Loader, DisabledGroupIsSkippedEvenWhenItsKeysWouldFail) {
@@ -291,8 +293,8 @@ TEST_F(Loader, DisabledGroupIsSkippedEvenWhenItsKeysWouldFail) {
         {"enabled": false, "width": "wide", "meters": [{"width": "x", "refreshRate": 5}]},
         {"enabled": true, "name": "shown"}]})");
     ASSERT_EQ(model.groups.size(), 1u);
-    EXPECT_EQ(model.groups[0]->name, u"shown");
-    EXPECT_TRUE(model.metersByRate.empty());
+    EXPECT_EQ(model.groups[0].name, u"shown");
+    EXPECT_TRUE(model.meters.empty());
 }
 
 TEST_F(Loader, PixelsAreWholeNumbersAt96Dpi) {
@@ -306,12 +308,12 @@ TEST_F(Loader, PixelsAreWholeNumbersAt96Dpi) {
     EXPECT_EQ(meterWidth("-3"), -3);
 
     const PanelModel automatic = load(R"({"meterGroups": [{}]})");
-    EXPECT_EQ(automatic.groups[0]->maxWidth, 300);
-    EXPECT_EQ(automatic.groups[0]->maxHeight, 40);
+    EXPECT_EQ(automatic.groups[0].maxWidth, 300);
+    EXPECT_EQ(automatic.groups[0].maxHeight, 40);
 
     const PanelModel sized = load(R"({"meterGroups": [{"width": 80, "height": 30}]})");
-    EXPECT_EQ(sized.groups[0]->maxWidth, 80);
-    EXPECT_EQ(sized.groups[0]->maxHeight, 30);
+    EXPECT_EQ(sized.groups[0].maxWidth, 80);
+    EXPECT_EQ(sized.groups[0].maxHeight, 30);
 }
 
 TEST_F(Loader, PixelsOutsideTheIntegerRangeSaturate) {
@@ -322,7 +324,7 @@ TEST_F(Loader, PixelsOutsideTheIntegerRangeSaturate) {
     EXPECT_EQ(model.verticalPadding, std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(model.horizontalSpacing, std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(model.verticalSpacing, std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(model.groups[0]->width, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(model.groups[0].width, std::numeric_limits<std::int32_t>::max());
 }
 
 TEST_F(Loader, RefreshRatesAreUnsignedMilliseconds) {
@@ -414,16 +416,16 @@ TEST_F(Loader, FailedLoadKeepsWhatWasBuiltBeforeTheFailure) {
     EXPECT_EQ(message, "[json.exception.type_error.302] type must be number, but is string");
     EXPECT_EQ(model.horizontalPadding, 4);
     ASSERT_EQ(model.groups.size(), 1u);
-    EXPECT_EQ(model.groups[0]->name, u"complete");
+    EXPECT_EQ(model.groups[0].name, u"complete");
     // The broken group's first meter exists but belongs to no group.
-    ASSERT_EQ(model.metersByRate.size(), 2u);
-    EXPECT_EQ(model.metersByRate.at(20).size(), 1u);
+    ASSERT_EQ(model.rates.size(), 2u);
+    EXPECT_EQ(model.rates.at(20).size(), 1u);
 }
 
 TEST_F(Loader, StringsAreConvertedToUtf16) {
     const PanelModel model = load(R"({"meterGroups": [{"name": "CPU \u00b0 \ud83d\ude80"}]})");
-    EXPECT_EQ(model.groups[0]->name, u"CPU \u00b0 \U0001F680");
-    EXPECT_EQ(model.groups[0]->name.size(), 8u);  // the rocket is a surrogate pair
+    EXPECT_EQ(model.groups[0].name, u"CPU \u00b0 \U0001F680");
+    EXPECT_EQ(model.groups[0].name.size(), 8u);  // the rocket is a surrogate pair
 }
 
 // What a load makes of the keys that have a default: enough to tell two loads apart.
@@ -431,15 +433,16 @@ std::string loadedValues(const PanelModel& model) {
     std::ostringstream out;
     out << model.horizontalPadding << ' ' << model.verticalPadding << ' ' << model.horizontalSpacing
         << ' ' << model.verticalSpacing << '\n';
-    for (const auto& group : model.groups) {
-        out << group->width << ' ' << group->height << ' ' << group->minWidth << ' '
-            << group->minHeight << ' ' << group->maxWidth << ' ' << group->maxHeight << ' '
-            << utf16ToUtf8(group->name) << ' ' << static_cast<int>(group->orientation) << '\n';
-        for (const Meter* meter : group->meters) {
-            out << static_cast<int>(meter->meterType) << ' ' << meter->color.argb << ' '
-                << meter->color.followsTheme << ' ' << static_cast<int>(meter->style) << ' '
-                << meter->width << ' ' << meter->height << ' ' << meter->refreshRate << '\n';
-            for (const MeterCounter& counter : meter->counters) {
+    for (const MeterGroup& group : model.groups) {
+        out << group.width << ' ' << group.height << ' ' << group.minWidth << ' ' << group.minHeight
+            << ' ' << group.maxWidth << ' ' << group.maxHeight << ' ' << utf16ToUtf8(group.name)
+            << ' ' << static_cast<int>(group.orientation) << '\n';
+        for (const std::size_t index : group.meters) {
+            const Meter& meter = model.meters.at(index);
+            out << static_cast<int>(meter.meterType) << ' ' << meter.color.argb << ' '
+                << meter.color.followsTheme << ' ' << static_cast<int>(meter.style) << ' '
+                << meter.width << ' ' << meter.height << ' ' << meter.refreshRate << '\n';
+            for (const MeterCounter& counter : meter.counters) {
                 out << counter.expressionText << ' ' << counter.color.argb << ' '
                     << static_cast<int>(counter.units) << ' ' << utf16ToUtf8(counter.indicator)
                     << ' ' << utf16ToUtf8(counter.font) << ' ' << counter.fontSize << ' '
@@ -584,7 +587,7 @@ TEST_F(Loader, CountsUpToTheLimitsLoadAndOneMoreIsRefused) {
         PanelModel model;
         EXPECT_EQ(failure(test.document, model), test.message ? test.message : "");
         EXPECT_LE(model.groups.size(), kMaxEnabledGroups);
-        EXPECT_LE(model.metersByRate.size(), kMaxRefreshRates);
+        EXPECT_LE(model.rates.size(), kMaxRefreshRates);
     }
 }
 
@@ -628,12 +631,10 @@ TEST_F(Loader, CountersReferencesAndGraphHistoryAreBounded) {
         PanelModel model;
         EXPECT_EQ(failure(test.document, model), test.message ? test.message : "");
         std::size_t references = 0;
-        for (const auto& [rate, meters] : model.metersByRate) {
-            for (const auto& meter : meters) {
-                EXPECT_LE(meter->counters.size(), kMaxCountersPerMeter);
-                for (const MeterCounter& counter : meter->counters) {
-                    references += counter.references.size();
-                }
+        for (const Meter& meter : model.meters) {
+            EXPECT_LE(meter.counters.size(), kMaxCountersPerMeter);
+            for (const MeterCounter& counter : meter.counters) {
+                references += counter.references.size();
             }
         }
         // At most one counter's references past the limit are built before the refusal.

@@ -54,7 +54,7 @@ class CounterCookbook : public ::testing::Test {
 
     MeterCounter loadCounter(const json& counter) {
         PanelModel model = load({{"meterGroups", {{{"meters", {{{"counters", {counter}}}}}}}}});
-        return std::move(model.metersByRate.at(0).at(0)->counters.at(0));
+        return std::move(model.meters.at(0).counters.at(0));
     }
 
     testing::FakeSystemPerformance performance;
@@ -112,13 +112,11 @@ TEST_F(CounterCookbook, ExampleConfigurationUsesOnlyDocumentedCounterPaths) {
     }
     const PanelModel example = load(json::parse(sourceFile("examples/TavistoConfig.json")));
     std::set<std::u16string> used;
-    for (const auto& [rate, meters] : example.metersByRate) {
-        for (const auto& meter : meters) {
-            for (const MeterCounter& counter : meter->counters) {
-                for (const auto& [name, reference] : counter.references) {
-                    used.insert(reference.path);
-                    EXPECT_TRUE(documented.contains(reference.path)) << utf16ToUtf8(reference.path);
-                }
+    for (const Meter& meter : example.meters) {
+        for (const MeterCounter& counter : meter.counters) {
+            for (const auto& [name, reference] : counter.references) {
+                used.insert(reference.path);
+                EXPECT_TRUE(documented.contains(reference.path)) << utf16ToUtf8(reference.path);
             }
         }
     }

@@ -38,7 +38,7 @@ struct Shape {
 
 Shape shapeOf(const PanelModel& model) {
     Shape shape{model.groups.size(), {}};
-    for (const auto& [rate, meters] : model.metersByRate) {
+    for (const auto& [rate, meters] : model.rates) {
         shape.metersByRate.emplace_back(rate, meters.size());
     }
     return shape;
@@ -75,7 +75,7 @@ void expectWhole(const MeterPanel& panel, FakePlatform& platform, const Shape& b
         << shown.groups << " groups, " << shown.metersByRate.size() << " rates shown";
     std::set<platform::QueryHandle> queries;
     std::size_t timers = 0;
-    for (const auto& [rate, meters] : model.metersByRate) {
+    for (const auto& [rate, meters] : model.rates) {
         if (const platform::QueryHandle query = panel.queryOf(rate); query != 0) {
             queries.insert(query);
         }

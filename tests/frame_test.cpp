@@ -126,11 +126,8 @@ struct LoadedModel {
     explicit LoadedModel(const char* configuration) {
         nlohmann::json document = nlohmann::json::parse(configuration);
         loadModel(document, LoadContext{}, model);
-        for (const auto& [rate, meters] : model.metersByRate) {
-            for (const auto& meter : meters) {
-                samples.resize(std::max(samples.size(), meter->index + 1));
-                samples[meter->index] = initialSamples(*meter);
-            }
+        for (const Meter& meter : model.meters) {
+            samples.push_back(initialSamples(meter));
         }
     }
     PanelModel model;

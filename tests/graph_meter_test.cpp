@@ -259,9 +259,9 @@ TEST(GraphConfiguration, StyleDefaultsToAreaAndMustBeAString) {
     nlohmann::json document = nlohmann::json::parse(R"({"meterGroups": [{"meters": [
         {"meterType": "graph", "width": 40}, {"meterType": "graph", "style": "line"}]}]})");
     loadModel(document, context, model);
-    const auto& meters = model.groups.at(0)->meters;
-    EXPECT_EQ(meters.at(0)->style, GraphStyle::Area);
-    EXPECT_EQ(meters.at(1)->style, GraphStyle::Line);
+    ASSERT_EQ(model.meters.size(), 2u);
+    EXPECT_EQ(model.meters[0].style, GraphStyle::Area);
+    EXPECT_EQ(model.meters[1].style, GraphStyle::Line);
 
     PanelModel failed;
     nlohmann::json wrong =
@@ -281,8 +281,7 @@ TEST(GraphPanel, OnlyTicksSampleAndRelayoutReadsTheTheme) {
     platform.window.client = Rect{0, 0, 20, 11};
     platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {25.0, 75.0});
     MeterPanel panel(platform.services(), std::string(kGraphPanel), BandDirection::Horizontal);
-    const Meter& graph = *panel.model().metersByRate.at(1000).at(0);
-    const SampleHistory& history = panel.samples().at(graph.index).counters[0].history;
+    const SampleHistory& history = testing::samplesOf(panel, 1000).history;
     EXPECT_EQ(newestFirst(history), (std::vector<double>{25.0}));  // the first tick of start
 
     platform.theme.theme = TaskbarTheme::Light;

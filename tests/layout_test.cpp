@@ -31,7 +31,7 @@ struct LaidOutPanel {
     }
     const GroupPlacement& group(std::size_t index) const { return layout.groups.at(index); }
     const MeterPlacement& meter(std::size_t group, std::size_t index) const {
-        return layout.meters.at(model.groups.at(group)->meters.at(index)->index);
+        return layout.meters.at(model.groups.at(group).meters.at(index));
     }
 
     FakeBandWindow window;
@@ -92,8 +92,8 @@ TEST(HorizontalBandLayout, MetersAreSideBySideWhateverTheConfiguredOrientation) 
     LaidOutPanel panel(R"({"meterGroups": [
         {"orientation": "vertical", "maxHeight": 30, "meters": [{"width": 10}, {"width": 10}]}]})",
                        Rect{0, 0, 300, 30}, kHorizontal);
-    for (const Meter* meter : panel.model.groups[0]->meters) {
-        const MeterPlacement& placed = panel.layout.of(*meter);
+    for (const std::size_t meter : panel.model.groups[0].meters) {
+        const MeterPlacement& placed = panel.layout.of(meter);
         EXPECT_TRUE(placed.sideBySide);
         EXPECT_TRUE(placed.drawsColumns);
         EXPECT_EQ(placed.barLength, 28.0);
@@ -109,7 +109,7 @@ TEST(VerticalBandLayout, FitTestDecidesTheOrientationAndKeepsTheConfiguredOne) {
     // 59 < 60: side by side across the band, centred with round((60 - 59) / 2) = 1.
     const GroupPlacement& across = panel.group(0);
     EXPECT_EQ(across.orientation, GroupOrientation::Horizontal);
-    EXPECT_EQ(panel.model.groups[0]->orientation, GroupOrientation::Unknown);
+    EXPECT_EQ(panel.model.groups[0].orientation, GroupOrientation::Unknown);
     EXPECT_EQ(across.rect, (Rect{1, 3, 60, 33}));
     EXPECT_EQ(panel.meter(0, 0).rect, (Rect{1, 3, 30, 33}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{30, 3, 60, 33}));
@@ -120,7 +120,7 @@ TEST(VerticalBandLayout, FitTestDecidesTheOrientationAndKeepsTheConfiguredOne) {
     // 60 is not less than 60: turned on its side, 30 across (maxHeight) and 60 along.
     const GroupPlacement& onItsSide = panel.group(1);
     EXPECT_EQ(onItsSide.orientation, GroupOrientation::Unknown);
-    EXPECT_EQ(panel.model.groups[1]->orientation, GroupOrientation::Horizontal);
+    EXPECT_EQ(panel.model.groups[1].orientation, GroupOrientation::Horizontal);
     EXPECT_EQ(onItsSide.rect, (Rect{15, 37, 45, 97}));
     EXPECT_EQ(panel.meter(1, 0).rect, (Rect{15, 37, 45, 67}));
     EXPECT_EQ(panel.meter(1, 1).rect, (Rect{15, 67, 45, 97}));
@@ -154,7 +154,7 @@ TEST(VerticalBandLayout, TheConfiguredOrientationOutlivesAVerticalLayout) {
     EXPECT_EQ(panel.group(0).rect, (Rect{0, 0, 80, 30}));
     EXPECT_EQ(panel.meter(0, 1).rect, (Rect{40, 0, 80, 30}));
     EXPECT_EQ(panel.group(0).orientation, GroupOrientation::Horizontal);
-    EXPECT_EQ(panel.model.groups[0]->orientation, GroupOrientation::Horizontal);
+    EXPECT_EQ(panel.model.groups[0].orientation, GroupOrientation::Horizontal);
     EXPECT_TRUE(panel.meter(0, 1).drawsColumns);
     EXPECT_TRUE(panel.meter(0, 1).sideBySide);
 }

@@ -123,8 +123,8 @@ TEST_F(Panel, TickSamplesAndRedrawsOnlyItsOwnRate) {
     platform.counterQueries.script(u"\\Memory\\Pages/sec", {1, 50, 3});
     platform.systemPerformance.record.threadCount = 10;
     const auto panel = make(kTwoRates);
-    const Meter& slowMeter = *panel->model().metersByRate.at(1000)[0];
-    const Meter& fastMeter = *panel->model().metersByRate.at(250)[0];
+    const std::size_t slowMeter = panel->model().rates.at(1000)[0];
+    const std::size_t fastMeter = panel->model().rates.at(250)[0];
     surface().log.clear();
     platform.window.invalidations.clear();
 
@@ -279,7 +279,7 @@ TEST_F(Panel, StopKillsOneTimerPerRateAndClosesEveryQuery) {
     EXPECT_FALSE(platform.timers.isSet(100));
     EXPECT_TRUE(platform.counterQueries.openQueries().empty());
     EXPECT_TRUE(panel->model().groups.empty());
-    EXPECT_TRUE(panel->model().metersByRate.empty());
+    EXPECT_TRUE(panel->model().meters.empty());
     EXPECT_TRUE(platform.tooltips.live().empty());
     // Stop lays out the empty panel on a new, empty back buffer.
     EXPECT_EQ(surface().backBufferRequests.size(), buffersBefore + 1);
@@ -313,7 +313,7 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     EXPECT_EQ(error, "[json.exception.type_error.302] type must be boolean, but is number");
 
     ASSERT_EQ(panel->model().groups.size(), 1u);
-    EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
+    EXPECT_EQ(panel->model().groups[0].name, u"cpu");
     ASSERT_EQ(platform.tooltips.live().size(), 1u);
     EXPECT_EQ(platform.tooltips.live()[0]->text, u"cpu");
     EXPECT_EQ(platform.counterQueries.openQueries().size(), 2u);
@@ -325,7 +325,7 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
                             BandDirection::Horizontal),
               "");
     ASSERT_EQ(panel->model().groups.size(), 1u);
-    EXPECT_EQ(panel->model().groups[0]->name, u"new");
+    EXPECT_EQ(panel->model().groups[0].name, u"new");
     EXPECT_TRUE(platform.counterQueries.openQueries().empty());
     EXPECT_FALSE(platform.timers.isSet(250));
 }
@@ -355,7 +355,7 @@ TEST_F(Panel, TextsTheParseRefusesLeaveTheRunningPanelAsItIs) {
         EXPECT_EQ(panel->reload(refused.text, BandDirection::Horizontal), refused.message);
         // Not even stopped: the groups, their tooltips and the timers are the same.
         ASSERT_EQ(panel->model().groups.size(), 1u);
-        EXPECT_EQ(panel->model().groups[0]->name, u"cpu");
+        EXPECT_EQ(panel->model().groups[0].name, u"cpu");
         EXPECT_EQ(platform.tooltips.created.size(), 1u);
         EXPECT_TRUE(platform.timers.isSet(250));
 
@@ -386,7 +386,7 @@ TEST_F(Panel, AnyFileThatLoadsIsRestoredAfterAFailedReload) {
                             BandDirection::Horizontal),
               "");
     ASSERT_EQ(panel->model().groups.size(), 1u);
-    EXPECT_EQ(panel->model().groups[0]->name, u"kept");
+    EXPECT_EQ(panel->model().groups[0].name, u"kept");
 }
 
 TEST_F(Panel, ConstructionThatFailsLeavesNothingBehind) {

@@ -117,9 +117,10 @@ TEST(SpokenValue, GraphsDynamicBoundsReachTheValueWithoutMoving) {
     PanelSamples samples{initialSamples(meter)};
     samples[0].counters[0].references[0].value = 400.0;
     takeSamples(meter, samples[0]);
-    MeterGroup group;
-    group.meters.push_back(&meter);
-    EXPECT_EQ(spokenValue(group, samples), u"100%");
+    PanelModel model;
+    model.meters.push_back(meter);
+    model.groups.emplace_back().meters.push_back(0);
+    EXPECT_EQ(spokenValue(model, model.groups[0], samples), u"100%");
     EXPECT_EQ(samples[0].counters[0].maxValue, 100.0);
 }
 

@@ -563,13 +563,15 @@ class Checker {
         const json& members = meter.is_object() ? meter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Meter);
 
-        std::string meterType = "text";
-        MeterType type = MeterType::Text;
-        if (const auto typeValue = members.find("meterType");
+        const ConfigurationKey& typeKey = configurationKey(KeyLevel::Meter, "meterType");
+        MeterType type = defaultChoice<MeterType>(typeKey);
+        std::string meterType(meterKind(type).spelling);
+        if (const auto typeValue = members.find(typeKey.name);
             typeValue != members.end() && typeValue->is_string()) {
             meterType = typeValue->get<std::string>();
             type = closedSetValue<MeterType>(meterType, kMeterTypes);
-            if (type == MeterType::Unknown) {
+            // Any text that spells no kind reads as the value after the last.
+            if (static_cast<std::size_t>(type) == kMeterKindCount) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view("meterType")), false,
                     "unknown-value",
                     "unknown meterType " + inQuotes(meterType) +
@@ -599,7 +601,6 @@ class Checker {
         }
         checkRefreshRate(members, pointer);
 
-        const bool drawsText = type == MeterType::Text || type == MeterType::Indicator;
         std::size_t counterCount = 0;
         if (const auto counters = members.find("counters");
             counters != members.end() && counters->is_array()) {
@@ -609,7 +610,7 @@ class Checker {
                 checkCounter((*counters)[i], JsonPath(countersPath, i), type);
             }
         }
-        if (drawsText && counterCount == 0) {
+        if (meterKind(type).drawsText && counterCount == 0) {
             add(Severity::Warning, pointer, false, "no-counters",
                 "a " + meterType + " meter without counters draws nothing");
         }
@@ -659,7 +660,7 @@ class Checker {
             const JsonPath& unitsPointer = units == members.end() ? pointer : unitsMember;
             const bool known =
                 closedSetValue<CounterUnits>(text, kCounterUnits) != CounterUnits::Unknown;
-            if (meterType == MeterType::Text && !known) {
+            if (meterKind(meterType).showsUnits && !known) {
                 add(Severity::Warning, unitsPointer, false, "units",
                     (text.empty() ? std::string("no units") : "unknown units " + inQuotes(text)) +
                         ": the counter's line stays blank (expected " + listOf(kCounterUnits) +

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/meter_kinds.h"
+
 namespace tavisto {
 
 // The object a key is a member of.
@@ -61,8 +63,6 @@ struct ConfigurationKey {
     NumberRange range = {};
 };
 
-inline constexpr auto kMeterTypes =
-    std::to_array<std::string_view>({"column", "pie", "text", "indicator", "graph"});
 inline constexpr auto kGraphStyles = std::to_array<std::string_view>({"area", "line"});
 inline constexpr auto kOrientations = std::to_array<std::string_view>({"horizontal"});
 inline constexpr auto kCounterUnits = std::to_array<std::string_view>({"bytes/second", "percent"});

@@ -208,23 +208,22 @@ struct LoadCounts {
     std::size_t graphCounters = 0;
 };
 
-std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& context,
-                                  LoadCounts& counts) {
+Meter parseMeter(const json& meterValue, const LoadContext& context, LoadCounts& counts) {
     const Traced value{meterValue, context.trace};
-    auto meter = std::make_unique<Meter>();
-    meter->meterType =
+    Meter meter;
+    meter.meterType =
         closedSetValue<MeterType>(readString(value, meterKey("meterType")), kMeterTypes);
     // Accepted for compatibility; they must be strings but change nothing.
     readString(value, meterKey("combineFunction"));
     readString(value, meterKey("units"));
-    meter->color = parseColour(readString(value, meterKey("color")));
-    meter->style = closedSetValue<GraphStyle>(readString(value, meterKey("style")), kGraphStyles);
-    meter->width = readPixels(value, meterKey("width"));
-    meter->height = readPixels(value, meterKey("height"));
-    meter->refreshRate = readMilliseconds(value, meterKey("refreshRate"));
+    meter.color = parseColour(readString(value, meterKey("color")));
+    meter.style = closedSetValue<GraphStyle>(readString(value, meterKey("style")), kGraphStyles);
+    meter.width = readPixels(value, meterKey("width"));
+    meter.height = readPixels(value, meterKey("height"));
+    meter.refreshRate = readMilliseconds(value, meterKey("refreshRate"));
     if (const json* counters = member(value, meterKey("counters").name)) {
         traceValue(*counters, context.trace);
-        const bool graph = meter->meterType == MeterType::Graph;
+        const bool graph = meterKind(meter.meterType).keepsHistory;
         for (std::size_t i = 0; i < counters->size(); ++i) {
             const json& element = counters->at(i);
             // Refused before the counter is built, as meters are.
@@ -236,9 +235,10 @@ std::unique_ptr<Meter> parseMeter(const json& meterValue, const LoadContext& con
                 traceValue(element, context.trace);
                 throw ConfigurationLimitError(refusal);
             }
-            meter->counters.push_back(parseTracedCounter(Traced{element, context.trace}));
+            meter.counters.push_back(
+                parseTracedCounter(Traced{element, context.trace}));
             counts.graphCounters += graph ? 1 : 0;
-            counts.references += meter->counters.back().references.size();
+            counts.references += meter.counters.back().references.size();
             if (counts.references > kMaxReferencesPerFile) {
                 traceValue(element, context.trace);
                 throw ConfigurationLimitError(kTooManyReferencesInFile);
@@ -301,12 +301,13 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
     model.verticalPadding = readPixels(document, panelKey("verticalPadding"));
     model.horizontalSpacing = readPixels(document, panelKey("horizontalSpacing"));
     model.verticalSpacing = readPixels(document, panelKey("verticalSpacing"));
-    model.metersByRate.clear();
+    model.meters.clear();
+    model.groups.clear();
+    model.rates.clear();
 
     traceValue(documentValue, context.trace);
     // Member access, not the guarded lookup: a document or group that is neither an
     // object nor null fails here with the library's operator[] message.
-    std::size_t meterCount = 0;
     LoadCounts counts;
     for (json& groupJson : documentValue["meterGroups"]) {
         const Traced groupValue{groupJson, context.trace};
@@ -318,37 +319,35 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
         if (model.groups.size() == kMaxEnabledGroups) {
             throw ConfigurationLimitError(kTooManyGroups);
         }
-        std::vector<Meter*> meters;
+        MeterGroup group;
         for (const json& meterValue : groupJson["meters"]) {
-            if (meterCount++ == kMaxMeters) {
+            if (model.meters.size() == kMaxMeters) {
                 traceValue(meterValue, context.trace);
                 throw ConfigurationLimitError(kTooManyMeters);
             }
-            std::unique_ptr<Meter> meter = parseMeter(meterValue, context, counts);
-            meter->index = meterCount - 1;
-            if (model.metersByRate.size() == kMaxRefreshRates &&
-                !model.metersByRate.contains(meter->refreshRate)) {
+            Meter meter = parseMeter(meterValue, context, counts);
+            if (model.rates.size() == kMaxRefreshRates &&
+                !model.rates.contains(meter.refreshRate)) {
                 traceValue(meterValue, context.trace);
                 throw ConfigurationLimitError(kTooManyRefreshRates);
             }
-            meters.push_back(meter.get());
-            model.metersByRate[meter->refreshRate].push_back(std::move(meter));
+            group.meters.push_back(model.meters.size());
+            model.rates[meter.refreshRate].push_back(model.meters.size());
+            model.meters.push_back(std::move(meter));
         }
 
-        auto group = std::make_unique<MeterGroup>();
-        group->width = readPixels(groupValue, groupKey("width"));
-        group->height = readPixels(groupValue, groupKey("height"));
-        group->minWidth = readPixels(groupValue, groupKey("minWidth"));
-        group->minHeight = readPixels(groupValue, groupKey("minHeight"));
+        group.width = readPixels(groupValue, groupKey("width"));
+        group.height = readPixels(groupValue, groupKey("height"));
+        group.minWidth = readPixels(groupValue, groupKey("minWidth"));
+        group.minHeight = readPixels(groupValue, groupKey("minHeight"));
         // Their defaults follow width and height, so the table cannot write them.
-        group->maxWidth =
-            readPixels(groupValue, groupKey("maxWidth"), group->width != -1 ? group->width : 300);
-        group->maxHeight =
-            readPixels(groupValue, groupKey("maxHeight"), group->height != -1 ? group->height : 40);
-        group->name = readString(groupValue, groupKey("name"));
-        group->orientation = closedSetValue<GroupOrientation>(
+        group.maxWidth = readPixels(groupValue, groupKey("maxWidth"),
+                                    group.width != -1 ? group.width : 300);
+        group.maxHeight = readPixels(groupValue, groupKey("maxHeight"),
+                                     group.height != -1 ? group.height : 40);
+        group.name = readString(groupValue, groupKey("name"));
+        group.orientation = closedSetValue<GroupOrientation>(
             readString(groupValue, groupKey("orientation")), kOrientations);
-        group->meters = std::move(meters);
         model.groups.push_back(std::move(group));
     }
 }

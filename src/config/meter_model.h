@@ -5,13 +5,13 @@
 // colours are read once, by the loader; a value outside a closed set is its own
 // enumerator and draws as the file format says for it. Where layout places a meter and
 // what the screen shows of it are kept by render, and what was sampled by the sampler,
-// beside the model, under the meter's `index`. Nothing changes the model once loaded.
+// beside the model, under the meter's index in `PanelModel::meters`. Nothing changes the
+// model once loaded.
 
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,12 +19,11 @@
 
 #include "config/configuration_keys.h"
 #include "config/instance_selection.h"
+#include "config/meter_kinds.h"
 #include "platform/platform.h"
 
 namespace tavisto {
 
-// In the order of kMeterTypes; any other type draws nothing.
-enum class MeterType : std::uint8_t { Column, Pie, Text, Indicator, Graph, Unknown };
 // In the order of kGraphStyles; any other style draws as an area.
 enum class GraphStyle : std::uint8_t { Area, Line, Unknown };
 // In the order of kCounterUnits; with any other units a text line stays blank.
@@ -107,9 +106,6 @@ struct Meter {
     std::int32_t width = -1;
     std::int32_t height = -1;
     std::uint64_t refreshRate = 0;
-    // Its position among all the file's meters, group by group: the key under which
-    // layout and drawing keep what they know of it.
-    std::size_t index = 0;
 };
 
 struct MeterGroup {
@@ -121,20 +117,21 @@ struct MeterGroup {
     std::int32_t maxHeight = -1;
     std::u16string name;
     GroupOrientation orientation = GroupOrientation::Unknown;
-    std::vector<Meter*> meters;  // owned by the panel's rate schedule
+    std::vector<std::size_t> meters;  // indices into PanelModel::meters, in order
 };
 
-// Meters by refresh rate in milliseconds, each list in configuration order. Owns the meters.
-using MetersByRate = std::map<std::uint64_t, std::vector<std::unique_ptr<Meter>>>;
-
-// What a load builds: the panel-level sizes, the groups and the sampling schedule.
+// What a load builds: the panel-level sizes, the meters, the groups and the sampling
+// schedule. A meter's index, its position among all the file's meters group by group,
+// is the key under which layout, drawing and sampling keep what they know of it.
 struct PanelModel {
     std::int32_t horizontalPadding = 0;
     std::int32_t verticalPadding = 0;
     std::int32_t horizontalSpacing = 0;
     std::int32_t verticalSpacing = 0;
-    MetersByRate metersByRate;
-    std::vector<std::unique_ptr<MeterGroup>> groups;
+    std::vector<Meter> meters;
+    std::vector<MeterGroup> groups;
+    // The indices of the meters of each refresh rate in milliseconds, in configuration order.
+    std::map<std::uint64_t, std::vector<std::size_t>> rates;
 };
 
 }  // namespace tavisto

@@ -9,7 +9,7 @@
 #include "core/failure_sink.h"
 #include "render/frame.h"
 #include "render/layout.h"
-#include "render/meters.h"
+#include "render/meter_kinds.h"
 
 namespace tavisto {
 namespace {
@@ -132,8 +132,8 @@ void MeterPanel::load(nlohmann::json&& document, BandDirection direction) {
     sampler_.track(model_);
     windows10OrLater_ = platform_.systemVersion.isWindows10OrLater();
     // Each tip is moved over its group by the layout that follows.
-    for (const auto& group : model_.groups) {
-        tooltips_.push_back(platform_.tooltips.create(group->name, Rect{}));
+    for (const MeterGroup& group : model_.groups) {
+        tooltips_.push_back(platform_.tooltips.create(group.name, Rect{}));
     }
     layOut(platform_.window.clientRect());
 }
@@ -143,11 +143,9 @@ void MeterPanel::layOut(const Rect& client) {
     dpiScale_ = platform::dpiScaleOf(platform_.screen.dpi());
     layoutPanel(model_, direction_, client, dpiScale_, layout_, platform_.window);
     rebuildFrameCache(model_, layout_, frames_);
-    for (const auto& [rate, meters] : model_.metersByRate) {
-        for (const auto& meter : meters) {
-            if (meter->meterType == MeterType::Graph) {
-                sampler_.keepHistory(*meter, graphHistoryCapacity(layout_.of(*meter)));
-            }
+    for (std::size_t index = 0; index < model_.meters.size(); ++index) {
+        if (const auto capacity = meterDrawing(model_.meters[index].meterType).historyCapacity) {
+            sampler_.keepHistory(index, capacity(layout_.of(index)));
         }
     }
     // A tip must cover its group's new rectangle before anything is drawn there.
@@ -159,8 +157,8 @@ void MeterPanel::layOut(const Rect& client) {
 }
 
 void MeterPanel::start() {
-    for (auto& [rate, meters] : model_.metersByRate) {
-        if (sampler_.start(rate, meters)) {
+    for (const auto& [rate, meters] : model_.rates) {
+        if (sampler_.start(model_, rate)) {
             // The identifier keeps the full rate; a period beyond 32 bits becomes the
             // longest one, never its low 32 bits (which may be 0: the shortest).
             const auto period = static_cast<std::uint32_t>(
@@ -181,16 +179,16 @@ void MeterPanel::start() {
 }
 
 void MeterPanel::stop() noexcept {
-    for (const auto& [rate, meters] : model_.metersByRate) {
+    for (const auto& [rate, meters] : model_.rates) {
         platform_.timers.killTimer(rate);
     }
-    // What points into the meters goes before them: destroying a tip removes its tool
-    // and destroys its tooltip window, which may ask for its text meanwhile, and the
-    // groups hold the meters by address.
+    // What points into the groups goes before them: destroying a tip removes its tool
+    // and destroys its tooltip window, which may ask for its text meanwhile.
     tooltips_.clear();
     model_.groups.clear();
     sampler_.stop();
-    model_.metersByRate.clear();
+    model_.rates.clear();
+    model_.meters.clear();
     relayout(direction_);
 }
 
@@ -209,11 +207,11 @@ void MeterPanel::relayout(BandDirection direction) noexcept {
 }
 
 void MeterPanel::finishTick(std::uint64_t rate, bool collected) {
-    const auto meters = model_.metersByRate.find(rate);
-    if (meters == model_.metersByRate.end() || !sampler_.read(rate, meters->second, collected)) {
+    const auto meters = model_.rates.find(rate);
+    if (meters == model_.rates.end() || !sampler_.read(model_, rate, collected)) {
         return;
     }
-    if (drawSampledMeters(meters->second, sampler_.samples(), layout_, frames_, *surface_,
+    if (drawSampledMeters(model_, meters->second, sampler_.samples(), layout_, frames_, *surface_,
                           DrawSettings{theme_, windows10OrLater_, dpiScale_})) {
         platform_.window.invalidate(platform_.window.clientRect());
     }
@@ -221,8 +219,7 @@ void MeterPanel::finishTick(std::uint64_t rate, bool collected) {
 
 void MeterPanel::tick(std::uint64_t rate) noexcept {
     try {
-        const auto meters = model_.metersByRate.find(rate);
-        if (meters == model_.metersByRate.end()) {
+        if (!model_.rates.contains(rate)) {
             return;
         }
         // After a failed collection the counters read as failed; the rate keeps the
@@ -240,7 +237,7 @@ void MeterPanel::timerElapsed(std::uint64_t rate) noexcept {
         return;
     }
     try {
-        if (!model_.metersByRate.contains(rate) || sampler_.collectingAway(rate)) {
+        if (!model_.rates.contains(rate) || sampler_.collectingAway(rate)) {
             return;
         }
         if (sampler_.collects(rate)) {

@@ -10,10 +10,12 @@ namespace {
 
 // The sum of the meters' configured sizes across the band at the layout's scale; unset
 // sizes (-1) do not count.
-std::int64_t configuredAcross(const MeterGroup& group, bool widths, double scale) {
+std::int64_t configuredAcross(const PanelModel& model, const MeterGroup& group, bool widths,
+                              double scale) {
     std::int64_t sum = 0;
-    for (const Meter* meter : group.meters) {
-        const std::int32_t size = widths ? meter->width : meter->height;
+    for (const std::size_t index : group.meters) {
+        const Meter& meter = model.meters[index];
+        const std::int32_t size = widths ? meter.width : meter.height;
         if (size != -1) {
             sum += platform::scaledPixels(size, scale);
         }
@@ -49,14 +51,14 @@ std::int32_t minimumThickness(const PanelModel& model, const PanelLayout& layout
                               BandDirection direction) {
     std::int64_t thickness = 0;
     for (std::size_t index = 0; index < model.groups.size(); ++index) {
-        const MeterGroup* group = model.groups[index].get();
+        const MeterGroup& group = model.groups[index];
         // A group laid side by side in a vertical band needs its meters' widths across it.
         const bool widths = index < layout.groups.size() &&
                             layout.groups[index].orientation == GroupOrientation::Horizontal &&
                             direction == BandDirection::Vertical;
-        const std::int64_t sum = configuredAcross(*group, widths, layout.scale);
+        const std::int64_t sum = configuredAcross(model, group, widths, layout.scale);
         const std::int64_t minimum =
-            platform::scaledPixels(widths ? group->minWidth : group->minHeight, layout.scale);
+            platform::scaledPixels(widths ? group.minWidth : group.minHeight, layout.scale);
         thickness =
             std::max(thickness,
                      2 * std::int64_t{platform::scaledPixels(model.verticalPadding, layout.scale)} +

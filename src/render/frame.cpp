@@ -2,12 +2,10 @@
 
 #include <bit>
 #include <cstdint>
-#include <memory>
-#include <utility>
 #include <vector>
 
 #include "render/layout.h"
-#include "render/meters.h"
+#include "render/meter_kinds.h"
 
 namespace tavisto {
 namespace {
@@ -49,8 +47,9 @@ bool showsSampledValues(const Meter& meter, const MeterSamples& samples,
     }
     // Values that moved may still read the same text or fill the same pixels and
     // degrees.
-    return referencesUnchanged(samples, frame) || showsLastDrawnLines(meter, samples, frame) ||
-           showsLastDrawnShapes(meter, samples, placement, frame);
+    const auto showsCurrentValues = meterDrawing(meter.meterType).showsCurrentValues;
+    return referencesUnchanged(samples, frame) ||
+           (showsCurrentValues != nullptr && showsCurrentValues(meter, samples, placement, frame));
 }
 
 }  // namespace
@@ -63,41 +62,16 @@ void drawMeter(const Meter& meter, const MeterSamples& samples, const MeterPlace
         canvas->clearToTransparent(drawnArea(placement));
         recordDrawnValues(samples, frame, settings.theme);
     }
-    switch (meter.meterType) {
-        case MeterType::Column:
-            if (placement.drawsColumns) {
-                drawColumnVariant(meter, samples, placement, frame, surface, settings.theme);
-            } else {
-                drawBarVariant(meter, samples, placement, frame, surface, settings.theme);
-            }
-            break;
-        case MeterType::Pie:
-            drawPieMeter(meter, samples, placement, frame, surface, settings.theme);
-            break;
-        case MeterType::Text:
-            drawTextMeter(meter, samples, placement, frame, surface, settings);
-            break;
-        case MeterType::Indicator:
-            drawIndicatorMeter(meter, samples, placement, frame, surface, settings);
-            break;
-        case MeterType::Graph:
-            drawGraphMeter(meter, samples, placement, frame, surface, settings.theme);
-            break;
-        case MeterType::Unknown:
-            break;  // any other type leaves the rectangle transparent
+    if (const auto draw = meterDrawing(meter.meterType).draw) {
+        draw(meter, samples, placement, frame, surface, settings);
     }
 }
 
 bool drawSampledMeter(const Meter& meter, const MeterSamples& samples,
                       const MeterPlacement& placement, MeterFrame& frame,
                       platform::MemorySurface& surface, const DrawSettings& settings) {
-    if (meter.meterType == MeterType::Graph) {
-        // Whether the picture holds only alike columns, which no earlier neighbour drew
-        // over since.
-        const bool neighbourDrew = std::exchange(frame.neighbourDrew, false);
-        const bool pictureAlike = !neighbourDrew && frame.graph.everySampleAlike;
-        switch (shiftGraphMeter(meter, samples, placement, frame, surface, settings.theme,
-                                pictureAlike)) {
+    if (const auto shift = meterDrawing(meter.meterType).shift) {
+        switch (shift(meter, samples, placement, frame, surface, settings)) {
             case GraphShift::Shifted:
                 return true;
             case GraphShift::Unchanged:
@@ -114,15 +88,15 @@ bool drawSampledMeter(const Meter& meter, const MeterSamples& samples,
     return true;
 }
 
-bool drawSampledMeters(const std::vector<std::unique_ptr<Meter>>& meters,
+bool drawSampledMeters(const PanelModel& model, std::span<const std::size_t> meters,
                        const PanelSamples& samples, const PanelLayout& layout, FrameCache& frames,
                        platform::MemorySurface& surface, const DrawSettings& settings) {
     bool drew = false;
-    for (const auto& meter : meters) {
-        if (drawSampledMeter(*meter, samples[meter->index], layout.of(*meter), frames[meter->index],
+    for (const std::size_t index : meters) {
+        if (drawSampledMeter(model.meters[index], samples[index], layout.of(index), frames[index],
                              surface, settings)) {
             drew = true;
-            for (const std::size_t later : frames[meter->index].laterNeighbours) {
+            for (const std::size_t later : frames[index].laterNeighbours) {
                 frames[later].neighbourDrew = true;
             }
         }
@@ -135,10 +109,10 @@ void redrawFrame(const PanelModel& model, const PanelSamples& samples, const Pan
                  const DrawSettings& settings) {
     // An empty client area keeps the previous back buffer, which is drawn into.
     surface.replaceBackBuffer(client.width(), client.height());
-    for (const auto& [rate, meters] : model.metersByRate) {
-        for (const auto& meter : meters) {
-            drawMeter(*meter, samples[meter->index], layout.of(*meter), frames[meter->index],
-                      surface, settings);
+    for (const auto& [rate, meters] : model.rates) {
+        for (const std::size_t index : meters) {
+            drawMeter(model.meters[index], samples[index], layout.of(index), frames[index], surface,
+                      settings);
         }
     }
 }

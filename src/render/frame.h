@@ -3,8 +3,8 @@
 // meter, at its placement in the panel's layout, keeping the frame cache of what its
 // pixels show.
 
-#include <memory>
-#include <vector>
+#include <cstddef>
+#include <span>
 
 #include "config/meter_model.h"
 #include "platform/platform.h"
@@ -29,8 +29,8 @@ bool drawSampledMeter(const Meter& meter, const MeterSamples& samples,
 
 // Draws the sampled meters of one rate, in order: those whose pixels no longer show
 // their values, and after them the later ones sharing pixels with them. Returns
-// whether any drew.
-bool drawSampledMeters(const std::vector<std::unique_ptr<Meter>>& meters,
+// whether any drew. `meters` are indices into the model's meters.
+bool drawSampledMeters(const PanelModel& model, std::span<const std::size_t> meters,
                        const PanelSamples& samples, const PanelLayout& layout, FrameCache& frames,
                        platform::MemorySurface& surface, const DrawSettings& settings);
 

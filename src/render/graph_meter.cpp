@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "config/configuration_text.h"
@@ -260,8 +261,12 @@ void drawGraphMeter(const Meter& meter, const MeterSamples& samples,
 
 GraphShift shiftGraphMeter(const Meter& meter, const MeterSamples& samples,
                            const MeterPlacement& placement, MeterFrame& frame,
-                           platform::MemorySurface& surface, platform::TaskbarTheme theme,
-                           bool pictureAlike) {
+                           platform::MemorySurface& surface, const DrawSettings& settings) {
+    // Whether the picture holds only alike columns, which no earlier neighbour drew over
+    // since.
+    const bool pictureAlike =
+        !std::exchange(frame.neighbourDrew, false) && frame.graph.everySampleAlike;
+    const platform::TaskbarTheme theme = settings.theme;
     const GraphGeometry geometry = geometryOf(placement);
     GraphPixels& drawn = frame.graph;
     if (!drawn.valid || drawn.rect != placement.rect ||

@@ -11,10 +11,10 @@ Rect makeRect(std::int64_t left, std::int64_t top, std::int64_t right, std::int6
     return {clampToInt32(left), clampToInt32(top), clampToInt32(right), clampToInt32(bottom)};
 }
 
-std::int64_t sumOfExtents(const MeterGroup& group, double scale) {
+std::int64_t sumOfExtents(const PanelModel& model, const MeterGroup& group, double scale) {
     std::int64_t sum = 0;
-    for (const Meter* meter : group.meters) {
-        sum += meterExtent(*meter, scale);
+    for (const std::size_t index : group.meters) {
+        sum += meterExtent(model.meters[index], scale);
     }
     return sum;
 }
@@ -28,30 +28,30 @@ std::int64_t sizeOr(std::int32_t configured, std::int64_t automatic, double scal
 // Places the group's meters inside its rectangle and invalidates that rectangle. Meters
 // go side by side on a horizontal band or when the group was laid out "horizontal",
 // otherwise they are stacked top to bottom.
-void layoutGroup(const MeterGroup& group, const GroupPlacement& placed, BandDirection direction,
-                 PanelLayout& layout, platform::BandWindow& window) {
+void layoutGroup(const PanelModel& model, const MeterGroup& group, const GroupPlacement& placed,
+                 BandDirection direction, PanelLayout& layout, platform::BandWindow& window) {
     const Rect& area = placed.rect;
     const std::int64_t groupWidth = static_cast<std::int64_t>(area.right) - area.left;
     const std::int64_t groupHeight = static_cast<std::int64_t>(area.bottom) - area.top;
     const double scale = layout.scale;
-    const std::int64_t sum = sumOfExtents(group, scale);
+    const std::int64_t sum = sumOfExtents(model, group, scale);
     const bool horizontalBand = direction == BandDirection::Horizontal;
     if (horizontalBand || placed.orientation == GroupOrientation::Horizontal) {
         std::int64_t offset = floorToInt32(static_cast<double>(groupWidth - sum) * 0.5);
-        for (const Meter* meter : group.meters) {
+        for (const std::size_t index : group.meters) {
             const std::int64_t left = area.left + offset;
-            const std::int32_t extent = meterExtent(*meter, scale);
-            layout.meters[meter->index] = {makeRect(left, area.top, left + extent, area.bottom),
+            const std::int32_t extent = meterExtent(model.meters[index], scale);
+            layout.meters[index] = {makeRect(left, area.top, left + extent, area.bottom),
                                            extent, static_cast<double>(groupHeight) - 2.0,
                                            horizontalBand, true};
             offset += extent;
         }
     } else {
         std::int64_t offset = floorToInt32(static_cast<double>(groupHeight - sum) * 0.5);
-        for (const Meter* meter : group.meters) {
+        for (const std::size_t index : group.meters) {
             const std::int64_t top = area.top + offset;
-            const std::int32_t extent = meterExtent(*meter, scale);
-            layout.meters[meter->index] = {makeRect(area.left, top, area.right, top + extent),
+            const std::int32_t extent = meterExtent(model.meters[index], scale);
+            layout.meters[index] = {makeRect(area.left, top, area.right, top + extent),
                                            extent, static_cast<double>(groupWidth) - 2.0, false,
                                            false};
             offset += extent;
@@ -68,18 +68,18 @@ void layoutHorizontalBand(const PanelModel& model, const Rect& client, PanelLayo
     // The top offset carries over from one group to the next.
     std::int64_t top = platform::scaledPixels(model.verticalPadding, scale);
     for (std::size_t index = 0; index < model.groups.size(); ++index) {
-        const MeterGroup* group = model.groups[index].get();
-        const std::int64_t maxHeight = platform::scaledPixels(group->maxHeight, scale);
+        const MeterGroup& group = model.groups[index];
+        const std::int64_t maxHeight = platform::scaledPixels(group.maxHeight, scale);
         if (clientHeight - 2 * top > maxHeight) {
             top = roundToInt32(static_cast<double>(clientHeight) * 0.5 -
                                static_cast<double>(maxHeight) * 0.5);
         }
-        const std::int64_t width = sizeOr(group->width, sumOfExtents(*group, scale), scale);
+        const std::int64_t width = sizeOr(group.width, sumOfExtents(model, group, scale), scale);
         const std::int64_t height =
-            sizeOr(group->height, std::min(clientHeight - 2 * top, maxHeight), scale);
+            sizeOr(group.height, std::min(clientHeight - 2 * top, maxHeight), scale);
         GroupPlacement& placed = layout.groups[index];
-        placed = {makeRect(x, top, x + width, top + height), group->orientation};
-        layoutGroup(*group, placed, BandDirection::Horizontal, layout, window);
+        placed = {makeRect(x, top, x + width, top + height), group.orientation};
+        layoutGroup(model, group, placed, BandDirection::Horizontal, layout, window);
         x = clampToInt32(x + width + platform::scaledPixels(model.horizontalSpacing, scale));
     }
 }
@@ -93,29 +93,29 @@ void layoutVerticalBand(const PanelModel& model, const Rect& client, PanelLayout
     const std::int64_t verticalPadding = platform::scaledPixels(model.verticalPadding, scale);
     std::int64_t y = verticalPadding;
     for (std::size_t index = 0; index < model.groups.size(); ++index) {
-        const MeterGroup* group = model.groups[index].get();
-        const std::int64_t sum = sumOfExtents(*group, scale);
-        const std::int64_t maxHeight = platform::scaledPixels(group->maxHeight, scale);
+        const MeterGroup& group = model.groups[index];
+        const std::int64_t sum = sumOfExtents(model, group, scale);
+        const std::int64_t maxHeight = platform::scaledPixels(group.maxHeight, scale);
         // Whether the meters fit across the band decides the arrangement, whatever
         // orientation the group was given.
         const bool sideBySide = sum < clientWidth;
         std::int64_t across = 0;
         std::int64_t along = 0;
         if (sideBySide) {
-            across = sizeOr(group->width, sum, scale);
-            along = sizeOr(group->height, std::min(clientHeight - 2 * verticalPadding, maxHeight),
+            across = sizeOr(group.width, sum, scale);
+            along = sizeOr(group.height, std::min(clientHeight - 2 * verticalPadding, maxHeight),
                            scale);
         } else {
             // Turned on its side: the configured height runs across the band.
-            along = sizeOr(group->width, sum, scale);
-            across = sizeOr(group->height, std::min(clientWidth - 2 * horizontalPadding, maxHeight),
+            along = sizeOr(group.width, sum, scale);
+            across = sizeOr(group.height, std::min(clientWidth - 2 * horizontalPadding, maxHeight),
                             scale);
         }
         const std::int64_t left = roundToInt32(static_cast<double>(clientWidth - across) * 0.5);
         GroupPlacement& placed = layout.groups[index];
         placed = {makeRect(left, y, left + across, y + along),
                   sideBySide ? GroupOrientation::Horizontal : GroupOrientation::Unknown};
-        layoutGroup(*group, placed, BandDirection::Vertical, layout, window);
+        layoutGroup(model, group, placed, BandDirection::Vertical, layout, window);
         y = clampToInt32(y + along + platform::scaledPixels(model.verticalSpacing, scale));
     }
 }
@@ -137,14 +137,8 @@ void layoutPanel(const PanelModel& model, BandDirection direction, const Rect& c
     layout.scale = scale;
     // Every meter of a loaded model belongs to a group; one left out of them (a load
     // that failed part way) keeps an empty placement.
-    std::size_t meters = 0;
-    for (const auto& [rate, rateMeters] : model.metersByRate) {
-        for (const auto& meter : rateMeters) {
-            meters = std::max(meters, meter->index + 1);
-        }
-    }
     layout.groups.assign(model.groups.size(), GroupPlacement{});
-    layout.meters.assign(meters, MeterPlacement{});
+    layout.meters.assign(model.meters.size(), MeterPlacement{});
     if (direction == BandDirection::Horizontal) {
         layoutHorizontalBand(model, client, layout, window);
     } else {

@@ -40,7 +40,7 @@ struct PanelLayout {
     std::vector<GroupPlacement> groups;  // in the model's order
     std::vector<MeterPlacement> meters;  // by meter index
 
-    const MeterPlacement& of(const Meter& meter) const { return meters[meter.index]; }
+    const MeterPlacement& of(std::size_t meter) const { return meters[meter]; }
 };
 
 // A meter's extent along its group's direction of arrangement, in device pixels at

@@ -35,15 +35,15 @@ void resetMeterFrame(const Meter& meter, MeterFrame& frame) {
 
 void rebuildFrameCache(const PanelModel& model, const PanelLayout& layout, FrameCache& cache) {
     cache.resize(layout.meters.size());
-    for (const auto& [rate, meters] : model.metersByRate) {
-        for (std::size_t first = 0; first < meters.size(); ++first) {
-            const Meter& meter = *meters[first];
-            MeterFrame& frame = cache[meter.index];
+    for (const auto& [rate, meters] : model.rates) {
+        for (auto first = meters.begin(); first != meters.end(); ++first) {
+            const Meter& meter = model.meters[*first];
+            MeterFrame& frame = cache[*first];
             resetMeterFrame(meter, frame);
-            const InclusiveRect area = drawnArea(layout.of(meter));
-            for (std::size_t later = first + 1; later < meters.size(); ++later) {
-                if (meet(area, drawnArea(layout.of(*meters[later])))) {
-                    frame.laterNeighbours.push_back(meters[later]->index);
+            const InclusiveRect area = drawnArea(layout.of(*first));
+            for (auto later = first + 1; later != meters.end(); ++later) {
+                if (meet(area, drawnArea(layout.of(*later)))) {
+                    frame.laterNeighbours.push_back(*later);
                 }
             }
         }

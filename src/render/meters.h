@@ -22,6 +22,11 @@ struct DrawSettings {
     double scale = 1.0;
 };
 
+// Column meter: columns placed side by side in its group, bars stacked.
+void drawColumnMeter(const Meter& meter, const MeterSamples& samples,
+                     const MeterPlacement& placement, MeterFrame& frame,
+                     platform::MemorySurface& surface, platform::TaskbarTheme theme);
+
 // Column meter placed side by side: one column per counter, stacked upward from the
 // bottom, with an outline of the meter's colour.
 void drawColumnVariant(const Meter& meter, const MeterSamples& samples,
@@ -48,14 +53,19 @@ void drawIndicatorMeter(const Meter& meter, const MeterSamples& samples,
                         const MeterPlacement& placement, MeterFrame& frame,
                         platform::MemorySurface& surface, const DrawSettings& settings);
 
-// Whether a column or pie meter's bars or sectors, measured from its counters' current
-// values, are the ones it last drew. False for the other kinds.
-bool showsLastDrawnShapes(const Meter& meter, const MeterSamples& samples,
-                          const MeterPlacement& placement, const MeterFrame& frame);
+// Whether a column meter's bars, or a pie meter's sectors, measured from its counters'
+// current values, are the ones it last drew.
+bool showsLastDrawnBars(const Meter& meter, const MeterSamples& samples,
+                        const MeterPlacement& placement, const MeterFrame& frame);
+bool showsLastDrawnSectors(const Meter& meter, const MeterSamples& samples,
+                           const MeterPlacement& placement, const MeterFrame& frame);
 
-// Whether a text or indicator meter's lines, made from its counters' current values,
-// are the ones it last drew. False for the other kinds.
-bool showsLastDrawnLines(const Meter& meter, const MeterSamples& samples, const MeterFrame& frame);
+// Whether a text meter's, or an indicator meter's, lines made from its counters' current
+// values are the ones it last drew.
+bool showsLastDrawnText(const Meter& meter, const MeterSamples& samples,
+                        const MeterPlacement& placement, const MeterFrame& frame);
+bool showsLastDrawnIndicators(const Meter& meter, const MeterSamples& samples,
+                              const MeterPlacement& placement, const MeterFrame& frame);
 
 // History graph: each counter's samples, newest at the right (horizontal band) or at
 // the bottom (vertical band), as areas or lines from the baseline, first counter at
@@ -76,12 +86,11 @@ enum class GraphShift : std::uint8_t {
 
 // After a new sample: shifts the graph's pixels by one sample and draws the newest one,
 // when the back buffer still holds this graph as last drawn at the same place, theme
-// and value ranges. When `pictureAlike` (the picture held only alike samples, see
-// GraphPixels, and nothing else drew over the graph since) and the newest sample is
-// alike too, shifting would change no pixel: nothing is drawn.
+// and value ranges. When the picture held only alike samples (see GraphPixels) and no
+// earlier neighbour drew over the graph since, and the newest sample is alike too,
+// shifting would change no pixel: nothing is drawn.
 GraphShift shiftGraphMeter(const Meter& meter, const MeterSamples& samples,
                            const MeterPlacement& placement, MeterFrame& frame,
-                           platform::MemorySurface& surface, platform::TaskbarTheme theme,
-                           bool pictureAlike);
+                           platform::MemorySurface& surface, const DrawSettings& settings);
 
 }  // namespace tavisto

@@ -38,24 +38,43 @@ void sizeExtents(const Meter& meter, MeterFrame& frame) {
     frame.drawnExtents.resize(meter.counters.size());
 }
 
-}  // namespace
-
-bool showsLastDrawnShapes(const Meter& meter, const MeterSamples& samples,
-                          const MeterPlacement& placement, const MeterFrame& frame) {
-    const bool pie = meter.meterType == MeterType::Pie;
-    if ((!pie && meter.meterType != MeterType::Column) ||
-        frame.drawnExtents.size() != samples.counters.size()) {
+// Whether `extentOf` each counter is the extent last drawn for it.
+template <typename ExtentOf>
+bool showsExtents(const MeterSamples& samples, const MeterFrame& frame, ExtentOf extentOf) {
+    if (frame.drawnExtents.size() != samples.counters.size()) {
         return false;
     }
     for (std::size_t index = 0; index < samples.counters.size(); ++index) {
-        const CounterSamples& counter = samples.counters[index];
-        const std::int64_t extent =
-            pie ? sectorDegrees(counter) : barPixels(counter, placement.barLength);
-        if (extent != frame.drawnExtents[index]) {
+        if (extentOf(samples.counters[index]) != frame.drawnExtents[index]) {
             return false;
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool showsLastDrawnBars(const Meter&, const MeterSamples& samples, const MeterPlacement& placement,
+                        const MeterFrame& frame) {
+    return showsExtents(samples, frame, [&](const CounterSamples& counter) {
+        return std::int64_t{barPixels(counter, placement.barLength)};
+    });
+}
+
+bool showsLastDrawnSectors(const Meter&, const MeterSamples& samples, const MeterPlacement&,
+                           const MeterFrame& frame) {
+    return showsExtents(samples, frame,
+                        [](const CounterSamples& counter) { return sectorDegrees(counter); });
+}
+
+void drawColumnMeter(const Meter& meter, const MeterSamples& samples,
+                     const MeterPlacement& placement, MeterFrame& frame,
+                     platform::MemorySurface& surface, platform::TaskbarTheme theme) {
+    if (placement.drawsColumns) {
+        drawColumnVariant(meter, samples, placement, frame, surface, theme);
+    } else {
+        drawBarVariant(meter, samples, placement, frame, surface, theme);
+    }
 }
 
 void drawColumnVariant(const Meter& meter, const MeterSamples& samples,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "render/meter_kinds.h"
 #include "render/value_format.h"
 
 namespace tavisto {
@@ -40,51 +41,43 @@ void appendPart(std::u16string& text, std::u16string_view part) {
     text += part;
 }
 
-// What a column, bar, pie or graph shows of one counter: its value in its units, or
-// the share of the range its bar, sector or curve fills. Those scale the bare value by
-// the range, an empty range counting as 1.
-ValueText shapeValue(const MeterCounter& counter, const CounterSamples& samples) {
-    const RangedValue ranged = rangedValue(counter, samples);
-    if (counter.units == CounterUnits::BytesPerSecond) {
-        return formatValue(counter.units, ranged.value);
-    }
-    const double range = ranged.range == 0.0 ? 1.0 : ranged.range;
-    return formatValue(CounterUnits::Percent, ranged.value * (100.0 / range));
-}
-
 void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& samples) {
-    for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        const MeterCounter& counter = meter.counters[index];
-        const CounterSamples& counterSamples = samples.counters.at(index);
-        switch (meter.meterType) {
-            case MeterType::Text: {
-                const RangedValue ranged = rangedValue(counter, counterSamples);
-                appendPart(text, textMeterLine(counter, ranged.value, ranged.range).view());
-                break;
-            }
-            case MeterType::Indicator:
-                if (triggerHolds(rangedValue(counter, counterSamples).value, counter.triggerValue,
-                                 counter.triggerOperator)) {
-                    appendPart(text, counter.indicator);
-                }
-                break;
-            case MeterType::Column:
-            case MeterType::Pie:
-            case MeterType::Graph:
-                appendPart(text, shapeValue(counter, counterSamples).view());
-                break;
-            case MeterType::Unknown:
-                break;
-        }
+    const auto speak = meterDrawing(meter.meterType).speak;
+    for (std::size_t index = 0; speak != nullptr && index < meter.counters.size(); ++index) {
+        speak(text, meter.counters[index], samples.counters.at(index));
     }
 }
 
 }  // namespace
 
-std::u16string spokenValue(const MeterGroup& group, const PanelSamples& samples) {
+void speakLine(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
+    const RangedValue ranged = rangedValue(counter, samples);
+    appendPart(text, textMeterLine(counter, ranged.value, ranged.range).view());
+}
+
+void speakIndicator(std::u16string& text, const MeterCounter& counter,
+                    const CounterSamples& samples) {
+    if (triggerHolds(rangedValue(counter, samples).value, counter.triggerValue,
+                     counter.triggerOperator)) {
+        appendPart(text, counter.indicator);
+    }
+}
+
+void speakShare(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
+    const RangedValue ranged = rangedValue(counter, samples);
+    if (counter.units == CounterUnits::BytesPerSecond) {
+        appendPart(text, formatValue(counter.units, ranged.value).view());
+        return;
+    }
+    const double range = ranged.range == 0.0 ? 1.0 : ranged.range;
+    appendPart(text, formatValue(CounterUnits::Percent, ranged.value * (100.0 / range)).view());
+}
+
+std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
+                           const PanelSamples& samples) {
     std::u16string text;
-    for (const Meter* meter : group.meters) {
-        appendMeter(text, *meter, samples.at(meter->index));
+    for (const std::size_t index : group.meters) {
+        appendMeter(text, model.meters.at(index), samples.at(index));
     }
     return text;
 }
@@ -100,8 +93,8 @@ std::u16string spokenName(const MeterGroup& group, std::size_t index) {
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples) {
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());
-    for (const auto& group : model.groups) {
-        groups.push_back({spokenName(*group, groups.size()), spokenValue(*group, samples)});
+    for (const MeterGroup& group : model.groups) {
+        groups.push_back({spokenName(group, groups.size()), spokenValue(model, group, samples)});
     }
     return groups;
 }

@@ -88,14 +88,14 @@ bool showsLines(const Meter& meter, const MeterSamples& samples, const MeterFram
 
 }  // namespace
 
-bool showsLastDrawnLines(const Meter& meter, const MeterSamples& samples, const MeterFrame& frame) {
-    if (meter.meterType == MeterType::Text) {
-        return showsLines(meter, samples, frame, textLine);
-    }
-    if (meter.meterType == MeterType::Indicator) {
-        return showsLines(meter, samples, frame, indicatorLine);
-    }
-    return false;
+bool showsLastDrawnText(const Meter& meter, const MeterSamples& samples, const MeterPlacement&,
+                        const MeterFrame& frame) {
+    return showsLines(meter, samples, frame, textLine);
+}
+
+bool showsLastDrawnIndicators(const Meter& meter, const MeterSamples& samples,
+                              const MeterPlacement&, const MeterFrame& frame) {
+    return showsLines(meter, samples, frame, indicatorLine);
 }
 
 void drawTextMeter(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,

@@ -78,7 +78,7 @@ MeterSamples initialSamples(const Meter& meter) {
 }
 
 void takeSamples(const Meter& meter, MeterSamples& samples) {
-    const bool graph = meter.meterType == MeterType::Graph;
+    const bool graph = meterKind(meter.meterType).keepsHistory;
     for (std::size_t index = 0; index < meter.counters.size() && index < samples.counters.size();
          ++index) {
         const MeterCounter& counter = meter.counters[index];

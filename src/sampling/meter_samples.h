@@ -1,5 +1,5 @@
 #pragma once
-// What the sampler keeps of each meter, under the meter's `index`: per counter the
+// What the sampler keeps of each meter, under the meter's index: per counter the
 // latest sample of every reference, the value the meter shows with the range it is
 // shown in, and a graph's history. The sampler alone writes it; drawing and the spoken
 // values read it.

@@ -26,44 +26,39 @@ void visitReferences(const Meter& meter, MeterSamples& samples, Visit visit) {
 
 void Sampler::track(const PanelModel& model) {
     samples_.clear();
-    for (const auto& [rate, meters] : model.metersByRate) {
-        for (const auto& meter : meters) {
-            if (meter->index >= samples_.size()) {
-                samples_.resize(meter->index + 1);
-            }
-            samples_[meter->index] = initialSamples(*meter);
-        }
+    samples_.reserve(model.meters.size());
+    for (const Meter& meter : model.meters) {
+        samples_.push_back(initialSamples(meter));
     }
 }
 
-void Sampler::keepHistory(const Meter& meter, std::size_t capacity) {
-    if (meter.index < samples_.size()) {
-        for (CounterSamples& counter : samples_[meter.index].counters) {
+void Sampler::keepHistory(std::size_t index, std::size_t capacity) {
+    if (index < samples_.size()) {
+        for (CounterSamples& counter : samples_[index].counters) {
             counter.history.resize(capacity);
         }
     }
 }
 
-bool Sampler::start(std::uint64_t rate, const Meters& meters) {
+bool Sampler::start(const PanelModel& model, std::uint64_t rate) {
     RateSampling sampling;
     std::vector<RateQuery::Reference> counters;
     std::size_t references = 0;
-    for (const auto& meter : meters) {
-        visitReferences(*meter, samples_.at(meter->index),
-                        [&](const MeterCounter& counter, const CounterReference& reference,
-                            ReferenceSample&) {
-                            ++references;
-                            if (reference.kind == CounterReference::PerformanceCounter) {
-                                counters.push_back({reference.path, std::nullopt});
-                                if (counter.instances) {
-                                    counters.back().selection.emplace(*counter.instances);
-                                }
-                            } else if (isPerformanceFieldPath(reference.path)) {
-                                const platform::PerformanceScope scope =
-                                    performanceScopeOf(reference.path);
-                                sampling.scope = std::max(sampling.scope.value_or(scope), scope);
-                            }
-                        });
+    for (const std::size_t index : model.rates.at(rate)) {
+        visitReferences(
+            model.meters.at(index), samples_.at(index),
+            [&](const MeterCounter& counter, const CounterReference& reference, ReferenceSample&) {
+                ++references;
+                if (reference.kind == CounterReference::PerformanceCounter) {
+                    counters.push_back({reference.path, std::nullopt});
+                    if (counter.instances) {
+                        counters.back().selection.emplace(*counter.instances);
+                    }
+                } else if (isPerformanceFieldPath(reference.path)) {
+                    const platform::PerformanceScope scope = performanceScopeOf(reference.path);
+                    sampling.scope = std::max(sampling.scope.value_or(scope), scope);
+                }
+            });
     }
     if (!counters.empty()) {
         sampling.query = std::make_shared<RateQuery>(queries_, clock_, std::move(counters));
@@ -125,9 +120,11 @@ bool Sampler::collectingAway(std::uint64_t rate) const {
     return sampling != rates_.end() && sampling->second.away;
 }
 
-bool Sampler::read(std::uint64_t rate, const Meters& meters, bool collected) {
+bool Sampler::read(const PanelModel& model, std::uint64_t rate, bool collected) {
     const auto sampling = rates_.find(rate);
-    if (!collected || sampling == rates_.end() || sampling->second.away) {
+    const auto meters = model.rates.find(rate);
+    if (!collected || sampling == rates_.end() || sampling->second.away ||
+        meters == model.rates.end()) {
         return false;
     }
     const RateQuery* const query = sampling->second.query.get();
@@ -139,28 +136,26 @@ bool Sampler::read(std::uint64_t rate, const Meters& meters, bool collected) {
         record = performance_.read(*sampling->second.scope);
     }
     std::size_t position = 0;  // among the rate's counters of the performance data
-    for (const auto& meter : meters) {
-        MeterSamples& meterSamples = samples_.at(meter->index);
-        visitReferences(*meter, meterSamples,
-                        [&](const MeterCounter&, const CounterReference& reference,
-                            ReferenceSample& sample) {
-                            if (reference.kind == CounterReference::PerformanceCounter) {
-                                sample.value = query->value(position++);
-                            } else {
-                                sample.value = record ? performanceFieldValue(reference.path,
-                                                                              *record)
-                                                      : 0.0;
-                            }
-                        });
-        takeSamples(*meter, meterSamples);
+    for (const std::size_t index : meters->second) {
+        const Meter& meter = model.meters.at(index);
+        MeterSamples& meterSamples = samples_.at(index);
+        visitReferences(
+            meter, meterSamples,
+            [&](const MeterCounter&, const CounterReference& reference, ReferenceSample& sample) {
+                if (reference.kind == CounterReference::PerformanceCounter) {
+                    sample.value = query->value(position++);
+                } else {
+                    sample.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
+                }
+            });
+        takeSamples(meter, meterSamples);
     }
     return true;
 }
 
 platform::QueryHandle Sampler::queryOf(std::uint64_t rate) const {
     const auto sampling = rates_.find(rate);
-    return sampling != rates_.end() && sampling->second.query ? sampling->second.query->query()
-                                                              : 0;
+    return sampling != rates_.end() && sampling->second.query ? sampling->second.query->query() : 0;
 }
 
 }  // namespace tavisto

@@ -31,20 +31,18 @@ class Sampler {
     Sampler(const Sampler&) = delete;
     Sampler& operator=(const Sampler&) = delete;
 
-    using Meters = std::vector<std::unique_ptr<Meter>>;
-
     // The samples of every meter of a model just loaded, before any is taken.
     void track(const PanelModel& model);
-    // Prepares the rate's query work from its meters' counters; nothing waits on the
-    // system here. True when the meters reference anything to sample (the rate then
-    // needs a timer).
-    bool start(std::uint64_t rate, const Meters& meters);
+    // Prepares the query work of the model's rate from its meters' counters; nothing
+    // waits on the system here. True when the meters reference anything to sample (the
+    // rate then needs a timer).
+    bool start(const PanelModel& model, std::uint64_t rate);
     // Lets go of every rate's query work (away, it closes on the queue's thread) and
     // forgets the samples.
     void stop() noexcept;
 
-    // How many samples a graph meter's histories keep, as its placement allows.
-    void keepHistory(const Meter& meter, std::size_t capacity);
+    // How many samples the histories of the meter at `index` keep, as its placement allows.
+    void keepHistory(std::size_t index, std::size_t capacity);
     const PanelSamples& samples() const { return samples_; }
 
     // Whether the rate has counters of the system's performance data to collect.
@@ -67,7 +65,7 @@ class Sampler {
     // that succeeded (or none was needed), and the values are taken. False when nothing
     // was read: after a failed collection the references keep the samples of the last
     // good one instead of reading as failed.
-    bool read(std::uint64_t rate, const Meters& meters, bool collected);
+    bool read(const PanelModel& model, std::uint64_t rate, bool collected);
 
     // The rate's query, 0 when it has none or it is not open; its work must not be away.
     platform::QueryHandle queryOf(std::uint64_t rate) const;

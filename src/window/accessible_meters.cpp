@@ -44,7 +44,7 @@ const MeterGroup* groupAt(const MeterPanel* panel, long child) noexcept {
         static_cast<std::size_t>(child) > panel->model().groups.size()) {
         return nullptr;
     }
-    return panel->model().groups[static_cast<std::size_t>(child) - 1].get();
+    return &panel->model().groups[static_cast<std::size_t>(child) - 1];
 }
 
 // The rectangle of the group numbered `child` from 1, in screen coordinates; empty when
@@ -176,7 +176,7 @@ STDMETHODIMP AccessibleMeters::get_accValue(VARIANT child, BSTR* value) noexcept
         if (group == nullptr) {
             return E_INVALIDARG;
         }
-        return giveText(spokenValue(*group, panel->samples()), value);
+        return giveText(spokenValue(panel->model(), *group, panel->samples()), value);
     });
 }
 
@@ -407,7 +407,7 @@ void MeterAccessibility::announceValueChanges() noexcept {
             if (announced.at != 0 && now - announced.at < kValueChangeInterval) {
                 continue;
             }
-            std::u16string value = spokenValue(*groups[index], panel->samples());
+            std::u16string value = spokenValue(panel->model(), groups[index], panel->samples());
             if (value == announced.value) {
                 continue;
             }

@@ -13,15 +13,16 @@ namespace tavisto::testing {
 // The samples of counter `counter` of the meter at `meter` among the meters of `rate`.
 inline const CounterSamples& samplesOf(const MeterPanel& panel, std::uint64_t rate,
                                        std::size_t meter = 0, std::size_t counter = 0) {
-    const Meter& sampled = *panel.model().metersByRate.at(rate).at(meter);
-    return panel.samples().at(sampled.index).counters.at(counter);
+    return panel.samples().at(panel.model().rates.at(rate).at(meter)).counters.at(counter);
 }
 
 // The latest sample of that counter's reference `name`.
 inline double sampleOf(const MeterPanel& panel, std::uint64_t rate, std::size_t meter = 0,
                        std::size_t counter = 0, const char* name = "a") {
-    const ReferenceMap& references =
-        panel.model().metersByRate.at(rate).at(meter)->counters.at(counter).references;
+    const ReferenceMap& references = panel.model()
+                                         .meters.at(panel.model().rates.at(rate).at(meter))
+                                         .counters.at(counter)
+                                         .references;
     const auto position = std::distance(references.begin(), references.find(name));
     return samplesOf(panel, rate, meter, counter)
         .references.at(static_cast<std::size_t>(position))

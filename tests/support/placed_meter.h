@@ -9,6 +9,7 @@
 #include "render/frame.h"
 #include "render/layout.h"
 #include "render/meter_frame.h"
+#include "render/meter_kinds.h"
 #include "render/meters.h"
 #include "sampling/counter_value.h"
 #include "sampling/meter_samples.h"
@@ -26,16 +27,16 @@ struct PlacedMeter : Meter {
     MeterSamples samples;
 };
 
-// As layout measures the meter's own extent and the panel sizes a graph's histories, at
-// 96 DPI.
+// As layout measures the meter's own extent at 96 DPI and the panel sizes the histories
+// of a kind that keeps them.
 inline void sizeHistories(PlacedMeter& meter) {
     meter.placement.extent = meterExtent(meter, 1.0);
     if (meter.samples.counters.size() != meter.counters.size()) {
         meter.samples = initialSamples(meter);
     }
-    if (meter.meterType == MeterType::Graph) {
+    if (const auto capacity = meterDrawing(meter.meterType).historyCapacity) {
         for (CounterSamples& counter : meter.samples.counters) {
-            counter.history.resize(graphHistoryCapacity(meter.placement));
+            counter.history.resize(capacity(meter.placement));
         }
     }
 }

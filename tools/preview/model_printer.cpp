@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/text_conversion.h"
-#include "render/meters.h"
+#include "render/meter_kinds.h"
 
 namespace tavisto::preview {
 namespace {
@@ -79,33 +79,32 @@ void printModel(std::ostream& out, const PanelModel& model, const PanelLayout& l
         << model.verticalPadding << ", horizontalSpacing " << model.horizontalSpacing
         << ", verticalSpacing " << model.verticalSpacing << "\n";
     std::size_t groupIndex = 0;
-    for (const auto& group : model.groups) {
+    for (const MeterGroup& group : model.groups) {
         const Rect groupRect =
             groupIndex < layout.groups.size() ? layout.groups[groupIndex].rect : Rect{};
-        out << "  group " << ++groupIndex << " " << quoted(group->name) << ": orientation "
-            << spelled(group->orientation, kOrientations) << ", width " << group->width
-            << ", height " << group->height << ", min " << group->minWidth << " x "
-            << group->minHeight << ", max " << group->maxWidth << " x " << group->maxHeight
-            << ", rect " << rect(groupRect) << "\n";
+        out << "  group " << ++groupIndex << " " << quoted(group.name) << ": orientation "
+            << spelled(group.orientation, kOrientations) << ", width " << group.width << ", height "
+            << group.height << ", min " << group.minWidth << " x " << group.minHeight << ", max "
+            << group.maxWidth << " x " << group.maxHeight << ", rect " << rect(groupRect) << "\n";
         std::size_t meterIndex = 0;
-        for (const Meter* meter : group->meters) {
-            out << "    meter " << ++meterIndex << ": " << spelled(meter->meterType, kMeterTypes)
-                << ", rate " << meter->refreshRate << " ms, width " << meter->width << ", height "
-                << meter->height << ", color " << colour(meter->color);
-            if (meter->meterType == MeterType::Graph) {
-                out << ", style " << spelled(meter->style, kGraphStyles) << ", history "
-                    << (meter->counters.empty() ? 0 : graphHistoryCapacity(layout.of(*meter)))
-                    << " samples";
+        for (const std::size_t index : group.meters) {
+            const Meter& meter = model.meters[index];
+            out << "    meter " << ++meterIndex << ": " << spelled(meter.meterType, kMeterTypes)
+                << ", rate " << meter.refreshRate << " ms, width " << meter.width << ", height "
+                << meter.height << ", color " << colour(meter.color);
+            if (const auto capacity = meterDrawing(meter.meterType).historyCapacity) {
+                out << ", style " << spelled(meter.style, kGraphStyles) << ", history "
+                    << (meter.counters.empty() ? 0 : capacity(layout.of(index))) << " samples";
             }
-            out << ", rect " << rect(layout.of(*meter).rect) << "\n";
+            out << ", rect " << rect(layout.of(index).rect) << "\n";
             std::size_t counterIndex = 0;
-            for (const MeterCounter& counter : meter->counters) {
+            for (const MeterCounter& counter : meter.counters) {
                 printCounter(out, counter, ++counterIndex);
             }
         }
     }
     out << "schedule:";
-    for (const auto& [rate, meters] : model.metersByRate) {
+    for (const auto& [rate, meters] : model.rates) {
         out << " " << rate << " ms (" << meters.size()
             << (meters.size() == 1 ? " meter)" : " meters)");
     }
