@@ -3,7 +3,6 @@
 #include <new>
 
 #include "core/failure_sink.h"
-#include "platform/win32/painting.h"
 #include "window/module_file.h"
 
 namespace tavisto::companion {
@@ -43,20 +42,10 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 panel_->layOutAgain();
             }
             return false;
-        case WM_PAINT:
-        case WM_PRINTCLIENT:
-            if (!panel_) {
-                win32::paintBand(
-                    window, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
-                    nullptr);
-                result = 0;
-                return true;
-            }
-            break;
         default:
             break;
     }
-    return panel_ && panel_->answer(message, wParam, lParam, result);
+    return window::answerPanelMessage(panel_.get(), window, message, wParam, lParam, result);
 }
 
 std::unique_ptr<PreviewWindow> PreviewWindow::create(HWND parent, int id) noexcept {

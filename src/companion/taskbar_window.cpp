@@ -295,7 +295,7 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             }
             break;
     }
-    return panel_ && panel_->answer(message, wParam, lParam, result);
+    return window::answerPanelMessage(panel_.get(), window, message, wParam, lParam, result);
 }
 
 BandDirection TaskbarWindow::panelDirection() noexcept {

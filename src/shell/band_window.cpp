@@ -2,7 +2,6 @@
 
 #include "core/failure_sink.h"
 #include "platform/win32/handles.h"
-#include "platform/win32/painting.h"
 #include "shell/desk_band.h"
 #include "shell/module.h"
 #include "window/config_watcher.h"
@@ -26,16 +25,6 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_KILLFOCUS:
             focusChanged(false);
             return false;
-        case WM_PAINT:
-        case WM_PRINTCLIENT:
-            if (!panelWindow_) {
-                win32::paintBand(
-                    window, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
-                    nullptr);
-                result = 0;
-                return true;
-            }
-            break;
         case WM_ERASEBKGND:
             result = compositionEnabled() ? 1 : 0;
             return true;
@@ -56,7 +45,7 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
         default:
             break;
     }
-    return panelWindow_ && panelWindow_->answer(message, wParam, lParam, result);
+    return window::answerPanelMessage(panelWindow_.get(), window, message, wParam, lParam, result);
 }
 
 HWND createBandWindow(HWND parent, CTavisto& band) noexcept {

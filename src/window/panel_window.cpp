@@ -168,6 +168,20 @@ const win32::GdiplusMemorySurface* PanelWindow::surface() const noexcept {
     return panel_ ? dynamic_cast<const win32::GdiplusMemorySurface*>(&panel_->surface()) : nullptr;
 }
 
+bool answerPanelMessage(PanelWindow* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        LRESULT& result) noexcept {
+    if (panel != nullptr) {
+        return panel->answer(message, wParam, lParam, result);
+    }
+    if (message != WM_PAINT && message != WM_PRINTCLIENT) {
+        return false;
+    }
+    win32::paintBand(window, message == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : nullptr,
+                     nullptr);
+    result = 0;
+    return true;
+}
+
 BandDirection bandDirectionOf(HWND host) noexcept {
     RECT client{};
     GetClientRect(host, &client);

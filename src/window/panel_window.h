@@ -99,6 +99,11 @@ class PanelWindow final : public MeterSource {
     MeterAccessibility accessibility_;
 };
 
+// The shared messages of a host's window, answered by its panel window; a host whose panel
+// window could not be made still paints the parent's background.
+bool answerPanelMessage(PanelWindow* panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        LRESULT& result) noexcept;
+
 // Vertical when `host`'s client area is taller than wide (a square is horizontal).
 BandDirection bandDirectionOf(HWND host) noexcept;
 
