@@ -11,6 +11,8 @@
 #include "config/configuration_text.h"
 #include "core/failure_sink.h"
 #include "panel/meter_panel.h"
+#include "panel/panel_engine.h"
+#include "panel/panel_view.h"
 #include "render/spoken_values.h"
 #include "support/fake_platform.h"
 #include "support/panel_samples.h"
@@ -64,6 +66,50 @@ TEST_F(Panel, APathNamedAgainAtARateIsAddedOnce) {
               std::vector<std::u16string>{u"\\A\\b"});
     EXPECT_EQ(panel->samples()[0].counters[1].references[0].value, 7);
     EXPECT_EQ(panel->samples()[1].counters[0].references[0].value, 7);
+}
+
+// Views of one engine, one per taskbar: what a counter costs is paid once however many
+// show it, each view draws in its own window at its own scale, and a view that goes or
+// comes changes no query.
+TEST_F(Panel, ViewsOfOneEngineShareItsQueriesAndSamples) {
+    platform.counterQueries.script(u"\\A\\b", {10, 20, 30});
+    PanelEngine engine({platform.systemVersion, platform.counterQueries, platform.systemPerformance,
+                        platform.timers, platform.clock},
+                       nullptr);
+    testing::FakeBandWindow wide;
+    wide.client = Rect{0, 0, 300, 40};
+    testing::FakeScreen large;
+    large.dpiValue = {144, 144};
+    const auto view = [&](platform::Screen& screen, platform::BandWindow& window) {
+        return std::make_unique<PanelView>(
+            PanelView::Services{screen, window, platform.tooltips, recording, platform.theme},
+            engine, BandDirection::Horizontal);
+    };
+    auto primary = view(platform.screen, platform.window);
+    ASSERT_EQ(engine.load(R"json({"meterGroups": [{"meters": [
+        {"meterType": "graph", "width": 20, "refreshRate": 100,
+         "counters": [{"counterPath": "(\\A\\b)", "maxValue": 100}]}]}]})json"),
+              "");
+    auto secondary = view(large, wide);
+    ASSERT_TRUE(platform.timers.fire(100));
+
+    EXPECT_EQ(platform.counterQueries.opened, 1);
+    EXPECT_EQ(platform.counterQueries.addAttempts.at(u"\\A\\b"), 1);
+    EXPECT_EQ(platform.timers.setCount(), 1u);
+    EXPECT_EQ(primary->layout().meters[0].extent, 20);
+    EXPECT_EQ(secondary->layout().meters[0].extent, 30);
+    // The history keeps what the longest graph shows; each view drew the new sample.
+    EXPECT_EQ(engine.samples()[0].counters[0].history.capacity(), 29u);
+    EXPECT_FALSE(wide.invalidations.empty());
+    EXPECT_FALSE(platform.window.invalidations.empty());
+
+    secondary.reset();
+    EXPECT_EQ(engine.samples()[0].counters[0].history.capacity(), 19u);
+    EXPECT_EQ(engine.samples()[0].counters[0].history.size(), 2u);
+    platform.window.invalidations.clear();
+    ASSERT_TRUE(platform.timers.fire(100));
+    EXPECT_FALSE(platform.window.invalidations.empty());
+    EXPECT_EQ(platform.counterQueries.opened, 1);
 }
 
 TEST_F(Panel, DpiScaleIsTheMeanOfBothScreenAxes) {

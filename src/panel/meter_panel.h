@@ -1,23 +1,17 @@
 #pragma once
-// The engine behind one band window: the configuration document, the meter model as
-// loaded, the sampling schedule with its timers (the sampler keeps the queries and the
-// samples), the layout of the model in the window's client area, the groups' tooltips,
-// and the memory surface that every meter is drawn into with the frame cache of what
-// its pixels show.
+// A panel engine with one view: what one window shows when no other window shares its
+// engine (the desk band, the settings window's preview, the tools and the tests).
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "config/meter_model.h"
+#include "panel/panel_engine.h"
+#include "panel/panel_view.h"
 #include "platform/platform.h"
 #include "render/layout.h"
-#include "render/meter_frame.h"
-#include "sampling/sampler.h"
 
 namespace tavisto {
 
@@ -64,49 +58,25 @@ class MeterPanel {
     // first) is ignored.
     void collected(const platform::QueryWork* work) noexcept;
 
-    const PanelModel& model() const { return model_; }
+    const PanelModel& model() const { return engine_.model(); }
     // What was sampled of each meter, by meter index.
-    const PanelSamples& samples() const { return sampler_.samples(); }
+    const PanelSamples& samples() const { return engine_.samples(); }
     // Where the model's groups and meters are in the client area.
-    const PanelLayout& layout() const { return layout_; }
+    const PanelLayout& layout() const { return view_->layout(); }
     // One per group, in the model's order; null where the system made none.
     const std::vector<std::unique_ptr<platform::GroupTooltip>>& tooltips() const {
-        return tooltips_;
+        return view_->tooltips();
     }
-    BandDirection direction() const { return direction_; }
-    double dpiScale() const { return dpiScale_; }
-    platform::MemorySurface& surface() { return *surface_; }
+    BandDirection direction() const { return view_->direction(); }
+    double dpiScale() const { return view_->dpiScale(); }
+    platform::MemorySurface& surface() { return view_->surface(); }
     // The rate's counter query; 0 when the rate has none open.
-    platform::QueryHandle queryOf(std::uint64_t rate) const { return sampler_.queryOf(rate); }
+    platform::QueryHandle queryOf(std::uint64_t rate) const { return engine_.queryOf(rate); }
 
   private:
-    void load(nlohmann::json&& document, BandDirection direction);
-    void restoreLastConfiguration(BandDirection direction) noexcept;
-    void layOut(const Rect& client);
-    void start();
-    // A timer's tick: in place, or away through the collection queue. A rate whose
-    // last collection has not come back skips the tick; its frame stays as it is.
-    void timerElapsed(std::uint64_t rate) noexcept;
-    // The tick's last phase: reads what was collected and draws what changed.
-    void finishTick(std::uint64_t rate, bool collected);
-
-    platform::PlatformServices platform_;
-    // The text of the last configuration that loaded, as it was read (within the size
-    // limit, so it parses again to the same document): a copy of a parsed document
-    // recurses once per level, and its re-print may be longer than the file.
-    std::string lastConfiguration_;
-    BandDirection direction_ = BandDirection::Horizontal;
-    platform::TaskbarTheme theme_ = platform::TaskbarTheme::Dark;
-    double dpiScale_ = 1.0;
-    // Whether text is drawn with the system's newer text rendering; asked at each load.
-    bool windows10OrLater_ = false;
-    PanelModel model_;
-    PanelLayout layout_;
-    FrameCache frames_;
-    std::vector<std::unique_ptr<platform::GroupTooltip>> tooltips_;
-    platform::CollectionQueue* collections_;
-    Sampler sampler_;
-    std::unique_ptr<platform::MemorySurface> surface_;
+    PanelEngine engine_;
+    // Goes before the engine it is attached to.
+    std::unique_ptr<PanelView> view_;
 };
 
 }  // namespace tavisto

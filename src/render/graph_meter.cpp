@@ -44,17 +44,24 @@ std::size_t historyCapacity(const GraphGeometry& geometry) {
         std::min(geometry.length, static_cast<std::int64_t>(kMaxGraphSamples)));
 }
 
-// The configured range; a dynamic bound moves out to the extreme of the samples kept,
+// The samples a graph of this geometry shows: the newest of its history, which may keep
+// more for a longer view of the same meter.
+std::size_t shownSamples(const SampleHistory& history, const GraphGeometry& geometry) {
+    return std::min(history.size(), historyCapacity(geometry));
+}
+
+// The configured range; a dynamic bound moves out to the extreme of the samples shown,
 // and comes back when that sample scrolls out. An infinite configured bound that is
 // dynamic follows the samples alone.
-GraphRange rangeOf(const MeterCounter& counter, const SampleHistory& history) {
+GraphRange rangeOf(const MeterCounter& counter, const SampleHistory& history,
+                   const GraphGeometry& geometry) {
     GraphRange range{counter.minValue, counter.maxValue};
     if (!counter.dynamicMinValue && !counter.dynamicMaxValue) {
         return range;
     }
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -std::numeric_limits<double>::infinity();
-    for (std::size_t age = 0; age < history.size(); ++age) {
+    for (std::size_t age = 0; age < shownSamples(history, geometry); ++age) {
         const double value = history.fromNewest(age);
         if (std::isfinite(value)) {
             lowest = std::min(lowest, value);
@@ -183,12 +190,13 @@ bool drawsEverySampleAlike(const MeterSamples& samples, const GraphGeometry& geo
     for (std::size_t index = 0; index < samples.counters.size(); ++index) {
         const SampleHistory& history = samples.counters[index].history;
         // A graph without room for a sample has no newest one to compare with.
-        if (history.size() == 0 || static_cast<std::int64_t>(history.size()) != geometry.length) {
+        const std::size_t shown = shownSamples(history, geometry);
+        if (shown == 0 || static_cast<std::int64_t>(shown) != geometry.length) {
             return false;
         }
         const std::int64_t newest =
             filledPixels(history.fromNewest(0), ranges[index], geometry.height);
-        for (std::size_t age = 1; age < history.size(); ++age) {
+        for (std::size_t age = 1; age < shown; ++age) {
             if (filledPixels(history.fromNewest(age), ranges[index], geometry.height) != newest) {
                 return false;
             }
@@ -235,12 +243,12 @@ void drawGraphMeter(const Meter& meter, const MeterSamples& samples,
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
         const MeterCounter& counter = meter.counters[index];
         const SampleHistory& history = samples.counters[index].history;
-        const GraphRange range = rangeOf(counter, history);
+        const GraphRange range = rangeOf(counter, history, geometry);
         ranges.push_back(range);
         const Argb fill = counter.color.on(theme);
         std::optional<std::int64_t> previous;
         // Oldest first, so that each sample's line joins the one before it.
-        for (std::size_t age = history.size(); age-- > 0;) {
+        for (std::size_t age = shownSamples(history, geometry); age-- > 0;) {
             const std::int64_t filled =
                 filledPixels(history.fromNewest(age), range, geometry.height);
             painter.drawSample(fill, drawsArea(meter),
@@ -276,7 +284,7 @@ GraphShift shiftGraphMeter(const Meter& meter, const MeterSamples& samples,
         return GraphShift::NeedsDrawing;
     }
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
-        if (rangeOf(meter.counters[index], samples.counters[index].history) !=
+        if (rangeOf(meter.counters[index], samples.counters[index].history, geometry) !=
             drawn.ranges[index]) {
             return GraphShift::NeedsDrawing;
         }
@@ -298,7 +306,7 @@ GraphShift shiftGraphMeter(const Meter& meter, const MeterSamples& samples,
         }
         const GraphRange& range = drawn.ranges[index];
         std::optional<std::int64_t> previous;
-        if (history.size() > 1) {
+        if (shownSamples(history, geometry) > 1) {
             previous = filledPixels(history.fromNewest(1), range, geometry.height);
         }
         painter.drawSample(meter.counters[index].color.on(theme), drawsArea(meter),
