@@ -135,8 +135,8 @@ void PanelEngine::release() noexcept {
 
 void PanelEngine::attach(View& view) {
     views_.push_back(&view);
+    // Its layout sizes the histories.
     view.modelLoaded();
-    historiesChanged();
 }
 
 void PanelEngine::detach(View& view) noexcept {
@@ -145,10 +145,10 @@ void PanelEngine::detach(View& view) noexcept {
 }
 
 void PanelEngine::tellModelLoaded() noexcept {
+    // Each view's layout sizes the histories.
     for (View* view : views_) {
         view->modelLoaded();
     }
-    historiesChanged();
 }
 
 void PanelEngine::historiesChanged() noexcept {
