@@ -27,7 +27,7 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_CREATE:
             try {
                 panel_ = std::make_unique<window::PanelWindow>(window, panelHost(),
-                                                               win32::DpiSource::WindowMonitor);
+                                                               window::DpiSource::WindowMonitor);
             } catch (...) {
                 // Out of memory: the preview stays empty.
                 reportCaughtException("the preview's panel");

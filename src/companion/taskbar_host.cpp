@@ -118,6 +118,9 @@ HWND findRunningHostWindow() noexcept {
 TaskbarHost::~TaskbarHost() {
     values_.reset();
     windows_.clear();
+    if (source_) {
+        source_->leave(*this);
+    }
     destroyWindow();
 }
 
@@ -144,9 +147,15 @@ int TaskbarHost::run() noexcept {
     // it comes from a lower integrity level, which Windows drops unless this window
     // lets that one message through.
     ChangeWindowMessageFilterEx(window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
-    // Read here once, before any window of ours joins the taskbar; later the windows'
-    // watchers read the file, away from the thread the taskbar shares.
+    // Read here once, before any window of ours joins the taskbar; later the panel
+    // source's watcher reads the file, away from the thread the taskbar shares.
     readSettings(window::readConfigurationText(window::configurationFile()));
+    source_ = window::PanelSource::ofThisThread();
+    if (!source_) {
+        log(L"the meters cannot be started");
+        return 1;
+    }
+    source_->join(*this);
     SetTimer(window(), kCheckTimer, kCheckMilliseconds, nullptr);
     check();
 
@@ -198,14 +207,10 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
             check();
             return false;
         case kConfigurationReloaded:
-            // wParam: the window that reloaded; one that is not ours is ignored.
-            for (const auto& reloaded : windows_) {
-                if (reinterpret_cast<WPARAM>(reloaded->window()) == wParam) {
-                    readSettings(reloaded->configurationText());
-                    check();
-                    break;
-                }
+            if (source_) {
+                readSettings(source_->lastRead());
             }
+            check();
             return true;
         case kShowMenu:
             showMenu(lParam);
@@ -227,6 +232,10 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
         default:
             return false;
     }
+}
+
+void TaskbarHost::sourceReloaded() noexcept {
+    PostMessageW(window(), kConfigurationReloaded, 0, 0);
 }
 
 void TaskbarHost::readSettings(const std::optional<std::string>& text) noexcept {
@@ -331,24 +340,17 @@ void TaskbarHost::check() noexcept {
 
 void TaskbarHost::logRefusal() noexcept {
     try {
-        // Every window reads the same file: the first refusal speaks for all of them.
-        std::string refusal;
-        bool shown = false;
-        for (const auto& window : windows_) {
-            if (refusal.empty()) {
-                refusal = window->refusal();
-            }
-            shown = shown || window->showsMeters();
-        }
-        if (refusal == loggedRefusal_ || windows_.empty()) {
+        if (!source_ || source_->refusal() == loggedRefusal_ || windows_.empty()) {
             return;
         }
+        std::string refusal = source_->refusal();
         if (refusal.empty()) {
             log(L"the configuration loaded");
         } else {
             const std::u16string reason = utf8ToUtf16(printableText(refusal));
             log(L"the configuration was refused: " + std::wstring(reason.begin(), reason.end()) +
-                (shown ? L"; the meters show the last one that loaded" : L"; no meters are shown"));
+                (source_->engine().loaded() ? L"; the meters show the last one that loaded"
+                                            : L"; no meters are shown"));
         }
         loggedRefusal_ = std::move(refusal);
     } catch (...) {
@@ -417,8 +419,8 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
             window::startTaskManager();
             break;
         case kReload:
-            for (const auto& window : windows_) {
-                window->reload();
+            if (source_) {
+                source_->readConfigurationAgain();
             }
             break;
         case kExit:

@@ -17,6 +17,7 @@
 #include "config/taskbar_settings.h"
 #include "platform/win32/handles.h"
 #include "tavisto_identifiers.h"
+#include "window/panel_source.h"
 #include "window/window_procedure.h"
 
 namespace tavisto::companion {
@@ -31,7 +32,8 @@ inline constexpr wchar_t kTaskbarCreatedMessage[] = L"TaskbarCreated";
 // no such window is found.
 HWND findRunningHostWindow() noexcept;
 
-class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
+class TaskbarHost : private window::WindowProcedure<TaskbarHost>,
+                    private window::PanelSource::Reader {
   public:
     // `force`: attach even to a taskbar that hosts desk bands.
     explicit TaskbarHost(bool force) noexcept : force_(force) {}
@@ -48,6 +50,8 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     static constexpr char kFailurePlace[] = "the companion's control window";
     // True when the message is answered (with 0) without DefWindowProcW.
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // The taskbar settings of the file are read again once every window has heard of it.
+    void sourceReloaded() noexcept override;
     // Twice a second and after every event: drops windows whose taskbar went or that
     // were taken out of it, attaches to the taskbars that have none, re-places the rest
     // (shown, on top of the taskbar's children).
@@ -69,6 +73,9 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost> {
     const bool force_;
     UINT taskbarCreated_ = 0;
     TaskbarSettings settings_;
+    // One engine for every taskbar's window: a window that comes or goes adds or removes
+    // a view of it, never a query. It outlives the windows.
+    std::shared_ptr<window::PanelSource> source_;
     std::vector<std::unique_ptr<TaskbarWindow>> windows_;
     // Back-off after a failed attach: every 2 s for 10 s, then 4 s, 8 s, 16 s.
     int failedAttaches_ = 0;

@@ -13,9 +13,7 @@
 namespace tavisto::companion {
 namespace {
 
-// The panel names the timers it sets on this window by their refresh rates; this
-// identifier would be a rate of hundreds of millions of years.
-constexpr UINT_PTR kFrameAnswerTimer = ~UINT_PTR{0};
+constexpr UINT_PTR kFrameAnswerTimer = 1;
 
 UINT frameRequestMessage() noexcept {
     static const UINT message = RegisterWindowMessageW(kFrameRequestMessage);
@@ -152,25 +150,10 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
     }
 }
 
-void TaskbarWindow::reload() noexcept {
-    if (panel_) {
-        panel_->readConfigurationAgain();
-    }
-}
-
-std::optional<std::string> TaskbarWindow::configurationText() const {
-    return panel_ ? panel_->lastRead() : std::nullopt;
-}
-
 std::vector<SpokenGroup> TaskbarWindow::spokenValues() const {
     return panel_ && panel_->panel()
                ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples())
                : std::vector<SpokenGroup>{};
-}
-
-const std::string& TaskbarWindow::refusal() const noexcept {
-    static const std::string none;
-    return panel_ ? panel_->refusal() : none;
 }
 
 void TaskbarWindow::redrawForTheme() noexcept {
@@ -228,7 +211,7 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_CREATE:
             try {
                 panel_ = std::make_unique<window::PanelWindow>(window, panelHost(),
-                                                               win32::DpiSource::WindowMonitor);
+                                                               window::DpiSource::WindowMonitor);
             } catch (...) {
                 // Out of memory: the window stays empty.
                 reportCaughtException("the taskbar window's panel");
@@ -300,10 +283,6 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
 
 BandDirection TaskbarWindow::panelDirection() noexcept {
     return window::bandDirectionOf(taskbar_);
-}
-
-void TaskbarWindow::panelReloaded(bool) noexcept {
-    PostMessageW(host_, kConfigurationReloaded, reinterpret_cast<WPARAM>(window()), 0);
 }
 
 }  // namespace tavisto::companion

@@ -1,6 +1,7 @@
 #pragma once
-// One taskbar's meters: a layered window made a child of the taskbar, showing the
-// panel of the shared panel window. The host (TaskbarHost) decides where it goes.
+// One taskbar's meters: a layered window made a child of the taskbar, showing the meters
+// of the panel source every taskbar window shares. The host (TaskbarHost) decides where
+// it goes.
 
 #include <windows.h>
 
@@ -66,13 +67,8 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow>, private wi
     void followScale() noexcept;
     // Sizes and moves the window where the settings put it, when it is not there yet.
     void place(const TaskbarSettings& settings) noexcept;
-    void reload() noexcept;
     // Each group's name and what its meters show now; empty without a panel.
     std::vector<SpokenGroup> spokenValues() const;
-    // Why the panel's last reload kept what was shown; empty after one that loaded.
-    const std::string& refusal() const noexcept;
-    // The configuration file's text as the panel's last reload read it; none without.
-    std::optional<std::string> configurationText() const;
     // The taskbar turned light or dark: "auto" colours are drawn again, without a reload.
     void redrawForTheme() noexcept;
 
@@ -86,8 +82,8 @@ class TaskbarWindow : private window::WindowProcedure<TaskbarWindow>, private wi
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // Along the taskbar it is a child of.
     BandDirection panelDirection() noexcept override;
-    // The host reads the taskbar settings of the file again.
-    void panelReloaded(bool lengthChanged) noexcept override;
+    // The host, told of the reload too, places every window again.
+    void panelReloaded(bool) noexcept override {}
     void present() noexcept;
     void requestFrame(HWND requester) noexcept;
     void sendFrame(HWND requester) noexcept;

@@ -50,6 +50,7 @@ class PanelView final : public PanelEngine::View {
     BandDirection direction() const noexcept { return direction_; }
     double dpiScale() const noexcept { return dpiScale_; }
     platform::MemorySurface& surface() noexcept { return *surface_; }
+    const platform::MemorySurface& surface() const noexcept { return *surface_; }
 
   private:
     void modelGoing() noexcept override;

@@ -101,7 +101,7 @@ STDMETHODIMP CTavisto::GetBandInfo(DWORD bandId, DWORD, DESKBANDINFO* info) noex
     }
     bandId_ = bandId;
     const std::int32_t length = bandLength();
-    const MeterPanel* const panel = panelWindow_ ? panelWindow_->panel() : nullptr;
+    const PanelView* const panel = panelWindow_ ? panelWindow_->panel() : nullptr;
     if (info->dwMask & DBIM_MINSIZE) {
         info->ptMinSize.x = length;
         info->ptMinSize.y =
@@ -232,7 +232,7 @@ STDMETHODIMP CTavisto::TranslateAcceleratorIO(MSG*) noexcept {
 void CTavisto::windowCreated(HWND window) noexcept {
     try {
         panelWindow_ =
-            std::make_unique<window::PanelWindow>(window, panelHost(), win32::DpiSource::Screen);
+            std::make_unique<window::PanelWindow>(window, panelHost(), window::DpiSource::Screen);
     } catch (...) {
         // Out of memory: the band stays empty.
         reportCaughtException("the band's panel");
@@ -244,8 +244,8 @@ void CTavisto::windowDestroying() noexcept {
 }
 
 void CTavisto::panelReloaded(bool lengthChanged) noexcept {
-    if (!panelWindow_->refusal().empty()) {
-        reportFailure("reloading the configuration", panelWindow_->refusal());
+    if (!panelWindow_->source().refusal().empty()) {
+        reportFailure("reloading the configuration", panelWindow_->source().refusal());
     }
     if (lengthChanged) {
         RECT client{};

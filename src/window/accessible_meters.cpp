@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/failure_sink.h"
-#include "panel/meter_panel.h"
+#include "panel/panel_view.h"
 
 namespace tavisto::window {
 namespace {
@@ -39,7 +39,7 @@ VARIANT childVariant(long id) noexcept {
     return variant;
 }
 
-const MeterGroup* groupAt(const MeterPanel* panel, long child) noexcept {
+const MeterGroup* groupAt(const PanelView* panel, long child) noexcept {
     if (panel == nullptr || child < 1 ||
         static_cast<std::size_t>(child) > panel->model().groups.size()) {
         return nullptr;
@@ -49,7 +49,7 @@ const MeterGroup* groupAt(const MeterPanel* panel, long child) noexcept {
 
 // The rectangle of the group numbered `child` from 1, in screen coordinates; empty when
 // the panel has no such group.
-RECT screenRectOf(HWND window, const MeterPanel* panel, long child) noexcept {
+RECT screenRectOf(HWND window, const PanelView* panel, long child) noexcept {
     if (groupAt(panel, child) == nullptr ||
         static_cast<std::size_t>(child) > panel->layout().groups.size()) {
         return RECT{};
@@ -68,7 +68,7 @@ void AccessibleMeters::disconnect() noexcept {
 }
 
 long AccessibleMeters::groupCount() const noexcept {
-    const MeterPanel* panel = source_ != nullptr ? source_->panel() : nullptr;
+    const PanelView* panel = source_ != nullptr ? source_->panel() : nullptr;
     return panel != nullptr ? static_cast<long>(panel->model().groups.size()) : 0;
 }
 
@@ -171,7 +171,7 @@ STDMETHODIMP AccessibleMeters::get_accValue(VARIANT child, BSTR* value) noexcept
         if (id == CHILDID_SELF) {
             return S_FALSE;
         }
-        const MeterPanel* panel = source_ != nullptr ? source_->panel() : nullptr;
+        const PanelView* panel = source_ != nullptr ? source_->panel() : nullptr;
         const MeterGroup* group = groupAt(panel, id);
         if (group == nullptr) {
             return E_INVALIDARG;
@@ -343,7 +343,7 @@ STDMETHODIMP AccessibleMeters::accHitTest(long left, long top, VARIANT* child) n
     if (!GetWindowRect(window_, &window) || !PtInRect(&window, point)) {
         return S_FALSE;
     }
-    const MeterPanel* panel = source_ != nullptr ? source_->panel() : nullptr;
+    const PanelView* panel = source_ != nullptr ? source_->panel() : nullptr;
     for (long id = 1; id <= groupCount(); ++id) {
         const RECT rect = screenRectOf(window_, panel, id);
         if (PtInRect(&rect, point)) {
@@ -394,7 +394,7 @@ void MeterAccessibility::announceValueChanges() noexcept {
     if (!object_ || !object_->heldByClient()) {
         return;
     }
-    const MeterPanel* panel = source_.panel();
+    const PanelView* panel = source_.panel();
     if (panel == nullptr) {
         return;
     }

@@ -16,16 +16,16 @@
 #include "window/com_object.h"
 
 namespace tavisto {
-class MeterPanel;
+class PanelView;
 }
 
 namespace tavisto::window {
 
-// Where the object reads the panel: the window's owner, which may replace its panel on
-// a reload or have none.
+// Where the object reads the meters: the window's owner, whose view shows nothing before
+// a configuration has loaded.
 class MeterSource {
   public:
-    virtual const MeterPanel* panel() const noexcept = 0;
+    virtual const PanelView* panel() const noexcept = 0;
 
   protected:
     ~MeterSource() = default;

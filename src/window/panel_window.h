@@ -1,11 +1,11 @@
 #pragma once
-// A meter panel in a window, as every host shows it: the desk band's window in a
-// taskbar that hosts bands, the companion's window inside the taskbar, and the settings
-// window's preview. It owns the window's platform services, the panel, the collector
-// that runs the panel's collections away from the window's thread, and the watcher that
-// asks for a reload when the configuration file changes, and it answers the messages
-// every host answers alike; the host owns the window, answers its own messages first and
-// decides how the frame reaches the screen.
+// The meters in a window, as every host shows them: the desk band's window in a taskbar
+// that hosts bands, the companion's window inside each taskbar, and the settings
+// window's preview. It is the window's view of its thread's panel source: the window's
+// own backends, layout, frame cache and surface, drawn from the samples every window of
+// the thread shares. It answers the messages every host answers alike; the host owns
+// the window, answers its own messages first and decides how the frame reaches the
+// screen.
 
 #include <windows.h>
 
@@ -14,13 +14,15 @@
 #include <optional>
 #include <string>
 
-#include "panel/meter_panel.h"
-#include "platform/win32/band_window_platform.h"
+#include "panel/panel_view.h"
 #include "platform/win32/gdiplus_surface.h"
+#include "platform/win32/painting.h"
+#include "platform/win32/system_services.h"
+#include "platform/win32/taskbar_theme.h"
+#include "platform/win32/tooltips.h"
 #include "window/accessible_meters.h"
-#include "window/collector.h"
-#include "window/config_watcher.h"
 #include "window/configuration_location.h"
+#include "window/panel_source.h"
 
 namespace tavisto::window {
 
@@ -29,7 +31,7 @@ class PanelHost {
   public:
     // The way the meters run now, asked at each resize and theme change.
     virtual BandDirection panelDirection() noexcept = 0;
-    // After a reload message that read the file, whether it loaded or was refused.
+    // After a reload that read the file, whether it loaded or was refused.
     virtual void panelReloaded(bool lengthChanged) noexcept = 0;
 
   protected:
@@ -38,41 +40,41 @@ class PanelHost {
     PanelHost& panelHost() noexcept { return *this; }
 };
 
-class PanelWindow final : public MeterSource {
+// Where the window's DPI comes from: the screen (the desk band, scaled with the process
+// that hosts it), or the monitor of the window (a per-monitor aware program).
+enum class DpiSource { Screen, WindowMonitor };
+
+class PanelWindow final : public MeterSource, private PanelSource::Reader {
   public:
-    // Call from WM_CREATE with GDI+ started: starts watching the configuration folder;
-    // the watcher reads the file and the reload message brings it. Until then, and while
-    // the file is missing or malformed, the window has no panel. `host` outlives it.
-    PanelWindow(HWND window, PanelHost& host, win32::DpiSource dpi);
-    // Destroy it no later than WM_DESTROY, on the window's thread: the panel's timers
-    // and tooltips belong to the window, and the watcher posts to it.
+    // Call from WM_CREATE with GDI+ started: shows what the thread's panel source has
+    // loaded, and what it loads from then on. Until the first load, and while the file is
+    // missing or malformed, the window shows no meters. `host` outlives it. Throws when
+    // the source or the window's surface cannot be made.
+    PanelWindow(HWND window, PanelHost& host, DpiSource dpi);
+    // Destroy it no later than WM_DESTROY, on the window's thread: the tooltips belong to
+    // the window.
     ~PanelWindow();
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;
 
     // The messages every host answers alike: resizes and theme changes lay out again,
-    // painting draws the frame over the parent's background, WM_GETOBJECT, the
-    // collector's and the watcher's messages. True when answered with `result`.
+    // painting draws the frame over the parent's background, WM_GETOBJECT. True when
+    // answered with `result`.
     bool answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept;
 
-    // Has the watcher read the file again, as after a change; the reload message follows.
-    void readConfigurationAgain() noexcept;
-    // The text of the newest read a reload took; none before the first, or when that
-    // read found no file to read.
-    const std::optional<std::string>& lastRead() const noexcept { return lastRead_; }
-    // Why the last reload kept what was shown (the file could not be read, or the parse's
-    // or the load's message); empty after one that loaded.
-    const std::string& refusal() const noexcept { return refusal_; }
+    // The source every window of the thread shows.
+    PanelSource& source() noexcept { return *source_; }
+    const PanelSource& source() const noexcept { return *source_; }
     // Lays out for the host's direction and theme now, redraws the whole frame and
     // repaints.
     void layOutAgain() noexcept;
 
-    BandDirection direction() const noexcept { return direction_; }
-    // 0 while there is no panel.
+    BandDirection direction() const noexcept { return view_.direction(); }
+    // 0 while no configuration is loaded.
     std::int32_t bandLength() const noexcept;
-    double dpiScale() const noexcept { return panel_ ? panel_->dpiScale() : 0.0; }
-    // Null while there is no panel.
-    const MeterPanel* panel() const noexcept override { return panel_.get(); }
+    double dpiScale() const noexcept { return view_.dpiScale(); }
+    // Null while no configuration is loaded.
+    const PanelView* panel() const noexcept override;
     const win32::GdiplusMemorySurface* surface() const noexcept;
 
     // After new values reached the screen: screen readers that hold the accessible object
@@ -80,22 +82,21 @@ class PanelWindow final : public MeterSource {
     void announceValueChanges() noexcept { accessibility_.announceValueChanges(); }
 
   private:
-    // The reload message: loads what the watcher read, and tells the host when there was
-    // a read. A document that cannot be read or loaded keeps what is shown.
-    void reload() noexcept;
-    // The collector's message: the panel reads what was collected and draws.
-    void collected() noexcept;
+    // Tells the host, and screen readers when the groups may be others.
+    void sourceReloaded() noexcept override;
 
     HWND window_;
     PanelHost& host_;
-    BandDirection direction_;
-    std::unique_ptr<win32::BandWindowPlatform> platform_;
-    // Outlives the panel, whose queries it may still be collecting.
-    std::unique_ptr<Collector> collector_;
-    std::unique_ptr<MeterPanel> panel_;
-    std::unique_ptr<ConfigWatcher> watcher_;
-    std::string refusal_;
-    std::optional<std::string> lastRead_;
+    std::shared_ptr<PanelSource> source_;
+    win32::BufferedPaintThread bufferedPaint_;
+    win32::Win32Screen screen_;
+    win32::Win32BandWindow bandWindow_;
+    win32::Win32Tooltips tooltips_;
+    win32::GdiplusSurfaceFactory surfaces_;
+    win32::Win32ThemeSettings theme_;
+    PanelView view_;
+    // The length the host last heard of.
+    std::int32_t reportedLength_ = 0;
     MeterAccessibility accessibility_;
 };
 

@@ -11,7 +11,7 @@
 
 #include "desk_band_host.h"
 #include "panel/meter_panel.h"
-#include "platform/win32/band_window_platform.h"
+#include "win32/window_backends.h"
 #include "render/band_metrics.h"
 #include "tavisto_identifiers.h"
 #include "win32/process_resources.h"
@@ -397,13 +397,12 @@ struct EnginePanel {
     EnginePanel(const std::string& configuration, int thickness)
         : window(CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 400, thickness, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), nullptr)),
-          platform(std::make_unique<win32::BandWindowPlatform>(window.get(),
-                                                               win32::DpiSource::WindowMonitor)),
+          platform(std::make_unique<win32::testing::WindowBackends>(window.get(), true)),
           panel(MeterPanel::create(platform->services(), configuration, BandDirection::Horizontal,
                                    error)) {}
 
     win32::Window window;
-    std::unique_ptr<win32::BandWindowPlatform> platform;
+    std::unique_ptr<win32::testing::WindowBackends> platform;
     std::string error;
     std::unique_ptr<MeterPanel> panel;
 };

@@ -5,6 +5,7 @@
 //    10,000 ticks at a 10 ms rate: neither may crash or break PDH's rules, and once the
 //    failures stop the meters must show the values the stand-in serves again.
 //    TAVISTO_PDH_FAULT_TICKS sets another number of ticks (a quicker local run).
+//  - Four taskbars show one engine: no counter added, no collection made for each.
 //  - Collections that take 5 s: the window keeps answering, shows the new configuration
 //    of a reload at once and the collected values when the collection returns, and ends
 //    within a second, leaving nothing behind.
@@ -20,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
@@ -527,6 +529,82 @@ TEST_P(StalledAdd, WindowAnswersThroughLoadReloadAndRetriesAndNeverCallsPdh) {
         EXPECT_NE(caller, windowThread) << "the window's thread called PDH";
     }
     EXPECT_EQ(status->misuses, 0);
+}
+
+// Every taskbar's window is a view of one engine: taskbars that come and go add no
+// counter and no collection, and a save adds each counter once, however many taskbars
+// show it.
+class SharedEngine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host::removeFolder(host::configurationFolder());
+        CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+        ASSERT_TRUE(standIn_.follow(PdhSchedule{}));
+    }
+    void TearDown() override { host::removeFolder(host::configurationFolder()); }
+
+    // Two meters name one path, a third another, all at one rate: two counters to add.
+    static std::string configuration(const std::string& name) {
+        const std::string column = R"json({ "meterType": "column", "width": 10,
+            "refreshRate": 100, "counters": [ { "counterPath": "(\\Test(_Total)\\PATH)",
+            "color": "#FF0000", "minValue": 0, "maxValue": 100 } ] })json";
+        const auto meter = [&](const std::string& path) {
+            std::string text = column;
+            text.replace(text.find("PATH"), 4, path);
+            return text;
+        };
+        return R"json({ "taskbar": { "monitors": "all" }, "meterGroups": [ { "name": ")json" +
+               name + R"json(", "width": 34, "meters": [ )json" + meter("Value") + ", " +
+               meter("Value") + ", " + meter("Other") + " ] } ] }";
+    }
+    StandInStatus status() const {
+        return standInStatus(companion_->id()).value_or(StandInStatus{});
+    }
+    // Collections per second over `milliseconds`.
+    double collectionsPerSecond(DWORD milliseconds) const {
+        const std::int64_t before = status().collections;
+        const ULONGLONG started = GetTickCount64();
+        host::pumpFor(milliseconds);
+        return static_cast<double>(status().collections - before) * 1000.0 /
+               static_cast<double>(GetTickCount64() - started);
+    }
+
+    PdhStandIn standIn_;
+    std::unique_ptr<Companion> companion_;
+};
+
+TEST_F(SharedEngine, TaskbarsThatComeAndGoAddNoCounterAndNoCollection) {
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), configuration("first")));
+    const FakeTaskbar primary;
+    companion_ = std::make_unique<Companion>(L"--taskbar");
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return primary.meters() != nullptr && status().collections >= 5; }, 10'000))
+        << describe(status());
+    const double withOne = collectionsPerSecond(3000);
+    EXPECT_EQ(status().adds, 2) << "a path named twice at one rate is added once";
+
+    std::vector<std::unique_ptr<FakeTaskbar>> secondary;
+    for (int index = 0; index < 3; ++index) {
+        secondary.push_back(
+            std::make_unique<FakeTaskbar>(Scenario{.kind = TaskbarKind::Secondary, .length = 500}));
+    }
+    ASSERT_TRUE(host::pumpUntil([] { return companionWindowCount() == 4; }, 10'000));
+    const double withFour = collectionsPerSecond(3000);
+    EXPECT_GT(withOne, 2.0);
+    EXPECT_LT(withFour, withOne * 1.5) << withOne << " collections per second with one taskbar";
+    EXPECT_EQ(status().adds, 2) << describe(status());
+    EXPECT_EQ(status().opens, 1) << describe(status());
+
+    ASSERT_TRUE(host::writeInPlace(host::configurationFile(), configuration("second")));
+    EXPECT_TRUE(host::pumpUntil([&] { return status().adds >= 4; }, 10'000));
+    host::pumpFor(1000);
+    EXPECT_EQ(status().adds, 4) << "a save reloads the engine once";
+
+    secondary.clear();
+    EXPECT_TRUE(host::pumpUntil([] { return companionWindowCount() == 1; }, 10'000));
+    host::pumpFor(1000);
+    EXPECT_EQ(status().adds, 4) << describe(status());
+    EXPECT_EQ(status().misuses, 0);
 }
 
 const HostCase kHosts[] = {

@@ -25,10 +25,11 @@ inline void findClose(HANDLE search) noexcept {
 }
 using FileSearch = win32::Owned<win32::handle_traits::Simple<HANDLE, findClose, -1>>;
 
-bool isBandWindow(HWND window) {
+// The watcher's reload messages go to the engine's window, of this class.
+bool isPanelSourceWindow(HWND window) {
     wchar_t name[32] = {};
     return window != nullptr && GetClassNameW(window, name, 32) > 0 &&
-           std::wstring(name) == TAVISTO_BAND_WINDOW_CLASS;
+           std::wstring(name) == TAVISTO_PANEL_SOURCE_WINDOW_CLASS;
 }
 
 bool sameText(const std::wstring& left, const std::wstring& right) {
@@ -321,7 +322,7 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds) {
     for (;;) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == kReloadMessage && isBandWindow(message.hwnd)) {
+            if (message.message == kReloadMessage && isPanelSourceWindow(message.hwnd)) {
                 ++reloads;
             }
             TranslateMessage(&message);

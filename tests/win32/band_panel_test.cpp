@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "panel/meter_panel.h"
-#include "platform/win32/band_window_platform.h"
+#include "win32/window_backends.h"
 #include "platform/win32/dib_section.h"
 #include "process_resources.h"
 #include "test_window.h"
@@ -75,7 +75,7 @@ class BandPanel : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(window);
-        platform = std::make_unique<BandWindowPlatform>(window.get());
+        platform = std::make_unique<testing::WindowBackends>(window.get());
     }
     void TearDown() override {
         panel.reset();
@@ -93,7 +93,7 @@ class BandPanel : public ::testing::Test {
     }
 
     Window window = testing::createTestWindow(kWidth, kHeight);
-    std::unique_ptr<BandWindowPlatform> platform;
+    std::unique_ptr<testing::WindowBackends> platform;
     std::unique_ptr<MeterPanel> panel;
 };
 

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "panel/meter_panel.h"
-#include "platform/win32/band_window_platform.h"
+#include "win32/window_backends.h"
 #include "platform/win32/pdh_counter_queries.h"
 #include "platform/win32/system_services.h"
 #include "process_resources.h"
@@ -106,7 +106,7 @@ TEST(PdhCounterQueries, PanelRetryingAbsentWildcardsReadsZeroAndKeepsItsHandles)
          "counters": [{"counterPath": "(\\No Such Object(*)\\No Such Counter) + (\\Processor(_Total)\\% Processor Time)"}]}]}]})json";
     const Window window = testing::createTestWindow(100, 40);
     ASSERT_TRUE(window);
-    auto platform = std::make_unique<BandWindowPlatform>(window.get());
+    auto platform = std::make_unique<testing::WindowBackends>(window.get());
     auto panel = std::make_unique<MeterPanel>(platform->services(), std::string(kBand),
                                               BandDirection::Horizontal);
     panel->tick(60000);

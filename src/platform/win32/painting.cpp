@@ -18,7 +18,7 @@ BufferedPaintThread::~BufferedPaintThread() {
     }
 }
 
-void paintBand(HWND window, HDC given, platform::MemorySurface* surface) noexcept {
+void paintBand(HWND window, HDC given, const platform::MemorySurface* surface) noexcept {
     PaintDc paint;
     HDC target = given;
     if (target == nullptr) {
@@ -39,7 +39,7 @@ void paintBand(HWND window, HDC given, platform::MemorySurface* surface) noexcep
     }
     DrawThemeParentBackground(window, bufferDc, &client);
 
-    const auto* memory = dynamic_cast<GdiplusMemorySurface*>(surface);
+    const auto* memory = dynamic_cast<const GdiplusMemorySurface*>(surface);
     if (memory == nullptr || memory->width() == 0) {
         return;
     }

@@ -24,6 +24,6 @@ class BufferedPaintThread {
 // Paints the band window. `given` is the DC of WM_PRINTCLIENT, or null for WM_PAINT
 // (BeginPaint/EndPaint). `surface` is the panel's memory surface, or null when there
 // is no panel: then only the taskbar's background is painted.
-void paintBand(HWND window, HDC given, platform::MemorySurface* surface) noexcept;
+void paintBand(HWND window, HDC given, const platform::MemorySurface* surface) noexcept;
 
 }  // namespace tavisto::win32
