@@ -44,16 +44,20 @@ TEST(CounterValue, WithoutReferencesIsZeroMovedIntoTheRange) {
     EXPECT_EQ(raised.samples.minValue, 5.0);
 }
 
-TEST(CounterValue, OneReferenceGivesTheBareSampleWithoutEvaluatingTheText) {
+TEST(CounterValue, OneReferenceEvaluatesItsArithmeticAndAloneGivesTheBareSample) {
     Sampled ratio(
         R"json({"counterPath": "(PERFORMANCE_INFORMATION.CommitTotal) / (PERFORMANCE_INFORMATION.CommitTotal)"})json");
     ASSERT_EQ(ratio.counter.expressionText, "a / a");
     setSample(ratio, "a", 7.0);
-    EXPECT_EQ(ratio.current(), 7.0);
+    EXPECT_EQ(ratio.current(), 1.0);
 
     Sampled scaled(R"json({"counterPath": "(\\Memory\\Available Bytes) / 1048576"})json");
     setSample(scaled, "a", 2097152.0);
-    EXPECT_EQ(scaled.current(), 2097152.0);
+    EXPECT_EQ(scaled.current(), 2.0);
+
+    Sampled kelvin(R"json({"counterPath": "(\\Thermal Zone Information(*)\\Temperature) - 273.15"})json");
+    setSample(kelvin, "a", 315.15);
+    EXPECT_NEAR(kelvin.current(), 42.0, 1e-9);
 
     Sampled broken(R"json({"counterPath": "(\\Memory\\Available Bytes) ?"})json");
     setSample(broken, "a", 3.0);

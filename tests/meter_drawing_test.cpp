@@ -281,10 +281,65 @@ TEST(ValueFormat, TheLargestValuesAreShownWithEveryDigit) {
     EXPECT_EQ(rate.substr(294), u" PB/s");
 }
 
-TEST(ValueFormat, NonFiniteValuesShowNothing) {
-    EXPECT_EQ(formatValue(CounterUnits::Percent, kInfinity), u"");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, -kInfinity), u"");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, std::nan("")), u"");
+// Every unit with and without "decimals" at the values that move a text: a prefix's
+// edge, a rounding that reaches the next prefix, negatives, the huge and the non-finite.
+TEST(ValueFormat, EachUnitReadsAsTaskManagerDoes) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        CounterUnits units;
+        double value;
+        int decimals;
+        std::u16string_view shown;
+    } cases[] = {
+        {CounterUnits::BitsPerSecond, 1'500'000, kUnitDecimals, u"1.5 Mbps"},
+        {CounterUnits::BitsPerSecond, 999.95e3, kUnitDecimals, u"1.0 Mbps"},
+        {CounterUnits::BitsPerSecond, 150e6, kUnitDecimals, u"150 Mbps"},
+        {CounterUnits::BitsPerSecond, 512, kUnitDecimals, u"512 bps"},
+        {CounterUnits::BitsPerSecond, 0, 2, u"0.00 bps"},
+        {CounterUnits::BitsPerSecond, 1e18, kUnitDecimals, u"1,000 Pbps"},
+        {CounterUnits::Bytes, 8'589'934'592, kUnitDecimals, u"8.0 GB"},
+        {CounterUnits::Bytes, 1023.96 * 1024, kUnitDecimals, u"1.0 MB"},
+        {CounterUnits::Bytes, -2048, kUnitDecimals, u"-2.0 KB"},
+        {CounterUnits::Bytes, 1536, 3, u"1.500 KB"},
+        {CounterUnits::Count, 1234, kUnitDecimals, u"1,234"},
+        {CounterUnits::Count, 12'345, kUnitDecimals, u"12.3K"},
+        {CounterUnits::Count, 9999.6, kUnitDecimals, u"10.0K"},
+        {CounterUnits::Count, 999'999, kUnitDecimals, u"1.0M"},
+        {CounterUnits::Count, -1234.5, 1, u"-1,234.5"},
+        {CounterUnits::Celsius, 41.6, kUnitDecimals, u"42 \u00B0C"},
+        {CounterUnits::Celsius, -0.4, kUnitDecimals, u"0 \u00B0C"},
+        {CounterUnits::Celsius, 41.65, 1, u"41.6 \u00B0C"},
+        {CounterUnits::Watts, 35.2, kUnitDecimals, u"35 W"},
+        {CounterUnits::Rpm, 1200, kUnitDecimals, u"1,200 RPM"},
+        {CounterUnits::Hertz, 3.2e9, kUnitDecimals, u"3.2 GHz"},
+        {CounterUnits::Hertz, 3.2e9, 2, u"3.20 GHz"},
+        {CounterUnits::Seconds, 5000, kUnitDecimals, u"1 h 23 min"},
+        {CounterUnits::Seconds, 45.4, kUnitDecimals, u"45 s"},
+        {CounterUnits::Seconds, 59.7, kUnitDecimals, u"1 min"},
+        {CounterUnits::Seconds, 3599.9, kUnitDecimals, u"1 h 0 min"},
+        {CounterUnits::Seconds, -5000, kUnitDecimals, u"-1 h 23 min"},
+        // The first two units keep their text without "decimals", and take digits with it.
+        {CounterUnits::Percent, 42.5, kUnitDecimals, u"43%"},
+        {CounterUnits::Percent, 42.46, 1, u"42.5%"},
+        {CounterUnits::BytesPerSecond, 1'500'000, kUnitDecimals, u"2 MB/s"},
+        {CounterUnits::BytesPerSecond, 1'500'000, 2, u"1.50 MB/s"},
+        {CounterUnits::BytesPerSecond, 999.96, 1, u"1.0 KB/s"},
+        // Not a number, for every unit: a dash; unknown units: nothing.
+        {CounterUnits::Percent, kInfinity, kUnitDecimals, u"\u2014"},
+        {CounterUnits::BytesPerSecond, -kInfinity, kUnitDecimals, u"\u2014"},
+        {CounterUnits::Bytes, kNaN, 1, u"\u2014"},
+        {CounterUnits::Seconds, kNaN, kUnitDecimals, u"\u2014"},
+        {CounterUnits::Unknown, kNaN, kUnitDecimals, u""},
+        {CounterUnits::Unknown, 42, 2, u""},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(formatValue(each.units, each.value, each.decimals), each.shown)
+            << static_cast<int>(each.units) << " " << each.value << " with " << each.decimals;
+    }
+    // The largest counts keep every digit and their separators.
+    const ValueText huge = formatValue(CounterUnits::Count, std::numeric_limits<double>::max());
+    EXPECT_TRUE(huge.view().ends_with(u"T"));
+    EXPECT_EQ(huge.view().size(), 297U + 98U + 1U);
 }
 
 TEST(TriggerTest, ComparesByTheOperatorText) {

@@ -68,6 +68,18 @@ const SpokenCase kSpokenCases[] = {
         {"counterPath": "(\\Processor(_Total)\\% Processor Time)"}]}]}]})json",
      30.0,
      {{u"Group 1", u"0%"}, {u"Group 2", u""}}},
+    {"NamedCountersSayTheirNamesAndAValueThatIsNoNumberIsNotAvailable",
+     R"json({"meterGroups": [{"name": "Named", "meters": [
+        {"meterType": "text", "counters": [
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time)", "name": "CPU",
+             "units": "percent", "minValue": 0, "maxValue": 100},
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time) / 0", "name": "Sensor",
+             "units": "celsius"}]},
+        {"meterType": "column", "counters": [
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time) * 1024", "name": "Disk",
+             "units": "bytes", "minValue": 0, "maxValue": 1e9}]}]}]})json",
+     30.0,
+     {{u"Named", u"CPU 30%, Sensor not available, Disk 30.0 KB"}}},
 };
 
 class SpokenValues : public ::testing::Test {

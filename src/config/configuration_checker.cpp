@@ -1,6 +1,7 @@
 #include "config/configuration_checker.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <deque>
 #include <exception>
@@ -647,6 +648,26 @@ class Checker {
         }
     }
 
+    // The known unit closest to what was written, or the list of them.
+    static std::string unitsHint(const std::string& text) {
+        std::string lower = text;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char letter) {
+            return static_cast<char>(std::tolower(letter));
+        });
+        const std::string_view* nearest = nullptr;
+        // Short texts are near too many units to guess from.
+        std::size_t nearestDistance = text.size() >= 8 ? 5 : 3;
+        for (const std::string_view& unit : kCounterUnits) {
+            const std::size_t distance = editDistance(lower, unit);
+            if (!text.empty() && distance < nearestDistance) {
+                nearest = &unit;
+                nearestDistance = distance;
+            }
+        }
+        return nearest != nullptr ? "; did you mean " + inQuotes(*nearest) + "?"
+                                  : " (expected " + listOf(kCounterUnits) + ")";
+    }
+
     void checkCounter(const json& counter, const JsonPath& pointer, MeterType meterType) {
         static const json kNoMembers = json::object();
         const json& members = counter.is_object() ? counter : kNoMembers;
@@ -663,12 +684,10 @@ class Checker {
             if (meterKind(meterType).showsUnits && !known) {
                 add(Severity::Warning, unitsPointer, false, "units",
                     (text.empty() ? std::string("no units") : "unknown units " + inQuotes(text)) +
-                        ": the counter's line stays blank (expected " + listOf(kCounterUnits) +
-                        ")");
+                        ": the counter's line stays blank" + unitsHint(text));
             } else if (!text.empty() && !known) {
                 add(Severity::Warning, unitsPointer, false, "unknown-value",
-                    "unknown units " + inQuotes(text) + " (expected " + listOf(kCounterUnits) +
-                        ")");
+                    "unknown units " + inQuotes(text) + unitsHint(text));
             }
         }
 

@@ -65,7 +65,9 @@ struct ConfigurationKey {
 
 inline constexpr auto kGraphStyles = std::to_array<std::string_view>({"area", "line"});
 inline constexpr auto kOrientations = std::to_array<std::string_view>({"horizontal"});
-inline constexpr auto kCounterUnits = std::to_array<std::string_view>({"bytes/second", "percent"});
+inline constexpr auto kCounterUnits = std::to_array<std::string_view>(
+    {"bytes/second", "percent", "bits/second", "bytes", "count", "celsius", "watts", "rpm",
+     "hertz", "seconds"});
 inline constexpr auto kTriggerOperators =
     std::to_array<std::string_view>({">", ">=", "<", "<=", "="});
 inline constexpr auto kTaskbarMonitors = std::to_array<std::string_view>({"primary", "all"});
@@ -193,10 +195,22 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
     {KeyLevel::Counter, "color", ValueKind::Colour, "\"#FFFFFF\"",
      "Fill colour (column, pie, graph) or text colour (text, indicator), \"#RRGGBB\", or "
      "\"auto\": white on a dark taskbar, black on a light one."},
+    {KeyLevel::Counter, "name", ValueKind::String, "\"\"",
+     "What the value is, such as \"CPU\" or \"Download\": said and shown with it in tooltips, "
+     "Show values and screen readers (\"CPU 3%\"); empty: the value alone."},
     {KeyLevel::Counter, "units", ValueKind::String, "\"\"",
-     "Value formatting of text meters: \"bytes/second\" or \"percent\"; with any other units "
-     "the text line stays blank.",
+     "How text meters, tooltips and screen readers say the value: \"percent\" (of the range), "
+     "\"bytes/second\" (B/s, KB/s... in steps of 1000), \"bits/second\" (bps, Kbps, Mbps, "
+     "Gbps in steps of 1000, as Task Manager's network page), \"bytes\" (KB, MB, GB, TB in "
+     "steps of 1024, as its memory page), \"count\" (1,234; 12.3K from 10,000 on), "
+     "\"celsius\", \"watts\", \"rpm\", \"hertz\" (Hz, kHz, MHz, GHz) or \"seconds\" "
+     "(1 h 23 min); with any other units the text line stays blank.",
      kCounterUnits},
+    {KeyLevel::Counter, "decimals", ValueKind::Number, "",
+     "Digits after the point, 0 to 3. Without it: one below 100 for rates, sizes and "
+     "frequencies, none for the rest, and whole numbers for \"percent\" and "
+     "\"bytes/second\".",
+     {}, true, {0, 3, true}},
     {KeyLevel::Counter, "indicator", ValueKind::String, "\"\"",
      "The text an indicator meter shows while the trigger holds."},
     {KeyLevel::Counter, "font", ValueKind::String, "\"Arial\"", "Font family of text meters."},
@@ -244,16 +258,6 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "or at the name's end."},
 });
 // clang-format on
-
-// The band reads its keys by their kind alone: only keys other programs read have a range.
-static_assert([] {
-    for (const ConfigurationKey& key : kConfigurationKeys) {
-        if (key.readByBand && key.range.limited()) {
-            return false;
-        }
-    }
-    return true;
-}());
 
 // The level of the members of an Object key.
 constexpr KeyLevel objectLevel(const ConfigurationKey& key) {

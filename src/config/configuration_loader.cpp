@@ -100,6 +100,15 @@ std::uint64_t readMilliseconds(const Traced& owner, const ConfigurationKey& key)
 
 MeterCounter parseTracedCounter(const Traced& element);
 
+// A number beyond 0 to 3 is made the nearest of them, as the checker says.
+std::int8_t readDecimals(const Traced& counter) {
+    constexpr const ConfigurationKey& key = counterKey("decimals");
+    if (const json* value = member(counter, key.name)) {
+        return static_cast<std::int8_t>(fitNumber(key.range, parseNumber(*value)).value);
+    }
+    return kUnitDecimals;
+}
+
 // An object member that may be absent or null; any other value than an object is refused
 // with the library's type error, as a wrongly typed value of any other key is.
 const json* objectMember(const Traced& owner, std::string_view key) {
@@ -275,8 +284,10 @@ MeterCounter parseTracedCounter(const Traced& element) {
     counter.expressionText = utf16ToUtf8(path);
     counter.counterPath = std::move(path);
     counter.color = parseColour(readString(element, counterKey("color")));
+    counter.name = readString(element, counterKey("name"));
     counter.units =
         closedSetValue<CounterUnits>(readString(element, counterKey("units")), kCounterUnits);
+    counter.decimals = readDecimals(element);
     counter.indicator = readString(element, counterKey("indicator"));
     counter.font = readString(element, counterKey("font"));
     counter.fontSize = readPixels(element, counterKey("fontSize"));

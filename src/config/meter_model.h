@@ -27,7 +27,21 @@ namespace tavisto {
 // In the order of kGraphStyles; any other style draws as an area.
 enum class GraphStyle : std::uint8_t { Area, Line, Unknown };
 // In the order of kCounterUnits; with any other units a text line stays blank.
-enum class CounterUnits : std::uint8_t { BytesPerSecond, Percent, Unknown };
+enum class CounterUnits : std::uint8_t {
+    BytesPerSecond,
+    Percent,
+    BitsPerSecond,
+    Bytes,
+    Count,
+    Celsius,
+    Watts,
+    Rpm,
+    Hertz,
+    Seconds,
+    Unknown
+};
+// A counter without "decimals": each unit's own rule.
+inline constexpr std::int8_t kUnitDecimals = -1;
 // In the order of kOrientations; anything else stacks the meters.
 enum class GroupOrientation : std::uint8_t { Horizontal, Unknown };
 // In the order of kTriggerOperators; an operator outside the set never holds. `None`
@@ -82,6 +96,10 @@ struct MeterCounter {
     std::u16string counterPath;  // the expression with references replaced by names
     Colour color;
     CounterUnits units = CounterUnits::Unknown;
+    // Digits after the point, 0 to 3, or kUnitDecimals.
+    std::int8_t decimals = kUnitDecimals;
+    // Said and shown with the value ("CPU 3%"); empty: the value alone.
+    std::u16string name;
     double triggerValue = 0.0;
     // As configured: what sampling moves of a dynamic bound is kept with the samples.
     double minValue = -std::numeric_limits<double>::infinity();

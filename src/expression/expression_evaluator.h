@@ -160,6 +160,8 @@ class KeptExpression {
     double* inputs() { return inputs_.get(); }
     // NaN when the text did not compile.
     double evaluate() const { return ExpressionEvaluator::evaluate(tree_.get()); }
+    // Whether the last compile found the text malformed.
+    bool malformed() const { return compiled_ && tree_.get() == nullptr; }
 
   private:
     std::string text_;

@@ -1,6 +1,7 @@
 #include "render/spoken_values.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "render/meter_kinds.h"
@@ -31,12 +32,20 @@ RangedValue rangedValue(const MeterCounter& counter, const CounterSamples& sampl
     return {kept, high - low};
 }
 
-void appendPart(std::u16string& text, std::u16string_view part) {
+// What a screen reader says for a value that is not a number.
+constexpr std::u16string_view kNotAvailable = u"not available";
+
+// The counter's name, when it has one, then what it shows: "CPU 3%".
+void appendPart(std::u16string& text, const MeterCounter& counter, std::u16string_view part) {
     if (part.empty()) {
         return;
     }
     if (!text.empty()) {
         text += u", ";
+    }
+    if (!counter.name.empty()) {
+        text += counter.name;
+        text += u' ';
     }
     text += part;
 }
@@ -52,25 +61,36 @@ void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& s
 
 void speakLine(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
-    appendPart(text, textMeterLine(counter, ranged.value, ranged.range).view());
+    const ValueText line = textMeterLine(counter, ranged.value, ranged.range);
+    // A line that shows "—" is said in words; one that shows nothing is not said.
+    appendPart(text, counter,
+               std::isfinite(ranged.value) || line.view().empty() ? line.view() : kNotAvailable);
 }
 
 void speakIndicator(std::u16string& text, const MeterCounter& counter,
                     const CounterSamples& samples) {
     if (triggerHolds(rangedValue(counter, samples).value, counter.triggerValue,
                      counter.triggerOperator)) {
-        appendPart(text, counter.indicator);
+        appendPart(text, counter, counter.indicator);
     }
 }
 
 void speakShare(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
-    if (counter.units == CounterUnits::BytesPerSecond) {
-        appendPart(text, formatValue(counter.units, ranged.value).view());
+    if (!std::isfinite(ranged.value)) {
+        appendPart(text, counter, kNotAvailable);
+        return;
+    }
+    // A share is said in the counter's own units; without any, or in "percent", as a
+    // percentage of its range.
+    if (counter.units != CounterUnits::Percent && counter.units != CounterUnits::Unknown) {
+        appendPart(text, counter, formatValue(counter.units, ranged.value, counter.decimals).view());
         return;
     }
     const double range = ranged.range == 0.0 ? 1.0 : ranged.range;
-    appendPart(text, formatValue(CounterUnits::Percent, ranged.value * (100.0 / range)).view());
+    appendPart(text, counter,
+               formatValue(CounterUnits::Percent, ranged.value * (100.0 / range), counter.decimals)
+                   .view());
 }
 
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,

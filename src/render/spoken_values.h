@@ -20,8 +20,10 @@ struct SpokenGroup {
 // (counted from 1) for a group without one. The value joins with ", " what each meter
 // shows for its counters' latest samples: a text meter its lines, an indicator meter
 // its text while the trigger holds, the other kinds each counter's value in its units,
-// or as a whole percentage of its range when it has none. Lines that show nothing are
-// left out. Reads the samples only: nothing is collected and no bound moves.
+// or as a whole percentage of its range when it has none or "percent"; a counter's name
+// comes before what it shows ("CPU 3%"), and a value that is not a number is said as
+// "not available". Lines that show nothing are left out. Reads the samples only: nothing
+// is collected and no bound moves.
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
 
 // The name of the group at `index` in the model, as spokenGroups gives it.

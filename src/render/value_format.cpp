@@ -12,8 +12,46 @@
 namespace tavisto {
 namespace {
 
-constexpr auto kByteRateUnits =
-    std::to_array<std::u16string_view>({u"B/s", u"KB/s", u"MB/s", u"GB/s", u"TB/s", u"PB/s"});
+// How a unit reads its values: the unit's name at each step of prefixes, and the
+// digits after the point when the counter sets no "decimals".
+struct UnitReading {
+    enum Digits : std::uint8_t {
+        Whole,
+        // One below 100 once a prefix is taken (1.5 Mbps, 8.0 GB, 150 Mbps, 512 B).
+        OneBelowHundredWithPrefix,
+    };
+    std::array<std::u16string_view, 6> names;
+    std::size_t levels;        // how many of `names` there are
+    double step;               // between one name and the next
+    double firstStep;          // the least magnitude that takes the second name
+    std::u16string_view separator;  // between the number and the name
+    Digits digits;
+    bool groupsThousands;      // 1,234
+};
+
+// In the order of CounterUnits; "seconds" reads as a duration instead.
+constexpr auto kUnitReadings = std::to_array<UnitReading>({
+    {{u"B/s", u"KB/s", u"MB/s", u"GB/s", u"TB/s", u"PB/s"}, 6, 1000, 1000, u" ", UnitReading::Whole,
+     false},
+    {{u"%"}, 1, 0, 0, u"", UnitReading::Whole, false},
+    {{u"bps", u"Kbps", u"Mbps", u"Gbps", u"Tbps", u"Pbps"}, 6, 1000, 1000, u" ",
+     UnitReading::OneBelowHundredWithPrefix, true},
+    {{u"B", u"KB", u"MB", u"GB", u"TB", u"PB"}, 6, 1024, 1024, u" ",
+     UnitReading::OneBelowHundredWithPrefix, true},
+    // Counts are written out up to 9,999; from there on 12.3K, 123K, 1.2M.
+    {{u"", u"K", u"M", u"B", u"T"}, 5, 1000, 10000, u"", UnitReading::OneBelowHundredWithPrefix,
+     true},
+    {{u"\u00B0C"}, 1, 0, 0, u" ", UnitReading::Whole, true},
+    {{u"W"}, 1, 0, 0, u" ", UnitReading::Whole, true},
+    {{u"RPM"}, 1, 0, 0, u" ", UnitReading::Whole, true},
+    {{u"Hz", u"kHz", u"MHz", u"GHz", u"THz"}, 5, 1000, 1000, u" ",
+     UnitReading::OneBelowHundredWithPrefix, true},
+});
+static_assert(kUnitReadings.size() == static_cast<std::size_t>(CounterUnits::Seconds),
+              "a reading for every unit before \"seconds\"");
+
+// A value shown where none is known: a failed read, a sensor the machine lacks.
+constexpr std::u16string_view kNotAvailable = u"\u2014";
 
 // The largest finite double has 309 integral digits; six decimals, a sign and a point
 // fit easily.
@@ -45,6 +83,106 @@ void appendWholeNumber(ValueText& text, double value) {
         std::string_view(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data())));
 }
 
+// A value written with a number of digits after the point, and what it reads as.
+struct FixedNumber {
+    NumberBuffer characters{};
+    std::size_t length = 0;
+    double magnitude = 0.0;  // of the rounded number
+
+    std::string_view view() const { return {characters.data(), length}; }
+};
+
+FixedNumber fixedNumber(double value, int digits) {
+    FixedNumber number;
+    const auto result = std::to_chars(number.characters.data(),
+                                      number.characters.data() + number.characters.size() - 1,
+                                      value, std::chars_format::fixed, digits);
+    number.length = static_cast<std::size_t>(result.ptr - number.characters.data());
+    number.characters[number.length] = '\0';
+    number.magnitude = std::fabs(strtodC(number.characters.data(), nullptr));
+    // A negative value that rounds to zero reads as zero, not "-0".
+    if (number.magnitude == 0.0 && number.characters[0] == '-') {
+        std::copy_n(number.characters.begin() + 1, number.length, number.characters.begin());
+        --number.length;
+    }
+    return number;
+}
+
+// The number, its whole part in groups of three digits when asked.
+void appendNumber(ValueText& text, const FixedNumber& number, bool groupsThousands) {
+    std::string_view digits = number.view();
+    if (digits.starts_with('-')) {
+        text.append("-");
+        digits.remove_prefix(1);
+    }
+    const std::size_t whole = std::min(digits.find('.'), digits.size());
+    for (std::size_t index = 0; index < whole; ++index) {
+        if (groupsThousands && index > 0 && (whole - index) % 3 == 0) {
+            text.append(",");
+        }
+        text.append(digits.substr(index, 1));
+    }
+    text.append(digits.substr(whole));
+}
+
+int digitsFor(const UnitReading& reading, std::size_t level, double scaled, int decimals) {
+    if (decimals >= 0) {
+        return decimals;
+    }
+    if (reading.digits == UnitReading::Whole || level == 0) {
+        return 0;
+    }
+    return fixedNumber(scaled, 1).magnitude < 100.0 ? 1 : 0;
+}
+
+void appendReading(ValueText& text, const UnitReading& reading, double value, int decimals) {
+    double scaled = value;
+    std::size_t level = 0;
+    if (reading.levels > 1 && std::fabs(value) >= reading.firstStep) {
+        scaled /= reading.step;
+        ++level;
+        while (std::fabs(scaled) >= reading.step && level + 1 < reading.levels) {
+            scaled /= reading.step;
+            ++level;
+        }
+    }
+    FixedNumber number = fixedNumber(scaled, digitsFor(reading, level, scaled, decimals));
+    // 999.95 Kbps that rounds to 1000.0 is 1.0 Mbps.
+    if (level + 1 < reading.levels &&
+        number.magnitude >= (level == 0 ? reading.firstStep : reading.step)) {
+        scaled /= reading.step;
+        ++level;
+        number = fixedNumber(scaled, digitsFor(reading, level, scaled, decimals));
+    }
+    appendNumber(text, number, reading.groupsThousands);
+    if (!reading.names[level].empty()) {
+        text.append(reading.separator);
+        text.append(reading.names[level]);
+    }
+}
+
+// A time left, as a battery's: "45 s", "23 min", "1 h 23 min", to the nearest minute
+// from a minute on. "decimals" counts only below a minute.
+void appendDuration(ValueText& text, double value, int decimals) {
+    const FixedNumber seconds = fixedNumber(value, std::max(decimals, 0));
+    if (seconds.magnitude < 60.0) {
+        appendNumber(text, seconds, true);
+        text.append(u" s");
+        return;
+    }
+    if (value < 0.0) {
+        text.append("-");
+    }
+    const double minutes = std::round(std::fabs(value) / 60.0);
+    const double hours = std::floor(minutes / 60.0);
+    if (hours > 0.0) {
+        appendNumber(text, fixedNumber(hours, 0), true);
+        text.append(u" h ");
+    }
+    appendNumber(text, fixedNumber(minutes - hours * 60.0, 0), true);
+    text.append(u" min");
+}
+
 }  // namespace
 
 void ValueText::append(std::string_view ascii) {
@@ -59,26 +197,41 @@ void ValueText::append(std::u16string_view text) {
     length_ += count;
 }
 
-ValueText formatValue(CounterUnits units, double value) {
+ValueText formatValue(CounterUnits units, double value, int decimals) {
     ValueText text;
-    const bool byteRate = units == CounterUnits::BytesPerSecond;
-    if ((!byteRate && units != CounterUnits::Percent) || !std::isfinite(value)) {
+    if (units == CounterUnits::Unknown) {
         return text;
     }
+    if (!std::isfinite(value)) {
+        text.append(kNotAvailable);
+        return text;
+    }
+    if (units == CounterUnits::Seconds) {
+        appendDuration(text, value, decimals);
+        return text;
+    }
+    const bool byteRate = units == CounterUnits::BytesPerSecond;
+    if (decimals >= 0 || (!byteRate && units != CounterUnits::Percent)) {
+        appendReading(text, kUnitReadings[static_cast<std::size_t>(units)], value, decimals);
+        return text;
+    }
+    // Without "decimals" the two first units read as they always have: whole numbers, and
+    // rates stepped only above 1000.
     double shown = roundTripSixDecimals(value);
     if (!byteRate) {
         appendWholeNumber(text, shown);
         text.append(u"%");
         return text;
     }
+    const UnitReading& rates = kUnitReadings.front();
     std::size_t step = 0;
-    while (shown > 1000.0 && step + 1 < kByteRateUnits.size()) {
+    while (shown > 1000.0 && step + 1 < rates.levels) {
         shown /= 1000.0;
         ++step;
     }
     appendWholeNumber(text, shown);
     text.append(u" ");
-    text.append(kByteRateUnits[step]);
+    text.append(rates.names[step]);
     return text;
 }
 
@@ -89,11 +242,12 @@ ValueText textMeterLine(const MeterCounter& counter, double value, double range)
         }
         value = value * (100.0 / range);
     }
-    if (counter.triggerOperator != TriggerOperator::None &&
+    // A value that is not available stays so, whatever the trigger.
+    if (counter.triggerOperator != TriggerOperator::None && std::isfinite(value) &&
         !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
         value = 0.0;
     }
-    return formatValue(counter.units, value);
+    return formatValue(counter.units, value, counter.decimals);
 }
 
 bool triggerHolds(double value, double threshold, TriggerOperator op) {

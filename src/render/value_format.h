@@ -13,8 +13,8 @@ namespace tavisto {
 class ValueText {
   public:
     // Room for the longest text: a sign, the 309 digits of the largest finite double
-    // and a unit.
-    static constexpr std::size_t kCapacity = 320;
+    // with their 102 thousands separators, and a unit.
+    static constexpr std::size_t kCapacity = 448;
 
     std::u16string_view view() const { return {characters_.data(), length_}; }
     void append(std::string_view ascii);
@@ -29,17 +29,22 @@ class ValueText {
     std::size_t length_ = 0;
 };
 
-// The text shown for a value: "bytes/second" as a whole number of B/s, KB/s, ... PB/s
-// (steps of 1000), "percent" as a whole number followed by "%", nothing for any other
-// units. The value is first rounded to six decimals, then to a whole number half away
-// from zero. Whole numbers beyond the 32-bit range are shown in full, and rates beyond
-// 1000 PB/s stay in PB/s. Infinite and NaN values show nothing.
-ValueText formatValue(CounterUnits units, double value);
+// The text shown for a value in its units, with `decimals` digits after the point (0 to
+// 3), or by the unit's own rule (kUnitDecimals): one digit below 100 once a prefix is
+// taken for rates, sizes, counts and frequencies ("1.5 Mbps", "8.0 GB", "12.3K",
+// "3.2 GHz"), none for temperatures, watts and RPM, thousands grouped ("1,200 RPM");
+// "seconds" as a time left ("1 h 23 min"). A rounding that reaches the next prefix takes
+// it ("1.0 Mbps", never "1000.0 Kbps"), and the last prefix takes any larger value.
+// Without decimals "percent" and "bytes/second" read as they always have: the value
+// rounded to six decimals, then to a whole number half away from zero, a rate stepped by
+// 1000 only above 1000 ("1000 B/s", "2 MB/s"), no grouping. A value that is not finite
+// shows "—"; unknown units show nothing.
+ValueText formatValue(CounterUnits units, double value, int decimals = kUnitDecimals);
 
 // The line a "text" meter shows for a counter whose value, kept in its range, is
 // `value`: the value in its units, scaled to a percentage of `range` for "percent"
 // (nothing for an empty range, whose scale would be infinite), and 0 while a trigger
-// does not hold.
+// does not hold on a finite value.
 ValueText textMeterLine(const MeterCounter& counter, double value, double range);
 
 // Compares the value with the threshold by the operator; an unknown operator, no

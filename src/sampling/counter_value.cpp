@@ -13,7 +13,11 @@ double rawValue(const MeterCounter& counter, CounterSamples& samples) {
     if (references.empty() || samples.references.size() != references.size()) {
         return 0.0;
     }
-    if (references.size() == 1) {
+    // A reference alone gives its sample as it is, NaN included; arithmetic over one
+    // reference, as in "(\Network Interface(*)\Bytes Total/sec) * 8", is evaluated like
+    // any other expression.
+    const bool lone = references.size() == 1;
+    if (lone && counter.expressionText == references.begin()->first) {
         return samples.references.front().value;
     }
     KeptExpression& expression = samples.compiled;
@@ -28,6 +32,10 @@ double rawValue(const MeterCounter& counter, CounterSamples& samples) {
     double* input = expression.inputs();
     for (const ReferenceSample& reference : samples.references) {
         *input++ = reference.value;
+    }
+    if (lone && expression.malformed()) {
+        // The checker names the fault; meanwhile the meter shows the counter itself.
+        return samples.references.front().value;
     }
     const double value = expression.evaluate();
     return std::isnan(value) ? 0.0 : value;

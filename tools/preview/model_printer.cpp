@@ -50,6 +50,8 @@ std::string rect(const Rect& r) {
 void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t index) {
     out << "      counter " << index << ": expression " << quoted(counter.counterPath) << ", color "
         << colour(counter.color) << ", units " << spelled(counter.units, kCounterUnits)
+        << (counter.decimals >= 0 ? ", " + std::to_string(counter.decimals) + " decimals" : "")
+        << (counter.name.empty() ? "" : ", name " + quoted(counter.name))
         << "\n        range " << number(counter.minValue) << " to " << number(counter.maxValue)
         << (counter.dynamicMinValue ? ", dynamic minimum" : "")
         << (counter.dynamicMaxValue ? ", dynamic maximum" : "") << ", font " << quoted(counter.font)
