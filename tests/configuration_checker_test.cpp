@@ -71,6 +71,38 @@ TEST(ConfigurationChecker, SuggestsTheKnownKeyWithinTwoEdits) {
     }
 }
 
+TEST(ConfigurationChecker, SuggestsTheUnitMeantAndFitsDecimalsToTheirRange) {
+    const auto counter = [](const std::string& members) {
+        return withMeter(R"j({"meterType": "text", "counters": [{"counterPath": "1", )j" +
+                         members + "}]}");
+    };
+    const struct {
+        std::string members;
+        std::string code;
+        std::string message;
+    } cases[] = {
+        {R"j("units": "Percent")j", "units",
+         R"j(unknown units "Percent": the counter's line stays blank; did you mean "percent"?)j"},
+        {R"j("units": "Mbps")j", "units",
+         R"j(unknown units "Mbps": the counter's line stays blank; did you mean "bits/second"?)j"},
+        {R"j("units": "celcius")j", "units",
+         R"j(unknown units "celcius": the counter's line stays blank; did you mean "celsius"?)j"},
+        {R"j("units": "furlongs")j", "units",
+         R"j(unknown units "furlongs": the counter's line stays blank (expected "bytes/second", )j"
+         R"j("percent", "bits/second", "bytes", "count", "celsius", "watts", "rpm", "hertz" )j"
+         R"j(or "seconds"))j"},
+        {R"j("units": "count", "decimals": 4)j", "range",
+         "counter decimals 4 is more than 3: 3 is used"},
+        {R"j("units": "count", "decimals": 0.5)j", "range",
+         "counter decimals 0.5 is not a whole number: 0 is used"},
+    };
+    for (const auto& [members, code, message] : cases) {
+        const std::vector<Finding> found = findingsWithCode(counter(members), code);
+        ASSERT_EQ(found.size(), 1U) << members;
+        EXPECT_EQ(found[0].message, message);
+    }
+}
+
 TEST(ConfigurationChecker, ReportsTheLoadersOwnMessageAtTheValueConcerned) {
     for (const ErrorCase& expected : loadErrorCases()) {
         SCOPED_TRACE(expected.text.substr(0, 80));

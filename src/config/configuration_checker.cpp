@@ -654,9 +654,23 @@ class Checker {
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char letter) {
             return static_cast<char>(std::tolower(letter));
         });
+        // The symbols the units are shown with name the units themselves.
+        static constexpr std::pair<std::string_view, std::string_view> kSymbols[] = {
+            {"%", "percent"},       {"b/s", "bytes/second"}, {"kb/s", "bytes/second"},
+            {"mb/s", "bytes/second"}, {"bps", "bits/second"}, {"kbps", "bits/second"},
+            {"mbps", "bits/second"}, {"gbps", "bits/second"}, {"b", "bytes"},
+            {"kb", "bytes"},        {"mb", "bytes"},         {"gb", "bytes"},
+            {"\u00b0c", "celsius"},  {"c", "celsius"},        {"w", "watts"},
+            {"hz", "hertz"},        {"mhz", "hertz"},        {"ghz", "hertz"},
+            {"s", "seconds"},       {"min", "seconds"},      {"bits per second", "bits/second"},
+            {"bytes per second", "bytes/second"}};
+        for (const auto& [symbol, unit] : kSymbols) {
+            if (lower == symbol) {
+                return "; did you mean " + inQuotes(unit) + "?";
+            }
+        }
         const std::string_view* nearest = nullptr;
-        // Short texts are near too many units to guess from.
-        std::size_t nearestDistance = text.size() >= 8 ? 5 : 3;
+        std::size_t nearestDistance = 3;
         for (const std::string_view& unit : kCounterUnits) {
             const std::size_t distance = editDistance(lower, unit);
             if (!text.empty() && distance < nearestDistance) {
@@ -931,7 +945,13 @@ class Checker {
     void checkKeys(const json& object, const JsonPath& pointer, KeyLevel level) {
         for (auto member = object.begin(); member != object.end(); ++member) {
             const std::string& name = member.key();
-            if (findConfigurationKey(level, name) != nullptr) {
+            if (const ConfigurationKey* key = findConfigurationKey(level, name)) {
+                // A number the band takes in a range of its own: the loader refuses other
+                // types, and fits a number beyond the range to it.
+                if (key->readByBand && key->range.limited() && member->is_number()) {
+                    checkRange(*key, *member, JsonPath(pointer, std::string_view(name)),
+                               std::string(levelName(level)) + " " + name);
+                }
                 continue;
             }
             add(Severity::Warning, JsonPath(pointer, std::string_view(name)), true, "unknown-key",
