@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_keys.h"
+#include "config/meter_model.h"
 #include "core/text_conversion.h"
 
 namespace tavisto::companion {
@@ -29,6 +30,18 @@ std::string counterPathFragment(std::wstring_view object, std::wstring_view inst
     path += counter;
     path += L")";
     return "\"counterPath\": " + nlohmann::json(utf8(path)).dump();
+}
+
+std::string_view proposedUnits(std::wstring_view counter) {
+    const auto unit = [](std::size_t index) { return kCounterUnits[index]; };
+    const bool bytes = counter.find(L"Bytes") != std::wstring_view::npos;
+    if (counter.starts_with(L"%")) {
+        return unit(static_cast<std::size_t>(CounterUnits::Percent));
+    }
+    if (bytes && counter.ends_with(L"/sec")) {
+        return unit(static_cast<std::size_t>(CounterUnits::BytesPerSecond));
+    }
+    return unit(static_cast<std::size_t>(bytes ? CounterUnits::Bytes : CounterUnits::Count));
 }
 
 std::vector<InstanceChoice> instanceChoices(std::wstring_view object) {

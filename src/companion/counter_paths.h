@@ -14,6 +14,11 @@ namespace tavisto::companion {
 std::string counterPathFragment(std::wstring_view object, std::wstring_view instance,
                                 std::wstring_view counter);
 
+// The "units" a counter most likely wants, from its English name, which says its type:
+// "% Processor Time" a percentage, "Bytes Received/sec" a byte rate, "Available Bytes"
+// a size; any other a count, per second or not.
+std::string_view proposedUnits(std::wstring_view counter);
+
 // A way to combine the instances of a wildcard path that the picker offers, and the
 // "instances" object that says it (empty for the sum, which needs none).
 struct InstanceChoice {

@@ -151,13 +151,15 @@ std::wstring fragmentText(HWND window) {
     }
     const std::wstring instance = selectedText(GetDlgItem(window, kInstanceList));
     const std::wstring englishObject = englishName(object);
-    std::string fragment = counterPathFragment(englishObject, instance, englishName(counter));
+    const std::wstring englishCounter = englishName(counter);
+    std::string fragment = counterPathFragment(englishObject, instance, englishCounter);
     const std::vector<InstanceChoice> choices = instanceChoices(englishObject);
     const auto choice = SendDlgItemMessageW(window, kCombineList, CB_GETCURSEL, 0, 0);
     if (choice >= 0 && static_cast<std::size_t>(choice) < choices.size()) {
         fragment =
             withInstances(std::move(fragment), instance, choices[static_cast<std::size_t>(choice)]);
     }
+    fragment += ", \"units\": \"" + std::string(proposedUnits(englishCounter)) + "\"";
     const std::u16string wide = utf8ToUtf16(fragment);
     return {wide.begin(), wide.end()};
 }

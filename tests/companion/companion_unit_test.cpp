@@ -521,14 +521,18 @@ TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
         const wchar_t* instance;
         const wchar_t* counter;
         const char* path;  // as the configuration holds it, once the JSON is read
+        std::string_view units;  // proposed from the counter's name
     } cases[] = {
-        {L"Processor", L"_Total", L"% Processor Time", "(\\Processor(_Total)\\% Processor Time)"},
-        {L"Memory", L"", L"Available Bytes", "(\\Memory\\Available Bytes)"},
+        {L"Processor", L"_Total", L"% Processor Time", "(\\Processor(_Total)\\% Processor Time)",
+         "percent"},
+        {L"Memory", L"", L"Available Bytes", "(\\Memory\\Available Bytes)", "bytes"},
         {L"Process", L"say \"hi\"\\now", L"IO Data Bytes/sec",
-         "(\\Process(say \"hi\"\\now)\\IO Data Bytes/sec)"},
+         "(\\Process(say \"hi\"\\now)\\IO Data Bytes/sec)", "bytes/second"},
         {L"Netzwerkschnittstelle", L"\u00dcbertragung", L"Bytes gesendet/s",
          "(\\Netzwerkschnittstelle(\xc3\x9c"
-         "bertragung)\\Bytes gesendet/s)"},
+         "bertragung)\\Bytes gesendet/s)",
+         "bytes"},
+        {L"System", L"", L"Processes", "(\\System\\Processes)", "count"},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.path);
@@ -536,6 +540,7 @@ TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
             counterPathFragment(example.object, example.instance, example.counter);
         const nlohmann::json member = nlohmann::json::parse("{" + fragment + "}");
         EXPECT_EQ(member.at("counterPath").get<std::string>(), example.path);
+        EXPECT_EQ(proposedUnits(example.counter), example.units);
         const std::string configuration =
             R"json({ "meterGroups": [ { "meters": [ { "meterType": "text", "width": 40,
                "refreshRate": 1000, "counters": [ { "units": "percent", )json" +
