@@ -870,16 +870,6 @@ class Checker {
             add(Severity::Warning, pointer, false, "no-reference",
                 "no counter reference in parentheses, such as (\\Memory\\Available Bytes): the "
                 "counter always reads 0");
-        } else if (references.size() == 1) {
-            const std::u16string name(1, static_cast<char16_t>(references.begin()->first[0]));
-            const std::size_t first = rewritten.find_first_not_of(u' ');
-            const std::size_t last = rewritten.find_last_not_of(u' ');
-            if (first == std::u16string::npos ||
-                rewritten.substr(first, last + 1 - first) != name) {
-                add(Severity::Warning, pointer, false, "expression",
-                    "with a single reference the expression around it is not evaluated: the "
-                    "counter reads the bare sample");
-            }
         } else {
             checkCompiles(rewritten, references, origin, pointer);
         }

@@ -207,9 +207,10 @@ std::vector<WarningCase> warningCases() {
          "/meterGroups/0/meters/0/counters/0/counterPath",
          withCounter(R"j({"counterPath": "(\\A\\B) + 2 * (\\C\\D)"
 })j")},
-        {"expression", withCounter(R"j({"counterPath": "(\\A\\B) / 1024"})j"),
+        // Arithmetic over a single reference is evaluated as well.
+        {"expression", withCounter(R"j({"counterPath": "(\\A\\B) / * 1024"})j"),
          "/meterGroups/0/meters/0/counters/0/counterPath",
-         withCounter(R"j({"counterPath": " (\\A\\B) "})j")},
+         withCounter(R"j({"counterPath": "(\\A\\B) / 1024"})j")},
         {"performance-field",
          withCounter(R"j({"counterPath": "(PERFORMANCE_INFORMATION.Threads)"})j"),
          "/meterGroups/0/meters/0/counters/0/counterPath",
