@@ -233,8 +233,19 @@ TEST_F(Loader, ClosedSetsAreReadOnceAndMatchExactly) {
             .units;
     };
     EXPECT_EQ(units("bytes/second"), CounterUnits::BytesPerSecond);
+    EXPECT_EQ(units("seconds"), CounterUnits::Seconds);
     for (const char* other : {"Percent", "bytes/sec", "\u00b0C", "percent "}) {
         EXPECT_EQ(units(other), CounterUnits::Unknown) << other;
+    }
+    const auto counter = [&](const char* members) {
+        return meter(std::string(R"("counters": [{)") + members + "}]").counters[0];
+    };
+    EXPECT_EQ(counter(R"("name": "CPU")").name, u"CPU");
+    EXPECT_EQ(counter("").decimals, kUnitDecimals);
+    // Beyond 0 to 3, or a fraction: the nearest whole number of them.
+    for (const auto& [text, decimals] : {std::pair{"2", 2}, {"7", 3}, {"-1", 0}, {"1.9", 1}}) {
+        EXPECT_EQ(counter((std::string(R"("decimals": )") + text).c_str()).decimals, decimals)
+            << text;
     }
     const auto orientation = [&](const char* text) {
         return load(std::string(R"({"meterGroups": [{"orientation": ")") + text + R"("}]})")

@@ -132,8 +132,8 @@ class Accessibility : public ::testing::TestWithParam<HostCase> {
 
 // With every counter at 37: the processor meters say 37 % (the text line's trigger,
 // ">= 50", does not hold, so it says 0 %) and both memory meters the same share; the
-// four stand-in instances of each wildcard add up to 148, and the busiest GPU engine is
-// at 37.
+// four stand-in instances of each wildcard add up to 148 (1,184 bits per second), and
+// the busiest GPU engine is at 37. Every counter says its name.
 TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues) {
     const std::optional<std::string> example = exampleConfiguration();
     ASSERT_TRUE(example);
@@ -143,9 +143,11 @@ TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues)
     const std::regex expected(
         "children 3\n"
         "name Tavisto\n"
-        "Processor and memory\t37%, 37%, 0%, ([0-9]+)%, \\1%\n"
-        "Disk and network\t0%, 37 B/s, 37 B/s, 148 B/s, 148 B/s, 0%\n"
-        "GPU \\(busiest engine\\)\t37%\n");
+        "Processor and memory\tCPU 37%, CPU 37%, CPU 0%, Memory ([0-9]+)%, Memory \\1%, "
+        "Committed 37 B\n"
+        "Disk and network\tDisk active 0%, Read 37 B/s, Write 37 B/s, Download 1.2 Kbps, "
+        "Upload 1.2 Kbps, Network 0%\n"
+        "GPU \\(busiest engine\\)\tGPU 37%\n");
     const std::string seen = readUntil(*tested, expected);
     EXPECT_TRUE(std::regex_match(seen, expected)) << seen;
 }
