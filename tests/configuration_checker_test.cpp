@@ -103,6 +103,47 @@ TEST(ConfigurationChecker, SuggestsTheUnitMeantAndFitsDecimalsToTheirRange) {
     }
 }
 
+TEST(ConfigurationChecker, WarnsOfEachCounterThatCanNeverShowAValue) {
+    const struct {
+        const char* kind;
+        const char* members;
+        const char* warning;  // how the message goes on after the counter; "" for none
+    } cases[] = {
+        {"column", "", "draws only its outline: give \"minValue\" and \"maxValue\""},
+        {"column", R"("minValue": 0, "maxValue": 100)", ""},
+        // A dynamic bound widens from a finite one only.
+        {"graph", R"("minValue": 0, "dynamicMaxValue": true)", "draws only its outline"},
+        {"graph", R"("minValue": 0, "maxValue": 1, "dynamicMaxValue": true)", ""},
+        {"pie", R"("minValue": 5, "maxValue": 5)",
+         "draws only its outline: \"minValue\" is not below \"maxValue\""},
+        {"pie", R"("minValue": 5, "maxValue": 5, "dynamicMinValue": true)", ""},
+        {"text", R"("units": "percent")", "always shows 0%"},
+        {"text", R"("units": "percent", "minValue": 100, "maxValue": 0)", "shows nothing"},
+        {"text", R"("units": "percent", "minValue": 0, "maxValue": 100)", ""},
+        {"text", R"("units": "bytes/second")", ""},
+        {"indicator", R"("indicator": "HOT")", "never shows its text: give a \"trigger\""},
+        {"indicator", R"("trigger": "> 90")", "shows nothing: give the \"indicator\" text"},
+        {"indicator", R"("indicator": "HOT", "trigger": "> 90")", ""},
+    };
+    for (const auto& [kind, members, warning] : cases) {
+        const std::string text = R"({"meterGroups": [{"name": "Load", "meters": [{"meterType": ")" +
+                                 std::string(kind) + R"(", "counters": [{"counterPath": "1", "name": "CPU")" +
+                                 (*members != '\0' ? ", " + std::string(members) : "") + "}]}]}]}";
+        const std::vector<Finding> found = findingsWithCode(text, "shows-nothing");
+        if (*warning == '\0') {
+            EXPECT_TRUE(found.empty()) << text;
+            continue;
+        }
+        ASSERT_EQ(found.size(), 1U) << text;
+        EXPECT_TRUE(found[0].message.starts_with("the " + std::string(kind) +
+                                                 " meter 1 of \"Load\", counter 1 (\"CPU\") " +
+                                                 warning))
+            << found[0].message;
+        EXPECT_EQ(found[0].pointer, "/meterGroups/0/meters/0/counters/0");
+        EXPECT_FALSE(hasErrors(checkConfiguration(text)));
+    }
+}
+
 TEST(ConfigurationChecker, ReportsTheLoadersOwnMessageAtTheValueConcerned) {
     for (const ErrorCase& expected : loadErrorCases()) {
         SCOPED_TRACE(expected.text.substr(0, 80));

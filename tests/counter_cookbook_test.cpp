@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/configuration_checker.h"
 #include "config/configuration_loader.h"
 #include "core/text_conversion.h"
 #include "expression/expression_evaluator.h"
@@ -126,6 +127,28 @@ TEST_F(CounterCookbook, ExampleConfigurationUsesOnlyDocumentedCounterPaths) {
           u"\\PhysicalDisk(_Total)\\Disk Read Bytes/sec",
           u"PERFORMANCE_INFORMATION.PhysicalAvailable"}) {
         EXPECT_TRUE(used.contains(path)) << utf16ToUtf8(path);
+    }
+}
+
+// A person who copies a recipe into any meter, or starts from the example, sees values.
+TEST_F(CounterCookbook, TheExampleAndEveryRecipeShowSomethingInColumnsAndTexts) {
+    const auto showsNothing = [](const std::string& configuration) {
+        std::string found;
+        for (const Finding& finding : checkConfiguration(configuration)) {
+            if (finding.code == "shows-nothing") {
+                found += finding.message + "\n";
+            }
+        }
+        return found;
+    };
+    EXPECT_EQ(showsNothing(sourceFile("examples/TavistoConfig.json")), "");
+    for (const std::string& line : documentedCounters()) {
+        for (const char* kind : {"column", "text"}) {
+            EXPECT_EQ(showsNothing(std::string(R"({"meterGroups": [{"meters": [{"meterType": ")") +
+                                   kind + R"(", "counters": [)" + line + "]}]}]}"),
+                      "")
+                << kind << ": " << line;
+        }
     }
 }
 

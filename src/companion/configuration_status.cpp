@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
+#include <set>
 #include <stdexcept>
 #include <utility>
 #include <variant>
@@ -119,7 +120,20 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
         reportFailure("counting the configuration", failure.what());
     }
     ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings), {}};
-    status.stateLine = L"Loaded: " + counted(counts.groups, L"group", L"groups") + L", " +
+    // The meters whose counters can never show a value, each counted once.
+    std::set<std::string> silentMeters;
+    for (const Finding& finding : status.findings) {
+        if (finding.code == "shows-nothing") {
+            silentMeters.insert(finding.pointer.substr(0, finding.pointer.rfind("/counters/")));
+        }
+    }
+    status.stateLine = silentMeters.empty()
+                           ? std::wstring(L"Loaded: ")
+                           : L"Loaded, but " +
+                                 counted(silentMeters.size(), L"meter can",
+                                         L"meters can") +
+                                 L" show nothing: ";
+    status.stateLine += counted(counts.groups, L"group", L"groups") + L", " +
                        counted(counts.meters, L"meter", L"meters") + L", " +
                        counted(counts.counters, L"counter", L"counters");
     if (!status.findings.empty()) {

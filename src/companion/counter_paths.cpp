@@ -35,13 +35,21 @@ std::string counterPathFragment(std::wstring_view object, std::wstring_view inst
 std::string_view proposedUnits(std::wstring_view counter) {
     const auto unit = [](std::size_t index) { return kCounterUnits[index]; };
     const bool bytes = counter.find(L"Bytes") != std::wstring_view::npos;
-    if (counter.starts_with(L"%")) {
+    if (counter.starts_with(L"%") || counter.find(L"Percentage") != std::wstring_view::npos) {
         return unit(static_cast<std::size_t>(CounterUnits::Percent));
     }
     if (bytes && counter.ends_with(L"/sec")) {
         return unit(static_cast<std::size_t>(CounterUnits::BytesPerSecond));
     }
     return unit(static_cast<std::size_t>(bytes ? CounterUnits::Bytes : CounterUnits::Count));
+}
+
+std::string proposedReading(std::wstring_view counter) {
+    const std::string_view units = proposedUnits(counter);
+    return "\"units\": \"" + std::string(units) + "\", " +
+           (units == kCounterUnits[static_cast<std::size_t>(CounterUnits::Percent)]
+                ? "\"minValue\": 0, \"maxValue\": 100"
+                : "\"minValue\": 0, \"maxValue\": 1, \"dynamicMaxValue\": true");
 }
 
 std::vector<InstanceChoice> instanceChoices(std::wstring_view object) {

@@ -15,9 +15,14 @@ std::string counterPathFragment(std::wstring_view object, std::wstring_view inst
                                 std::wstring_view counter);
 
 // The "units" a counter most likely wants, from its English name, which says its type:
-// "% Processor Time" a percentage, "Bytes Received/sec" a byte rate, "Available Bytes"
+// "% Processor Time" and "Utilization Percentage" a percentage, "Bytes Received/sec" a
+// byte rate, "Available Bytes"
 // a size; any other a count, per second or not.
 std::string_view proposedUnits(std::wstring_view counter);
+// The members that go with those units so that every meter kind shows the value: a
+// percentage's range 0 to 100, and for anything else a range that widens to the largest
+// value seen.
+std::string proposedReading(std::wstring_view counter);
 
 // A way to combine the instances of a wildcard path that the picker offers, and the
 // "instances" object that says it (empty for the sum, which needs none).

@@ -159,7 +159,7 @@ std::wstring fragmentText(HWND window) {
         fragment =
             withInstances(std::move(fragment), instance, choices[static_cast<std::size_t>(choice)]);
     }
-    fragment += ", \"units\": \"" + std::string(proposedUnits(englishCounter)) + "\"";
+    fragment += ", " + proposedReading(englishCounter);
     const std::u16string wide = utf8ToUtf16(fragment);
     return {wide.begin(), wide.end()};
 }

@@ -25,6 +25,7 @@
 #include "config/loader_messages.h"
 #include "config/meter_model.h"
 #include "config/performance_field_names.h"
+#include "config/silent_counters.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "expression/expression_evaluator.h"
@@ -544,13 +545,18 @@ class Checker {
             }
         }
         std::size_t meterCount = 0;
+        const auto name = group.find("name");
+        const std::string ofGroup = name != group.end() && name->is_string() &&
+                                            !name->get_ref<const std::string&>().empty()
+                                        ? " of " + inQuotes(name->get<std::string>())
+                                        : std::string();
         if (const auto meters = group.find("meters"); meters != group.end()) {
             const JsonPath metersPath(pointer, std::string_view("meters"));
             forEachListElement(
                 *meters, metersPath,
-                [this, &meterCount](const json& meter, const JsonPath& meterPointer) {
+                [this, &meterCount, &ofGroup](const json& meter, const JsonPath& meterPointer) {
                     ++meterCount;
-                    checkMeter(meter, meterPointer);
+                    checkMeter(meter, meterPointer, "meter " + std::to_string(meterCount) + ofGroup);
                 });
         }
         if (isEnabled && meterCount == 0) {
@@ -559,7 +565,8 @@ class Checker {
         }
     }
 
-    void checkMeter(const json& meter, const JsonPath& pointer) {
+    // `label` names the meter in findings about its counters: "meter 2 of \"Disk\"".
+    void checkMeter(const json& meter, const JsonPath& pointer, const std::string& label) {
         static const json kNoMembers = json::object();
         const json& members = meter.is_object() ? meter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Meter);
@@ -608,7 +615,9 @@ class Checker {
             counterCount = counters->size();
             const JsonPath countersPath(pointer, std::string_view("counters"));
             for (std::size_t i = 0; i < counters->size(); ++i) {
-                checkCounter((*counters)[i], JsonPath(countersPath, i), type);
+                checkCounter((*counters)[i], JsonPath(countersPath, i), type,
+                             "the " + meterType + " " + label + ", counter " +
+                                 std::to_string(i + 1));
             }
         }
         if (meterKind(type).drawsText && counterCount == 0) {
@@ -682,7 +691,8 @@ class Checker {
                                   : " (expected " + listOf(kCounterUnits) + ")";
     }
 
-    void checkCounter(const json& counter, const JsonPath& pointer, MeterType meterType) {
+    void checkCounter(const json& counter, const JsonPath& pointer, MeterType meterType,
+                      const std::string& label) {
         static const json kNoMembers = json::object();
         const json& members = counter.is_object() ? counter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Counter);
@@ -721,6 +731,28 @@ class Checker {
         if (const auto instances = members.find("instances"); instances != members.end()) {
             checkInstances(*instances, JsonPath(pointer, std::string_view("instances")),
                            path != members.end() && namesWildcard(*path));
+        }
+        checkShowsSomething(counter, pointer, meterType, label);
+    }
+
+    // A counter the drawing rules never let show a value: the file loads, and nothing
+    // else would say why the meter stays empty.
+    void checkShowsSomething(const json& counter, const JsonPath& pointer, MeterType meterType,
+                             const std::string& label) {
+        if (!counter.is_object()) {
+            return;
+        }
+        try {
+            const MeterCounter loaded = parseCounter(counter);
+            const std::string_view why = whyCounterShowsNothing(meterType, loaded);
+            if (!why.empty()) {
+                const std::string named =
+                    loaded.name.empty() ? "" : " (" + inQuotes(utf16ToUtf8(loaded.name)) + ")";
+                add(Severity::Warning, pointer, false, "shows-nothing",
+                    label + named + " " + std::string(why));
+            }
+        } catch (const std::exception&) {
+            // The loader refuses such a counter, and that is reported on its own.
         }
     }
 

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <pdhmsg.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -330,14 +331,15 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
         std::wstring stateLine;
         std::size_t findingLine;  // of the first finding; 0: no finding
     } cases[] = {
-        {"counted, singular and plural",
+        {"counted, singular and plural; percentages without a range show nothing",
          R"json({ "meterGroups": [
                { "meters": [ { "meterType": "text", "width": 9, "refreshRate": 500, "counters": [
                    { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)", "units": "percent" },
                    { "counterPath": "(PERFORMANCE_INFORMATION.CommitTotal)", "units": "percent" }
                ] } ] },
                { "meters": [] } ] })json",
-         ConfigurationState::Loaded, L"Loaded: 2 groups, 1 meter, 2 counters (1 warning)", 6},
+         ConfigurationState::Loaded,
+         L"Loaded, but 1 meter can show nothing: 2 groups, 1 meter, 2 counters (3 warnings)", 3},
         {"a type error", "{\n  \"meterGroups\": 5\n}", ConfigurationState::Refused,
          L"Refused: \"meterGroups\" must be an object or an array, not a number (line 2, "
          L"column 18). The band keeps what it showed before (1 error).",
@@ -434,8 +436,9 @@ TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
     OneMissingCounter counters;
     const ConfigurationStatus status = describeConfiguration(
         R"json({"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 500,
-            "counters": [{"counterPath": "(\\Nothing Here\\At All)"},
-                         {"counterPath": "(\\Memory\\Available Bytes)"}]}]}]})json",
+            "counters": [{"counterPath": "(\\Nothing Here\\At All)", "minValue": 0, "maxValue": 1},
+                         {"counterPath": "(\\Memory\\Available Bytes)", "minValue": 0,
+                          "maxValue": 1}]}]}]})json",
         &counters);
     EXPECT_EQ(status.state, ConfigurationState::Loaded);
     EXPECT_EQ(status.stateLine,
@@ -541,11 +544,16 @@ TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
         const nlohmann::json member = nlohmann::json::parse("{" + fragment + "}");
         EXPECT_EQ(member.at("counterPath").get<std::string>(), example.path);
         EXPECT_EQ(proposedUnits(example.counter), example.units);
+        // As the picker copies it: with the members that let any meter show the value.
         const std::string configuration =
-            R"json({ "meterGroups": [ { "meters": [ { "meterType": "text", "width": 40,
-               "refreshRate": 1000, "counters": [ { "units": "percent", )json" +
-            fragment + " } ] } ] } ] }";
-        EXPECT_FALSE(hasErrors(checkConfiguration(configuration))) << configuration;
+            R"json({ "meterGroups": [ { "meters": [ { "meterType": "column", "width": 40,
+               "refreshRate": 1000, "counters": [ { )json" +
+            fragment + ", " + proposedReading(example.counter) + " } ] } ] } ] }";
+        const std::vector<Finding> findings = checkConfiguration(configuration);
+        EXPECT_FALSE(hasErrors(findings)) << configuration;
+        EXPECT_TRUE(std::none_of(findings.begin(), findings.end(), [](const Finding& finding) {
+            return finding.code == "shows-nothing";
+        })) << configuration;
     }
 }
 
@@ -569,7 +577,7 @@ TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
         const std::string configuration =
             R"json({ "meterGroups": [ { "meters": [ { "meterType": "column", "width": 40,
                "refreshRate": 1000, "counters": [ { )json" +
-            fragment + " } ] } ] } ] }";
+            fragment + ", " + proposedReading(L"Utilization Percentage") + " } ] } ] } ] }";
         EXPECT_TRUE(checkConfiguration(configuration).empty()) << configuration;
         const MeterCounter counter = parseCounter(nlohmann::json::parse("{" + fragment + "}"));
         // The sum needs no "instances" object.
