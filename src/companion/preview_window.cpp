@@ -1,8 +1,11 @@
 #include "companion/preview_window.h"
 
+#include <algorithm>
 #include <new>
 
+#include "config/silent_counters.h"
 #include "core/failure_sink.h"
+#include "platform/win32/handles.h"
 #include "window/module_file.h"
 
 namespace tavisto::companion {
@@ -42,10 +45,35 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 panel_->layOutAgain();
             }
             return false;
+        case WM_PAINT:
+            window::answerPanelMessage(panel_.get(), window, message, wParam, lParam, result);
+            markMetersThatShowNothing();
+            return true;
         default:
             break;
     }
     return window::answerPanelMessage(panel_.get(), window, message, wParam, lParam, result);
+}
+
+void PreviewWindow::markMetersThatShowNothing() noexcept {
+    const PanelView* view = panel_ ? panel_->panel() : nullptr;
+    if (view == nullptr) {
+        return;
+    }
+    const PanelModel& model = view->model();
+    const win32::WindowDc dc = win32::windowDc(window());
+    const win32::GdiBrush warning(CreateSolidBrush(kShowsNothingColour));
+    if (!dc || !warning) {
+        return;
+    }
+    const std::size_t placed = std::min(model.meters.size(), view->layout().meters.size());
+    for (std::size_t index = 0; index < placed; ++index) {
+        if (meterShowsNothing(model.meters[index])) {
+            const Rect& meter = view->layout().of(index).rect;
+            const RECT outline{meter.left, meter.top, meter.right, meter.bottom};
+            FrameRect(dc.get(), &outline, warning.get());
+        }
+    }
 }
 
 std::unique_ptr<PreviewWindow> PreviewWindow::create(HWND parent, int id) noexcept {

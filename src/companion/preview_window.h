@@ -15,6 +15,8 @@
 namespace tavisto::companion {
 
 inline constexpr wchar_t kPreviewWindowClass[] = L"TavistoPreviewClass";
+// The outline around a meter that can never show a value, as the findings warn of it.
+inline constexpr COLORREF kShowsNothingColour = RGB(0xFF, 0x8C, 0x00);
 // Posted to the preview's parent after each reload of the file.
 inline constexpr UINT kPreviewReloaded = WM_APP + 2;
 
@@ -47,6 +49,9 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow>, private wi
     BandDirection panelDirection() noexcept override;
     // The settings window hears of each reload of the file.
     void panelReloaded(bool lengthChanged) noexcept override;
+
+    // Outlines, over what the panel painted, the meters the checker says show nothing.
+    void markMetersThatShowNothing() noexcept;
 
     std::unique_ptr<window::PanelWindow> panel_;
 };

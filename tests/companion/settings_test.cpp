@@ -37,7 +37,7 @@ constexpr char kRefused[] = R"json({
           "width": "wide",
           "colour": "#FFFFFF",
           "counters": [ { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)",
-                          "units": "percent" } ] }
+                          "units": "percent", "minValue": 0, "maxValue": 100 } ] }
       ]
     }
   ]
@@ -51,7 +51,7 @@ constexpr char kFixed[] = R"json({
           "width": 40,
           "color": "#FFFFFF",
           "counters": [ { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)",
-                          "units": "percent" } ] }
+                          "units": "percent", "minValue": 0, "maxValue": 100 } ] }
       ]
     }
   ]
@@ -332,6 +332,31 @@ TEST_F(SettingsTest, PreviewDrawsTheFileAndKeepsTheLastOneThatLoadedWhenASaveIsR
     EXPECT_NE(SendMessageTimeoutW(program.window(), WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer), 0);
 }
 
+// A column of a percentage without a range draws only its outline: the state line says
+// so and the preview outlines it in the warning colour, until the file gives it a range.
+TEST_F(SettingsTest, PreviewOutlinesAMeterThatCanShowNothingUntilItHasARange) {
+    constexpr std::uint32_t kWarningOutline = 0xFF8C00;
+    const auto column = [](const std::string& range) {
+        return R"j({"meterGroups": [{"meters": [{"meterType": "column", "width": 12,
+            "refreshRate": 500, "counters": [{"counterPath": "(PERFORMANCE_INFORMATION.Processes)",
+            "color": "#3080FF")j" + range + "}]}]}]}";
+    };
+    CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), column("")));
+    const SettingsProgram program;
+    ASSERT_TRUE(program.waitForState(L"Loaded, but 1 meter can show nothing: ")) << program.state();
+    const HWND preview = program.control(kPreviewWindow);
+    SetForegroundWindow(program.window());
+    EXPECT_TRUE(host::pumpUntil(
+        [&] { return screenCapture(preview).count(kWarningOutline) > 0; }, kPromptly));
+
+    ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(),
+                                           column(R"(, "minValue": 0, "maxValue": 1000)")));
+    ASSERT_TRUE(program.waitForState(L"Loaded: ")) << program.state();
+    EXPECT_TRUE(host::pumpUntil(
+        [&] { return screenCapture(preview).count(kWarningOutline) == 0; }, kPromptly));
+}
+
 }  // namespace
 }  // namespace tavisto::companion::testing
 
@@ -349,8 +374,8 @@ TEST_F(SettingsTest, ShowValuesListsThePreviewsGroupsAndEscClosesOnlyIt) {
         [&] { return (values = FindWindowW(kShowValuesWindowClass, nullptr)) != nullptr; },
         kPromptly));
     const HWND text = GetWindow(values, GW_CHILD);
-    // The unnamed group's percentage of an unbounded range is 0.
-    EXPECT_TRUE(host::pumpUntil([&] { return windowText(text) == L"Group 1: 0%"; }, kPromptly))
+    // The unnamed group's count of memory pages, kept in its range of 0 to 100, is 100%.
+    EXPECT_TRUE(host::pumpUntil([&] { return windowText(text) == L"Group 1: 100%"; }, kPromptly))
         << windowText(text).size();
     PostMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(host::pumpUntil(
