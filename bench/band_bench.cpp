@@ -150,7 +150,7 @@ class Band {
     preview::DemoPerformance performance_;
     preview::PreviewWindow window_;
     preview::ManualTimers timers_;
-    preview::NamedTooltips tooltips_;
+    preview::HeadlessTooltips tooltips_;
     platform::SurfaceFactory& surfaces_;
     preview::FixedTheme theme_{platform::TaskbarTheme::Dark};
     platform::SteadyClock clock_;

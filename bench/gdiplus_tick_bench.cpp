@@ -145,7 +145,7 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
     preview::DemoPerformance performance;
     preview::PreviewWindow window;
     preview::ManualTimers timers;
-    preview::NamedTooltips tooltips;
+    preview::HeadlessTooltips tooltips;
     Surfaces surfaces(keepFonts);
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
     platform::SteadyClock clock;

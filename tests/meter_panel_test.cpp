@@ -224,26 +224,24 @@ TEST_F(Panel, FailedCollectionKeepsTheRatesLastSamplesAndPixels) {
 
 // A tooltip may ask for its group's text while it goes: the meters it reads are still
 // whole then, and once stopped there is nothing left to read. Run under the sanitizers.
-TEST_F(Panel, ReadsWhileTheTooltipsGoSeeWholeMeters) {
+TEST_F(Panel, TooltipsThatReadWhileTheyGoSeeWholeMeters) {
     platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {40});
+    platform.tooltips.asksWhileGoing = true;
     const auto panel = make(kTwoRates);
-    const std::vector<SpokenGroup> before = spokenGroups(panel->model(), panel->samples());
-    std::vector<std::vector<SpokenGroup>> readWhileGoing;
-    platform.tooltips.whileDestroyed = [&] {
-        readWhileGoing.push_back(spokenGroups(panel->model(), panel->samples()));
-    };
     for (const bool reload : {true, false}) {
-        readWhileGoing.clear();
+        ASSERT_EQ(platform.tooltips.live().size(), 1u);
+        const testing::TooltipRecord& going = *platform.tooltips.live()[0];
+        const std::u16string before = going.text();
+        ASSERT_TRUE(before.starts_with(u"cpu\n40%"));
         if (reload) {
             EXPECT_EQ(panel->reload(kTwoRates, BandDirection::Horizontal), "");
         } else {
             panel->stop();
         }
-        ASSERT_EQ(readWhileGoing.size(), 1u);
-        EXPECT_EQ(readWhileGoing[0], before);
+        EXPECT_FALSE(going.alive);
+        EXPECT_EQ(going.textWhileGoing, before);
     }
     EXPECT_TRUE(spokenGroups(panel->model(), panel->samples()).empty());
-    platform.tooltips.whileDestroyed = nullptr;
 }
 
 TEST_F(Panel, RatesWithoutReferencesGetNoQueryAndNoTimer) {
@@ -361,7 +359,7 @@ TEST_F(Panel, DocumentThatFailsToLoadKeepsTheLastConfigurationRunning) {
     ASSERT_EQ(panel->model().groups.size(), 1u);
     EXPECT_EQ(panel->model().groups[0].name, u"cpu");
     ASSERT_EQ(platform.tooltips.live().size(), 1u);
-    EXPECT_EQ(platform.tooltips.live()[0]->text, u"cpu");
+    EXPECT_TRUE(platform.tooltips.live()[0]->text().starts_with(u"cpu\n"));
     EXPECT_EQ(platform.counterQueries.openQueries().size(), 2u);
     ASSERT_TRUE(platform.timers.fire(250));
     EXPECT_GT(testing::sampleOf(*panel, 250), 0.0);

@@ -117,6 +117,31 @@ TEST_F(SpokenValues, FollowsNewSamplesWithoutCollecting) {
     EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"70%");
 }
 
+// A tip reads its group when asked: the group's own name above what its meters show now.
+TEST_F(SpokenValues, TooltipsShowTheGroupsNameAboveWhatItsMetersShowNow) {
+    platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time", {50, 70});
+    const MeterPanel panel(platform.services(), R"json({"meterGroups": [
+        {"name": "cpu", "meters": [{"meterType": "column", "refreshRate": 1000, "counters": [
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time)", "name": "CPU",
+             "minValue": 0, "maxValue": 100}]}]},
+        {"meters": [{"meterType": "column", "refreshRate": 1000, "counters": [
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time)",
+             "minValue": 0, "maxValue": 100}]}]},
+        {"name": "quiet", "meters": [{"meterType": "nonsense"}]},
+        {"meters": [{"meterType": "nonsense"}]}]})json",
+                           BandDirection::Horizontal);
+    const auto tipTexts = [&] {
+        std::vector<std::u16string> texts;
+        for (const testing::TooltipRecord* tip : platform.tooltips.live()) {
+            texts.push_back(tip->text());
+        }
+        return texts;
+    };
+    EXPECT_EQ(tipTexts(), (std::vector<std::u16string>{u"cpu\nCPU 50%", u"50%", u"quiet", u""}));
+    platform.timers.fire(1000);
+    EXPECT_EQ(tipTexts(), (std::vector<std::u16string>{u"cpu\nCPU 70%", u"70%", u"quiet", u""}));
+}
+
 // A graph's range follows its history, so sampling leaves its bounds as configured.
 TEST(SpokenValue, GraphsDynamicBoundsReachTheValueWithoutMoving) {
     Meter meter;

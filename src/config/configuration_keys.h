@@ -159,7 +159,10 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "Kept for compatibility; defaults to width, or 300."},
     {KeyLevel::Group, "maxHeight", ValueKind::Pixels, "",
      "Upper bound of an automatic group height, in 96-DPI pixels; defaults to height, or 40."},
-    {KeyLevel::Group, "name", ValueKind::String, "\"\"", "The group's tooltip text."},
+    {KeyLevel::Group, "name", ValueKind::String, "\"\"",
+     "The group's name: its tooltip's first line, above what its meters show, and what "
+     "screen readers and Show values call it; empty: the tooltip shows the values alone, and "
+     "the group is called by its place (\"Group 2\")."},
     {KeyLevel::Group, "orientation", ValueKind::String, "\"\"",
      "\"horizontal\": meters side by side; anything else: stacked top to bottom.",
      kOrientations},

@@ -5,6 +5,7 @@
 #include "core/failure_sink.h"
 #include "render/frame.h"
 #include "render/meter_kinds.h"
+#include "render/spoken_values.h"
 
 namespace tavisto {
 
@@ -20,7 +21,7 @@ PanelView::PanelView(Services services, PanelEngine& engine, BandDirection direc
 }
 
 PanelView::~PanelView() {
-    // The tooltips point into the engine's groups.
+    // The tooltips read the engine's model and samples.
     tooltips_.clear();
     engine_.detach(*this);
 }
@@ -34,9 +35,12 @@ void PanelView::modelGoing() noexcept {
 void PanelView::modelLoaded() noexcept {
     tooltips_.clear();
     try {
-        // Each tip is moved over its group by the layout that follows.
-        for (const MeterGroup& group : model().groups) {
-            tooltips_.push_back(services_.tooltips.create(group.name, Rect{}));
+        // Each tip is moved over its group by the layout that follows. Its text is read
+        // when it is about to show, so that sampling never touches the tips.
+        for (std::size_t index = 0; index < model().groups.size(); ++index) {
+            tooltips_.push_back(services_.tooltips.create(
+                [this, index] { return tooltipText(model(), model().groups[index], samples()); },
+                Rect{}));
         }
     } catch (...) {
         // Out of memory: the groups that have no tip show none.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/rounding.h"
@@ -181,9 +182,14 @@ class GroupTooltip {
 
 class Tooltips {
   public:
+    // What the tip shows, asked each time it is about to show, on the window's thread;
+    // "\n" starts a new line and an empty text shows no tip. It may be asked while the
+    // tip is being destroyed, and it may throw (the tip then shows nothing).
+    using TextSource = std::function<std::u16string()>;
+
     virtual ~Tooltips() = default;
     // Null when the control could not be created; the group then has no tooltip.
-    virtual std::unique_ptr<GroupTooltip> create(std::u16string_view text, const Rect& area) = 0;
+    virtual std::unique_ptr<GroupTooltip> create(TextSource text, const Rect& area) = 0;
 };
 
 // Everything the engine needs from the platform, for one band window.

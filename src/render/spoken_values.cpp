@@ -110,6 +110,17 @@ std::u16string spokenName(const MeterGroup& group, std::size_t index) {
     return u"Group " + std::u16string(number.begin(), number.end());
 }
 
+std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
+                           const PanelSamples& samples) {
+    std::u16string text = group.name;
+    const std::u16string value = spokenValue(model, group, samples);
+    if (!text.empty() && !value.empty()) {
+        text += u'\n';
+    }
+    text += value;
+    return text;
+}
+
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples) {
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());

@@ -42,4 +42,9 @@ void speakShare(std::u16string& text, const MeterCounter& counter, const Counter
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
                            const PanelSamples& samples);
 
+// What the group's tooltip shows: its own name (none when it has none) above its value,
+// on two lines, or whichever of the two is not empty.
+std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
+                           const PanelSamples& samples);
+
 }  // namespace tavisto

@@ -72,6 +72,9 @@ bool PanelWindow::answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
         case WM_GETOBJECT:
             result = accessibility_.answer(wParam, lParam);
             return result != 0;
+        case WM_NOTIFY:
+            // A group's tooltip asks what to show.
+            return tooltips_.answerTextRequest(lParam, result);
         default:
             return false;
     }

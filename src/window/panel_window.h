@@ -58,8 +58,8 @@ class PanelWindow final : public MeterSource, private PanelSource::Reader {
     PanelWindow& operator=(const PanelWindow&) = delete;
 
     // The messages every host answers alike: resizes and theme changes lay out again,
-    // painting draws the frame over the parent's background, WM_GETOBJECT. True when
-    // answered with `result`.
+    // painting draws the frame over the parent's background, WM_GETOBJECT, the tooltips'
+    // requests for their text (WM_NOTIFY). True when answered with `result`.
     bool answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept;
 
     // The source every window of the thread shows.

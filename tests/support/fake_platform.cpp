@@ -201,8 +201,8 @@ class FakeGroupTooltip final : public platform::GroupTooltip {
   public:
     explicit FakeGroupTooltip(TooltipRecord& record) : record_(record) {}
     ~FakeGroupTooltip() override {
-        if (record_.whileDestroyed != nullptr && *record_.whileDestroyed) {
-            (*record_.whileDestroyed)();
+        if (*record_.asksWhileGoing) {
+            record_.textWhileGoing = record_.text();
         }
         record_.alive = false;
     }
@@ -220,12 +220,12 @@ class FakeGroupTooltip final : public platform::GroupTooltip {
 
 }  // namespace
 
-std::unique_ptr<platform::GroupTooltip> FakeTooltips::create(std::u16string_view text,
-                                                             const Rect& area) {
+std::unique_ptr<platform::GroupTooltip> FakeTooltips::create(TextSource text, const Rect& area) {
     if (failCreation || (faults != nullptr && faults->fails(true))) {
         return nullptr;
     }
-    created.push_back(TooltipRecord{std::u16string(text), area, 0, true, faults, &whileDestroyed});
+    created.push_back(
+        TooltipRecord{std::move(text), area, 0, true, faults, &asksWhileGoing, std::nullopt});
     try {
         return std::make_unique<FakeGroupTooltip>(created.back());
     } catch (...) {

@@ -195,23 +195,24 @@ class FakeTimers final : public platform::WindowTimers {
 };
 
 struct TooltipRecord {
-    std::u16string text;
+    // What the tip would show now.
+    platform::Tooltips::TextSource text;
     Rect area;
     int moves = 0;
     bool alive = true;
     FaultSchedule* faults = nullptr;
-    // Called as the control goes, as a tooltip window may ask for its text then.
-    const std::function<void()>* whileDestroyed = nullptr;
+    // Whether the tip asks for its text as it goes, as a tooltip window may.
+    const bool* asksWhileGoing = nullptr;
+    std::optional<std::u16string> textWhileGoing;
 };
 
 class FakeTooltips final : public platform::Tooltips {
   public:
-    std::unique_ptr<platform::GroupTooltip> create(std::u16string_view text,
-                                                   const Rect& area) override;
+    std::unique_ptr<platform::GroupTooltip> create(TextSource text, const Rect& area) override;
     std::vector<const TooltipRecord*> live() const;
     std::deque<TooltipRecord> created;  // stable addresses
     bool failCreation = false;
-    std::function<void()> whileDestroyed;
+    bool asksWhileGoing = false;
     FaultSchedule* faults = nullptr;
 };
 

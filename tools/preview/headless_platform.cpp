@@ -24,7 +24,7 @@ class PlainTooltip final : public platform::GroupTooltip {
 
 }  // namespace
 
-std::unique_ptr<platform::GroupTooltip> NamedTooltips::create(std::u16string_view, const Rect&) {
+std::unique_ptr<platform::GroupTooltip> HeadlessTooltips::create(TextSource, const Rect&) {
     return std::make_unique<PlainTooltip>();
 }
 

@@ -53,10 +53,10 @@ class ManualTimers final : public platform::WindowTimers {
     std::map<std::uint64_t, Callback> timers_;
 };
 
-class NamedTooltips final : public platform::Tooltips {
+// Tips that never show, so their text is never asked for.
+class HeadlessTooltips final : public platform::Tooltips {
   public:
-    std::unique_ptr<platform::GroupTooltip> create(std::u16string_view text,
-                                                   const Rect& area) override;
+    std::unique_ptr<platform::GroupTooltip> create(TextSource text, const Rect& area) override;
 };
 
 }  // namespace tavisto::preview

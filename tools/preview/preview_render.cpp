@@ -45,7 +45,7 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     DemoPerformance performance;
     PreviewWindow window;
     ManualTimers timers;
-    NamedTooltips tooltips;
+    HeadlessTooltips tooltips;
     platform::CairoSurfaceFactory surfaces;
     FixedTheme taskbarTheme(theme);
     platform::SteadyClock clock;
