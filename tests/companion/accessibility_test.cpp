@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
@@ -130,6 +133,39 @@ class Accessibility : public ::testing::TestWithParam<HostCase> {
     PdhStandIn standIn_;
 };
 
+// The texts of the tips this thread shows over `owner`, as each asks `owner` for its text,
+// sorted; the processor's group is left out, as its memory share depends on the machine.
+std::vector<std::wstring> tooltipTextsOf(HWND owner) {
+    struct Search {
+        HWND owner;
+        std::vector<std::wstring> texts;
+    } search{owner, {}};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(parameter);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            // Owned by the band's top-level window: found by their tool, over the band.
+            if (std::wstring(name) != TOOLTIPS_CLASSW) {
+                return TRUE;
+            }
+            wchar_t text[1024] = {};
+            TOOLINFOW info{};
+            info.cbSize = sizeof(info);
+            info.hwnd = wanted.owner;
+            info.lpszText = text;
+            SendMessageW(window, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
+            if (*text != L'\0' && !std::wstring(text).starts_with(L"Processor and memory")) {
+                wanted.texts.emplace_back(text);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    std::sort(search.texts.begin(), search.texts.end());
+    return search.texts;
+}
+
 // With every counter at 37: the processor meters say 37 % (the text line's trigger,
 // ">= 50", does not hold, so it says 0 %) and both memory meters the same share; the
 // four stand-in instances of each wildcard add up to 148 (1,184 bits per second), and
@@ -150,6 +186,15 @@ TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues)
         "GPU \\(busiest engine\\)\tGPU 37%\n");
     const std::string seen = readUntil(*tested, expected);
     EXPECT_TRUE(std::regex_match(seen, expected)) << seen;
+    // The band's tips are windows of this process, whose text the band window gives when
+    // asked: the group's name above what its meters show.
+    if (GetWindowThreadProcessId(tested->meters(), nullptr) == GetCurrentThreadId()) {
+        EXPECT_EQ(tooltipTextsOf(tested->meters()),
+                  (std::vector<std::wstring>{L"Disk and network\nDisk active 0%, Read 37 B/s, "
+                                             L"Write 37 B/s, Download 1.2 Kbps, Upload 1.2 Kbps, "
+                                             L"Network 0%",
+                                             L"GPU (busiest engine)\nGPU 37%"}));
+    }
 }
 
 TEST_P(Accessibility, ValuesFollowNewSamplesAndAReloadChangesTheChildren) {
