@@ -595,15 +595,19 @@ TEST_F(SharedEngine, TaskbarsThatComeAndGoAddNoCounterAndNoCollection) {
     EXPECT_EQ(status().adds, 2) << describe(status());
     EXPECT_EQ(status().opens, 1) << describe(status());
 
+    // A save may reach the watcher as more than one change, each read loading the one
+    // engine again (2 adds); an engine per taskbar would add 8 at the first read.
     ASSERT_TRUE(host::writeInPlace(host::configurationFile(), configuration("second")));
     EXPECT_TRUE(host::pumpUntil([&] { return status().adds >= 4; }, 10'000));
     host::pumpFor(1000);
-    EXPECT_EQ(status().adds, 4) << "a save reloads the engine once";
+    const std::int64_t afterSave = status().adds;
+    EXPECT_LT(afterSave, 2 + 8) << "a save reloads one engine, not one per taskbar";
+    EXPECT_EQ(afterSave % 2, 0) << describe(status());
 
     secondary.clear();
     EXPECT_TRUE(host::pumpUntil([] { return companionWindowCount() == 1; }, 10'000));
     host::pumpFor(1000);
-    EXPECT_EQ(status().adds, 4) << describe(status());
+    EXPECT_EQ(status().adds, afterSave) << describe(status());
     EXPECT_EQ(status().misuses, 0);
 }
 
