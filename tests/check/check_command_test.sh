@@ -63,8 +63,8 @@ expect "--version" "tavisto-check $TAVISTO_EXPECTED_VERSION" "$output"
 expect "--version with a file" 2 "$?"
 if ((windows)); then
     printf '{"meterGroups": [{"meters": [{"meterType": "pie", "width": 9, "refreshRate": 1000,
-  "counters": [{"counterPath": "(\\\\Processor(_Total)\\\\%% Processor Time)"},
-               {"counterPath": "(\\\\Nothing Here\\\\At All)"}]}]}]}' >"$folder/machine.json"
+  "counters": [{"counterPath": "(\\\\Processor(_Total)\\\\%% Processor Time)", "minValue": 0, "maxValue": 100},
+               {"counterPath": "(\\\\Nothing Here\\\\At All)", "minValue": 0, "maxValue": 100}]}]}]}' >"$folder/machine.json"
     output=$("${check[@]}" --machine "$folder/machine.json"); status=$?
     expect "--machine, warnings only" 0 "$status"
     # The system's reason: no such object on Windows, no such counter under Wine.
