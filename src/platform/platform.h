@@ -102,7 +102,7 @@ class QueryWork {
 
 // Query work away from the window's thread, for a window whose thread must never wait on
 // the system (a provider may stall an add or a collection for seconds). The panel submits
-// one run per rate at a time and hears it is over through MeterPanel::collected, on the
+// one run per rate at a time and hears it is over through PanelEngine::collected, on the
 // window's thread; meanwhile it neither reads nor changes that work.
 class CollectionQueue {
   public:

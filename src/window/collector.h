@@ -1,5 +1,5 @@
 #pragma once
-// The collector: one thread per panel window that runs the panel's query work (opening
+// The collector: one thread per panel source that runs the engine's query work (opening
 // queries, adding counters, collecting and reading them), so that a provider which
 // stalls (thousands of "GPU Engine" instances, a driver that hangs, a first add that
 // takes seconds) never holds the window's thread, which Explorer's taskbar depends on.
@@ -20,7 +20,7 @@
 namespace tavisto::window {
 
 // Posted when query work is back; hand the work Collector::takeFinished gives to
-// MeterPanel::collected.
+// PanelEngine::collected.
 inline constexpr UINT kCollectedMessage = WM_USER + 2;
 
 class Collector final : public platform::CollectionQueue {
