@@ -149,7 +149,7 @@ int TaskbarHost::run() noexcept {
     ChangeWindowMessageFilterEx(window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
     // Read here once, before any window of ours joins the taskbar; later the panel
     // source's watcher reads the file, away from the thread the taskbar shares.
-    readSettings(window::readConfigurationText(window::configurationFile()));
+    readSettings(window::readConfiguration(window::configurationFile()).document);
     source_ = window::PanelSource::ofThisThread();
     if (!source_) {
         log(L"the meters cannot be started");
@@ -208,7 +208,7 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
             return false;
         case kConfigurationReloaded:
             if (source_) {
-                readSettings(source_->lastRead());
+                readSettings(source_->lastSettings());
             }
             check();
             return true;
@@ -238,18 +238,16 @@ void TaskbarHost::sourceReloaded() noexcept {
     PostMessageW(window(), kConfigurationReloaded, 0, 0);
 }
 
-void TaskbarHost::readSettings(const std::optional<std::string>& text) noexcept {
-    if (!text) {
+void TaskbarHost::readSettings(const nlohmann::json& document) noexcept {
+    // A file that does not parse keeps the settings in force, as it keeps the meters.
+    if (!document.is_object()) {
         return;
     }
     try {
-        // A file that does not parse keeps the settings in force, as it keeps the meters.
-        if (const auto document = window::parseConfiguration(*text)) {
-            settings_ = readTaskbarSettings(*document);
-            std::string error;
-            const std::optional<Hotkey> hotkey = readHotkey(*document, error);
-            registerHotkey(hotkey, error);
-        }
+        settings_ = readTaskbarSettings(document);
+        std::string error;
+        const std::optional<Hotkey> hotkey = readHotkey(document, error);
+        registerHotkey(hotkey, error);
     } catch (...) {
         reportCaughtException("reading the taskbar settings");
     }

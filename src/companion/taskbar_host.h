@@ -59,7 +59,7 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost>,
     void attachTo(HWND taskbar, bool primary);
     // The taskbar settings and hotkey of the configuration's text; a text that is missing
     // or does not parse keeps those in force.
-    void readSettings(const std::optional<std::string>& text) noexcept;
+    void readSettings(const nlohmann::json& document) noexcept;
     // Logs why the configuration was refused, once per reason, and that a later one
     // loaded.
     void logRefusal() noexcept;

@@ -55,6 +55,11 @@ std::string PanelEngine::load(std::string text) noexcept {
         keepMessage(error, failure.what());
         return error;
     }
+    return load(std::move(text), std::move(document));
+}
+
+std::string PanelEngine::load(std::string text, nlohmann::json document) noexcept {
+    std::string error;
     release();
     try {
         loadDocument(std::move(document));

@@ -57,6 +57,8 @@ class PanelEngine {
     // the last configuration that loaded is loaded and started again. Returns the parse's
     // or the failed load's message, empty on success.
     std::string load(std::string text) noexcept;
+    // The same for a document parsed from `text` elsewhere: stop, load, start.
+    std::string load(std::string text, nlohmann::json document) noexcept;
     // Whether a configuration loaded (and is in force).
     bool loaded() const noexcept { return !lastConfiguration_.empty(); }
     // Ends sampling and releases the model: no timers, no groups, no meters, no queries;

@@ -399,12 +399,14 @@ void ConfigWatcher::Watch::postReload() noexcept {
     if (!waitUntilReadable()) {
         return;
     }
-    ConfigurationRead read{readConfigurationText(file_)};
+    std::optional<ConfigurationRead> read = readConfiguration(file_);
     const win32::ExclusiveLock held(postLock_);
     if (stopped_) {
         return;
     }
-    latest_ = std::move(read);
+    // The read not taken goes once the lock is let go: a large document takes a while to
+    // free, and the window's thread takes reads under this lock.
+    std::swap(latest_, read);
     if (!posted_) {
         posted_ = PostMessageW(window_, kReloadMessage, 0, 0) != FALSE;
     }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/win32/handles.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::window {
 
@@ -19,12 +20,6 @@ namespace tavisto::window {
 // reloads the configuration from it. It carries nothing: a message another program
 // posts finds nothing to take.
 inline constexpr UINT kReloadMessage = WM_USER + 1;
-
-// What a read of the configuration file found: its text, or nothing when it is missing,
-// unreadable or over the size limit.
-struct ConfigurationRead {
-    std::optional<std::string> text;
-};
 
 // Whether a ReadDirectoryChangesW result names the configuration file exactly (case
 // matters). Records running past `size` end the walk.

@@ -119,19 +119,22 @@ std::optional<std::string> readConfigurationText(const std::wstring& path) noexc
     }
 }
 
-std::optional<nlohmann::json> parseConfiguration(std::string_view text) noexcept {
+ConfigurationRead readConfiguration(const std::wstring& path) noexcept {
+    ConfigurationRead read;
     try {
-        return parseConfigurationText(text);
-    } catch (...) {
-        // Malformed or too deep: the caller keeps what it had.
-        reportCaughtException("configuration parse");
+        read.text = readConfigurationText(path);
+        if (read.text) {
+            read.document = parseConfigurationText(*read.text);
+        }
+    } catch (const std::exception& failure) {
+        // Malformed, too deep, or out of memory: the reader keeps what it had.
+        try {
+            read.parseError = failure.what();
+        } catch (...) {
+            reportCaughtException("keeping a parse's message");
+        }
     }
-    return std::nullopt;
-}
-
-std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept {
-    const std::optional<std::string> text = readConfigurationText(path);
-    return text ? parseConfiguration(*text) : std::nullopt;
+    return read;
 }
 
 std::optional<Launch> taskManagerLaunch() {

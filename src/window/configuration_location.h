@@ -34,12 +34,19 @@ std::wstring configurationFile();
 // kMaxConfigurationBytes (refused from its size, unread).
 std::optional<std::string> readConfigurationText(const std::wstring& path) noexcept;
 
-// The configuration text parsed; nothing when it is nested too deeply or malformed.
-std::optional<nlohmann::json> parseConfiguration(std::string_view text) noexcept;
+// What a read of the configuration file found, parsed on the reading thread too: a file
+// near the size limit takes long enough to parse that a window's thread must not.
+struct ConfigurationRead {
+    // Nothing when the file is missing, unreadable or over the size limit.
+    std::optional<std::string> text;
+    // The parsed text: null when there is no text or it does not parse.
+    nlohmann::json document;
+    // Why the text does not parse (malformed, nested too deeply); empty when it does.
+    std::string parseError;
+};
 
-// The parsed configuration file; nothing when it is missing, unreadable, larger than
-// kMaxConfigurationBytes (refused from its size, unread), nested too deeply or malformed.
-std::optional<nlohmann::json> readConfiguration(const std::wstring& path) noexcept;
+// Reads and parses the file.
+ConfigurationRead readConfiguration(const std::wstring& path) noexcept;
 
 struct Launch {
     std::wstring program;

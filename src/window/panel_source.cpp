@@ -27,6 +27,19 @@ constexpr wchar_t kSourceWindowClass[] = TAVISTO_PANEL_SOURCE_WINDOW_CLASS;
 SRWLOCK sourcesLock = SRWLOCK_INIT;
 std::vector<std::pair<DWORD, std::weak_ptr<PanelSource>>> sourcesByThread;
 
+// The document's top-level members but its meter groups, which are most of it.
+nlohmann::json settingsOf(const nlohmann::json& document) {
+    nlohmann::json settings = nlohmann::json::object();
+    if (document.is_object()) {
+        for (const auto& [key, value] : document.items()) {
+            if (key != "meterGroups") {
+                settings[key] = value;
+            }
+        }
+    }
+    return settings;
+}
+
 }  // namespace
 
 // What runs once the source's window exists, in the order it must go: the watcher
@@ -134,12 +147,14 @@ void PanelSource::reload() noexcept {
             // The message came from someone else, or the read was taken already.
             return;
         }
-        lastRead_ = read->text;
+        // A text that cannot be read, does not parse or does not load keeps what is shown.
         if (!read->text) {
             refusal_ = "the file cannot be read, or it is over the size limit";
+        } else if (!read->parseError.empty()) {
+            refusal_ = std::move(read->parseError);
         } else {
-            // A text that does not parse or load keeps what is shown.
-            refusal_ = running_->engine.load(std::move(*read->text));
+            lastSettings_ = settingsOf(read->document);
+            refusal_ = running_->engine.load(std::move(*read->text), std::move(read->document));
         }
         // A reader told may make other readers leave: each is told only while it is here.
         const std::vector<Reader*> told = readers_;

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,9 +39,10 @@ class PanelSource final : private WindowProcedure<PanelSource> {
     PanelEngine& engine() noexcept;
     // Has the watcher read the file again, as after a change; the reload follows.
     void readConfigurationAgain() noexcept;
-    // The text of the newest read a reload took; none before the first, or when that
-    // read found no file to read.
-    const std::optional<std::string>& lastRead() const noexcept { return lastRead_; }
+    // The top-level keys but the meter groups of the newest read that parsed: the
+    // settings beside the meters, kept while later reads find no file or do not parse.
+    // Null before the first.
+    const nlohmann::json& lastSettings() const noexcept { return lastSettings_; }
     // Why the last reload kept what was shown (the file could not be read, or the parse's
     // or the load's message); empty after one that loaded.
     const std::string& refusal() const noexcept { return refusal_; }
@@ -65,7 +65,7 @@ class PanelSource final : private WindowProcedure<PanelSource> {
 
     std::unique_ptr<Running> running_;
     std::string refusal_;
-    std::optional<std::string> lastRead_;
+    nlohmann::json lastSettings_;
     std::vector<Reader*> readers_;
 };
 

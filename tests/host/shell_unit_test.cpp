@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/configuration_text.h"
@@ -28,6 +29,20 @@
 
 namespace tavisto::window {
 namespace {
+
+// The document a read of the file found; nothing when there was no text or it did not
+// parse, in which case the read says why.
+std::optional<nlohmann::json> readDocument(const std::wstring& path) {
+    ConfigurationRead read = readConfiguration(path);
+    if (!read.text) {
+        return std::nullopt;
+    }
+    if (read.document.is_null()) {
+        EXPECT_FALSE(read.parseError.empty());
+        return std::nullopt;
+    }
+    return std::move(read.document);
+}
 
 // Change records as ReadDirectoryChangesW lays them out, DWORD-aligned.
 class Records {
@@ -158,7 +173,7 @@ TEST(ConfigurationLocation, WithoutApplicationDataThereIsNoFolderAndNothingIsRea
     EXPECT_EQ(configurationFolderIn(L"C:\\Users\\u\\AppData\\Roaming"),
               L"C:\\Users\\u\\AppData\\Roaming\\Tavisto\\");
     EXPECT_TRUE(configurationFolderIn(L"").empty());
-    EXPECT_FALSE(readConfiguration(L"").has_value());
+    EXPECT_FALSE(readDocument(L"").has_value());
 }
 
 class ScratchFolder : public ::testing::Test {
@@ -186,11 +201,11 @@ using ReadConfiguration = ScratchFolder;
 
 TEST_F(ReadConfiguration, MissingOrMalformedFileGivesNothing) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    EXPECT_FALSE(readConfiguration(file).has_value());
+    EXPECT_FALSE(readDocument(file).has_value());
     ASSERT_TRUE(host::writeNewFile(file, "{ \"meterGroups\": [ }"));
-    EXPECT_FALSE(readConfiguration(file).has_value());
+    EXPECT_FALSE(readDocument(file).has_value());
     ASSERT_TRUE(host::writeNewFile(file, ""));
-    EXPECT_FALSE(readConfiguration(file).has_value());
+    EXPECT_FALSE(readDocument(file).has_value());
 }
 
 TEST_F(ReadConfiguration, ReadsWhileAnotherProgramHoldsTheFileForWriting) {
@@ -200,7 +215,7 @@ TEST_F(ReadConfiguration, ReadsWhileAnotherProgramHoldsTheFileForWriting) {
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(editor);
-    const auto document = readConfiguration(file);
+    const auto document = readDocument(file);
     ASSERT_TRUE(document.has_value());
     EXPECT_EQ((*document)["horizontalPadding"], 3);
 }
@@ -215,7 +230,7 @@ TEST_F(ReadConfiguration, ReadsWhileAnotherProgramMayDeleteOrReplaceTheFile) {
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     0, nullptr));
     ASSERT_TRUE(editor);
-    const auto document = readConfiguration(file);
+    const auto document = readDocument(file);
     ASSERT_TRUE(document.has_value());
     EXPECT_EQ((*document)["verticalPadding"], 5);
 }
@@ -226,11 +241,11 @@ TEST_F(ReadConfiguration, FileOverTheSizeLimitIsRefusedAndOneAtTheLimitIsRead) {
     std::string atLimit = document;
     atLimit.resize(kMaxConfigurationBytes, ' ');
     ASSERT_TRUE(host::writeNewFile(file, atLimit));
-    const auto read = readConfiguration(file);
+    const auto read = readDocument(file);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ((*read)["verticalPadding"], 6);
     ASSERT_TRUE(host::writeNewFile(file, atLimit + " "));
-    EXPECT_FALSE(readConfiguration(file).has_value());
+    EXPECT_FALSE(readDocument(file).has_value());
 }
 
 TEST_F(ReadConfiguration, DeeplyNestedFileIsRefused) {
@@ -239,13 +254,13 @@ TEST_F(ReadConfiguration, DeeplyNestedFileIsRefused) {
     const std::string deep = "{\"meterGroups\":[],\"note\":" + std::string(kLevels, '[') +
                              std::string(kLevels, ']') + "}";
     ASSERT_TRUE(host::writeNewFile(file, deep));
-    EXPECT_FALSE(readConfiguration(file).has_value());
+    EXPECT_FALSE(readDocument(file).has_value());
 }
 
 TEST_F(ReadConfiguration, ByteOrderMarkAndWindowsLineEndsAreRead) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(host::writeNewFile(file, "\xEF\xBB\xBF{\r\n  \"horizontalSpacing\": 2\r\n}\r\n"));
-    const auto read = readConfiguration(file);
+    const auto read = readDocument(file);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ((*read)["horizontalSpacing"], 2);
 }
@@ -377,7 +392,7 @@ TEST_F(Watcher, ReloadWaitsForAWriterThatLetsNobodyReadTheFile) {
             EXPECT_EQ(reloadsWithin(kQuiet, 100), 0) << disposition;
         }
         EXPECT_GE(reloadsWithin(kPromptly), 1) << disposition;
-        EXPECT_TRUE(readConfiguration(file).has_value()) << disposition;
+        EXPECT_TRUE(readDocument(file).has_value()) << disposition;
         reloadsWithin(300, 100);
     }
 }
