@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/rounding.h"
 #include "platform/drawing.h"
@@ -149,6 +151,43 @@ class SystemPerformance {
     virtual ~SystemPerformance() = default;
     // Fields outside the scope need not be filled in.
     virtual PerformanceRecord read(PerformanceScope scope) = 0;
+};
+
+// One graphics adapter's performance data as its display driver reports it
+// (D3DKMT_ADAPTER_PERFDATA), with the adapter's identity.
+struct AdapterPerformance {
+    std::uint32_t luidLowPart = 0;
+    std::int32_t luidHighPart = 0;
+    std::uint32_t physicalIndex = 0;
+    // False when the driver would not answer for this adapter; the figures are then 0.
+    bool answered = false;
+    std::uint64_t memoryFrequency = 0;  // hertz
+    std::uint32_t fanRpm = 0;
+    std::uint32_t power = 0;        // tenths of a percent of the adapter's power
+    std::uint32_t temperature = 0;  // tenths of a degree Celsius; 0 when not reported
+};
+
+// The power supply as GetSystemPowerStatus reports it (SYSTEM_POWER_STATUS).
+struct PowerStatus {
+    static constexpr std::uint8_t kUnknown = 255;
+    static constexpr std::uint8_t kNoBattery = 128;  // a bit of batteryFlag
+    static constexpr std::uint32_t kUnknownLifeTime = 0xFFFFFFFF;
+    std::uint8_t acLineStatus = kUnknown;        // 0 on battery, 1 on mains
+    std::uint8_t batteryFlag = kUnknown;         // kNoBattery: the system has none
+    std::uint8_t batteryLifePercent = kUnknown;  // 0 to 100
+    std::uint32_t batteryLifeTime = kUnknownLifeTime;  // seconds left
+};
+
+// The machine's sensors that Windows reports without a driver of ours. Called away from
+// the window's thread, one call at a time.
+class Sensors {
+  public:
+    virtual ~Sensors() = default;
+    // Every adapter the system enumerates; none when it has no adapter performance data
+    // to give (before Windows 10 2004, or without a WDDM 2.7 driver).
+    virtual std::vector<AdapterPerformance> readAdapters() = 0;
+    // None when the call failed.
+    virtual std::optional<PowerStatus> readPowerStatus() = 0;
 };
 
 // The band window as the engine sees it.
