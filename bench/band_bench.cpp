@@ -130,7 +130,7 @@ class Band {
     }
 
     platform::PlatformServices services() {
-        return {screen_, version_,  counters_, performance_, window_,
+        return {screen_, version_, counters_,  performance_, sensors_, window_,
                 timers_, tooltips_, surfaces_, theme_,       clock_};
     }
     MeterPanel& panel() { return *panel_; }
@@ -148,6 +148,7 @@ class Band {
     preview::NotWindows version_;
     preview::DemoCounters counters_;
     preview::DemoPerformance performance_;
+    preview::DemoSensors sensors_;
     preview::PreviewWindow window_;
     preview::ManualTimers timers_;
     preview::HeadlessTooltips tooltips_;

@@ -143,14 +143,16 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
     preview::NotWindows version;
     preview::DemoCounters counters;
     preview::DemoPerformance performance;
+    preview::DemoSensors sensors;
     preview::PreviewWindow window;
     preview::ManualTimers timers;
     preview::HeadlessTooltips tooltips;
     Surfaces surfaces(keepFonts);
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
     platform::SteadyClock clock;
-    const platform::PlatformServices services{screen, version,  counters, performance, window,
-                                              timers, tooltips, surfaces, theme,       clock};
+    const platform::PlatformServices services{screen,  version, counters, performance,
+                                              sensors, window,  timers,   tooltips,
+                                              surfaces, theme,  clock};
     window.client = Rect{0, 0, 8192, 40};
     std::string error;
     const auto panel =

@@ -143,7 +143,8 @@ TEST(CounterReferences, ManyOccurrencesOfOneFieldShareOneName) {
 // rewritten text is searched again from its beginning with the regular expressions.
 Extracted extractBySearchingAgain(const std::wstring& original) {
     static const std::wregex counter(LR"(\(\\[^\\]*\\[^\\)]*\))");
-    static const std::wregex field(LR"(\(PERFORMANCE_INFORMATION.[^\)]*\))");
+    static const std::wregex field(
+        LR"(\((PERFORMANCE_INFORMATION|ADAPTER_PERFDATA|SYSTEM_POWER_STATUS).[^\)]*\))");
     std::wstring text = original;
     ReferenceMap references;
     char name = 'a';
@@ -163,7 +164,9 @@ Extracted extractBySearchingAgain(const std::wstring& original) {
         for (auto at = text.find(found); at != std::wstring::npos; at = text.find(found, at + 1)) {
             text.replace(at, found.size(), 1, static_cast<wchar_t>(name));
         }
-        add(CounterReference::PerformanceField, found);
+        add(found.starts_with(L"(PERFORMANCE_INFORMATION") ? CounterReference::PerformanceField
+                                                              : CounterReference::SensorField,
+            found);
     }
     return {std::u16string(text.begin(), text.end()), std::move(references)};
 }
@@ -171,7 +174,8 @@ Extracted extractBySearchingAgain(const std::wstring& original) {
 TEST(CounterReferences, OnePassFindsWhatSearchingAgainFinds) {
     // Replacing a reference can complete a start left of it, as in (\A\B(\C\D)).
     const wchar_t* const pieces[] = {
-        L"(", L")", L"\\", L"A", L"\n", L" ", L"(PERFORMANCE_INFORMATION", L".", L"(\\A\\B)"};
+        L"(",        L")", L"\\", L"A", L"\n", L" ", L"(PERFORMANCE_INFORMATION", L"(ADAPTER_PERFDATA",
+        L"(SYSTEM_POWER_STATUS", L".", L"(\\A\\B)"};
     std::mt19937 random(10);
     std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> length(0, 24);

@@ -74,7 +74,7 @@ TEST_F(Panel, APathNamedAgainAtARateIsAddedOnce) {
 TEST_F(Panel, ViewsOfOneEngineShareItsQueriesAndSamples) {
     platform.counterQueries.script(u"\\A\\b", {10, 20, 30});
     PanelEngine engine({platform.systemVersion, platform.counterQueries, platform.systemPerformance,
-                        platform.timers, platform.clock},
+                        platform.sensors, platform.timers, platform.clock},
                        nullptr);
     testing::FakeBandWindow wide;
     wide.client = Rect{0, 0, 300, 40};

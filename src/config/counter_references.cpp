@@ -10,7 +10,17 @@
 namespace tavisto {
 namespace {
 
-constexpr std::u16string_view kPerformanceFieldPrefix = u"(PERFORMANCE_INFORMATION";
+// A field reference is "(" and its source's name, any one character (the dot, as
+// written) and the field's name up to ")".
+struct FieldOpening {
+    std::u16string_view opening;
+    std::int32_t kind;
+};
+constexpr FieldOpening kFieldOpenings[] = {
+    {u"(PERFORMANCE_INFORMATION", CounterReference::PerformanceField},
+    {u"(ADAPTER_PERFDATA", CounterReference::SensorField},
+    {u"(SYSTEM_POWER_STATUS", CounterReference::SensorField},
+};
 constexpr std::size_t kNone = std::u16string::npos;
 
 // Hands out the variable names "a", "b", ... by character code, up to the last one-byte
@@ -97,13 +107,16 @@ bool isLineTerminator(char16_t c) {
 struct Match {
     std::size_t position;
     std::size_t length;
+    std::int32_t kind;
 };
 
-// Leftmost match of ( PERFORMANCE_INFORMATION . [^\)]* ) at or after `from`.
-std::optional<Match> findPerformanceField(std::u16string_view text, std::size_t from) {
-    for (std::size_t start = text.find(kPerformanceFieldPrefix, from); start != kNone;
-         start = text.find(kPerformanceFieldPrefix, start + 1)) {
-        const std::size_t anyCharacter = start + kPerformanceFieldPrefix.size();
+// Leftmost match of ( SOURCE . [^\)]* ) at or after `from`, for one source's opening.
+std::optional<Match> findField(std::u16string_view text, std::size_t from,
+                               const FieldOpening& source) {
+    const std::u16string_view opening = source.opening;
+    for (std::size_t start = text.find(opening, from); start != kNone;
+         start = text.find(opening, start + 1)) {
+        const std::size_t anyCharacter = start + opening.size();
         if (anyCharacter >= text.size()) {
             return std::nullopt;
         }
@@ -115,9 +128,22 @@ std::optional<Match> findPerformanceField(std::u16string_view text, std::size_t 
         if (close == kNone) {
             return std::nullopt;
         }
-        return Match{start, close + 1 - start};
+        return Match{start, close + 1 - start, source.kind};
     }
     return std::nullopt;
+}
+
+// The leftmost field reference of any source at or after `from`. Openings never start
+// at the same place, so the leftmost is the only match there.
+std::optional<Match> findField(std::u16string_view text, std::size_t from) {
+    std::optional<Match> leftmost;
+    for (const FieldOpening& source : kFieldOpenings) {
+        const std::optional<Match> match = findField(text, from, source);
+        if (match && (!leftmost || match->position < leftmost->position)) {
+            leftmost = match;
+        }
+    }
+    return leftmost;
 }
 
 // Replaces the occurrences of `pattern` at or after `from`, left to right and without
@@ -164,11 +190,11 @@ ReferenceMap extractReferences(std::u16string& text) {
     // No field match can start left of the last one: a start there failed on a line
     // terminator after its prefix, which no replacement changes.
     std::size_t from = 0;
-    while (const auto match = findPerformanceField(text, from)) {
+    while (const auto match = findField(text, from)) {
         const std::u16string matched = text.substr(match->position, match->length);
         const unsigned char name = names.next();
         replaceOccurrences(text, match->position, matched, static_cast<char16_t>(name));
-        addReference(references, name, CounterReference::PerformanceField, matched);
+        addReference(references, name, match->kind, matched);
         from = match->position;
     }
     return references;

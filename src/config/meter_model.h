@@ -82,10 +82,11 @@ std::optional<Colour> readColour(std::u16string_view text);
 
 // One parenthesised quantity of a counter expression.
 struct CounterReference {
-    enum Kind : std::int32_t { PerformanceCounter = 0, PerformanceField = 1 };
+    enum Kind : std::int32_t { PerformanceCounter = 0, PerformanceField = 1, SensorField = 2 };
 
     std::int32_t kind = PerformanceCounter;
-    // Without the parentheses: an English counter path or "PERFORMANCE_INFORMATION.<field>".
+    // Without the parentheses: an English counter path, "PERFORMANCE_INFORMATION.<field>",
+    // "ADAPTER_PERFDATA.<field>" or "SYSTEM_POWER_STATUS.<field>".
     std::u16string path;
 };
 

@@ -40,7 +40,8 @@ class DocumentTakenApart {
 PanelEngine::PanelEngine(Services services, platform::CollectionQueue* collections) noexcept
     : services_(services),
       collections_(collections),
-      sampler_(services.counterQueries, services.systemPerformance, services.clock, collections) {}
+      sampler_(services.counterQueries, services.systemPerformance, services.sensors,
+               services.clock, collections) {}
 
 PanelEngine::~PanelEngine() {
     release();

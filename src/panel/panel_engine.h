@@ -24,6 +24,7 @@ class PanelEngine {
         platform::SystemVersion& systemVersion;
         platform::CounterQueries& counterQueries;
         platform::SystemPerformance& systemPerformance;
+        platform::Sensors& sensors;
         platform::WindowTimers& timers;
         const platform::Clock& clock;
     };

@@ -237,6 +237,7 @@ struct PlatformServices {
     SystemVersion& systemVersion;
     CounterQueries& counterQueries;
     SystemPerformance& systemPerformance;
+    Sensors& sensors;
     BandWindow& window;
     WindowTimers& timers;
     Tooltips& tooltips;

@@ -137,7 +137,7 @@ CompiledSelection::CompiledSelection(const InstanceSelection& chosen) : selectio
 
 std::optional<double> combineInstances(std::span<const platform::CounterInstance> instances,
                                        const CompiledSelection& compiled, InstanceMemo& memo,
-                                       std::size_t& stepsLeft) {
+                                       std::size_t& stepsLeft, double withoutValue) {
     const InstanceSelection& selection = compiled.selection;
     if (memo.groupOfName.size() >
         std::max(kLeastRememberedNames, kRememberedNamesPerInstance * instances.size())) {
@@ -186,7 +186,7 @@ std::optional<double> combineInstances(std::span<const platform::CounterInstance
             }
         }
     }
-    return result(all, selection.combine, value) ? value : platform::kFailedCounterRead;
+    return result(all, selection.combine, value) ? value : withoutValue;
 }
 
 }  // namespace tavisto

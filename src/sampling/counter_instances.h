@@ -82,11 +82,12 @@ double sumInstances(std::span<const platform::CounterInstance> instances);
 // the values of their groups, combined as it says. A name is matched and grouped when
 // it is first met and remembered in `memo`; while the names stay, a call allocates
 // nothing. Instances without a value take part only in a count; with no value to
-// combine the counter reads as a failed read. Classifying new names takes from
-// `stepsLeft`; once it is spent, the names still new wait for the next call and there
-// is no value yet.
+// combine the counter reads `withoutValue`, a failed read unless said. Classifying new
+// names takes from `stepsLeft`; once it is spent, the names still new wait for the next
+// call and there is no value yet.
 std::optional<double> combineInstances(std::span<const platform::CounterInstance> instances,
                                        const CompiledSelection& compiled, InstanceMemo& memo,
-                                       std::size_t& stepsLeft);
+                                       std::size_t& stepsLeft,
+                                       double withoutValue = platform::kFailedCounterRead);
 
 }  // namespace tavisto

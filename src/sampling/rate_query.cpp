@@ -29,9 +29,9 @@ std::uint64_t addRetryDelayMilliseconds(std::uint32_t failedAttempts) {
     return kFirstAddRetryMilliseconds << (failedAttempts - 1);
 }
 
-RateQuery::RateQuery(platform::CounterQueries& queries, const platform::Clock& clock,
-                     std::vector<Reference> references)
-    : queries_(queries), clock_(clock) {
+RateQuery::RateQuery(platform::CounterQueries& queries, platform::Sensors& sensors,
+                     const platform::Clock& clock, std::vector<Reference> references)
+    : queries_(queries), sensors_(sensors), clock_(clock) {
     slotOfReference_.reserve(references.size());
     for (Reference& reference : references) {
         // A path named again at this rate without a selection of its own reads the counter
@@ -45,10 +45,15 @@ RateQuery::RateQuery(platform::CounterQueries& queries, const platform::Clock& c
             continue;
         }
         slotOfReference_.push_back(slots_.size());
-        const bool wildcard = hasWildcardInstance(reference.path);
+        const std::optional<SensorSource> sensor = sensorSourceOf(reference.path);
+        const bool wildcard = !sensor && hasWildcardInstance(reference.path);
+        hasCounters_ = hasCounters_ || !sensor;
+        readsAdapters_ = readsAdapters_ || sensor == SensorSource::Adapters;
+        readsPower_ = readsPower_ || sensor == SensorSource::PowerStatus;
         Slot& slot = slots_.emplace_back();
         slot.reference = std::move(reference);
         slot.wildcard = wildcard;
+        slot.sensor = sensor;
     }
 }
 
@@ -61,24 +66,15 @@ RateQuery::~RateQuery() {
 void RateQuery::run() noexcept {
     collected_ = false;
     try {
-        const std::uint64_t now = clock_.milliseconds();
-        if (query_ == 0) {
-            if (now < nextOpen_) {
-                return;
-            }
-            query_ = queries_.openQuery();
-            if (query_ == 0) {
-                nextOpen_ = now + addRetryDelayMilliseconds(++failedOpens_);
-                return;
-            }
-            failedOpens_ = 0;
+        if (readsAdapters_ || readsPower_) {
+            readSensors(sensors_, readsAdapters_, readsPower_, sensorRecord_);
+            readSensorSlots();
         }
-        addDueCounters(now);
-        if (!queries_.collect(query_)) {
+        if (!hasCounters_) {
+            collected_ = true;
             return;
         }
-        read();
-        collected_ = true;
+        collectCounters();
     } catch (...) {
         // Out of memory in an add or a read: the tick reads as a failed collection and the
         // next one tries again.
@@ -87,10 +83,31 @@ void RateQuery::run() noexcept {
     }
 }
 
+void RateQuery::collectCounters() {
+    const std::uint64_t now = clock_.milliseconds();
+    if (query_ == 0) {
+        if (now < nextOpen_) {
+            return;
+        }
+        query_ = queries_.openQuery();
+        if (query_ == 0) {
+            nextOpen_ = now + addRetryDelayMilliseconds(++failedOpens_);
+            return;
+        }
+        failedOpens_ = 0;
+    }
+    addDueCounters(now);
+    if (!queries_.collect(query_)) {
+        return;
+    }
+    readCounters();
+    collected_ = true;
+}
+
 void RateQuery::addDueCounters(std::uint64_t now) {
     bool added = false;
     for (Slot& slot : slots_) {
-        if (slot.counter != 0 || now < slot.nextAdd) {
+        if (slot.sensor || slot.counter != 0 || now < slot.nextAdd) {
             continue;
         }
         if (added && clock_.milliseconds() - now >= kAddingMillisecondsPerRun) {
@@ -106,9 +123,12 @@ void RateQuery::addDueCounters(std::uint64_t now) {
     }
 }
 
-void RateQuery::read() {
+void RateQuery::readCounters() {
     std::size_t classificationSteps = kClassificationStepsPerTick;
     for (Slot& slot : slots_) {
+        if (slot.sensor) {
+            continue;
+        }
         if (!slot.wildcard) {
             slot.value = queries_.read(slot.counter);
             continue;
@@ -119,6 +139,24 @@ void RateQuery::read() {
         } else if (const auto combined = combineInstances(instances, *slot.reference.selection,
                                                           slot.memo, classificationSteps)) {
             slot.value = *combined;
+        }
+    }
+}
+
+void RateQuery::readSensorSlots() {
+    std::size_t classificationSteps = kClassificationStepsPerTick;
+    for (Slot& slot : slots_) {
+        if (!slot.sensor) {
+            continue;
+        }
+        if (slot.sensor == SensorSource::Adapters && slot.reference.selection) {
+            if (const auto combined =
+                    combineAdapters(slot.reference.path, sensorRecord_, *slot.reference.selection,
+                                    slot.memo, classificationSteps)) {
+                slot.value = *combined;
+            }
+        } else {
+            slot.value = readSensor(slot.reference.path, sensorRecord_).value;
         }
     }
 }

@@ -49,7 +49,7 @@ bool Sampler::start(const PanelModel& model, std::uint64_t rate) {
             model.meters.at(index), samples_.at(index),
             [&](const MeterCounter& counter, const CounterReference& reference, ReferenceSample&) {
                 ++references;
-                if (reference.kind == CounterReference::PerformanceCounter) {
+                if (reference.kind != CounterReference::PerformanceField) {
                     counters.push_back({reference.path, std::nullopt});
                     if (counter.instances) {
                         counters.back().selection.emplace(*counter.instances);
@@ -61,7 +61,8 @@ bool Sampler::start(const PanelModel& model, std::uint64_t rate) {
             });
     }
     if (!counters.empty()) {
-        sampling.query = std::make_shared<RateQuery>(queries_, clock_, std::move(counters));
+        sampling.query =
+            std::make_shared<RateQuery>(queries_, sensors_, clock_, std::move(counters));
     }
     rates_.insert_or_assign(rate, std::move(sampling));
     return references > 0;
@@ -135,14 +136,14 @@ bool Sampler::read(const PanelModel& model, std::uint64_t rate, bool collected) 
     if (sampling->second.scope) {
         record = performance_.read(*sampling->second.scope);
     }
-    std::size_t position = 0;  // among the rate's counters of the performance data
+    std::size_t position = 0;  // among the rate's counters and sensors
     for (const std::size_t index : meters->second) {
         const Meter& meter = model.meters.at(index);
         MeterSamples& meterSamples = samples_.at(index);
         visitReferences(
             meter, meterSamples,
             [&](const MeterCounter&, const CounterReference& reference, ReferenceSample& sample) {
-                if (reference.kind == CounterReference::PerformanceCounter) {
+                if (reference.kind != CounterReference::PerformanceField) {
                     sample.value = query->value(position++);
                 } else {
                     sample.value = record ? performanceFieldValue(reference.path, *record) : 0.0;

@@ -1,8 +1,8 @@
 #pragma once
 // The sampling state of a panel: per refresh rate the query work of its counters of the
-// system's performance data and what its performance record must hold, which rates'
-// query work runs away from the window's thread, and the samples of every meter with the
-// values they give.
+// system's performance data and its sensors, and what its performance record must hold;
+// which rates' query work runs away from the window's thread; and the samples of every
+// meter with the values they give.
 //
 // A tick has two phases: the rate's query work runs (here through `collect`, or away
 // through a CollectionQueue), then `read`, on the window's thread, takes what it read.
@@ -25,8 +25,13 @@ class Sampler {
     // `away`, when given, runs the query work away from the window's thread; it must
     // outlive the sampler's work (until stop()).
     Sampler(platform::CounterQueries& queries, platform::SystemPerformance& performance,
-            const platform::Clock& clock, platform::CollectionQueue* away) noexcept
-        : queries_(queries), performance_(performance), clock_(clock), away_(away) {}
+            platform::Sensors& sensors, const platform::Clock& clock,
+            platform::CollectionQueue* away) noexcept
+        : queries_(queries),
+          performance_(performance),
+          sensors_(sensors),
+          clock_(clock),
+          away_(away) {}
     ~Sampler() { stop(); }
     Sampler(const Sampler&) = delete;
     Sampler& operator=(const Sampler&) = delete;
@@ -45,7 +50,7 @@ class Sampler {
     void keepHistory(std::size_t index, std::size_t capacity);
     const PanelSamples& samples() const { return samples_; }
 
-    // Whether the rate has counters of the system's performance data to collect.
+    // Whether the rate has counters of the system's performance data or sensors to read.
     bool collects(std::uint64_t rate) const;
     // The first phase on this thread: false when the collection failed.
     bool collect(std::uint64_t rate);
@@ -72,7 +77,7 @@ class Sampler {
 
   private:
     struct RateSampling {
-        // None when no reference is a counter of the system's performance data.
+        // None when no reference is a counter of the system's performance data or a sensor.
         std::shared_ptr<RateQuery> query;
         // What the rate's performance record must hold; none when it names no field.
         std::optional<platform::PerformanceScope> scope;
@@ -81,6 +86,7 @@ class Sampler {
 
     platform::CounterQueries& queries_;
     platform::SystemPerformance& performance_;
+    platform::Sensors& sensors_;
     const platform::Clock& clock_;
     platform::CollectionQueue* away_;
     std::map<std::uint64_t, RateSampling> rates_;

@@ -155,6 +155,23 @@ class FakeSystemPerformance final : public platform::SystemPerformance {
     platform::PerformanceScope lastScope = platform::PerformanceScope::PhysicalMemory;
 };
 
+// Sensors that report what a test sets.
+class FakeSensors final : public platform::Sensors {
+  public:
+    std::vector<platform::AdapterPerformance> readAdapters() override {
+        ++adapterReads;
+        return adapters;
+    }
+    std::optional<platform::PowerStatus> readPowerStatus() override {
+        ++powerReads;
+        return power;
+    }
+    std::vector<platform::AdapterPerformance> adapters;
+    std::optional<platform::PowerStatus> power;
+    int adapterReads = 0;
+    int powerReads = 0;
+};
+
 class FakeBandWindow final : public platform::BandWindow {
   public:
     Rect clientRect() const override {
@@ -250,13 +267,14 @@ struct FakePlatform {
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
     platform::PlatformServices services() {
-        return {screen,   systemVersion, counterQueries, systemPerformance, window, timers,
-                tooltips, *surfaces,     theme,          clock};
+        return {screen,  systemVersion, counterQueries, systemPerformance, sensors, window,
+                timers,  tooltips,      *surfaces,      theme,             clock};
     }
     FakeScreen screen;
     FakeSystemVersion systemVersion;
     FakeCounterQueries counterQueries;
     FakeSystemPerformance systemPerformance;
+    FakeSensors sensors;
     FakeBandWindow window;
     FakeTimers timers;
     FakeTooltips tooltips;

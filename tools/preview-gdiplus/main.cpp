@@ -68,14 +68,16 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
     win32::Win32SystemVersion systemVersion;
     preview::DemoCounters counters;
     preview::DemoPerformance performance;
+    preview::DemoSensors sensors;
     win32::Win32BandWindow window(frame.band());
     preview::ManualTimers timers;
     win32::Win32Tooltips tooltips(frame.band());
     win32::GdiplusSurfaceFactory surfaces(frame.band());
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
     platform::SteadyClock clock;
-    const platform::PlatformServices services{screen, systemVersion, counters, performance, window,
-                                              timers, tooltips,      surfaces, theme,       clock};
+    const platform::PlatformServices services{screen, systemVersion, counters, performance,
+                                              sensors, window,      timers,   tooltips,
+                                              surfaces, theme,      clock};
 
     std::string error;
     auto panel = MeterPanel::create(services, std::move(*text), BandDirection::Horizontal, error);

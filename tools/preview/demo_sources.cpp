@@ -103,4 +103,23 @@ platform::PerformanceRecord DemoPerformance::read(platform::PerformanceScope) {
     return record;
 }
 
+std::vector<platform::AdapterPerformance> DemoSensors::readAdapters() {
+    platform::AdapterPerformance adapter;
+    adapter.luidLowPart = 0xD1A5;
+    adapter.answered = true;
+    adapter.temperature = static_cast<std::uint32_t>(540.0 + 60.0 * std::sin(0.3 * ++reads_));
+    adapter.fanRpm = 1'200;
+    adapter.power = 350;
+    adapter.memoryFrequency = 7'000'000'000;
+    return {adapter};
+}
+
+std::optional<platform::PowerStatus> DemoSensors::readPowerStatus() {
+    platform::PowerStatus status;
+    status.acLineStatus = 1;
+    status.batteryFlag = 0;
+    status.batteryLifePercent = 80;
+    return status;
+}
+
 }  // namespace tavisto::preview

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -42,6 +44,17 @@ class DemoCounters final : public platform::CounterQueries {
 class DemoPerformance final : public platform::SystemPerformance {
   public:
     platform::PerformanceRecord read(platform::PerformanceScope scope) override;
+
+  private:
+    int reads_ = 0;
+};
+
+// A laptop with one graphics adapter that reports its sensors, warming and cooling a
+// little at every read, and a battery at 80% on mains.
+class DemoSensors final : public platform::Sensors {
+  public:
+    std::vector<platform::AdapterPerformance> readAdapters() override;
+    std::optional<platform::PowerStatus> readPowerStatus() override;
 
   private:
     int reads_ = 0;

@@ -43,14 +43,17 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     NotWindows systemVersion;
     DemoCounters counters;
     DemoPerformance performance;
+    DemoSensors sensors;
     PreviewWindow window;
     ManualTimers timers;
     HeadlessTooltips tooltips;
     platform::CairoSurfaceFactory surfaces;
     FixedTheme taskbarTheme(theme);
     platform::SteadyClock clock;
-    const platform::PlatformServices services{screen, systemVersion, counters, performance,  window,
-                                              timers, tooltips,      surfaces, taskbarTheme, clock};
+    const platform::PlatformServices services{
+        screen, systemVersion, counters, performance, sensors,
+        window, timers,        tooltips, surfaces,    taskbarTheme,
+        clock};
 
     const double scale = platform::dpiScaleOf({dpi, dpi});
     const std::int32_t thickness[2] = {platform::scaledPixels(kTaskbarWidth, scale),
