@@ -1,15 +1,17 @@
-// Counter queries through PDH and the performance information record.
+// Counter queries through PDH, the performance information record and the sensors.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
 #include "panel/meter_panel.h"
 #include "win32/window_backends.h"
 #include "platform/win32/pdh_counter_queries.h"
+#include "platform/win32/sensors.h"
 #include "platform/win32/system_services.h"
 #include "process_resources.h"
 #include "sampling/counter_instances.h"
@@ -154,6 +156,38 @@ TEST(SystemPerformance, FieldsAreReadThroughTheRecordByExactName) {
     const platform::PerformanceRecord record = performance.read(PerformanceScope::Everything);
     EXPECT_EQ(readPerformanceField(u"PERFORMANCE_INFORMATION.PhysicalTotal", performance),
               static_cast<double>(record.physicalTotal));
+}
+
+// Wine's gdi32 lacks D3DKMTEnumAdapters2 and D3DKMTQueryAdapterInfo: no adapter is read,
+// and the module loaded all the same.
+TEST(Sensors, WineHasNoAdapterPerformanceData) {
+    Win32Sensors sensors;
+    EXPECT_TRUE(sensors.readAdapters().empty());
+}
+
+// This host has no battery; Wine says so, on mains, with the charge unknown. A field
+// copied into another would break one of these.
+TEST(Sensors, PowerStatusReportsNoBatteryOnMains) {
+    Win32Sensors sensors;
+    const std::optional<platform::PowerStatus> power = sensors.readPowerStatus();
+    ASSERT_TRUE(power.has_value());
+    EXPECT_EQ(power->acLineStatus, 1);
+    EXPECT_EQ(power->batteryFlag & platform::PowerStatus::kNoBattery,
+              platform::PowerStatus::kNoBattery);
+    EXPECT_EQ(power->batteryLifePercent, platform::PowerStatus::kUnknown);
+    EXPECT_EQ(power->batteryLifeTime, platform::PowerStatus::kUnknownLifeTime);
+}
+
+TEST(Sensors, RepeatedReadsKeepTheProcessResources) {
+    Win32Sensors sensors;
+    sensors.readAdapters();
+    sensors.readPowerStatus();  // whatever the first calls set up for good
+    const auto before = testing::processResources();
+    for (int read = 0; read < 200; ++read) {
+        sensors.readAdapters();
+        ASSERT_TRUE(sensors.readPowerStatus().has_value());
+    }
+    EXPECT_EQ(testing::processResources(), before);
 }
 
 }  // namespace
