@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -266,6 +267,43 @@ TEST_F(Panel, FieldOnlyCountersAreStillSampledFromOneRecordPerTick) {
     EXPECT_EQ(testing::sampleOf(*panel, 100, 0, 1, "a"), 430.0);
     EXPECT_EQ(testing::sampleOf(*panel, 100, 0, 1, "b"), 43.0);
     EXPECT_EQ(platform.systemPerformance.reads, 2);
+}
+
+// The sensors are read once per tick for every reference of the rate, with no query of
+// the performance data; what the machine does not report stays not available through
+// arithmetic and is said so, and a value that comes back is shown again.
+TEST_F(Panel, SensorsAreReadOncePerTickAndWhatIsMissingIsNotAvailableNotZero) {
+    platform::AdapterPerformance gpu;
+    gpu.answered = true;
+    gpu.temperature = 615;
+    platform.sensors.adapters = {gpu};
+    platform.sensors.power = platform::PowerStatus{1, 128, 255, 0xFFFFFFFF};
+    const auto panel = make(R"json({"meterGroups": [{"name": "Sensors", "meters": [
+        {"meterType": "text", "width": 40, "refreshRate": 100, "counters": [
+            {"counterPath": "(ADAPTER_PERFDATA.Temperature)", "units": "celsius", "name": "GPU"},
+            {"counterPath": "(ADAPTER_PERFDATA.Temperature) - (ADAPTER_PERFDATA.FanRPM)"},
+            {"counterPath": "(SYSTEM_POWER_STATUS.BatteryLifePercent) + (SYSTEM_POWER_STATUS.ACLineStatus)",
+             "units": "percent", "name": "Battery"}]}]}]})json");
+    EXPECT_EQ(platform.counterQueries.opened, 0);
+    const int adapterReads = platform.sensors.adapterReads;
+    const int powerReads = platform.sensors.powerReads;
+    ASSERT_TRUE(platform.timers.fire(100));
+    EXPECT_EQ(platform.sensors.adapterReads - adapterReads, 1);
+    EXPECT_EQ(platform.sensors.powerReads - powerReads, 1);
+    EXPECT_DOUBLE_EQ(testing::samplesOf(*panel, 100, 0, 0).value, 61.5);
+    EXPECT_DOUBLE_EQ(testing::samplesOf(*panel, 100, 0, 1).value, 61.5);
+    EXPECT_TRUE(std::isnan(testing::samplesOf(*panel, 100, 0, 2).value));
+    EXPECT_EQ(spokenGroups(panel->model(), panel->samples()).at(0).value,
+              u"GPU 62 \u00B0C, Battery not available");
+
+    // The driver stops answering, then answers again.
+    platform.sensors.adapters = {};
+    ASSERT_TRUE(platform.timers.fire(100));
+    EXPECT_TRUE(std::isnan(testing::samplesOf(*panel, 100, 0, 0).value));
+    EXPECT_TRUE(std::isnan(testing::samplesOf(*panel, 100, 0, 1).value));
+    platform.sensors.adapters = {gpu};
+    ASSERT_TRUE(platform.timers.fire(100));
+    EXPECT_DOUBLE_EQ(testing::samplesOf(*panel, 100, 0, 0).value, 61.5);
 }
 
 // The full record walks every process: a rate reads it only when one of its fields needs it.

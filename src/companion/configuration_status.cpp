@@ -15,7 +15,7 @@
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "platform/win32/handles.h"
-#include "window/pdh_counter_catalog.h"
+#include "window/machine_counter_catalog.h"
 
 namespace tavisto::companion {
 namespace {
@@ -145,9 +145,11 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
     if (error != status.findings.end()) {
         status.stateLine += L". The " + wide(error->message) + L".";
     }
-    const auto missing =
-        std::find_if(status.findings.begin(), status.findings.end(),
-                     [](const Finding& f) { return f.code == "counter-not-found"; });
+    // The first reference this machine cannot read, counter or sensor, with the reason.
+    const auto missing = std::find_if(
+        status.findings.begin(), status.findings.end(), [](const Finding& f) {
+            return f.code == "counter-not-found" || f.code == "sensor-not-available";
+        });
     if (missing != status.findings.end()) {
         status.stateLine += L". The " + wide(missing->message) + L".";
     }
@@ -236,7 +238,7 @@ ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
         return std::move(*status);
     }
     FileBytes& file = std::get<FileBytes>(read);
-    window::PdhCounterCatalog counters;
+    window::MachineCounterCatalog counters;
     ConfigurationStatus status = describeConfiguration(file.bytes, &counters);
     status.writtenAt = std::move(file.writtenAt);
     return status;

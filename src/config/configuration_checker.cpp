@@ -24,8 +24,8 @@
 #include "config/json_positions.h"
 #include "config/loader_messages.h"
 #include "config/meter_model.h"
-#include "config/performance_field_names.h"
 #include "config/silent_counters.h"
+#include "config/system_fields.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "expression/expression_evaluator.h"
@@ -756,7 +756,8 @@ class Checker {
         }
     }
 
-    // Whether a counter path names a wildcard instance, the only kind "instances" acts on.
+    // Whether a counter path names a wildcard instance or the adapters' sensors, the only
+    // references "instances" acts on.
     static bool namesWildcard(const json& counterPath) {
         if (!counterPath.is_string()) {
             return false;
@@ -765,8 +766,10 @@ class Checker {
             std::u16string text = utf8ToUtf16(counterPath.get<std::string>());
             const ReferenceMap references = extractReferences(text);
             return std::any_of(references.begin(), references.end(), [](const auto& entry) {
-                return entry.second.kind == CounterReference::PerformanceCounter &&
-                       hasWildcardInstance(entry.second.path);
+                const CounterReference& reference = entry.second;
+                return (reference.kind == CounterReference::PerformanceCounter &&
+                        hasWildcardInstance(reference.path)) ||
+                       reference.path.starts_with(kAdapterFieldPrefix);
             });
         } catch (const std::bad_alloc&) {
             throw;  // a failure of the check, not of the file
@@ -879,13 +882,19 @@ class Checker {
             const std::size_t where = referencePosition(configured, rewritten, origin, name[0],
                                                         u"(" + reference.path + u")");
             if (reference.kind == CounterReference::PerformanceField) {
-                const std::u16string_view path = reference.path;
-                const bool known = path.starts_with(kPerformanceFieldPrefix) &&
-                                   contains16(path.substr(kPerformanceFieldPrefix.size()));
-                if (!known) {
-                    addInString(pointer, where, "performance-field",
-                                cutToCharacters(utf16ToUtf8(path), kQuotedCharacters) +
-                                    " is not a system performance field: it reads 0");
+                // A sensor field that does not exist is refused by the load.
+                if (std::string unknown = unknownFieldMessage(reference.path); !unknown.empty()) {
+                    addInString(pointer, where, "performance-field", unknown + ": it reads 0");
+                }
+            } else if (reference.kind == CounterReference::SensorField) {
+                const std::string reason = options_.counters != nullptr &&
+                                                   unknownFieldMessage(reference.path).empty()
+                                               ? options_.counters->missingReason(reference.path)
+                                               : std::string();
+                if (!reason.empty()) {
+                    addInString(pointer, where, "sensor-not-available",
+                                "sensor " + utf16ToUtf8(reference.path) +
+                                    " is not available on this machine: " + reason);
                 }
             } else if (options_.counters != nullptr) {
                 const std::string reason = options_.counters->missingReason(reference.path);
@@ -921,11 +930,6 @@ class Checker {
             }
         }
         return 0;
-    }
-
-    static bool contains16(std::u16string_view field) {
-        return std::find(kPerformanceFieldNames.begin(), kPerformanceFieldNames.end(), field) !=
-               kPerformanceFieldNames.end();
     }
 
     void checkCompiles(const std::u16string& rewritten, const ReferenceMap& references,

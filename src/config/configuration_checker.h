@@ -27,8 +27,9 @@ struct Finding {
 class CounterCatalog {
   public:
     virtual ~CounterCatalog() = default;
-    // Why a counter with this English path cannot be added to a query here, in plain
-    // words ("this machine has no such counter"); empty when it can.
+    // Why a counter with this English path cannot be added to a query here, or why a
+    // sensor field ("ADAPTER_PERFDATA.Temperature") is not available, in plain words
+    // ("this machine has no such counter", "no battery"); empty when it can be read.
     virtual std::string missingReason(std::u16string_view englishPath) = 0;
 };
 

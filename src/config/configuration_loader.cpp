@@ -2,12 +2,15 @@
 
 #include <limits>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "config/configuration_keys.h"
 #include "config/configuration_text.h"
 #include "config/configuration_values.h"
 #include "config/counter_references.h"
+#include "config/system_fields.h"
 #include "core/text_conversion.h"
 
 namespace tavisto {
@@ -281,6 +284,14 @@ MeterCounter parseTracedCounter(const Traced& element) {
     MeterCounter counter;
     std::u16string path = readString(element, counterKey("counterPath"));
     counter.references = extractReferences(path);
+    for (const auto& [name, reference] : counter.references) {
+        if (reference.kind == CounterReference::SensorField) {
+            // A sensor field that does not exist is a mistake to fix, not a reading.
+            if (std::string unknown = unknownFieldMessage(reference.path); !unknown.empty()) {
+                throw std::runtime_error(kUnknownSensorField + unknown);
+            }
+        }
+    }
     counter.expressionText = utf16ToUtf8(path);
     counter.counterPath = std::move(path);
     counter.color = parseColour(readString(element, counterKey("color")));

@@ -4,6 +4,7 @@
 
 #include "config/configuration_text.h"
 #include "config/instance_selection.h"
+#include "config/system_fields.h"
 
 namespace tavisto {
 namespace {
@@ -112,6 +113,9 @@ const std::array kMessages{
         "characters in all"},
     MessageEntry{"", kInstancePatternTooLong,
         "an instance pattern or \"groupBy\" text is too long: at most 256 characters"},
+    // Sources.
+    MessageEntry{"", kUnknownSensorField,
+        "{value} names a sensor field that its source does not have"},
     // Encodings.
     MessageEntry{"", kNotUtf8Text,
         "the file is not saved as UTF-8: save it again with the UTF-8 encoding"},

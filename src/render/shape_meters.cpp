@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -22,12 +23,13 @@ std::int32_t barPixels(const CounterSamples& counter, double barLength) {
     return roundToInt32((barLength / rangeOf(counter)) * counter.value);
 }
 
-// A pie leaves a counter whose value is 0 out, rather than drawing an empty sector.
+// A pie leaves a counter whose value is 0 or not available out, rather than drawing an
+// empty sector.
 constexpr std::int64_t kNoSector = std::numeric_limits<std::int64_t>::min();
 
 // Whole degrees of a counter's sector, so that neighbouring sectors meet without gaps.
 std::int64_t sectorDegrees(const CounterSamples& counter) {
-    if (counter.value == 0.0) {
+    if (counter.value == 0.0 || std::isnan(counter.value)) {
         return kNoSector;
     }
     return roundToInt32(counter.value / rangeOf(counter) * 360.0);

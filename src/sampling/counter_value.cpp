@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "expression/expression_evaluator.h"
@@ -30,12 +31,19 @@ double rawValue(const MeterCounter& counter, CounterSamples& samples) {
         expression.compile(counter.expressionText.c_str(), names.data(), names.size());
     }
     double* input = expression.inputs();
+    bool available = true;
     for (const ReferenceSample& reference : samples.references) {
         *input++ = reference.value;
+        available = available && !std::isnan(reference.value);
     }
     if (lone && expression.malformed()) {
         // The checker names the fault; meanwhile the meter shows the counter itself.
         return samples.references.front().value;
+    }
+    // A sensor that is not available makes the whole counter so; NaN the arithmetic
+    // makes of values that are there (0 / 0) reads 0, as it always has.
+    if (!available) {
+        return std::numeric_limits<double>::quiet_NaN();
     }
     const double value = expression.evaluate();
     return std::isnan(value) ? 0.0 : value;

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "config/sensor_field_names.h"
+#include "config/system_fields.h"
 
 namespace tavisto {
 namespace {

@@ -19,8 +19,11 @@ constexpr std::size_t kRetiredRoom = 64;
 
 class Collector::Work {
   public:
-    Work(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries)
-        : queries_(std::move(queries)), window_(window),
+    Work(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries,
+         std::shared_ptr<platform::Sensors> sensors)
+        : queries_(std::move(queries)),
+          sensors_(std::move(sensors)),
+          window_(window),
           wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
         retired_.reserve(kRetiredRoom);
         dropping_.reserve(kRetiredRoom);
@@ -99,8 +102,10 @@ class Collector::Work {
                                                   finished_.begin());
     }
 
-    // Declared first, destroyed last: the work closes its queries through it.
+    // Declared first, destroyed last: the work closes its queries through them, and a
+    // run may still be reading through them when the panel source has gone.
     const std::shared_ptr<win32::PdhCounterQueries> queries_;
+    const std::shared_ptr<platform::Sensors> sensors_;
     const HWND window_;
     win32::KernelHandle wake_;
     // Held only to change the fields below and to post: never during a run.
@@ -169,8 +174,9 @@ void Collector::Work::run() noexcept {
     }
 }
 
-Collector::Collector(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries)
-    : work_(std::make_shared<Work>(window, std::move(queries))) {}
+Collector::Collector(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries,
+                     std::shared_ptr<platform::Sensors> sensors)
+    : work_(std::make_shared<Work>(window, std::move(queries), std::move(sensors))) {}
 
 Collector::~Collector() {
     // A thread in a run is not waited for: it may stall for as long as its provider

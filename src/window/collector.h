@@ -30,10 +30,11 @@ class Collector final : public platform::CollectionQueue {
     static constexpr std::size_t kMostWaiting = 32;
     using Finished = std::array<const platform::QueryWork*, kMostWaiting>;
 
-    // Runs the work of `window`'s panel, whose every call of `queries` it makes. The
-    // thread starts with the first submission, so a panel that shows no counters of the
-    // system's performance data never has one.
-    Collector(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries);
+    // Runs the work of `window`'s panel, whose every call of `queries` and `sensors` it
+    // makes. The thread starts with the first submission, so a panel that shows no
+    // counters of the system's performance data and no sensors never has one.
+    Collector(HWND window, std::shared_ptr<win32::PdhCounterQueries> queries,
+              std::shared_ptr<platform::Sensors> sensors);
     // Stops the thread: an idle one is waited for a short, bounded while, one in a run
     // not at all; it ends once the run returns, destroying the work it still holds. It
     // holds a reference to the module and to all it uses, and posts nothing once this

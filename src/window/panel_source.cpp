@@ -7,6 +7,7 @@
 #include "platform/steady_clock.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/pdh_counter_queries.h"
+#include "platform/win32/sensors.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/window_timers.h"
 #include "tavisto_identifiers.h"
@@ -48,14 +49,16 @@ nlohmann::json settingsOf(const nlohmann::json& document) {
 struct PanelSource::Running {
     explicit Running(HWND window)
         : timers(window),
-          collector(window, counterQueries),
-          engine({systemVersion, *counterQueries, systemPerformance, timers, platform::steadyClock()},
+          collector(window, counterQueries, sensors),
+          engine({systemVersion, *counterQueries, systemPerformance, *sensors, timers,
+                  platform::steadyClock()},
                  &collector) {}
 
     win32::Win32SystemVersion systemVersion;
-    // Shared with the collector, whose thread makes every call of it and may outlive this.
+    // Shared with the collector, whose thread makes every call of them and may outlive this.
     std::shared_ptr<win32::PdhCounterQueries> counterQueries =
         std::make_shared<win32::PdhCounterQueries>();
+    std::shared_ptr<win32::Win32Sensors> sensors = std::make_shared<win32::Win32Sensors>();
     win32::Win32SystemPerformance systemPerformance;
     win32::Win32WindowTimers timers;
     Collector collector;

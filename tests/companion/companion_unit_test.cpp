@@ -32,7 +32,7 @@
 #include "desk_band_host.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
-#include "window/pdh_counter_catalog.h"
+#include "window/machine_counter_catalog.h"
 
 namespace tavisto::companion {
 namespace {
@@ -446,11 +446,11 @@ TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
               L"Here\\At All cannot be read on this machine: this machine has no such counter.");
 }
 
-TEST(PdhCounterCatalog, SaysInPlainWordsWhyTheSystemRefusedACounter) {
+TEST(MachineCounterCatalog, SaysInPlainWordsWhyTheSystemRefusedACounter) {
     EXPECT_EQ(window::counterRefusalText(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_COUNTER)),
               "this machine has no such counter (system code 0xC0000BB9)");
     EXPECT_EQ(window::counterRefusalText(0x12345678), "the system refused it with code 0x12345678");
-    window::PdhCounterCatalog machine;
+    window::MachineCounterCatalog machine;
     EXPECT_EQ(machine.missingReason(u"\\Processor(_Total)\\% Processor Time"), "");
     EXPECT_NE(machine.missingReason(u"\\Nothing Here\\At All"), "");
 }

@@ -307,6 +307,10 @@ std::vector<ErrorCase> loadErrorCases() {
         {"{\n  \"a\": [1,,2]\n}", "parse", "", 2, 11,
          "[json.exception.parse_error.101] parse error at line 2, column 11: syntax error while "
          "parsing value - unexpected ','; expected '[', '{', or a literal"},
+        {withCounter(R"j({"counterPath": "(ADAPTER_PERFDATA.Temp)"})j"), "load",
+         "/meterGroups/0/meters/0/counters/0/counterPath", 1, 117,
+         "unknown sensor field: ADAPTER_PERFDATA.Temp is not a field of ADAPTER_PERFDATA, whose "
+         "fields are Temperature, FanRPM, Power and MemoryFrequency"},
         {withCounter(emptyCounters(kMaxCountersPerMeter + 1), "graph"), "load",
          "/meterGroups/0/meters/0/counters/64", 1, 292, kTooManyCounters},
         {withCounter(R"j({"instances": "max"})j"), "type",

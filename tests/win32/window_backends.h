@@ -10,6 +10,7 @@
 #include "platform/win32/gdiplus_surface.h"
 #include "platform/win32/painting.h"
 #include "platform/win32/pdh_counter_queries.h"
+#include "platform/win32/sensors.h"
 #include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
 #include "platform/win32/tooltips.h"
@@ -33,8 +34,8 @@ class WindowBackends {
 
     platform::PlatformServices services() {
         return {screen_,    systemVersion_, *counterQueries_, systemPerformance_,
-                bandWindow_, timers_,       tooltips_,        surfaces_,
-                theme_,     platform::steadyClock()};
+                sensors_,   bandWindow_,    timers_,          tooltips_,
+                surfaces_,  theme_,         platform::steadyClock()};
     }
 
   private:
@@ -44,6 +45,7 @@ class WindowBackends {
     std::shared_ptr<PdhCounterQueries> counterQueries_ =
         std::make_shared<PdhCounterQueries>();
     Win32SystemPerformance systemPerformance_;
+    Win32Sensors sensors_;
     Win32BandWindow bandWindow_;
     Win32WindowTimers timers_;
     Win32Tooltips tooltips_;

@@ -1,10 +1,12 @@
-#include "window/pdh_counter_catalog.h"
+#include "window/machine_counter_catalog.h"
 
 #include <pdhmsg.h>
 
 #include <array>
 #include <cstdio>
 #include <utility>
+
+#include "platform/win32/sensors.h"
 
 namespace tavisto::window {
 
@@ -29,7 +31,20 @@ std::string counterRefusalText(PDH_STATUS status) {
     return std::string("the system refused it with code ") + code;
 }
 
-std::string PdhCounterCatalog::missingReason(std::u16string_view englishPath) {
+std::string MachineCounterCatalog::missingReason(std::u16string_view englishPath) {
+    const std::optional<SensorSource> sensor = sensorSourceOf(englishPath);
+    if (!sensor) {
+        return counterMissingReason(englishPath);
+    }
+    if (!sensors_) {
+        win32::Win32Sensors machine;
+        sensors_.emplace();
+        readSensors(machine, true, true, *sensors_);
+    }
+    return std::string(readSensor(englishPath, *sensors_).unavailable);
+}
+
+std::string MachineCounterCatalog::counterMissingReason(std::u16string_view englishPath) {
     if (!query_) {
         PDH_HQUERY opened = nullptr;
         if (PdhOpenQueryW(nullptr, 0, &opened) != ERROR_SUCCESS) {
