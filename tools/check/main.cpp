@@ -13,7 +13,7 @@
 #include <windows.h>
 
 #include "core/text_conversion.h"
-#include "window/pdh_counter_catalog.h"
+#include "window/machine_counter_catalog.h"
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
@@ -27,7 +27,7 @@ int wmain(int argc, wchar_t** argv) {
         std::cerr << "tavisto-check: an argument is not valid text\n";
         return tavisto::check::kUsageOrUnreadable;
     }
-    tavisto::window::PdhCounterCatalog machine;
+    tavisto::window::MachineCounterCatalog machine;
     return tavisto::check::runCheckCommand(arguments, &machine, std::cout, std::cerr);
 }
 
