@@ -428,6 +428,9 @@ TEST(ConfigurationStatus, StateLineSaysWhenTheLastLoadWasAndWhetherAnotherCheckR
 class OneMissingCounter : public CounterCatalog {
   public:
     std::string missingReason(std::u16string_view englishPath) override {
+        if (englishPath == u"SYSTEM_POWER_STATUS.BatteryLifePercent") {
+            return "no battery";
+        }
         return englishPath == u"\\Nothing Here\\At All" ? "this machine has no such counter" : "";
     }
 };
@@ -444,6 +447,18 @@ TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
     EXPECT_EQ(status.stateLine,
               L"Loaded: 1 group, 1 meter, 2 counters (1 warning). The counter \\Nothing "
               L"Here\\At All cannot be read on this machine: this machine has no such counter.");
+
+    const ConfigurationStatus battery = describeConfiguration(
+        R"json({"meterGroups": [{"meters": [{"meterType": "text", "width": 40,
+            "refreshRate": 1000, "counters": [
+            {"counterPath": "(SYSTEM_POWER_STATUS.ACLineStatus)", "units": "count"},
+            {"counterPath": "(SYSTEM_POWER_STATUS.BatteryLifePercent)", "units": "percent",
+             "minValue": 0, "maxValue": 100}]}]}]})json",
+        &counters);
+    EXPECT_EQ(battery.stateLine,
+              L"Loaded: 1 group, 1 meter, 2 counters (1 warning). The sensor "
+              L"SYSTEM_POWER_STATUS.BatteryLifePercent is not available on this machine: no "
+              L"battery.");
 }
 
 TEST(MachineCounterCatalog, SaysInPlainWordsWhyTheSystemRefusedACounter) {
@@ -453,6 +468,11 @@ TEST(MachineCounterCatalog, SaysInPlainWordsWhyTheSystemRefusedACounter) {
     window::MachineCounterCatalog machine;
     EXPECT_EQ(machine.missingReason(u"\\Processor(_Total)\\% Processor Time"), "");
     EXPECT_NE(machine.missingReason(u"\\Nothing Here\\At All"), "");
+    // Wine reports no adapter performance data, and a machine on mains without a battery.
+    EXPECT_EQ(machine.missingReason(u"SYSTEM_POWER_STATUS.ACLineStatus"), "");
+    EXPECT_EQ(machine.missingReason(u"SYSTEM_POWER_STATUS.BatteryLifeTime"), "no battery");
+    EXPECT_TRUE(machine.missingReason(u"ADAPTER_PERFDATA.Temperature")
+                    .starts_with("no GPU here reports its sensors"));
 }
 
 TEST(ConfigurationStatus, RefusesHugeFilesUnreadAndSaysWhyOthersCannotBeRead) {
