@@ -6,6 +6,7 @@
 
 #include "config/configuration_keys.h"
 #include "config/meter_model.h"
+#include "config/system_fields.h"
 #include "core/text_conversion.h"
 
 namespace tavisto::companion {
@@ -13,6 +14,30 @@ namespace {
 
 std::string utf8(std::wstring_view text) {
     return utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}
+
+std::wstring wide(std::u16string_view text) {
+    return {text.begin(), text.end()};
+}
+
+const FieldSource* fieldSourceNamed(std::wstring_view name) {
+    for (const FieldSource& source : kFieldSources) {
+        if (wide(source.prefix.substr(0, source.prefix.size() - 1)) == name) {
+            return &source;
+        }
+    }
+    return nullptr;
+}
+
+// The units member and the range that lets every meter kind show the value: a
+// percentage's or a temperature's 0 to 100, and for anything else a range that widens
+// to the largest value seen.
+std::string readingIn(std::string_view units) {
+    const auto named = [](CounterUnits u) { return kCounterUnits[static_cast<std::size_t>(u)]; };
+    const bool hundred = units == named(CounterUnits::Percent) || units == named(CounterUnits::Celsius);
+    return "\"units\": \"" + std::string(units) + "\", " +
+           (hundred ? "\"minValue\": 0, \"maxValue\": 100"
+                    : "\"minValue\": 0, \"maxValue\": 1, \"dynamicMaxValue\": true");
 }
 
 }  // namespace
@@ -45,11 +70,44 @@ std::string_view proposedUnits(std::wstring_view counter) {
 }
 
 std::string proposedReading(std::wstring_view counter) {
-    const std::string_view units = proposedUnits(counter);
-    return "\"units\": \"" + std::string(units) + "\", " +
-           (units == kCounterUnits[static_cast<std::size_t>(CounterUnits::Percent)]
-                ? "\"minValue\": 0, \"maxValue\": 100"
-                : "\"minValue\": 0, \"maxValue\": 1, \"dynamicMaxValue\": true");
+    return readingIn(proposedUnits(counter));
+}
+
+std::vector<std::wstring> fieldSourceNames() {
+    std::vector<std::wstring> names;
+    for (const FieldSource& source : kFieldSources) {
+        names.push_back(wide(source.prefix.substr(0, source.prefix.size() - 1)));
+    }
+    return names;
+}
+
+std::vector<std::wstring> fieldsOf(std::wstring_view source) {
+    std::vector<std::wstring> fields;
+    if (const FieldSource* found = fieldSourceNamed(source)) {
+        for (const std::u16string_view field : found->fields) {
+            fields.push_back(wide(field));
+        }
+    }
+    return fields;
+}
+
+std::string fieldFragment(std::wstring_view source, std::wstring_view field) {
+    const FieldSource* found = fieldSourceNamed(source);
+    std::size_t index = 0;
+    while (found != nullptr && index < found->fields.size() &&
+           wide(found->fields[index]) != field) {
+        ++index;
+    }
+    const CounterUnits units = found != nullptr && index < found->units.size()
+                                   ? found->units[index]
+                                   : CounterUnits::Count;
+    std::wstring path = L"(";
+    path += source;
+    path += L".";
+    path += field;
+    path += L")";
+    return "\"counterPath\": " + nlohmann::json(utf8(path)).dump() + ", " +
+           readingIn(kCounterUnits[static_cast<std::size_t>(units)]);
 }
 
 std::vector<InstanceChoice> instanceChoices(std::wstring_view object) {

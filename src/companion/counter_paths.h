@@ -24,6 +24,15 @@ std::string_view proposedUnits(std::wstring_view counter);
 // value seen.
 std::string proposedReading(std::wstring_view counter);
 
+// The sources of system fields, listed after the performance objects
+// ("PERFORMANCE_INFORMATION", "ADAPTER_PERFDATA", "SYSTEM_POWER_STATUS"), and the fields
+// of the one named; none for any other name.
+std::vector<std::wstring> fieldSourceNames();
+std::vector<std::wstring> fieldsOf(std::wstring_view source);
+// `"counterPath": "(SOURCE.Field)"` with the units the field reads in and the range they
+// want, as proposedReading gives it.
+std::string fieldFragment(std::wstring_view source, std::wstring_view field);
+
 // A way to combine the instances of a wildcard path that the picker offers, and the
 // "instances" object that says it (empty for the sum, which needs none).
 struct InstanceChoice {

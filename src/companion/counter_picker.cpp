@@ -149,6 +149,10 @@ std::wstring fragmentText(HWND window) {
     if (object.empty() || counter.empty()) {
         return {};
     }
+    if (!fieldsOf(object).empty()) {
+        const std::u16string wide = utf8ToUtf16(fieldFragment(object, counter));
+        return {wide.begin(), wide.end()};
+    }
     const std::wstring instance = selectedText(GetDlgItem(window, kInstanceList));
     const std::wstring englishObject = englishName(object);
     const std::wstring englishCounter = englishName(counter);
@@ -212,7 +216,9 @@ void instanceChosen(HWND window) {
 
 void objectChosen(HWND window) {
     const std::wstring object = selectedText(GetDlgItem(window, kObjectList));
-    ObjectItems items = objectItems(object);
+    // A source of system fields has fields, no instances and nothing to combine.
+    std::vector<std::wstring> fields = fieldsOf(object);
+    ObjectItems items = fields.empty() ? objectItems(object) : ObjectItems{std::move(fields), {}};
     if (!items.instances.empty()) {
         items.instances.emplace_back(L"*");  // every instance, combined as chosen below
     }
@@ -354,7 +360,11 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
-        fill(GetDlgItem(window, kObjectList), performanceObjects());
+        std::vector<std::wstring> objects = performanceObjects();
+        for (std::wstring& source : fieldSourceNames()) {
+            objects.push_back(std::move(source));
+        }
+        fill(GetDlgItem(window, kObjectList), objects);
         objectChosen(window);
         SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
         layout(window, dpi);

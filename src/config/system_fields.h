@@ -9,31 +9,39 @@
 #include <string>
 #include <string_view>
 
+#include "config/meter_model.h"
 #include "config/performance_field_names.h"
 
 namespace tavisto {
 
+// The fields of each sensor source, with the units each reads in.
 inline constexpr std::u16string_view kAdapterFieldPrefix = u"ADAPTER_PERFDATA.";
 inline constexpr auto kAdapterFieldNames = std::to_array<std::u16string_view>(
     {u"Temperature", u"FanRPM", u"Power", u"MemoryFrequency"});
+inline constexpr auto kAdapterFieldUnits = std::to_array<CounterUnits>(
+    {CounterUnits::Celsius, CounterUnits::Rpm, CounterUnits::Percent, CounterUnits::Hertz});
 
 inline constexpr std::u16string_view kPowerFieldPrefix = u"SYSTEM_POWER_STATUS.";
 inline constexpr auto kPowerFieldNames = std::to_array<std::u16string_view>(
     {u"BatteryLifePercent", u"BatteryLifeTime", u"ACLineStatus"});
+inline constexpr auto kPowerFieldUnits = std::to_array<CounterUnits>(
+    {CounterUnits::Percent, CounterUnits::Seconds, CounterUnits::Count});
 
-// A source of fields: its prefix, with the dot, and the fields it knows.
+static_assert(kAdapterFieldUnits.size() == kAdapterFieldNames.size() &&
+              kPowerFieldUnits.size() == kPowerFieldNames.size());
+
+// A source of fields: its prefix, with the dot, and the fields it knows with their units
+// (none: every field is a count; memory figures are pages).
 struct FieldSource {
     std::u16string_view prefix;
     std::span<const std::u16string_view> fields;
-    // A sensor: what it does not report reads as not available, and a field it does not
-    // know refuses the file; an unknown performance field reads 0.
-    bool sensor;
+    std::span<const CounterUnits> units;
 };
 
 inline constexpr FieldSource kFieldSources[] = {
-    {kPerformanceFieldPrefix, kPerformanceFieldNames, false},
-    {kAdapterFieldPrefix, kAdapterFieldNames, true},
-    {kPowerFieldPrefix, kPowerFieldNames, true},
+    {kPerformanceFieldPrefix, kPerformanceFieldNames, {}},
+    {kAdapterFieldPrefix, kAdapterFieldNames, kAdapterFieldUnits},
+    {kPowerFieldPrefix, kPowerFieldNames, kPowerFieldUnits},
 };
 
 // Why the path of a field reference names no field: "ADAPTER_PERFDATA.Temp is not a

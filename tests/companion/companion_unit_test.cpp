@@ -577,6 +577,33 @@ TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
     }
 }
 
+TEST(CounterPaths, EveryFieldOfEverySourceGivesAFragmentInItsUnitsThatShowsSomething) {
+    EXPECT_EQ(fieldSourceNames(), (std::vector<std::wstring>{L"PERFORMANCE_INFORMATION",
+                                                             L"ADAPTER_PERFDATA",
+                                                             L"SYSTEM_POWER_STATUS"}));
+    EXPECT_TRUE(fieldsOf(L"Processor").empty());
+    std::size_t fields = 0;
+    for (const std::wstring& source : fieldSourceNames()) {
+        for (const std::wstring& field : fieldsOf(source)) {
+            ++fields;
+            const std::string fragment = fieldFragment(source, field);
+            SCOPED_TRACE(fragment);
+            const std::string configuration =
+                R"json({ "meterGroups": [ { "meters": [ { "meterType": "column", "width": 40,
+                   "refreshRate": 1000, "counters": [ { )json" +
+                fragment + " } ] } ] } ] }";
+            EXPECT_TRUE(checkConfiguration(configuration).empty());
+        }
+    }
+    EXPECT_EQ(fields, 18u);
+    EXPECT_EQ(fieldFragment(L"ADAPTER_PERFDATA", L"Temperature"),
+              R"j("counterPath": "(ADAPTER_PERFDATA.Temperature)", "units": "celsius", )j"
+              R"j("minValue": 0, "maxValue": 100)j");
+    EXPECT_EQ(fieldFragment(L"SYSTEM_POWER_STATUS", L"BatteryLifeTime"),
+              R"j("counterPath": "(SYSTEM_POWER_STATUS.BatteryLifeTime)", "units": "seconds", )j"
+              R"j("minValue": 0, "maxValue": 1, "dynamicMaxValue": true)j");
+}
+
 TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
     const std::vector<InstanceChoice> gpu = instanceChoices(L"GPU Engine");
     struct Expected {

@@ -285,7 +285,15 @@ TEST_F(SettingsTest, CounterPickerOpensAndEscClosesOnlyThePicker) {
     ASSERT_TRUE(host::pumpUntil(
         [&] { return (picker = FindWindowW(kCounterPickerClass, nullptr)) != nullptr; },
         kPromptly));
-    // Wine lists no performance objects; Esc closes the picker and nothing else.
+    // Wine lists no performance objects: only the sources of system fields, sorted, the
+    // first chosen, its first field's fragment shown.
+    EXPECT_EQ(SendDlgItemMessageW(picker, kObjectList, LB_GETCOUNT, 0, 0), 3);
+    wchar_t fragment[256] = {};
+    GetDlgItemTextW(picker, kFragmentText, fragment, 256);
+    EXPECT_TRUE(std::wstring_view(fragment).starts_with(
+        LR"j("counterPath": "(ADAPTER_PERFDATA.FanRPM)", "units": "rpm")j"))
+        << fragment;
+    // Esc closes the picker and nothing else.
     PostMessageW(GetDlgItem(picker, kObjectList), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(host::pumpUntil([] { return FindWindowW(kCounterPickerClass, nullptr) == nullptr; },
                                 kPromptly));
