@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "expression/expression_evaluator.h"
 #include "sampling/counter_instances.h"
 #include "sampling/performance_fields.h"
+#include "sampling/sensor_fields.h"
 #include "support/fake_platform.h"
 #include "support/source_file.h"
 
@@ -45,6 +47,15 @@ class CounterCookbook : public ::testing::Test {
         // Every field distinct and non-zero, so that a misspelt field reads 0.
         auto& record = performance.record;
         record = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+        // A laptop whose GPU reports every sensor, on battery.
+        platform::AdapterPerformance gpu;
+        gpu.answered = true;
+        gpu.memoryFrequency = 7'000'000'000;
+        gpu.fanRpm = 1'200;
+        gpu.power = 350;
+        gpu.temperature = 540;
+        sensors.adapters = {gpu};
+        sensors.power = platform::PowerStatus{0, 0, 80, 5400};
     }
 
     PanelModel load(json document) {
@@ -59,6 +70,7 @@ class CounterCookbook : public ::testing::Test {
     }
 
     testing::FakeSystemPerformance performance;
+    SensorRecord sensors;
 };
 
 TEST_F(CounterCookbook, EveryDocumentedCounterLoadsAndNamesWellFormedReferences) {
@@ -94,6 +106,10 @@ TEST_F(CounterCookbook, EveryDocumentedCounterLoadsAndNamesWellFormedReferences)
                 EXPECT_NE(readPerformanceField(reference.path, performance), 0.0) << path;
                 continue;
             }
+            if (reference.kind == CounterReference::SensorField) {
+                EXPECT_TRUE(std::isfinite(readSensor(reference.path, sensors).value)) << path;
+                continue;
+            }
             EXPECT_TRUE(std::regex_match(path, counterPath)) << path;
             EXPECT_EQ(hasWildcardInstance(reference.path), path.find('*') != std::string::npos)
                 << path;
@@ -125,7 +141,8 @@ TEST_F(CounterCookbook, ExampleConfigurationUsesOnlyDocumentedCounterPaths) {
           u"\\Network Interface(*)\\Bytes Received/sec", u"\\Network Interface(*)\\Bytes Sent/sec",
           u"\\GPU Engine(*)\\Utilization Percentage", u"\\PhysicalDisk(0 *)\\% Idle Time",
           u"\\PhysicalDisk(_Total)\\Disk Read Bytes/sec",
-          u"PERFORMANCE_INFORMATION.PhysicalAvailable"}) {
+          u"PERFORMANCE_INFORMATION.PhysicalAvailable", u"ADAPTER_PERFDATA.Temperature",
+          u"SYSTEM_POWER_STATUS.BatteryLifePercent"}) {
         EXPECT_TRUE(used.contains(path)) << utf16ToUtf8(path);
     }
 }

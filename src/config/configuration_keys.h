@@ -194,7 +194,9 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "\"\\\\Processor(_Total)\\\\% processor time\"",
      "The counter expression: arithmetic over references in parentheses, either English "
      "counter paths such as (\\Processor(_Total)\\% Processor Time) or system fields such as "
-     "(PERFORMANCE_INFORMATION.PhysicalAvailable)."},
+     "(PERFORMANCE_INFORMATION.PhysicalAvailable), (ADAPTER_PERFDATA.Temperature) and "
+     "(SYSTEM_POWER_STATUS.BatteryLifePercent). A sensor the machine does not report reads as "
+     "not available, shown as \u2014."},
     {KeyLevel::Counter, "color", ValueKind::Colour, "\"#FFFFFF\"",
      "Fill colour (column, pie, graph) or text colour (text, indicator), \"#RRGGBB\", or "
      "\"auto\": white on a dark taskbar, black on a light one."},

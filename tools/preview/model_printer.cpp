@@ -67,10 +67,10 @@ void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t in
     }
     out << "\n";
     for (const auto& [name, reference] : counter.references) {
-        out << "        " << name << " = "
-            << (reference.kind == CounterReference::PerformanceCounter ? "counter "
-                                                                       : "performance field ")
-            << quoted(reference.path) << "\n";
+        const char* kind = reference.kind == CounterReference::PerformanceCounter ? "counter "
+                           : reference.kind == CounterReference::SensorField     ? "sensor "
+                                                                                  : "performance field ";
+        out << "        " << name << " = " << kind << quoted(reference.path) << "\n";
     }
 }
 
