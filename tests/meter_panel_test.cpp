@@ -283,7 +283,10 @@ TEST_F(Panel, SensorsAreReadOncePerTickAndWhatIsMissingIsNotAvailableNotZero) {
             {"counterPath": "(ADAPTER_PERFDATA.Temperature)", "units": "celsius", "name": "GPU"},
             {"counterPath": "(ADAPTER_PERFDATA.Temperature) - (ADAPTER_PERFDATA.FanRPM)"},
             {"counterPath": "(SYSTEM_POWER_STATUS.BatteryLifePercent) + (SYSTEM_POWER_STATUS.ACLineStatus)",
-             "units": "percent", "name": "Battery"}]}]}]})json");
+             "units": "percent", "name": "Battery"}]},
+        {"meterType": "indicator", "width": 20, "refreshRate": 100, "counters": [
+            {"counterPath": "(SYSTEM_POWER_STATUS.BatteryLifePercent)", "trigger": "< 20",
+             "indicator": "LOW"}]}]}]})json");
     EXPECT_EQ(platform.counterQueries.opened, 0);
     const int adapterReads = platform.sensors.adapterReads;
     const int powerReads = platform.sensors.powerReads;
@@ -293,6 +296,7 @@ TEST_F(Panel, SensorsAreReadOncePerTickAndWhatIsMissingIsNotAvailableNotZero) {
     EXPECT_DOUBLE_EQ(testing::samplesOf(*panel, 100, 0, 0).value, 61.5);
     EXPECT_DOUBLE_EQ(testing::samplesOf(*panel, 100, 0, 1).value, 61.5);
     EXPECT_TRUE(std::isnan(testing::samplesOf(*panel, 100, 0, 2).value));
+    // The indicator's trigger never holds on a battery that is not there.
     EXPECT_EQ(spokenGroups(panel->model(), panel->samples()).at(0).value,
               u"GPU 62 \u00B0C, Battery not available");
 
