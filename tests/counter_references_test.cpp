@@ -174,7 +174,7 @@ Extracted extractBySearchingAgain(const std::wstring& original) {
 TEST(CounterReferences, OnePassFindsWhatSearchingAgainFinds) {
     // Replacing a reference can complete a start left of it, as in (\A\B(\C\D)).
     const wchar_t* const pieces[] = {
-        L"(",        L")", L"\\", L"A", L"\n", L" ", L"(PERFORMANCE_INFORMATION", L"(ADAPTER_PERFDATA",
+        L"(", L")", L"\\", L"A", L"\n", L" ", L"(PERFORMANCE_INFORMATION", L"(ADAPTER_PERFDATA",
         L"(SYSTEM_POWER_STATUS", L".", L"(\\A\\B)"};
     std::mt19937 random(10);
     std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);

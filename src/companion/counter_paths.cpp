@@ -34,7 +34,8 @@ const FieldSource* fieldSourceNamed(std::wstring_view name) {
 // to the largest value seen.
 std::string readingIn(std::string_view units) {
     const auto named = [](CounterUnits u) { return kCounterUnits[static_cast<std::size_t>(u)]; };
-    const bool hundred = units == named(CounterUnits::Percent) || units == named(CounterUnits::Celsius);
+    const bool hundred =
+        units == named(CounterUnits::Percent) || units == named(CounterUnits::Celsius);
     return "\"units\": \"" + std::string(units) + "\", " +
            (hundred ? "\"minValue\": 0, \"maxValue\": 100"
                     : "\"minValue\": 0, \"maxValue\": 1, \"dynamicMaxValue\": true");

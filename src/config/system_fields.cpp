@@ -30,7 +30,8 @@ std::string unknownFieldMessage(std::u16string_view path) {
     const FieldSource* source = fieldSourceOf(path);
     if (source == nullptr) {
         // "(PERFORMANCE_INFORMATION" then any character but the dot.
-        return quoted(path) + " is not a system field: write PERFORMANCE_INFORMATION., ADAPTER_PERFDATA. or "
+        return quoted(path) +
+               " is not a system field: write PERFORMANCE_INFORMATION., ADAPTER_PERFDATA. or "
                "SYSTEM_POWER_STATUS. and a field";
     }
     const std::u16string_view field = path.substr(source->prefix.size());
@@ -38,8 +39,8 @@ std::string unknownFieldMessage(std::u16string_view path) {
         return {};
     }
     const std::u16string_view name = source->prefix.substr(0, source->prefix.size() - 1);
-    std::string message = quoted(path) + " is not a field of " + utf16ToUtf8(name) +
-                          ", whose fields are ";
+    std::string message =
+        quoted(path) + " is not a field of " + utf16ToUtf8(name) + ", whose fields are ";
     for (std::size_t i = 0; i < source->fields.size(); ++i) {
         if (i > 0) {
             message += i + 1 == source->fields.size() ? " and " : ", ";

@@ -5,6 +5,7 @@
 // supply.
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,8 +17,8 @@ namespace tavisto {
 
 // The fields of each sensor source, with the units each reads in.
 inline constexpr std::u16string_view kAdapterFieldPrefix = u"ADAPTER_PERFDATA.";
-inline constexpr auto kAdapterFieldNames = std::to_array<std::u16string_view>(
-    {u"Temperature", u"FanRPM", u"Power", u"MemoryFrequency"});
+inline constexpr auto kAdapterFieldNames =
+    std::to_array<std::u16string_view>({u"Temperature", u"FanRPM", u"Power", u"MemoryFrequency"});
 inline constexpr auto kAdapterFieldUnits = std::to_array<CounterUnits>(
     {CounterUnits::Celsius, CounterUnits::Rpm, CounterUnits::Percent, CounterUnits::Hertz});
 
@@ -47,6 +48,21 @@ inline constexpr FieldSource kFieldSources[] = {
 // Why the path of a field reference names no field: "ADAPTER_PERFDATA.Temp is not a
 // field of ADAPTER_PERFDATA, whose fields are …"; empty for a field its source has.
 std::string unknownFieldMessage(std::u16string_view path);
+
+// Whether a reader's table of fields (each with a `name`) lists exactly the names, in
+// their order: a field named is a field read.
+template <typename Fields, typename Names>
+constexpr bool fieldsFollowNames(const Fields& fields, const Names& names) {
+    if (fields.size() != names.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name != names[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // How the load's refusal of a sensor field its source does not have starts; the
 // message goes on with unknownFieldMessage.

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "config/performance_field_names.h"
+#include "config/system_fields.h"
 
 namespace tavisto {
 namespace {
@@ -50,18 +50,8 @@ const Field* fieldOf(std::u16string_view path) {
     return nullptr;
 }
 
-constexpr bool namesAgree() {
-    if (kFields.size() != kPerformanceFieldNames.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        if (kFields[i].name != kPerformanceFieldNames[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(namesAgree(), "every named field is read, in the same order");
+static_assert(fieldsFollowNames(kFields, kPerformanceFieldNames),
+              "every named field is read, in the same order");
 
 }  // namespace
 

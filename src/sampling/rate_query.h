@@ -3,8 +3,9 @@
 // its sensors, and everything that waits on the system for them: opening the rate's
 // query, adding its counters (and adding again, on a schedule, those that could not be
 // added), collecting, reading each counter, a wildcard's instances chosen and combined,
-// and reading the sensors once for all their references. `run` is one tick of it. A window whose thread must not wait has a CollectionQueue run it away from
-// that thread; the window's thread reads what a run left only once it is back.
+// and reading the sensors once for all their references. `run` is one tick of it. A
+// window whose thread must not wait has a CollectionQueue run it away from that thread;
+// the window's thread reads what a run left only once it is back.
 
 #include <cstddef>
 #include <cstdint>

@@ -78,20 +78,8 @@ constexpr auto kPowerFields = std::to_array<PowerField>({
      }},
 });
 
-template <typename Fields, typename Names>
-constexpr bool namesAgree(const Fields& fields, const Names& names) {
-    if (fields.size() != names.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (fields[i].name != names[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(namesAgree(kAdapterFields, kAdapterFieldNames) &&
-                  namesAgree(kPowerFields, kPowerFieldNames),
+static_assert(fieldsFollowNames(kAdapterFields, kAdapterFieldNames) &&
+                  fieldsFollowNames(kPowerFields, kPowerFieldNames),
               "every named field is read, in the same order");
 
 template <typename Fields>

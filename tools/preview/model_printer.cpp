@@ -67,9 +67,12 @@ void printCounter(std::ostream& out, const MeterCounter& counter, std::size_t in
     }
     out << "\n";
     for (const auto& [name, reference] : counter.references) {
-        const char* kind = reference.kind == CounterReference::PerformanceCounter ? "counter "
-                           : reference.kind == CounterReference::SensorField     ? "sensor "
-                                                                                  : "performance field ";
+        const char* kind = "performance field ";
+        if (reference.kind == CounterReference::PerformanceCounter) {
+            kind = "counter ";
+        } else if (reference.kind == CounterReference::SensorField) {
+            kind = "sensor ";
+        }
         out << "        " << name << " = " << kind << quoted(reference.path) << "\n";
     }
 }
