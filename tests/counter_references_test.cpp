@@ -144,7 +144,7 @@ TEST(CounterReferences, ManyOccurrencesOfOneFieldShareOneName) {
 Extracted extractBySearchingAgain(const std::wstring& original) {
     static const std::wregex counter(LR"(\(\\[^\\]*\\[^\\)]*\))");
     static const std::wregex field(
-        LR"(\((PERFORMANCE_INFORMATION|ADAPTER_PERFDATA|SYSTEM_POWER_STATUS).[^\)]*\))");
+        LR"(\((PERFORMANCE_INFORMATION|SYSTEM_INFO|ADAPTER_PERFDATA|SYSTEM_POWER_STATUS).[^\)]*\))");
     std::wstring text = original;
     ReferenceMap references;
     char name = 'a';
@@ -164,9 +164,9 @@ Extracted extractBySearchingAgain(const std::wstring& original) {
         for (auto at = text.find(found); at != std::wstring::npos; at = text.find(found, at + 1)) {
             text.replace(at, found.size(), 1, static_cast<wchar_t>(name));
         }
-        add(found.starts_with(L"(PERFORMANCE_INFORMATION") ? CounterReference::PerformanceField
-                                                              : CounterReference::SensorField,
-            found);
+        const bool sensor =
+            found.starts_with(L"(ADAPTER_PERFDATA") || found.starts_with(L"(SYSTEM_POWER_STATUS");
+        add(sensor ? CounterReference::SensorField : CounterReference::PerformanceField, found);
     }
     return {std::u16string(text.begin(), text.end()), std::move(references)};
 }
@@ -175,7 +175,7 @@ TEST(CounterReferences, OnePassFindsWhatSearchingAgainFinds) {
     // Replacing a reference can complete a start left of it, as in (\A\B(\C\D)).
     const wchar_t* const pieces[] = {
         L"(", L")", L"\\", L"A", L"\n", L" ", L"(PERFORMANCE_INFORMATION", L"(ADAPTER_PERFDATA",
-        L"(SYSTEM_POWER_STATUS", L".", L"(\\A\\B)"};
+        L"(SYSTEM_POWER_STATUS", L"(SYSTEM_INFO", L".", L"(\\A\\B)"};
     std::mt19937 random(10);
     std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
     std::uniform_int_distribution<int> length(0, 24);

@@ -23,6 +23,7 @@ class PerformanceFields : public ::testing::Test {
         r.systemCache = 11;
         r.kernelPaged = 12;
         r.pageSize = 4096;
+        r.logicalProcessors = 16;
     }
     double read(std::u16string_view path) { return readPerformanceField(path, performance); }
 
@@ -41,7 +42,9 @@ TEST_F(PerformanceFields, EveryOfferedFieldReadsItsRecordMemberInPages) {
     EXPECT_EQ(read(u"PERFORMANCE_INFORMATION.ProcessCount"), 9.0);
     EXPECT_EQ(read(u"PERFORMANCE_INFORMATION.ThreadCount"), 1234.0);
     EXPECT_EQ(read(u"PERFORMANCE_INFORMATION.SystemCache"), 11.0);
-    EXPECT_EQ(performance.reads, 11);
+    EXPECT_EQ(read(u"SYSTEM_INFO.NumberOfProcessors"), 16.0);
+    EXPECT_EQ(performance.lastScope, platform::PerformanceScope::PhysicalMemory);
+    EXPECT_EQ(performance.reads, 12);
 }
 
 TEST_F(PerformanceFields, LargeCountsStayUnsigned) {

@@ -18,6 +18,7 @@ struct FieldOpening {
 };
 constexpr FieldOpening kFieldOpenings[] = {
     {u"(PERFORMANCE_INFORMATION", CounterReference::PerformanceField},
+    {u"(SYSTEM_INFO", CounterReference::PerformanceField},
     {u"(ADAPTER_PERFDATA", CounterReference::SensorField},
     {u"(SYSTEM_POWER_STATUS", CounterReference::SensorField},
 };

@@ -10,9 +10,9 @@ namespace tavisto {
 // Finds the counter references of a counter expression, replaces each by a one-letter
 // variable name ("a", "b", ... by character code) and returns them keyed by that name.
 // Performance-counter paths "(\Object\Counter)" come first, each occurrence its own
-// entry; then system fields, "(PERFORMANCE_INFORMATION.Field)" and the sensors'
-// "(ADAPTER_PERFDATA.Field)" and "(SYSTEM_POWER_STATUS.Field)", every occurrence of the
-// same text sharing one entry.
+// entry; then system fields, "(PERFORMANCE_INFORMATION.Field)", "(SYSTEM_INFO.Field)"
+// and the sensors' "(ADAPTER_PERFDATA.Field)" and "(SYSTEM_POWER_STATUS.Field)", every
+// occurrence of the same text sharing one entry.
 ReferenceMap extractReferences(std::u16string& text);
 
 // Whether the path's instance, the text in parentheses after the object name, holds a

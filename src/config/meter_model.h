@@ -86,7 +86,7 @@ struct CounterReference {
 
     std::int32_t kind = PerformanceCounter;
     // Without the parentheses: an English counter path, "PERFORMANCE_INFORMATION.<field>",
-    // "ADAPTER_PERFDATA.<field>" or "SYSTEM_POWER_STATUS.<field>".
+    // "SYSTEM_INFO.<field>", "ADAPTER_PERFDATA.<field>" or "SYSTEM_POWER_STATUS.<field>".
     std::u16string path;
 };
 

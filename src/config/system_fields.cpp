@@ -31,8 +31,8 @@ std::string unknownFieldMessage(std::u16string_view path) {
     if (source == nullptr) {
         // "(PERFORMANCE_INFORMATION" then any character but the dot.
         return quoted(path) +
-               " is not a system field: write PERFORMANCE_INFORMATION., ADAPTER_PERFDATA. or "
-               "SYSTEM_POWER_STATUS. and a field";
+               " is not a system field: write PERFORMANCE_INFORMATION., SYSTEM_INFO., "
+               "ADAPTER_PERFDATA. or SYSTEM_POWER_STATUS. and a field";
     }
     const std::u16string_view field = path.substr(source->prefix.size());
     if (std::find(source->fields.begin(), source->fields.end(), field) != source->fields.end()) {

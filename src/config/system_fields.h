@@ -1,6 +1,6 @@
 #pragma once
 // The system fields a counter expression can name beside the performance counters:
-// "PERFORMANCE_INFORMATION.<field>", and the sensors, "ADAPTER_PERFDATA.<field>" for each
+// "PERFORMANCE_INFORMATION.<field>", "SYSTEM_INFO.<field>", and the sensors, "ADAPTER_PERFDATA.<field>" for each
 // graphics adapter's performance data and "SYSTEM_POWER_STATUS.<field>" for the power
 // supply.
 
@@ -41,6 +41,7 @@ struct FieldSource {
 
 inline constexpr FieldSource kFieldSources[] = {
     {kPerformanceFieldPrefix, kPerformanceFieldNames, {}},
+    {kSystemInfoFieldPrefix, kSystemInfoFieldNames, {}},
     {kAdapterFieldPrefix, kAdapterFieldNames, kAdapterFieldUnits},
     {kPowerFieldPrefix, kPowerFieldNames, kPowerFieldUnits},
 };

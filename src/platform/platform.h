@@ -139,6 +139,8 @@ struct PerformanceRecord {
     std::uint32_t handleCount = 0;
     std::uint32_t processCount = 0;
     std::uint32_t threadCount = 0;
+    // Filled in at every scope: it does not change while the system runs.
+    std::uint32_t logicalProcessors = 0;
 };
 
 // What a read must fill in. The physical-memory figures (and the page size) come from a

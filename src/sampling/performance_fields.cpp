@@ -37,12 +37,18 @@ constexpr auto kFields = std::to_array<Field>({
     {u"SystemCache", PerformanceScope::Everything, [](const auto& r) { return r.systemCache; }},
 });
 
-const Field* fieldOf(std::u16string_view path) {
-    if (!isPerformanceFieldPath(path)) {
+constexpr auto kSystemInfoFields = std::to_array<Field>({
+    {u"NumberOfProcessors", PerformanceScope::PhysicalMemory,
+     [](const auto& r) { return std::uint64_t{r.logicalProcessors}; }},
+});
+
+template <typename Fields>
+const Field* fieldIn(const Fields& fields, std::u16string_view path, std::u16string_view prefix) {
+    if (!path.starts_with(prefix)) {
         return nullptr;
     }
-    const std::u16string_view name = path.substr(kPerformanceFieldPrefix.size());
-    for (const Field& field : kFields) {
+    const std::u16string_view name = path.substr(prefix.size());
+    for (const Field& field : fields) {
         if (field.name == name) {
             return &field;
         }
@@ -50,13 +56,19 @@ const Field* fieldOf(std::u16string_view path) {
     return nullptr;
 }
 
-static_assert(fieldsFollowNames(kFields, kPerformanceFieldNames),
+const Field* fieldOf(std::u16string_view path) {
+    const Field* field = fieldIn(kFields, path, kPerformanceFieldPrefix);
+    return field != nullptr ? field : fieldIn(kSystemInfoFields, path, kSystemInfoFieldPrefix);
+}
+
+static_assert(fieldsFollowNames(kFields, kPerformanceFieldNames) &&
+                  fieldsFollowNames(kSystemInfoFields, kSystemInfoFieldNames),
               "every named field is read, in the same order");
 
 }  // namespace
 
 bool isPerformanceFieldPath(std::u16string_view path) {
-    return path.starts_with(kPerformanceFieldPrefix);
+    return path.starts_with(kPerformanceFieldPrefix) || path.starts_with(kSystemInfoFieldPrefix);
 }
 
 PerformanceScope performanceScopeOf(std::u16string_view path) {

@@ -6,7 +6,8 @@
 
 namespace tavisto {
 
-// Whether the path names a system performance field ("PERFORMANCE_INFORMATION.<field>").
+// Whether the path names a system performance field ("PERFORMANCE_INFORMATION.<field>"
+// or "SYSTEM_INFO.<field>").
 bool isPerformanceFieldPath(std::u16string_view path);
 
 // What a record must hold for the field: unknown names need the least.

@@ -578,9 +578,9 @@ TEST(CounterPaths, FragmentIsJsonWhosePathTheConfigurationAccepts) {
 }
 
 TEST(CounterPaths, EveryFieldOfEverySourceGivesAFragmentInItsUnitsThatShowsSomething) {
-    EXPECT_EQ(fieldSourceNames(), (std::vector<std::wstring>{L"PERFORMANCE_INFORMATION",
-                                                             L"ADAPTER_PERFDATA",
-                                                             L"SYSTEM_POWER_STATUS"}));
+    EXPECT_EQ(fieldSourceNames(),
+              (std::vector<std::wstring>{L"PERFORMANCE_INFORMATION", L"SYSTEM_INFO",
+                                         L"ADAPTER_PERFDATA", L"SYSTEM_POWER_STATUS"}));
     EXPECT_TRUE(fieldsOf(L"Processor").empty());
     std::size_t fields = 0;
     for (const std::wstring& source : fieldSourceNames()) {
@@ -595,7 +595,7 @@ TEST(CounterPaths, EveryFieldOfEverySourceGivesAFragmentInItsUnitsThatShowsSomet
             EXPECT_TRUE(checkConfiguration(configuration).empty());
         }
     }
-    EXPECT_EQ(fields, 18u);
+    EXPECT_EQ(fields, 19u);
     EXPECT_EQ(fieldFragment(L"ADAPTER_PERFDATA", L"Temperature"),
               R"j("counterPath": "(ADAPTER_PERFDATA.Temperature)", "units": "celsius", )j"
               R"j("minValue": 0, "maxValue": 100)j");

@@ -287,7 +287,7 @@ TEST_F(SettingsTest, CounterPickerOpensAndEscClosesOnlyThePicker) {
         kPromptly));
     // Wine lists no performance objects: only the sources of system fields, sorted, the
     // first chosen, its first field's fragment shown.
-    EXPECT_EQ(SendDlgItemMessageW(picker, kObjectList, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendDlgItemMessageW(picker, kObjectList, LB_GETCOUNT, 0, 0), 4);
     wchar_t fragment[256] = {};
     GetDlgItemTextW(picker, kFragmentText, fragment, 256);
     EXPECT_TRUE(std::wstring_view(fragment).starts_with(

@@ -140,6 +140,11 @@ TEST(SystemPerformance, PhysicalMemoryAloneAgreesWithTheFullRecord) {
     const platform::PerformanceRecord memory = performance.read(PerformanceScope::PhysicalMemory);
     EXPECT_EQ(memory.physicalTotal, full.physicalTotal);
     EXPECT_EQ(memory.pageSize, full.pageSize);
+    // The processors, every group's, at both scopes: this machine's.
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    EXPECT_EQ(memory.logicalProcessors, system.dwNumberOfProcessors);
+    EXPECT_EQ(full.logicalProcessors, memory.logicalProcessors);
     EXPECT_GT(memory.physicalAvailable, 0u);
     EXPECT_LE(memory.physicalAvailable, memory.physicalTotal);
     // Available memory moves between the calls, by far less than a quarter of it.

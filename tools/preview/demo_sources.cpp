@@ -100,6 +100,7 @@ platform::PerformanceRecord DemoPerformance::read(platform::PerformanceScope) {
     record.handleCount = 80'000;
     record.processCount = 180;
     record.threadCount = 2'400;
+    record.logicalProcessors = 8;
     return record;
 }
 

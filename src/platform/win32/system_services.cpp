@@ -44,6 +44,9 @@ Win32SystemPerformance::Win32SystemPerformance() {
     SYSTEM_INFO system{};
     GetSystemInfo(&system);
     pageSize_ = system.dwPageSize;
+    // Every processor group's, as Task Manager counts them; dwNumberOfProcessors stops at
+    // the calling thread's group.
+    logicalProcessors_ = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
 }
 
 platform::PerformanceRecord Win32SystemPerformance::read(platform::PerformanceScope scope) {
@@ -58,6 +61,7 @@ platform::PerformanceRecord Win32SystemPerformance::read(platform::PerformanceSc
         record.physicalTotal = status.ullTotalPhys / pageSize_;
         record.physicalAvailable = status.ullAvailPhys / pageSize_;
         record.pageSize = pageSize_;
+        record.logicalProcessors = logicalProcessors_;
         return record;
     }
     PERFORMANCE_INFORMATION info{};
@@ -78,6 +82,7 @@ platform::PerformanceRecord Win32SystemPerformance::read(platform::PerformanceSc
     record.handleCount = info.HandleCount;
     record.processCount = info.ProcessCount;
     record.threadCount = info.ThreadCount;
+    record.logicalProcessors = logicalProcessors_;
     return record;
 }
 

@@ -27,7 +27,7 @@ class Win32SystemVersion final : public platform::SystemVersion {
 };
 
 // GlobalMemoryStatusEx for physical memory alone, else K32GetPerformanceInfo; a failed
-// call gives an all-zero record.
+// call gives an all-zero record. The logical processors are counted once.
 class Win32SystemPerformance final : public platform::SystemPerformance {
   public:
     Win32SystemPerformance();
@@ -35,6 +35,7 @@ class Win32SystemPerformance final : public platform::SystemPerformance {
 
   private:
     std::uint64_t pageSize_ = 0;
+    std::uint32_t logicalProcessors_ = 0;
 };
 
 class Win32BandWindow final : public platform::BandWindow {
