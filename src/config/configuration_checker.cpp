@@ -882,7 +882,8 @@ class Checker {
             const std::size_t where = referencePosition(configured, rewritten, origin, name[0],
                                                         u"(" + reference.path + u")");
             if (reference.kind == CounterReference::PerformanceField) {
-                // A sensor field that does not exist is refused by the load.
+                // An unknown performance field loads and reads 0 (an unknown sensor field
+                // the load refuses, and that refusal is reported on its own).
                 if (std::string unknown = unknownFieldMessage(reference.path); !unknown.empty()) {
                     addInString(pointer, where, "performance-field", unknown + ": it reads 0");
                 }
