@@ -22,7 +22,7 @@ std::wstring wide(std::u16string_view text) {
 
 const FieldSource* fieldSourceNamed(std::wstring_view name) {
     for (const FieldSource& source : kFieldSources) {
-        if (wide(source.prefix.substr(0, source.prefix.size() - 1)) == name) {
+        if (wide(source.name()) == name) {
             return &source;
         }
     }
@@ -77,7 +77,7 @@ std::string proposedReading(std::wstring_view counter) {
 std::vector<std::wstring> fieldSourceNames() {
     std::vector<std::wstring> names;
     for (const FieldSource& source : kFieldSources) {
-        names.push_back(wide(source.prefix.substr(0, source.prefix.size() - 1)));
+        names.push_back(wide(source.name()));
     }
     return names;
 }

@@ -38,7 +38,7 @@ std::string unknownFieldMessage(std::u16string_view path) {
     if (std::find(source->fields.begin(), source->fields.end(), field) != source->fields.end()) {
         return {};
     }
-    const std::u16string_view name = source->prefix.substr(0, source->prefix.size() - 1);
+    const std::u16string_view name = source->name();
     std::string message =
         quoted(path) + " is not a field of " + utf16ToUtf8(name) + ", whose fields are ";
     for (std::size_t i = 0; i < source->fields.size(); ++i) {

@@ -4,6 +4,7 @@
 // graphics adapter's performance data and "SYSTEM_POWER_STATUS.<field>" for the power
 // supply.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <span>
@@ -37,6 +38,9 @@ struct FieldSource {
     std::u16string_view prefix;
     std::span<const std::u16string_view> fields;
     std::span<const CounterUnits> units;
+
+    // The source's name, its prefix without the dot: "ADAPTER_PERFDATA".
+    constexpr std::u16string_view name() const { return prefix.substr(0, prefix.size() - 1); }
 };
 
 inline constexpr FieldSource kFieldSources[] = {
@@ -63,6 +67,20 @@ constexpr bool fieldsFollowNames(const Fields& fields, const Names& names) {
         }
     }
     return true;
+}
+
+// The entry of a reader's table of fields that the path names after `prefix`, the first
+// of an equal name; null when the path has another prefix or names no entry.
+template <typename Fields>
+auto fieldNamed(const Fields& fields, std::u16string_view path, std::u16string_view prefix)
+    -> decltype(&fields[0]) {
+    if (!path.starts_with(prefix)) {
+        return nullptr;
+    }
+    const auto field = std::find_if(fields.begin(), fields.end(), [&](const auto& candidate) {
+        return candidate.name == path.substr(prefix.size());
+    });
+    return field != fields.end() ? &*field : nullptr;
 }
 
 // How the load's refusal of a sensor field its source does not have starts; the

@@ -42,23 +42,9 @@ constexpr auto kSystemInfoFields = std::to_array<Field>({
      [](const auto& r) { return std::uint64_t{r.logicalProcessors}; }},
 });
 
-template <typename Fields>
-const Field* fieldIn(const Fields& fields, std::u16string_view path, std::u16string_view prefix) {
-    if (!path.starts_with(prefix)) {
-        return nullptr;
-    }
-    const std::u16string_view name = path.substr(prefix.size());
-    for (const Field& field : fields) {
-        if (field.name == name) {
-            return &field;
-        }
-    }
-    return nullptr;
-}
-
 const Field* fieldOf(std::u16string_view path) {
-    const Field* field = fieldIn(kFields, path, kPerformanceFieldPrefix);
-    return field != nullptr ? field : fieldIn(kSystemInfoFields, path, kSystemInfoFieldPrefix);
+    const Field* field = fieldNamed(kFields, path, kPerformanceFieldPrefix);
+    return field != nullptr ? field : fieldNamed(kSystemInfoFields, path, kSystemInfoFieldPrefix);
 }
 
 static_assert(fieldsFollowNames(kFields, kPerformanceFieldNames) &&

@@ -82,18 +82,6 @@ static_assert(fieldsFollowNames(kAdapterFields, kAdapterFieldNames) &&
                   fieldsFollowNames(kPowerFields, kPowerFieldNames),
               "every named field is read, in the same order");
 
-template <typename Fields>
-auto fieldOf(const Fields& fields, std::u16string_view path, std::u16string_view prefix)
-    -> decltype(&fields[0]) {
-    if (!path.starts_with(prefix)) {
-        return nullptr;
-    }
-    const auto field = std::find_if(fields.begin(), fields.end(), [&](const auto& candidate) {
-        return candidate.name == path.substr(prefix.size());
-    });
-    return field != fields.end() ? &*field : nullptr;
-}
-
 constexpr std::string_view kNoSuchField = "the source has no such field";
 
 SensorReading adapterReading(const AdapterField& field, const AdapterPerformance& adapter) {
@@ -135,11 +123,11 @@ std::u16string adapterInstanceName(const AdapterPerformance& adapter) {
 }
 
 SensorReading readSensor(std::u16string_view path, const SensorRecord& record) {
-    if (const PowerField* field = fieldOf(kPowerFields, path, kPowerFieldPrefix)) {
+    if (const PowerField* field = fieldNamed(kPowerFields, path, kPowerFieldPrefix)) {
         return record.power ? field->read(*record.power)
                             : notAvailable("the system did not report its power status");
     }
-    const AdapterField* field = fieldOf(kAdapterFields, path, kAdapterFieldPrefix);
+    const AdapterField* field = fieldNamed(kAdapterFields, path, kAdapterFieldPrefix);
     if (field == nullptr) {
         return notAvailable(kNoSuchField);
     }
@@ -162,7 +150,7 @@ SensorReading readSensor(std::u16string_view path, const SensorRecord& record) {
 std::optional<double> combineAdapters(std::u16string_view path, const SensorRecord& record,
                                       const CompiledSelection& compiled, InstanceMemo& memo,
                                       std::size_t& stepsLeft) {
-    const AdapterField* field = fieldOf(kAdapterFields, path, kAdapterFieldPrefix);
+    const AdapterField* field = fieldNamed(kAdapterFields, path, kAdapterFieldPrefix);
     if (field == nullptr) {
         return kNotAvailable;
     }
