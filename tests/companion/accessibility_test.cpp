@@ -22,6 +22,7 @@
 #include "fake_taskbar.h"
 #include "pdh_control.h"
 #include "win32/process_resources.h"
+#include "win32/thread_tooltips.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -136,34 +137,21 @@ class Accessibility : public ::testing::TestWithParam<HostCase> {
 // The texts of the tips this thread shows over `owner`, as each asks `owner` for its text,
 // sorted; the processor's group is left out, as its memory share depends on the machine.
 std::vector<std::wstring> tooltipTextsOf(HWND owner) {
-    struct Search {
-        HWND owner;
-        std::vector<std::wstring> texts;
-    } search{owner, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto& wanted = *reinterpret_cast<Search*>(parameter);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            // Owned by the band's top-level window: found by their tool, over the band.
-            if (std::wstring(name) != TOOLTIPS_CLASSW) {
-                return TRUE;
-            }
-            wchar_t text[1024] = {};
-            TOOLINFOW info{};
-            info.cbSize = sizeof(info);
-            info.hwnd = wanted.owner;
-            info.lpszText = text;
-            SendMessageW(window, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
-            if (*text != L'\0' && !std::wstring(text).starts_with(L"Processor and memory")) {
-                wanted.texts.emplace_back(text);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    std::sort(search.texts.begin(), search.texts.end());
-    return search.texts;
+    std::vector<std::wstring> texts;
+    // Owned by the band's top-level window: found by their tool, over the band.
+    for (const HWND control : win32::testing::threadTooltips()) {
+        wchar_t text[1024] = {};
+        TOOLINFOW info{};
+        info.cbSize = sizeof(info);
+        info.hwnd = owner;
+        info.lpszText = text;
+        SendMessageW(control, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
+        if (*text != L'\0' && !std::wstring(text).starts_with(L"Processor and memory")) {
+            texts.emplace_back(text);
+        }
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
 }
 
 // With every counter at 37: the processor meters say 37 % (the text line's trigger,

@@ -17,6 +17,7 @@
 #include "core/failure_sink.h"
 #include "platform/win32/tooltips.h"
 #include "test_window.h"
+#include "thread_tooltips.h"
 
 namespace tavisto::win32 {
 namespace {
@@ -56,24 +57,9 @@ void recordReport(std::string_view where, std::string_view what) noexcept {
 
 // The tooltip controls owned by the window, in Z order.
 std::vector<HWND> tooltipsOf(HWND owner) {
-    struct Search {
-        HWND owner;
-        std::vector<HWND> found;
-    } search{owner, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto& wanted = *reinterpret_cast<Search*>(parameter);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (std::wstring(name) == TOOLTIPS_CLASSW &&
-                GetWindow(window, GW_OWNER) == wanted.owner) {
-                wanted.found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> owned = testing::threadTooltips();
+    std::erase_if(owned, [&](HWND control) { return GetWindow(control, GW_OWNER) != owner; });
+    return owned;
 }
 
 struct Tool {
