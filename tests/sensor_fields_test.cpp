@@ -36,6 +36,15 @@ PowerStatus power(std::uint8_t line, std::uint8_t flag, std::uint8_t percent,
 
 constexpr double kNotAvailable = std::numeric_limits<double>::quiet_NaN();
 
+// Not available where that is expected, else the value.
+void expectReading(double seen, double expected) {
+    if (std::isnan(expected)) {
+        EXPECT_TRUE(std::isnan(seen)) << seen;
+    } else {
+        EXPECT_DOUBLE_EQ(seen, expected);
+    }
+}
+
 // Two adapters, one of which reports no temperature and no memory frequency (and its fan
 // stopped), and one whose driver did not answer; then the power supply in each state.
 TEST(SensorFields, DecodeWhatTheSystemReportsAndSayWhyWhatIsMissingIsMissing) {
@@ -104,11 +113,7 @@ TEST(SensorFields, DecodeWhatTheSystemReportsAndSayWhyWhatIsMissingIsMissing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path.begin(), c.path.end()) + " " + std::string(c.why));
         const SensorReading read = readSensor(c.path, c.record);
-        if (std::isnan(c.value)) {
-            EXPECT_TRUE(std::isnan(read.value)) << read.value;
-        } else {
-            EXPECT_DOUBLE_EQ(read.value, c.value);
-        }
+        expectReading(read.value, c.value);
         EXPECT_EQ(read.unavailable, c.why);
     }
 }
@@ -145,11 +150,7 @@ TEST(SensorFields, AdaptersAreNamedAndChosenAsTheGpuCountersInstances) {
         const std::optional<double> value =
             combineAdapters(u"ADAPTER_PERFDATA.Temperature", record, compiled, memo, steps);
         ASSERT_TRUE(value.has_value());
-        if (std::isnan(c.value)) {
-            EXPECT_TRUE(std::isnan(*value)) << *value;
-        } else {
-            EXPECT_DOUBLE_EQ(*value, c.value);
-        }
+        expectReading(*value, c.value);
     }
 }
 
