@@ -168,7 +168,8 @@ struct Primitive {
         OutlineRectangle,
         FillPie,
         OutlineEllipse,
-        Text
+        Text,
+        Line
     };
     Kind kind = Clear;
     Rect area;
@@ -255,6 +256,22 @@ class RecordingCanvas final : public Canvas {
         line.alignment = alignment;
         line.lineAlignment = lineAlignment;
         target_->drawString(text, *recorded.drawn, color, layout, alignment, lineAlignment);
+    }
+    // Measuring draws nothing, so the replay has nothing of it to repeat.
+    float measureString(std::u16string_view text, const Font& font) override {
+        return target_->measureString(text, *static_cast<const RecordedFont&>(font).drawn);
+    }
+    void drawLine(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
+                  TextAlignment alignment) override {
+        const auto& recorded = static_cast<const RecordedFont&>(font);
+        Primitive& line = record(Primitive::Line);
+        line.color = color;
+        line.text = text;
+        line.family = recorded.family;
+        line.fontSize = recorded.sizePixels;
+        line.layout = layout;
+        line.alignment = alignment;
+        target_->drawLine(text, *recorded.drawn, color, layout, alignment);
     }
 
   private:
@@ -405,7 +422,7 @@ class Floor {
 
     void resolveFonts(std::vector<Primitive>& primitives) {
         for (Primitive& primitive : primitives) {
-            if (primitive.kind != Primitive::Text) {
+            if (primitive.kind != Primitive::Text && primitive.kind != Primitive::Line) {
                 continue;
             }
             auto& font = fonts_[{primitive.family, primitive.fontSize}];
@@ -444,6 +461,9 @@ class Floor {
                 case Primitive::Text:
                     canvas.drawString(p.text, *p.font, p.color, p.layout, p.alignment,
                                       p.lineAlignment);
+                    break;
+                case Primitive::Line:
+                    canvas.drawLine(p.text, *p.font, p.color, p.layout, p.alignment);
                     break;
             }
         }
@@ -569,6 +589,13 @@ class BlankCanvas final : public Canvas {
     }
     void drawString(std::u16string_view text, const Font&, Argb, const RectF&, TextAlignment,
                     TextAlignment) override {
+        benchmark::DoNotOptimize(text.data());
+    }
+    float measureString(std::u16string_view text, const Font&) override {
+        return static_cast<float>(text.size());
+    }
+    void drawLine(std::u16string_view text, const Font&, Argb, const RectF&,
+                  TextAlignment) override {
         benchmark::DoNotOptimize(text.data());
     }
 };

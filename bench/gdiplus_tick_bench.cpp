@@ -83,6 +83,13 @@ class FontCreatingCanvas final : public platform::Canvas {
                     platform::TextAlignment lineAlignment) override {
         target_->drawString(text, font, color, layout, alignment, lineAlignment);
     }
+    float measureString(std::u16string_view text, const platform::Font& font) override {
+        return target_->measureString(text, font);
+    }
+    void drawLine(std::u16string_view text, const platform::Font& font, Argb color,
+                  const RectF& layout, platform::TextAlignment alignment) override {
+        target_->drawLine(text, font, color, layout, alignment);
+    }
 
   private:
     std::unique_ptr<platform::Canvas> target_;

@@ -53,6 +53,12 @@ class Canvas {
     virtual void drawString(std::u16string_view text, const Font& font, Argb color,
                             const RectF& layout, TextAlignment alignment,
                             TextAlignment lineAlignment) = 0;
+    // The width in pixels the text takes drawn on one line in the font.
+    virtual float measureString(std::u16string_view text, const Font& font) = 0;
+    // Draws the text on one line in the layout rectangle, centred across it and clipped
+    // to it; text wider than the rectangle is cut and ends with "…".
+    virtual void drawLine(std::u16string_view text, const Font& font, Argb color,
+                          const RectF& layout, TextAlignment alignment) = 0;
 };
 
 // The memory drawing surface and its 32-bit back buffer (premultiplied ARGB).

@@ -281,6 +281,9 @@ class SilentCanvas final : public platform::Canvas {
     }
     void drawString(std::u16string_view, const platform::Font&, Argb, const RectF&,
                     platform::TextAlignment, platform::TextAlignment) override {}
+    float measureString(std::u16string_view, const platform::Font&) override { return 0.0F; }
+    void drawLine(std::u16string_view, const platform::Font&, Argb, const RectF&,
+                  platform::TextAlignment) override {}
 
   private:
     FaultSchedule& faults_;

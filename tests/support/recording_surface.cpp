@@ -62,6 +62,16 @@ class RecordingCanvas final : public platform::Canvas {
                                             recordedFont.sizePixels, color, layout, alignment,
                                             lineAlignment});
     }
+    float measureString(std::u16string_view text, const platform::Font& font) override {
+        const auto& recordedFont = dynamic_cast<const RecordedFont&>(font);
+        return static_cast<float>(text.size()) * recordedFont.sizePixels * 0.5F;
+    }
+    void drawLine(std::u16string_view text, const platform::Font& font, Argb color,
+                  const RectF& layout, platform::TextAlignment alignment) override {
+        const auto& recordedFont = dynamic_cast<const RecordedFont&>(font);
+        surface.log.emplace_back(DrawLine{std::u16string(text), recordedFont.family,
+                                          recordedFont.sizePixels, color, layout, alignment});
+    }
 
   private:
     RecordingSurface& surface;
@@ -134,6 +144,12 @@ struct Printer {
             << r.fontSize << " color=0x" << std::hex << r.color << std::dec << " layout=("
             << r.layout.x << ',' << r.layout.y << ',' << r.layout.width << ',' << r.layout.height
             << ") " << alignmentName(r.alignment) << '/' << alignmentName(r.lineAlignment) << '}';
+    }
+    void operator()(const DrawLine& r) const {
+        out << "DrawLine{\"" << utf16ToUtf8(r.text) << "\" " << utf16ToUtf8(r.fontFamily) << ' '
+            << r.fontSize << " color=0x" << std::hex << r.color << std::dec << " layout=("
+            << r.layout.x << ',' << r.layout.y << ',' << r.layout.width << ',' << r.layout.height
+            << ") " << alignmentName(r.alignment) << '}';
     }
 };
 

@@ -1,6 +1,8 @@
 #pragma once
 // A memory surface that draws nothing and records every primitive with its exact
-// arguments, so that tests can check the geometry and text of the meters.
+// arguments, so that tests can check the geometry and text of the meters. Measuring is
+// not recorded: a text measures text.size() * sizePixels * 0.5F, half the font's size
+// per UTF-16 code unit, so that tests can tell what fits.
 
 #include <iosfwd>
 #include <memory>
@@ -70,10 +72,19 @@ struct DrawString {
     platform::TextAlignment lineAlignment;
     bool operator==(const DrawString&) const = default;
 };
+struct DrawLine {
+    std::u16string text;
+    std::u16string fontFamily;
+    float fontSize;
+    Argb color;
+    RectF layout;
+    platform::TextAlignment alignment;
+    bool operator==(const DrawLine&) const = default;
+};
 
-using Primitive =
-    std::variant<BeginDrawing, EndDrawing, ClearToTransparent, ScrollArea, SetQuality,
-                 FillRectangle, OutlineRectangle, FillPie, OutlineEllipse, CreateFont, DrawString>;
+using Primitive = std::variant<BeginDrawing, EndDrawing, ClearToTransparent, ScrollArea, SetQuality,
+                               FillRectangle, OutlineRectangle, FillPie, OutlineEllipse, CreateFont,
+                               DrawString, DrawLine>;
 
 template <typename Kind, typename Variant>
 struct IsAlternative;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -82,10 +83,25 @@ CairoFontFaceOwner findFontFace(std::u16string_view family) {
     return face;
 }
 
+// None for text with an unpaired surrogate, which names no characters to draw.
+std::optional<std::string> utf8Of(std::u16string_view text) {
+    try {
+        return utf16ToUtf8(text);
+    } catch (const std::range_error&) {
+        return std::nullopt;
+    }
+}
+
 double textWidth(cairo_t* context, const std::string& text) {
     cairo_text_extents_t extents{};
     cairo_text_extents(context, text.c_str(), &extents);
     return extents.x_advance;
+}
+
+// The width measureString reports; drawLine compares the same figure, so that a text
+// measured to fit is drawn whole.
+float lineWidth(cairo_t* context, const std::string& text) {
+    return static_cast<float>(textWidth(context, text));
 }
 
 // Length of the UTF-8 sequence that starts at `index`.
@@ -95,6 +111,34 @@ std::size_t codePointLength(const std::string& text, std::size_t index) {
         ++end;
     }
     return end - index;
+}
+
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
+
+// The longest start of the line that, followed by "…", fits the width, with the "…".
+// Cut between characters, so never inside a surrogate pair of the UTF-16 text; just
+// "…" when not even one character leaves room for it.
+std::string cutToFit(cairo_t* context, const std::string& line, float width) {
+    std::vector<std::size_t> characterEnds{0};
+    for (std::size_t end = 0; end < line.size();) {
+        end += codePointLength(line, end);
+        characterEnds.push_back(end);
+    }
+    const auto cut = [&](std::size_t characters) {
+        return line.substr(0, characterEnds[characters]).append(kEllipsis);
+    };
+    // The whole line does not fit: keep fewer characters than it has.
+    std::size_t kept = 0;
+    std::size_t tooMany = characterEnds.size() - 1;
+    while (tooMany - kept > 1) {
+        const std::size_t middle = kept + (tooMany - kept) / 2;
+        if (lineWidth(context, cut(middle)) <= width) {
+            kept = middle;
+        } else {
+            tooMany = middle;
+        }
+    }
+    return cut(kept);
 }
 
 // Greedy word wrapping at spaces; a word wider than the line is broken between
@@ -319,23 +363,19 @@ class CairoCanvas final : public Canvas {
             !boxWithinRange(layout.x, layout.y, layout.width, layout.height)) {
             return;
         }
-        std::string utf8;
-        try {
-            utf8 = utf16ToUtf8(text);
-        } catch (const std::range_error&) {
+        const std::optional<std::string> utf8 = utf8Of(text);
+        if (!utf8) {
             return;
         }
-        const auto& cairoFont = static_cast<const CairoFont&>(font);
         cairo_t* cr = context.get();
         cairo_save(cr);
         cairo_rectangle(cr, layout.x, layout.y, layout.width, layout.height);
         cairo_clip(cr);
-        cairo_set_font_face(cr, cairoFont.face.get());
-        cairo_set_font_size(cr, cairoFont.pixels);
+        useFont(font);
         setColor(cr, color);
         cairo_font_extents_t fontExtents{};
         cairo_font_extents(cr, &fontExtents);
-        const std::vector<std::string> lines = wrapLines(cr, utf8, layout.width);
+        const std::vector<std::string> lines = wrapLines(cr, *utf8, layout.width);
         const double blockHeight = fontExtents.height * static_cast<double>(lines.size());
         double lineTop = layout.y + alignedOffset(lineAlignment, layout.height, blockHeight);
         for (const std::string& line : lines) {
@@ -347,7 +387,53 @@ class CairoCanvas final : public Canvas {
         cairo_restore(cr);
     }
 
+    float measureString(std::u16string_view text, const Font& font) override {
+        const std::optional<std::string> utf8 = utf8Of(text);
+        if (!utf8) {
+            return 0.0F;
+        }
+        cairo_save(context.get());
+        useFont(font);
+        const float width = lineWidth(context.get(), *utf8);
+        cairo_restore(context.get());
+        return width;
+    }
+
+    void drawLine(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
+                  TextAlignment alignment) override {
+        if (text.empty() || !(layout.width > 0.0F) || !(layout.height > 0.0F) ||
+            !boxWithinRange(layout.x, layout.y, layout.width, layout.height)) {
+            return;
+        }
+        const std::optional<std::string> utf8 = utf8Of(text);
+        if (!utf8) {
+            return;
+        }
+        cairo_t* cr = context.get();
+        cairo_save(cr);
+        cairo_rectangle(cr, layout.x, layout.y, layout.width, layout.height);
+        cairo_clip(cr);
+        useFont(font);
+        setColor(cr, color);
+        const std::string line =
+            lineWidth(cr, *utf8) <= layout.width ? *utf8 : cutToFit(cr, *utf8, layout.width);
+        cairo_font_extents_t fontExtents{};
+        cairo_font_extents(cr, &fontExtents);
+        const double x = layout.x + alignedOffset(alignment, layout.width, textWidth(cr, line));
+        const double top =
+            layout.y + alignedOffset(TextAlignment::Center, layout.height, fontExtents.height);
+        cairo_move_to(cr, x, top + fontExtents.ascent);
+        cairo_show_text(cr, line.c_str());
+        cairo_restore(cr);
+    }
+
   private:
+    void useFont(const Font& font) {
+        const auto& cairoFont = static_cast<const CairoFont&>(font);
+        cairo_set_font_face(context.get(), cairoFont.face.get());
+        cairo_set_font_size(context.get(), cairoFont.pixels);
+    }
+
     cairo_font_face_t* resolvedFace(std::u16string_view family, float sizePixels) {
         const CairoFontFaceOwner* face =
             resolvedFonts.find(family, sizePixels, [&] { return findFontFace(family); });

@@ -217,27 +217,79 @@ class GdiplusCanvas final : public platform::Canvas {
     void drawString(std::u16string_view text, const platform::Font& font, Argb color,
                     const RectF& layout, platform::TextAlignment alignment,
                     platform::TextAlignment lineAlignment) override {
-        const GdiplusSolidBrush brush = solidBrush(color);
-        const auto format = created<GdiplusStringFormat>([](Gdiplus::GpStringFormat** made) {
-            return gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, made);
-        });
-        if (!brush || !format) {
+        const GdiplusStringFormat format = stringFormat(0, alignment, lineAlignment);
+        if (format) {
+            drawFormatted(text, font, color, layout, format);
+        }
+    }
+
+    float measureString(std::u16string_view text, const platform::Font& font) override {
+        const GdiplusStringFormat format =
+            stringFormat(Gdiplus::StringFormatFlagsNoWrap, platform::TextAlignment::Near,
+                         platform::TextAlignment::Near);
+        if (text.empty() || !format) {
+            return 0.0F;
+        }
+        // An empty layout rectangle sets no bounds.
+        const Gdiplus::RectF unbounded;
+        Gdiplus::RectF bounds;
+        const Gdiplus::GpStatus status = gdip::GdipMeasureString(
+            graphics(), wideText(text), static_cast<INT>(text.size()), gdiplusFont(font),
+            &unbounded, format.get(), &bounds, nullptr, nullptr);
+        return status == Gdiplus::Ok ? bounds.Width : 0.0F;
+    }
+
+    void drawLine(std::u16string_view text, const platform::Font& font, Argb color,
+                  const RectF& layout, platform::TextAlignment alignment) override {
+        // GDI+ would take a rectangle without width or height as no bounds at all.
+        if (!(layout.width > 0.0F) || !(layout.height > 0.0F)) {
             return;
         }
-        gdip::GdipSetStringFormatAlign(format.get(),
-                                       static_cast<Gdiplus::StringAlignment>(alignment));
-        gdip::GdipSetStringFormatLineAlign(format.get(),
-                                           static_cast<Gdiplus::StringAlignment>(lineAlignment));
-        const Gdiplus::RectF rect(layout.x, layout.y, layout.width, layout.height);
-        // UTF-16 code units are wchar_t on Windows; the length is given, so no
-        // terminator is needed.
-        gdip::GdipDrawString(
-            graphics(), reinterpret_cast<const WCHAR*>(text.data()), static_cast<INT>(text.size()),
-            static_cast<const GdiplusFontObject&>(font).get(), &rect, format.get(), brush.get());
+        const GdiplusStringFormat format = stringFormat(Gdiplus::StringFormatFlagsNoWrap, alignment,
+                                                        platform::TextAlignment::Center);
+        if (format && gdip::GdipSetStringFormatTrimming(
+                          format.get(), Gdiplus::StringTrimmingEllipsisCharacter) == Gdiplus::Ok) {
+            drawFormatted(text, font, color, layout, format);
+        }
     }
 
   private:
     Gdiplus::GpGraphics* graphics() const { return graphics_.get(); }
+
+    // UTF-16 code units are wchar_t on Windows; the length is always given, so no
+    // terminator is needed.
+    static const WCHAR* wideText(std::u16string_view text) {
+        return reinterpret_cast<const WCHAR*>(text.data());
+    }
+
+    static Gdiplus::GpFont* gdiplusFont(const platform::Font& font) {
+        return static_cast<const GdiplusFontObject&>(font).get();
+    }
+
+    static GdiplusStringFormat stringFormat(INT flags, platform::TextAlignment alignment,
+                                            platform::TextAlignment lineAlignment) {
+        auto format = created<GdiplusStringFormat>([&](Gdiplus::GpStringFormat** made) {
+            return gdip::GdipCreateStringFormat(flags, LANG_NEUTRAL, made);
+        });
+        if (format) {
+            gdip::GdipSetStringFormatAlign(format.get(),
+                                           static_cast<Gdiplus::StringAlignment>(alignment));
+            gdip::GdipSetStringFormatLineAlign(
+                format.get(), static_cast<Gdiplus::StringAlignment>(lineAlignment));
+        }
+        return format;
+    }
+
+    void drawFormatted(std::u16string_view text, const platform::Font& font, Argb color,
+                       const RectF& layout, const GdiplusStringFormat& format) {
+        const GdiplusSolidBrush brush = solidBrush(color);
+        if (!brush) {
+            return;
+        }
+        const Gdiplus::RectF rect(layout.x, layout.y, layout.width, layout.height);
+        gdip::GdipDrawString(graphics(), wideText(text), static_cast<INT>(text.size()),
+                             gdiplusFont(font), &rect, format.get(), brush.get());
+    }
 
     void flush() { gdip::GdipFlush(graphics(), Gdiplus::FlushIntentionSync); }
 
