@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "core/text_conversion.h"
 #include "platform/linux/cairo_surface.h"
 #include "render/frame.h"
 #include "support/placed_meter.h"
@@ -300,6 +304,169 @@ TEST(CairoSurfaceFonts, AFontStillDrawsAfterTheSurfaceLetGoOfIt) {
                                        platform::TextAlignment::Near,
                                        platform::TextAlignment::Near);
     EXPECT_TRUE(anyInk(surface, 0, 0, 30, 20));
+}
+
+// Single lines on fresh 160 x 30 surfaces in one 14-pixel font.
+class CairoLines : public ::testing::Test {
+  protected:
+    static constexpr int kWidth = 160;
+    static constexpr int kHeight = 30;
+
+    void SetUp() override { ASSERT_TRUE(scratch.replaceBackBuffer(1, 1)); }
+
+    // The pixels of a fresh surface after `draw`.
+    template <typename Draw>
+    std::vector<Argb> pixelsAfter(Draw draw) {
+        CairoSurface surface;
+        EXPECT_TRUE(surface.replaceBackBuffer(kWidth, kHeight));
+        const auto canvas = surface.beginDrawing();
+        draw(*canvas, *canvas->createFont(u"Arial", 14.0F));
+        return pixelsOf(surface);
+    }
+
+    float measured(std::u16string_view text) {
+        const auto canvas = scratch.beginDrawing();
+        return canvas->measureString(text, *canvas->createFont(u"Arial", 14.0F));
+    }
+
+    std::vector<Argb> lineOf(std::u16string_view text, const RectF& layout,
+                             platform::TextAlignment alignment) {
+        return pixelsAfter([&](platform::Canvas& canvas, const platform::Font& font) {
+            canvas.drawLine(text, font, kGreen, layout, alignment);
+        });
+    }
+
+    // The longest start of the text, cut between characters, that fits the width
+    // followed by "…", with the "…".
+    std::u16string expectedCut(std::u16string_view text, float width) {
+        std::u16string cut = u"…";
+        for (std::size_t end = 0; end < text.size();) {
+            end += text[end] >= 0xD800 && text[end] < 0xDC00 ? 2U : 1U;
+            std::u16string longer = std::u16string(text.substr(0, end)) + u"…";
+            if (measured(longer) > width) {
+                break;
+            }
+            cut = std::move(longer);
+        }
+        return cut;
+    }
+
+    // Pixels with ink outside the layout, whose edges lie on whole pixels.
+    static int inkOutside(const std::vector<Argb>& pixels, const RectF& layout) {
+        const auto left = static_cast<int>(layout.x);
+        const auto top = static_cast<int>(layout.y);
+        const int right = left + static_cast<int>(layout.width);
+        const int bottom = top + static_cast<int>(layout.height);
+        int outside = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const bool inside = x >= left && x < right && y >= top && y < bottom;
+                const Argb pixel = pixels[static_cast<std::size_t>(y * kWidth + x)];
+                outside += !inside && alphaOf(pixel) != 0 ? 1 : 0;
+            }
+        }
+        return outside;
+    }
+
+    static bool anyInkIn(const std::vector<Argb>& pixels) {
+        return std::any_of(pixels.begin(), pixels.end(),
+                           [](Argb pixel) { return alphaOf(pixel) != 0; });
+    }
+
+    CairoSurface scratch;  // for measuring
+};
+
+TEST_F(CairoLines, MeasuredWidthGrowsWithTheTextAndIsZeroForNone) {
+    EXPECT_EQ(measured(u""), 0.0F);
+    EXPECT_GT(measured(u"C"), 0.0F);
+    EXPECT_GT(measured(u"CPU"), measured(u"CP"));
+    EXPECT_GT(measured(u"CPU 100%"), measured(u"CPU"));
+    EXPECT_EQ(measured(u"bad \xD800 text"), 0.0F);
+}
+
+// A line that fits is drawn as drawString draws the same text centred across the
+// rectangle, or, measured exactly to its width, as in a wider rectangle.
+TEST_F(CairoLines, LineThatFitsIsDrawnWhole) {
+    using platform::TextAlignment;
+    const struct {
+        std::u16string_view text;
+        RectF layout;
+        TextAlignment alignment;
+    } cases[] = {
+        {u"CPU 42%", {4, 2, 120, 26}, TextAlignment::Near},
+        {u"12.5 MB/s", {10, 0, 140, 30}, TextAlignment::Far},
+        {u"explorer", {0, 5, 160, 20}, TextAlignment::Center},
+    };
+    for (const auto& [text, layout, alignment] : cases) {
+        SCOPED_TRACE(utf16ToUtf8(text));
+        const std::vector<Argb> line = lineOf(text, layout, alignment);
+        EXPECT_TRUE(anyInkIn(line));
+        EXPECT_EQ(line, pixelsAfter([&](platform::Canvas& canvas, const platform::Font& font) {
+                      canvas.drawString(text, font, kGreen, layout, alignment,
+                                        TextAlignment::Center);
+                  }));
+        const RectF exact{layout.x, layout.y, measured(text), layout.height};
+        EXPECT_EQ(lineOf(text, exact, TextAlignment::Near),
+                  lineOf(text, RectF{exact.x, exact.y, exact.width + 40, exact.height},
+                         TextAlignment::Near));
+    }
+}
+
+TEST_F(CairoLines, LongLineIsCutToTheLongestStartThatFitsWithAnEllipsis) {
+    using platform::TextAlignment;
+    const std::u16string_view longName = u"SearchProtocolHost background indexer";
+    const struct {
+        RectF layout;
+        TextAlignment alignment;
+    } cases[] = {
+        {{0, 0, 60, 30}, TextAlignment::Near},
+        {{30, 4, 95, 22}, TextAlignment::Far},
+        {{12, 6, 130, 18}, TextAlignment::Center},
+        {{70, 0, 9, 30}, TextAlignment::Near},  // not even one character fits before "…"
+    };
+    for (const auto& [layout, alignment] : cases) {
+        SCOPED_TRACE(layout.width);
+        const std::u16string cut = expectedCut(longName, layout.width);
+        ASSERT_LT(cut.size(), longName.size());
+        const std::vector<Argb> line = lineOf(longName, layout, alignment);
+        EXPECT_TRUE(anyInkIn(line));
+        EXPECT_EQ(inkOutside(line, layout), 0);
+        EXPECT_EQ(line, lineOf(cut, layout, alignment)) << utf16ToUtf8(cut);
+    }
+}
+
+// Every width from a few pixels to the whole text's: the cut falls between the two
+// halves of a surrogate pair for some of them if it is made in code units.
+TEST_F(CairoLines, CutNeverSplitsASurrogatePair) {
+    const std::u16string_view text = u"ab\U0001D400\U0001D401\U0001D402\U0001D403cd";
+    int cutsAfterAPair = 0;
+    for (float width = 8.0F; width < measured(text); width += 1.0F) {
+        SCOPED_TRACE(width);
+        const RectF layout{0, 0, width, 30};
+        const std::u16string cut = expectedCut(text, width);
+        cutsAfterAPair += cut.size() >= 3 && cut[cut.size() - 2] >= 0xDC00 ? 1 : 0;
+        const std::vector<Argb> line = lineOf(text, layout, platform::TextAlignment::Near);
+        ASSERT_TRUE(anyInkIn(line));
+        ASSERT_EQ(line, lineOf(cut, layout, platform::TextAlignment::Near));
+    }
+    EXPECT_GT(cutsAfterAPair, 0);
+}
+
+TEST_F(CairoLines, EmptyTextOrLayoutDrawsNothing) {
+    const struct {
+        std::u16string_view text;
+        RectF layout;
+    } cases[] = {
+        {u"", {0, 0, 160, 30}},
+        {u"CPU", {10, 0, 0, 30}},
+        {u"CPU", {10, 0, -20, 30}},
+        {u"CPU", {10, 5, 100, 0}},
+        {u"bad \xD800 text", {0, 0, 160, 30}},
+    };
+    for (const auto& [text, layout] : cases) {
+        SCOPED_TRACE(layout.width);
+        EXPECT_FALSE(anyInkIn(lineOf(text, layout, platform::TextAlignment::Center)));
+    }
 }
 
 }  // namespace
