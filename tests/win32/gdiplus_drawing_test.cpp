@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_loader.h"
+#include "core/text_conversion.h"
 #include "platform/win32/gdiplus_surface.h"
 #include "render/frame.h"
 #include "support/placed_meter.h"
@@ -335,6 +337,74 @@ TEST_F(GdiplusDrawing, ReplacingTheBackBufferDropsTheFontsNotDrawnWithSinceTheLa
                                         platform::TextAlignment::Near,
                                         platform::TextAlignment::Near);
     EXPECT_GT(paintedIn(0, 0, 50, 40), 0);
+}
+
+// Single lines on a fresh back buffer in one 14-pixel font.
+class GdiplusLines : public GdiplusDrawing {
+  protected:
+    void drawOneLine(std::u16string_view text, const RectF& layout,
+                     platform::TextAlignment alignment) {
+        ASSERT_TRUE(surface->replaceBackBuffer(100, 40));
+        const auto canvas = surface->beginDrawing();
+        ASSERT_NE(canvas, nullptr);
+        const auto font = canvas->createFont(u"Arial", 14.0F);
+        ASSERT_NE(font, nullptr);
+        canvas->drawLine(text, *font, kOpaqueGreen, layout, alignment);
+    }
+
+    float measured(std::u16string_view text) {
+        const auto canvas = surface->beginDrawing();
+        const auto font = canvas->createFont(u"Arial", 14.0F);
+        return font != nullptr ? canvas->measureString(text, *font) : -1.0F;
+    }
+};
+
+TEST_F(GdiplusLines, MeasuredWidthGrowsWithTheText) {
+    EXPECT_EQ(measured(u""), 0.0F);
+    float shorter = 0.0F;
+    for (const std::u16string_view text : {u"C", u"CPU", u"CPU 100%", u"CPU 100% of 8 cores"}) {
+        SCOPED_TRACE(utf16ToUtf8(text));
+        const float width = measured(text);
+        EXPECT_GT(width, shorter);
+        shorter = width;
+    }
+}
+
+TEST_F(GdiplusLines, LongLineStaysInsideItsLayout) {
+    using platform::TextAlignment;
+    const struct {
+        Rect layout;
+        TextAlignment alignment;
+    } cases[] = {
+        {{0, 0, 40, 40}, TextAlignment::Near},
+        {{30, 10, 80, 30}, TextAlignment::Far},
+        {{20, 5, 80, 35}, TextAlignment::Center},
+    };
+    for (const auto& [layout, alignment] : cases) {
+        SCOPED_TRACE(layout.left);
+        drawOneLine(u"SearchProtocolHost background indexer",
+                    RectF{static_cast<float>(layout.left), static_cast<float>(layout.top),
+                          static_cast<float>(layout.width()), static_cast<float>(layout.height())},
+                    alignment);
+        const int inside = paintedIn(layout.left, layout.top, layout.right, layout.bottom);
+        EXPECT_GT(inside, 20);
+        EXPECT_EQ(paintedIn(0, 0, 100, 40), inside);
+    }
+}
+
+// The width measureString gives is room enough: the line is not cut in it.
+TEST_F(GdiplusLines, LineInItsMeasuredWidthIsDrawnWhole) {
+    for (const std::u16string_view text : {u"CPU 42%", u"12.5 MB/s", u"explorer"}) {
+        SCOPED_TRACE(utf16ToUtf8(text));
+        const float width = measured(text);
+        ASSERT_GT(width, 0.0F);
+        ASSERT_LT(width, 90.0F);
+        drawOneLine(text, RectF{2, 5, 95, 30}, platform::TextAlignment::Near);
+        const std::vector<std::uint32_t> whole = pixelsOf(*surface);
+        EXPECT_GT(paintedIn(0, 0, 100, 40), 20);
+        drawOneLine(text, RectF{2, 5, width, 30}, platform::TextAlignment::Near);
+        EXPECT_EQ(pixelsOf(*surface), whole);
+    }
 }
 
 }  // namespace

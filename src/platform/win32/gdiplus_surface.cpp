@@ -1,6 +1,7 @@
 #include "platform/win32/gdiplus_surface.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -236,7 +237,9 @@ class GdiplusCanvas final : public platform::Canvas {
         const Gdiplus::GpStatus status = gdip::GdipMeasureString(
             graphics(), wideText(text), static_cast<INT>(text.size()), gdiplusFont(font),
             &unbounded, format.get(), &bounds, nullptr, nullptr);
-        return status == Gdiplus::Ok ? bounds.Width : 0.0F;
+        // Rounded up to whole pixels: in a layout only a fraction of a pixel wider than the
+        // text, GDI+ leaves out the last character.
+        return status == Gdiplus::Ok ? std::ceil(bounds.Width) : 0.0F;
     }
 
     void drawLine(std::u16string_view text, const platform::Font& font, Argb color,
