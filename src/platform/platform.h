@@ -180,8 +180,8 @@ struct PowerStatus {
     std::uint32_t batteryLifeTime = kUnknownLifeTime;  // seconds left
 };
 
-// The machine's sensors that Windows reports without a driver of ours. Called away from
-// the window's thread, one call at a time.
+// The machine's sensors that Windows reports without a driver of ours, and the names of
+// its running processes. Called away from the window's thread, one call at a time.
 class Sensors {
   public:
     virtual ~Sensors() = default;
@@ -190,6 +190,9 @@ class Sensors {
     virtual std::vector<AdapterPerformance> readAdapters() = 0;
     // None when the call failed.
     virtual std::optional<PowerStatus> readPowerStatus() = 0;
+    // The program of a running process as Windows names it: its image file's name without
+    // the folder and a final ".exe"; none when the process has ended or cannot be asked.
+    virtual std::optional<std::u16string> processImageName(std::uint32_t processId) = 0;
 };
 
 // The band window as the engine sees it.

@@ -166,10 +166,21 @@ class FakeSensors final : public platform::Sensors {
         ++powerReads;
         return power;
     }
+    std::optional<std::u16string> processImageName(std::uint32_t processId) override {
+        ++processNameReads;
+        const auto found = processNames.find(processId);
+        if (found == processNames.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
     std::vector<platform::AdapterPerformance> adapters;
     std::optional<platform::PowerStatus> power;
+    // The running processes' names; any other process has ended.
+    std::map<std::uint32_t, std::u16string> processNames;
     int adapterReads = 0;
     int powerReads = 0;
+    int processNameReads = 0;
 };
 
 class FakeBandWindow final : public platform::BandWindow {

@@ -1,6 +1,12 @@
 #include "preview/demo_sources.h"
 
+#include <array>
 #include <cmath>
+#include <fstream>
+#include <stdexcept>
+#include <string_view>
+
+#include "core/text_conversion.h"
 
 namespace tavisto::preview {
 namespace {
@@ -121,6 +127,26 @@ std::optional<platform::PowerStatus> DemoSensors::readPowerStatus() {
     status.batteryFlag = 0;
     status.batteryLifePercent = 80;
     return status;
+}
+
+std::optional<std::u16string> DemoSensors::processImageName(std::uint32_t processId) {
+    std::ifstream comm("/proc/" + std::to_string(processId) + "/comm", std::ios::binary);
+    // The kernel keeps 15 bytes of the name; more room than that tells nothing more.
+    std::array<char, 64> read{};
+    comm.read(read.data(), read.size());
+    std::string_view name(read.data(), static_cast<std::size_t>(comm.gcount()));
+    if (name.ends_with('\n')) {
+        name.remove_suffix(1);
+    }
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    try {
+        return utf8ToUtf16(name);
+    } catch (const std::range_error&) {
+        // Not UTF-8, or cut by the kernel inside a character.
+        return std::nullopt;
+    }
 }
 
 }  // namespace tavisto::preview

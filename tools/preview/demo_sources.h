@@ -50,11 +50,13 @@ class DemoPerformance final : public platform::SystemPerformance {
 };
 
 // A laptop with one graphics adapter that reports its sensors, warming and cooling a
-// little at every read, and a battery at 80% on mains.
+// little at every read, and a battery at 80% on mains. Processes are named as Linux
+// names them (/proc/<pid>/comm), so that the preview shows real names.
 class DemoSensors final : public platform::Sensors {
   public:
     std::vector<platform::AdapterPerformance> readAdapters() override;
     std::optional<platform::PowerStatus> readPowerStatus() override;
+    std::optional<std::u16string> processImageName(std::uint32_t processId) override;
 
   private:
     int reads_ = 0;

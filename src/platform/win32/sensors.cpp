@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace tavisto::win32 {
 namespace {
@@ -78,6 +80,40 @@ constexpr UINT kMaxPhysicalAdapters = 64;
 // NTSTATUS: success and information codes are not negative.
 bool succeeded(LONG status) {
     return status >= 0;
+}
+
+// The longest path Windows gives, terminator included.
+constexpr DWORD kLongestPath = 32768;
+
+// The image file's full path, asked for in MAX_PATH characters first and then, only when
+// that is too short, in the longest a path can be.
+std::optional<std::wstring> imagePathOf(HANDLE process) {
+    for (const DWORD capacity : {DWORD{MAX_PATH}, kLongestPath}) {
+        std::wstring path(capacity, L'\0');
+        DWORD length = capacity;
+        if (QueryFullProcessImageNameW(process, 0, path.data(), &length)) {
+            path.resize(std::min(length, capacity));
+            return path;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+// The file's name without its folder and without a final ".exe", in any case as file
+// names compare.
+std::u16string programName(std::wstring_view path) {
+    std::wstring_view name = path.substr(path.find_last_of(L'\\') + 1);
+    constexpr std::wstring_view kExtension = L".exe";
+    constexpr int kExtensionLength = static_cast<int>(kExtension.size());
+    if (name.size() >= kExtension.size() &&
+        CompareStringOrdinal(name.data() + name.size() - kExtension.size(), kExtensionLength,
+                             kExtension.data(), kExtensionLength, TRUE) == CSTR_EQUAL) {
+        name.remove_suffix(kExtension.size());
+    }
+    return {name.begin(), name.end()};
 }
 
 template <typename Function>
@@ -172,6 +208,32 @@ std::optional<platform::PowerStatus> Win32Sensors::readPowerStatus() noexcept {
     power.batteryLifePercent = status.BatteryLifePercent;
     power.batteryLifeTime = status.BatteryLifeTime;
     return power;
+}
+
+std::optional<std::u16string> Win32Sensors::processImageName(std::uint32_t processId) noexcept {
+    // 0 is the idle process, which has no image.
+    if (processId == 0) {
+        return std::nullopt;
+    }
+    const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) {
+        return std::nullopt;
+    }
+    // A process that has ended keeps its image's name while anyone holds a handle to it.
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE) {
+        return std::nullopt;
+    }
+    try {
+        const std::optional<std::wstring> path = imagePathOf(process.get());
+        if (!path) {
+            return std::nullopt;
+        }
+        return programName(*path);
+    } catch (...) {
+        // Out of memory: no name this time.
+        return std::nullopt;
+    }
 }
 
 }  // namespace tavisto::win32

@@ -1,6 +1,7 @@
 #pragma once
 // The sensors Windows reports without a driver of ours: each graphics adapter's
-// performance data through the D3DKMT calls of gdi32, and the power supply's status.
+// performance data through the D3DKMT calls of gdi32, and the power supply's status;
+// and the names of running processes, from their image files.
 
 #include <windows.h>
 
@@ -19,6 +20,7 @@ class Win32Sensors final : public platform::Sensors {
     Win32Sensors() noexcept;
     std::vector<platform::AdapterPerformance> readAdapters() noexcept override;
     std::optional<platform::PowerStatus> readPowerStatus() noexcept override;
+    std::optional<std::u16string> processImageName(std::uint32_t processId) noexcept override;
 
     // The D3DKMT entry points, as gdi32 exports them; their parameter records are
     // declared where they are used.
