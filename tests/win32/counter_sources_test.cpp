@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "core/text_conversion.h"
 #include "panel/meter_panel.h"
-#include "win32/window_backends.h"
 #include "platform/win32/pdh_counter_queries.h"
 #include "platform/win32/sensors.h"
 #include "platform/win32/system_services.h"
@@ -18,6 +21,7 @@
 #include "sampling/performance_fields.h"
 #include "support/panel_samples.h"
 #include "test_window.h"
+#include "win32/window_backends.h"
 
 namespace tavisto::win32 {
 namespace {
@@ -191,6 +195,112 @@ TEST(Sensors, RepeatedReadsKeepTheProcessResources) {
     for (int read = 0; read < 200; ++read) {
         sensors.readAdapters();
         ASSERT_TRUE(sensors.readPowerStatus().has_value());
+    }
+    EXPECT_EQ(testing::processResources(), before);
+}
+
+std::wstring modulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path;
+}
+
+// A process id that names no process: the highest one that cannot be opened.
+std::uint32_t unusedProcessId() {
+    for (std::uint32_t id = 0xFFFFFFF0; id > 0xFFFF0000; id -= 4) {
+        if (const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+            !process) {
+            return id;
+        }
+    }
+    return 0;
+}
+
+TEST(Sensors, ProcessNameOfThisProgramIsItsFileNameWithoutFolderAndExe) {
+    const std::wstring path = modulePath();
+    ASSERT_TRUE(path.ends_with(L".exe"));
+    const std::wstring file = path.substr(path.rfind(L'\\') + 1);
+    const std::u16string expected(file.begin(), file.end() - 4);
+    Win32Sensors sensors;
+    EXPECT_EQ(sensors.processImageName(GetCurrentProcessId()), expected);
+}
+
+TEST(Sensors, ProcessNameOfNoProcessIsNone) {
+    const std::uint32_t unused = unusedProcessId();
+    ASSERT_NE(unused, 0u);
+    Win32Sensors sensors;
+    EXPECT_EQ(sensors.processImageName(unused), std::nullopt);
+    EXPECT_EQ(sensors.processImageName(0), std::nullopt);
+}
+
+// A program started suspended, so that it runs none of its code, and ended at the
+// latest when it goes out of scope.
+struct SuspendedProgram {
+    explicit SuspendedProgram(const std::wstring& path) {
+        std::wstring commandLine = L"\"" + path + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION information{};
+        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                           CREATE_SUSPENDED, nullptr, nullptr, &startup, &information)) {
+            started = ownProcess(information);
+            id = information.dwProcessId;
+        }
+    }
+    ~SuspendedProgram() {
+        if (started.process) {
+            TerminateProcess(started.process.get(), 1);
+        }
+    }
+    SuspendedProgram(const SuspendedProgram&) = delete;
+    SuspendedProgram& operator=(const SuspendedProgram&) = delete;
+
+    StartedProcess started;
+    std::uint32_t id = 0;
+};
+
+// Copies of this program under other names: each is named while it runs, and not once
+// it has ended, though its handle, held here, keeps its id from being reused.
+TEST(Sensors, ProcessNameDropsOnlyAFinalExeInAnyCaseAndEndsWithTheProcess) {
+    const struct {
+        std::wstring_view file;
+        std::u16string_view name;
+    } cases[] = {
+        {L"probe.EXE", u"probe"},
+        {L"probe v1.2.Exe", u"probe v1.2"},
+        {L"probe.exe.exe", u"probe.exe"},
+        {L"probe.exe.bin", u"probe.exe.bin"},
+    };
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetTempPathW(MAX_PATH, folder.data()));
+    folder += L"tavisto-names-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    Win32Sensors sensors;
+    for (const auto& [file, name] : cases) {
+        SCOPED_TRACE(utf16ToUtf8(name));
+        const std::wstring copy = folder + L"\\" + std::wstring(file);
+        ASSERT_TRUE(CopyFileW(modulePath().c_str(), copy.c_str(), TRUE));
+        {
+            const SuspendedProgram probe(copy);
+            ASSERT_TRUE(probe.started.process);
+            EXPECT_EQ(sensors.processImageName(probe.id), name);
+            TerminateProcess(probe.started.process.get(), 1);
+            ASSERT_EQ(WaitForSingleObject(probe.started.process.get(), 10'000), WAIT_OBJECT_0);
+            EXPECT_EQ(sensors.processImageName(probe.id), std::nullopt);
+        }
+        EXPECT_TRUE(DeleteFileW(copy.c_str()));
+    }
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+}
+
+TEST(Sensors, ProcessNameLookupsKeepTheProcessResources) {
+    Win32Sensors sensors;
+    const std::uint32_t unused = unusedProcessId();
+    ASSERT_TRUE(sensors.processImageName(GetCurrentProcessId()).has_value());
+    const auto before = testing::processResources();
+    for (int lookup = 0; lookup < 200; ++lookup) {
+        ASSERT_TRUE(sensors.processImageName(GetCurrentProcessId()).has_value());
+        ASSERT_FALSE(sensors.processImageName(unused).has_value());
     }
     EXPECT_EQ(testing::processResources(), before);
 }
