@@ -809,9 +809,14 @@ class Checker {
         const bool grouped = groupBy != instances.end() && groupBy->is_object();
         if (grouped) {
             checkKeys(*groupBy, JsonPath(pointer, std::string_view("groupBy")), KeyLevel::GroupBy);
-        } else if (instances.contains("groupCombine")) {
+        } else if (instances.contains("groupCombine") && !instances.contains("top")) {
+            // With "top", processes are grouped by program, and the groups combine by it.
             add(Severity::Warning, JsonPath(pointer, std::string_view("groupCombine")), false,
-                "instances", "\"groupCombine\" has no effect without \"groupBy\"");
+                "instances", "\"groupCombine\" has no effect without \"groupBy\" or \"top\"");
+        }
+        if (instances.contains("byProgram") && !instances.contains("top")) {
+            add(Severity::Warning, JsonPath(pointer, std::string_view("byProgram")), false,
+                "instances", "\"byProgram\" has no effect without \"top\"");
         }
     }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/instance_selection.h"
 #include "config/meter_kinds.h"
 
 namespace tavisto {
@@ -253,6 +254,17 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "How the instances, or the groups' values, combine into the counter's value: \"sum\", "
      "\"max\", \"min\", \"average\" or \"count\" (how many there are).",
      kInstanceCombines},
+    {KeyLevel::Instances, "top", ValueKind::Number, "",
+     "Lists the counter's N largest instances, 1 to 10, after include, exclude and grouping, "
+     "largest first and equal values by name: a text meter draws one line per instance, "
+     "\"name value\", and every meter's tooltip and spoken value name them. Without it the "
+     "counter shows one combined value.",
+     {}, true, {1, double{kMostTopInstances}, true}},
+    {KeyLevel::Instances, "byProgram", ValueKind::Boolean, "true",
+     "With \"top\" and no \"groupBy\": instances of \\Process are grouped by program "
+     "(chrome, chrome#1 and chrome#2 are one chrome) and \"Idle\" is left out, and instances "
+     "named pid_1234_... (\\GPU Engine) are grouped by process and named by its program; "
+     "false lists every instance by its own name."},
 
     {KeyLevel::GroupBy, "from", ValueKind::String, "\"\"",
      "Where the group's part of an instance name starts: the first occurrence of this text, "

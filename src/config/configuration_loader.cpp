@@ -211,6 +211,11 @@ std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {
     }
     selection.groupCombine = readCombine(instances, instancesKey("groupCombine"));
     selection.combine = readCombine(instances, instancesKey("combine"));
+    constexpr const ConfigurationKey& topKey = instancesKey("top");
+    if (const json* top = member(instances, topKey.name)) {
+        selection.top = static_cast<std::uint8_t>(fitNumber(topKey.range, parseNumber(*top)).value);
+    }
+    selection.byProgram = readBool(instances, instancesKey("byProgram"));
     return selection;
 }
 

@@ -23,6 +23,8 @@ inline constexpr const char* kTooManyInstancePatterns =
     "an include or exclude list has more than 32 patterns";
 inline constexpr const char* kTooManyInstancePatternCharacters =
     "a counter's include and exclude patterns hold more than 1024 characters";
+inline constexpr std::size_t kMostTopInstances = 10;
+
 inline constexpr const char* kInstancePatternTooLong =
     "an instance pattern or groupBy text is longer than 256 characters";
 
@@ -39,6 +41,10 @@ struct InstanceSelection {
     InstanceCombine groupCombine = InstanceCombine::Sum;
     // Over the instances, or over the groups' values when grouped.
     InstanceCombine combine = InstanceCombine::Sum;
+    // How many of the largest instances or groups the counter lists; 0: none.
+    std::uint8_t top = 0;
+    // With `top` and no grouping of its own: processes grouped by program.
+    bool byProgram = true;
 };
 
 }  // namespace tavisto
