@@ -54,13 +54,38 @@ struct InstanceMemo {
     InstanceNameIndex groupOfName;
     InstanceNameIndex groupOfKey;
     std::vector<InstanceTally> groups;
+    // By group: its key, and for a group of one process (pid_1234) the name of its
+    // program once asked, forgotten at a collection without the process.
+    std::vector<std::u16string> groupKeys;
+    std::vector<std::optional<std::u16string>> programNames;
+};
+
+// One of a counter's largest instances or groups: its name as shown, and its value.
+struct RankedInstance {
+    std::u16string name;
+    double value = 0.0;
+};
+
+// A counter's largest instances, largest first and equal values by name. `ranked` is
+// sized once for the counter's "top"; the entries past `count` keep their storage, so
+// that ranking and copying the list allocate only for a longer name than before.
+struct TopInstances {
+    std::vector<RankedInstance> ranked;
+    std::size_t count = 0;
+    std::span<const RankedInstance> listed() const { return {ranked.data(), count}; }
 };
 
 // A counter's "instances" object with its patterns compiled, owned by whoever reads the
 // counter: it does not point into the model, which a reload replaces.
 struct CompiledSelection {
-    explicit CompiledSelection(const InstanceSelection& selection);
+    // `path` is the counter path read: with "top" it says whether its instances are
+    // processes, grouped by program.
+    explicit CompiledSelection(const InstanceSelection& selection, std::u16string_view path = {});
     InstanceSelection selection;
+    // How instances group: by the selection's texts, by program, or not at all.
+    enum class Grouping : std::uint8_t { None, ByText, ByProgram };
+    Grouping grouping = Grouping::None;
+    bool processes = false;  // instances of \Process
     std::vector<WildcardPattern> include;
     std::vector<WildcardPattern> exclude;
 };
@@ -89,5 +114,16 @@ std::optional<double> combineInstances(std::span<const platform::CounterInstance
                                        const CompiledSelection& compiled, InstanceMemo& memo,
                                        std::size_t& stepsLeft,
                                        double withoutValue = platform::kFailedCounterRead);
+
+// After combineInstances has read a collection: the `top.ranked.size()` largest of its
+// counted instances, or of its groups when grouped, into `top`. A group of one process
+// (pid_1234, when grouped by program) is named by its program, asked of `names` once
+// while the process lasts, or "pid 1234" when it cannot be read.
+void rankInstances(std::span<const platform::CounterInstance> instances,
+                   const CompiledSelection& compiled, InstanceMemo& memo,
+                   platform::Sensors& names, TopInstances& top);
+
+// The process id a group key of the form pid_1234 names.
+std::optional<std::uint32_t> processIdOfKey(std::u16string_view key);
 
 }  // namespace tavisto

@@ -9,17 +9,27 @@
 
 namespace tavisto {
 
-double rawValue(const MeterCounter& counter, CounterSamples& samples) {
+namespace {
+
+constexpr std::size_t kNoReplacement = static_cast<std::size_t>(-1);
+
+// The counter's value with the sample of the reference at `replaced` read as
+// `replacement`, or with every sample as it is.
+double evaluate(const MeterCounter& counter, CounterSamples& samples, std::size_t replaced,
+                double replacement) {
     const ReferenceMap& references = counter.references;
     if (references.empty() || samples.references.size() != references.size()) {
         return 0.0;
     }
+    const auto sample = [&](std::size_t index) {
+        return index == replaced ? replacement : samples.references[index].value;
+    };
     // A reference alone gives its sample as it is, NaN included; arithmetic over one
     // reference, as in "(\Network Interface(*)\Bytes Total/sec) * 8", is evaluated like
     // any other expression.
     const bool lone = references.size() == 1;
     if (lone && counter.expressionText == references.begin()->first) {
-        return samples.references.front().value;
+        return sample(0);
     }
     KeptExpression& expression = samples.compiled;
     if (!expression.compiledFrom(counter.expressionText, references.size())) {
@@ -32,13 +42,13 @@ double rawValue(const MeterCounter& counter, CounterSamples& samples) {
     }
     double* input = expression.inputs();
     bool available = true;
-    for (const ReferenceSample& reference : samples.references) {
-        *input++ = reference.value;
-        available = available && !std::isnan(reference.value);
+    for (std::size_t index = 0; index < samples.references.size(); ++index) {
+        input[index] = sample(index);
+        available = available && !std::isnan(input[index]);
     }
     if (lone && expression.malformed()) {
         // The checker names the fault; meanwhile the meter shows the counter itself.
-        return samples.references.front().value;
+        return sample(0);
     }
     // A sensor that is not available makes the whole counter so; NaN the arithmetic
     // makes of values that are there (0 / 0) reads 0, as it always has.
@@ -47,6 +57,35 @@ double rawValue(const MeterCounter& counter, CounterSamples& samples) {
     }
     const double value = expression.evaluate();
     return std::isnan(value) ? 0.0 : value;
+}
+
+// The counter's largest instances from the first reference that lists them, each valued
+// as the counter's text would be were that reference to read the instance alone.
+void takeTopInstances(const MeterCounter& counter, CounterSamples& samples) {
+    samples.top.count = 0;
+    if (!counter.instances || counter.instances->top == 0) {
+        return;
+    }
+    for (std::size_t index = 0; index < samples.references.size(); ++index) {
+        const TopInstances& listed = samples.references[index].top;
+        if (listed.ranked.empty()) {
+            continue;
+        }
+        samples.top.ranked.resize(listed.ranked.size());
+        for (std::size_t rank = 0; rank < listed.count; ++rank) {
+            RankedInstance& entry = samples.top.ranked[rank];
+            entry.name.assign(listed.ranked[rank].name);
+            entry.value = evaluate(counter, samples, index, listed.ranked[rank].value);
+        }
+        samples.top.count = listed.count;
+        return;
+    }
+}
+
+}  // namespace
+
+double rawValue(const MeterCounter& counter, CounterSamples& samples) {
+    return evaluate(counter, samples, kNoReplacement, 0.0);
 }
 
 namespace {
@@ -100,6 +139,7 @@ void takeSamples(const Meter& meter, MeterSamples& samples) {
         const MeterCounter& counter = meter.counters[index];
         CounterSamples& counterSamples = samples.counters[index];
         counterSamples.raw = rawValue(counter, counterSamples);
+        takeTopInstances(counter, counterSamples);
         if (graph) {
             // Before the first history is sized this keeps nothing.
             counterSamples.value = counterSamples.raw;

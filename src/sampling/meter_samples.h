@@ -9,6 +9,7 @@
 #include "config/meter_model.h"
 #include "expression/expression_evaluator.h"
 #include "platform/platform.h"
+#include "sampling/counter_instances.h"
 #include "sampling/sample_history.h"
 
 namespace tavisto {
@@ -16,6 +17,9 @@ namespace tavisto {
 struct ReferenceSample {
     // Latest sample; 0 until the first tick of the counter's rate.
     double value = 0.0;
+    // A wildcard reference whose counter lists its largest instances: them, with the
+    // values the reference read for each.
+    TopInstances top;
 };
 
 struct CounterSamples {
@@ -31,6 +35,9 @@ struct CounterSamples {
     // The value before its range applies, and the value the meter shows.
     double raw = 0.0;
     double value = 0.0;
+    // A counter with "top": its largest instances, each with the value the counter's
+    // text gives when the listing reference reads the instance's value.
+    TopInstances top;
     // "graph" meters: the values of the last ticks, one per pixel column.
     SampleHistory history;
 };

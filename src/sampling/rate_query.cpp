@@ -54,6 +54,9 @@ RateQuery::RateQuery(platform::CounterQueries& queries, platform::Sensors& senso
         slot.reference = std::move(reference);
         slot.wildcard = wildcard;
         slot.sensor = sensor;
+        if (wildcard && slot.reference.selection) {
+            slot.top.ranked.resize(slot.reference.selection->selection.top);
+        }
     }
 }
 
@@ -139,6 +142,7 @@ void RateQuery::readCounters() {
         } else if (const auto combined = combineInstances(instances, *slot.reference.selection,
                                                           slot.memo, classificationSteps)) {
             slot.value = *combined;
+            rankInstances(instances, *slot.reference.selection, slot.memo, sensors_, slot.top);
         }
     }
 }

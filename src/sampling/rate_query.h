@@ -52,6 +52,12 @@ class RateQuery final : public platform::QueryWork {
     double value(std::size_t reference) const {
         return slots_.at(slotOfReference_.at(reference)).value;
     }
+    // The largest instances the reference read at the last run that collected; null for a
+    // reference whose selection lists none.
+    const TopInstances* top(std::size_t reference) const {
+        const Slot& slot = slots_.at(slotOfReference_.at(reference));
+        return slot.top.ranked.empty() ? nullptr : &slot.top;
+    }
     platform::QueryHandle query() const { return query_; }
 
   private:
@@ -65,6 +71,7 @@ class RateQuery final : public platform::QueryWork {
         std::uint64_t nextAdd = 0;  // on the clock; 0: at once
         double value = platform::kFailedCounterRead;
         InstanceMemo memo;
+        TopInstances top;
     };
 
     void collectCounters();

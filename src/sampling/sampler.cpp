@@ -52,7 +52,7 @@ bool Sampler::start(const PanelModel& model, std::uint64_t rate) {
                 if (reference.kind != CounterReference::PerformanceField) {
                     counters.push_back({reference.path, std::nullopt});
                     if (counter.instances) {
-                        counters.back().selection.emplace(*counter.instances);
+                        counters.back().selection.emplace(*counter.instances, reference.path);
                     }
                 } else if (isPerformanceFieldPath(reference.path)) {
                     const platform::PerformanceScope scope = performanceScopeOf(reference.path);
@@ -144,7 +144,13 @@ bool Sampler::read(const PanelModel& model, std::uint64_t rate, bool collected) 
             meter, meterSamples,
             [&](const MeterCounter&, const CounterReference& reference, ReferenceSample& sample) {
                 if (reference.kind != CounterReference::PerformanceField) {
-                    sample.value = query->value(position++);
+                    sample.value = query->value(position);
+                    if (const TopInstances* top = query->top(position)) {
+                        // Into the storage of the last tick's list: no allocation while
+                        // the names fit it.
+                        sample.top = *top;
+                    }
+                    ++position;
                 } else {
                     sample.value = record ? performanceFieldValue(reference.path, *record) : 0.0;
                 }
