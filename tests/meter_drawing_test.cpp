@@ -409,6 +409,47 @@ TEST(TextMeter, EachCounterGetsARightAlignedLineInItsSlice) {
             testing::EndDrawing{}}));
 }
 
+// A counter that lists its busiest instances takes a line per place in the list: the
+// value at the far side of the whole slice, the name at the near side of what is left;
+// a place no instance fills stays blank.
+TEST(TextMeter, ListedInstancesTakeALineEachNameBeforeValue) {
+    RecordingSurface surface;
+    SampledCounter listing = textCounter(50.0, u"percent");
+    listing.instances.emplace().top = 3;
+    PlacedMeter meter = meterAt(Rect{0, 0, 60, 40}, 60, {listing, textCounter(7.0, u"percent")});
+    TopInstances& top = meter.samples.counters[0].top;
+    top.ranked = {{u"chrome", 40.0}, {u"a program with a long name", 5.0}, {}};
+    top.count = 2;
+    drawTextMeter(meter, meter.samples, meter.placement, meter.frame, surface,
+                  DrawSettings{platform::TaskbarTheme::Dark});
+    // 40 / 4 = 10 per line; the recording canvas measures 3.5 px per character at 7 px,
+    // so "40%" and a space leave 60 - 14 = 46 for the name.
+    const auto drawn = surface.recorded<testing::DrawLine>();
+    ASSERT_EQ(drawn.size(), 4U);
+    const struct {
+        std::u16string text;
+        RectF layout;
+        TextAlignment alignment;
+    } expected[] = {
+        {u"40%", RectF{0, 0, 60, 10}, TextAlignment::Far},
+        {u"chrome", RectF{0, 0, 46, 10}, TextAlignment::Near},
+        {u"5%", RectF{0, 10, 60, 10}, TextAlignment::Far},
+        {u"a program with a long name", RectF{0, 10, 49.5F, 10}, TextAlignment::Near},
+    };
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        EXPECT_EQ(drawn[i].text, expected[i].text);
+        EXPECT_EQ(drawn[i].layout, expected[i].layout);
+        EXPECT_EQ(drawn[i].alignment, expected[i].alignment);
+    }
+    EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"", u"7%"}));
+    EXPECT_EQ(surface.recorded<DrawString>()[1].layout, (RectF{0, 30, 60, 10}));
+
+    EXPECT_TRUE(showsLastDrawnText(meter, meter.samples, meter.placement, meter.frame));
+    // Another instance in second place, with the same value: the lines change.
+    top.ranked[1].name = u"code";
+    EXPECT_FALSE(showsLastDrawnText(meter, meter.samples, meter.placement, meter.frame));
+}
+
 TEST(TextMeter, PercentScalesTheBareValueByTheRange) {
     RecordingSurface surface;
     PlacedMeter meter =

@@ -43,7 +43,9 @@ void drawPieMeter(const Meter& meter, const MeterSamples& samples, const MeterPl
                   MeterFrame& frame, platform::MemorySurface& surface,
                   platform::TaskbarTheme theme);
 
-// One right-aligned line per counter: the value formatted with the counter's units.
+// One right-aligned line per counter: the value formatted with the counter's units; a
+// counter that lists its largest instances takes a line for each place in the list,
+// the instance's name at the left and its value at the right.
 void drawTextMeter(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,
                    MeterFrame& frame, platform::MemorySurface& surface,
                    const DrawSettings& settings);

@@ -50,6 +50,23 @@ void appendPart(std::u16string& text, const MeterCounter& counter, std::u16strin
     text += part;
 }
 
+// "chrome 20%, code 9%": the counter's largest instances, each as `say` words its value.
+template <typename Say>
+void appendTopInstances(std::u16string& text, const TopInstances& top, Say say) {
+    for (const RankedInstance& instance : top.listed()) {
+        if (&instance != top.ranked.data()) {
+            text += u", ";
+        }
+        text += instance.name;
+        text += u' ';
+        say(text, instance.value);
+    }
+}
+
+bool listsTopInstances(const MeterCounter& counter) {
+    return counter.instances && counter.instances->top > 0;
+}
+
 void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& samples) {
     const auto speak = meterDrawing(meter.meterType).speak;
     for (std::size_t index = 0; speak != nullptr && index < meter.counters.size(); ++index) {
@@ -61,6 +78,16 @@ void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& s
 
 void speakLine(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
+    if (listsTopInstances(counter)) {
+        // The meter shows the instances' lines instead of the counter's.
+        std::u16string lines;
+        appendTopInstances(lines, samples.top, [&](std::u16string& said, double value) {
+            const ValueText line = textMeterLine(counter, value, ranged.range);
+            said += std::isfinite(value) || line.view().empty() ? line.view() : kNotAvailable;
+        });
+        appendPart(text, counter, lines);
+        return;
+    }
     const ValueText line = textMeterLine(counter, ranged.value, ranged.range);
     // A line that shows "—" is said in words; one that shows nothing is not said.
     appendPart(text, counter,
@@ -77,20 +104,29 @@ void speakIndicator(std::u16string& text, const MeterCounter& counter,
 
 void speakShare(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
-    if (!std::isfinite(ranged.value)) {
-        appendPart(text, counter, kNotAvailable);
-        return;
-    }
     // A share is said in the counter's own units; without any, or in "percent", as a
     // percentage of its range.
-    if (counter.units != CounterUnits::Percent && counter.units != CounterUnits::Unknown) {
-        appendPart(text, counter, formatValue(counter.units, ranged.value, counter.decimals).view());
-        return;
+    const auto say = [&](std::u16string& said, double value) {
+        if (!std::isfinite(value)) {
+            said += kNotAvailable;
+        } else if (counter.units != CounterUnits::Percent &&
+                   counter.units != CounterUnits::Unknown) {
+            said += formatValue(counter.units, value, counter.decimals).view();
+        } else {
+            const double range = ranged.range == 0.0 ? 1.0 : ranged.range;
+            said += formatValue(CounterUnits::Percent, value * (100.0 / range), counter.decimals)
+                        .view();
+        }
+    };
+    std::u16string part;
+    say(part, ranged.value);
+    if (listsTopInstances(counter) && samples.top.count > 0) {
+        // The meter draws the combined value; the words name what it is made of.
+        part += u" (";
+        appendTopInstances(part, samples.top, say);
+        part += u')';
     }
-    const double range = ranged.range == 0.0 ? 1.0 : ranged.range;
-    appendPart(text, counter,
-               formatValue(CounterUnits::Percent, ranged.value * (100.0 / range), counter.decimals)
-                   .view());
+    appendPart(text, counter, part);
 }
 
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,

@@ -22,8 +22,10 @@ struct SpokenGroup {
 // its text while the trigger holds, the other kinds each counter's value in its units,
 // or as a whole percentage of its range when it has none or "percent"; a counter's name
 // comes before what it shows ("CPU 3%"), and a value that is not a number is said as
-// "not available". Lines that show nothing are left out. Reads the samples only: nothing
-// is collected and no bound moves.
+// "not available". A counter that lists its largest instances says them in order, by
+// name: a text meter instead of its value ("CPU chrome 12%, code 4%"), the other kinds
+// after it ("CPU 16% (chrome 12%, code 4%)"). Lines that show nothing are left out.
+// Reads the samples only: nothing is collected and no bound moves.
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
 
 // The name of the group at `index` in the model, as spokenGroups gives it.
