@@ -1,5 +1,6 @@
 #include "preview/demo_sources.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <fstream>
@@ -35,6 +36,36 @@ double demoValue(std::u16string_view path, std::uint32_t seed, int step, double 
     return share * 100.0 * level;
 }
 
+// The programs of the demo machine's 500 processes, busiest first: \Process names the
+// second and later of one program chrome#1, chrome#2, ...
+constexpr std::array<std::u16string_view, 20> kDemoPrograms = {
+    u"chrome",   u"Code",     u"explorer",  u"Teams",     u"OneDrive",
+    u"MsMpEng",  u"svchost",  u"dwm",       u"Spotify",   u"SearchHost",
+    u"firefox",  u"Discord",  u"steam",     u"slack",     u"Zoom",
+    u"RuntimeBroker", u"ctfmon", u"audiodg", u"WmiPrvSE", u"conhost"};
+constexpr std::size_t kDemoProcesses = 500;
+
+bool namesProcesses(std::u16string_view path) {
+    return path.starts_with(u"\\Process(");
+}
+
+// Every process of the demo machine as \Process names it, with the totals PDH adds.
+std::vector<platform::CounterInstance> demoProcesses(std::vector<std::u16string>& names) {
+    names = {u"_Total", u"Idle"};
+    for (std::size_t number = 0; number < kDemoProcesses; ++number) {
+        std::u16string name(kDemoPrograms[number % kDemoPrograms.size()]);
+        if (const std::size_t copy = number / kDemoPrograms.size(); copy > 0) {
+            name += u'#' + utf8ToUtf16(std::to_string(copy));
+        }
+        names.push_back(std::move(name));
+    }
+    std::vector<platform::CounterInstance> instances;
+    for (const std::u16string& name : names) {
+        instances.push_back({name, 0.0, true});
+    }
+    return instances;
+}
+
 }  // namespace
 
 platform::QueryHandle DemoCounters::openQuery() {
@@ -48,7 +79,14 @@ platform::CounterHandle DemoCounters::addCounter(platform::QueryHandle query,
     if (collections_.count(query) == 0) {
         return 0;
     }
-    counters_[++lastCounter_] = Counter{query, std::u16string(englishPath), {}};
+    Counter& counter = counters_[++lastCounter_];
+    counter.query = query;
+    counter.path = englishPath;
+    if (namesProcesses(englishPath)) {
+        counter.instances = demoProcesses(counter.names);
+    } else {
+        counter.instances.resize(3);
+    }
     return lastCounter_;
 }
 
@@ -79,6 +117,23 @@ std::span<const platform::CounterInstance> DemoCounters::readInstances(
     const std::u16string& path = found->second.path;
     const int step = collections_[found->second.query];
     auto& instances = found->second.instances;
+    if (namesProcesses(path)) {
+        // Each program's processes share a load that halves down the list of programs,
+        // one processor's worth (100) or more for the busiest: "% Processor Time" counts
+        // every processor of the machine.
+        double total = 0.0;
+        for (std::size_t number = 0; number < kDemoProcesses; ++number) {
+            const std::size_t program = number % kDemoPrograms.size();
+            const double share = 3.2 / static_cast<double>(program + 1) /
+                                 static_cast<double>(kDemoProcesses / kDemoPrograms.size());
+            const auto seed = pathHash(path) + 157U * static_cast<std::uint32_t>(number);
+            instances[number + 2].value = demoValue(path, seed, step, share);
+            total += instances[number + 2].value;
+        }
+        instances[1].value = 800.0 - std::min(total, 800.0);  // Idle, on 8 processors
+        instances[0].value = total + instances[1].value;
+        return instances;
+    }
     instances[0] = {u"Demo 0", demoValue(path, pathHash(path), step, 0.5), true};
     instances[1] = {u"Demo 1", demoValue(path, pathHash(path) + 157U, step, 0.5), true};
     instances[2] = {u"_Total", instances[0].value + instances[1].value, true};

@@ -15,7 +15,8 @@ namespace tavisto::preview {
 
 // Counter values that follow a fixed wave per path, one step per collection of the
 // query: percentages for "%" counters, byte rates for "Bytes" counters. A wildcard
-// path matches two instances with waves of their own, and a "_Total" of both.
+// path matches two instances with waves of their own, and a "_Total" of both; one of
+// \Process matches the 500 processes of 20 programs, "Idle" and "_Total".
 class DemoCounters final : public platform::CounterQueries {
   public:
     platform::QueryHandle openQuery() override;
@@ -31,7 +32,8 @@ class DemoCounters final : public platform::CounterQueries {
     struct Counter {
         platform::QueryHandle query = 0;
         std::u16string path;
-        std::array<platform::CounterInstance, 3> instances;
+        std::vector<platform::CounterInstance> instances;
+        std::vector<std::u16string> names;  // what the instances of \Process point into
     };
     std::map<platform::QueryHandle, int> collections_;
     std::map<platform::CounterHandle, Counter> counters_;
