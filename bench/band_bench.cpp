@@ -720,6 +720,60 @@ void instancesGpuFormula(benchmark::State& state) {
         static_cast<double>(allocationCount - before) / static_cast<double>(state.iterations());
 }
 
+// 500 processes as \\Process names them, 100 programs of 5 processes each (chrome,
+// chrome#1, ...), at values that tie often: a wildcard path with "top": 5 ranks them by
+// program on the collector's thread, against the plain sum of the same instances.
+struct ProcessInstances {
+    ProcessInstances() {
+        for (int number = 0; number < 500; ++number) {
+            std::string name = "program" + std::to_string(number % 100);
+            if (number >= 100) {
+                name += "#" + std::to_string(number / 100);
+            }
+            names.emplace_back(name.begin(), name.end());
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            instances.push_back({names[i], static_cast<double>(i % 13), true});
+        }
+        topFive.top = 5;
+    }
+    std::vector<std::u16string> names;
+    std::vector<platform::CounterInstance> instances;
+    InstanceSelection topFive;
+};
+
+void processesPlainSum(benchmark::State& state) {
+    const ProcessInstances processes;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sumInstances(processes.instances));
+    }
+}
+
+void processesTopFive(benchmark::State& state) {
+    const ProcessInstances processes;
+    const CompiledSelection compiled(processes.topFive, u"\\Process(*)\\% Processor Time");
+    InstanceMemo memo;
+    TopInstances top;
+    top.ranked.resize(processes.topFive.top);
+    preview::DemoSensors names;
+    std::size_t steps = std::numeric_limits<std::size_t>::max();
+    const auto rank = [&] {
+        const std::optional<double> combined =
+            combineInstances(processes.instances, compiled, memo, steps);
+        rankInstances(processes.instances, compiled, memo, names, top);
+        return combined;
+    };
+    rank();  // the names are met once
+    const std::uint64_t before = allocationCount;
+    countingAllocations = true;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rank());
+    }
+    countingAllocations = false;
+    state.counters["allocations_per_tick"] =
+        static_cast<double>(allocationCount - before) / static_cast<double>(state.iterations());
+}
+
 // 2,000 new instance names of 256 characters classified against hostile patterns (a
 // star, then a long literal in the middle of the name): the steps of one tick, as the
 // collector's thread spends them; each iteration is a tick of names not met before.
@@ -761,6 +815,13 @@ void printRatios(const bench::CpuTimeReporter& times) {
         "(goal <= 2x), %.2f allocations per tick\n",
         plainSum, gpuFormula, plainSum > 0 ? gpuFormula / plainSum : 0.0,
         times.counter("instances_gpu_formula", "allocations_per_tick"));
+    const double processesSum = times.nanoseconds("processes_plain_sum") / 1000;
+    const double topFive = times.nanoseconds("processes_top_five") / 1000;
+    std::printf(
+        "500 process instances: plain sum %.2fus, top 5 by program %.2fus, ratio %.2fx "
+        "(goal <= 2x), %.2f allocations per tick\n",
+        processesSum, topFive, processesSum > 0 ? topFive / processesSum : 0.0,
+        times.counter("processes_top_five", "allocations_per_tick"));
     const auto time = [&](const std::string& name) { return times.nanoseconds(name) / 1000; };
     const auto allocations = [&](const std::string& name) {
         return times.counter(name, "allocations_per_tick");
@@ -816,6 +877,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("instances_plain_sum", &instancesPlainSum)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("instances_gpu_formula", &instancesGpuFormula)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("processes_plain_sum", &processesPlainSum)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("processes_top_five", &processesTopFive)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("classify_new_names/32x32", &classifyNewNames, 32, 32)
         ->Unit(benchmark::kMillisecond);
