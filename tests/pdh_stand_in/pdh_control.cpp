@@ -21,6 +21,10 @@ std::string controlText(const PdhSchedule& schedule) {
         schedule.sleepAddMilliseconds);
     add("instances %u ", schedule.instances);
     text += schedule.instancePattern + "\n";
+    for (const auto& [name, value] : schedule.namedInstances) {
+        text += "instance " + name;
+        add(" %.6f\n", value);
+    }
     if (schedule.value) {
         add("value %.6f\n", *schedule.value);
     }

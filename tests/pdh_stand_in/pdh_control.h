@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stand_in_status.h"
@@ -25,6 +26,8 @@ struct PdhSchedule {
     unsigned sleepAddMilliseconds = 0;
     unsigned instances = 4;
     std::string instancePattern = "instance_{n}";
+    // When there are any, the instances instead, each with its value.
+    std::vector<std::pair<std::string, double>> namedInstances;
     std::optional<double> value;  // none: values cycle from 0 to 100 with each collection
 };
 

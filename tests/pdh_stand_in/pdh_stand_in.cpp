@@ -6,7 +6,8 @@
 //
 // The control file is named by TAVISTO_TEST_PDH and read again whenever its time or size
 // changes (checked at every open, add and collection), so a test can change the
-// behaviour while the program runs. One instruction a line, `#` starts a comment:
+// behaviour while the program runs. One instruction a line; `#` at the start or after
+// a space starts a comment:
 //   seed N                 the failure schedule's seed (it starts again at every read)
 //   fail-open P            each query open fails with probability P (0 to 1)
 //   fail-add P             each counter add fails with probability P
@@ -16,6 +17,8 @@
 //   sleep-collect MS       every collection takes MS milliseconds more
 //   instances N PATTERN    a wildcard path serves N instances, named by PATTERN with
 //                          {n} replaced by 0 .. N-1
+//   instance NAME V        instead of the N instances above, a wildcard path serves this
+//                          one, reading V; repeatable, in order (NAME has no space)
 //   value V                every counter and instance reads V
 //   cycle LOW HIGH         instead, instance i reads LOW + (c + i) mod (HIGH - LOW + 1)
 //                          after its query's c-th good collection (the default, 0 100)
@@ -33,6 +36,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stand_in_status.h"
@@ -60,6 +64,8 @@ struct Control {
     DWORD sleepAdd = 0;
     std::size_t instances = 4;
     std::wstring instancePattern = L"instance_{n}";
+    // Named instances with their values; when there are any, they are the instances.
+    std::vector<std::pair<std::wstring, double>> namedInstances;
     std::optional<double> value;
     long long cycleLow = 0;
     long long cycleHigh = 100;
@@ -72,8 +78,12 @@ struct Snapshot {
     long long cycleLow = 0;
     long long cycleHigh = 100;
     std::vector<std::wstring> instanceNames;
+    std::vector<double> namedValues;  // by instance, when they are named
 
     double valueOf(std::size_t index) const {
+        if (index < namedValues.size()) {
+            return namedValues[index];
+        }
         if (value) {
             return *value;
         }
@@ -177,7 +187,10 @@ Control parseControl(const std::string& text) {
         }
         std::string line = text.substr(start, end - start);
         start = end + 1;
-        if (const auto comment = line.find('#'); comment != std::string::npos) {
+        // Instance names hold '#' (chrome#1): a comment starts a line or follows a space.
+        if (line.starts_with('#')) {
+            line.clear();
+        } else if (const auto comment = line.find(" #"); comment != std::string::npos) {
             line.resize(comment);
         }
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
@@ -217,6 +230,12 @@ Control parseControl(const std::string& text) {
             }
             if (*after != '\0') {
                 parsed.instancePattern = widened(after);
+            }
+        } else if (key == "instance") {
+            const auto space = rest.find(' ');
+            if (space != std::string::npos && parsed.namedInstances.size() < kMaxInstances) {
+                parsed.namedInstances.emplace_back(widened(rest.substr(0, space)),
+                                                   std::strtod(rest.c_str() + space, nullptr));
             }
         } else if (key == "value") {
             parsed.value = number;
@@ -511,6 +530,15 @@ PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY handle) {
     snapshot.cycleHigh = control.cycleHigh;
     const bool wildcard = std::any_of(query->counters.begin(), query->counters.end(),
                                       [](const Counter* counter) { return counter->wildcard; });
+    snapshot.namedValues.clear();
+    if (wildcard && !control.namedInstances.empty()) {
+        snapshot.instanceNames.clear();
+        for (const auto& [name, value] : control.namedInstances) {
+            snapshot.instanceNames.push_back(name);
+            snapshot.namedValues.push_back(value);
+        }
+        return ERROR_SUCCESS;
+    }
     snapshot.instanceNames.resize(wildcard ? control.instances : 0);
     for (std::size_t index = 0; index < snapshot.instanceNames.size(); ++index) {
         snapshot.instanceNames[index] = instanceName(index);
