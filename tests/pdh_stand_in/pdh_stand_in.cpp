@@ -232,10 +232,10 @@ Control parseControl(const std::string& text) {
                 parsed.instancePattern = widened(after);
             }
         } else if (key == "instance") {
-            const auto space = rest.find(' ');
-            if (space != std::string::npos && parsed.namedInstances.size() < kMaxInstances) {
-                parsed.namedInstances.emplace_back(widened(rest.substr(0, space)),
-                                                   std::strtod(rest.c_str() + space, nullptr));
+            const auto nameEnd = rest.find(' ');
+            if (nameEnd != std::string::npos && parsed.namedInstances.size() < kMaxInstances) {
+                parsed.namedInstances.emplace_back(widened(rest.substr(0, nameEnd)),
+                                                   std::strtod(rest.c_str() + nameEnd, nullptr));
             }
         } else if (key == "value") {
             parsed.value = number;
