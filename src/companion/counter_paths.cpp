@@ -128,6 +128,10 @@ std::vector<InstanceChoice> instanceChoices(std::wstring_view object) {
             {labels[i],
              i == 0 ? std::string() : nlohmann::json{{"combine", kInstanceCombines[i]}}.dump()});
     }
+    // A process's engines count as its busiest one, as Task Manager's GPU column.
+    choices.push_back({L"The busiest 5, each named (a text meter lists them)",
+                       object == L"GPU Engine" ? R"({"top": 5, "groupCombine": "max"})"
+                                               : R"({"top": 5})"});
     return choices;
 }
 

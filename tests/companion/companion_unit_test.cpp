@@ -609,11 +609,13 @@ TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
     struct Expected {
         bool grouped;
         InstanceCombine combine;
+        std::uint8_t top = 0;
     };
     const Expected expected[] = {
         {true, InstanceCombine::Max},      {false, InstanceCombine::Sum},
         {false, InstanceCombine::Max},     {false, InstanceCombine::Min},
-        {false, InstanceCombine::Average}, {false, InstanceCombine::Count}};
+        {false, InstanceCombine::Average}, {false, InstanceCombine::Count},
+        {false, InstanceCombine::Sum, 5}};
     ASSERT_EQ(gpu.size(), std::size(expected));
     // Every other object offers the plain combinations only, without the grouped one.
     ASSERT_EQ(instanceChoices(L"Processor").size(), std::size(expected) - 1);
@@ -632,6 +634,7 @@ TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
         if (counter.instances) {
             EXPECT_EQ(counter.instances->grouped, expected[i].grouped);
             EXPECT_EQ(counter.instances->combine, expected[i].combine);
+            EXPECT_EQ(counter.instances->top, expected[i].top);
         }
     }
     // A single instance has nothing to combine.
