@@ -135,7 +135,8 @@ class Accessibility : public ::testing::TestWithParam<HostCase> {
 };
 
 // The texts of the tips this thread shows over `owner`, as each asks `owner` for its text,
-// sorted; the processor's group is left out, as its memory share depends on the machine.
+// sorted; the processor's group is left out, as its memory share depends on the machine,
+// and so are the top processes, whose shares depend on its processors.
 std::vector<std::wstring> tooltipTextsOf(HWND owner) {
     std::vector<std::wstring> texts;
     // Owned by the band's top-level window: found by their tool, over the band.
@@ -146,7 +147,8 @@ std::vector<std::wstring> tooltipTextsOf(HWND owner) {
         info.hwnd = owner;
         info.lpszText = text;
         SendMessageW(control, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
-        if (*text != L'\0' && !std::wstring(text).starts_with(L"Processor and memory")) {
+        if (*text != L'\0' && !std::wstring(text).starts_with(L"Processor and memory") &&
+            !std::wstring(text).starts_with(L"Top processes")) {
             texts.emplace_back(text);
         }
     }
@@ -158,7 +160,8 @@ std::vector<std::wstring> tooltipTextsOf(HWND owner) {
 // ">= 50", does not hold, so it says 0 %) and both memory meters the same share; the
 // four stand-in instances of each wildcard add up to 148 (1,184 bits per second), and
 // the busiest GPU engine is at 37. Wine reports no GPU sensors and no battery: those are
-// not available. Every counter says its name.
+// not available. The stand-in's instances are the top processes too, each 37 over the
+// logical processors, listed by name as they tie. Every counter says its name.
 TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues) {
     const std::optional<std::string> example = exampleConfiguration();
     ASSERT_TRUE(example);
@@ -166,7 +169,7 @@ TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues)
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), *example));
     const std::unique_ptr<Host> tested = GetParam().make();
     const std::regex expected(
-        "children 4\n"
+        "children 5\n"
         "name Tavisto\n"
         "Processor and memory\tCPU 37%, CPU 37%, CPU 0%, Memory ([0-9]+)%, Memory \\1%, "
         "Committed 37 B\n"
@@ -174,7 +177,8 @@ TEST_P(Accessibility, ReaderInAnotherProcessGetsTheExamplesGroupsNamesAndValues)
         "Upload 1.2 Kbps, Network 0%\n"
         "GPU \\(busiest engine\\)\tGPU 37%\n"
         "GPU temperature and battery\tGPU not available, GPU not available, Battery not "
-        "available\n");
+        "available\n"
+        "Top processes\tCPU instance_0 ([0-9]+)%, instance_1 \\2%, instance_2 \\2%\n");
     const std::string seen = readUntil(*tested, expected);
     EXPECT_TRUE(std::regex_match(seen, expected)) << seen;
     // The band's tips are windows of this process, whose text the band window gives when
@@ -208,6 +212,47 @@ TEST_P(Accessibility, ValuesFollowNewSamplesAndAReloadChangesTheChildren) {
                                               "\"name\": \"Busy\", ")));
     seen = readUntil(*tested, std::regex("children 2\nname Tavisto\nBusy\t70%\nGroup 2\tHOT\n"));
     EXPECT_EQ(seen, "children 2\nname Tavisto\nBusy\t70%\nGroup 2\tHOT\n");
+}
+
+// This program's name as Windows gives a process's: its file's, without folder and ".exe".
+std::string programName() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+    name.resize(name.size() - 4);
+    return std::string(name.begin(), name.end());
+}
+
+// The busiest processes by program, from known instances: a program's processes count
+// together, _Total and Idle never count, and a GPU engine's process is named by its
+// program (this test's own process), or by its number when there is none.
+TEST_P(Accessibility, TopProcessesAreListedByProgram) {
+    PdhSchedule schedule;
+    const std::string engine = "_luid_0x00000000_0x0000F814_phys_0_eng_0_engtype_3D";
+    schedule.namedInstances = {
+        {"_Total", 99},
+        {"Idle", 90},
+        {"chrome", 30},
+        {"code", 40},
+        {"chrome#1", 20},
+        {"pid_" + std::to_string(GetCurrentProcessId()) + engine, 10},
+        {"pid_4000000000" + engine, 5},
+    };
+    ASSERT_TRUE(standIn_.follow(schedule));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), R"json({"meterGroups": [
+  {"name": "Busiest", "meters": [{"meterType": "text", "width": 90, "refreshRate": 100,
+    "counters": [
+      {"counterPath": "(\\Process(*)\\% Processor Time)", "name": "CPU", "units": "percent",
+       "minValue": 0, "maxValue": 100, "instances": {"top": 3, "exclude": "pid_*"}},
+      {"counterPath": "(\\GPU Engine(pid_*)\\Utilization Percentage)", "name": "GPU",
+       "units": "percent", "minValue": 0, "maxValue": 100,
+       "instances": {"top": 3, "include": "pid_*", "groupCombine": "max"}}]}]}]})json"));
+    const std::unique_ptr<Host> tested = GetParam().make();
+    const std::string expected = "children 1\nname Tavisto\nBusiest\tCPU chrome 50%, code 40%, GPU " +
+                                 programName() + " 10%, pid 4000000000 5%\n";
+    const std::string seen = readUntil(*tested, std::regex(std::regex_replace(
+                                                    expected, std::regex(R"([.()])"), R"(\$&)")));
+    EXPECT_EQ(seen, expected);
 }
 
 // Private bytes a process gains over 1,000 requests from another process, after a
