@@ -376,14 +376,6 @@ class CairoLines : public ::testing::Test {
     CairoSurface scratch;  // for measuring
 };
 
-TEST_F(CairoLines, MeasuredWidthGrowsWithTheTextAndIsZeroForNone) {
-    EXPECT_EQ(measured(u""), 0.0F);
-    EXPECT_GT(measured(u"C"), 0.0F);
-    EXPECT_GT(measured(u"CPU"), measured(u"CP"));
-    EXPECT_GT(measured(u"CPU 100%"), measured(u"CPU"));
-    EXPECT_EQ(measured(u"bad \xD800 text"), 0.0F);
-}
-
 // A line that fits is drawn as drawString draws the same text centred across the
 // rectangle, or, measured exactly to its width, as in a wider rectangle.
 TEST_F(CairoLines, LineThatFitsIsDrawnWhole) {

@@ -359,17 +359,6 @@ class GdiplusLines : public GdiplusDrawing {
     }
 };
 
-TEST_F(GdiplusLines, MeasuredWidthGrowsWithTheText) {
-    EXPECT_EQ(measured(u""), 0.0F);
-    float shorter = 0.0F;
-    for (const std::u16string_view text : {u"C", u"CPU", u"CPU 100%", u"CPU 100% of 8 cores"}) {
-        SCOPED_TRACE(utf16ToUtf8(text));
-        const float width = measured(text);
-        EXPECT_GT(width, shorter);
-        shorter = width;
-    }
-}
-
 TEST_F(GdiplusLines, LongLineStaysInsideItsLayout) {
     using platform::TextAlignment;
     const struct {
