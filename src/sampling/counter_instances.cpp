@@ -114,11 +114,22 @@ bool sameName(const std::u16string& remembered, std::u16string_view name) {
     if (remembered.size() != name.size()) {
         return false;
     }
-    // A short name (a process's) is compared sooner in place than through the call.
+    // A short name (a process's) is compared sooner in place, four units at a time,
+    // than through the call.
     constexpr std::size_t kShortName = 24;
     if (name.size() <= kShortName) {
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            if (remembered[i] != name[i]) {
+        std::size_t at = 0;
+        for (; at + 4 <= name.size(); at += 4) {
+            std::uint64_t kept = 0;
+            std::uint64_t read = 0;
+            std::memcpy(&kept, remembered.data() + at, sizeof(kept));
+            std::memcpy(&read, name.data() + at, sizeof(read));
+            if (kept != read) {
+                return false;
+            }
+        }
+        for (; at < name.size(); ++at) {
+            if (remembered[at] != name[at]) {
                 return false;
             }
         }
@@ -127,11 +138,13 @@ bool sameName(const std::u16string& remembered, std::u16string_view name) {
     return std::memcmp(remembered.data(), name.data(), name.size() * sizeof(char16_t)) == 0;
 }
 
-// The name's group, or kLeftOut; the steps a new name took are added to `steps`.
-std::int32_t classify(std::u16string_view name, const CompiledSelection& compiled,
-                      InstanceMemo& memo, std::size_t& steps) {
+// The name's entry in the memo, with its group or kLeftOut; the steps a new name took
+// are added to `steps`.
+const InstanceNameIndex::value_type& classify(std::u16string_view name,
+                                              const CompiledSelection& compiled,
+                                              InstanceMemo& memo, std::size_t& steps) {
     if (const auto known = memo.groupOfName.find(name); known != memo.groupOfName.end()) {
-        return known->second;
+        return *known;
     }
     const InstanceSelection& selection = compiled.selection;
     std::int32_t group = InstanceMemo::kLeftOut;
@@ -145,9 +158,13 @@ std::int32_t classify(std::u16string_view name, const CompiledSelection& compile
             // Finding the group's texts compares at most each against every position.
             steps += name.size() * (selection.groupFrom.size() + selection.groupTo.size() + 1);
             const std::u16string_view key = groupKey(name, compiled);
-            const auto [entry, added] = memo.groupOfKey.try_emplace(
-                std::u16string(key), static_cast<std::int32_t>(memo.groupOfKey.size()));
-            if (added) {
+            // Most names join a group already met (a program's next process): found by
+            // the view, with no string made for it.
+            auto entry = memo.groupOfKey.find(key);
+            if (entry == memo.groupOfKey.end()) {
+                entry = memo.groupOfKey
+                            .emplace(key, static_cast<std::int32_t>(memo.groupOfKey.size()))
+                            .first;
                 memo.groups.emplace_back();
                 memo.groupKeys.emplace_back(key);
                 memo.programNames.emplace_back();
@@ -155,8 +172,7 @@ std::int32_t classify(std::u16string_view name, const CompiledSelection& compile
             group = entry->second;
         }
     }
-    memo.groupOfName.emplace(name, group);
-    return group;
+    return *memo.groupOfName.emplace(name, group).first;
 }
 
 }  // namespace
@@ -211,6 +227,10 @@ std::optional<double> combineInstances(std::span<const platform::CounterInstance
     if (memo.byPosition.size() < instances.size()) {
         memo.byPosition.resize(instances.size());
     }
+    if (memo.groupOfName.empty()) {
+        // Every name is new: one table for all of them rather than rehashing as they come.
+        memo.groupOfName.reserve(instances.size());
+    }
     for (InstanceTally& group : memo.groups) {
         group = InstanceTally{};
     }
@@ -219,19 +239,17 @@ std::optional<double> combineInstances(std::span<const platform::CounterInstance
     for (std::size_t i = 0; i < instances.size(); ++i) {
         const platform::CounterInstance& instance = instances[i];
         InstanceMemo::Seen& seen = memo.byPosition[i];
-        if (!seen.known || !sameName(seen.name, instance.name)) {
-            const bool remembered = memo.groupOfName.contains(instance.name);
-            if (!remembered && stepsLeft == 0) {
+        if (!seen.known || !sameName(*seen.name, instance.name)) {
+            if (stepsLeft == 0 && !memo.groupOfName.contains(instance.name)) {
                 // Left for the next call; the names after it that are known still are.
                 seen.known = false;
                 allClassified = false;
                 continue;
             }
             std::size_t steps = 0;
-            seen.group = classify(instance.name, compiled, memo, steps);
+            const auto& [name, group] = classify(instance.name, compiled, memo, steps);
             stepsLeft -= std::min(steps, stepsLeft);
-            seen.name.assign(instance.name);
-            seen.known = true;
+            seen = {&name, group, true};
         }
         if (seen.group == InstanceMemo::kLeftOut) {
             continue;
@@ -350,7 +368,7 @@ void rankInstances(std::span<const platform::CounterInstance> instances,
         for (std::size_t i = 0; i < instances.size() && i < memo.byPosition.size(); ++i) {
             const InstanceMemo::Seen& seen = memo.byPosition[i];
             if (seen.known && seen.group != InstanceMemo::kLeftOut && instances[i].valid) {
-                consider({&seen.name, instances[i].value}, best, count);
+                consider({seen.name, instances[i].value}, best, count);
             }
         }
     }

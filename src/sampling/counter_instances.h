@@ -43,7 +43,9 @@ struct InstanceTally {
 struct InstanceMemo {
     static constexpr std::int32_t kLeftOut = -1;
     struct Seen {
-        std::u16string name;
+        // The name as `groupOfName` keeps it: its entries stay where they are until the
+        // whole memo is let go.
+        const std::u16string* name = nullptr;
         std::int32_t group = kLeftOut;  // 0 for every counted instance when not grouped
         bool known = false;
     };
