@@ -28,6 +28,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_text.h"
+#include "config/counter_references.h"
 #include "cpu_time_reporter.h"
 #include "panel/meter_panel.h"
 #include "platform/linux/cairo_surface.h"
@@ -347,10 +348,11 @@ class Floor {
             for (const std::size_t meter : meters) {
                 for (const MeterCounter& counter : model.meters[meter].counters) {
                     for (const auto& [name, reference] : counter.references) {
-                        references.push_back({reference.kind, reference.path,
-                                              reference.kind == CounterReference::PerformanceCounter
-                                                  ? counters_.addCounter(query, reference.path)
-                                                  : 0});
+                        const bool read = reference.kind == CounterReference::PerformanceCounter;
+                        references.push_back(
+                            {reference.kind, reference.path,
+                             read ? counters_.addCounter(query, reference.path) : 0,
+                             read && hasWildcardInstance(reference.path)});
                         if (reference.kind != CounterReference::PerformanceCounter) {
                             scope = std::max(scope, performanceScopeOf(reference.path));
                         }
@@ -383,21 +385,17 @@ class Floor {
     // One tick of every rate.
     void tickEveryRate() {
         for (const Rate& rate : rates_) {
-            counters_.collect(rate.query);
-            std::optional<platform::PerformanceRecord> record;
-            for (const Reference& reference : rate.references) {
-                if (reference.kind == CounterReference::PerformanceCounter) {
-                    benchmark::DoNotOptimize(counters_.read(reference.handle));
-                    continue;
-                }
-                if (!record) {
-                    record = performance_.read(rate.performanceScope);
-                }
-                benchmark::DoNotOptimize(performanceFieldValue(reference.path, *record));
-            }
+            collect(rate);
             auto canvas = surface_.beginDrawing();
             replay(ticks_[next_], *canvas);
             next_ = (next_ + 1) % ticks_.size();
+        }
+    }
+
+    // What the first tick of every rate reads, as a reload takes it before its first frame.
+    void collectEveryRate() {
+        for (const Rate& rate : rates_) {
+            collect(rate);
         }
     }
 
@@ -413,12 +411,32 @@ class Floor {
         std::int32_t kind;
         std::u16string path;
         platform::CounterHandle handle;
+        bool wildcard;
     };
     struct Rate {
         platform::QueryHandle query;
         std::vector<Reference> references;
         platform::PerformanceScope performanceScope;
     };
+
+    void collect(const Rate& rate) {
+        counters_.collect(rate.query);
+        std::optional<platform::PerformanceRecord> record;
+        for (const Reference& reference : rate.references) {
+            if (reference.kind == CounterReference::PerformanceCounter) {
+                // A wildcard's instances are read and summed, as a path without "instances"
+                // is.
+                benchmark::DoNotOptimize(
+                    reference.wildcard ? sumInstances(counters_.readInstances(reference.handle))
+                                       : counters_.read(reference.handle));
+                continue;
+            }
+            if (!record) {
+                record = performance_.read(rate.performanceScope);
+            }
+            benchmark::DoNotOptimize(performanceFieldValue(reference.path, *record));
+        }
+    }
 
     void resolveFonts(std::vector<Primitive>& primitives) {
         for (Primitive& primitive : primitives) {
@@ -635,7 +653,8 @@ void reload(benchmark::State& state, const Configuration* configuration) {
 }
 
 // A reload and its floor in turn. Both read the file, which a reload cannot do without;
-// the floor then parses it and rasterises the full frame from prepared primitives.
+// the floor then parses it, collects every rate once, as the reload's first ticks do,
+// and rasterises the full frame from prepared primitives.
 void reloadPerFloor(benchmark::State& state, const Configuration* configuration) {
     platform::CairoSurfaceFactory surfaces;
     Band band(configuration->file, surfaces);
@@ -649,6 +668,7 @@ void reloadPerFloor(benchmark::State& state, const Configuration* configuration)
         },
         [&] {
             benchmark::DoNotOptimize(parseConfigurationText(readFile(configuration->file)));
+            floor.collectEveryRate();
             floor.drawFullFrame();
         });
     if (!error.empty()) {

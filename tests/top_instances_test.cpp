@@ -191,7 +191,7 @@ TEST_F(TopInstancesOnFakePlatform, StableTicksOverFiveHundredProcessesAllocateNo
     platform.counterQueries.scriptInstances(kProcessTime, {processes, processes});
     json counter = kTaskManagerProcessor;
     counter["instances"]["top"] = 5;
-    start("column", counter);
+    start("text", counter);
     panel->tick(1000);
     panel->tick(1000);  // the second collection: the same names in new strings
     platform.window.invalidations.reserve(100);

@@ -49,21 +49,21 @@ bool namesProcesses(std::u16string_view path) {
     return path.starts_with(u"\\Process(");
 }
 
-// Every process of the demo machine as \Process names it, with the totals PDH adds.
-std::vector<platform::CounterInstance> demoProcesses(std::vector<std::u16string>& names) {
-    names = {u"_Total", u"Idle"};
-    for (std::size_t number = 0; number < kDemoProcesses; ++number) {
-        std::u16string name(kDemoPrograms[number % kDemoPrograms.size()]);
-        if (const std::size_t copy = number / kDemoPrograms.size(); copy > 0) {
-            name += u'#' + utf8ToUtf16(std::to_string(copy));
+// Every process of the demo machine as \Process names it, with the totals PDH adds;
+// made once, as the machine's processes stay.
+const std::vector<std::u16string>& demoProcessNames() {
+    static const std::vector<std::u16string> names = [] {
+        std::vector<std::u16string> made = {u"_Total", u"Idle"};
+        for (std::size_t number = 0; number < kDemoProcesses; ++number) {
+            std::u16string name(kDemoPrograms[number % kDemoPrograms.size()]);
+            if (const std::size_t copy = number / kDemoPrograms.size(); copy > 0) {
+                name += u'#' + utf8ToUtf16(std::to_string(copy));
+            }
+            made.push_back(std::move(name));
         }
-        names.push_back(std::move(name));
-    }
-    std::vector<platform::CounterInstance> instances;
-    for (const std::u16string& name : names) {
-        instances.push_back({name, 0.0, true});
-    }
-    return instances;
+        return made;
+    }();
+    return names;
 }
 
 }  // namespace
@@ -83,7 +83,9 @@ platform::CounterHandle DemoCounters::addCounter(platform::QueryHandle query,
     counter.query = query;
     counter.path = englishPath;
     if (namesProcesses(englishPath)) {
-        counter.instances = demoProcesses(counter.names);
+        for (const std::u16string& name : demoProcessNames()) {
+            counter.instances.push_back({name, 0.0, true});
+        }
     } else {
         counter.instances.resize(3);
     }

@@ -33,7 +33,6 @@ class DemoCounters final : public platform::CounterQueries {
         platform::QueryHandle query = 0;
         std::u16string path;
         std::vector<platform::CounterInstance> instances;
-        std::vector<std::u16string> names;  // what the instances of \Process point into
     };
     std::map<platform::QueryHandle, int> collections_;
     std::map<platform::CounterHandle, Counter> counters_;
