@@ -185,9 +185,10 @@ struct PowerStatus {
 class Sensors {
   public:
     virtual ~Sensors() = default;
-    // Every adapter the system enumerates; none when it has no adapter performance data
-    // to give (before Windows 10 2004, or without a WDDM 2.7 driver).
-    virtual std::vector<AdapterPerformance> readAdapters() = 0;
+    // Every adapter the system enumerates, in place of what `adapters` held; none when it
+    // has no adapter performance data to give (before Windows 10 2004, or without a WDDM
+    // 2.7 driver). The vector's storage is kept, so that a steady read allocates nothing.
+    virtual void readAdapters(std::vector<AdapterPerformance>& adapters) = 0;
     // None when the call failed.
     virtual std::optional<PowerStatus> readPowerStatus() = 0;
     // The program of a running process as Windows names it: its image file's name without

@@ -107,7 +107,7 @@ std::optional<SensorSource> sensorSourceOf(std::u16string_view path) {
 
 void readSensors(platform::Sensors& sensors, bool adapters, bool power, SensorRecord& record) {
     if (adapters) {
-        record.adapters = sensors.readAdapters();
+        sensors.readAdapters(record.adapters);
     }
     if (power) {
         record.power = sensors.readPowerStatus();

@@ -158,9 +158,9 @@ class FakeSystemPerformance final : public platform::SystemPerformance {
 // Sensors that report what a test sets.
 class FakeSensors final : public platform::Sensors {
   public:
-    std::vector<platform::AdapterPerformance> readAdapters() override {
+    void readAdapters(std::vector<platform::AdapterPerformance>& read) override {
         ++adapterReads;
-        return adapters;
+        read = adapters;
     }
     std::optional<platform::PowerStatus> readPowerStatus() override {
         ++powerReads;

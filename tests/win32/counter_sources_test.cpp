@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -171,7 +172,9 @@ TEST(SystemPerformance, FieldsAreReadThroughTheRecordByExactName) {
 // and the module loaded all the same.
 TEST(Sensors, WineHasNoAdapterPerformanceData) {
     Win32Sensors sensors;
-    EXPECT_TRUE(sensors.readAdapters().empty());
+    std::vector<platform::AdapterPerformance> adapters(1);  // what a read replaces
+    sensors.readAdapters(adapters);
+    EXPECT_TRUE(adapters.empty());
 }
 
 // This host has no battery; Wine says so, on mains, with the charge unknown. A field
@@ -189,11 +192,12 @@ TEST(Sensors, PowerStatusReportsNoBatteryOnMains) {
 
 TEST(Sensors, RepeatedReadsKeepTheProcessResources) {
     Win32Sensors sensors;
-    sensors.readAdapters();
+    std::vector<platform::AdapterPerformance> adapters;
+    sensors.readAdapters(adapters);
     sensors.readPowerStatus();  // whatever the first calls set up for good
     const auto before = testing::processResources();
     for (int read = 0; read < 200; ++read) {
-        sensors.readAdapters();
+        sensors.readAdapters(adapters);
         ASSERT_TRUE(sensors.readPowerStatus().has_value());
     }
     EXPECT_EQ(testing::processResources(), before);

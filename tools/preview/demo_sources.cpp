@@ -167,7 +167,7 @@ platform::PerformanceRecord DemoPerformance::read(platform::PerformanceScope) {
     return record;
 }
 
-std::vector<platform::AdapterPerformance> DemoSensors::readAdapters() {
+void DemoSensors::readAdapters(std::vector<platform::AdapterPerformance>& adapters) {
     platform::AdapterPerformance adapter;
     adapter.luidLowPart = 0xD1A5;
     adapter.answered = true;
@@ -175,7 +175,7 @@ std::vector<platform::AdapterPerformance> DemoSensors::readAdapters() {
     adapter.fanRpm = 1'200;
     adapter.power = 350;
     adapter.memoryFrequency = 7'000'000'000;
-    return {adapter};
+    adapters.assign(1, adapter);
 }
 
 std::optional<platform::PowerStatus> DemoSensors::readPowerStatus() {

@@ -55,7 +55,7 @@ class DemoPerformance final : public platform::SystemPerformance {
 // names them (/proc/<pid>/comm), so that the preview shows real names.
 class DemoSensors final : public platform::Sensors {
   public:
-    std::vector<platform::AdapterPerformance> readAdapters() override;
+    void readAdapters(std::vector<platform::AdapterPerformance>& adapters) override;
     std::optional<platform::PowerStatus> readPowerStatus() override;
     std::optional<std::u16string> processImageName(std::uint32_t processId) override;
 

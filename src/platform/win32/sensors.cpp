@@ -140,14 +140,15 @@ Win32Sensors::Win32Sensors() noexcept
     }
 }
 
-std::vector<platform::AdapterPerformance> Win32Sensors::readAdapters() noexcept {
+void Win32Sensors::readAdapters(std::vector<platform::AdapterPerformance>& result) noexcept {
+    result.clear();
     if (enumAdapters_ == nullptr) {
-        return {};
+        return;
     }
     try {
         KmtEnumAdapters2 enumeration{};
         if (!succeeded(enumAdapters_(&enumeration)) || enumeration.adapterCount == 0) {
-            return {};
+            return;
         }
         std::vector<KmtAdapterInfo> infos(std::min(enumeration.adapterCount, kMaxAdapters));
         // Room for every owner before the call opens handles, so that none is left unowned.
@@ -156,14 +157,13 @@ std::vector<platform::AdapterPerformance> Win32Sensors::readAdapters() noexcept 
         enumeration.adapterCount = static_cast<ULONG>(infos.size());
         enumeration.adapters = infos.data();
         if (!succeeded(enumAdapters_(&enumeration))) {
-            return {};
+            return;
         }
         infos.resize(std::min<std::size_t>(enumeration.adapterCount, infos.size()));
         for (const KmtAdapterInfo& info : infos) {
             adapters.emplace_back(info.adapter, KmtAdapterTraits{closeAdapter_});
         }
 
-        std::vector<platform::AdapterPerformance> result;
         for (const KmtAdapterInfo& info : infos) {
             KmtPhysicalAdapterCount physical{};
             const KmtQueryAdapterInfo countQuery{info.adapter, kQueryPhysicalAdapterCount,
@@ -190,10 +190,9 @@ std::vector<platform::AdapterPerformance> Win32Sensors::readAdapters() noexcept 
                 result.push_back(adapter);
             }
         }
-        return result;
     } catch (...) {
         // Out of memory: no reading this time; the owners have closed every adapter.
-        return {};
+        result.clear();
     }
 }
 

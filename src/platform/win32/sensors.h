@@ -18,7 +18,7 @@ namespace tavisto::win32 {
 class Win32Sensors final : public platform::Sensors {
   public:
     Win32Sensors() noexcept;
-    std::vector<platform::AdapterPerformance> readAdapters() noexcept override;
+    void readAdapters(std::vector<platform::AdapterPerformance>& adapters) noexcept override;
     std::optional<platform::PowerStatus> readPowerStatus() noexcept override;
     std::optional<std::u16string> processImageName(std::uint32_t processId) noexcept override;
 
