@@ -717,11 +717,27 @@ struct GpuInstances {
     InstanceSelection gpuFormula;
 };
 
-void instancesPlainSum(benchmark::State& state) {
-    const GpuInstances gpu;
+// The floor of the instances' combinations: what a wildcard path without "instances" costs.
+template <typename Instances>
+void plainSum(benchmark::State& state) {
+    const Instances read;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(sumInstances(gpu.instances));
+        benchmark::DoNotOptimize(sumInstances(read.instances));
     }
+}
+
+// A steady tick's `step`, once the names were met at a first one, with its allocations.
+template <typename Step>
+void steadyTicks(benchmark::State& state, Step step) {
+    step();
+    const std::uint64_t before = allocationCount;
+    countingAllocations = true;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(step());
+    }
+    countingAllocations = false;
+    state.counters["allocations_per_tick"] =
+        static_cast<double>(allocationCount - before) / static_cast<double>(state.iterations());
 }
 
 void instancesGpuFormula(benchmark::State& state) {
@@ -729,18 +745,10 @@ void instancesGpuFormula(benchmark::State& state) {
     const CompiledSelection formula(gpu.gpuFormula);
     InstanceMemo memo;
     std::size_t steps = std::numeric_limits<std::size_t>::max();
-    combineInstances(gpu.instances, formula, memo, steps);  // the names are met once
-    const std::uint64_t before = allocationCount;
-    countingAllocations = true;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(combineInstances(gpu.instances, formula, memo, steps));
-    }
-    countingAllocations = false;
-    state.counters["allocations_per_tick"] =
-        static_cast<double>(allocationCount - before) / static_cast<double>(state.iterations());
+    steadyTicks(state, [&] { return combineInstances(gpu.instances, formula, memo, steps); });
 }
 
-// 500 processes as \\Process names them, 100 programs of 5 processes each (chrome,
+// 500 processes as \Process names them, 100 programs of 5 processes each (chrome,
 // chrome#1, ...), at values that tie often: a wildcard path with "top": 5 ranks them by
 // program on the collector's thread, against the plain sum of the same instances.
 struct ProcessInstances {
@@ -762,13 +770,6 @@ struct ProcessInstances {
     InstanceSelection topFive;
 };
 
-void processesPlainSum(benchmark::State& state) {
-    const ProcessInstances processes;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(sumInstances(processes.instances));
-    }
-}
-
 void processesTopFive(benchmark::State& state) {
     const ProcessInstances processes;
     const CompiledSelection compiled(processes.topFive, u"\\Process(*)\\% Processor Time");
@@ -777,21 +778,12 @@ void processesTopFive(benchmark::State& state) {
     top.ranked.resize(processes.topFive.top);
     preview::DemoSensors names;
     std::size_t steps = std::numeric_limits<std::size_t>::max();
-    const auto rank = [&] {
+    steadyTicks(state, [&] {
         const std::optional<double> combined =
             combineInstances(processes.instances, compiled, memo, steps);
         rankInstances(processes.instances, compiled, memo, names, top);
         return combined;
-    };
-    rank();  // the names are met once
-    const std::uint64_t before = allocationCount;
-    countingAllocations = true;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(rank());
-    }
-    countingAllocations = false;
-    state.counters["allocations_per_tick"] =
-        static_cast<double>(allocationCount - before) / static_cast<double>(state.iterations());
+    });
 }
 
 // 2,000 new instance names of 256 characters classified against hostile patterns (a
@@ -894,11 +886,11 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMicrosecond);
         }
     }
-    benchmark::RegisterBenchmark("instances_plain_sum", &instancesPlainSum)
+    benchmark::RegisterBenchmark("instances_plain_sum", &plainSum<GpuInstances>)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("instances_gpu_formula", &instancesGpuFormula)
         ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("processes_plain_sum", &processesPlainSum)
+    benchmark::RegisterBenchmark("processes_plain_sum", &plainSum<ProcessInstances>)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("processes_top_five", &processesTopFive)
         ->Unit(benchmark::kMicrosecond);

@@ -359,20 +359,11 @@ class CairoCanvas final : public Canvas {
 
     void drawString(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
                     TextAlignment alignment, TextAlignment lineAlignment) override {
-        if (text.empty() || !(layout.width > 0.0F) || !(layout.height > 0.0F) ||
-            !boxWithinRange(layout.x, layout.y, layout.width, layout.height)) {
-            return;
-        }
-        const std::optional<std::string> utf8 = utf8Of(text);
+        const std::optional<std::string> utf8 = beginText(text, font, color, layout);
         if (!utf8) {
             return;
         }
         cairo_t* cr = context.get();
-        cairo_save(cr);
-        cairo_rectangle(cr, layout.x, layout.y, layout.width, layout.height);
-        cairo_clip(cr);
-        useFont(font);
-        setColor(cr, color);
         cairo_font_extents_t fontExtents{};
         cairo_font_extents(cr, &fontExtents);
         const std::vector<std::string> lines = wrapLines(cr, *utf8, layout.width);
@@ -401,20 +392,11 @@ class CairoCanvas final : public Canvas {
 
     void drawLine(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
                   TextAlignment alignment) override {
-        if (text.empty() || !(layout.width > 0.0F) || !(layout.height > 0.0F) ||
-            !boxWithinRange(layout.x, layout.y, layout.width, layout.height)) {
-            return;
-        }
-        const std::optional<std::string> utf8 = utf8Of(text);
+        const std::optional<std::string> utf8 = beginText(text, font, color, layout);
         if (!utf8) {
             return;
         }
         cairo_t* cr = context.get();
-        cairo_save(cr);
-        cairo_rectangle(cr, layout.x, layout.y, layout.width, layout.height);
-        cairo_clip(cr);
-        useFont(font);
-        setColor(cr, color);
         const std::string line =
             lineWidth(cr, *utf8) <= layout.width ? *utf8 : cutToFit(cr, *utf8, layout.width);
         cairo_font_extents_t fontExtents{};
@@ -428,6 +410,28 @@ class CairoCanvas final : public Canvas {
     }
 
   private:
+    // The text in UTF-8, with the context saved, clipped to the layout and set to the font
+    // and colour for drawing it; none, with the context as it was, when there is nothing
+    // to draw. The caller restores the context.
+    std::optional<std::string> beginText(std::u16string_view text, const Font& font, Argb color,
+                                         const RectF& layout) {
+        if (text.empty() || !(layout.width > 0.0F) || !(layout.height > 0.0F) ||
+            !boxWithinRange(layout.x, layout.y, layout.width, layout.height)) {
+            return std::nullopt;
+        }
+        std::optional<std::string> utf8 = utf8Of(text);
+        if (!utf8) {
+            return std::nullopt;
+        }
+        cairo_t* cr = context.get();
+        cairo_save(cr);
+        cairo_rectangle(cr, layout.x, layout.y, layout.width, layout.height);
+        cairo_clip(cr);
+        useFont(font);
+        setColor(cr, color);
+        return utf8;
+    }
+
     void useFont(const Font& font) {
         const auto& cairoFont = static_cast<const CairoFont&>(font);
         cairo_set_font_face(context.get(), cairoFont.face.get());
