@@ -66,16 +66,18 @@ bool isDigit(char16_t unit) {
     return unit >= u'0' && unit <= u'9';
 }
 
+// How the GPU counters name a process's instances: pid_1234_luid_...
+constexpr std::u16string_view kPidPrefix = u"pid_";
+
 // A process's instance, as \Process names the second and later of one program
 // (chrome#1), less that number; a GPU engine's (pid_1234_luid_...), its pid_1234.
 std::u16string_view programKey(std::u16string_view name, bool processes) {
-    constexpr std::u16string_view kPid = u"pid_";
-    if (name.starts_with(kPid)) {
-        std::size_t end = kPid.size();
+    if (name.starts_with(kPidPrefix)) {
+        std::size_t end = kPidPrefix.size();
         while (end < name.size() && isDigit(name[end])) {
             ++end;
         }
-        if (end > kPid.size()) {
+        if (end > kPidPrefix.size()) {
             return name.substr(0, end);
         }
     }
@@ -274,13 +276,17 @@ std::optional<double> combineInstances(std::span<const platform::CounterInstance
     return result(all, selection.combine, value) ? value : withoutValue;
 }
 
+namespace {
+
+// The process id a group key of the form pid_1234 names.
 std::optional<std::uint32_t> processIdOfKey(std::u16string_view key) {
-    constexpr std::u16string_view kPid = u"pid_";
-    if (!key.starts_with(kPid) || key.size() == kPid.size() || key.size() > kPid.size() + 10) {
+    // A 32-bit number has at most ten digits.
+    if (!key.starts_with(kPidPrefix) || key.size() == kPidPrefix.size() ||
+        key.size() > kPidPrefix.size() + 10) {
         return std::nullopt;
     }
     std::uint64_t id = 0;
-    for (const char16_t unit : key.substr(kPid.size())) {
+    for (const char16_t unit : key.substr(kPidPrefix.size())) {
         if (!isDigit(unit)) {
             return std::nullopt;
         }
@@ -291,8 +297,6 @@ std::optional<std::uint32_t> processIdOfKey(std::u16string_view key) {
     }
     return static_cast<std::uint32_t>(id);
 }
-
-namespace {
 
 struct Candidate {
     const std::u16string* name = nullptr;
@@ -333,7 +337,7 @@ void nameProgram(const std::u16string& key, std::optional<std::u16string>& progr
     if (!programName) {
         programName = names.processImageName(*processId);
         if (!programName || programName->empty()) {
-            programName = u"pid " + key.substr(4);
+            programName = u"pid " + key.substr(kPidPrefix.size());
         }
     }
     shown.assign(*programName);

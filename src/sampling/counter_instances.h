@@ -125,7 +125,4 @@ void rankInstances(std::span<const platform::CounterInstance> instances,
                    const CompiledSelection& compiled, InstanceMemo& memo,
                    platform::Sensors& names, TopInstances& top);
 
-// The process id a group key of the form pid_1234 names.
-std::optional<std::uint32_t> processIdOfKey(std::u16string_view key);
-
 }  // namespace tavisto
