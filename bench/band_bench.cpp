@@ -248,14 +248,8 @@ class RecordingCanvas final : public Canvas {
     void drawString(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
                     TextAlignment alignment, TextAlignment lineAlignment) override {
         const auto& recorded = static_cast<const RecordedFont&>(font);
-        Primitive& line = record(Primitive::Text);
-        line.color = color;
-        line.text = text;
-        line.family = recorded.family;
-        line.fontSize = recorded.sizePixels;
-        line.layout = layout;
-        line.alignment = alignment;
-        line.lineAlignment = lineAlignment;
+        recordText(Primitive::Text, text, recorded, color, layout, alignment).lineAlignment =
+            lineAlignment;
         target_->drawString(text, *recorded.drawn, color, layout, alignment, lineAlignment);
     }
     // Measuring draws nothing, so the replay has nothing of it to repeat.
@@ -265,13 +259,7 @@ class RecordingCanvas final : public Canvas {
     void drawLine(std::u16string_view text, const Font& font, Argb color, const RectF& layout,
                   TextAlignment alignment) override {
         const auto& recorded = static_cast<const RecordedFont&>(font);
-        Primitive& line = record(Primitive::Line);
-        line.color = color;
-        line.text = text;
-        line.family = recorded.family;
-        line.fontSize = recorded.sizePixels;
-        line.layout = layout;
-        line.alignment = alignment;
+        recordText(Primitive::Line, text, recorded, color, layout, alignment);
         target_->drawLine(text, *recorded.drawn, color, layout, alignment);
     }
 
@@ -279,6 +267,19 @@ class RecordingCanvas final : public Canvas {
     Primitive& record(Primitive::Kind kind) {
         log_.emplace_back().kind = kind;
         return log_.back();
+    }
+    // A line or wrapped text, in the font as it was asked for.
+    Primitive& recordText(Primitive::Kind kind, std::u16string_view text,
+                          const RecordedFont& font, Argb color, const RectF& layout,
+                          TextAlignment alignment) {
+        Primitive& line = record(kind);
+        line.color = color;
+        line.text = text;
+        line.family = font.family;
+        line.fontSize = font.sizePixels;
+        line.layout = layout;
+        line.alignment = alignment;
+        return line;
     }
     Primitive& recordShape(Primitive::Kind kind, Argb color, int x, int y, int width, int height) {
         Primitive& shape = record(kind);
