@@ -71,6 +71,9 @@ inline constexpr auto kCounterUnits = std::to_array<std::string_view>(
      "hertz", "seconds"});
 inline constexpr auto kTriggerOperators =
     std::to_array<std::string_view>({">", ">=", "<", "<=", "="});
+// In the order of GroupClick.
+inline constexpr auto kGroupClicks = std::to_array<std::string_view>(
+    {"taskManager", "resourceMonitor", "showValues", "settings", "none"});
 inline constexpr auto kTaskbarMonitors = std::to_array<std::string_view>({"primary", "all"});
 inline constexpr auto kTaskbarPositions = std::to_array<std::string_view>({"right", "left"});
 // In the order of InstanceCombine.
@@ -167,6 +170,12 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
     {KeyLevel::Group, "orientation", ValueKind::String, "\"\"",
      "\"horizontal\": meters side by side; anything else: stacked top to bottom.",
      kOrientations},
+    {KeyLevel::Group, "click", ValueKind::String, "\"taskManager\"",
+     "What a left click on the group's meters does: \"taskManager\" opens Task Manager, "
+     "\"resourceMonitor\" Resource Monitor, \"showValues\" Tavisto.exe's Show values window, "
+     "\"settings\" its settings window, and \"none\" nothing; any other value opens Task "
+     "Manager.",
+     kGroupClicks},
 
     {KeyLevel::Meter, "meterType", ValueKind::String, "\"text\"",
      "How the counters are drawn: \"column\", \"pie\", \"text\", \"indicator\" or "

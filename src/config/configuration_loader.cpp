@@ -375,6 +375,8 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
         group.name = readString(groupValue, groupKey("name"));
         group.orientation = closedSetValue<GroupOrientation>(
             readString(groupValue, groupKey("orientation")), kOrientations);
+        group.click = closedSetValue<GroupClick>(readString(groupValue, groupKey("click")),
+                                                 kGroupClicks);
         model.groups.push_back(std::move(group));
     }
 }

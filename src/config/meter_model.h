@@ -44,6 +44,15 @@ enum class CounterUnits : std::uint8_t {
 inline constexpr std::int8_t kUnitDecimals = -1;
 // In the order of kOrientations; anything else stacks the meters.
 enum class GroupOrientation : std::uint8_t { Horizontal, Unknown };
+// In the order of kGroupClicks; any other value opens Task Manager, as the default does.
+enum class GroupClick : std::uint8_t {
+    TaskManager,
+    ResourceMonitor,
+    ShowValues,
+    Settings,
+    None,
+    Unknown
+};
 // In the order of kTriggerOperators; an operator outside the set never holds. `None`
 // is the empty trigger.
 enum class TriggerOperator : std::uint8_t {
@@ -136,6 +145,8 @@ struct MeterGroup {
     std::int32_t maxHeight = -1;
     std::u16string name;
     GroupOrientation orientation = GroupOrientation::Unknown;
+    // What a left click on its meters does.
+    GroupClick click = GroupClick::TaskManager;
     std::vector<std::size_t> meters;  // indices into PanelModel::meters, in order
 };
 

@@ -117,6 +117,21 @@ class CollectionQueue {
     virtual void retire(std::shared_ptr<QueryWork> work) noexcept = 0;
 };
 
+// What a raised alert tells the user through the system's notifications.
+struct AlertNotice {
+    std::u16string title;  // the group's name, as the meters' words call it
+    std::u16string text;   // the counter, its value and how long it has been in alert
+};
+
+// The system's notifications, as the notification area shows them.
+class Notifications {
+  public:
+    virtual ~Notifications() = default;
+    // Shows the notice and returns at once, never waiting on another thread or process;
+    // a click on it opens the Show values window.
+    virtual void show(const AlertNotice& notice) noexcept = 0;
+};
+
 // Milliseconds since some fixed moment; never goes back.
 class Clock {
   public:
