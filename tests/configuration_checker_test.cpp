@@ -353,7 +353,8 @@ TEST(ConfigurationChecker, RunningOutOfMemoryIsNoErrorAboutTheFile) {
 TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
     // Every level present once; the trace tells which keys the loader looks up where.
     json document = json::parse(
-        R"j({"meterGroups": [{"meters": [{"counters": [{"instances": {"groupBy": {}}}]}]}]})j");
+        R"j({"meterGroups": [{"meters": [{"counters": [{"instances": {"groupBy": {}},
+                                                          "alert": {"above": 1}}]}]}]})j");
     const json* group = &document["meterGroups"][0];
     const json* meter = &(*group)["meters"][0];
     const json* counter = &(*meter)["counters"][0];
@@ -369,7 +370,8 @@ TEST(ConfigurationChecker, LoaderReadsExactlyTheKeysTheTableGivesTheBand) {
     recorder.levels = {
         {&document, KeyLevel::Panel},     {group, KeyLevel::Group},
         {meter, KeyLevel::Meter},         {counter, KeyLevel::Counter},
-        {instances, KeyLevel::Instances}, {&(*instances)["groupBy"], KeyLevel::GroupBy}};
+        {instances, KeyLevel::Instances}, {&(*instances)["groupBy"], KeyLevel::GroupBy},
+        {&(*counter)["alert"], KeyLevel::Alert}};
     PanelModel model;
     loadModel(document, LoadContext{&recorder}, model);
 

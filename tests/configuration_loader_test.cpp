@@ -447,7 +447,8 @@ std::string loadedValues(const PanelModel& model) {
     for (const MeterGroup& group : model.groups) {
         out << group.width << ' ' << group.height << ' ' << group.minWidth << ' ' << group.minHeight
             << ' ' << group.maxWidth << ' ' << group.maxHeight << ' ' << utf16ToUtf8(group.name)
-            << ' ' << static_cast<int>(group.orientation) << '\n';
+            << ' ' << static_cast<int>(group.orientation) << ' ' << static_cast<int>(group.click)
+            << '\n';
         for (const std::size_t index : group.meters) {
             const Meter& meter = model.meters.at(index);
             out << static_cast<int>(meter.meterType) << ' ' << meter.color.argb << ' '
@@ -470,7 +471,12 @@ std::string loadedValues(const PanelModel& model) {
                 out << ' ' << utf16ToUtf8(instances.groupFrom) << ' '
                     << utf16ToUtf8(instances.groupTo) << ' '
                     << static_cast<int>(instances.groupCombine) << ' '
-                    << static_cast<int>(instances.combine) << '\n';
+                    << static_cast<int>(instances.combine) << ' ' << int{instances.top} << ' '
+                    << instances.byProgram;
+                const CounterAlert& alert = counter.alert.value();
+                out << ' ' << alert.above << ' ' << alert.threshold << ' ' << alert.clear << ' '
+                    << alert.holdMilliseconds << ' ' << alert.color.argb << ' ' << alert.notify
+                    << '\n';
             }
         }
     }
@@ -481,7 +487,8 @@ std::string loadedValues(const PanelModel& model) {
 // nothing the band or the companion reads.
 TEST_F(Loader, AKeyWrittenAsItsTableDefaultLoadsAsAnAbsentOne) {
     const json document = json::parse(
-        R"({"meterGroups": [{"meters": [{"counters": [{"instances": {"groupBy": {}}}]}]}]})");
+        R"({"meterGroups": [{"meters": [{"counters": [{"instances": {"groupBy": {}},
+                                                        "alert": {"above": 1}}]}]}]})");
     const json::json_pointer levels[] = {
         json::json_pointer(""),
         json::json_pointer("/meterGroups/0"),
@@ -490,6 +497,7 @@ TEST_F(Loader, AKeyWrittenAsItsTableDefaultLoadsAsAnAbsentOne) {
         json::json_pointer("/taskbar"),
         json::json_pointer("/meterGroups/0/meters/0/counters/0/instances"),
         json::json_pointer("/meterGroups/0/meters/0/counters/0/instances/groupBy"),
+        json::json_pointer("/meterGroups/0/meters/0/counters/0/alert"),
     };
     const std::string absent = loadedValues(loadDocument(document));
     std::size_t compared = 0;

@@ -165,6 +165,8 @@ const char* levelName(KeyLevel level) {
             return "instances";
         case KeyLevel::GroupBy:
             return "groupBy";
+        case KeyLevel::Alert:
+            return "alert";
     }
     return "";
 }
@@ -732,6 +734,9 @@ class Checker {
             checkInstances(*instances, JsonPath(pointer, std::string_view("instances")),
                            path != members.end() && namesWildcard(*path));
         }
+        if (const auto alert = members.find("alert"); alert != members.end()) {
+            checkAlert(*alert, JsonPath(pointer, std::string_view("alert")));
+        }
         checkShowsSomething(counter, pointer, meterType, label);
     }
 
@@ -817,6 +822,37 @@ class Checker {
         if (instances.contains("byProgram") && !instances.contains("top")) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("byProgram")), false,
                 "instances", "\"byProgram\" has no effect without \"top\"");
+        }
+    }
+
+    // Two thresholds are the load's refusal; these load, but not as their author meant.
+    void checkAlert(const json& alert, const JsonPath& pointer) {
+        if (!alert.is_object()) {
+            return;  // null means none; any other value the load refuses
+        }
+        checkKeys(alert, pointer, KeyLevel::Alert);
+        checkColour(alert, pointer);
+        const auto above = alert.find("above");
+        const auto below = alert.find("below");
+        const bool raisedAbove = above != alert.end();
+        if (!raisedAbove && below == alert.end()) {
+            add(Severity::Warning, pointer, false, "alert",
+                "the alert has neither \"above\" nor \"below\": it is never raised");
+            return;
+        }
+        const auto threshold = raisedAbove ? above : below;
+        const auto clear = alert.find("clear");
+        if (!threshold->is_number() || clear == alert.end() || !clear->is_number() ||
+            (below != alert.end() && raisedAbove)) {
+            return;
+        }
+        const double clearing = clear->get<double>();
+        const double past = threshold->get<double>();
+        if (raisedAbove ? clearing > past : clearing < past) {
+            add(Severity::Warning, JsonPath(pointer, std::string_view("clear")), false, "alert",
+                "\"clear\" " + shortDump(*clear) + " is " + (raisedAbove ? "above" : "below") +
+                    " the threshold " + shortDump(*threshold) +
+                    ": a raised alert would clear at once, so it clears at the threshold");
         }
     }
 

@@ -18,7 +18,7 @@
 namespace tavisto {
 
 // The object a key is a member of.
-enum class KeyLevel { Panel, Group, Meter, Counter, Taskbar, Instances, GroupBy };
+enum class KeyLevel { Panel, Group, Meter, Counter, Taskbar, Instances, GroupBy, Alert };
 
 enum class ValueKind {
     Pixels,        // a number made a 32-bit whole number, then scaled by the DPI
@@ -71,6 +71,9 @@ inline constexpr auto kCounterUnits = std::to_array<std::string_view>(
      "hertz", "seconds"});
 inline constexpr auto kTriggerOperators =
     std::to_array<std::string_view>({">", ">=", "<", "<=", "="});
+// The longest an alert waits for its value to stay past the threshold: a day.
+inline constexpr std::uint64_t kLongestAlertHold = 86'400'000;
+
 // In the order of GroupClick.
 inline constexpr auto kGroupClicks = std::to_array<std::string_view>(
     {"taskManager", "resourceMonitor", "showValues", "settings", "none"});
@@ -247,6 +250,11 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "Percentage): which instances count and how they combine; by default every instance but "
      "the totals, summed."},
 
+    {KeyLevel::Counter, "alert", ValueKind::Object, "null",
+     "Raises an alert when the value, as the meter shows it, passes a threshold and stays "
+     "past it: the counter then draws in the alert's colour, its tooltip and spoken value say "
+     "so, and it may show a notification."},
+
     {KeyLevel::Instances, "include", ValueKind::Patterns, "[\"*\"]",
      "The instances that count: a pattern or a list of them, where * stands for any text and ? "
      "for one character, whatever the case (\"chrome\", \"chrome#*\"). _Total never counts."},
@@ -275,6 +283,26 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "named pid_1234_... (\\GPU Engine) are grouped by process and named by its program; "
      "false lists every instance by its own name."},
 
+    {KeyLevel::Alert, "above", ValueKind::Number, "",
+     "Raises the alert while the value is above this number; give \"above\" or "
+     "\"below\", not both. A percentage is compared as the text shows it (90 for 90%)."},
+    {KeyLevel::Alert, "below", ValueKind::Number, "",
+     "Raises the alert while the value is below this number."},
+    {KeyLevel::Alert, "for", ValueKind::Number, "0",
+     "How long, in milliseconds, the value must stay past the threshold before the alert is "
+     "raised, up to a day (86400000); a value that is not available starts the wait again.",
+     {}, true, {0, double{kLongestAlertHold}, true}},
+    {KeyLevel::Alert, "clear", ValueKind::Number, "",
+     "Where a raised alert clears: at or below this number for \"above\", at or above it "
+     "for \"below\"; by default the threshold itself. A value that is not available never "
+     "clears it."},
+    {KeyLevel::Alert, "color", ValueKind::Colour, "\"#FF4040\"",
+     "The counter's colour while the alert is raised: its column, sector, text or newest "
+     "graph samples."},
+    {KeyLevel::Alert, "notify", ValueKind::Boolean, "false",
+     "true: a notification tells of the alert when it is raised, at most once in five "
+     "minutes, and not again before it has cleared."},
+
     {KeyLevel::GroupBy, "from", ValueKind::String, "\"\"",
      "Where the group's part of an instance name starts: the first occurrence of this text, "
      "whatever the case, or the name's start when empty. A name without it is a group of its "
@@ -288,7 +316,7 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
 // The level of the members of an Object key.
 constexpr KeyLevel objectLevel(const ConfigurationKey& key) {
     if (key.level == KeyLevel::Counter) {
-        return KeyLevel::Instances;
+        return key.name == "alert" ? KeyLevel::Alert : KeyLevel::Instances;
     }
     return key.level == KeyLevel::Instances ? KeyLevel::GroupBy : KeyLevel::Taskbar;
 }

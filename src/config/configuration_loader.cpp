@@ -219,6 +219,43 @@ std::optional<InstanceSelection> readInstanceSelection(const Traced& counter) {
     return selection;
 }
 
+consteval const ConfigurationKey& alertKey(std::string_view name) {
+    return configurationKey(KeyLevel::Alert, name);
+}
+
+// An alert without a threshold does nothing, and none is kept; "clear" past the threshold
+// would clear a raised alert at once, so it clears at the threshold instead.
+std::optional<CounterAlert> readAlert(const Traced& counter) {
+    const json* value = objectMember(counter, counterKey("alert").name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    const Traced alertValue{*value, counter.trace};
+    const json* above = member(alertValue, alertKey("above").name);
+    const json* below = member(alertValue, alertKey("below").name);
+    if (above != nullptr && below != nullptr) {
+        throw std::runtime_error(kAlertAboveAndBelow);
+    }
+    if (above == nullptr && below == nullptr) {
+        return std::nullopt;
+    }
+    CounterAlert alert;
+    alert.above = above != nullptr;
+    alert.threshold = parseNumber(alert.above ? *above : *below);
+    alert.clear = readDouble(alertValue, alertKey("clear"), alert.threshold);
+    if (alert.above ? alert.clear > alert.threshold : alert.clear < alert.threshold) {
+        alert.clear = alert.threshold;
+    }
+    constexpr const ConfigurationKey& holdKey = alertKey("for");
+    if (const json* hold = member(alertValue, holdKey.name)) {
+        alert.holdMilliseconds =
+            static_cast<std::uint64_t>(fitNumber(holdKey.range, parseNumber(*hold)).value);
+    }
+    alert.color = parseColour(readString(alertValue, alertKey("color")));
+    alert.notify = readBool(alertValue, alertKey("notify"));
+    return alert;
+}
+
 // What the meters loaded so far hold, against the limits on the whole file.
 struct LoadCounts {
     std::size_t references = 0;
@@ -317,6 +354,7 @@ MeterCounter parseTracedCounter(const Traced& element) {
     counter.triggerOperator = trigger.op;
     counter.triggerValue = trigger.threshold;
     counter.instances = readInstanceSelection(element);
+    counter.alert = readAlert(element);
     return counter;
 }
 

@@ -113,6 +113,8 @@ const std::array kMessages{
         "characters in all"},
     MessageEntry{"", kInstancePatternTooLong,
         "an instance pattern or \"groupBy\" text is too long: at most 256 characters"},
+    MessageEntry{"", kAlertAboveAndBelow,
+        "an \"alert\" gives both \"above\" and \"below\": keep the one it is raised past"},
     // Sources.
     MessageEntry{"", kUnknownSensorField,
         "{value} names a sensor field that its source does not have"},

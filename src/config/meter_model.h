@@ -102,6 +102,28 @@ struct CounterReference {
 // Keyed by the one-character variable name that replaced the reference in the text.
 using ReferenceMap = std::map<std::string, CounterReference>;
 
+// The load's refusal of an alert that names two thresholds.
+inline constexpr char kAlertAboveAndBelow[] = "an alert has both \"above\" and \"below\"";
+
+// A counter's alert: raised once its value has stayed past the threshold for the hold
+// time, cleared when it comes back to the clearing value.
+struct CounterAlert {
+    // Raised above the threshold; otherwise below it.
+    bool above = true;
+    double threshold = 0.0;
+    // Clears at or below this (above), at or above it (below): never past the threshold.
+    double clear = 0.0;
+    std::uint64_t holdMilliseconds = 0;
+    Colour color{false, 0xFFFF4040};
+    bool notify = false;
+
+    // Whether the value is past the threshold; NaN never is.
+    bool passes(double value) const { return above ? value > threshold : value < threshold; }
+    // Whether a raised alert clears at the value; NaN never clears it.
+    bool clearsAt(double value) const { return above ? value <= clear : value >= clear; }
+    bool operator==(const CounterAlert&) const = default;
+};
+
 struct MeterCounter {
     std::u16string counterPath;  // the expression with references replaced by names
     Colour color;
@@ -124,6 +146,7 @@ struct MeterCounter {
     ReferenceMap references;
     // How its wildcard references choose and combine instances; absent: they sum them all.
     std::optional<InstanceSelection> instances;
+    std::optional<CounterAlert> alert;
 };
 
 struct Meter {

@@ -7,6 +7,7 @@
 #include "config/configuration_keys.h"
 #include "config/configuration_text.h"
 #include "config/instance_selection.h"
+#include "config/meter_model.h"
 
 namespace tavisto::testing {
 
@@ -291,6 +292,18 @@ std::vector<WarningCase> warningCases() {
          withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"include": []}})j"),
          "/meterGroups/0/meters/0/counters/0/instances/include",
          withCounter(R"j({"counterPath": "(\\A(*)\\B)", "instances": {"include": "x"}})j")},
+        {"alert", withCounter(R"j({"alert": {"for": 1000}})j"),
+         "/meterGroups/0/meters/0/counters/0/alert",
+         withCounter(R"j({"alert": {"above": 90, "for": 1000}})j")},
+        {"alert", withCounter(R"j({"alert": {"above": 90, "clear": 95}})j"),
+         "/meterGroups/0/meters/0/counters/0/alert/clear",
+         withCounter(R"j({"alert": {"above": 90, "clear": 85}})j")},
+        {"alert", withCounter(R"j({"alert": {"below": 20, "clear": 15}})j"),
+         "/meterGroups/0/meters/0/counters/0/alert/clear",
+         withCounter(R"j({"alert": {"below": 20, "clear": 25}})j")},
+        {"range", withCounter(R"j({"alert": {"above": 90, "for": -5}})j"),
+         "/meterGroups/0/meters/0/counters/0/alert/for",
+         withCounter(R"j({"alert": {"above": 90, "for": 86400000}})j")},
     };
 }
 
@@ -344,6 +357,8 @@ std::vector<ErrorCase> loadErrorCases() {
                      R"j(], "exclude": "abcdefghijklmnopqrstuvwxy"}})j"),
          "load", "/meterGroups/0/meters/0/counters/0/instances/exclude", 1, 1153,
          kTooManyInstancePatternCharacters},
+        {withCounter(R"j({"alert": {"above": 90, "below": 10}})j"), "load",
+         "/meterGroups/0/meters/0/counters/0/alert/below", 1, 134, kAlertAboveAndBelow},
         {std::string(65, '[') + std::string(65, ']'), "limit", "", 1, 65, kConfigurationTooDeep},
         {"{\"a\": \"" + std::string(kMaxConfigurationBytes, 'x') + "\"}", "limit", "", 1, 1,
          kConfigurationTooLarge},

@@ -43,6 +43,8 @@ const char* definitionOf(KeyLevel level) {
             return "instances";
         case KeyLevel::GroupBy:
             return "groupBy";
+        case KeyLevel::Alert:
+            return "alert";
         default:
             return "taskbar";
     }
@@ -215,6 +217,12 @@ int main() {
         Schema{{"description", "The part of an instance name that names its group."},
                {"type", Schema::array({"object", "null"})},
                {"properties", propertiesOf(KeyLevel::GroupBy)}};
+    schema["$defs"]["alert"] =
+        Schema{{"description", "When the counter is in alert, and what an alert does."},
+               {"type", Schema::array({"object", "null"})},
+               {"properties", propertiesOf(KeyLevel::Alert)},
+                              // Both thresholds are refused; null is no alert.
+               {"not", Schema{{"type", "object"}, {"required", Schema::array({"above", "below"})}}}};
     std::cout << schema.dump(2) << '\n';
     return 0;
 }
