@@ -7,6 +7,7 @@
 #include "config/configuration_loader.h"
 #include "config/configuration_text.h"
 #include "core/failure_sink.h"
+#include "render/spoken_values.h"
 
 namespace tavisto {
 namespace {
@@ -178,6 +179,12 @@ void PanelEngine::finishTick(std::uint64_t rate, bool collected) {
     }
     for (View* view : views_) {
         view->rateSampled(rate);
+    }
+    if (notifications_ != nullptr) {
+        for (const Sampler::CounterPlace& alerted : sampler_.alertsToTell()) {
+            notifications_->show(
+                alertNotice(model_, alerted.meter, alerted.counter, sampler_.samples()));
+        }
     }
 }
 

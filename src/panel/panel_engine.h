@@ -65,6 +65,11 @@ class PanelEngine {
     // Ends sampling and releases the model: no timers, no groups, no meters, no queries;
     // the views show nothing.
     void stop() noexcept;
+    // Alerts raised with "notify" are shown through `notifications` from now on, which
+    // must outlive the engine or be replaced first; null: they are not shown.
+    void notifyThrough(platform::Notifications* notifications) noexcept {
+        notifications_ = notifications;
+    }
 
     // A view shows the engine from now on and is told of its model at once; it detaches
     // before it goes.
@@ -110,6 +115,7 @@ class PanelEngine {
     PanelModel model_;
     Sampler sampler_;
     std::vector<View*> views_;
+    platform::Notifications* notifications_ = nullptr;
 };
 
 }  // namespace tavisto

@@ -34,6 +34,7 @@ void recordDrawnValues(const MeterSamples& samples, MeterFrame& frame,
             frame.drawnValues.push_back(reference.value);
         }
     }
+    frame.drawnAlertChanges = alertChanges(samples);
     frame.current = true;
     frame.theme = theme;
 }
@@ -42,7 +43,9 @@ void recordDrawnValues(const MeterSamples& samples, MeterFrame& frame,
 bool showsSampledValues(const Meter& meter, const MeterSamples& samples,
                         const MeterPlacement& placement, const MeterFrame& frame,
                         platform::TaskbarTheme theme) {
-    if (!frame.current || frame.neighbourDrew || frame.theme != theme) {
+    // An alert raised or cleared changes the colour, whatever the values.
+    if (!frame.current || frame.neighbourDrew || frame.theme != theme ||
+        frame.drawnAlertChanges != alertChanges(samples)) {
         return false;
     }
     // Values that moved may still read the same text or fill the same pixels and

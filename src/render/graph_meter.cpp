@@ -178,6 +178,12 @@ class GraphPainter {
     GraphGeometry geometry_;
 };
 
+// A sample taken while the counter's alert was raised keeps the alert's colour.
+const Colour& sampleColour(const MeterCounter& counter, const SampleHistory& history,
+                           std::size_t age) {
+    return counter.alert && history.inAlertFromNewest(age) ? counter.alert->color : counter.color;
+}
+
 bool drawsArea(const Meter& meter) {
     return meter.style != GraphStyle::Line;
 }
@@ -197,7 +203,8 @@ bool drawsEverySampleAlike(const MeterSamples& samples, const GraphGeometry& geo
         const std::int64_t newest =
             filledPixels(history.fromNewest(0), ranges[index], geometry.height);
         for (std::size_t age = 1; age < shown; ++age) {
-            if (filledPixels(history.fromNewest(age), ranges[index], geometry.height) != newest) {
+            if (filledPixels(history.fromNewest(age), ranges[index], geometry.height) != newest ||
+                history.inAlertFromNewest(age) != history.inAlertFromNewest(0)) {
                 return false;
             }
         }
@@ -212,8 +219,10 @@ bool newestFillsAsTheOneBefore(const MeterSamples& samples, const std::vector<Gr
                                std::int64_t height) {
     for (std::size_t index = 0; index < samples.counters.size(); ++index) {
         const SampleHistory& history = samples.counters[index].history;
-        if (history.size() < 2 || filledPixels(history.fromNewest(0), ranges[index], height) !=
-                                      filledPixels(history.fromNewest(1), ranges[index], height)) {
+        if (history.size() < 2 ||
+            filledPixels(history.fromNewest(0), ranges[index], height) !=
+                filledPixels(history.fromNewest(1), ranges[index], height) ||
+            history.inAlertFromNewest(0) != history.inAlertFromNewest(1)) {
             return false;
         }
     }
@@ -245,13 +254,12 @@ void drawGraphMeter(const Meter& meter, const MeterSamples& samples,
         const SampleHistory& history = samples.counters[index].history;
         const GraphRange range = rangeOf(counter, history, geometry);
         ranges.push_back(range);
-        const Argb fill = counter.color.on(theme);
         std::optional<std::int64_t> previous;
         // Oldest first, so that each sample's line joins the one before it.
         for (std::size_t age = shownSamples(history, geometry); age-- > 0;) {
             const std::int64_t filled =
                 filledPixels(history.fromNewest(age), range, geometry.height);
-            painter.drawSample(fill, drawsArea(meter),
+            painter.drawSample(sampleColour(counter, history, age).on(theme), drawsArea(meter),
                                geometry.length - 1 - static_cast<std::int64_t>(age), filled,
                                previous);
             previous = filled;
@@ -309,7 +317,8 @@ GraphShift shiftGraphMeter(const Meter& meter, const MeterSamples& samples,
         if (shownSamples(history, geometry) > 1) {
             previous = filledPixels(history.fromNewest(1), range, geometry.height);
         }
-        painter.drawSample(meter.counters[index].color.on(theme), drawsArea(meter),
+        painter.drawSample(sampleColour(meter.counters[index], history, 0).on(theme),
+                           drawsArea(meter),
                            geometry.length - 1,
                            filledPixels(history.fromNewest(0), range, geometry.height), previous);
     }

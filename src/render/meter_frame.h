@@ -43,6 +43,8 @@ struct MeterFrame {
     // The samples the meter was last drawn with: one per reference, counter by counter,
     // each counter's references in name order.
     std::vector<double> drawnValues;
+    // How many times the meter's alerts had been raised or cleared when it was drawn.
+    std::uint64_t drawnAlertChanges = 0;
     // "text" and "indicator" meters: the line last drawn for each counter.
     std::vector<std::u16string> drawnLines;
     // "column" and "pie" meters: each counter's bar pixels or whole sector degrees as

@@ -97,7 +97,7 @@ void drawColumnVariant(const Meter& meter, const MeterSamples& samples,
         const std::int32_t length = barPixels(samples.counters[index], placement.barLength);
         frame.drawnExtents[index] = length;
         y -= length;
-        canvas->fillRectangle(counter.color.on(theme), placement.rect.left, clampToInt32(y),
+        canvas->fillRectangle(shownColour(counter, samples.counters[index]).on(theme), placement.rect.left, clampToInt32(y),
                               thickness, length);
     }
     canvas->outlineRectangle(
@@ -120,7 +120,7 @@ void drawBarVariant(const Meter& meter, const MeterSamples& samples,
         const MeterCounter& counter = meter.counters[index];
         const std::int32_t length = barPixels(samples.counters[index], placement.barLength);
         frame.drawnExtents[index] = length;
-        canvas->fillRectangle(counter.color.on(theme), clampToInt32(x), placement.rect.top, length,
+        canvas->fillRectangle(shownColour(counter, samples.counters[index]).on(theme), clampToInt32(x), placement.rect.top, length,
                               thickness);
         x += length;
     }
@@ -161,7 +161,7 @@ void drawPieMeter(const Meter& meter, const MeterSamples& samples, const MeterPl
             continue;
         }
         const auto sweep = static_cast<float>(degrees);
-        canvas->fillPie(counter.color.on(theme), x, y, diameter, diameter, start, sweep);
+        canvas->fillPie(shownColour(counter, samples.counters[index]).on(theme), x, y, diameter, diameter, start, sweep);
         start += sweep;
     }
     canvas->outlineEllipse(meter.color.on(theme), x, y, diameter, diameter);

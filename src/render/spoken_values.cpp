@@ -6,31 +6,10 @@
 
 #include "render/meter_kinds.h"
 #include "render/value_format.h"
+#include "sampling/counter_value.h"
 
 namespace tavisto {
 namespace {
-
-// A counter's latest value kept in its range as a meter draws it, and the range it is
-// measured against. A graph's dynamic bound reaches out to the value here alone.
-struct RangedValue {
-    double value = 0.0;
-    double range = 0.0;
-};
-
-RangedValue rangedValue(const MeterCounter& counter, const CounterSamples& samples) {
-    const double raw = samples.raw;
-    double low = samples.minValue;
-    double high = samples.maxValue;
-    if (raw < low && counter.dynamicMinValue) {
-        low = raw;
-    }
-    if (raw > high && counter.dynamicMaxValue) {
-        high = raw;
-    }
-    // Not std::clamp: a range read from a file may be inverted.
-    const double kept = low > raw ? low : (raw > high ? high : raw);
-    return {kept, high - low};
-}
 
 // What a screen reader says for a value that is not a number.
 constexpr std::u16string_view kNotAvailable = u"not available";
@@ -67,10 +46,43 @@ bool listsTopInstances(const MeterCounter& counter) {
     return counter.instances && counter.instances->top > 0;
 }
 
+// How long a raised alert has lasted, from when the value first passed the threshold:
+// "12 s", "3 min".
+ValueText alertDuration(const AlertState& state) {
+    return formatValue(CounterUnits::Seconds, static_cast<double>(state.heldFor / 1000), 0);
+}
+
+// A value compared by an alert, in the words its meter shows it with: units left unknown
+// say a share of the range for the kinds that draw one, and a plain count otherwise.
+ValueText alertValueText(MeterType type, const MeterCounter& counter, double value) {
+    CounterUnits units = counter.units;
+    if (units == CounterUnits::Unknown) {
+        units = meterKind(type).drawsText ? CounterUnits::Count : CounterUnits::Percent;
+    }
+    return formatValue(units, value, counter.decimals);
+}
+
 void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& samples) {
     const auto speak = meterDrawing(meter.meterType).speak;
     for (std::size_t index = 0; speak != nullptr && index < meter.counters.size(); ++index) {
-        speak(text, meter.counters[index], samples.counters.at(index));
+        const MeterCounter& counter = meter.counters[index];
+        const CounterSamples& counterSamples = samples.counters.at(index);
+        const std::size_t before = text.size();
+        speak(text, counter, counterSamples);
+        if (!inAlert(counter, counterSamples)) {
+            continue;
+        }
+        const ValueText duration = alertDuration(counterSamples.alert);
+        if (text.size() > before) {
+            text += u" (alert for ";
+            text += duration.view();
+            text += u')';
+        } else {
+            // An indicator whose trigger does not hold shows nothing, yet is in alert.
+            std::u16string part = u"in alert for ";
+            part += duration.view();
+            appendPart(text, counter, part);
+        }
     }
 }
 
@@ -155,6 +167,41 @@ std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
     }
     text += value;
     return text;
+}
+
+platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, std::size_t counter,
+                                  const PanelSamples& samples) {
+    platform::AlertNotice notice;
+    for (std::size_t group = 0; group < model.groups.size(); ++group) {
+        const std::vector<std::size_t>& meters = model.groups[group].meters;
+        if (std::find(meters.begin(), meters.end(), meter) != meters.end()) {
+            notice.title = spokenName(model.groups[group], group);
+            break;
+        }
+    }
+    const Meter& alerted = model.meters.at(meter);
+    const MeterCounter& measured = alerted.counters.at(counter);
+    const CounterSamples& counterSamples = samples.at(meter).counters.at(counter);
+    if (!measured.name.empty()) {
+        notice.text = measured.name;
+    } else if (!measured.references.empty()) {
+        notice.text = measured.references.begin()->second.path;
+    }
+    if (!notice.text.empty()) {
+        notice.text += u' ';
+    }
+    notice.text +=
+        alertValueText(alerted.meterType, measured,
+                       shownValue(alerted.meterType, measured, counterSamples))
+            .view();
+    if (measured.alert) {
+        notice.text += measured.alert->above ? u", above " : u", below ";
+        notice.text +=
+            alertValueText(alerted.meterType, measured, measured.alert->threshold).view();
+        notice.text += u" for ";
+        notice.text += alertDuration(counterSamples.alert).view();
+    }
+    return notice;
 }
 
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples) {

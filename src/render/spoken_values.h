@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/meter_model.h"
+#include "platform/platform.h"
 #include "sampling/meter_samples.h"
 
 namespace tavisto {
@@ -24,7 +25,8 @@ struct SpokenGroup {
 // comes before what it shows ("CPU 3%"), and a value that is not a number is said as
 // "not available". A counter that lists its largest instances says them in order, by
 // name: a text meter instead of its value ("CPU chrome 12%, code 4%"), the other kinds
-// after it ("CPU 16% (chrome 12%, code 4%)"). Lines that show nothing are left out.
+// after it ("CPU 16% (chrome 12%, code 4%)"). Lines that show nothing are left out. A
+// counter in alert says how long after what it shows ("CPU 95% (alert for 12 s)").
 // Reads the samples only: nothing is collected and no bound moves.
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
 
@@ -43,6 +45,12 @@ void speakShare(std::u16string& text, const MeterCounter& counter, const Counter
 // The value of one group, as spokenGroups gives it.
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
                            const PanelSamples& samples);
+
+// What a notification says of the counter's alert just raised: the name of the counter's
+// group as its title, and "CPU 95%, above 90% for 10 s", the counter called by its name
+// or its first reference, its value as its meter shows it and how long it has been past.
+platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, std::size_t counter,
+                                  const PanelSamples& samples);
 
 // What the group's tooltip shows: its own name (none when it has none) above its value,
 // on two lines, or whichever of the two is not empty.

@@ -130,7 +130,10 @@ void drawLines(const Meter& meter, const MeterSamples& samples, const MeterPlace
                    if (!font) {
                        return;
                    }
-                   const Argb colour = counter.color.on(settings.theme);
+                   const auto place =
+                       static_cast<std::size_t>(&counter - meter.counters.data());
+                   const Argb colour =
+                       shownColour(counter, samples.counters[place]).on(settings.theme);
                    if (name.empty()) {
                        canvas->drawString(text, *font, colour, layout, alignment,
                                           TextAlignment::Center);

@@ -114,6 +114,21 @@ double currentValue(const MeterCounter& counter, CounterSamples& samples) {
     return keptInRange(counter, samples, rawValue(counter, samples));
 }
 
+RangedValue rangedValue(const MeterCounter& counter, const CounterSamples& samples) {
+    const double raw = samples.raw;
+    double low = samples.minValue;
+    double high = samples.maxValue;
+    if (raw < low && counter.dynamicMinValue) {
+        low = raw;
+    }
+    if (raw > high && counter.dynamicMaxValue) {
+        high = raw;
+    }
+    // Not std::clamp: a range read from a file may be inverted.
+    const double kept = low > raw ? low : (raw > high ? high : raw);
+    return {kept, high - low};
+}
+
 CounterSamples unsampled(const MeterCounter& counter) {
     CounterSamples samples;
     samples.references.resize(counter.references.size());

@@ -16,6 +16,14 @@ double rawValue(const MeterCounter& counter, CounterSamples& samples);
 // instead, and stays there until the next load.
 double currentValue(const MeterCounter& counter, CounterSamples& samples);
 
+// A counter's latest value kept in its range as its meter draws it, and the range it is
+// measured against. A graph's dynamic bound reaches out to the value here alone.
+struct RangedValue {
+    double value = 0.0;
+    double range = 0.0;
+};
+RangedValue rangedValue(const MeterCounter& counter, const CounterSamples& samples);
+
 // Samples of the counter before any is taken: every reference at 0 and the configured
 // range; the values are not taken yet.
 CounterSamples unsampled(const MeterCounter& counter);

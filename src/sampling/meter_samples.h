@@ -9,6 +9,7 @@
 #include "config/meter_model.h"
 #include "expression/expression_evaluator.h"
 #include "platform/platform.h"
+#include "sampling/counter_alert.h"
 #include "sampling/counter_instances.h"
 #include "sampling/sample_history.h"
 
@@ -40,6 +41,8 @@ struct CounterSamples {
     TopInstances top;
     // "graph" meters: the values of the last ticks, one per pixel column.
     SampleHistory history;
+    // A counter with "alert": where its alert stands.
+    AlertState alert;
 };
 
 struct MeterSamples {

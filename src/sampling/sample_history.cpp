@@ -9,10 +9,10 @@ void SampleHistory::resize(std::size_t capacity) {
         return;
     }
     const std::size_t kept = std::min(count_, capacity);
-    std::vector<double> resized(capacity);
+    std::vector<Sample> resized(capacity);
     // Oldest kept sample first, so that the next one goes right after the newest.
     for (std::size_t index = 0; index < kept; ++index) {
-        resized[index] = fromNewest(kept - 1 - index);
+        resized[index] = at(kept - 1 - index);
     }
     ring_ = std::move(resized);
     count_ = kept;
@@ -23,13 +23,15 @@ void SampleHistory::push(double value) {
     if (ring_.empty()) {
         return;
     }
-    ring_[next_] = value;
+    ring_[next_] = {value, false};
     next_ = (next_ + 1) % ring_.size();
     count_ = std::min(count_ + 1, ring_.size());
 }
 
-double SampleHistory::fromNewest(std::size_t age) const {
-    return ring_[(next_ + ring_.size() - 1 - age) % ring_.size()];
+void SampleHistory::markNewestInAlert() {
+    if (count_ > 0) {
+        ring_[(next_ + ring_.size() - 1) % ring_.size()].inAlert = true;
+    }
 }
 
 }  // namespace tavisto

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/failure_sink.h"
+#include "sampling/counter_alert.h"
 #include "sampling/counter_instances.h"
 #include "sampling/counter_value.h"
 #include "sampling/performance_fields.h"
@@ -22,14 +24,47 @@ void visitReferences(const Meter& meter, MeterSamples& samples, Visit visit) {
     }
 }
 
+// What a counter measures, whatever its looks: the same after a reload that changed
+// only how it is drawn or alerted.
+std::u16string measuredBy(const MeterCounter& counter) {
+    std::u16string measured = counter.counterPath;
+    for (const auto& [name, reference] : counter.references) {
+        measured += u'\n';
+        measured += reference.path;
+    }
+    return measured;
+}
+
 }  // namespace
 
 void Sampler::track(const PanelModel& model) {
     samples_.clear();
+    alertedCounters_.clear();
+    alertsToTell_.clear();
     samples_.reserve(model.meters.size());
-    for (const Meter& meter : model.meters) {
-        samples_.push_back(initialSamples(meter));
+    for (std::size_t meter = 0; meter < model.meters.size(); ++meter) {
+        samples_.push_back(initialSamples(model.meters[meter]));
+        const std::vector<MeterCounter>& counters = model.meters[meter].counters;
+        for (std::size_t counter = 0; counter < counters.size(); ++counter) {
+            if (counters[counter].alert) {
+                alertedCounters_.push_back({{meter, counter}, measuredBy(counters[counter])});
+            }
+        }
     }
+    // Each alert of the last model goes to the first counter that measures the same.
+    for (const AlertedCounter& alerted : alertedCounters_) {
+        const auto kept = std::find_if(keptAlerts_.begin(), keptAlerts_.end(),
+                                       [&](const KeptAlert& entry) {
+                                           return entry.measured == alerted.measured;
+                                       });
+        if (kept != keptAlerts_.end()) {
+            samples_[alerted.place.meter].counters[alerted.place.counter].alert = kept->state;
+            keptAlerts_.erase(kept);
+        }
+    }
+    keptAlerts_.clear();
+    // Room for every alert raised at once: a tick adds none.
+    alertsToTell_.reserve(alertedCounters_.size());
 }
 
 void Sampler::keepHistory(std::size_t index, std::size_t capacity) {
@@ -69,6 +104,23 @@ bool Sampler::start(const PanelModel& model, std::uint64_t rate) {
 }
 
 void Sampler::stop() noexcept {
+    if (!alertedCounters_.empty()) {
+        try {
+            keptAlerts_.clear();
+            keptAlerts_.reserve(alertedCounters_.size());
+            for (AlertedCounter& alerted : alertedCounters_) {
+                keptAlerts_.push_back(
+                    {std::move(alerted.measured),
+                     samples_.at(alerted.place.meter).counters.at(alerted.place.counter).alert});
+            }
+        } catch (...) {
+            // Out of memory: the next model's alerts start afresh.
+            reportCaughtException("keeping the alerts over a reload");
+            keptAlerts_.clear();
+        }
+        alertedCounters_.clear();
+    }
+    alertsToTell_.clear();
     for (auto& [rate, sampling] : rates_) {
         if (away_ != nullptr && sampling.query) {
             away_->retire(std::move(sampling.query));
@@ -137,6 +189,8 @@ bool Sampler::read(const PanelModel& model, std::uint64_t rate, bool collected) 
         record = performance_.read(*sampling->second.scope);
     }
     std::size_t position = 0;  // among the rate's counters and sensors
+    alertsToTell_.clear();
+    const std::uint64_t now = clock_.milliseconds();
     for (const std::size_t index : meters->second) {
         const Meter& meter = model.meters.at(index);
         MeterSamples& meterSamples = samples_.at(index);
@@ -156,8 +210,31 @@ bool Sampler::read(const PanelModel& model, std::uint64_t rate, bool collected) 
                 }
             });
         takeSamples(meter, meterSamples);
+        advanceAlerts(meter, index, now);
     }
     return true;
+}
+
+void Sampler::advanceAlerts(const Meter& meter, std::size_t index, std::uint64_t now) {
+    MeterSamples& meterSamples = samples_[index];
+    for (std::size_t counter = 0; counter < meter.counters.size(); ++counter) {
+        const std::optional<CounterAlert>& alert = meter.counters[counter].alert;
+        if (!alert) {
+            continue;
+        }
+        CounterSamples& samples = meterSamples.counters[counter];
+        const AlertChange change = advanceAlert(
+            *alert, samples.alert, shownValue(meter.meterType, meter.counters[counter], samples),
+            now);
+        if (samples.alert.raised) {
+            samples.history.markNewestInAlert();
+        }
+        if (change == AlertChange::Raised && alert->notify &&
+            takeNotificationTurn(samples.alert, now) &&
+            alertsToTell_.size() < alertsToTell_.capacity()) {
+            alertsToTell_.push_back({index, counter});
+        }
+    }
 }
 
 platform::QueryHandle Sampler::queryOf(std::uint64_t rate) const {

@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "config/meter_model.h"
@@ -75,6 +77,15 @@ class Sampler {
     // The rate's query, 0 when it has none or it is not open; its work must not be away.
     platform::QueryHandle queryOf(std::uint64_t rate) const;
 
+    // A counter, by meter index and its place in the meter.
+    struct CounterPlace {
+        std::size_t meter = 0;
+        std::size_t counter = 0;
+    };
+    // The counters whose alerts the last read raised and whose notification may show now:
+    // "notify" is on and none showed for them in the last five minutes.
+    std::span<const CounterPlace> alertsToTell() const { return alertsToTell_; }
+
   private:
     struct RateSampling {
         // None when no reference is a counter of the system's performance data or a sensor.
@@ -89,8 +100,24 @@ class Sampler {
     platform::Sensors& sensors_;
     const platform::Clock& clock_;
     platform::CollectionQueue* away_;
+    // A counter with an alert, and what it measures: its expression and reference paths.
+    struct AlertedCounter {
+        CounterPlace place;
+        std::u16string measured;
+    };
+    // Where an alert stood when its model went, for the next model's counter that
+    // measures the same: a reload neither raises nor notifies it again.
+    struct KeptAlert {
+        std::u16string measured;
+        AlertState state;
+    };
+    void advanceAlerts(const Meter& meter, std::size_t index, std::uint64_t now);
+
     std::map<std::uint64_t, RateSampling> rates_;
     PanelSamples samples_;
+    std::vector<AlertedCounter> alertedCounters_;
+    std::vector<KeptAlert> keptAlerts_;
+    std::vector<CounterPlace> alertsToTell_;
 };
 
 }  // namespace tavisto

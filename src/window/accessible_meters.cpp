@@ -7,6 +7,7 @@
 
 #include "core/failure_sink.h"
 #include "panel/panel_view.h"
+#include "sampling/counter_alert.h"
 
 namespace tavisto::window {
 namespace {
@@ -404,14 +405,21 @@ void MeterAccessibility::announceValueChanges() noexcept {
         const ULONGLONG now = GetTickCount64();
         for (std::size_t index = 0; index < groups.size(); ++index) {
             Announced& announced = announced_[index];
-            if (announced.at != 0 && now - announced.at < kValueChangeInterval) {
+            std::uint64_t alertChanges = 0;
+            for (const std::size_t meter : groups[index].meters) {
+                alertChanges += tavisto::alertChanges(panel->samples().at(meter));
+            }
+            // An alert raised or cleared is heard at once.
+            const bool alertChanged = alertChanges != announced.alertChanges;
+            if (!alertChanged && announced.at != 0 && now - announced.at < kValueChangeInterval) {
                 continue;
             }
             std::u16string value = spokenValue(panel->model(), groups[index], panel->samples());
-            if (value == announced.value) {
+            if (!alertChanged && value == announced.value) {
                 continue;
             }
             announced.value = std::move(value);
+            announced.alertChanges = alertChanges;
             announced.at = now;
             NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window_, OBJID_CLIENT,
                            static_cast<LONG>(index + 1));

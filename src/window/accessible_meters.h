@@ -9,6 +9,7 @@
 #include <oleacc.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,8 @@ class MeterAccessibility {
     // anything else, or when it cannot be made.
     LRESULT answer(WPARAM flags, LPARAM objectId) noexcept;
     // After the window showed new values: raises EVENT_OBJECT_VALUECHANGE for each group
-    // whose value changed, at most once per kValueChangeInterval per group.
+    // whose value changed, at most once per kValueChangeInterval per group, and at once
+    // for a group whose alert was raised or cleared.
     void announceValueChanges() noexcept;
     // After a reload: the groups may be others, so what was announced is forgotten and
     // clients are told that the children changed.
@@ -116,6 +118,8 @@ class MeterAccessibility {
   private:
     struct Announced {
         std::u16string value;
+        // The group's alerts' raises and clears when it was announced.
+        std::uint64_t alertChanges = 0;
         ULONGLONG at = 0;
     };
 
