@@ -103,6 +103,20 @@ void writeConfigurations() {
     const auto folder = std::filesystem::temp_directory_path();
     configurations().push_back(
         {"example", std::filesystem::path(TAVISTO_SOURCE_DIR) / "examples/TavistoConfig.json"});
+    // The example with an alert on every counter: each tick compares every value, and
+    // colours and words follow the alerts raised.
+    nlohmann::json alerted =
+        nlohmann::json::parse(std::ifstream(configurations().back().file), nullptr, true, true);
+    for (auto& group : alerted["meterGroups"]) {
+        for (auto& meter : group["meters"]) {
+            for (auto& counter : meter["counters"]) {
+                counter["alert"] = {{"above", 50}, {"clear", 40}, {"for", 1000}, {"notify", true}};
+            }
+        }
+    }
+    const auto alertedFile = folder / "tavisto-bench-example-alerted.json";
+    std::ofstream(alertedFile) << alerted.dump(2);
+    configurations().push_back({"example_alerted", alertedFile});
     const std::pair<const char*, bool> stress[] = {{"stress", false},
                                                    {"stress_single_references", true}};
     for (const auto& [name, single] : stress) {
