@@ -180,9 +180,9 @@ void DemoSensors::readAdapters(std::vector<platform::AdapterPerformance>& adapte
 
 std::optional<platform::PowerStatus> DemoSensors::readPowerStatus() {
     platform::PowerStatus status;
-    status.acLineStatus = 1;
-    status.batteryFlag = 0;
-    status.batteryLifePercent = 80;
+    status.acLineStatus = 0;
+    status.batteryFlag = 2;  // low
+    status.batteryLifePercent = 15;
     return status;
 }
 

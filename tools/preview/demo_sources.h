@@ -51,7 +51,7 @@ class DemoPerformance final : public platform::SystemPerformance {
 };
 
 // A laptop with one graphics adapter that reports its sensors, warming and cooling a
-// little at every read, and a battery at 80% on mains. Processes are named as Linux
+// little at every read, and a battery running low, at 15%. Processes are named as Linux
 // names them (/proc/<pid>/comm), so that the preview shows real names.
 class DemoSensors final : public platform::Sensors {
   public:

@@ -53,6 +53,13 @@ class ManualTimers final : public platform::WindowTimers {
     std::map<std::uint64_t, Callback> timers_;
 };
 
+// Time that moves only when the caller moves it: a round of the timers is a second.
+class ManualClock final : public platform::Clock {
+  public:
+    std::uint64_t milliseconds() const override { return now; }
+    std::uint64_t now = 0;
+};
+
 // Tips that never show, so their text is never asked for.
 class HeadlessTooltips final : public platform::Tooltips {
   public:

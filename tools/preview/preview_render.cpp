@@ -9,7 +9,6 @@
 #include "config/configuration_values.h"
 #include "panel/meter_panel.h"
 #include "platform/linux/cairo_surface.h"
-#include "platform/steady_clock.h"
 #include "preview/headless_platform.h"
 #include "preview/model_printer.h"
 #include "render/band_metrics.h"
@@ -49,7 +48,8 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     HeadlessTooltips tooltips;
     platform::CairoSurfaceFactory surfaces;
     FixedTheme taskbarTheme(theme);
-    platform::SteadyClock clock;
+    // The rounds of the timers take a second each, so that an alert's "for" can pass.
+    ManualClock clock;
     const platform::PlatformServices services{
         screen, systemVersion, counters, performance, sensors,
         window, timers,        tooltips, surfaces,    taskbarTheme,
@@ -87,6 +87,7 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
         window.client = horizontal ? Rect{0, 0, length, across} : Rect{0, 0, across, length};
         panel->relayout(band.direction);
         for (int tick = 0; tick < kTicks; ++tick) {
+            clock.now += 1000;
             timers.fireAll();
         }
         const auto& surface = dynamic_cast<const platform::CairoSurface&>(panel->surface());
