@@ -255,6 +255,95 @@ TEST_P(Accessibility, TopProcessesAreListedByProgram) {
     EXPECT_EQ(seen, expected);
 }
 
+// A value that crosses the threshold, holds and clears, then flickers back: the meter
+// turns to the alert's colour and back, a screen reader holding the object hears the
+// raise at once rather than after the five-second wait of ordinary changes, and the
+// notification area is told once, not again for the flicker.
+TEST_P(Accessibility, AnAlertIsDrawnHeardAtOnceAndToldOnce) {
+    ASSERT_TRUE(serve(20));
+    ASSERT_TRUE(host::writeNewFile(host::configurationFile(), R"json({"meterGroups": [
+  {"name": "Overheat", "meters": [{"meterType": "text", "width": 60, "refreshRate": 100,
+    "counters": [{"counterPath": "(\\Test(_Total)\\Value)", "name": "Load", "units": "percent",
+                  "color": "#00FF00", "minValue": 0, "maxValue": 100, "fontSize": 14,
+                  "alert": {"above": 50, "for": 300, "clear": 30, "notify": true,
+                            "color": "#FF0000"}}]}]}]})json"));
+    const std::unique_ptr<Host> tested = GetParam().make();
+    // The band needs a notification area to tell; the companion's taskbar has one.
+    std::optional<FakeTaskbar> ownTray;
+    if (FindWindowW(L"Shell_TrayWnd", nullptr) == nullptr) {
+        ownTray.emplace(TaskbarKind::Classic);
+    }
+    const HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    ASSERT_NE(tray, nullptr);
+    const auto balloons = [&] {
+        return reinterpret_cast<std::uintptr_t>(GetPropW(tray, kTaskbarBalloonsProperty));
+    };
+    // Whether the band's frame has red or green pixels; another process's frame is not
+    // captured.
+    const bool ownFrame =
+        GetWindowThreadProcessId(tested->meters(), nullptr) == GetCurrentThreadId();
+    const auto colourDrawn = [&](bool red) {
+        const host::Capture frame = host::capture(tested->meters());
+        return std::any_of(frame.pixels.begin(), frame.pixels.end(), [&](std::uint32_t rgb) {
+            const std::uint32_t strong = red ? rgb >> 16 & 0xFF : rgb >> 8 & 0xFF;
+            const std::uint32_t weak = red ? rgb >> 8 & 0xFF : rgb >> 16 & 0xFF;
+            return strong > 160 && weak < 60;
+        });
+    };
+    const auto expectColour = [&](bool red) {
+        if (ownFrame) {
+            EXPECT_EQ(colourDrawn(true), red);
+            EXPECT_EQ(colourDrawn(false), !red);
+        }
+    };
+    // Read, the value is announced: an ordinary change would wait five seconds from here.
+    readUntil(*tested, std::regex("children 1\nname Tavisto\nOverheat\tLoad 20%\n"));
+    expectColour(false);
+
+    // The reader listens from another process, started from a thread of its own while
+    // this one pumps the band's messages.
+    struct Listener {
+        std::wstring arguments;
+        std::string heard;
+    } listener{L"listen 7000 " + host::windowArgument(tested->meters()), {}};
+    const win32::KernelHandle reader(CreateThread(
+        nullptr, 0,
+        [](void* parameter) -> DWORD {
+            auto& listening = *static_cast<Listener*>(parameter);
+            listening.heard =
+                host::runAccessibleReader(listening.arguments, 20000).value_or("no answer");
+            return 0;
+        },
+        &listener, 0, nullptr));
+    ASSERT_NE(reader.get(), nullptr);
+    host::pumpUntil([] { return false; }, 1500);  // the listener holds the object
+    ASSERT_TRUE(serve(60));
+    const std::regex raised("children 1\nname Tavisto\nOverheat\tLoad 60% \\(alert for "
+                            "[0-9]+ s\\)\n");
+    const std::string seen = readUntil(*tested, raised);
+    EXPECT_TRUE(std::regex_match(seen, raised)) << seen;
+    EXPECT_TRUE(host::pumpUntil([&] { return balloons() >= 1; }, kPromptly));
+    expectColour(true);
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return WaitForSingleObject(reader.get(), 0) == WAIT_OBJECT_0; }, 25000));
+    const std::string& heard = listener.heard;
+    // "<ms>\t<value>" per event: the raise, about half a second after the value crossed
+    // 1.5 s in, is heard well before five seconds after the announcement before listening.
+    std::smatch first;
+    ASSERT_TRUE(std::regex_search(heard, first, std::regex("([0-9]+)\t[^\n]*alert"))) << heard;
+    EXPECT_LT(std::stol(first[1]), 3500) << heard;
+
+    // Cleared, then raised again at once: drawn and said again, told no more.
+    const std::uintptr_t told = balloons();
+    EXPECT_EQ(told, 1u);
+    ASSERT_TRUE(serve(25));
+    readUntil(*tested, std::regex("children 1\nname Tavisto\nOverheat\tLoad 25%\n"));
+    expectColour(false);
+    ASSERT_TRUE(serve(60));
+    EXPECT_TRUE(std::regex_match(readUntil(*tested, raised), raised));
+    EXPECT_FALSE(host::pumpUntil([&] { return balloons() > told; }, 2000));
+}
+
 // Private bytes a process gains over 1,000 requests from another process, after a
 // warm-up that settles what the first requests create once.
 std::optional<std::int64_t> growthOverRequests(HWND window, HANDLE process) {

@@ -4,6 +4,8 @@
 //                             "<name>\t<value>" line per child
 //   time <requests> <hwnd>... per window, the milliseconds <requests> requests took,
 //                             one line each; the windows take turns in blocks of 50
+//   listen <ms> <hwnd>        holds the object <ms> milliseconds and writes, for each
+//                             value change of its first child, "<ms since listening>\t<value>"
 // A request gets the client area's object, its child count and the first child's name
 // and value, and releases it. Exit code 0, or 1 when a call failed (the file says which).
 
@@ -129,6 +131,57 @@ void time(long requests, const std::vector<HWND>& windows, std::string& out) {
     }
 }
 
+// The listener's window, object and lines, for the event hook's callback.
+struct Listening {
+    HWND window = nullptr;
+    ComPtr<IAccessible> object;
+    ULONGLONG start = 0;
+    std::string out;
+};
+Listening listening;
+
+void CALLBACK valueChanged(HWINEVENTHOOK, DWORD, HWND window, LONG objectId, LONG childId, DWORD,
+                           DWORD) {
+    if (window != listening.window || objectId != OBJID_CLIENT || childId != 1) {
+        return;
+    }
+    bool failed = false;
+    listening.out += std::to_string(GetTickCount64() - listening.start) + "\t" +
+                     textOf([](BSTR* text) { return listening.object->get_accValue(child(1), text); },
+                            failed) +
+                     "\n";
+}
+
+// As a screen reader that keeps the window's object while it listens to its changes.
+bool listen(DWORD milliseconds, HWND window, std::string& out) {
+    listening.window = window;
+    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT),
+                                          __uuidof(IAccessible), &listening.object))) {
+        return false;
+    }
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    const HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                        &valueChanged, process, 0, WINEVENT_OUTOFCONTEXT);
+    if (hook == nullptr) {
+        return false;
+    }
+    listening.start = GetTickCount64();
+    const ULONGLONG end = listening.start + milliseconds;
+    for (ULONGLONG now = listening.start; now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+    }
+    UnhookWinEvent(hook);
+    listening.object.Reset();
+    out = std::move(listening.out);
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -146,6 +199,9 @@ int wmain(int argc, wchar_t** argv) {
             windows.push_back(windowArgument(argv[index]));
         }
         time(std::wcstol(argv[3], nullptr, 10), windows, out);
+    } else if (command == L"listen" && argc == 5) {
+        succeeded = listen(static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)),
+                           windowArgument(argv[4]), out);
     } else {
         return 2;
     }

@@ -62,6 +62,11 @@ enum class FakeCommand : WPARAM {
 
 // How often the taskbar's own context menu would have opened, as a property of its window.
 inline constexpr wchar_t kTaskbarMenusProperty[] = L"FakeTaskbarMenus";
+// How many notifications of alerts of a group named kAlertGroup reached the taskbar's
+// notification area, as a property of its window: the copies Shell_NotifyIcon sends it
+// that carry the group's name, whatever their layout.
+inline constexpr wchar_t kTaskbarBalloonsProperty[] = L"FakeTaskbarBalloons";
+inline constexpr wchar_t kAlertGroup[] = L"Overheat";
 // Set on a taskbar that already held the companion's window before it was shown.
 inline constexpr wchar_t kEarlyGuestProperty[] = L"FakeTaskbarEarlyGuest";
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "fake_taskbar.h"
 #include "tavisto_identifiers.h"
@@ -232,6 +233,20 @@ LRESULT CALLBACK taskbarProcedure(HWND window, UINT message, WPARAM wParam,
     if (message == WM_TIMER && wParam == kShowTimer && shown != nullptr) {
         shown->show();
         return 0;
+    }
+    if (message == WM_COPYDATA) {
+        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const auto* bytes = static_cast<const char*>(copy->lpData);
+        const std::wstring_view title(kAlertGroup);
+        const std::string_view wanted(reinterpret_cast<const char*>(title.data()),
+                                      title.size() * sizeof(wchar_t));
+        if (bytes != nullptr && std::string_view(bytes, copy->cbData).find(wanted) !=
+                                    std::string_view::npos) {
+            const auto shownBalloons =
+                reinterpret_cast<std::uintptr_t>(GetPropW(window, kTaskbarBalloonsProperty));
+            SetPropW(window, kTaskbarBalloonsProperty, reinterpret_cast<HANDLE>(shownBalloons + 1));
+        }
+        return TRUE;
     }
     if (message == WM_CONTEXTMENU) {
         // The taskbar's own menu would open: counted where the tests can read it.
