@@ -154,12 +154,14 @@ TEST_F(AlertedPanel, AHeldValueRaisesOneNotificationAndColoursTheMeters) {
     // colour; the graph's alert, raised at once, has lasted as long.
     EXPECT_EQ(fillColours(), (std::vector<Argb>{0xFFFF0000, 0xFFFF0000, 0xFFFF7F7F}));
     EXPECT_EQ(spoken(), u"CPU 95% (alert for 2 s), 95% (alert for 2 s)");
+    EXPECT_TRUE(spokenGroups(engine_.model(), engine_.samples())[0].inAlert);
     tick();
     EXPECT_EQ(spoken(), u"CPU 95% (alert for 3 s), 95% (alert for 3 s)");
 
     tick();  // 70: cleared
     EXPECT_EQ(fillColours(), (std::vector<Argb>{0xFF00FF00, 0xFF00FF00, 0xFF7FFF7F}));
     EXPECT_EQ(spoken(), u"CPU 70%, 70%");
+    EXPECT_FALSE(spokenGroups(engine_.model(), engine_.samples())[0].inAlert);
     for (int second = 0; second < 3; ++second) {
         tick();
     }

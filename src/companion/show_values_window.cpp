@@ -41,6 +41,9 @@ std::wstring valuesText(const std::vector<SpokenGroup>& groups) {
         if (!text.empty()) {
             text += L"\r\n";
         }
+        if (group.inAlert) {
+            text += L"ALERT ";
+        }
         text.append(group.name.begin(), group.name.end());
         text += L": ";
         if (group.value.empty()) {

@@ -208,7 +208,17 @@ std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSample
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());
     for (const MeterGroup& group : model.groups) {
-        groups.push_back({spokenName(group, groups.size()), spokenValue(model, group, samples)});
+        bool inAlert = false;
+        for (const std::size_t meter : group.meters) {
+            const Meter& shown = model.meters.at(meter);
+            const MeterSamples& shownSamples = samples.at(meter);
+            for (std::size_t counter = 0; counter < shown.counters.size(); ++counter) {
+                inAlert = inAlert || tavisto::inAlert(shown.counters[counter],
+                                                      shownSamples.counters.at(counter));
+            }
+        }
+        groups.push_back(
+            {spokenName(group, groups.size()), spokenValue(model, group, samples), inAlert});
     }
     return groups;
 }

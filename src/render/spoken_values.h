@@ -14,6 +14,8 @@ namespace tavisto {
 struct SpokenGroup {
     std::u16string name;
     std::u16string value;
+    // One of its counters is in alert.
+    bool inAlert = false;
     bool operator==(const SpokenGroup&) const = default;
 };
 
@@ -26,7 +28,8 @@ struct SpokenGroup {
 // "not available". A counter that lists its largest instances says them in order, by
 // name: a text meter instead of its value ("CPU chrome 12%, code 4%"), the other kinds
 // after it ("CPU 16% (chrome 12%, code 4%)"). Lines that show nothing are left out. A
-// counter in alert says how long after what it shows ("CPU 95% (alert for 12 s)").
+// counter in alert says how long after what it shows ("CPU 95% (alert for 12 s)"), and
+// its group is marked in alert.
 // Reads the samples only: nothing is collected and no bound moves.
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
 
