@@ -535,6 +535,15 @@ class Checker {
         checkKeys(group, pointer, KeyLevel::Group);
         const auto enabled = group.find("enabled");
         const bool isEnabled = enabled == group.end() || *enabled != json(false);
+        if (const auto click = group.find("click"); click != group.end() && click->is_string()) {
+            const auto& text = click->get_ref<const std::string&>();
+            if (closedSetValue<GroupClick>(text, kGroupClicks) == GroupClick::Unknown) {
+                add(Severity::Warning, JsonPath(pointer, std::string_view("click")), false,
+                    "unknown-value",
+                    "unknown click " + inQuotes(text) + ": a click opens Task Manager (expected " +
+                        listOf(kGroupClicks) + ")");
+            }
+        }
         if (const auto orientation = group.find("orientation");
             orientation != group.end() && orientation->is_string()) {
             const auto& text = orientation->get_ref<const std::string&>();
