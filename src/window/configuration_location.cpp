@@ -151,17 +151,17 @@ std::optional<Launch> taskManagerIn(std::wstring_view systemFolder) {
     if (systemFolder.empty()) {
         return std::nullopt;
     }
-    return Launch{joinPath(systemFolder, L"Taskmgr.exe"), {}};
+    return Launch{joinPath(systemFolder, L"Taskmgr.exe"), {}, {}};
 }
 
-std::optional<Launch> companionLaunch(const std::wstring& module) {
+std::optional<Launch> companionLaunch(const std::wstring& module, std::wstring_view parameters) {
     if (module.empty()) {
         return std::nullopt;
     }
     const std::size_t separator = lastPathSeparator(module);
     std::wstring folder = separator == std::wstring::npos ? module : module.substr(0, separator);
     std::wstring program = joinPath(folder, L"Tavisto.exe");
-    return Launch{std::move(program), std::move(folder)};
+    return Launch{std::move(program), std::move(folder), std::wstring(parameters)};
 }
 
 }  // namespace tavisto::window

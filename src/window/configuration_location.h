@@ -51,16 +51,21 @@ ConfigurationRead readConfiguration(const std::wstring& path) noexcept;
 struct Launch {
     std::wstring program;
     std::wstring workingFolder;  // empty: none
+    std::wstring parameters;     // empty: none
 };
+
+// Tavisto.exe's switch for its Show values window alone.
+inline constexpr wchar_t kShowValuesSwitch[] = L"--values";
 
 // "<system folder>\Taskmgr.exe", started without a working folder; nothing when the
 // system folder cannot be read.
 std::optional<Launch> taskManagerLaunch();
 std::optional<Launch> taskManagerIn(std::wstring_view systemFolder);
 
-// "Tavisto.exe" in the module's folder, started there. The folder is everything before
-// the last "\" or "/" of the module path, or the whole path when it holds neither;
-// nothing when the module path is empty.
-std::optional<Launch> companionLaunch(const std::wstring& module);
+// "Tavisto.exe" in the module's folder, started there with `parameters` (none: its
+// settings window). The folder is everything before the last "\" or "/" of the module
+// path, or the whole path when it holds neither; nothing when the module path is empty.
+std::optional<Launch> companionLaunch(const std::wstring& module,
+                                      std::wstring_view parameters = {});
 
 }  // namespace tavisto::window

@@ -136,7 +136,8 @@ void launch(const std::optional<Launch>& program) noexcept {
     if (!program) {
         return;
     }
-    ShellExecuteW(nullptr, nullptr, program->program.c_str(), nullptr,
+    ShellExecuteW(nullptr, nullptr, program->program.c_str(),
+                  program->parameters.empty() ? nullptr : program->parameters.c_str(),
                   program->workingFolder.empty() ? nullptr : program->workingFolder.c_str(),
                   SW_SHOW);
 }

@@ -108,8 +108,8 @@ bool answerPanelMessage(PanelWindow* panel, HWND window, UINT message, WPARAM wP
 // Vertical when `host`'s client area is taller than wide (a square is horizontal).
 BandDirection bandDirectionOf(HWND host) noexcept;
 
-// ShellExecuteW with the default verb and no parameters; failures are silent, and
-// nothing is started when there is no program.
+// ShellExecuteW with the default verb and the launch's parameters; failures are silent,
+// and nothing is started when there is no program.
 void launch(const std::optional<Launch>& program) noexcept;
 // The left click of both hosts.
 void startTaskManager() noexcept;
