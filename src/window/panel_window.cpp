@@ -151,4 +151,30 @@ void startTaskManager() noexcept {
     }
 }
 
+GroupClick groupClickAt(const PanelWindow* panel, POINT point) noexcept {
+    const PanelView* view = panel != nullptr ? panel->panel() : nullptr;
+    if (view == nullptr) {
+        return GroupClick::TaskManager;
+    }
+    const std::vector<GroupPlacement>& placed = view->layout().groups;
+    const std::vector<MeterGroup>& groups = view->model().groups;
+    for (std::size_t group = 0; group < placed.size() && group < groups.size(); ++group) {
+        const Rect& area = placed[group].rect;
+        if (point.x >= area.left && point.x < area.right && point.y >= area.top &&
+            point.y < area.bottom) {
+            return groups[group].click;
+        }
+    }
+    return GroupClick::TaskManager;
+}
+
+void launchClick(GroupClick click) noexcept {
+    try {
+        launch(clickLaunch(click, modulePath()));
+    } catch (...) {
+        // Out of memory forming the path: nothing is started.
+        reportCaughtException("starting what a click opens");
+    }
+}
+
 }  // namespace tavisto::window
