@@ -1,11 +1,17 @@
 #include "companion/command_line.h"
 
+#include "window/configuration_location.h"
+
 namespace tavisto::companion {
 
 CommandLine parseCommandLine(const std::vector<std::wstring>& arguments) {
     CommandLine result;
     if (arguments.size() == 1 && arguments.front() == L"--version") {
         result.mode = Mode::Version;
+        return result;
+    }
+    if (arguments.size() == 1 && arguments.front() == window::kShowValuesSwitch) {
+        result.mode = Mode::Values;
         return result;
     }
     bool taskbar = false;

@@ -10,6 +10,7 @@ enum class Mode {
     Default,  // no switch: the settings window
     Taskbar,  // --taskbar: the meters inside the taskbar
     Version,  // --version, alone: print the version and end
+    Values,   // --values, alone: the Show values window, until it closes
     Invalid,  // an unknown switch, or a switch without --taskbar that needs it
 };
 

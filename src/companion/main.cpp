@@ -1,5 +1,6 @@
 // Tavisto.exe, the companion program. "--taskbar" shows the meters inside the taskbar
 // (see TaskbarHost); without arguments, as the desk band starts it, the settings window;
+// "--values" the Show values window alone, as a click on a group or an alert opens it;
 // "--version" prints the version.
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include "companion/command_line.h"
 #include "companion/log_file.h"
 #include "companion/settings_window.h"
+#include "companion/show_values_window.h"
 #include "companion/taskbar_host.h"
 #include "core/failure_sink.h"
 #include "platform/win32/gdiplus_session.h"
@@ -22,6 +24,7 @@
 #include "tavisto_version.h"
 #include "window/configuration_location.h"
 #include "window/module_file.h"
+#include "window/panel_source.h"
 
 namespace {
 
@@ -120,6 +123,32 @@ int runSettings() {
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
+// The meters' values as this thread's panel source samples them, until the window closes.
+int runValues() {
+    const std::shared_ptr<tavisto::window::PanelSource> source =
+        tavisto::window::PanelSource::ofThisThread();
+    if (!source) {
+        tavisto::companion::log(L"the meters cannot be started");
+        return 1;
+    }
+    const tavisto::PanelEngine& engine = source->engine();
+    const std::unique_ptr<tavisto::companion::ShowValuesWindow> values =
+        tavisto::companion::ShowValuesWindow::open([&engine] {
+            return engine.loaded() ? tavisto::spokenGroups(engine.model(), engine.samples())
+                                   : std::vector<tavisto::SpokenGroup>{};
+        });
+    if (!values) {
+        tavisto::companion::log(L"the Show values window cannot be opened");
+        return 1;
+    }
+    MSG message{};
+    while (values->window() != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -134,6 +163,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 return runSettings();
             case Mode::Version:
                 return printVersion();
+            case Mode::Values:
+                return runValues();
             case Mode::Taskbar:
                 break;
         }

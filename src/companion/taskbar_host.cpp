@@ -215,6 +215,9 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
         case kShowMenu:
             showMenu(lParam);
             return true;
+        case kShowValuesClicked:
+            openValues();
+            return true;
         case WM_HOTKEY:
             if (wParam == kShowValuesHotkey) {
                 openValues();

@@ -248,9 +248,17 @@ bool TaskbarWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             // A click must not take the activation away from the user's window.
             result = MA_NOACTIVATE;
             return true;
-        case WM_LBUTTONUP:
-            window::startTaskManager();
+        case WM_LBUTTONUP: {
+            const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            const GroupClick click = window::groupClickAt(panel_.get(), at);
+            // This program has the Show values window; the rest it starts as the band does.
+            if (click == GroupClick::ShowValues) {
+                PostMessageW(host_, kShowValuesClicked, 0, 0);
+            } else {
+                window::launchClick(click);
+            }
             return false;
+        }
         case WM_RBUTTONDOWN:
             // Swallowed: the taskbar must not open its own menu on the way down as well.
             result = 0;

@@ -30,6 +30,8 @@ inline constexpr UINT kShowMenu = WM_APP + 2;
 inline constexpr UINT kTaskbarWindowGone = WM_APP + 3;
 // The taskbar's monitor changed scale under the window: re-check and re-place.
 inline constexpr UINT kTaskbarChanged = WM_APP + 4;
+// A left click on a group whose click opens Show values: the host opens its window.
+inline constexpr UINT kShowValuesClicked = WM_APP + 5;
 
 // Registered message: a test sends it with its own window in wParam and receives the
 // frame last shown, as WM_COPYDATA (kFrameCopyData: two 32-bit integers, width and

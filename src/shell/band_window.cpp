@@ -40,7 +40,9 @@ bool CTavisto::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return true;
         case WM_LBUTTONUP:
-            window::startTaskManager();
+            window::launchClick(window::groupClickAt(
+                panelWindow_.get(),
+                POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))}));
             return false;
         default:
             break;

@@ -137,31 +137,65 @@ ConfigurationRead readConfiguration(const std::wstring& path) noexcept {
     return read;
 }
 
-std::optional<Launch> taskManagerLaunch() {
+namespace {
+
+// Empty when the system folder cannot be read.
+std::wstring systemFolder() {
     wchar_t system[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     // 0 is a failure; a length of the buffer or more is the size it would have needed.
     if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    return std::wstring(system, length);
+}
+
+}  // namespace
+
+std::optional<Launch> taskManagerLaunch() {
+    return taskManagerIn(systemFolder());
+}
+
+std::optional<Launch> resourceMonitorLaunch() {
+    const std::wstring system = systemFolder();
+    if (system.empty()) {
         return std::nullopt;
     }
-    return taskManagerIn(std::wstring_view(system, length));
+    return Launch{joinPath(system, L"resmon.exe"), {}, {}};
 }
 
 std::optional<Launch> taskManagerIn(std::wstring_view systemFolder) {
     if (systemFolder.empty()) {
         return std::nullopt;
     }
-    return Launch{joinPath(systemFolder, L"Taskmgr.exe"), {}};
+    return Launch{joinPath(systemFolder, L"Taskmgr.exe"), {}, {}};
 }
 
-std::optional<Launch> companionLaunch(const std::wstring& module) {
+std::optional<Launch> companionLaunch(const std::wstring& module, std::wstring_view parameters) {
     if (module.empty()) {
         return std::nullopt;
     }
     const std::size_t separator = lastPathSeparator(module);
     std::wstring folder = separator == std::wstring::npos ? module : module.substr(0, separator);
     std::wstring program = joinPath(folder, L"Tavisto.exe");
-    return Launch{std::move(program), std::move(folder)};
+    return Launch{std::move(program), std::move(folder), std::wstring(parameters)};
+}
+
+std::optional<Launch> clickLaunch(GroupClick click, const std::wstring& module) {
+    switch (click) {
+        case GroupClick::ResourceMonitor:
+            return resourceMonitorLaunch();
+        case GroupClick::ShowValues:
+            return companionLaunch(module, kShowValuesSwitch);
+        case GroupClick::Settings:
+            return companionLaunch(module);
+        case GroupClick::None:
+            return std::nullopt;
+        case GroupClick::TaskManager:
+        case GroupClick::Unknown:
+            break;
+    }
+    return taskManagerLaunch();
 }
 
 }  // namespace tavisto::window

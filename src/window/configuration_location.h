@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/meter_model.h"
+
 namespace tavisto::window {
 
 inline constexpr wchar_t kConfigurationFileName[] = L"TavistoConfig.json";
@@ -51,16 +53,27 @@ ConfigurationRead readConfiguration(const std::wstring& path) noexcept;
 struct Launch {
     std::wstring program;
     std::wstring workingFolder;  // empty: none
+    std::wstring parameters;     // empty: none
 };
 
-// "<system folder>\Taskmgr.exe", started without a working folder; nothing when the
-// system folder cannot be read.
+// Tavisto.exe's switch for its Show values window alone.
+inline constexpr wchar_t kShowValuesSwitch[] = L"--values";
+
+// "<system folder>\Taskmgr.exe" and "<system folder>\resmon.exe", started without a
+// working folder; nothing when the system folder cannot be read.
 std::optional<Launch> taskManagerLaunch();
 std::optional<Launch> taskManagerIn(std::wstring_view systemFolder);
+std::optional<Launch> resourceMonitorLaunch();
 
-// "Tavisto.exe" in the module's folder, started there. The folder is everything before
-// the last "\" or "/" of the module path, or the whole path when it holds neither;
-// nothing when the module path is empty.
-std::optional<Launch> companionLaunch(const std::wstring& module);
+// "Tavisto.exe" in the module's folder, started there with `parameters` (none: its
+// settings window). The folder is everything before the last "\" or "/" of the module
+// path, or the whole path when it holds neither; nothing when the module path is empty.
+std::optional<Launch> companionLaunch(const std::wstring& module,
+                                      std::wstring_view parameters = {});
+
+// What a left click on a group with `click` starts, for a host running in `module` that
+// has no window of its own for it: Show values and Settings are Tavisto.exe's windows.
+// Nothing for a group whose click does nothing. Only these programs are ever started.
+std::optional<Launch> clickLaunch(GroupClick click, const std::wstring& module);
 
 }  // namespace tavisto::window

@@ -6,6 +6,7 @@
 #include "core/failure_sink.h"
 #include "platform/steady_clock.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/notification_area.h"
 #include "platform/win32/pdh_counter_queries.h"
 #include "platform/win32/sensors.h"
 #include "platform/win32/system_services.h"
@@ -15,6 +16,7 @@
 #include "window/config_watcher.h"
 #include "window/configuration_location.h"
 #include "window/module_file.h"
+#include "window/panel_window.h"
 
 namespace tavisto::window {
 namespace {
@@ -41,6 +43,11 @@ nlohmann::json settingsOf(const nlohmann::json& document) {
     return settings;
 }
 
+// A click on an alert's balloon: Show values, in a Tavisto.exe of its own.
+void openShowValues() {
+    launch(companionLaunch(modulePath(), kShowValuesSwitch));
+}
+
 }  // namespace
 
 // What runs once the source's window exists, in the order it must go: the watcher
@@ -52,7 +59,9 @@ struct PanelSource::Running {
           collector(window, counterQueries, sensors),
           engine({systemVersion, *counterQueries, systemPerformance, *sensors, timers,
                   platform::steadyClock()},
-                 &collector) {}
+                 &collector) {
+        engine.notifyThrough(&notifications);
+    }
 
     win32::Win32SystemVersion systemVersion;
     // Shared with the collector, whose thread makes every call of them and may outlive this.
@@ -62,6 +71,7 @@ struct PanelSource::Running {
     win32::Win32SystemPerformance systemPerformance;
     win32::Win32WindowTimers timers;
     Collector collector;
+    win32::NotificationArea notifications{thisModule(), TAVISTO_ICON_RESOURCE, openShowValues};
     PanelEngine engine;
     std::unique_ptr<ConfigWatcher> watcher;
 };

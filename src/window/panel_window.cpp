@@ -136,7 +136,8 @@ void launch(const std::optional<Launch>& program) noexcept {
     if (!program) {
         return;
     }
-    ShellExecuteW(nullptr, nullptr, program->program.c_str(), nullptr,
+    ShellExecuteW(nullptr, nullptr, program->program.c_str(),
+                  program->parameters.empty() ? nullptr : program->parameters.c_str(),
                   program->workingFolder.empty() ? nullptr : program->workingFolder.c_str(),
                   SW_SHOW);
 }
@@ -147,6 +148,32 @@ void startTaskManager() noexcept {
     } catch (...) {
         // Out of memory forming the path: Task Manager is simply not started.
         reportCaughtException("starting Task Manager");
+    }
+}
+
+GroupClick groupClickAt(const PanelWindow* panel, POINT point) noexcept {
+    const PanelView* view = panel != nullptr ? panel->panel() : nullptr;
+    if (view == nullptr) {
+        return GroupClick::TaskManager;
+    }
+    const std::vector<GroupPlacement>& placed = view->layout().groups;
+    const std::vector<MeterGroup>& groups = view->model().groups;
+    for (std::size_t group = 0; group < placed.size() && group < groups.size(); ++group) {
+        const Rect& area = placed[group].rect;
+        if (point.x >= area.left && point.x < area.right && point.y >= area.top &&
+            point.y < area.bottom) {
+            return groups[group].click;
+        }
+    }
+    return GroupClick::TaskManager;
+}
+
+void launchClick(GroupClick click) noexcept {
+    try {
+        launch(clickLaunch(click, modulePath()));
+    } catch (...) {
+        // Out of memory forming the path: nothing is started.
+        reportCaughtException("starting what a click opens");
     }
 }
 

@@ -108,10 +108,15 @@ bool answerPanelMessage(PanelWindow* panel, HWND window, UINT message, WPARAM wP
 // Vertical when `host`'s client area is taller than wide (a square is horizontal).
 BandDirection bandDirectionOf(HWND host) noexcept;
 
-// ShellExecuteW with the default verb and no parameters; failures are silent, and
-// nothing is started when there is no program.
+// ShellExecuteW with the default verb and the launch's parameters; failures are silent,
+// and nothing is started when there is no program.
 void launch(const std::optional<Launch>& program) noexcept;
-// The left click of both hosts.
 void startTaskManager() noexcept;
+
+// What a left click at `point` of the window's client area does: the click of the group
+// under it; Task Manager outside every group and while no configuration is shown.
+GroupClick groupClickAt(const PanelWindow* panel, POINT point) noexcept;
+// Starts what clickLaunch names for this module.
+void launchClick(GroupClick click) noexcept;
 
 }  // namespace tavisto::window

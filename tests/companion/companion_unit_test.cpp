@@ -132,6 +132,9 @@ TEST(CommandLine, TaskbarSwitchesBelongTogether) {
         {{L"--taskbar", L"--Taskbar"}, Mode::Invalid, false, AutostartChange::None},
         {{L"--version"}, Mode::Version, false, AutostartChange::None},
         {{L"--taskbar", L"--version"}, Mode::Invalid, false, AutostartChange::None},
+        {{L"--values"}, Mode::Values, false, AutostartChange::None},
+        {{L"--taskbar", L"--values"}, Mode::Invalid, false, AutostartChange::None},
+        {{L"--values", L"--values"}, Mode::Invalid, false, AutostartChange::None},
     };
     for (const auto& test : cases) {
         const CommandLine parsed = parseCommandLine(test.arguments);

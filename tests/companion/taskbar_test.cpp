@@ -18,6 +18,7 @@
 #include "platform/win32/gdiplus_session.h"
 #include "platform/win32/handles.h"
 #include "settings_program.h"
+#include "window/configuration_location.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -146,6 +147,87 @@ TEST_F(TaskbarTest, AttachesBesideTheNotificationAreaAndDrawsTheMeters) {
         process) {
         TerminateProcess(process.get(), 0);
     }
+}
+
+// New processes of a program since `earlier` was taken; each is ended by its id.
+std::vector<DWORD> startedSince(const std::vector<DWORD>& earlier, const wchar_t* program) {
+    std::vector<DWORD> started;
+    for (const DWORD id : host::processesNamed(program)) {
+        if (std::find(earlier.begin(), earlier.end(), id) == earlier.end()) {
+            started.push_back(id);
+        }
+    }
+    return started;
+}
+
+void endProcesses(const std::vector<DWORD>& ids) {
+    for (const DWORD id : ids) {
+        if (const win32::KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+            process) {
+            TerminateProcess(process.get(), 0);
+        }
+    }
+}
+
+// The Show values window of a process; null when it has none.
+HWND showValuesWindowOf(DWORD processId) {
+    for (HWND window = FindWindowW(kShowValuesWindowClass, nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, kShowValuesWindowClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(TaskbarTest, ALeftClickOpensWhatTheGroupUnderItChose) {
+    // Two groups, 30 pixels each after a padding of 1: Show values, then nothing.
+    const std::string groups =
+        R"({ "horizontalPadding": 1, "verticalPadding": 2, "meterGroups": [
+        { "name": "values", "width": 30, "click": "showValues", "meters": [ )" +
+        column("#FF0000", 30) + R"( ] },
+        { "name": "quiet", "width": 30, "click": "none", "meters": [ )" +
+        column("#00FF00", 30) + " ] } ] }";
+    writeConfiguration(groups);
+    const FakeTaskbar taskbar;
+    const Companion companion(L"--taskbar");
+    const std::int32_t length = engineBandLength(groups, kTaskbarHeight);
+    ASSERT_GT(length, 60);
+    ASSERT_TRUE(placedIn(taskbar, length, notificationLeft(taskbar)));
+    const HWND meters = taskbar.meters();
+
+    // On "none" nothing opens; on "showValues" the companion's own Show values window,
+    // which, as the clicks are handled in turn, shows that the first one has been.
+    const std::vector<DWORD> earlier = host::processesNamed(L"taskmgr.exe");
+    const std::vector<DWORD> companions = host::processesNamed(L"Tavisto.exe");
+    PostMessageW(meters, WM_LBUTTONUP, 0, MAKELPARAM(length - 5, 5));
+    PostMessageW(meters, WM_LBUTTONUP, 0, MAKELPARAM(10, 5));
+    HWND values = nullptr;
+    EXPECT_TRUE(host::pumpUntil(
+        [&] { return (values = showValuesWindowOf(companion.id())) != nullptr; }, kPromptly));
+    EXPECT_TRUE(startedSince(earlier, L"taskmgr.exe").empty());
+    EXPECT_TRUE(startedSince(companions, L"Tavisto.exe").empty());
+    PostMessageW(values, WM_CLOSE, 0, 0);
+
+    // In the padding, outside every group: Task Manager.
+    PostMessageW(meters, WM_LBUTTONUP, 0, MAKELPARAM(0, 5));
+    EXPECT_TRUE(host::pumpUntil([&] { return !startedSince(earlier, L"taskmgr.exe").empty(); },
+                                kPromptly));
+    endProcesses(startedSince(earlier, L"taskmgr.exe"));
+}
+
+TEST_F(TaskbarTest, ValuesAloneShowsTheValuesUntilTheirWindowCloses) {
+    writeConfiguration(configuration(30));
+    const Companion companion(window::kShowValuesSwitch);
+    ASSERT_TRUE(companion.started());
+    HWND values = nullptr;
+    ASSERT_TRUE(host::pumpUntil(
+        [&] { return (values = showValuesWindowOf(companion.id())) != nullptr; }, kPromptly));
+    EXPECT_EQ(companion.exitCode(0), -1);
+    PostMessageW(values, WM_CLOSE, 0, 0);
+    EXPECT_EQ(companion.exitCode(kPromptly), 0);
 }
 
 TEST_F(TaskbarTest, FollowsTheNotificationAreaAndTheConfiguration) {

@@ -136,6 +136,34 @@ TEST(ProgramLaunches, CompanionLiesBesideTheModuleAndStartsThere) {
     EXPECT_EQ(forward.workingFolder, L"C:\\Tools/band");
 }
 
+TEST(ProgramLaunches, AGroupsClickStartsOnlyItsOwnProgram) {
+    const std::wstring module = L"C:\\Program Files\\Tavisto\\Tavisto.dll";
+    const std::wstring companion = L"C:\\Program Files\\Tavisto\\Tavisto.exe";
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0U);
+    const struct {
+        GroupClick click;
+        std::wstring program;  // empty: nothing starts
+        std::wstring parameters;
+    } cases[] = {
+        {GroupClick::TaskManager, std::wstring(system) + L"\\Taskmgr.exe", L""},
+        {GroupClick::Unknown, std::wstring(system) + L"\\Taskmgr.exe", L""},
+        {GroupClick::ResourceMonitor, std::wstring(system) + L"\\resmon.exe", L""},
+        {GroupClick::ShowValues, companion, L"--values"},
+        {GroupClick::Settings, companion, L""},
+        {GroupClick::None, L"", L""},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(static_cast<int>(test.click));
+        const std::optional<Launch> launch = clickLaunch(test.click, module);
+        ASSERT_EQ(launch.has_value(), !test.program.empty());
+        if (launch) {
+            EXPECT_EQ(launch->program, test.program);
+            EXPECT_EQ(launch->parameters, test.parameters);
+        }
+    }
+}
+
 TEST(ProgramLaunches, ModulePathWithoutSeparatorIsTakenWhole) {
     const Launch launch = companionLaunch(L"Tavisto.dll").value();
     EXPECT_EQ(launch.program, L"Tavisto.dll\\Tavisto.exe");

@@ -127,6 +127,9 @@ inline void closeKey(HKEY key) noexcept {
 inline void destroyMenu(HMENU menu) noexcept {
     DestroyMenu(menu);
 }
+inline void destroyIcon(HICON icon) noexcept {
+    DestroyIcon(icon);
+}
 inline void freeLibrary(HMODULE module) noexcept {
     FreeLibrary(module);
 }
@@ -183,6 +186,8 @@ using KernelHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHan
 using FileHandle = Owned<handle_traits::Simple<HANDLE, handle_traits::closeHandle, -1>>;
 using RegistryKey = Owned<handle_traits::Simple<HKEY, handle_traits::closeKey>>;
 using Menu = Owned<handle_traits::Simple<HMENU, handle_traits::destroyMenu>>;
+// An icon of our own, from LoadImageW without LR_SHARED.
+using Icon = Owned<handle_traits::Simple<HICON, handle_traits::destroyIcon>>;
 // A counted reference to a module (LoadLibraryW, GetModuleHandleExW without
 // GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT).
 using ModuleReference = Owned<handle_traits::Simple<HMODULE, handle_traits::freeLibrary>>;
