@@ -60,11 +60,6 @@ class PanelEngine {
     std::string load(std::string text) noexcept;
     // The same for a document parsed from `text` elsewhere: stop, load, start.
     std::string load(std::string text, nlohmann::json document) noexcept;
-    // Alerts that ask to notify are shown through `notifications` from now on, which
-    // outlives the engine; null: none are.
-    void notifyThrough(platform::Notifications* notifications) noexcept {
-        notifications_ = notifications;
-    }
     // Whether a configuration loaded (and is in force).
     bool loaded() const noexcept { return !lastConfiguration_.empty(); }
     // Ends sampling and releases the model: no timers, no groups, no meters, no queries;
@@ -112,7 +107,6 @@ class PanelEngine {
 
     Services services_;
     platform::CollectionQueue* collections_;
-    platform::Notifications* notifications_ = nullptr;
     // The text of the last configuration that loaded, as it was read (within the size
     // limit, so it parses again to the same document): a copy of a parsed document
     // recurses once per level, and its re-print may be longer than the file.
