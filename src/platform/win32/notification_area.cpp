@@ -18,6 +18,11 @@ namespace {
 constexpr UINT kShowMessage = WM_APP + 1;
 constexpr UINT kCloseMessage = WM_APP + 2;
 constexpr UINT kIconId = 1;
+constexpr UINT_PTR kBalloonTimer = 1;
+// A balloon whose end the shell never reports (Wine's does not) is taken to have ended
+// this long after the user's notification duration.
+constexpr UINT kBalloonGraceMilliseconds = 5000;
+constexpr ULONG kDefaultNotificationSeconds = 5;
 constexpr DWORD kEndMilliseconds = 1000;
 constexpr char kFailurePlace[] = "the notification area";
 
@@ -43,6 +48,16 @@ void copyCut(wchar_t (&field)[Size], std::u16string_view text) noexcept {
     }
     std::copy_n(text.begin(), length, field);
     field[length] = L'\0';
+}
+
+// How long a balloon may show before it counts as ended: the user's setting for how long
+// notifications stay, and then some.
+UINT longestBalloonMilliseconds() noexcept {
+    ULONG seconds = 0;
+    if (!SystemParametersInfoW(SPI_GETMESSAGEDURATION, 0, &seconds, 0) || seconds == 0) {
+        seconds = kDefaultNotificationSeconds;
+    }
+    return static_cast<UINT>(seconds) * 1000 + kBalloonGraceMilliseconds;
 }
 
 Icon loadIcon(HMODULE module, WORD resource, int widthMetric, int heightMetric) noexcept {
@@ -125,7 +140,7 @@ class AreaThread {
         auto* area = reinterpret_cast<AreaThread*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (area != nullptr) {
             try {
-                if (area->handleMessage(message, lParam)) {
+                if (area->handleMessage(message, wParam, lParam)) {
                     return 0;
                 }
             } catch (...) {
@@ -159,8 +174,15 @@ class AreaThread {
         return true;
     }
 
-    bool handleMessage(UINT message, LPARAM lParam) {
+    bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
+            case WM_TIMER:
+                if (wParam != kBalloonTimer) {
+                    return false;
+                }
+                removeIcon();
+                showNext();
+                return true;
             case kShowMessage:
                 showNext();
                 return true;
@@ -258,13 +280,16 @@ class AreaThread {
         balloon.hBalloonIcon = largeIcon_.get();
         if (!Shell_NotifyIconW(NIM_MODIFY, &balloon)) {
             removeIcon();
+            return;
         }
+        SetTimer(window_, kBalloonTimer, longestBalloonMilliseconds(), nullptr);
     }
 
     void removeIcon() noexcept {
         if (!iconShown_) {
             return;
         }
+        KillTimer(window_, kBalloonTimer);
         NOTIFYICONDATAW icon = iconData();
         Shell_NotifyIconW(NIM_DELETE, &icon);
         iconShown_ = false;
