@@ -109,9 +109,7 @@ class AreaThread {
           largeIcon_(loadIcon(shared_->module, shared_->iconResource, SM_CXICON, SM_CYICON)) {}
     ~AreaThread() {
         removeIcon();
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
+        window_.reset();
         // Fails while another area's window is left; the last one's thread unregisters it.
         UnregisterClassW(kNotificationAreaWindowClass, codeModule());
     }
@@ -160,9 +158,9 @@ class AreaThread {
             reportFailure(kFailurePlace, "its window class cannot be registered");
             return false;
         }
-        window_ = CreateWindowExW(0, kNotificationAreaWindowClass, nullptr, 0, 0, 0, 0, 0,
-                                  HWND_MESSAGE, nullptr, codeModule(), this);
-        if (window_ == nullptr) {
+        window_ = Window(CreateWindowExW(0, kNotificationAreaWindowClass, nullptr, 0, 0, 0, 0, 0,
+                                         HWND_MESSAGE, nullptr, codeModule(), this));
+        if (!window_) {
             reportFailure(kFailurePlace, "its window cannot be created");
             return false;
         }
@@ -170,7 +168,7 @@ class AreaThread {
         if (shared_->closing) {
             return false;
         }
-        shared_->window = window_;
+        shared_->window = window_.get();
         return true;
     }
 
@@ -254,7 +252,7 @@ class AreaThread {
     NOTIFYICONDATAW iconData() const noexcept {
         NOTIFYICONDATAW data{};
         data.cbSize = sizeof(data);
-        data.hWnd = window_;
+        data.hWnd = window_.get();
         data.uID = kIconId;
         return data;
     }
@@ -282,14 +280,14 @@ class AreaThread {
             removeIcon();
             return;
         }
-        SetTimer(window_, kBalloonTimer, longestBalloonMilliseconds(), nullptr);
+        SetTimer(window_.get(), kBalloonTimer, longestBalloonMilliseconds(), nullptr);
     }
 
     void removeIcon() noexcept {
         if (!iconShown_) {
             return;
         }
-        KillTimer(window_, kBalloonTimer);
+        KillTimer(window_.get(), kBalloonTimer);
         NOTIFYICONDATAW icon = iconData();
         Shell_NotifyIconW(NIM_DELETE, &icon);
         iconShown_ = false;
@@ -301,14 +299,14 @@ class AreaThread {
             shared_->window = nullptr;
         }
         removeIcon();
-        DestroyWindow(std::exchange(window_, nullptr));
+        window_.reset();
         PostQuitMessage(0);
     }
 
     std::shared_ptr<NotificationArea::Shared> shared_;
     Icon smallIcon_;
     Icon largeIcon_;
-    HWND window_ = nullptr;
+    Window window_;
     bool iconShown_ = false;
 };
 
