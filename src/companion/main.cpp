@@ -131,6 +131,8 @@ int runValues() {
         tavisto::companion::log(L"the meters cannot be started");
         return 1;
     }
+    // The band or the taskbar meters tell of alerts: this window would tell them twice.
+    source->engine().notifyThrough(nullptr);
     const tavisto::PanelEngine& engine = source->engine();
     const std::unique_ptr<tavisto::companion::ShowValuesWindow> values =
         tavisto::companion::ShowValuesWindow::open([&engine] {

@@ -31,6 +31,8 @@ bool PreviewWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             try {
                 panel_ = std::make_unique<window::PanelWindow>(window, panelHost(),
                                                                window::DpiSource::WindowMonitor);
+                // The band or the taskbar meters tell of alerts: the preview would tell them twice.
+                panel_->source().engine().notifyThrough(nullptr);
             } catch (...) {
                 // Out of memory: the preview stays empty.
                 reportCaughtException("the preview's panel");

@@ -770,6 +770,41 @@ TEST_F(Band, ClicksStartTaskManagerAndTheCompanionWithoutAMenu) {
     DeleteFileW(record.c_str());
 }
 
+TEST_F(Band, AClickOnAShowValuesGroupStartsTheCompanionForItsValues) {
+    RecordingRebar rebar(400, 40);
+    HostedBand hosted(rebar);
+    writeConfiguration(R"json({ "horizontalPadding": 2, "meterGroups": [
+      { "name": "values", "width": 40, "click": "showValues", "meters": [
+        { "meterType": "column", "width": 40, "refreshRate": 200, "counters": [
+          { "counterPath": "(PERFORMANCE_INFORMATION.PhysicalTotal)" } ] } ] } ] })json");
+    ASSERT_TRUE(reloadArrives());
+    const std::wstring record = folderOf(bandModulePath()) + L"\\companion-record.txt";
+    DeleteFileW(record.c_str());
+    SetEnvironmentVariableW(L"TAVISTO_COMPANION_RECORD", record.c_str());
+    const std::vector<DWORD> earlier = processesNamed(L"taskmgr.exe");
+    SendMessageW(hosted.window, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return GetFileAttributesW(record.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+    pumpFor(300);
+    std::wstring text(2048, L'\0');
+    {
+        const win32::FileHandle file(CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file);
+        DWORD read = 0;
+        ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read,
+                 nullptr);
+        text.resize(read / sizeof(wchar_t));
+    }
+    // Its image, its working folder, then its command line, which ends in the switch.
+    EXPECT_TRUE(sameText(text.substr(0, text.find(L'\n')),
+                         folderOf(bandModulePath()) + L"\\Tavisto.exe"));
+    EXPECT_NE(text.find(L" --values\n"), std::wstring::npos)
+        << std::string(text.begin(), text.end());
+    EXPECT_EQ(processesNamed(L"taskmgr.exe"), earlier) << "nothing else starts";
+    DeleteFileW(record.c_str());
+}
+
 TEST_F(Band, FocusChangesReachTheSite) {
     RecordingRebar rebar(400, 40);
     HostedBand hosted(rebar);

@@ -138,6 +138,20 @@ TEST_F(NotificationAreaTest, ANoticeShowsOneBalloonWhoseIconGoesWhenItEnds) {
     }
 }
 
+TEST_F(NotificationAreaTest, ABalloonWhoseEndIsNeverToldGivesWayToTheNext) {
+    // Nothing tells the area that the balloon ended, as Wine's own shell never does; Wine
+    // has no setting for how long notifications stay (checked), so the default 5 s holds.
+    NotificationArea area(GetModuleHandleW(nullptr), kIconResource, countClicks);
+    area.show({u"Processor busy", u"CPU 97%"});
+    area.show({u"Memory low", u"Memory 95%"});
+    ASSERT_TRUE(awaitBalloon(u"Processor busy"));
+    EXPECT_EQ(balloonsTitled(u"Memory low"), 0) << "one balloon at a time";
+    const ULONGLONG shown = GetTickCount64();
+    EXPECT_TRUE(pumpMessagesUntil([] { return balloonsTitled(u"Memory low") == 1; }, 15000));
+    EXPECT_GE(GetTickCount64() - shown, 9000U) << "not before the notification's time is up";
+    EXPECT_EQ(requests(NIM_DELETE), 1);
+}
+
 TEST_F(NotificationAreaTest, DestroyingTheAreaLeavesNoThreadNorIconBehind) {
     enum class When { RightAfterTheNotice, WhileItsBalloonShows };
     for (const When when : {When::RightAfterTheNotice, When::WhileItsBalloonShows}) {

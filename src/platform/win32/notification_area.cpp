@@ -18,6 +18,11 @@ namespace {
 constexpr UINT kShowMessage = WM_APP + 1;
 constexpr UINT kCloseMessage = WM_APP + 2;
 constexpr UINT kIconId = 1;
+constexpr UINT_PTR kBalloonTimer = 1;
+// A balloon whose end the shell never reports (Wine's does not) is taken to have ended
+// this long after the user's notification duration.
+constexpr UINT kBalloonGraceMilliseconds = 5000;
+constexpr ULONG kDefaultNotificationSeconds = 5;
 constexpr DWORD kEndMilliseconds = 1000;
 constexpr char kFailurePlace[] = "the notification area";
 
@@ -43,6 +48,16 @@ void copyCut(wchar_t (&field)[Size], std::u16string_view text) noexcept {
     }
     std::copy_n(text.begin(), length, field);
     field[length] = L'\0';
+}
+
+// How long a balloon may show before it counts as ended: the user's setting for how long
+// notifications stay, and then some.
+UINT longestBalloonMilliseconds() noexcept {
+    ULONG seconds = 0;
+    if (!SystemParametersInfoW(SPI_GETMESSAGEDURATION, 0, &seconds, 0) || seconds == 0) {
+        seconds = kDefaultNotificationSeconds;
+    }
+    return static_cast<UINT>(seconds) * 1000 + kBalloonGraceMilliseconds;
 }
 
 Icon loadIcon(HMODULE module, WORD resource, int widthMetric, int heightMetric) noexcept {
@@ -94,9 +109,7 @@ class AreaThread {
           largeIcon_(loadIcon(shared_->module, shared_->iconResource, SM_CXICON, SM_CYICON)) {}
     ~AreaThread() {
         removeIcon();
-        if (window_ != nullptr) {
-            DestroyWindow(window_);
-        }
+        window_.reset();
         // Fails while another area's window is left; the last one's thread unregisters it.
         UnregisterClassW(kNotificationAreaWindowClass, codeModule());
     }
@@ -125,7 +138,7 @@ class AreaThread {
         auto* area = reinterpret_cast<AreaThread*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (area != nullptr) {
             try {
-                if (area->handleMessage(message, lParam)) {
+                if (area->handleMessage(message, wParam, lParam)) {
                     return 0;
                 }
             } catch (...) {
@@ -145,9 +158,9 @@ class AreaThread {
             reportFailure(kFailurePlace, "its window class cannot be registered");
             return false;
         }
-        window_ = CreateWindowExW(0, kNotificationAreaWindowClass, nullptr, 0, 0, 0, 0, 0,
-                                  HWND_MESSAGE, nullptr, codeModule(), this);
-        if (window_ == nullptr) {
+        window_ = Window(CreateWindowExW(0, kNotificationAreaWindowClass, nullptr, 0, 0, 0, 0, 0,
+                                         HWND_MESSAGE, nullptr, codeModule(), this));
+        if (!window_) {
             reportFailure(kFailurePlace, "its window cannot be created");
             return false;
         }
@@ -155,12 +168,19 @@ class AreaThread {
         if (shared_->closing) {
             return false;
         }
-        shared_->window = window_;
+        shared_->window = window_.get();
         return true;
     }
 
-    bool handleMessage(UINT message, LPARAM lParam) {
+    bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
+            case WM_TIMER:
+                if (wParam != kBalloonTimer) {
+                    return false;
+                }
+                removeIcon();
+                showNext();
+                return true;
             case kShowMessage:
                 showNext();
                 return true;
@@ -232,7 +252,7 @@ class AreaThread {
     NOTIFYICONDATAW iconData() const noexcept {
         NOTIFYICONDATAW data{};
         data.cbSize = sizeof(data);
-        data.hWnd = window_;
+        data.hWnd = window_.get();
         data.uID = kIconId;
         return data;
     }
@@ -258,13 +278,16 @@ class AreaThread {
         balloon.hBalloonIcon = largeIcon_.get();
         if (!Shell_NotifyIconW(NIM_MODIFY, &balloon)) {
             removeIcon();
+            return;
         }
+        SetTimer(window_.get(), kBalloonTimer, longestBalloonMilliseconds(), nullptr);
     }
 
     void removeIcon() noexcept {
         if (!iconShown_) {
             return;
         }
+        KillTimer(window_.get(), kBalloonTimer);
         NOTIFYICONDATAW icon = iconData();
         Shell_NotifyIconW(NIM_DELETE, &icon);
         iconShown_ = false;
@@ -276,14 +299,14 @@ class AreaThread {
             shared_->window = nullptr;
         }
         removeIcon();
-        DestroyWindow(std::exchange(window_, nullptr));
+        window_.reset();
         PostQuitMessage(0);
     }
 
     std::shared_ptr<NotificationArea::Shared> shared_;
     Icon smallIcon_;
     Icon largeIcon_;
-    HWND window_ = nullptr;
+    Window window_;
     bool iconShown_ = false;
 };
 

@@ -2,7 +2,7 @@
 // Alert notices as balloons of the notification area. The area has a thread of its own with
 // a message-only window: show() only queues the notice and posts to that window, because the
 // shell's calls to the notification area wait on the taskbar's thread, which may be the
-// caller's. The area's icon is there only while a balloon shows.
+// caller's. The area's icon is there only while a balloon shows, one balloon at a time.
 
 #include <windows.h>
 
