@@ -2,16 +2,6 @@
 
 namespace tavisto::window {
 
-HMODULE thisModule() noexcept {
-    HMODULE module = nullptr;
-    // The address of this function lies inside the module that was linked with it; the
-    // reference count is left alone, so nothing has to be freed.
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&thisModule), &module);
-    return module;
-}
-
 std::wstring moduleFileName(HMODULE module) {
     // GetModuleFileNameW truncates silently when the buffer is too small (it then
     // fills it completely), so the buffer grows until the path fits.

@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "platform/win32/module_thread.h"
+
 namespace tavisto::window {
 
-// The module holding this code, whether it is linked into a DLL or an EXE.
-HMODULE thisModule() noexcept;
+using win32::thisModule;
 
 // The full path of a loaded module, however long; empty when it cannot be read.
 std::wstring moduleFileName(HMODULE module);

@@ -17,6 +17,9 @@
 
 namespace tavisto::win32 {
 
+// The module this code is linked into, whether a DLL or an EXE, without a reference of
+// its own: for what lives no longer than the module's code.
+HMODULE thisModule() noexcept;
 // A new reference to the module this code is linked into; empty when it cannot be taken.
 ModuleReference referenceThisModule() noexcept;
 

@@ -26,15 +26,6 @@ constexpr ULONG kDefaultNotificationSeconds = 5;
 constexpr DWORD kEndMilliseconds = 1000;
 constexpr char kFailurePlace[] = "the notification area";
 
-// The module this code is linked into, where the window's procedure is.
-HMODULE codeModule() noexcept {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&codeModule), &module);
-    return module;
-}
-
 // `text` in a fixed field of the shell's record, cut to fit with its terminator and never
 // between the halves of a surrogate pair.
 template <std::size_t Size>
@@ -111,7 +102,7 @@ class AreaThread {
         removeIcon();
         window_.reset();
         // Fails while another area's window is left; the last one's thread unregisters it.
-        UnregisterClassW(kNotificationAreaWindowClass, codeModule());
+        UnregisterClassW(kNotificationAreaWindowClass, thisModule());
     }
     AreaThread(const AreaThread&) = delete;
     AreaThread& operator=(const AreaThread&) = delete;
@@ -152,14 +143,14 @@ class AreaThread {
     bool createWindow() noexcept {
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = &procedure;
-        windowClass.hInstance = codeModule();
+        windowClass.hInstance = thisModule();
         windowClass.lpszClassName = kNotificationAreaWindowClass;
         if (RegisterClassW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
             reportFailure(kFailurePlace, "its window class cannot be registered");
             return false;
         }
         window_ = Window(CreateWindowExW(0, kNotificationAreaWindowClass, nullptr, 0, 0, 0, 0, 0,
-                                         HWND_MESSAGE, nullptr, codeModule(), this));
+                                         HWND_MESSAGE, nullptr, thisModule(), this));
         if (!window_) {
             reportFailure(kFailurePlace, "its window cannot be created");
             return false;
