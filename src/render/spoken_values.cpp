@@ -52,14 +52,9 @@ ValueText alertDuration(const AlertState& state) {
     return formatValue(CounterUnits::Seconds, static_cast<double>(state.heldFor / 1000), 0);
 }
 
-// A value compared by an alert, in the words its meter shows it with: units left unknown
-// say a share of the range for the kinds that draw one, and a plain count otherwise.
+// A value compared by an alert, in the units its meter shows it in.
 ValueText alertValueText(MeterType type, const MeterCounter& counter, double value) {
-    CounterUnits units = counter.units;
-    if (units == CounterUnits::Unknown) {
-        units = meterKind(type).drawsText ? CounterUnits::Count : CounterUnits::Percent;
-    }
-    return formatValue(units, value, counter.decimals);
+    return formatValue(shownUnits(type, counter), value, counter.decimals);
 }
 
 void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& samples) {

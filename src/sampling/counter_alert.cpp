@@ -53,11 +53,16 @@ bool takeNotificationTurn(AlertState& state, std::uint64_t now) {
     return true;
 }
 
+CounterUnits shownUnits(MeterType type, const MeterCounter& counter) {
+    if (counter.units != CounterUnits::Unknown) {
+        return counter.units;
+    }
+    return meterKind(type).drawsText ? CounterUnits::Count : CounterUnits::Percent;
+}
+
 double shownValue(MeterType type, const MeterCounter& counter, const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
-    const bool share = counter.units == CounterUnits::Percent ||
-                       (counter.units == CounterUnits::Unknown && !meterKind(type).drawsText);
-    if (!share) {
+    if (shownUnits(type, counter) != CounterUnits::Percent) {
         return ranged.value;
     }
     return ranged.value * (100.0 / (ranged.range == 0.0 ? 1.0 : ranged.range));

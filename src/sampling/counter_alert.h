@@ -43,10 +43,14 @@ AlertChange advanceAlert(const CounterAlert& alert, AlertState& state, double va
 // When it may, the state keeps the time it did.
 bool takeNotificationTurn(AlertState& state, std::uint64_t now);
 
+// The units an alert's value is shown and compared in: the counter's own, or without
+// any, "percent" for column, pie and graph meters, whose words say the share of the range
+// they fill, and "count" for the kinds that draw text.
+CounterUnits shownUnits(MeterType type, const MeterCounter& counter);
+
 // The value an alert compares: as the meter shows it. The value kept in its range, as a
-// percentage of the range for "percent" units, and for column, pie and graph meters
-// without units, whose words say the share of the range they fill; in its own units
-// otherwise. An empty range counts as 1.
+// percentage of the range when shown in "percent", in its own units otherwise. An empty
+// range counts as 1.
 double shownValue(MeterType type, const MeterCounter& counter, const CounterSamples& samples);
 
 // Whether the counter's alert is raised.
