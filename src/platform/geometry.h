@@ -14,6 +14,10 @@ struct Rect {
 
     std::int32_t width() const { return right - left; }
     std::int32_t height() const { return bottom - top; }
+    // Whether the pixel at (x, y) lies inside.
+    bool contains(std::int32_t x, std::int32_t y) const {
+        return x >= left && x < right && y >= top && y < bottom;
+    }
     bool operator==(const Rect&) const = default;
 };
 

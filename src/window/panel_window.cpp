@@ -159,9 +159,7 @@ GroupClick groupClickAt(const PanelWindow* panel, POINT point) noexcept {
     const std::vector<GroupPlacement>& placed = view->layout().groups;
     const std::vector<MeterGroup>& groups = view->model().groups;
     for (std::size_t group = 0; group < placed.size() && group < groups.size(); ++group) {
-        const Rect& area = placed[group].rect;
-        if (point.x >= area.left && point.x < area.right && point.y >= area.top &&
-            point.y < area.bottom) {
+        if (placed[group].rect.contains(point.x, point.y)) {
             return groups[group].click;
         }
     }
