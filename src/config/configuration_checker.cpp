@@ -28,6 +28,7 @@
 #include "config/system_fields.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
+#include "core/texts.h"
 #include "expression/expression_evaluator.h"
 
 namespace tavisto {
@@ -412,6 +413,7 @@ class Checker {
         const JsonPath root;
         checkKeys(document, root, KeyLevel::Panel);
         checkHotkey(document, JsonPath(root, std::string_view("hotkey")));
+        checkLanguage(document, JsonPath(root, std::string_view("language")));
         if (const auto taskbar = document.find("taskbar"); taskbar != document.end()) {
             checkTaskbar(*taskbar, JsonPath(root, std::string_view("taskbar")));
         }
@@ -421,6 +423,26 @@ class Checker {
                 *groups, groupsPath,
                 [this](const json& group, const JsonPath& path) { checkGroup(group, path); });
         }
+    }
+
+    void checkLanguage(const json& document, const JsonPath& path) {
+        const auto language = document.find("language");
+        if (language == document.end() || !language->is_string() ||
+            language->get_ref<const std::string&>().empty() ||
+            textsFor(language->get_ref<const std::string&>()) != nullptr) {
+            return;
+        }
+        add(Severity::Warning, path, false, "language", [&] {
+            std::string spoken;
+            for (const TextTable& table : kTextTables) {
+                if (table.tag != kPseudoLanguage) {
+                    spoken += (spoken.empty() ? "" : ", ") + std::string(table.tag);
+                }
+            }
+            return "\"language\" " + shortDump(*language) +
+                   " is not a language Tavisto speaks: the user's display language is used; it "
+                   "speaks " + spoken;
+        });
     }
 
     void checkTaskbar(const json& taskbar, const JsonPath& pointer) {

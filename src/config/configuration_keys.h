@@ -135,6 +135,10 @@ inline constexpr auto kConfigurationKeys = std::to_array<ConfigurationKey>({
      "programs or Windows use (Ctrl+C, Alt+F4, Win+L and the like) would stop working "
      "everywhere else. The band ignores it.",
      {}, false},
+    {KeyLevel::Panel, "language", ValueKind::String, "\"\"",
+     "The language of Tavisto's words, as a tag such as \"de\", \"pt-BR\" or \"ja\": the "
+     "settings window, the Show values window, tooltips, what screen readers say and "
+     "notifications. Empty: the user's Windows display language, else English."},
 
     {KeyLevel::Taskbar, "monitors", ValueKind::String, "\"primary\"",
      "\"primary\": the main taskbar only; \"all\": every taskbar.", kTaskbarMonitors, false},

@@ -366,6 +366,7 @@ void loadModel(json& documentValue, const LoadContext& context, PanelModel& mode
     model.verticalPadding = readPixels(document, panelKey("verticalPadding"));
     model.horizontalSpacing = readPixels(document, panelKey("horizontalSpacing"));
     model.verticalSpacing = readPixels(document, panelKey("verticalSpacing"));
+    model.language = utf16ToUtf8(readString(document, panelKey("language")));
     model.meters.clear();
     model.groups.clear();
     model.rates.clear();

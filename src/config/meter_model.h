@@ -20,6 +20,7 @@
 #include "config/configuration_keys.h"
 #include "config/instance_selection.h"
 #include "config/meter_kinds.h"
+#include "core/texts.h"
 #include "platform/platform.h"
 
 namespace tavisto {
@@ -181,6 +182,10 @@ struct PanelModel {
     std::int32_t verticalPadding = 0;
     std::int32_t horizontalSpacing = 0;
     std::int32_t verticalSpacing = 0;
+    // The configuration's "language"; empty: the user's display language.
+    std::string language;
+    // The language of the meters' words: chosen by the engine when it loads the model.
+    const TextTable* texts = &englishTexts();
     std::vector<Meter> meters;
     std::vector<MeterGroup> groups;
     // The indices of the meters of each refresh rate in milliseconds, in configuration order.

@@ -27,7 +27,8 @@ struct MeterDrawing {
     using Shift = GraphShift (*)(const Meter&, const MeterSamples&, const MeterPlacement&,
                                  MeterFrame&, platform::MemorySurface&, const DrawSettings&);
     using HistoryCapacity = std::size_t (*)(const MeterPlacement&);
-    using Speak = void (*)(std::u16string&, const MeterCounter&, const CounterSamples&);
+    using Speak = void (*)(std::u16string&, const TextTable&, const MeterCounter&,
+                           const CounterSamples&);
 
     MeterType type;
     // Into its area, already cleared; none leaves the area transparent.

@@ -11,9 +11,6 @@
 namespace tavisto {
 namespace {
 
-// What a screen reader says for a value that is not a number.
-constexpr std::u16string_view kNotAvailable = u"not available";
-
 // The counter's name, when it has one, then what it shows: "CPU 3%".
 void appendPart(std::u16string& text, const MeterCounter& counter, std::u16string_view part) {
     if (part.empty()) {
@@ -57,40 +54,40 @@ ValueText alertValueText(MeterType type, const MeterCounter& counter, double val
     return formatValue(shownUnits(type, counter), value, counter.decimals);
 }
 
-void appendMeter(std::u16string& text, const Meter& meter, const MeterSamples& samples) {
+void appendMeter(std::u16string& text, const TextTable& texts, const Meter& meter,
+                 const MeterSamples& samples) {
     const auto speak = meterDrawing(meter.meterType).speak;
     for (std::size_t index = 0; speak != nullptr && index < meter.counters.size(); ++index) {
         const MeterCounter& counter = meter.counters[index];
         const CounterSamples& counterSamples = samples.counters.at(index);
         const std::size_t before = text.size();
-        speak(text, counter, counterSamples);
+        speak(text, texts, counter, counterSamples);
         if (!inAlert(counter, counterSamples)) {
             continue;
         }
         const ValueText duration = alertDuration(counterSamples.alert);
+        const TextArgument lasted{u"duration", duration.view()};
         if (text.size() > before) {
-            text += u" (alert for ";
-            text += duration.view();
-            text += u')';
+            text += u' ';
+            text += fillText(tavisto::text(texts, TextId::SpokenAlertFor), {lasted});
         } else {
             // An indicator whose trigger does not hold shows nothing, yet is in alert.
-            std::u16string part = u"in alert for ";
-            part += duration.view();
-            appendPart(text, counter, part);
+            appendPart(text, counter, fillText(tavisto::text(texts, TextId::SpokenInAlertFor), {lasted}));
         }
     }
 }
 
 }  // namespace
 
-void speakLine(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
+void speakLine(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
+               const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
     if (listsTopInstances(counter)) {
         // The meter shows the instances' lines instead of the counter's.
         std::u16string lines;
         appendTopInstances(lines, samples.top, [&](std::u16string& said, double value) {
             const ValueText line = textMeterLine(counter, value, ranged.range);
-            said += std::isfinite(value) || line.view().empty() ? line.view() : kNotAvailable;
+            said += std::isfinite(value) || line.view().empty() ? line.view() : tavisto::text(texts, TextId::SpokenNotAvailable);
         });
         appendPart(text, counter, lines);
         return;
@@ -98,10 +95,10 @@ void speakLine(std::u16string& text, const MeterCounter& counter, const CounterS
     const ValueText line = textMeterLine(counter, ranged.value, ranged.range);
     // A line that shows "—" is said in words; one that shows nothing is not said.
     appendPart(text, counter,
-               std::isfinite(ranged.value) || line.view().empty() ? line.view() : kNotAvailable);
+               std::isfinite(ranged.value) || line.view().empty() ? line.view() : tavisto::text(texts, TextId::SpokenNotAvailable));
 }
 
-void speakIndicator(std::u16string& text, const MeterCounter& counter,
+void speakIndicator(std::u16string& text, const TextTable&, const MeterCounter& counter,
                     const CounterSamples& samples) {
     if (triggerHolds(rangedValue(counter, samples).value, counter.triggerValue,
                      counter.triggerOperator)) {
@@ -109,13 +106,14 @@ void speakIndicator(std::u16string& text, const MeterCounter& counter,
     }
 }
 
-void speakShare(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples) {
+void speakShare(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
+                const CounterSamples& samples) {
     const RangedValue ranged = rangedValue(counter, samples);
     // A share is said in the counter's own units; without any, or in "percent", as a
     // percentage of its range.
     const auto say = [&](std::u16string& said, double value) {
         if (!std::isfinite(value)) {
-            said += kNotAvailable;
+            said += tavisto::text(texts, TextId::SpokenNotAvailable);
         } else if (counter.units != CounterUnits::Percent &&
                    counter.units != CounterUnits::Unknown) {
             said += formatValue(counter.units, value, counter.decimals).view();
@@ -140,17 +138,18 @@ std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
                            const PanelSamples& samples) {
     std::u16string text;
     for (const std::size_t index : group.meters) {
-        appendMeter(text, model.meters.at(index), samples.at(index));
+        appendMeter(text, *model.texts, model.meters.at(index), samples.at(index));
     }
     return text;
 }
 
-std::u16string spokenName(const MeterGroup& group, std::size_t index) {
+std::u16string spokenName(const TextTable& texts, const MeterGroup& group, std::size_t index) {
     if (!group.name.empty()) {
         return group.name;
     }
     const std::string number = std::to_string(index + 1);
-    return u"Group " + std::u16string(number.begin(), number.end());
+    return fillText(text(texts, TextId::SpokenGroupNumber),
+                    {{u"number", std::u16string(number.begin(), number.end())}});
 }
 
 std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
@@ -170,7 +169,7 @@ platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, st
     for (std::size_t group = 0; group < model.groups.size(); ++group) {
         const std::vector<std::size_t>& meters = model.groups[group].meters;
         if (std::find(meters.begin(), meters.end(), meter) != meters.end()) {
-            notice.title = spokenName(model.groups[group], group);
+            notice.title = spokenName(*model.texts, model.groups[group], group);
             break;
         }
     }
@@ -182,19 +181,20 @@ platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, st
     } else if (!measured.references.empty()) {
         notice.text = measured.references.begin()->second.path;
     }
+    const ValueText value = alertValueText(alerted.meterType, measured,
+                                           shownValue(alerted.meterType, measured, counterSamples));
     if (!notice.text.empty()) {
         notice.text += u' ';
     }
-    notice.text +=
-        alertValueText(alerted.meterType, measured,
-                       shownValue(alerted.meterType, measured, counterSamples))
-            .view();
+    notice.text += value.view();
     if (measured.alert) {
-        notice.text += measured.alert->above ? u", above " : u", below ";
-        notice.text +=
-            alertValueText(alerted.meterType, measured, measured.alert->threshold).view();
-        notice.text += u" for ";
-        notice.text += alertDuration(counterSamples.alert).view();
+        const ValueText threshold =
+            alertValueText(alerted.meterType, measured, measured.alert->threshold);
+        const TextId words = measured.alert->above ? TextId::NoticeAbove : TextId::NoticeBelow;
+        notice.text = fillText(text(*model.texts, words),
+                               {{u"value", notice.text},
+                                {u"threshold", threshold.view()},
+                                {u"duration", alertDuration(counterSamples.alert).view()}});
     }
     return notice;
 }
@@ -213,7 +213,8 @@ std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSample
             }
         }
         groups.push_back(
-            {spokenName(group, groups.size()), spokenValue(model, group, samples), inAlert});
+            {spokenName(*model.texts, group, groups.size()), spokenValue(model, group, samples),
+             inAlert});
     }
     return groups;
 }

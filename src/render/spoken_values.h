@@ -34,16 +34,18 @@ struct SpokenGroup {
 std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
 
 // The name of the group at `index` in the model, as spokenGroups gives it.
-std::u16string spokenName(const MeterGroup& group, std::size_t index);
+std::u16string spokenName(const TextTable& texts, const MeterGroup& group, std::size_t index);
 
 // What a meter kind says of one counter, appended to `text` after ", " (nothing when it
 // shows nothing): a text meter's line; an indicator's text while its trigger holds; the
 // value in its units of a counter drawn as a shape, or with no units the share of its
 // range its bar, sector or curve fills, an empty range counting as 1.
-void speakLine(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples);
-void speakIndicator(std::u16string& text, const MeterCounter& counter,
+void speakLine(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
+               const CounterSamples& samples);
+void speakIndicator(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
                     const CounterSamples& samples);
-void speakShare(std::u16string& text, const MeterCounter& counter, const CounterSamples& samples);
+void speakShare(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
+                const CounterSamples& samples);
 
 // The value of one group, as spokenGroups gives it.
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,

@@ -199,6 +199,8 @@ std::vector<WarningCase> warningCases() {
          R"j({"taskbar": {"offset": 10000}})j"},
         {"common-shortcut", R"j({"hotkey": "Ctrl+C"})j", "/hotkey",
          R"j({"hotkey": "Ctrl+Alt+C"})j"},
+        // A region this program has no table of still speaks its language.
+        {"language", R"j({"language": "tlh"})j", "/language", R"j({"language": "de-AT"})j"},
         {"units", withCounter(R"j({"counterPath": "(\\A\\B)"})j", "text"),
          "/meterGroups/0/meters/0/counters/0",
          withCounter(R"j({"counterPath": "(\\A\\B)", "units": "bytes/second"
