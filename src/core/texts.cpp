@@ -74,7 +74,8 @@ const TextTable& chooseTexts(std::string_view configured, std::span<const std::s
     return englishTexts();
 }
 
-std::u16string fillText(std::u16string_view pattern, std::initializer_list<TextArgument> arguments) {
+std::u16string fillText(std::u16string_view pattern,
+                        std::initializer_list<TextArgument> arguments) {
     std::u16string text;
     text.reserve(pattern.size());
     std::size_t at = 0;
