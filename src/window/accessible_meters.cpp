@@ -154,11 +154,13 @@ STDMETHODIMP AccessibleMeters::get_accName(VARIANT child, BSTR* name) noexcept {
         if (id == CHILDID_SELF) {
             return giveText(u"Tavisto", name);
         }
-        const MeterGroup* group = groupAt(source_ != nullptr ? source_->panel() : nullptr, id);
+        const PanelView* panel = source_ != nullptr ? source_->panel() : nullptr;
+        const MeterGroup* group = groupAt(panel, id);
         if (group == nullptr) {
             return E_INVALIDARG;
         }
-        return giveText(spokenName(*group, static_cast<std::size_t>(id) - 1), name);
+        return giveText(
+            spokenName(*panel->model().texts, *group, static_cast<std::size_t>(id) - 1), name);
     });
 }
 
