@@ -80,6 +80,12 @@ const SpokenCase kSpokenCases[] = {
              "units": "bytes", "minValue": 0, "maxValue": 1e9}]}]}]})json",
      30.0,
      {{u"Named", u"CPU 30%, Sensor not available, Disk 30.0 KB"}}},
+    {"TheConfiguredLanguageGivesTheWords",
+     R"json({"language": "de", "meterGroups": [{"meters": [{"meterType": "text", "counters": [
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time) / 0", "name": "Sensor",
+             "units": "celsius"}]}]}]})json",
+     30.0,
+     {{u"Gruppe 1", u"Sensor nicht verf\u00FCgbar"}}},
 };
 
 class SpokenValues : public ::testing::Test {
