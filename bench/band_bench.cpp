@@ -146,7 +146,7 @@ class Band {
 
     platform::PlatformServices services() {
         return {screen_, version_, counters_,  performance_, sensors_, window_,
-                timers_, tooltips_, surfaces_, theme_,       clock_};
+                timers_, tooltips_, surfaces_, theme_,       locale_,  clock_};
     }
     MeterPanel& panel() { return *panel_; }
     Rect client() const { return window_.client; }
@@ -169,6 +169,7 @@ class Band {
     preview::HeadlessTooltips tooltips_;
     platform::SurfaceFactory& surfaces_;
     preview::FixedTheme theme_{platform::TaskbarTheme::Dark};
+    preview::EnglishLocale locale_;
     platform::SteadyClock clock_;
     std::unique_ptr<MeterPanel> panel_;
 };

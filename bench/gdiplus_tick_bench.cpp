@@ -156,10 +156,11 @@ Timing measure(const std::string& configuration, bool keepFonts, double budget) 
     preview::HeadlessTooltips tooltips;
     Surfaces surfaces(keepFonts);
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
+    preview::EnglishLocale locale;
     platform::SteadyClock clock;
-    const platform::PlatformServices services{screen,  version, counters, performance,
-                                              sensors, window,  timers,   tooltips,
-                                              surfaces, theme,  clock};
+    const platform::PlatformServices services{screen,   version, counters, performance,
+                                              sensors,  window,  timers,   tooltips,
+                                              surfaces, theme,   locale,   clock};
     window.client = Rect{0, 0, 8192, 40};
     std::string error;
     const auto panel =

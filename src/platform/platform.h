@@ -3,6 +3,7 @@
 // the engine; the Windows backends live in platform/win32, the Linux ones in
 // platform/linux, and the tests drive fakes of them.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,26 @@ class ThemeSettings {
   public:
     virtual ~ThemeSettings() = default;
     virtual TaskbarTheme taskbarTheme() const = 0;
+};
+
+// How the user's locale writes numbers. Windows allows up to three characters for each
+// separator (a narrow no-break space groups French thousands); no thousands separator
+// means digits are not grouped.
+struct NumberSeparators {
+    static constexpr std::size_t kMaxLength = 3;
+    std::u16string decimal = u".";
+    std::u16string thousands = u",";
+    bool operator==(const NumberSeparators&) const = default;
+};
+
+// The user's regional and language settings.
+class UserLocale {
+  public:
+    virtual ~UserLocale() = default;
+    // Each separator at most kMaxLength characters; the decimal one never empty.
+    virtual NumberSeparators numberSeparators() const = 0;
+    // The user's display languages as BCP-47 names ("de-DE"), the most preferred first.
+    virtual std::vector<std::string> preferredLanguages() const = 0;
 };
 
 // Opaque handles of a counter query and of a counter added to it; 0 means none.
@@ -264,6 +285,7 @@ struct PlatformServices {
     Tooltips& tooltips;
     SurfaceFactory& surfaces;
     ThemeSettings& theme;
+    const UserLocale& locale;
     const Clock& clock;
 };
 

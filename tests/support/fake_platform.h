@@ -40,6 +40,14 @@ class FakeThemeSettings final : public platform::ThemeSettings {
     platform::TaskbarTheme theme = platform::TaskbarTheme::Dark;
 };
 
+class FakeUserLocale final : public platform::UserLocale {
+  public:
+    platform::NumberSeparators numberSeparators() const override { return numbers; }
+    std::vector<std::string> preferredLanguages() const override { return languages; }
+    platform::NumberSeparators numbers;
+    std::vector<std::string> languages{"en-US"};
+};
+
 class FakeSystemVersion final : public platform::SystemVersion {
   public:
     bool isWindows10OrLater() const override {
@@ -278,8 +286,8 @@ struct FakePlatform {
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
     platform::PlatformServices services() {
-        return {screen,  systemVersion, counterQueries, systemPerformance, sensors, window,
-                timers,  tooltips,      *surfaces,      theme,             clock};
+        return {screen, systemVersion, counterQueries, systemPerformance, sensors, window,
+                timers, tooltips,      *surfaces,      theme,             locale,  clock};
     }
     FakeScreen screen;
     FakeSystemVersion systemVersion;
@@ -293,6 +301,7 @@ struct FakePlatform {
     std::optional<SilentSurfaceFactory> silentSurfaces;
     platform::SurfaceFactory* surfaces = &backBufferLog;
     FakeThemeSettings theme;
+    FakeUserLocale locale;
     FakeClock clock;
 };
 

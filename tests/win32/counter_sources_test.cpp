@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -166,6 +167,30 @@ TEST(SystemPerformance, FieldsAreReadThroughTheRecordByExactName) {
     const platform::PerformanceRecord record = performance.read(PerformanceScope::Everything);
     EXPECT_EQ(readPerformanceField(u"PERFORMANCE_INFORMATION.PhysicalTotal", performance),
               static_cast<double>(record.physicalTotal));
+}
+
+// The separators the user set, and the user's UI language first among the display
+// languages by its BCP-47 name. The user's own separators come back after the test.
+TEST(UserLocale, ReadsTheUsersSeparatorsAndLanguages) {
+    std::array<wchar_t, 8> decimal{};
+    std::array<wchar_t, 8> thousands{};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal.data(), 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands.data(), 8);
+    const bool set = SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L"||") &&
+                     SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, L"\u202F");
+    const platform::NumberSeparators numbers = Win32UserLocale().numberSeparators();
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal.data());
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousands.data());
+    ASSERT_TRUE(set);
+    EXPECT_EQ(numbers, (platform::NumberSeparators{u"||", u"\u202F"}));
+
+    std::array<wchar_t, LOCALE_NAME_MAX_LENGTH> name{};
+    ASSERT_GT(LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name.data(),
+                               LOCALE_NAME_MAX_LENGTH, 0),
+              0);
+    const std::vector<std::string> languages = Win32UserLocale().preferredLanguages();
+    ASSERT_FALSE(languages.empty());
+    EXPECT_EQ(languages.front(), utf16ToUtf8(reinterpret_cast<const char16_t*>(name.data())));
 }
 
 // Wine's gdi32 lacks D3DKMTEnumAdapters2 and D3DKMTQueryAdapterInfo: no adapter is read,

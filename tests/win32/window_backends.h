@@ -33,9 +33,9 @@ class WindowBackends {
     WindowBackends& operator=(const WindowBackends&) = delete;
 
     platform::PlatformServices services() {
-        return {screen_,    systemVersion_, *counterQueries_, systemPerformance_,
-                sensors_,   bandWindow_,    timers_,          tooltips_,
-                surfaces_,  theme_,         platform::steadyClock()};
+        return {screen_,   systemVersion_, *counterQueries_, systemPerformance_,
+                sensors_,  bandWindow_,    timers_,          tooltips_,
+                surfaces_, theme_,         locale_,          platform::steadyClock()};
     }
 
   private:
@@ -51,6 +51,7 @@ class WindowBackends {
     Win32Tooltips tooltips_;
     GdiplusSurfaceFactory surfaces_;
     Win32ThemeSettings theme_;
+    Win32UserLocale locale_;
 };
 
 }  // namespace tavisto::win32::testing

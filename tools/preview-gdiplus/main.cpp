@@ -74,10 +74,11 @@ int render(const std::wstring& configuration, int dpi, const std::wstring& pictu
     win32::Win32Tooltips tooltips(frame.band());
     win32::GdiplusSurfaceFactory surfaces(frame.band());
     preview::FixedTheme theme(platform::TaskbarTheme::Dark);
+    preview::EnglishLocale locale;
     platform::SteadyClock clock;
-    const platform::PlatformServices services{screen, systemVersion, counters, performance,
-                                              sensors, window,      timers,   tooltips,
-                                              surfaces, theme,      clock};
+    const platform::PlatformServices services{screen,   systemVersion, counters, performance,
+                                              sensors,  window,        timers,   tooltips,
+                                              surfaces, theme,         locale,   clock};
 
     std::string error;
     auto panel = MeterPanel::create(services, std::move(*text), BandDirection::Horizontal, error);

@@ -33,6 +33,13 @@ class FixedTheme final : public platform::ThemeSettings {
     platform::TaskbarTheme theme_;
 };
 
+// Numbers as an English locale writes them, so that pictures do not depend on the machine.
+class EnglishLocale final : public platform::UserLocale {
+  public:
+    platform::NumberSeparators numberSeparators() const override { return {}; }
+    std::vector<std::string> preferredLanguages() const override { return {"en-US"}; }
+};
+
 class PreviewWindow final : public platform::BandWindow {
   public:
     Rect clientRect() const override { return client; }

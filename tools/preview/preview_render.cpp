@@ -48,12 +48,13 @@ int renderBands(std::string text, const std::string& source, int dpi, platform::
     HeadlessTooltips tooltips;
     platform::CairoSurfaceFactory surfaces;
     FixedTheme taskbarTheme(theme);
+    EnglishLocale locale;
     // The rounds of the timers take a second each, so that an alert's "for" can pass.
     ManualClock clock;
     const platform::PlatformServices services{
         screen, systemVersion, counters, performance, sensors,
         window, timers,        tooltips, surfaces,    taskbarTheme,
-        clock};
+        locale, clock};
 
     const double scale = platform::dpiScaleOf({dpi, dpi});
     const std::int32_t thickness[2] = {platform::scaledPixels(kTaskbarWidth, scale),

@@ -2,6 +2,11 @@
 
 #include <psapi.h>
 
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "core/text_conversion.h"
 #include "platform/win32/handles.h"
 
 namespace tavisto::win32 {
@@ -24,6 +29,74 @@ platform::ScreenDpi Win32Screen::dpi() const {
         return {};
     }
     return {GetDeviceCaps(screen.get(), LOGPIXELSX), GetDeviceCaps(screen.get(), LOGPIXELSY)};
+}
+
+namespace {
+
+// One of the user locale's texts of at most `kMaxLength` characters; none when the call
+// fails or the text is longer.
+std::optional<std::u16string> userLocaleText(LCTYPE type) {
+    std::array<wchar_t, platform::NumberSeparators::kMaxLength + 1> text{};
+    const int written = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, text.data(),
+                                        static_cast<int>(text.size()));
+    if (written <= 0) {
+        return std::nullopt;
+    }
+    // The count includes the terminating NUL.
+    return std::u16string(reinterpret_cast<const char16_t*>(text.data()),
+                          static_cast<std::size_t>(written - 1));
+}
+
+}  // namespace
+
+platform::NumberSeparators Win32UserLocale::numberSeparators() const {
+    platform::NumberSeparators separators;
+    if (std::optional<std::u16string> decimal = userLocaleText(LOCALE_SDECIMAL);
+        decimal && !decimal->empty()) {
+        separators.decimal = std::move(*decimal);
+    }
+    if (std::optional<std::u16string> thousands = userLocaleText(LOCALE_STHOUSAND)) {
+        separators.thousands = std::move(*thousands);
+    }
+    return separators;
+}
+
+std::vector<std::string> Win32UserLocale::preferredLanguages() const {
+    // Room for kMaxLanguages names of the longest length and a few more; a longer list
+    // is not read.
+    constexpr auto kMaxCharacters =
+        static_cast<ULONG>(4 * kMaxLanguages * LOCALE_NAME_MAX_LENGTH);
+    ULONG count = 0;
+    ULONG characters = 0;
+    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &characters) ||
+        characters == 0 || characters > kMaxCharacters) {
+        return {};
+    }
+    std::vector<wchar_t> names(characters);
+    // The list may have changed since it was measured: a longer one fails here.
+    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names.data(), &characters)) {
+        return {};
+    }
+    // Names each ended by a NUL, the list by an empty one.
+    std::vector<std::string> languages;
+    const std::u16string_view list(reinterpret_cast<const char16_t*>(names.data()),
+                                   std::min<std::size_t>(characters, names.size()));
+    std::size_t start = 0;
+    while (start < list.size() && languages.size() < kMaxLanguages) {
+        const std::size_t end = std::min(list.find(u'\0', start), list.size());
+        if (end == start) {
+            break;
+        }
+        languages.push_back(utf16ToUtf8(list.substr(start, end - start)));
+        start = end + 1;
+    }
+    return languages;
+}
+
+bool announcesLocaleChange(LPARAM area) noexcept {
+    // The regional settings broadcast names the area "intl".
+    const auto* name = reinterpret_cast<const wchar_t*>(area);
+    return name != nullptr && lstrcmpiW(name, L"intl") == 0;
 }
 
 bool Win32SystemVersion::isWindows10OrLater() const {

@@ -1,6 +1,6 @@
 #pragma once
 // The small system services of the engine: screen DPI, the Windows 10 test, the
-// performance information record and the band window's client area.
+// performance information record, the user's locale and the band window's client area.
 
 #include <windows.h>
 
@@ -37,6 +37,19 @@ class Win32SystemPerformance final : public platform::SystemPerformance {
     std::uint64_t pageSize_ = 0;
     std::uint32_t logicalProcessors_ = 0;
 };
+
+// The user locale's separators (GetLocaleInfoEx), each kept to the longest Windows
+// allows, "." and "," where the call fails; the display languages from
+// GetUserPreferredUILanguages, at most kMaxLanguages of them.
+class Win32UserLocale final : public platform::UserLocale {
+  public:
+    static constexpr std::size_t kMaxLanguages = 16;
+    platform::NumberSeparators numberSeparators() const override;
+    std::vector<std::string> preferredLanguages() const override;
+};
+
+// Whether a WM_SETTINGCHANGE with this area announces a change of the user's locale.
+bool announcesLocaleChange(LPARAM area) noexcept;
 
 class Win32BandWindow final : public platform::BandWindow {
   public:
