@@ -2,12 +2,11 @@
 
 #include <psapi.h>
 
-#include <algorithm>
 #include <array>
 #include <optional>
 
-#include "core/text_conversion.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/user_languages.h"
 
 namespace tavisto::win32 {
 
@@ -62,35 +61,7 @@ platform::NumberSeparators Win32UserLocale::numberSeparators() const {
 }
 
 std::vector<std::string> Win32UserLocale::preferredLanguages() const {
-    // Room for kMaxLanguages names of the longest length and a few more; a longer list
-    // is not read.
-    constexpr auto kMaxCharacters =
-        static_cast<ULONG>(4 * kMaxLanguages * LOCALE_NAME_MAX_LENGTH);
-    ULONG count = 0;
-    ULONG characters = 0;
-    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &characters) ||
-        characters == 0 || characters > kMaxCharacters) {
-        return {};
-    }
-    std::vector<wchar_t> names(characters);
-    // The list may have changed since it was measured: a longer one fails here.
-    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names.data(), &characters)) {
-        return {};
-    }
-    // Names each ended by a NUL, the list by an empty one.
-    std::vector<std::string> languages;
-    const std::u16string_view list(reinterpret_cast<const char16_t*>(names.data()),
-                                   std::min<std::size_t>(characters, names.size()));
-    std::size_t start = 0;
-    while (start < list.size() && languages.size() < kMaxLanguages) {
-        const std::size_t end = std::min(list.find(u'\0', start), list.size());
-        if (end == start) {
-            break;
-        }
-        languages.push_back(utf16ToUtf8(list.substr(start, end - start)));
-        start = end + 1;
-    }
-    return languages;
+    return userDisplayLanguages();
 }
 
 bool announcesLocaleChange(LPARAM area) noexcept {

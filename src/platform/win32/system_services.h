@@ -39,11 +39,10 @@ class Win32SystemPerformance final : public platform::SystemPerformance {
 };
 
 // The user locale's separators (GetLocaleInfoEx), each kept to the longest Windows
-// allows, "." and "," where the call fails; the display languages from
-// GetUserPreferredUILanguages, at most kMaxLanguages of them.
+// allows, "." and "," where the call fails; the display languages as
+// userDisplayLanguages reads them.
 class Win32UserLocale final : public platform::UserLocale {
   public:
-    static constexpr std::size_t kMaxLanguages = 16;
     platform::NumberSeparators numberSeparators() const override;
     std::vector<std::string> preferredLanguages() const override;
 };
