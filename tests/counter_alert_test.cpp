@@ -11,6 +11,7 @@
 #include "render/spoken_values.h"
 #include "sampling/counter_alert.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
@@ -106,7 +107,7 @@ class AlertedPanel : public ::testing::Test {
   protected:
     AlertedPanel()
         : engine_({platform.systemVersion, platform.counterQueries, platform.systemPerformance,
-                   platform.sensors, platform.timers, platform.clock},
+                   platform.sensors, platform.timers, platform.locale, platform.clock},
                   nullptr) {
         engine_.notifyThrough(&notifications);
         view_ = std::make_unique<PanelView>(
@@ -143,7 +144,8 @@ class AlertedPanel : public ::testing::Test {
         return colours;
     }
     std::u16string spoken() {
-        return spokenValue(engine_.model(), engine_.model().groups[0], engine_.samples());
+        return spokenValue(engine_.model(), engine_.model().groups[0], engine_.samples(),
+                           engine_.numberSeparators());
     }
 
     testing::FakePlatform platform;
@@ -172,14 +174,14 @@ TEST_F(AlertedPanel, AHeldValueRaisesOneNotificationAndColoursTheMeters) {
     // colour; the graph's alert, raised at once, has lasted as long.
     EXPECT_EQ(fillColours(), (std::vector<Argb>{0xFFFF0000, 0xFFFF0000, 0xFFFF7F7F}));
     EXPECT_EQ(spoken(), u"CPU 95% (alert for 2 s), 95% (alert for 2 s)");
-    EXPECT_TRUE(spokenGroups(engine_.model(), engine_.samples())[0].inAlert);
+    EXPECT_TRUE(testing::spokenGroupsOf(engine_)[0].inAlert);
     tick();
     EXPECT_EQ(spoken(), u"CPU 95% (alert for 3 s), 95% (alert for 3 s)");
 
     tick();  // 70: cleared
     EXPECT_EQ(fillColours(), (std::vector<Argb>{0xFF00FF00, 0xFF00FF00, 0xFF7FFF7F}));
     EXPECT_EQ(spoken(), u"CPU 70%, 70%");
-    EXPECT_FALSE(spokenGroups(engine_.model(), engine_.samples())[0].inAlert);
+    EXPECT_FALSE(testing::spokenGroupsOf(engine_)[0].inAlert);
     for (int second = 0; second < 3; ++second) {
         tick();
     }

@@ -32,6 +32,11 @@ using testing::SetQuality;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
+// A value's text with the separators of an English locale.
+ValueText englishText(CounterUnits units, double value, int decimals = kUnitDecimals) {
+    return formatValue(units, value, decimals, platform::NumberSeparators{});
+}
+
 // A counter with one reference, whose latest sample is its value.
 SampledCounter counterWithValue(double value, double minValue = 0.0, double maxValue = 100.0,
                                 std::u16string color = u"#FF0000") {
@@ -222,59 +227,59 @@ TEST(PieMeter, SweepsAreWholeDegreesOfTheBareValue) {
 }
 
 TEST(ValueFormat, ByteRatesStepByThousands) {
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 999.6), u"1000 B/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1000.0), u"1000 B/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1000.5), u"1 KB/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1'500'000.0), u"2 MB/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, -5.4), u"-5 B/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 0.0), u"0 B/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 2.5e9), u"3 GB/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 7.2e12), u"7 TB/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 4.4e15), u"4 PB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 999.6), u"1000 B/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 1000.0), u"1000 B/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 1000.5), u"1 KB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 1'500'000.0), u"2 MB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, -5.4), u"-5 B/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 0.0), u"0 B/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 2.5e9), u"3 GB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 7.2e12), u"7 TB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 4.4e15), u"4 PB/s");
 }
 
 TEST(ValueFormat, PercentIsAWholeNumberWithoutSpace) {
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 42.5), u"43%");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, -42.5), u"-43%");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 100.0), u"100%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 42.5), u"43%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, -42.5), u"-43%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 100.0), u"100%");
     // A small negative value rounds to zero, not to "-0%".
-    EXPECT_EQ(formatValue(CounterUnits::Percent, -0.4), u"0%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, -0.4), u"0%");
 }
 
 TEST(ValueFormat, RoundsToSixDecimalsBeforeTheWholeNumber) {
     // "%f" turns 0.4999996 into 0.500000, which then rounds up.
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 0.4999996), u"1%");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 0.4999994), u"0%");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1000.0000004), u"1000 B/s");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 0.4999996), u"1%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 0.4999994), u"0%");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 1000.0000004), u"1000 B/s");
 }
 
 TEST(ValueFormat, OtherUnitsShowNothing) {
-    EXPECT_EQ(formatValue(CounterUnits::Unknown, 42.0), u"");
+    EXPECT_EQ(englishText(CounterUnits::Unknown, 42.0), u"");
 }
 
 TEST(ValueFormat, ValuesBeyondThirtyTwoBitsAreShownInFull) {
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 3e9), u"3000000000%");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, -2147483648.0), u"-2147483648%");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 2147483647.4), u"2147483647%");
-    EXPECT_EQ(formatValue(CounterUnits::Percent, 2147483647.5), u"2147483648%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 3e9), u"3000000000%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, -2147483648.0), u"-2147483648%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 2147483647.4), u"2147483647%");
+    EXPECT_EQ(englishText(CounterUnits::Percent, 2147483647.5), u"2147483648%");
     // Past 1000 PB/s the rate stays in PB/s.
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1e18), u"1000 PB/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 1.5e18), u"1500 PB/s");
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, 2e24), u"2000000000 PB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 1e18), u"1000 PB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 1.5e18), u"1500 PB/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, 2e24), u"2000000000 PB/s");
     // Only rates above 1000 step up, so negative ones stay in B/s.
-    EXPECT_EQ(formatValue(CounterUnits::BytesPerSecond, -3e9), u"-3000000000 B/s");
+    EXPECT_EQ(englishText(CounterUnits::BytesPerSecond, -3e9), u"-3000000000 B/s");
 }
 
 TEST(ValueFormat, TheLargestValuesAreShownWithEveryDigit) {
     const double largest = std::numeric_limits<double>::max();
     // A sign, 309 digits and the unit.
-    const ValueText percentText = formatValue(CounterUnits::Percent, -largest);
+    const ValueText percentText = englishText(CounterUnits::Percent, -largest);
     const std::u16string_view percent = percentText.view();
     EXPECT_EQ(percent.size(), 311U);
     EXPECT_EQ(percent.substr(0, 8), u"-1797693");
     EXPECT_EQ(percent.substr(307), u"368%");
     // Five steps of 1000 take 15 digits off.
-    const ValueText rateText = formatValue(CounterUnits::BytesPerSecond, largest);
+    const ValueText rateText = englishText(CounterUnits::BytesPerSecond, largest);
     const std::u16string_view rate = rateText.view();
     EXPECT_EQ(rate.size(), 294U + 5U);
     EXPECT_EQ(rate.substr(0, 7), u"1797693");
@@ -333,13 +338,56 @@ TEST(ValueFormat, EachUnitReadsAsTaskManagerDoes) {
         {CounterUnits::Unknown, 42, 2, u""},
     };
     for (const auto& each : cases) {
-        EXPECT_EQ(formatValue(each.units, each.value, each.decimals), each.shown)
+        EXPECT_EQ(englishText(each.units, each.value, each.decimals), each.shown)
             << static_cast<int>(each.units) << " " << each.value << " with " << each.decimals;
     }
     // The largest counts keep every digit and their separators.
-    const ValueText huge = formatValue(CounterUnits::Count, std::numeric_limits<double>::max());
+    const ValueText huge = englishText(CounterUnits::Count, std::numeric_limits<double>::max());
     EXPECT_TRUE(huge.view().ends_with(u"T"));
     EXPECT_EQ(huge.view().size(), 297U + 98U + 1U);
+}
+
+// The locale's separators take the place of the point and of the grouping comma, in a
+// text meter's line as in any value; without a thousands separator nothing is grouped.
+TEST(ValueFormat, NumbersAreWrittenWithTheLocalesSeparators) {
+    const platform::NumberSeparators english;
+    const platform::NumberSeparators german{u",", u"."};
+    const platform::NumberSeparators french{u",", u"\u202F"};
+    const platform::NumberSeparators ungrouped{u",", u""};
+    const struct {
+        const platform::NumberSeparators& numbers;
+        CounterUnits units;
+        double value;
+        int decimals;
+        std::u16string_view shown;
+    } cases[] = {
+        {english, CounterUnits::BytesPerSecond, 1'500'000, 1, u"1.5 MB/s"},
+        {german, CounterUnits::BytesPerSecond, 1'500'000, 1, u"1,5 MB/s"},
+        {german, CounterUnits::Percent, 42.46, 1, u"42,5%"},
+        {german, CounterUnits::Rpm, 1200, kUnitDecimals, u"1.200 RPM"},
+        {german, CounterUnits::Count, -1234.5, 1, u"-1.234,5"},
+        {german, CounterUnits::BitsPerSecond, 1e18, kUnitDecimals, u"1.000 Pbps"},
+        {german, CounterUnits::Seconds, 12.5, 1, u"12,5 s"},
+        {french, CounterUnits::Rpm, 1'234'567, kUnitDecimals, u"1\u202F234\u202F567 RPM"},
+        {french, CounterUnits::Count, 1234.5, 2, u"1\u202F234,50"},
+        {french, CounterUnits::Hertz, 3.2e9, kUnitDecimals, u"3,2 GHz"},
+        {ungrouped, CounterUnits::Rpm, 1200, kUnitDecimals, u"1200 RPM"},
+        {ungrouped, CounterUnits::Count, 9876.5, 1, u"9876,5"},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(formatValue(each.units, each.value, each.decimals, each.numbers), each.shown)
+            << static_cast<int>(each.units) << " " << each.value << " with " << each.decimals;
+    }
+    MeterCounter share;
+    share.units = CounterUnits::Percent;
+    share.decimals = 1;
+    EXPECT_EQ(textMeterLine(share, 0.5, 2.0, german), u"25,0%");
+    // Separators as long as a locale's may be still leave room for every digit.
+    const platform::NumberSeparators longest{u"<.>", u"<,>"};
+    const ValueText huge =
+        formatValue(CounterUnits::Rpm, -std::numeric_limits<double>::max(), 3, longest);
+    EXPECT_EQ(huge.view().size(), 1U + 309U + 102U * 3U + 3U + 3U + 4U);
+    EXPECT_TRUE(huge.view().ends_with(u"<,>368<.>000 RPM"));
 }
 
 TEST(TriggerTest, ComparesByTheOperatorText) {
@@ -444,10 +492,10 @@ TEST(TextMeter, ListedInstancesTakeALineEachNameBeforeValue) {
     EXPECT_EQ(linesOf(surface), (std::vector<std::u16string>{u"", u"7%"}));
     EXPECT_EQ(surface.recorded<DrawString>()[1].layout, (RectF{0, 30, 60, 10}));
 
-    EXPECT_TRUE(showsLastDrawnText(meter, meter.samples, meter.placement, meter.frame));
+    EXPECT_TRUE(showsLastDrawnText(meter, meter.samples, meter.placement, meter.frame, {}));
     // Another instance in second place, with the same value: the lines change.
     top.ranked[1].name = u"code";
-    EXPECT_FALSE(showsLastDrawnText(meter, meter.samples, meter.placement, meter.frame));
+    EXPECT_FALSE(showsLastDrawnText(meter, meter.samples, meter.placement, meter.frame, {}));
 }
 
 TEST(TextMeter, PercentScalesTheBareValueByTheRange) {

@@ -84,7 +84,7 @@ TEST(MeterKinds, EachKindIsReadCheckedSampledDrawnAndSpokenAsItsEntriesSay) {
         // Start takes the first sample: a history keeps it, a value in range does not.
         EXPECT_EQ(testing::samplesOf(panel, 1000).history.size(), kind.keepsHistory ? 1u : 0u);
         EXPECT_EQ(visiblePrimitives(*surfaces.last) > 0, kind.draws);
-        EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value.empty(), !kind.draws);
+        EXPECT_EQ(testing::spokenGroupsOf(panel).at(0).value.empty(), !kind.draws);
 
         // A tick at the same value: the meter is not cleared and drawn again.
         surfaces.last->log.clear();

@@ -75,7 +75,7 @@ TEST_F(Panel, APathNamedAgainAtARateIsAddedOnce) {
 TEST_F(Panel, ViewsOfOneEngineShareItsQueriesAndSamples) {
     platform.counterQueries.script(u"\\A\\b", {10, 20, 30});
     PanelEngine engine({platform.systemVersion, platform.counterQueries, platform.systemPerformance,
-                        platform.sensors, platform.timers, platform.clock},
+                        platform.sensors, platform.timers, platform.locale, platform.clock},
                        nullptr);
     testing::FakeBandWindow wide;
     wide.client = Rect{0, 0, 300, 40};
@@ -111,6 +111,42 @@ TEST_F(Panel, ViewsOfOneEngineShareItsQueriesAndSamples) {
     ASSERT_TRUE(platform.timers.fire(100));
     EXPECT_FALSE(platform.window.invalidations.empty());
     EXPECT_EQ(platform.counterQueries.opened, 1);
+}
+
+// Numbers are written as the user's locale writes them, read at the load and again when
+// the locale changes; a change that leaves them alone draws nothing.
+TEST_F(Panel, TheLocalesSeparatorsAreReadAtLoadAndWhenTheLocaleChanges) {
+    platform.counterQueries.script(u"\\A\\b", {1234.5});
+    platform.locale.numbers = {u",", u"."};
+    PanelEngine engine({platform.systemVersion, platform.counterQueries, platform.systemPerformance,
+                        platform.sensors, platform.timers, platform.locale, platform.clock},
+                       nullptr);
+    const PanelView view(
+        PanelView::Services{platform.screen, platform.window, platform.tooltips, recording,
+                            platform.theme},
+        engine, BandDirection::Horizontal);
+    ASSERT_EQ(engine.load(R"json({"meterGroups": [{"name": "Disk", "meters": [
+        {"meterType": "text", "width": 60, "refreshRate": 100, "counters": [
+            {"counterPath": "(\\A\\b)", "units": "count", "decimals": 1,
+             "minValue": 0, "maxValue": 100000}]}]}]})json"),
+              "");
+    const auto lastLine = [&] { return surface().recorded<testing::DrawString>().back().text; };
+    EXPECT_EQ(lastLine(), u"1.234,5");
+    ASSERT_EQ(platform.tooltips.live().size(), 1u);
+    EXPECT_EQ(platform.tooltips.live()[0]->text(), u"Disk\n1.234,5");
+
+    platform.locale.numbers = {};
+    platform.window.invalidations.clear();
+    engine.localeChanged();
+    EXPECT_EQ(lastLine(), u"1,234.5");
+    EXPECT_EQ(platform.tooltips.live()[0]->text(), u"Disk\n1,234.5");
+    EXPECT_FALSE(platform.window.invalidations.empty());
+
+    const std::size_t drawn = surface().recorded<testing::DrawString>().size();
+    platform.window.invalidations.clear();
+    engine.localeChanged();
+    EXPECT_EQ(surface().recorded<testing::DrawString>().size(), drawn);
+    EXPECT_TRUE(platform.window.invalidations.empty());
 }
 
 TEST_F(Panel, DpiScaleIsTheMeanOfBothScreenAxes) {
@@ -242,7 +278,7 @@ TEST_F(Panel, TooltipsThatReadWhileTheyGoSeeWholeMeters) {
         EXPECT_FALSE(going.alive);
         EXPECT_EQ(going.textWhileGoing, before);
     }
-    EXPECT_TRUE(spokenGroups(panel->model(), panel->samples()).empty());
+    EXPECT_TRUE(testing::spokenGroupsOf(*panel).empty());
 }
 
 TEST_F(Panel, RatesWithoutReferencesGetNoQueryAndNoTimer) {
@@ -297,7 +333,7 @@ TEST_F(Panel, SensorsAreReadOncePerTickAndWhatIsMissingIsNotAvailableNotZero) {
     EXPECT_DOUBLE_EQ(testing::samplesOf(*panel, 100, 0, 1).value, 61.5);
     EXPECT_TRUE(std::isnan(testing::samplesOf(*panel, 100, 0, 2).value));
     // The indicator's trigger never holds on a battery that is not there.
-    EXPECT_EQ(spokenGroups(panel->model(), panel->samples()).at(0).value,
+    EXPECT_EQ(testing::spokenGroupsOf(*panel).at(0).value,
               u"GPU 62 \u00B0C, Battery not available");
 
     // The driver stops answering, then answers again.

@@ -9,6 +9,7 @@
 #include "render/spoken_values.h"
 #include "sampling/counter_value.h"
 #include "support/fake_platform.h"
+#include "support/panel_samples.h"
 #include "support/recording_surface.h"
 
 namespace tavisto {
@@ -105,7 +106,7 @@ TEST(SpokenGroups, SayWhatTheirMetersShow) {
                                        {spoken.processor});
         const MeterPanel panel(platform.services(), spoken.configuration,
                                BandDirection::Horizontal);
-        EXPECT_EQ(spokenGroups(panel.model(), panel.samples()), spoken.expected);
+        EXPECT_EQ(testing::spokenGroupsOf(panel), spoken.expected);
     }
 }
 
@@ -116,11 +117,11 @@ TEST_F(SpokenValues, FollowsNewSamplesWithoutCollecting) {
         "(\\Processor(_Total)\\% Processor Time)", "minValue": 0, "maxValue": 100}]}]}]})json",
                      BandDirection::Horizontal);
     const platform::QueryHandle query = panel.queryOf(1000);
-    EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"50%");
-    EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"50%");
+    EXPECT_EQ(testing::spokenGroupsOf(panel).at(0).value, u"50%");
+    EXPECT_EQ(testing::spokenGroupsOf(panel).at(0).value, u"50%");
     EXPECT_EQ(platform.counterQueries.collections(query), 1);
     platform.timers.fire(1000);
-    EXPECT_EQ(spokenGroups(panel.model(), panel.samples()).at(0).value, u"70%");
+    EXPECT_EQ(testing::spokenGroupsOf(panel).at(0).value, u"70%");
 }
 
 // A tip reads its group when asked: the group's own name above what its meters show now.
@@ -163,7 +164,7 @@ TEST(SpokenValue, GraphsDynamicBoundsReachTheValueWithoutMoving) {
     PanelModel model;
     model.meters.push_back(meter);
     model.groups.emplace_back().meters.push_back(0);
-    EXPECT_EQ(spokenValue(model, model.groups[0], samples), u"100%");
+    EXPECT_EQ(spokenValue(model, model.groups[0], samples, {}), u"100%");
     EXPECT_EQ(samples[0].counters[0].maxValue, 100.0);
 }
 

@@ -174,7 +174,7 @@ TEST_F(TopInstancesOnFakePlatform, EachListedInstanceIsValuedByTheCountersTextAn
         start(test.meterType, kTaskManagerProcessor);
         ASSERT_TRUE(platform.timers.fire(1000));
         EXPECT_EQ(listed(testing::samplesOf(*panel, 1000).top), "chrome 40, code 10");
-        const auto groups = spokenGroups(panel->model(), panel->samples());
+        const auto groups = testing::spokenGroupsOf(*panel);
         ASSERT_EQ(groups.size(), 1u);
         EXPECT_EQ(utf16ToUtf8(groups[0].value), test.spoken);
     }

@@ -136,7 +136,8 @@ int runValues() {
     const tavisto::PanelEngine& engine = source->engine();
     const std::unique_ptr<tavisto::companion::ShowValuesWindow> values =
         tavisto::companion::ShowValuesWindow::open([&engine] {
-            return engine.loaded() ? tavisto::spokenGroups(engine.model(), engine.samples())
+            return engine.loaded() ? tavisto::spokenGroups(engine.model(), engine.samples(),
+                                                           engine.numberSeparators())
                                    : std::vector<tavisto::SpokenGroup>{};
         });
     if (!values) {

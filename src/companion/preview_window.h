@@ -36,7 +36,8 @@ class PreviewWindow : private window::WindowProcedure<PreviewWindow>, private wi
     bool showsMeters() const noexcept { return panel_ && panel_->panel() != nullptr; }
     // Each group's name and what its meters show now; empty without a panel.
     std::vector<SpokenGroup> spokenValues() const {
-        return showsMeters() ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples())
+        return showsMeters() ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples(),
+                                            panel_->panel()->numberSeparators())
                              : std::vector<SpokenGroup>{};
     }
 

@@ -261,6 +261,9 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
                 SendMessageW(preview_->window(), WM_SETTINGCHANGE, wParam, lParam);
                 RedrawWindow(window, nullptr, nullptr,
                              RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+            } else if (win32::announcesLocaleChange(lParam) && preview_) {
+                // The preview's numbers take the locale's separators.
+                SendMessageW(preview_->window(), WM_SETTINGCHANGE, wParam, lParam);
             }
             return false;
         case WM_CLOSE:

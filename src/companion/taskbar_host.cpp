@@ -8,6 +8,7 @@
 #include "companion/taskbar_finder.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
+#include "platform/win32/system_services.h"
 #include "platform/win32/taskbar_theme.h"
 #include "window/configuration_location.h"
 #include "window/module_file.h"
@@ -184,6 +185,10 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
                 for (const auto& window : windows_) {
                     window->redrawForTheme();
                 }
+            }
+            // The engine reads the locale's separators again; its windows draw again.
+            if (win32::announcesLocaleChange(lParam) && source_) {
+                source_->engine().localeChanged();
             }
             check();
             return false;

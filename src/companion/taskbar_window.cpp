@@ -152,7 +152,8 @@ void TaskbarWindow::place(const TaskbarSettings& settings) noexcept {
 
 std::vector<SpokenGroup> TaskbarWindow::spokenValues() const {
     return panel_ && panel_->panel()
-               ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples())
+               ? spokenGroups(panel_->panel()->model(), panel_->panel()->samples(),
+                              panel_->panel()->numberSeparators())
                : std::vector<SpokenGroup>{};
 }
 

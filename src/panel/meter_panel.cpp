@@ -10,7 +10,7 @@ namespace tavisto {
 MeterPanel::MeterPanel(platform::PlatformServices platform, std::string text,
                        BandDirection direction, platform::CollectionQueue* collections)
     : engine_({platform.systemVersion, platform.counterQueries, platform.systemPerformance,
-               platform.sensors, platform.timers, platform.clock},
+               platform.sensors, platform.timers, platform.locale, platform.clock},
               collections),
       view_(std::make_unique<PanelView>(
           PanelView::Services{platform.screen, platform.window, platform.tooltips,

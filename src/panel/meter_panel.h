@@ -61,6 +61,10 @@ class MeterPanel {
     const PanelModel& model() const { return engine_.model(); }
     // What was sampled of each meter, by meter index.
     const PanelSamples& samples() const { return engine_.samples(); }
+    // How the meters and their words write numbers.
+    const platform::NumberSeparators& numberSeparators() const {
+        return engine_.numberSeparators();
+    }
     // Where the model's groups and meters are in the client area.
     const PanelLayout& layout() const { return view_->layout(); }
     // One per group, in the model's order; null where the system made none.

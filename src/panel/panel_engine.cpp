@@ -103,6 +103,31 @@ void PanelEngine::loadDocument(nlohmann::json&& document) {
     model_.texts = &chooseTexts(model_.language, {});
     sampler_.track(model_);
     windows10OrLater_ = services_.systemVersion.isWindows10OrLater();
+    readNumberSeparators();
+}
+
+bool PanelEngine::readNumberSeparators() {
+    platform::NumberSeparators numbers = services_.locale.numberSeparators();
+    if (numbers == numbers_) {
+        return false;
+    }
+    numbers_ = std::move(numbers);
+    return true;
+}
+
+void PanelEngine::localeChanged() noexcept {
+    try {
+        // Many regional settings announce themselves alike; most leave numbers as they are.
+        if (!readNumberSeparators()) {
+            return;
+        }
+        for (View* view : views_) {
+            view->numbersChanged();
+        }
+    } catch (...) {
+        // Out of memory: the meters keep the separators they have until the next load.
+        reportCaughtException("reading the locale's separators");
+    }
 }
 
 void PanelEngine::start() {
@@ -183,8 +208,8 @@ void PanelEngine::finishTick(std::uint64_t rate, bool collected) {
     }
     if (notifications_ != nullptr) {
         for (const Sampler::CounterPlace& alerted : sampler_.alertsToTell()) {
-            notifications_->show(
-                alertNotice(model_, alerted.meter, alerted.counter, sampler_.samples()));
+            notifications_->show(alertNotice(model_, alerted.meter, alerted.counter,
+                                             sampler_.samples(), numbers_));
         }
     }
 }

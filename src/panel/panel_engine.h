@@ -26,6 +26,7 @@ class PanelEngine {
         platform::SystemPerformance& systemPerformance;
         platform::Sensors& sensors;
         platform::WindowTimers& timers;
+        const platform::UserLocale& locale;
         const platform::Clock& clock;
     };
 
@@ -38,6 +39,8 @@ class PanelEngine {
         virtual void modelLoaded() noexcept = 0;
         // The rate's meters took new samples: draw those whose pixels no longer show them.
         virtual void rateSampled(std::uint64_t rate) noexcept = 0;
+        // The locale writes numbers otherwise now: draw every meter again.
+        virtual void numbersChanged() noexcept = 0;
         // How many samples the meter's histories must keep for this view; 0 for none.
         virtual std::size_t historyCapacity(std::size_t meter) const noexcept = 0;
 
@@ -77,6 +80,9 @@ class PanelEngine {
     void detach(View& view) noexcept;
     // A view laid out again: each history keeps what the view that shows the most needs.
     void historiesChanged() noexcept;
+    // The system announced a change of the user's locale: its separators are read again,
+    // and the views draw again when they changed.
+    void localeChanged() noexcept;
 
     // One sampling tick of a refresh rate, collecting in place.
     void tick(std::uint64_t rate) noexcept;
@@ -89,6 +95,9 @@ class PanelEngine {
     const PanelSamples& samples() const noexcept { return sampler_.samples(); }
     // Whether text is drawn with the system's newer text rendering; asked at each load.
     bool windows10OrLater() const noexcept { return windows10OrLater_; }
+    // How the user's locale writes numbers; read at each load and when the locale changes,
+    // never at a tick.
+    const platform::NumberSeparators& numberSeparators() const noexcept { return numbers_; }
     // The rate's counter query; 0 when the rate has none open.
     platform::QueryHandle queryOf(std::uint64_t rate) const { return sampler_.queryOf(rate); }
 
@@ -104,6 +113,8 @@ class PanelEngine {
     // The tick's last phase: reads what was collected, and the views draw what changed.
     void finishTick(std::uint64_t rate, bool collected);
     void tellModelLoaded() noexcept;
+    // Whether the separators read differ from those in force.
+    bool readNumberSeparators();
 
     Services services_;
     platform::CollectionQueue* collections_;
@@ -112,6 +123,7 @@ class PanelEngine {
     // recurses once per level, and its re-print may be longer than the file.
     std::string lastConfiguration_;
     bool windows10OrLater_ = false;
+    platform::NumberSeparators numbers_;
     PanelModel model_;
     Sampler sampler_;
     std::vector<View*> views_;

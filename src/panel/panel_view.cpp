@@ -39,7 +39,10 @@ void PanelView::modelLoaded() noexcept {
         // when it is about to show, so that sampling never touches the tips.
         for (std::size_t index = 0; index < model().groups.size(); ++index) {
             tooltips_.push_back(services_.tooltips.create(
-                [this, index] { return tooltipText(model(), model().groups[index], samples()); },
+                [this, index] {
+                    return tooltipText(model(), model().groups[index], samples(),
+                                       numberSeparators());
+                },
                 Rect{}));
         }
     } catch (...) {
@@ -78,7 +81,7 @@ void PanelView::relayout(BandDirection direction) noexcept {
         // The histories take this layout's length before they are drawn.
         engine_.historiesChanged();
         redrawFrame(model(), samples(), layout_, frames_, services_.window.clientRect(), *surface_,
-                    DrawSettings{theme_, engine_.windows10OrLater(), dpiScale_});
+                    drawSettings());
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick or resize redraws.
         reportCaughtException("relayout");
@@ -94,13 +97,27 @@ void PanelView::rateSampled(std::uint64_t rate) noexcept {
         const auto meters = model().rates.find(rate);
         if (meters != model().rates.end() &&
             drawSampledMeters(model(), meters->second, samples(), layout_, frames_, *surface_,
-                              DrawSettings{theme_, engine_.windows10OrLater(), dpiScale_})) {
+                              drawSettings())) {
             services_.window.invalidate(services_.window.clientRect());
         }
     } catch (...) {
         // A frame that cannot be drawn stays as it was; the next tick redraws.
         reportCaughtException("tick");
     }
+}
+
+void PanelView::numbersChanged() noexcept {
+    relayout(direction_);
+    try {
+        services_.window.invalidate(services_.window.clientRect());
+    } catch (...) {
+        reportCaughtException("invalidating the panel");
+    }
+}
+
+DrawSettings PanelView::drawSettings() const {
+    // The separators are short enough to be copied without allocating at a tick.
+    return {theme_, engine_.windows10OrLater(), dpiScale_, engine_.numberSeparators()};
 }
 
 std::size_t PanelView::historyCapacity(std::size_t meter) const noexcept {

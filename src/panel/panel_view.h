@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "render/layout.h"
 #include "render/meter_frame.h"
+#include "render/meters.h"
 
 namespace tavisto {
 
@@ -41,6 +42,10 @@ class PanelView final : public PanelEngine::View {
 
     const PanelModel& model() const noexcept { return engine_.model(); }
     const PanelSamples& samples() const noexcept { return engine_.samples(); }
+    // How the meters and their words write numbers.
+    const platform::NumberSeparators& numberSeparators() const noexcept {
+        return engine_.numberSeparators();
+    }
     // Where the model's groups and meters are in the client area.
     const PanelLayout& layout() const noexcept { return layout_; }
     // One per group, in the model's order; null where the system made none.
@@ -56,6 +61,8 @@ class PanelView final : public PanelEngine::View {
     void modelGoing() noexcept override;
     void modelLoaded() noexcept override;
     void rateSampled(std::uint64_t rate) noexcept override;
+    void numbersChanged() noexcept override;
+    DrawSettings drawSettings() const;
     std::size_t historyCapacity(std::size_t meter) const noexcept override;
     void layOut();
 

@@ -42,9 +42,9 @@ void recordDrawnValues(const MeterSamples& samples, MeterFrame& frame,
 // Whether the meter's pixels are those it would draw with the values just sampled.
 bool showsSampledValues(const Meter& meter, const MeterSamples& samples,
                         const MeterPlacement& placement, const MeterFrame& frame,
-                        platform::TaskbarTheme theme) {
+                        const DrawSettings& settings) {
     // An alert raised or cleared changes the colour, whatever the values.
-    if (!frame.current || frame.neighbourDrew || frame.theme != theme ||
+    if (!frame.current || frame.neighbourDrew || frame.theme != settings.theme ||
         frame.drawnAlertChanges != alertChanges(samples)) {
         return false;
     }
@@ -52,7 +52,8 @@ bool showsSampledValues(const Meter& meter, const MeterSamples& samples,
     // degrees.
     const auto showsCurrentValues = meterDrawing(meter.meterType).showsCurrentValues;
     return referencesUnchanged(samples, frame) ||
-           (showsCurrentValues != nullptr && showsCurrentValues(meter, samples, placement, frame));
+           (showsCurrentValues != nullptr &&
+            showsCurrentValues(meter, samples, placement, frame, settings));
 }
 
 }  // namespace
@@ -82,7 +83,7 @@ bool drawSampledMeter(const Meter& meter, const MeterSamples& samples,
             case GraphShift::NeedsDrawing:
                 break;
         }
-    } else if (showsSampledValues(meter, samples, placement, frame, settings.theme)) {
+    } else if (showsSampledValues(meter, samples, placement, frame, settings)) {
         // The pixels are those of the new values: they are now what the meter shows.
         recordDrawnValues(samples, frame, settings.theme);
         return false;

@@ -23,12 +23,12 @@ struct MeterDrawing {
     using Draw = void (*)(const Meter&, const MeterSamples&, const MeterPlacement&, MeterFrame&,
                           platform::MemorySurface&, const DrawSettings&);
     using ShowsValues = bool (*)(const Meter&, const MeterSamples&, const MeterPlacement&,
-                                 const MeterFrame&);
+                                 const MeterFrame&, const DrawSettings&);
     using Shift = GraphShift (*)(const Meter&, const MeterSamples&, const MeterPlacement&,
                                  MeterFrame&, platform::MemorySurface&, const DrawSettings&);
     using HistoryCapacity = std::size_t (*)(const MeterPlacement&);
     using Speak = void (*)(std::u16string&, const TextTable&, const MeterCounter&,
-                           const CounterSamples&);
+                           const CounterSamples&, const platform::NumberSeparators&);
 
     MeterType type;
     // Into its area, already cleared; none leaves the area transparent.

@@ -7,6 +7,7 @@
 
 #include "config/meter_model.h"
 #include "platform/drawing.h"
+#include "platform/platform.h"
 #include "render/layout.h"
 #include "render/meter_frame.h"
 #include "sampling/meter_samples.h"
@@ -20,6 +21,8 @@ struct DrawSettings {
     bool windows10OrLater = false;
     // Device pixels per pixel of the model: the layout's scale, which font sizes follow.
     double scale = 1.0;
+    // How the user's locale writes the numbers of text meters.
+    platform::NumberSeparators numbers{};
 };
 
 // Column meter: columns placed side by side in its group, bars stacked.
@@ -58,16 +61,20 @@ void drawIndicatorMeter(const Meter& meter, const MeterSamples& samples,
 // Whether a column meter's bars, or a pie meter's sectors, measured from its counters'
 // current values, are the ones it last drew.
 bool showsLastDrawnBars(const Meter& meter, const MeterSamples& samples,
-                        const MeterPlacement& placement, const MeterFrame& frame);
+                        const MeterPlacement& placement, const MeterFrame& frame,
+                        const DrawSettings& settings);
 bool showsLastDrawnSectors(const Meter& meter, const MeterSamples& samples,
-                           const MeterPlacement& placement, const MeterFrame& frame);
+                           const MeterPlacement& placement, const MeterFrame& frame,
+                           const DrawSettings& settings);
 
 // Whether a text meter's, or an indicator meter's, lines made from its counters' current
 // values are the ones it last drew.
 bool showsLastDrawnText(const Meter& meter, const MeterSamples& samples,
-                        const MeterPlacement& placement, const MeterFrame& frame);
+                        const MeterPlacement& placement, const MeterFrame& frame,
+                        const DrawSettings& settings);
 bool showsLastDrawnIndicators(const Meter& meter, const MeterSamples& samples,
-                              const MeterPlacement& placement, const MeterFrame& frame);
+                              const MeterPlacement& placement, const MeterFrame& frame,
+                              const DrawSettings& settings);
 
 // History graph: each counter's samples, newest at the right (horizontal band) or at
 // the bottom (vertical band), as areas or lines from the baseline, first counter at

@@ -57,14 +57,14 @@ bool showsExtents(const MeterSamples& samples, const MeterFrame& frame, ExtentOf
 }  // namespace
 
 bool showsLastDrawnBars(const Meter&, const MeterSamples& samples, const MeterPlacement& placement,
-                        const MeterFrame& frame) {
+                        const MeterFrame& frame, const DrawSettings&) {
     return showsExtents(samples, frame, [&](const CounterSamples& counter) {
         return std::int64_t{barPixels(counter, placement.barLength)};
     });
 }
 
 bool showsLastDrawnSectors(const Meter&, const MeterSamples& samples, const MeterPlacement&,
-                           const MeterFrame& frame) {
+                           const MeterFrame& frame, const DrawSettings&) {
     return showsExtents(samples, frame,
                         [](const CounterSamples& counter) { return sectorDegrees(counter); });
 }

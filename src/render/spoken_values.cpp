@@ -45,27 +45,29 @@ bool listsTopInstances(const MeterCounter& counter) {
 
 // How long a raised alert has lasted, from when the value first passed the threshold:
 // "12 s", "3 min".
-ValueText alertDuration(const AlertState& state) {
-    return formatValue(CounterUnits::Seconds, static_cast<double>(state.heldFor / 1000), 0);
+ValueText alertDuration(const AlertState& state, const platform::NumberSeparators& numbers) {
+    return formatValue(CounterUnits::Seconds, static_cast<double>(state.heldFor / 1000), 0,
+                       numbers);
 }
 
 // A value compared by an alert, in the units its meter shows it in.
-ValueText alertValueText(MeterType type, const MeterCounter& counter, double value) {
-    return formatValue(shownUnits(type, counter), value, counter.decimals);
+ValueText alertValueText(MeterType type, const MeterCounter& counter, double value,
+                         const platform::NumberSeparators& numbers) {
+    return formatValue(shownUnits(type, counter), value, counter.decimals, numbers);
 }
 
 void appendMeter(std::u16string& text, const TextTable& texts, const Meter& meter,
-                 const MeterSamples& samples) {
+                 const MeterSamples& samples, const platform::NumberSeparators& numbers) {
     const auto speak = meterDrawing(meter.meterType).speak;
     for (std::size_t index = 0; speak != nullptr && index < meter.counters.size(); ++index) {
         const MeterCounter& counter = meter.counters[index];
         const CounterSamples& counterSamples = samples.counters.at(index);
         const std::size_t before = text.size();
-        speak(text, texts, counter, counterSamples);
+        speak(text, texts, counter, counterSamples, numbers);
         if (!inAlert(counter, counterSamples)) {
             continue;
         }
-        const ValueText duration = alertDuration(counterSamples.alert);
+        const ValueText duration = alertDuration(counterSamples.alert, numbers);
         const TextArgument lasted{u"duration", duration.view()};
         if (text.size() > before) {
             text += u' ';
@@ -80,26 +82,26 @@ void appendMeter(std::u16string& text, const TextTable& texts, const Meter& mete
 }  // namespace
 
 void speakLine(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
-               const CounterSamples& samples) {
+               const CounterSamples& samples, const platform::NumberSeparators& numbers) {
     const RangedValue ranged = rangedValue(counter, samples);
     if (listsTopInstances(counter)) {
         // The meter shows the instances' lines instead of the counter's.
         std::u16string lines;
         appendTopInstances(lines, samples.top, [&](std::u16string& said, double value) {
-            const ValueText line = textMeterLine(counter, value, ranged.range);
+            const ValueText line = textMeterLine(counter, value, ranged.range, numbers);
             said += std::isfinite(value) || line.view().empty() ? line.view() : tavisto::text(texts, TextId::SpokenNotAvailable);
         });
         appendPart(text, counter, lines);
         return;
     }
-    const ValueText line = textMeterLine(counter, ranged.value, ranged.range);
+    const ValueText line = textMeterLine(counter, ranged.value, ranged.range, numbers);
     // A line that shows "—" is said in words; one that shows nothing is not said.
     appendPart(text, counter,
                std::isfinite(ranged.value) || line.view().empty() ? line.view() : tavisto::text(texts, TextId::SpokenNotAvailable));
 }
 
 void speakIndicator(std::u16string& text, const TextTable&, const MeterCounter& counter,
-                    const CounterSamples& samples) {
+                    const CounterSamples& samples, const platform::NumberSeparators&) {
     if (triggerHolds(rangedValue(counter, samples).value, counter.triggerValue,
                      counter.triggerOperator)) {
         appendPart(text, counter, counter.indicator);
@@ -107,7 +109,7 @@ void speakIndicator(std::u16string& text, const TextTable&, const MeterCounter& 
 }
 
 void speakShare(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
-                const CounterSamples& samples) {
+                const CounterSamples& samples, const platform::NumberSeparators& numbers) {
     const RangedValue ranged = rangedValue(counter, samples);
     // A share is said in the counter's own units; without any, or in "percent", as a
     // percentage of its range.
@@ -116,10 +118,11 @@ void speakShare(std::u16string& text, const TextTable& texts, const MeterCounter
             said += tavisto::text(texts, TextId::SpokenNotAvailable);
         } else if (counter.units != CounterUnits::Percent &&
                    counter.units != CounterUnits::Unknown) {
-            said += formatValue(counter.units, value, counter.decimals).view();
+            said += formatValue(counter.units, value, counter.decimals, numbers).view();
         } else {
             const double range = ranged.range == 0.0 ? 1.0 : ranged.range;
-            said += formatValue(CounterUnits::Percent, value * (100.0 / range), counter.decimals)
+            said += formatValue(CounterUnits::Percent, value * (100.0 / range), counter.decimals,
+                                numbers)
                         .view();
         }
     };
@@ -135,10 +138,10 @@ void speakShare(std::u16string& text, const TextTable& texts, const MeterCounter
 }
 
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
-                           const PanelSamples& samples) {
+                           const PanelSamples& samples, const platform::NumberSeparators& numbers) {
     std::u16string text;
     for (const std::size_t index : group.meters) {
-        appendMeter(text, *model.texts, model.meters.at(index), samples.at(index));
+        appendMeter(text, *model.texts, model.meters.at(index), samples.at(index), numbers);
     }
     return text;
 }
@@ -153,9 +156,9 @@ std::u16string spokenName(const TextTable& texts, const MeterGroup& group, std::
 }
 
 std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
-                           const PanelSamples& samples) {
+                           const PanelSamples& samples, const platform::NumberSeparators& numbers) {
     std::u16string text = group.name;
-    const std::u16string value = spokenValue(model, group, samples);
+    const std::u16string value = spokenValue(model, group, samples, numbers);
     if (!text.empty() && !value.empty()) {
         text += u'\n';
     }
@@ -164,7 +167,8 @@ std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
 }
 
 platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, std::size_t counter,
-                                  const PanelSamples& samples) {
+                                  const PanelSamples& samples,
+                                  const platform::NumberSeparators& numbers) {
     platform::AlertNotice notice;
     for (std::size_t group = 0; group < model.groups.size(); ++group) {
         const std::vector<std::size_t>& meters = model.groups[group].meters;
@@ -181,25 +185,28 @@ platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, st
     } else if (!measured.references.empty()) {
         notice.text = measured.references.begin()->second.path;
     }
-    const ValueText value = alertValueText(alerted.meterType, measured,
-                                           shownValue(alerted.meterType, measured, counterSamples));
+    const ValueText value = alertValueText(
+        alerted.meterType, measured, shownValue(alerted.meterType, measured, counterSamples),
+        numbers);
     if (!notice.text.empty()) {
         notice.text += u' ';
     }
     notice.text += value.view();
     if (measured.alert) {
         const ValueText threshold =
-            alertValueText(alerted.meterType, measured, measured.alert->threshold);
+            alertValueText(alerted.meterType, measured, measured.alert->threshold, numbers);
+        const ValueText duration = alertDuration(counterSamples.alert, numbers);
         const TextId words = measured.alert->above ? TextId::NoticeAbove : TextId::NoticeBelow;
         notice.text = fillText(text(*model.texts, words),
                                {{u"value", notice.text},
                                 {u"threshold", threshold.view()},
-                                {u"duration", alertDuration(counterSamples.alert).view()}});
+                                {u"duration", duration.view()}});
     }
     return notice;
 }
 
-std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples) {
+std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples,
+                                      const platform::NumberSeparators& numbers) {
     std::vector<SpokenGroup> groups;
     groups.reserve(model.groups.size());
     for (const MeterGroup& group : model.groups) {
@@ -213,7 +220,8 @@ std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSample
             }
         }
         groups.push_back(
-            {spokenName(*model.texts, group, groups.size()), spokenValue(model, group, samples),
+            {spokenName(*model.texts, group, groups.size()),
+             spokenValue(model, group, samples, numbers),
              inAlert});
     }
     return groups;

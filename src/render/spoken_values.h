@@ -29,9 +29,11 @@ struct SpokenGroup {
 // name: a text meter instead of its value ("CPU chrome 12%, code 4%"), the other kinds
 // after it ("CPU 16% (chrome 12%, code 4%)"). Lines that show nothing are left out. A
 // counter in alert says how long after what it shows ("CPU 95% (alert for 12 s)"), and
-// its group is marked in alert.
+// its group is marked in alert. Numbers are written with the locale's separators, as
+// the meters show them.
 // Reads the samples only: nothing is collected and no bound moves.
-std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples);
+std::vector<SpokenGroup> spokenGroups(const PanelModel& model, const PanelSamples& samples,
+                                      const platform::NumberSeparators& numbers);
 
 // The name of the group at `index` in the model, as spokenGroups gives it.
 std::u16string spokenName(const TextTable& texts, const MeterGroup& group, std::size_t index);
@@ -41,25 +43,26 @@ std::u16string spokenName(const TextTable& texts, const MeterGroup& group, std::
 // value in its units of a counter drawn as a shape, or with no units the share of its
 // range its bar, sector or curve fills, an empty range counting as 1.
 void speakLine(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
-               const CounterSamples& samples);
+               const CounterSamples& samples, const platform::NumberSeparators& numbers);
 void speakIndicator(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
-                    const CounterSamples& samples);
+                    const CounterSamples& samples, const platform::NumberSeparators& numbers);
 void speakShare(std::u16string& text, const TextTable& texts, const MeterCounter& counter,
-                const CounterSamples& samples);
+                const CounterSamples& samples, const platform::NumberSeparators& numbers);
 
 // The value of one group, as spokenGroups gives it.
 std::u16string spokenValue(const PanelModel& model, const MeterGroup& group,
-                           const PanelSamples& samples);
+                           const PanelSamples& samples, const platform::NumberSeparators& numbers);
 
 // What a notification says of the counter's alert just raised: the name of the counter's
 // group as its title, and "CPU 95%, above 90% for 10 s", the counter called by its name
 // or its first reference, its value as its meter shows it and how long it has been past.
 platform::AlertNotice alertNotice(const PanelModel& model, std::size_t meter, std::size_t counter,
-                                  const PanelSamples& samples);
+                                  const PanelSamples& samples,
+                                  const platform::NumberSeparators& numbers);
 
 // What the group's tooltip shows: its own name (none when it has none) above its value,
 // on two lines, or whichever of the two is not empty.
 std::u16string tooltipText(const PanelModel& model, const MeterGroup& group,
-                           const PanelSamples& samples);
+                           const PanelSamples& samples, const platform::NumberSeparators& numbers);
 
 }  // namespace tavisto

@@ -14,13 +14,13 @@ using platform::TextAlignment;
 
 // The text a text meter shows for one counter, formatted into `text`.
 std::u16string_view textLine(const MeterCounter& counter, const CounterSamples& samples,
-                             ValueText& text) {
-    text = textMeterLine(counter, samples.value, samples.maxValue - samples.minValue);
+                             const platform::NumberSeparators& numbers, ValueText& text) {
+    text = textMeterLine(counter, samples.value, samples.maxValue - samples.minValue, numbers);
     return text.view();
 }
 
 std::u16string_view indicatorLine(const MeterCounter& counter, const CounterSamples& samples,
-                                  ValueText&) {
+                                  const platform::NumberSeparators&, ValueText&) {
     return triggerHolds(samples.value, counter.triggerValue, counter.triggerOperator)
                ? counter.indicator
                : std::u16string_view();
@@ -47,21 +47,24 @@ std::size_t linesOf(const Meter& meter, bool listsInstances) {
 // with no name, or each of its listed instances' name and value; a place no instance
 // fills has neither.
 template <typename LineText, typename Visit>
-void visitLines(const Meter& meter, const MeterSamples& samples, bool listsInstances,
-                LineText lineText, Visit visit) {
+void visitLines(const Meter& meter, const MeterSamples& samples,
+                const platform::NumberSeparators& numbers, bool listsInstances, LineText lineText,
+                Visit visit) {
     ValueText formatted;
     for (std::size_t index = 0; index < meter.counters.size(); ++index) {
         const MeterCounter& counter = meter.counters[index];
         const CounterSamples& counterSamples = samples.counters[index];
         if (!listsTop(counter, listsInstances)) {
-            visit(counter, std::u16string_view(), lineText(counter, counterSamples, formatted));
+            visit(counter, std::u16string_view(),
+                  lineText(counter, counterSamples, numbers, formatted));
             continue;
         }
         const std::span<const RankedInstance> listed = counterSamples.top.listed();
         for (std::size_t line = 0; line < counter.instances->top; ++line) {
             if (line < listed.size()) {
                 formatted = textMeterLine(counter, listed[line].value,
-                                          counterSamples.maxValue - counterSamples.minValue);
+                                          counterSamples.maxValue - counterSamples.minValue,
+                                          numbers);
                 visit(counter, std::u16string_view(listed[line].name), formatted.view());
             } else {
                 visit(counter, std::u16string_view(), std::u16string_view());
@@ -109,7 +112,7 @@ void drawLines(const Meter& meter, const MeterSamples& samples, const MeterPlace
         static_cast<std::int64_t>(lineCount);
     std::int64_t top = placement.rect.top;
     std::size_t line = 0;
-    visitLines(meter, samples, listsInstances, lineText,
+    visitLines(meter, samples, settings.numbers, listsInstances, lineText,
                [&](const MeterCounter& counter, std::u16string_view name,
                    std::u16string_view text) {
                    keepLine(frame.drawnLines[line++], name, text);
@@ -151,13 +154,14 @@ void drawLines(const Meter& meter, const MeterSamples& samples, const MeterPlace
 
 template <typename LineText>
 bool showsLines(const Meter& meter, const MeterSamples& samples, const MeterFrame& frame,
-                bool listsInstances, LineText lineText) {
+                const platform::NumberSeparators& numbers, bool listsInstances,
+                LineText lineText) {
     if (frame.drawnLines.size() != linesOf(meter, listsInstances)) {
         return false;
     }
     bool same = true;
     std::size_t line = 0;
-    visitLines(meter, samples, listsInstances, lineText,
+    visitLines(meter, samples, numbers, listsInstances, lineText,
                [&](const MeterCounter&, std::u16string_view name, std::u16string_view text) {
                    same = same && keeps(frame.drawnLines[line++], name, text);
                });
@@ -167,13 +171,14 @@ bool showsLines(const Meter& meter, const MeterSamples& samples, const MeterFram
 }  // namespace
 
 bool showsLastDrawnText(const Meter& meter, const MeterSamples& samples, const MeterPlacement&,
-                        const MeterFrame& frame) {
-    return showsLines(meter, samples, frame, true, textLine);
+                        const MeterFrame& frame, const DrawSettings& settings) {
+    return showsLines(meter, samples, frame, settings.numbers, true, textLine);
 }
 
 bool showsLastDrawnIndicators(const Meter& meter, const MeterSamples& samples,
-                              const MeterPlacement&, const MeterFrame& frame) {
-    return showsLines(meter, samples, frame, false, indicatorLine);
+                              const MeterPlacement&, const MeterFrame& frame,
+                              const DrawSettings& settings) {
+    return showsLines(meter, samples, frame, settings.numbers, false, indicatorLine);
 }
 
 void drawTextMeter(const Meter& meter, const MeterSamples& samples, const MeterPlacement& placement,

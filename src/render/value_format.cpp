@@ -108,8 +108,10 @@ FixedNumber fixedNumber(double value, int digits) {
     return number;
 }
 
-// The number, its whole part in groups of three digits when asked.
-void appendNumber(ValueText& text, const FixedNumber& number, bool groupsThousands) {
+// The number with the locale's decimal separator, its whole part in groups of three
+// digits when asked.
+void appendNumber(ValueText& text, const FixedNumber& number, bool groupsThousands,
+                  const platform::NumberSeparators& numbers) {
     std::string_view digits = number.view();
     if (digits.starts_with('-')) {
         text.append("-");
@@ -118,11 +120,14 @@ void appendNumber(ValueText& text, const FixedNumber& number, bool groupsThousan
     const std::size_t whole = std::min(digits.find('.'), digits.size());
     for (std::size_t index = 0; index < whole; ++index) {
         if (groupsThousands && index > 0 && (whole - index) % 3 == 0) {
-            text.append(",");
+            text.append(numbers.thousands);
         }
         text.append(digits.substr(index, 1));
     }
-    text.append(digits.substr(whole));
+    if (whole < digits.size()) {
+        text.append(numbers.decimal);
+        text.append(digits.substr(whole + 1));
+    }
 }
 
 int digitsFor(const UnitReading& reading, std::size_t level, double scaled, int decimals) {
@@ -135,7 +140,8 @@ int digitsFor(const UnitReading& reading, std::size_t level, double scaled, int 
     return fixedNumber(scaled, 1).magnitude < 100.0 ? 1 : 0;
 }
 
-void appendReading(ValueText& text, const UnitReading& reading, double value, int decimals) {
+void appendReading(ValueText& text, const UnitReading& reading, double value, int decimals,
+                   const platform::NumberSeparators& numbers) {
     double scaled = value;
     std::size_t level = 0;
     if (reading.levels > 1 && std::fabs(value) >= reading.firstStep) {
@@ -154,7 +160,7 @@ void appendReading(ValueText& text, const UnitReading& reading, double value, in
         ++level;
         number = fixedNumber(scaled, digitsFor(reading, level, scaled, decimals));
     }
-    appendNumber(text, number, reading.groupsThousands);
+    appendNumber(text, number, reading.groupsThousands, numbers);
     if (!reading.names[level].empty()) {
         text.append(reading.separator);
         text.append(reading.names[level]);
@@ -163,10 +169,11 @@ void appendReading(ValueText& text, const UnitReading& reading, double value, in
 
 // A time left, as a battery's: "45 s", "23 min", "1 h 23 min", to the nearest minute
 // from a minute on. "decimals" counts only below a minute.
-void appendDuration(ValueText& text, double value, int decimals) {
+void appendDuration(ValueText& text, double value, int decimals,
+                    const platform::NumberSeparators& numbers) {
     const FixedNumber seconds = fixedNumber(value, std::max(decimals, 0));
     if (seconds.magnitude < 60.0) {
-        appendNumber(text, seconds, true);
+        appendNumber(text, seconds, true, numbers);
         text.append(u" s");
         return;
     }
@@ -176,10 +183,10 @@ void appendDuration(ValueText& text, double value, int decimals) {
     const double minutes = std::round(std::fabs(value) / 60.0);
     const double hours = std::floor(minutes / 60.0);
     if (hours > 0.0) {
-        appendNumber(text, fixedNumber(hours, 0), true);
+        appendNumber(text, fixedNumber(hours, 0), true, numbers);
         text.append(u" h ");
     }
-    appendNumber(text, fixedNumber(minutes - hours * 60.0, 0), true);
+    appendNumber(text, fixedNumber(minutes - hours * 60.0, 0), true, numbers);
     text.append(u" min");
 }
 
@@ -197,7 +204,8 @@ void ValueText::append(std::u16string_view text) {
     length_ += count;
 }
 
-ValueText formatValue(CounterUnits units, double value, int decimals) {
+ValueText formatValue(CounterUnits units, double value, int decimals,
+                      const platform::NumberSeparators& numbers) {
     ValueText text;
     if (units == CounterUnits::Unknown) {
         return text;
@@ -207,12 +215,13 @@ ValueText formatValue(CounterUnits units, double value, int decimals) {
         return text;
     }
     if (units == CounterUnits::Seconds) {
-        appendDuration(text, value, decimals);
+        appendDuration(text, value, decimals, numbers);
         return text;
     }
     const bool byteRate = units == CounterUnits::BytesPerSecond;
     if (decimals >= 0 || (!byteRate && units != CounterUnits::Percent)) {
-        appendReading(text, kUnitReadings[static_cast<std::size_t>(units)], value, decimals);
+        appendReading(text, kUnitReadings[static_cast<std::size_t>(units)], value, decimals,
+                      numbers);
         return text;
     }
     // Without "decimals" the two first units read as they always have: whole numbers, and
@@ -235,7 +244,8 @@ ValueText formatValue(CounterUnits units, double value, int decimals) {
     return text;
 }
 
-ValueText textMeterLine(const MeterCounter& counter, double value, double range) {
+ValueText textMeterLine(const MeterCounter& counter, double value, double range,
+                        const platform::NumberSeparators& numbers) {
     if (counter.units == CounterUnits::Percent) {
         if (range == 0.0) {
             return {};
@@ -247,7 +257,7 @@ ValueText textMeterLine(const MeterCounter& counter, double value, double range)
         !triggerHolds(value, counter.triggerValue, counter.triggerOperator)) {
         value = 0.0;
     }
-    return formatValue(counter.units, value, counter.decimals);
+    return formatValue(counter.units, value, counter.decimals, numbers);
 }
 
 bool triggerHolds(double value, double threshold, TriggerOperator op) {

@@ -179,7 +179,9 @@ STDMETHODIMP AccessibleMeters::get_accValue(VARIANT child, BSTR* value) noexcept
         if (group == nullptr) {
             return E_INVALIDARG;
         }
-        return giveText(spokenValue(panel->model(), *group, panel->samples()), value);
+        return giveText(
+            spokenValue(panel->model(), *group, panel->samples(), panel->numberSeparators()),
+            value);
     });
 }
 
@@ -416,7 +418,8 @@ void MeterAccessibility::announceValueChanges() noexcept {
             if (!alertChanged && announced.at != 0 && now - announced.at < kValueChangeInterval) {
                 continue;
             }
-            std::u16string value = spokenValue(panel->model(), groups[index], panel->samples());
+            std::u16string value = spokenValue(panel->model(), groups[index], panel->samples(),
+                                               panel->numberSeparators());
             if (!alertChanged && value == announced.value) {
                 continue;
             }

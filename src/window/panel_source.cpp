@@ -57,13 +57,14 @@ struct PanelSource::Running {
     explicit Running(HWND window)
         : timers(window),
           collector(window, counterQueries, sensors),
-          engine({systemVersion, *counterQueries, systemPerformance, *sensors, timers,
+          engine({systemVersion, *counterQueries, systemPerformance, *sensors, timers, locale,
                   platform::steadyClock()},
                  &collector) {
         engine.notifyThrough(&notifications);
     }
 
     win32::Win32SystemVersion systemVersion;
+    win32::Win32UserLocale locale;
     // Shared with the collector, whose thread makes every call of them and may outlive this.
     std::shared_ptr<win32::PdhCounterQueries> counterQueries =
         std::make_shared<win32::PdhCounterQueries>();

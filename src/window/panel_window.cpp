@@ -56,6 +56,11 @@ bool PanelWindow::answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             if (win32::announcesThemeChange(wParam, lParam)) {
                 layOutAgain();
             }
+            // The regional settings changed: numbers take the locale's separators, and
+            // every window of the engine draws again if they changed.
+            if (win32::announcesLocaleChange(lParam)) {
+                source_->engine().localeChanged();
+            }
             return false;
         case WM_PAINT:
         case WM_PRINTCLIENT:

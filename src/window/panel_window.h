@@ -57,7 +57,8 @@ class PanelWindow final : public MeterSource, private PanelSource::Reader {
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;
 
-    // The messages every host answers alike: resizes and theme changes lay out again,
+    // The messages every host answers alike: resizes and theme changes lay out again, a
+    // change of the locale has the engine read its separators again,
     // painting draws the frame over the parent's background, WM_GETOBJECT, the tooltips'
     // requests for their text (WM_NOTIFY). True when answered with `result`.
     bool answer(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept;

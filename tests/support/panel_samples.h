@@ -4,11 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <vector>
 
 #include "panel/meter_panel.h"
+#include "render/spoken_values.h"
 #include "sampling/meter_samples.h"
 
 namespace tavisto::testing {
+
+// The groups of a panel or an engine in words, their numbers as its locale writes them.
+template <typename Panel>
+std::vector<SpokenGroup> spokenGroupsOf(const Panel& panel) {
+    return spokenGroups(panel.model(), panel.samples(), panel.numberSeparators());
+}
 
 // The samples of counter `counter` of the meter at `meter` among the meters of `rate`.
 inline const CounterSamples& samplesOf(const MeterPanel& panel, std::uint64_t rate,
