@@ -25,6 +25,7 @@ struct SpokenCase {
     const char* configuration;
     double processor;  // the scripted value of \Processor(_Total)\% Processor Time
     std::vector<SpokenGroup> expected;
+    std::vector<std::string> displayLanguages = {};  // the user's, most preferred first
 };
 
 // Every meter reads the same counter, so each line shows how its kind speaks it.
@@ -86,7 +87,15 @@ const SpokenCase kSpokenCases[] = {
             {"counterPath": "(\\Processor(_Total)\\% Processor Time) / 0", "name": "Sensor",
              "units": "celsius"}]}]}]})json",
      30.0,
-     {{u"Gruppe 1", u"Sensor nicht verf\u00FCgbar"}}},
+     {{u"Gruppe 1", u"Sensor nicht verf\u00FCgbar"}},
+     {"fr-FR"}},
+    {"TheFirstDisplayLanguageSpokenGivesTheWordsWhenTheFileNamesNone",
+     R"json({"meterGroups": [{"meters": [{"meterType": "text", "counters": [
+            {"counterPath": "(\\Processor(_Total)\\% Processor Time) / 0", "name": "Sensor",
+             "units": "celsius"}]}]}]})json",
+     30.0,
+     {{u"Groupe 1", u"Sensor non disponible"}},
+     {"tlh", "fr-FR", "de-DE"}},
 };
 
 class SpokenValues : public ::testing::Test {
@@ -102,6 +111,7 @@ TEST(SpokenGroups, SayWhatTheirMetersShow) {
         testing::FakePlatform platform;
         testing::RecordingSurfaceFactory recording;
         platform.surfaces = &recording;
+        platform.locale.languages = spoken.displayLanguages;
         platform.counterQueries.script(u"\\Processor(_Total)\\% Processor Time",
                                        {spoken.processor});
         const MeterPanel panel(platform.services(), spoken.configuration,

@@ -100,7 +100,7 @@ void PanelEngine::loadDocument(nlohmann::json&& document) {
     // Loaded or not, the document is used up here.
     const DocumentTakenApart takenApart(document);
     loadModel(document, LoadContext{}, model_);
-    model_.texts = &chooseTexts(model_.language, {});
+    model_.texts = &chooseTexts(model_.language, services_.locale.preferredLanguages());
     sampler_.track(model_);
     windows10OrLater_ = services_.systemVersion.isWindows10OrLater();
     readNumberSeparators();
