@@ -1,6 +1,8 @@
 ; Tavisto's setup program (NSIS). scripts/package builds it:
 ;   makensis -DVERSION=x.y.z -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe>
-;     -DIDENTIFIERS=<build>/generated/tavisto_identifiers.nsh Tavisto.nsi
+;     -DIDENTIFIERS=<build>/generated/tavisto_identifiers.nsh
+;     -DTEXTS=<build>/generated/texts Tavisto.nsi
+; TEXTS is the folder of languages.nsh, the setup texts of every language, made from po/.
 ;
 ; Installs per machine into a new folder inside Program Files (/ALLUSERS) or per user into
 ; %LOCALAPPDATA%\Programs\Tavisto (/CURRENTUSER) with the band registered under
@@ -13,6 +15,9 @@
 ; /DESKBAND=yes|no overrides whether the band is registered: by default it is, except on
 ; the Windows 11 taskbar, which cannot show it; there the companion starts with Windows
 ; instead. /S installs silently.
+; Setup speaks the user's Windows display language when it has it (a region falls to its
+; language), else English; /LANGUAGE=<LANGID> chooses one, as setup passes it to its
+; elevated copy and the uninstaller to its own.
 
 Target amd64-unicode
 Unicode true
@@ -22,8 +27,8 @@ RequestExecutionLevel user
 ; The folder name Browse appends to the folder the user picks.
 InstallDir "$PROGRAMFILES64\Tavisto"
 
-!ifndef VERSION | STAGE | OUTFILE | IDENTIFIERS
-  !error "VERSION, STAGE, OUTFILE and IDENTIFIERS must be defined"
+!ifndef VERSION | STAGE | OUTFILE | IDENTIFIERS | TEXTS
+  !error "VERSION, STAGE, OUTFILE, IDENTIFIERS and TEXTS must be defined"
 !endif
 
 !include MUI2.nsh
@@ -41,6 +46,8 @@ InstallDir "$PROGRAMFILES64\Tavisto"
 !define CATEGORY_CACHE "Software\Microsoft\Windows\CurrentVersion\Explorer\Discardable\PostSetup"
 !define SYNCHRONIZE 0x00100000
 !define AUTOSTART_VALUE "Tavisto"
+; The configuration as the finish page names it to the user.
+!define CONFIGURATION_SHOWN "%APPDATA%\Tavisto\TavistoConfig.json"
 !define SEE_MASK_NOCLOSEPROCESS 0x40
 !define ERROR_CANCELLED 1223
 !define CLSID_ShellWindows "{9BA05972-F6A8-11CF-A442-00A0C90A8F39}"
@@ -98,6 +105,10 @@ Var FolderTop
 Var FolderRegistered
 ; The outermost folder that PrepareMachineFolder made, "" when it made none.
 Var FolderMade
+; FillText's text, filled in place, and the placeholder and value it fills in.
+Var Text
+Var TextName
+Var TextValue
 
 !define MUI_FINISHPAGE_TEXT "$FinishText"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
@@ -106,7 +117,64 @@ Var FolderMade
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+; In the order of make-texts' languages; the first is the one setup falls back to.
 !insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "German"
+!insertmacro MUI_LANGUAGE "French"
+!insertmacro MUI_LANGUAGE "Spanish"
+!insertmacro MUI_LANGUAGE "PortugueseBR"
+!insertmacro MUI_LANGUAGE "Japanese"
+!insertmacro MUI_LANGUAGE "SimpChinese"
+!insertmacro MUI_LANGUAGE "Korean"
+; LangString Setup... for each language above.
+!include "${TEXTS}\languages.nsh"
+
+; Replaces every $TextName in $Text with $TextValue: the texts are whole sentences with
+; {placeholders}, as each language orders them.
+!macro FillTextFunction UN
+Function ${UN}FillText
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $0 ""
+  StrLen $1 $TextName
+  StrCpy $2 0
+  ${Do}
+    StrCpy $3 $Text $1 $2
+    ${If} $3 == ""
+      ${Break}
+    ${EndIf}
+    ${If} $3 == $TextName
+      StrCpy $0 "$0$TextValue"
+      IntOp $2 $2 + $1
+    ${Else}
+      StrCpy $3 $Text 1 $2
+      StrCpy $0 "$0$3"
+      IntOp $2 $2 + 1
+    ${EndIf}
+  ${Loop}
+  StrCpy $Text $0
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro FillTextFunction ""
+!insertmacro FillTextFunction "un."
+
+; Sets $Text to the language string TEXT with {NAME} filled with VALUE.
+!macro TextWith UN TEXT NAME VALUE
+  StrCpy $Text "${TEXT}"
+  !insertmacro Fill "${UN}" ${NAME} "${VALUE}"
+!macroend
+; Fills one more placeholder of $Text.
+!macro Fill UN NAME VALUE
+  StrCpy $TextName "{${NAME}}"
+  StrCpy $TextValue "${VALUE}"
+  Call ${UN}FillText
+!macroend
 
 ; SHCTX, $SMPROGRAMS and $APPDATA follow the shell context: all users or this user.
 !macro SelectContext
@@ -135,6 +203,9 @@ Var FolderMade
     ${EndIf}
     ${If} $R9 >= 50
       ${Break}
+    ${EndIf}
+    ${If} $CompanionWasRunning == 0
+      DetailPrint "$(SetupClosingCompanion)"
     ${EndIf}
     StrCpy $CompanionWasRunning 1
     ${If} $R8 != 0
@@ -198,7 +269,9 @@ Function ${UN}RunElevated
   ${If} $2 == 0
   ${OrIf} $4 == 0
     ${If} $3 != ${ERROR_CANCELLED}
-      MessageBox MB_OK|MB_ICONSTOP "Windows could not start $R5 as administrator (error $3)." /SD IDOK
+      !insertmacro TextWith "${UN}" "$(SetupAdminStartFailed)" program $R5
+      !insertmacro Fill "${UN}" code $3
+      MessageBox MB_OK|MB_ICONSTOP "$Text" /SD IDOK
     ${EndIf}
     StrCpy $0 5
     Return
@@ -286,8 +359,9 @@ Function PlanMachineFolder
     !insertmacro RefuseBelowOrAt "$COMMONFILES32"
   ${EndIf}
   ${If} $0 == 0
-    StrCpy $0 "For all users Tavisto installs into a new folder inside $PROGRAMFILES64 (not \
-      Common Files), where only administrators can change its files; not into $INSTDIR."
+    !insertmacro TextWith "" "$(SetupFolderOutsideProgramFiles)" programFiles $PROGRAMFILES64
+    !insertmacro Fill "" folder $INSTDIR
+    StrCpy $0 $Text
     Return
   ${EndIf}
   ; Every part of the path below Program Files names a folder.
@@ -295,7 +369,8 @@ Function PlanMachineFolder
   ${Do}
     Call SplitAtFirstBackslash
     ${If} $2 == ""
-      StrCpy $0 "$INSTDIR is not a folder name."
+      !insertmacro TextWith "" "$(SetupFolderNameInvalid)" folder $INSTDIR
+      StrCpy $0 $Text
       Return
     ${EndIf}
     ${If} $FolderTop == ""
@@ -318,9 +393,9 @@ Function PlanMachineFolder
   System::Call "kernel32::GetFileAttributesW(w r1) i .r2"
   ${If} $2 != -1
   ${AndIf} $FolderRegistered == 0
-    StrCpy $0 "$FolderTop is there already. For all users Tavisto installs only into a \
-      folder inside $PROGRAMFILES64 that setup makes itself, or over its own earlier install \
-      there: choose a new folder."
+    !insertmacro TextWith "" "$(SetupFolderExists)" folder $FolderTop
+    !insertmacro Fill "" programFiles $PROGRAMFILES64
+    StrCpy $0 $Text
   ${EndIf}
 FunctionEnd
 
@@ -377,16 +452,19 @@ Function PrepareMachineFolder
         StrCpy $FolderMade $6
       ${EndIf}
     ${ElseIf} $8 != ${ERROR_ALREADY_EXISTS}
-      StrCpy $0 "Setup could not make the folder $6 (error $8)."
+      !insertmacro TextWith "" "$(SetupFolderNotMade)" folder $6
+      !insertmacro Fill "" code $8
+      StrCpy $0 $Text
       ${Break}
     ${ElseIf} $FolderMade != ""
       ; Inside a folder made a moment ago: only another administrator's program.
-      StrCpy $0 "$6 appeared while setup made its folder."
+      !insertmacro TextWith "" "$(SetupFolderAppeared)" folder $6
+      StrCpy $0 $Text
       ${Break}
     ${ElseIf} $FolderRegistered == 0
-      StrCpy $0 "$6 is there already. For all users Tavisto installs only into a \
-        folder inside $PROGRAMFILES64 that setup makes itself, or over its own earlier \
-        install there: choose a new folder."
+      !insertmacro TextWith "" "$(SetupFolderExists)" folder $6
+      !insertmacro Fill "" programFiles $PROGRAMFILES64
+      StrCpy $0 $Text
       ${Break}
     ${EndIf}
   ${LoopUntil} $1 == ""
@@ -402,15 +480,18 @@ Function PrepareMachineFolder
       i ${OPEN_EXISTING}, i ${FILE_FLAG_BACKUP_SEMANTICS}, p 0) p .r9 ?e"
     Pop $8
     ${If} $9 == ${INVALID_HANDLE_VALUE}
-      StrCpy $0 "Setup could not open the folder $FolderFull (error $8)."
+      !insertmacro TextWith "" "$(SetupFolderNotOpened)" folder $FolderFull
+      !insertmacro Fill "" code $8
+      StrCpy $0 $Text
     ${Else}
       Call FinalPathOfHandle
       ${If} $6 == ""
       ${OrIf} $1 != "$6\$FolderRest"
         ; A link (junction, symbolic link or mount point) on the way.
-        StrCpy $0 "$FolderFull leads to $1, not to a folder inside $PROGRAMFILES64. For all \
-          users Tavisto installs only into a folder inside $PROGRAMFILES64 that setup makes \
-          itself: choose another folder."
+        !insertmacro TextWith "" "$(SetupFolderIsLink)" folder $FolderFull
+        !insertmacro Fill "" target $1
+        !insertmacro Fill "" programFiles $PROGRAMFILES64
+        StrCpy $0 $Text
       ${Else}
         ; The exact descriptor: SetKernelObjectSecurity merges nothing from the parent.
         System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW( \
@@ -423,7 +504,9 @@ Function PrepareMachineFolder
           System::Call "kernel32::LocalFree(p r4)"
         ${EndIf}
         ${If} $5 == 0
-          StrCpy $0 "Setup could not set who may change $FolderFull (error $8)."
+          !insertmacro TextWith "" "$(SetupFolderAccessNotSet)" folder $FolderFull
+          !insertmacro Fill "" code $8
+          StrCpy $0 $Text
         ${EndIf}
       ${EndIf}
       System::Call "kernel32::CloseHandle(p r9)"
@@ -453,6 +536,26 @@ Function DirectoryLeave
     ${EndIf}
   ${EndIf}
 FunctionEnd
+
+; NSIS has chosen the language of the user's Windows display language, or of its primary
+; language; /LANGUAGE= overrides it. A user of Chinese in traditional characters gets
+; English rather than the simplified characters (the programs try their next display
+; language first).
+!macro ChooseLanguage
+  ClearErrors
+  ${GetOptions} $R0 "/LANGUAGE=" $R1
+  ${IfNot} ${Errors}
+    StrCpy $LANGUAGE $R1
+  ${ElseIf} $LANGUAGE == ${LANG_SIMPCHINESE}
+    System::Call "kernel32::GetUserDefaultUILanguage() i .r0"
+    ; zh-TW, zh-HK, zh-MO
+    ${If} $0 = 0x0404
+    ${OrIf} $0 = 0x0C04
+    ${OrIf} $0 = 0x1404
+      StrCpy $LANGUAGE ${LANG_ENGLISH}
+    ${EndIf}
+  ${EndIf}
+!macroend
 
 !macro ReleaseIfHeld INTERFACE
   ${If} ${INTERFACE} != 0
@@ -552,6 +655,7 @@ FunctionEnd
 Function .onInit
   SetRegView 64
   ${GetParameters} $R0
+  !insertmacro ChooseLanguage
   ; An elevated token (or an administrator without UAC) can write Program Files and HKLM.
   System::Call "shell32::IsUserAnAdmin() i .s"
   Pop $Administrator
@@ -594,9 +698,8 @@ Function .onInit
     ${EndIf}
   ${Else}
     StrCpy $PerUser 1
-    MessageBox MB_YESNO|MB_ICONQUESTION "Install Tavisto for every user of this computer?$\n$\n\
-      Yes: into Program Files, for all users (needs administrator rights).$\n\
-      No: for you only." IDNO +2
+    !insertmacro TextWith "" "$(SetupAllUsersQuestion)" programFiles $PROGRAMFILES64
+    MessageBox MB_YESNO|MB_ICONQUESTION "$Text" IDNO +2
     StrCpy $PerUser 0
   ${EndIf}
   !insertmacro SelectContext
@@ -633,12 +736,12 @@ Function .onInit
   ${AndIf} $Administrator == 0
     ${If} $ElevatedCopy == 1
       ; The elevated copy got no administrator rights: never start another.
-      MessageBox MB_OK|MB_ICONSTOP "Installing for all users needs administrator rights." /SD IDOK
+      MessageBox MB_OK|MB_ICONSTOP "$(SetupNeedsAdministrator)" /SD IDOK
       SetErrorLevel 5
       Quit
     ${EndIf}
     StrCpy $R5 $EXEPATH
-    StrCpy $R6 "/ELEVATED /ALLUSERS"
+    StrCpy $R6 "/ELEVATED /ALLUSERS /LANGUAGE=$LANGUAGE"
     ${If} ${Silent}
       StrCpy $R6 "$R6 /S"
     ${EndIf}
@@ -702,6 +805,7 @@ Section "Tavisto"
 
   ; The keys the module's own registration writes, under the chosen context.
   ${If} $RegisterBand == 1
+    DetailPrint "$(SetupRegisteringBand)"
     WriteRegStr SHCTX "${CLASS_KEY}" "" "Tavisto"
     WriteRegStr SHCTX "${CLASS_KEY}\InprocServer32" "" "$INSTDIR\Tavisto.dll"
     WriteRegStr SHCTX "${CLASS_KEY}\InprocServer32" "ThreadingModel" "Apartment"
@@ -710,20 +814,19 @@ Section "Tavisto"
     DeleteRegValue SHCTX "${CLASS_KEY}\Implemented Categories\${DESK_BAND_CATEGORY}" ""
     DeleteRegKey HKCU "${CATEGORY_CACHE}\Component Categories\${DESK_BAND_CATEGORY}"
     DeleteRegKey HKCU "${CATEGORY_CACHE}\Component Categories64\${DESK_BAND_CATEGORY}"
-    StrCpy $FinishText "Tavisto is installed.$\r$\n$\r$\nTo show it, right-click the taskbar, open \
-      Toolbars and tick Tavisto. If it is not listed yet, sign out and in again.$\r$\n$\r$\n\
-      The meters are set in %APPDATA%\Tavisto\TavistoConfig.json."
+    !insertmacro TextWith "" "$(SetupFinishBand)" file "${CONFIGURATION_SHOWN}"
+    StrCpy $FinishText $Text
   ${Else}
     ReadRegStr $0 SHCTX "${CLASS_KEY}\InprocServer32" ""
     ${If} $0 == "$INSTDIR\Tavisto.dll"
       DeleteRegKey SHCTX "${CLASS_KEY}"
     ${EndIf}
-    StrCpy $FinishText "Tavisto is installed and shows its meters in the taskbar; it \
-      starts with Windows.$\r$\n$\r$\nThe meters are set in \
-      %APPDATA%\Tavisto\TavistoConfig.json."
+    !insertmacro TextWith "" "$(SetupFinishCompanion)" file "${CONFIGURATION_SHOWN}"
+    StrCpy $FinishText $Text
   ${EndIf}
 
-  CreateShortcut "$SMPROGRAMS\Tavisto.lnk" "$INSTDIR\Tavisto.exe"
+  CreateShortcut "$SMPROGRAMS\Tavisto.lnk" "$INSTDIR\Tavisto.exe" "" "$INSTDIR\Tavisto.exe" 0 \
+    SW_SHOWNORMAL "" "$(SetupShortcutDescription)"
 
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "Tavisto"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -743,6 +846,7 @@ Section "Tavisto"
     !insertmacro DeleteAutostartOfThisInstall HKCU
   ${EndIf}
   ${If} $Windows11Taskbar == 1
+    DetailPrint "$(SetupAddingAutostart)"
     WriteRegStr SHCTX "${RUN_KEY}" "${AUTOSTART_VALUE}" '${AUTOSTART_COMMAND}'
   ${EndIf}
   ${If} $Windows11Taskbar == 1
@@ -753,6 +857,8 @@ SectionEnd
 
 Function un.onInit
   SetRegView 64
+  ${GetParameters} $R0
+  !insertmacro ChooseLanguage
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   StrCpy $PerUser 1
   ${If} $0 == $INSTDIR
@@ -765,7 +871,7 @@ Function un.onInit
     ; administrators can change, not from a copy in the user's temporary folder.
     StrCpy $R5 "$INSTDIR\Uninstall.exe"
     ; _?= comes last and unquoted.
-    StrCpy $R6 "_?=$INSTDIR"
+    StrCpy $R6 "/LANGUAGE=$LANGUAGE _?=$INSTDIR"
     ${If} ${Silent}
       StrCpy $R6 "/S $R6"
     ${EndIf}
