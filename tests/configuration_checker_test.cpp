@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "config/configuration_text.h"
 #include "config/hotkey.h"
 #include "config/taskbar_settings.h"
+#include "core/texts.h"
 #include "support/allocation_count.h"
 #include "support/checker_fixtures.h"
 #include "support/fake_platform.h"
@@ -21,6 +24,7 @@ namespace tavisto {
 namespace {
 
 using nlohmann::json;
+using namespace std::string_literals;
 using testing::ErrorCase;
 using testing::generatedCorpus;
 using testing::loadErrorCases;
@@ -585,6 +589,86 @@ TEST(ConfigurationChecker, ReadsTheHotkeyAsTavistoExeDoes) {
                                            row.use +
                                            "): registered for Show values it would stop "
                                            "working everywhere else, or be found taken");
+        }
+    }
+}
+
+
+std::vector<Finding> checkedIn(const std::string& text, std::string_view language) {
+    CheckOptions options;
+    options.texts = textsFor(language);
+    return checkConfiguration(text, options);
+}
+
+TEST(ConfigurationChecker, WritesFindingsInTheChosenLanguageWithTheirValuesFilledIn) {
+    const struct {
+        std::string text;
+        std::string_view language;
+        std::string code;
+        std::string message;
+    } cases[] = {
+        {R"j({"notes": "mine"})j", "de", "unknown-key",
+         R"j(unbekannter Schlüssel "notes" (oberste Ebene) wird ignoriert)j"},
+        {withMeter(R"j({"refreshrate": 1000})j"), "ja", "unknown-key",
+         R"j(不明なキー "refreshrate" (メーター) は無視されます。"refreshRate" ではありませんか?)j"},
+        {R"j({"meterGroups": [{"meters": [{"width": "ten"}]}]})j", "de", "type",
+         R"j("width" muss eine Zahl sein, nicht Text)j"},
+        {R"j({"meterGroups": [{"meters": [{"width": "ten"}]}]})j", "ja", "type",
+         R"j("width" は数値である必要があります (テキスト ではありません))j"},
+        {withCounter(R"j({"counterPath": "1", "minValue": 100, "maxValue": 0})j"), "de",
+         "shows-nothing",
+         R"j(Anzeige 1 vom Typ column, Zähler 1: nur der Umriss wird gezeichnet: )j"
+         R"j("minValue" liegt nicht unter "maxValue")j"},
+    };
+    for (const auto& [text, language, code, message] : cases) {
+        SCOPED_TRACE(std::string(language) + " " + text);
+        std::vector<Finding> matching;
+        for (const Finding& finding : checkedIn(text, language)) {
+            if (finding.code == code) {
+                matching.push_back(finding);
+            }
+        }
+        ASSERT_EQ(matching.size(), 1U);
+        EXPECT_EQ(matching[0].message, message);
+    }
+    // The band's own message stays as it is, inside the language's words.
+    const std::vector<Finding> refused =
+        checkedIn(R"j({"meterGroups": [{"meters": [{"width": "ten"}]}]})j", "ja");
+    const auto error = std::find_if(refused.begin(), refused.end(),
+                                    [](const Finding& f) { return f.severity == Severity::Error; });
+    ASSERT_NE(error, refused.end());
+    EXPECT_EQ(findingText(*error, *textsFor("ja")),
+              error->message + " (バンドのメッセージ: " + error->detail + ")");
+    EXPECT_TRUE(error->detail.starts_with("[json.exception.type_error.302]"));
+}
+
+// Every sentence of every finding the fixtures raise comes from the table, with each
+// placeholder filled: the pseudo-language brackets each of its texts.
+TEST(ConfigurationChecker, FindingsOfEveryLanguageComeFromItsTableWithNoPlaceholderLeft) {
+    std::vector<std::string> documents;
+    for (const WarningCase& warning : warningCases()) {
+        documents.push_back(warning.triggering);
+    }
+    for (const ErrorCase& error : loadErrorCases()) {
+        documents.push_back(error.text);
+    }
+    documents.push_back("\xFF\xFE{\0{"s);  // UTF-16 cut short: a refusal of the whole file
+    const std::regex placeholder(R"(\{[a-z][a-zA-Z0-9]*\})");
+    for (const TextTable& table : kTextTables) {
+        for (const std::string& document : documents) {
+            const std::vector<Finding> english = checkConfiguration(document);
+            const std::vector<Finding> translated = checkedIn(document, table.tag);
+            ASSERT_EQ(translated.size(), english.size()) << table.tag << " " << document;
+            for (std::size_t i = 0; i < translated.size(); ++i) {
+                SCOPED_TRACE(std::string(table.tag) + " " + document);
+                const std::string line = findingText(translated[i], table);
+                EXPECT_FALSE(std::regex_search(line, placeholder)) << line;
+                EXPECT_EQ(translated[i].message.empty(), english[i].message.empty());
+                EXPECT_EQ(translated[i].detail, english[i].detail);
+                if (table.tag == kPseudoLanguage && !english[i].message.empty()) {
+                    EXPECT_TRUE(translated[i].message.starts_with("[")) << line;
+                }
+            }
         }
     }
 }

@@ -150,26 +150,31 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
-const char* levelName(KeyLevel level) {
+TextId levelText(KeyLevel level) {
     switch (level) {
         case KeyLevel::Panel:
-            return "top-level";
+            return TextId::FindingLevelPanel;
         case KeyLevel::Group:
-            return "group";
+            return TextId::FindingLevelGroup;
         case KeyLevel::Meter:
-            return "meter";
+            return TextId::FindingLevelMeter;
         case KeyLevel::Counter:
-            return "counter";
+            return TextId::FindingLevelCounter;
         case KeyLevel::Taskbar:
-            return "taskbar";
+            return TextId::FindingLevelTaskbar;
         case KeyLevel::Instances:
-            return "instances";
+            return TextId::FindingLevelInstances;
         case KeyLevel::GroupBy:
-            return "groupBy";
+            return TextId::FindingLevelGroupBy;
         case KeyLevel::Alert:
-            return "alert";
+            return TextId::FindingLevelAlert;
     }
-    return "";
+    return TextId::FindingLevelPanel;
+}
+
+// A UTF-8 value for a placeholder, shorter to write.
+std::u16string arg(std::string_view utf8) {
+    return placeholderValue(utf8);
 }
 
 // For each UTF-16 unit of a rewritten counter expression, the unit of the configured
@@ -204,8 +209,8 @@ std::vector<std::size_t> alignRewritten(std::u16string_view configured,
 // is kept. The rest become one finding that counts them, placed at the first of them.
 class BoundedFindings {
   public:
-    explicit BoundedFindings(std::string_view text)
-        : text_(text), firstOffset_(text.starts_with("\xEF\xBB\xBF") ? 3 : 0) {}
+    BoundedFindings(std::string_view text, const TextTable& texts)
+        : text_(text), texts_(texts), firstOffset_(text.starts_with("\xEF\xBB\xBF") ? 3 : 0) {}
 
     // `message` is the message, or a function that makes it, called only for a finding
     // that is kept.
@@ -257,7 +262,9 @@ class BoundedFindings {
             const LineColumn place = placeOffsets(text_, std::span(&firstLeftOut_.offset, 1))[0];
             findings.push_back(Finding{errorLeftOut_ ? Severity::Error : Severity::Warning,
                                        place.line, place.column, firstLeftOutPointer_, "more",
-                                       "and " + std::to_string(leftOut_) + " more", ""});
+                                       plainText(texts_, TextId::FindingMore,
+                                                 {{u"count", arg(std::to_string(leftOut_))}}),
+                                       ""});
         }
         return findings;
     }
@@ -302,6 +309,7 @@ class BoundedFindings {
     }
 
     std::string_view text_;
+    const TextTable& texts_;
     std::size_t firstOffset_ = 0;
     std::vector<Candidate> kept_;  // a heap by ranksBefore
     std::size_t sequence_ = 0;
@@ -313,8 +321,8 @@ class BoundedFindings {
 
 class Checker {
   public:
-    Checker(std::string_view text, const CheckOptions& options)
-        : text_(text), options_(options), findings_(text) {}
+    Checker(std::string_view text, const CheckOptions& options, const TextTable& texts)
+        : text_(text), options_(options), texts_(texts), findings_(text, texts) {}
 
     std::vector<Finding> run() {
         json document;
@@ -439,16 +447,15 @@ class Checker {
                     spoken += (spoken.empty() ? "" : ", ") + std::string(table.tag);
                 }
             }
-            return "\"language\" " + shortDump(*language) +
-                   " is not a language Tavisto speaks: the user's display language is used; it "
-                   "speaks " + spoken;
+            return sentence(TextId::FindingLanguage,
+                            {{u"value", arg(shortDump(*language))}, {u"tags", arg(spoken)}});
         });
     }
 
     void checkTaskbar(const json& taskbar, const JsonPath& pointer) {
         if (!taskbar.is_object()) {
             add(Severity::Warning, pointer, false, "taskbar",
-                "\"taskbar\" is not an object: the default placement applies");
+                sentence(TextId::FindingTaskbarNotObject));
             return;
         }
         checkKeys(taskbar, pointer, KeyLevel::Taskbar);
@@ -467,17 +474,17 @@ class Checker {
         const std::optional<Hotkey> hotkey = readHotkey(document, error);
         if (!error.empty()) {
             add(Severity::Error, path, false, std::string(kHotkeyCode), [&] {
-                return "hotkey " + shortDump(document.at("hotkey")) + " cannot be read: " + error +
-                       "; Tavisto.exe registers none";
+                return sentence(TextId::FindingHotkeyUnreadable,
+                                {{u"value", arg(shortDump(document.at("hotkey")))},
+                                 {u"reason", arg(error)}});
             });
         } else if (hotkey) {
             const std::string_view use = commonUseOf(*hotkey);
             if (!use.empty()) {
                 add(Severity::Warning, path, false, "common-shortcut", [&] {
-                    return "hotkey " + shortDump(document.at("hotkey")) +
-                           " is a shortcut that programs or Windows use (" + std::string(use) +
-                           "): registered for Show values it would stop working everywhere "
-                           "else, or be found taken";
+                    return sentence(TextId::FindingHotkeyCommon,
+                                    {{u"value", arg(shortDump(document.at("hotkey")))},
+                                     {u"use", arg(use)}});
                 });
             }
         }
@@ -487,50 +494,60 @@ class Checker {
     // says what its reader takes instead.
     void checkValueOtherProgramsRead(const ConfigurationKey& key, const json& value,
                                      const JsonPath& path) {
-        const std::string name = std::string(levelName(key.level)) + " " + std::string(key.name);
-        const std::string instead = ": the default " + std::string(key.defaultJson) + " applies";
+        const std::u16string levelWord = arg(level(key.level));
+        const std::u16string name = arg(key.name);
+        const std::u16string dumped = arg(shortDump(value));
+        const std::u16string byDefault = arg(key.defaultJson);
         if (!key.values.empty()) {
             if (!value.is_string() ||
                 closedSetValue<std::size_t>(value.get_ref<const std::string&>(), key.values) ==
                     key.values.size()) {
                 add(Severity::Warning, path, false, "unknown-value",
-                    "unknown " + name + " " + shortDump(value) + instead + " (expected " +
-                        listOf(key.values) + ")");
+                    sentence(TextId::FindingUnknownChoice,
+                             {{u"level", levelWord}, {u"key", name}, {u"value", dumped},
+                              {u"default", byDefault}, {u"values", arg(listOf(key.values))}}));
             }
         } else if (key.kind == ValueKind::Boolean) {
             if (!value.is_boolean()) {
                 add(Severity::Warning, path, false, "unknown-value",
-                    name + " " + shortDump(value) + " is neither true nor false" + instead);
+                    sentence(TextId::FindingNotBoolean, {{u"level", levelWord}, {u"key", name},
+                                                         {u"value", dumped},
+                                                         {u"default", byDefault}}));
             }
         } else if (key.kind == ValueKind::Pixels || key.kind == ValueKind::Number) {
             if (!value.is_number()) {
                 add(Severity::Warning, path, false, "unknown-value",
-                    name + " " + shortDump(value) + " is not a number" + instead);
+                    sentence(TextId::FindingNotNumber, {{u"level", levelWord}, {u"key", name},
+                                                        {u"value", dumped},
+                                                        {u"default", byDefault}}));
             } else if (key.range.limited()) {
-                checkRange(key, value, path, name);
+                checkRange(key, value, path);
             }
         }
     }
 
-    void checkRange(const ConfigurationKey& key, const json& value, const JsonPath& path,
-                    const std::string& name) {
+    void checkRange(const ConfigurationKey& key, const json& value, const JsonPath& path) {
         const FittedNumber fitted = fitNumber(key.range, parseNumber(value));
-        std::string why;
+        TextId why = TextId::FindingNotWhole;
         switch (fitted.fit) {
             case NumberFit::Taken:
                 return;
             case NumberFit::Fraction:
-                why = " is not a whole number";
                 break;
             case NumberFit::BelowMinimum:
-                why = " is less than " + numberText(key.range.minimum);
+                why = TextId::FindingBelowMinimum;
                 break;
             case NumberFit::AboveMaximum:
-                why = " is more than " + numberText(key.range.maximum);
+                why = TextId::FindingAboveMaximum;
                 break;
         }
         add(Severity::Warning, path, false, "range",
-            name + " " + shortDump(value) + why + ": " + numberText(fitted.value) + " is used");
+            sentence(why, {{u"level", arg(level(key.level))},
+                           {u"key", arg(key.name)},
+                           {u"value", arg(shortDump(value))},
+                           {u"minimum", arg(numberText(key.range.minimum))},
+                           {u"maximum", arg(numberText(key.range.maximum))},
+                           {u"used", arg(numberText(fitted.value))}}));
     }
 
     // Walks a list as the loader does: an array's elements, an object's members, a
@@ -562,8 +579,9 @@ class Checker {
             if (closedSetValue<GroupClick>(text, kGroupClicks) == GroupClick::Unknown) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view("click")), false,
                     "unknown-value",
-                    "unknown click " + inQuotes(text) + ": a click opens Task Manager (expected " +
-                        listOf(kGroupClicks) + ")");
+                    sentence(TextId::FindingUnknownClick,
+                             {{u"value", arg(inQuotes(text))},
+                              {u"values", arg(listOf(kGroupClicks))}}));
             }
         }
         if (const auto orientation = group.find("orientation");
@@ -573,33 +591,38 @@ class Checker {
                                      GroupOrientation::Unknown) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view("orientation")), false,
                     "unknown-value",
-                    "unknown orientation " + inQuotes(text) +
-                        ": every orientation but \"horizontal\" stacks the meters");
+                    sentence(TextId::FindingUnknownOrientation, {{u"value", arg(inQuotes(text))}}));
             }
         }
         std::size_t meterCount = 0;
         const auto name = group.find("name");
-        const std::string ofGroup = name != group.end() && name->is_string() &&
-                                            !name->get_ref<const std::string&>().empty()
-                                        ? " of " + inQuotes(name->get<std::string>())
-                                        : std::string();
+        const std::string groupName = name != group.end() && name->is_string() &&
+                                              !name->get_ref<const std::string&>().empty()
+                                          ? inQuotes(name->get<std::string>())
+                                          : std::string();
         if (const auto meters = group.find("meters"); meters != group.end()) {
             const JsonPath metersPath(pointer, std::string_view("meters"));
             forEachListElement(
                 *meters, metersPath,
-                [this, &meterCount, &ofGroup](const json& meter, const JsonPath& meterPointer) {
+                [this, &meterCount, &groupName](const json& meter, const JsonPath& meterPointer) {
                     ++meterCount;
-                    checkMeter(meter, meterPointer, "meter " + std::to_string(meterCount) + ofGroup);
+                    checkMeter(meter, meterPointer, MeterLabel{meterCount, groupName});
                 });
         }
         if (isEnabled && meterCount == 0) {
             add(Severity::Warning, pointer, false, "empty-group",
-                "the group has no meters: it shows nothing");
+                sentence(TextId::FindingEmptyGroup));
         }
     }
 
-    // `label` names the meter in findings about its counters: "meter 2 of \"Disk\"".
-    void checkMeter(const json& meter, const JsonPath& pointer, const std::string& label) {
+    // How findings about a counter name its meter: by its place in its group, and the
+    // group's name in quotes ("" for a group without one).
+    struct MeterLabel {
+        std::size_t place = 0;
+        std::string group;
+    };
+
+    void checkMeter(const json& meter, const JsonPath& pointer, const MeterLabel& label) {
         static const json kNoMembers = json::object();
         const json& members = meter.is_object() ? meter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Meter);
@@ -615,9 +638,9 @@ class Checker {
             if (static_cast<std::size_t>(type) == kMeterKindCount) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view("meterType")), false,
                     "unknown-value",
-                    "unknown meterType " + inQuotes(meterType) +
-                        ": the meter is sampled but draws nothing (expected " +
-                        listOf(kMeterTypes) + ")");
+                    sentence(TextId::FindingUnknownMeterType,
+                             {{u"value", arg(inQuotes(meterType))},
+                              {u"values", arg(listOf(kMeterTypes))}}));
             }
         }
         checkColour(members, pointer);
@@ -627,18 +650,19 @@ class Checker {
                 GraphStyle::Unknown) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("style")), false,
                 "unknown-value",
-                "unknown style " + inQuotes(style->get<std::string>()) +
-                    ": the graph is drawn as an area (expected " + listOf(kGraphStyles) + ")");
+                sentence(TextId::FindingUnknownStyle,
+                         {{u"value", arg(inQuotes(style->get<std::string>()))},
+                          {u"values", arg(listOf(kGraphStyles))}}));
         }
         if (const auto units = members.find("units");
             units != members.end() && units->is_string() &&
             !units->get_ref<const std::string&>().empty()) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("units")), false,
-                "unknown-value", "a meter's units have no effect: give each counter its \"units\"");
+                "unknown-value", sentence(TextId::FindingMeterUnits));
         }
         if (!members.contains("width")) {
             add(Severity::Warning, pointer, false, "no-width",
-                "the meter has no \"width\": it takes no room and is not seen");
+                sentence(TextId::FindingNoWidth));
         }
         checkRefreshRate(members, pointer);
 
@@ -649,13 +673,12 @@ class Checker {
             const JsonPath countersPath(pointer, std::string_view("counters"));
             for (std::size_t i = 0; i < counters->size(); ++i) {
                 checkCounter((*counters)[i], JsonPath(countersPath, i), type,
-                             "the " + meterType + " " + label + ", counter " +
-                                 std::to_string(i + 1));
+                             CounterLabel{meterType, label, i + 1});
             }
         }
         if (meterKind(type).drawsText && counterCount == 0) {
             add(Severity::Warning, pointer, false, "no-counters",
-                "a " + meterType + " meter without counters draws nothing");
+                sentence(TextId::FindingNoCounters, {{u"meterType", arg(meterType)}}));
         }
     }
 
@@ -663,8 +686,7 @@ class Checker {
         const auto rate = meter.find("refreshRate");
         if (rate == meter.end()) {
             add(Severity::Warning, pointer, false, "refresh-rate",
-                "the meter has no \"refreshRate\": it is sampled as often as the timer allows, "
-                "which costs processor time");
+                sentence(TextId::FindingNoRefreshRate));
             return;
         }
         if (!rate->is_number()) {
@@ -674,24 +696,23 @@ class Checker {
         if (parseNumber(*rate) <= -1) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
                 "refresh-rate",
-                "a negative refreshRate wraps around to a period of millions of years");
+                sentence(TextId::FindingNegativeRefreshRate));
             return;
         }
         const std::uint64_t milliseconds = parseMilliseconds(*rate);
         if (milliseconds == 0) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
                 "refresh-rate",
-                "refreshRate 0 samples as often as the timer allows, which costs processor time");
+                sentence(TextId::FindingZeroRefreshRate));
         } else if (milliseconds < kCheapestUsefulRate) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("refreshRate")), false,
                 "refresh-rate",
-                "refreshRate " + rate->dump() +
-                    " is under 100 ms: sampling this often costs processor time");
+                sentence(TextId::FindingFastRefreshRate, {{u"value", arg(rate->dump())}}));
         }
     }
 
-    // The known unit closest to what was written, or the list of them.
-    static std::string unitsHint(const std::string& text) {
+    // The known unit closest to what was written, in quotes; empty when none is close.
+    static std::string unitMeant(const std::string& text) {
         std::string lower = text;
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char letter) {
             return static_cast<char>(std::tolower(letter));
@@ -708,7 +729,7 @@ class Checker {
             {"bytes per second", "bytes/second"}};
         for (const auto& [symbol, unit] : kSymbols) {
             if (lower == symbol) {
-                return "; did you mean " + inQuotes(unit) + "?";
+                return inQuotes(unit);
             }
         }
         const std::string_view* nearest = nullptr;
@@ -720,12 +741,34 @@ class Checker {
                 nearestDistance = distance;
             }
         }
-        return nearest != nullptr ? "; did you mean " + inQuotes(*nearest) + "?"
-                                  : " (expected " + listOf(kCounterUnits) + ")";
+        return nearest != nullptr ? inQuotes(*nearest) : std::string();
+    }
+
+    // How findings name a counter: its meter's type and label, and its place in the meter.
+    struct CounterLabel {
+        std::string meterType;
+        MeterLabel meter;
+        std::size_t place = 0;
+    };
+
+    // What is wrong with a counter's "units", or nothing.
+    std::string unitsMessage(const std::string& text, bool shown) const {
+        if (shown && text.empty()) {
+            return sentence(TextId::FindingNoUnits, {{u"values", arg(listOf(kCounterUnits))}});
+        }
+        const std::string meant = unitMeant(text);
+        if (meant.empty()) {
+            return sentence(shown ? TextId::FindingUnitsBlankExpected
+                                  : TextId::FindingUnitsExpected,
+                            {{u"value", arg(inQuotes(text))},
+                             {u"values", arg(listOf(kCounterUnits))}});
+        }
+        return sentence(shown ? TextId::FindingUnitsBlankSuggest : TextId::FindingUnitsSuggest,
+                        {{u"value", arg(inQuotes(text))}, {u"suggestion", arg(meant)}});
     }
 
     void checkCounter(const json& counter, const JsonPath& pointer, MeterType meterType,
-                      const std::string& label) {
+                      const CounterLabel& label) {
         static const json kNoMembers = json::object();
         const json& members = counter.is_object() ? counter : kNoMembers;
         checkKeys(members, pointer, KeyLevel::Counter);
@@ -739,19 +782,17 @@ class Checker {
             const bool known =
                 closedSetValue<CounterUnits>(text, kCounterUnits) != CounterUnits::Unknown;
             if (meterKind(meterType).showsUnits && !known) {
-                add(Severity::Warning, unitsPointer, false, "units",
-                    (text.empty() ? std::string("no units") : "unknown units " + inQuotes(text)) +
-                        ": the counter's line stays blank" + unitsHint(text));
+                add(Severity::Warning, unitsPointer, false, "units", unitsMessage(text, true));
             } else if (!text.empty() && !known) {
                 add(Severity::Warning, unitsPointer, false, "unknown-value",
-                    "unknown units " + inQuotes(text) + unitsHint(text));
+                    unitsMessage(text, false));
             }
         }
 
         const auto path = members.find("counterPath");
         if (path == members.end()) {
             add(Severity::Warning, pointer, false, "no-reference",
-                "the counter has no \"counterPath\": it always reads 0");
+                sentence(TextId::FindingNoCounterPath));
         } else if (path->is_string()) {
             checkExpression(path->get<std::string>(),
                             JsonPath(pointer, std::string_view("counterPath")));
@@ -774,18 +815,27 @@ class Checker {
     // A counter the drawing rules never let show a value: the file loads, and nothing
     // else would say why the meter stays empty.
     void checkShowsSomething(const json& counter, const JsonPath& pointer, MeterType meterType,
-                             const std::string& label) {
+                             const CounterLabel& label) {
         if (!counter.is_object()) {
             return;
         }
         try {
             const MeterCounter loaded = parseCounter(counter);
-            const std::string_view why = whyCounterShowsNothing(meterType, loaded);
-            if (!why.empty()) {
-                const std::string named =
-                    loaded.name.empty() ? "" : " (" + inQuotes(utf16ToUtf8(loaded.name)) + ")";
+            const std::optional<TextId> why = whyCounterShowsNothing(meterType, loaded);
+            if (why) {
+                const bool inGroup = !label.meter.group.empty();
+                const bool named = !loaded.name.empty();
+                const TextId id = inGroup ? (named ? TextId::FindingShowsNothingInGroupNamed
+                                                   : TextId::FindingShowsNothingInGroup)
+                                          : (named ? TextId::FindingShowsNothingNamed
+                                                   : TextId::FindingShowsNothing);
                 add(Severity::Warning, pointer, false, "shows-nothing",
-                    label + named + " " + std::string(why));
+                    sentence(id, {{u"meterType", arg(label.meterType)},
+                                  {u"meter", arg(std::to_string(label.meter.place))},
+                                  {u"group", arg(label.meter.group)},
+                                  {u"counter", arg(std::to_string(label.place))},
+                                  {u"name", arg(named ? inQuotes(utf16ToUtf8(loaded.name)) : "")},
+                                  {u"reason", text(texts_, *why)}}));
             }
         } catch (const std::exception&) {
             // The loader refuses such a counter, and that is reported on its own.
@@ -821,8 +871,7 @@ class Checker {
         checkKeys(instances, pointer, KeyLevel::Instances);
         if (!wildcard) {
             add(Severity::Warning, pointer, false, "instances",
-                "the counter path has no wildcard instance such as (*): \"instances\" has no "
-                "effect");
+                sentence(TextId::FindingInstancesNoWildcard));
         }
         for (const char* name : {"groupCombine", "combine"}) {
             const auto value = instances.find(name);
@@ -831,15 +880,17 @@ class Checker {
                                             kInstanceCombines) == kInstanceCombines.size()) {
                 add(Severity::Warning, JsonPath(pointer, std::string_view(name)), false,
                     "unknown-value",
-                    "unknown " + std::string(name) + " " + shortDump(*value) +
-                        ": the instances are summed (expected " + listOf(kInstanceCombines) + ")");
+                    sentence(TextId::FindingUnknownCombine,
+                             {{u"key", arg(name)},
+                              {u"value", arg(shortDump(*value))},
+                              {u"values", arg(listOf(kInstanceCombines))}}));
             }
         }
         const auto include = instances.find("include");
         if (include != instances.end() && include->is_array() && include->empty()) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("include")), false,
                 "instances",
-                "an empty include list leaves every instance out: the counter reads 0");
+                sentence(TextId::FindingEmptyInclude));
         }
         const auto groupBy = instances.find("groupBy");
         const bool grouped = groupBy != instances.end() && groupBy->is_object();
@@ -848,11 +899,11 @@ class Checker {
         } else if (instances.contains("groupCombine") && !instances.contains("top")) {
             // With "top", processes are grouped by program, and the groups combine by it.
             add(Severity::Warning, JsonPath(pointer, std::string_view("groupCombine")), false,
-                "instances", "\"groupCombine\" has no effect without \"groupBy\" or \"top\"");
+                "instances", sentence(TextId::FindingGroupCombineAlone));
         }
         if (instances.contains("byProgram") && !instances.contains("top")) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("byProgram")), false,
-                "instances", "\"byProgram\" has no effect without \"top\"");
+                "instances", sentence(TextId::FindingByProgramAlone));
         }
     }
 
@@ -868,7 +919,7 @@ class Checker {
         const bool raisedAbove = above != alert.end();
         if (!raisedAbove && below == alert.end()) {
             add(Severity::Warning, pointer, false, "alert",
-                "the alert has neither \"above\" nor \"below\": it is never raised");
+                sentence(TextId::FindingAlertNoThreshold));
             return;
         }
         const auto threshold = raisedAbove ? above : below;
@@ -881,9 +932,9 @@ class Checker {
         const double past = threshold->get<double>();
         if (raisedAbove ? clearing > past : clearing < past) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("clear")), false, "alert",
-                "\"clear\" " + shortDump(*clear) + " is " + (raisedAbove ? "above" : "below") +
-                    " the threshold " + shortDump(*threshold) +
-                    ": a raised alert would clear at once, so it clears at the threshold");
+                sentence(raisedAbove ? TextId::FindingClearAbove : TextId::FindingClearBelow,
+                         {{u"value", arg(shortDump(*clear))},
+                          {u"threshold", arg(shortDump(*threshold))}}));
         }
     }
 
@@ -900,7 +951,7 @@ class Checker {
         }
         if (!readColour(text)) {
             add(Severity::Warning, JsonPath(pointer, std::string_view("color")), false, "color",
-                "colour " + shortDump(*colour) + " has no hexadecimal digit: it is drawn white");
+                sentence(TextId::FindingColour, {{u"value", arg(shortDump(*colour))}}));
         }
     }
 
@@ -914,16 +965,16 @@ class Checker {
         const TriggerParts parts = splitTriggerParts(configured);
         if (parts.form == TriggerParts::Form::NoSeparator) {
             add(Severity::Warning, pointer, false, "trigger",
-                "trigger " + inQuotes(text) +
-                    " has no operator and threshold separated by a space: it means \"> 0\"");
+                sentence(TextId::FindingTriggerNoSeparator, {{u"value", arg(inQuotes(text))}}));
             return;
         }
         if (parts.form == TriggerParts::Form::Split &&
             closedSetValue<TriggerOperator>(parts.op, kTriggerOperators) ==
                 TriggerOperator::Unknown) {
             add(Severity::Warning, pointer, false, "trigger",
-                "unknown trigger operator " + inQuotes(utf16ToUtf8(parts.op)) +
-                    ": the trigger never holds (expected " + listOf(kTriggerOperators) + ")");
+                sentence(TextId::FindingTriggerOperator,
+                         {{u"value", arg(inQuotes(utf16ToUtf8(parts.op)))},
+                          {u"values", arg(listOf(kTriggerOperators))}}));
         }
     }
 
@@ -936,9 +987,7 @@ class Checker {
         }
         if (const std::size_t machine = configured.find(u"(\\\\");
             machine != std::u16string::npos) {
-            addInString(pointer, machine, "machine-name",
-                        "a counter path that names a computer is not a reference: it is never "
-                        "read");
+            addInString(pointer, machine, "machine-name", sentence(TextId::FindingMachineName));
         }
         std::u16string rewritten = configured;
         ReferenceMap references;
@@ -957,7 +1006,9 @@ class Checker {
                 // An unknown performance field loads and reads 0 (an unknown sensor field
                 // the load refuses, and that refusal is reported on its own).
                 if (std::string unknown = unknownFieldMessage(reference.path); !unknown.empty()) {
-                    addInString(pointer, where, "performance-field", unknown + ": it reads 0");
+                    addInString(pointer, where, "performance-field",
+                                sentence(TextId::FindingPerformanceField,
+                                         {{u"reason", arg(unknown)}}));
                 }
             } else if (reference.kind == CounterReference::SensorField) {
                 const std::string reason = options_.counters != nullptr &&
@@ -966,24 +1017,24 @@ class Checker {
                                                : std::string();
                 if (!reason.empty()) {
                     addInString(pointer, where, "sensor-not-available",
-                                "sensor " + utf16ToUtf8(reference.path) +
-                                    " is not available on this machine: " + reason);
+                                sentence(TextId::FindingSensorMissing,
+                                         {{u"path", reference.path}, {u"reason", arg(reason)}}));
                 }
             } else if (options_.counters != nullptr) {
                 const std::string reason = options_.counters->missingReason(reference.path);
                 if (!reason.empty()) {
                     addInString(
                         pointer, where, "counter-not-found",
-                        "counter " +
-                            cutToCharacters(utf16ToUtf8(reference.path), kQuotedCharacters) +
-                            " cannot be read on this machine: " + reason);
+                        sentence(TextId::FindingCounterMissing,
+                                 {{u"path", arg(cutToCharacters(utf16ToUtf8(reference.path),
+                                                                kQuotedCharacters))},
+                                  {u"reason", arg(reason)}}));
                 }
             }
         }
         if (references.empty()) {
             add(Severity::Warning, pointer, false, "no-reference",
-                "no counter reference in parentheses, such as (\\Memory\\Available Bytes): the "
-                "counter always reads 0");
+                sentence(TextId::FindingNoReference));
         } else {
             checkCompiles(rewritten, references, origin, pointer);
         }
@@ -1038,7 +1089,7 @@ class Checker {
         }
         unit = std::min(unit, rewritten.size());
         addInString(pointer, origin[unit], "expression",
-                    "the counter expression does not compile here: the counter reads 0");
+                    sentence(TextId::FindingExpression));
     }
 
     void checkKeys(const json& object, const JsonPath& pointer, KeyLevel level) {
@@ -1048,22 +1099,22 @@ class Checker {
                 // A number the band takes in a range of its own: the loader refuses other
                 // types, and fits a number beyond the range to it.
                 if (key->readByBand && key->range.limited() && member->is_number()) {
-                    checkRange(*key, *member, JsonPath(pointer, std::string_view(name)),
-                               std::string(levelName(level)) + " " + name);
+                    checkRange(*key, *member, JsonPath(pointer, std::string_view(name)));
                 }
                 continue;
             }
             add(Severity::Warning, JsonPath(pointer, std::string_view(name)), true, "unknown-key",
-                [level, &name] { return unknownKeyMessage(level, name); });
+                [this, level, &name] { return unknownKeyMessage(level, name); });
         }
     }
 
-    static std::string unknownKeyMessage(KeyLevel level, const std::string& name) {
-        std::string message = "unknown " + std::string(levelName(level)) + " key " + inQuotes(name);
+    std::string unknownKeyMessage(KeyLevel keyLevel, const std::string& name) const {
+        const std::u16string levelWord = arg(level(keyLevel));
+        const std::u16string quotedName = arg(inQuotes(name));
         const ConfigurationKey* nearest = nullptr;
         std::size_t nearestDistance = 3;
         for (const ConfigurationKey& key : kConfigurationKeys) {
-            if (key.level != level) {
+            if (key.level != keyLevel) {
                 continue;
             }
             const std::size_t distance = editDistance(name, key.name);
@@ -1073,23 +1124,38 @@ class Checker {
             }
         }
         if (nearest != nullptr) {
-            return message + " is ignored; did you mean " + inQuotes(nearest->name) + "?";
+            return sentence(TextId::FindingUnknownKeySuggest,
+                            {{u"level", levelWord},
+                             {u"key", quotedName},
+                             {u"suggestion", arg(inQuotes(nearest->name))}});
         }
-        for (const ConfigurationKey& key : kConfigurationKeys) {
-            if (key.name == name) {
-                return message + " is ignored: it is a " + levelName(key.level) + " key";
+        for (const ConfigurationKey& other : kConfigurationKeys) {
+            if (other.name == name) {
+                return sentence(TextId::FindingUnknownKeyElsewhere,
+                                {{u"level", levelWord},
+                                 {u"key", quotedName},
+                                 {u"otherLevel", arg(level(other.level))}});
             }
         }
-        for (const ConfigurationKey& key : kConfigurationKeys) {
-            if (editDistance(name, key.name) <= 2) {
-                return message + " is ignored; did you mean " + inQuotes(key.name) + "? (a " +
-                       levelName(key.level) + " key)";
+        for (const ConfigurationKey& other : kConfigurationKeys) {
+            if (editDistance(name, other.name) <= 2) {
+                return sentence(TextId::FindingUnknownKeySuggestElsewhere,
+                                {{u"level", levelWord},
+                                 {u"key", quotedName},
+                                 {u"suggestion", arg(inQuotes(other.name))},
+                                 {u"otherLevel", arg(level(other.level))}});
             }
         }
-        return message + " is ignored";
+        return sentence(TextId::FindingUnknownKey, {{u"level", levelWord}, {u"key", quotedName}});
     }
 
     // --- findings -------------------------------------------------------------------
+
+    std::string sentence(TextId id, std::initializer_list<TextArgument> arguments = {}) const {
+        return plainText(texts_, id, arguments);
+    }
+
+    std::string level(KeyLevel keyLevel) const { return sentence(levelText(keyLevel)); }
 
     template <typename Message>
     void add(Severity severity, const JsonPath& path, bool atKey, std::string code,
@@ -1102,7 +1168,8 @@ class Checker {
     // An error with the band's message, after its plain words.
     void addRefusal(std::size_t offset, const JsonPath& path, std::string code,
                     const std::string& bandMessage) {
-        const std::string plain = plainLoaderMessage(bandMessage, path.pointer(kQuotedCharacters));
+        const std::string plain =
+            plainLoaderMessage(bandMessage, path.pointer(kQuotedCharacters), texts_);
         findings_.add(Severity::Error, offset, path, std::move(code), plain, bandMessage);
     }
 
@@ -1117,18 +1184,20 @@ class Checker {
 
     std::string_view text_;
     const CheckOptions& options_;
+    const TextTable& texts_;
     std::optional<ValuePositions> positions_;
     BoundedFindings findings_;
 };
 
 // A refusal of the whole file, which no other finding follows.
-Finding refusalFinding(LineColumn place, std::string code, const std::string& bandMessage) {
+Finding refusalFinding(LineColumn place, std::string code, const std::string& bandMessage,
+                       const TextTable& texts) {
     return Finding{Severity::Error,
                    place.line,
                    place.column,
                    "",
                    std::move(code),
-                   plainLoaderMessage(bandMessage, ""),
+                   plainLoaderMessage(bandMessage, "", texts),
                    printableText(bandMessage)};
 }
 
@@ -1136,23 +1205,22 @@ Finding refusalFinding(LineColumn place, std::string code, const std::string& ba
 
 std::vector<Finding> checkConfiguration(std::string_view bytes,
                                         const CheckOptions& options) noexcept {
+    const TextTable& texts = options.texts != nullptr ? *options.texts : englishTexts();
     try {
         std::string converted;
         DecodedText text;
         try {
             text = decodeConfigurationText(bytes, converted);
         } catch (const ConfigurationEncodingError& refusal) {
-            return {refusalFinding(refusal.place(), "encoding", refusal.what())};
+            return {refusalFinding(refusal.place(), "encoding", refusal.what(), texts)};
         } catch (const ConfigurationLimitError& refusal) {
-            return {refusalFinding(LineColumn{}, "limit", refusal.what())};
+            return {refusalFinding(LineColumn{}, "limit", refusal.what(), texts)};
         }
-        std::vector<Finding> findings = Checker(text.utf8, options).run();
+        std::vector<Finding> findings = Checker(text.utf8, options, texts).run();
         if (text.encoding != TextEncoding::Utf8) {
-            findings.insert(findings.begin(),
-                            Finding{Severity::Warning, 1, 1, "", "encoding",
-                                    "the file is saved as UTF-16: UTF-8 is the recommended "
-                                    "encoding, which every editor and tool reads",
-                                    ""});
+            findings.insert(findings.begin(), Finding{Severity::Warning, 1, 1, "", "encoding",
+                                                      plainText(texts, TextId::FindingUtf16, {}),
+                                                      ""});
         }
         return findings;
     } catch (const std::exception& failure) {
@@ -1160,7 +1228,9 @@ std::vector<Finding> checkConfiguration(std::string_view bytes,
         // is no error about the file.
         try {
             return {Finding{Severity::Warning, 1, 1, "", "internal",
-                            std::string("the file could not be checked: ") + failure.what(), ""}};
+                            plainText(texts, TextId::FindingNotChecked,
+                                      {{u"reason", placeholderValue(failure.what())}}),
+                            ""}};
         } catch (...) {
             reportCaughtException("checker");
             return {};
@@ -1168,11 +1238,13 @@ std::vector<Finding> checkConfiguration(std::string_view bytes,
     }
 }
 
-std::string findingText(const Finding& finding) {
+std::string findingText(const Finding& finding, const TextTable& texts) {
     if (finding.message.empty() || finding.detail.empty()) {
         return finding.message + finding.detail;
     }
-    return finding.message + " (the band says: " + finding.detail + ")";
+    return plainText(texts, TextId::FindingBandSays,
+                     {{u"message", placeholderValue(finding.message)},
+                      {u"detail", placeholderValue(finding.detail)}});
 }
 
 bool hasErrors(const std::vector<Finding>& findings) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/texts.h"
+
 namespace tavisto {
 
 enum class Severity { Error, Warning };
@@ -35,6 +37,7 @@ class CounterCatalog {
 
 struct CheckOptions {
     CounterCatalog* counters = nullptr;  // null: counter paths are not looked up
+    const TextTable* texts = nullptr;    // the language of the plain words; null: English
 };
 
 // Beyond this many findings the rest are summed up in one last finding, "and N more".
@@ -57,7 +60,8 @@ bool bandRefuses(const Finding& finding);
 bool bandRefuses(const std::vector<Finding>& findings);
 
 // The finding as one line of text: the message, then the band's own message in
-// parentheses after "the band says:" (alone when there are no plain words for it).
-std::string findingText(const Finding& finding);
+// parentheses after "the band says:" in the language of `texts` (alone when there are no
+// plain words for it).
+std::string findingText(const Finding& finding, const TextTable& texts = englishTexts());
 
 }  // namespace tavisto

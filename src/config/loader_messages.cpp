@@ -1,22 +1,24 @@
 #include "config/loader_messages.h"
 
 #include <array>
+#include <utility>
 
 #include "config/configuration_text.h"
 #include "config/instance_selection.h"
 #include "config/system_fields.h"
+#include "core/text_conversion.h"
 
 namespace tavisto {
 namespace {
 
 // One kind of loader message. `kind` is the JSON library's exception name ("" for
 // messages of our own); `gist` is how the message's gist starts; `pointer`, when given,
-// is the only value the entry is for. In `plain`, "{value}" names the value and "{was}"
-// says what it was (the gist's last word, the library's name of a type).
+// is the only value the entry is for. In the `plain` text, "{value}" names the value and
+// "{was}" says what it was (the gist's last word, the library's name of a type).
 struct MessageEntry {
     std::string_view kind;
     std::string_view gist;
-    std::string_view plain;
+    TextId plain;
     const char* pointer = nullptr;
 };
 
@@ -25,109 +27,67 @@ constexpr std::string_view kLibraryPrefix = "[json.exception.";
 // clang-format off
 const std::array kMessages{
     // Syntax: the parser's unexpected tokens, by what it expected.
-    MessageEntry{"parse_error.101", "unexpected end of input",
-        "the file ends too early: a closing brace }, bracket ] or double quote is missing"},
-    MessageEntry{"parse_error.101", "expected end of input",
-        "there is more after the end of the configuration: all of it must be inside one outer "
-        "pair of braces { }"},
-    MessageEntry{"parse_error.101", "expected string literal",
-        "a key in double quotes was expected here, such as \"name\" (no comma may come before "
-        "a closing brace)"},
-    MessageEntry{"parse_error.101", "expected ':'", "a colon : must follow the key"},
-    MessageEntry{"parse_error.101", "expected '}'",
-        "a comma , or a closing brace } is missing before this"},
-    MessageEntry{"parse_error.101", "expected ']'",
-        "a comma , or a closing bracket ] is missing before this"},
+    MessageEntry{"parse_error.101", "unexpected end of input", TextId::RefusalEndsEarly},
+    MessageEntry{"parse_error.101", "expected end of input", TextId::RefusalMoreAfterEnd},
+    MessageEntry{"parse_error.101", "expected string literal", TextId::RefusalExpectedKey},
+    MessageEntry{"parse_error.101", "expected ':'", TextId::RefusalExpectedColon},
+    MessageEntry{"parse_error.101", "expected '}'", TextId::RefusalExpectedBrace},
+    MessageEntry{"parse_error.101", "expected ']'", TextId::RefusalExpectedBracket},
     MessageEntry{"parse_error.101", "expected '[', '{', or a literal",
-        "a value was expected here: a number, text in double quotes, true, false, null, an "
-        "object or an array (no comma may come before a closing bracket)"},
-    MessageEntry{"parse_error.101", "unexpected", "the file is not valid JSON here"},
+        TextId::RefusalExpectedValue},
+    MessageEntry{"parse_error.101", "unexpected", TextId::RefusalUnexpected},
     // Syntax: the lexer's refusals of a token.
-    MessageEntry{"parse_error.101", "invalid literal",
-        "this is not a JSON value: text needs double quotes, and true, false and null are "
-        "written in lowercase"},
+    MessageEntry{"parse_error.101", "invalid literal", TextId::RefusalInvalidLiteral},
     MessageEntry{"parse_error.101", "invalid string: missing closing quote",
-        "a text has no closing double quote"},
+        TextId::RefusalMissingQuote},
     MessageEntry{"parse_error.101", "invalid string: control character",
-        "a text holds a line break, tab or other control character: write it as \\n, \\t or "
-        "\\u00XX"},
+        TextId::RefusalControlCharacter},
     MessageEntry{"parse_error.101", "invalid string: forbidden character after backslash",
-        "a backslash in a text must be doubled or start an escape: write \\\\ for each "
-        "backslash, as in \"\\\\Memory\\\\Available Bytes\""},
+        TextId::RefusalBackslash},
     MessageEntry{"parse_error.101", "invalid string: '\\u' must be followed by 4 hex digits",
-        "\\u in a text must be followed by four hexadecimal digits"},
-    MessageEntry{"parse_error.101", "invalid string: surrogate",
-        "a \\u escape in a text is half of a character pair (an unpaired surrogate)"},
+        TextId::RefusalUnicodeEscape},
+    MessageEntry{"parse_error.101", "invalid string: surrogate", TextId::RefusalSurrogate},
     MessageEntry{"parse_error.101", "invalid string: ill-formed UTF-8 byte",
-        "a text holds bytes that are not UTF-8"},
-    MessageEntry{"parse_error.101", "invalid number",
-        "a number is incomplete: a digit must follow its minus sign, decimal point or exponent"},
-    MessageEntry{"parse_error.101", "invalid comment", "the file may not hold comments"},
-    MessageEntry{"parse_error.101", "invalid BOM", "the file starts with a broken byte-order mark"},
-    MessageEntry{"out_of_range.406", "number overflow",
-        "a number is too large: numbers go up to about 1.8e308"},
+        TextId::RefusalNotUtf8Bytes},
+    MessageEntry{"parse_error.101", "invalid number", TextId::RefusalIncompleteNumber},
+    MessageEntry{"parse_error.101", "invalid comment", TextId::RefusalComment},
+    MessageEntry{"parse_error.101", "invalid BOM", TextId::RefusalBrokenBom},
+    MessageEntry{"out_of_range.406", "number overflow", TextId::RefusalNumberOverflow},
     // Types.
-    MessageEntry{"type_error.302", "type must be string", "{value} must be text in double "
-        "quotes, not {was}"},
-    MessageEntry{"type_error.302", "type must be number", "{value} must be a number, not {was}"},
-    MessageEntry{"type_error.302", "type must be boolean", "{value} must be true or false, not "
-        "{was}"},
-    MessageEntry{"type_error.302", "type must be object", "{value} must be an object { }, not "
-        "{was}"},
-    MessageEntry{"type_error.304", "cannot use at()", "{value} must be an array [ ], not {was}"},
+    MessageEntry{"type_error.302", "type must be string", TextId::RefusalMustBeText},
+    MessageEntry{"type_error.302", "type must be number", TextId::RefusalMustBeNumber},
+    MessageEntry{"type_error.302", "type must be boolean", TextId::RefusalMustBeBoolean},
+    MessageEntry{"type_error.302", "type must be object", TextId::RefusalMustBeObject},
+    MessageEntry{"type_error.304", "cannot use at()", TextId::RefusalMustBeArray},
+    MessageEntry{"type_error.305", "cannot use operator[]", TextId::RefusalDocumentNotObject, ""},
     MessageEntry{"type_error.305", "cannot use operator[]",
-        "the file must hold one object in braces { }, not {was}", ""},
-    MessageEntry{"type_error.305", "cannot use operator[]",
-        "\"meterGroups\" must be an object or an array, not {was}", "/meterGroups"},
-    MessageEntry{"type_error.305", "cannot use operator[]", "{value} must be an object { }, not "
-        "{was}"},
+        TextId::RefusalMeterGroupsType, "/meterGroups"},
+    MessageEntry{"type_error.305", "cannot use operator[]", TextId::RefusalMustBeObject},
     // Text and number conversions.
-    MessageEntry{"", "bad conversion", "{value} holds text that is not valid Unicode"},
-    MessageEntry{"", "invalid stod argument",
-        "{value} needs a number after its operator and a space, as in \"> 80\""},
-    MessageEntry{"", "stod argument out of range",
-        "the number in {value} is out of range: numbers go from about -1.8e308 to 1.8e308, "
-        "and none but 0 is closer to 0 than about 2.2e-308"},
+    MessageEntry{"", "bad conversion", TextId::RefusalNotUnicode},
+    MessageEntry{"", "invalid stod argument", TextId::RefusalTriggerNumber},
+    MessageEntry{"", "stod argument out of range", TextId::RefusalTriggerRange},
     // Limits.
-    MessageEntry{"", kConfigurationTooLarge,
-        "the file is too large: the band reads files of up to 1 MiB"},
-    MessageEntry{"", kConfigurationTooDeep,
-        "objects and arrays are nested too deeply: at most 64 levels"},
-    MessageEntry{"", kTooManyGroups,
-        "too many meter groups are enabled: at most 64 (turn some off with \"enabled\": false)"},
-    MessageEntry{"", kTooManyMeters, "the file has too many meters: at most 512"},
-    MessageEntry{"", kTooManyRefreshRates,
-        "the meters use too many different refresh rates: at most 32 (give more of them the "
-        "same \"refreshRate\")"},
-    MessageEntry{"", kTooManyReferences,
-        "{value} holds too many counter references: at most 159"},
-    MessageEntry{"", kTooManyCounters, "a meter may have at most 64 counters: this one has more"},
-    MessageEntry{"", kTooManyReferencesInFile,
-        "the file has too many counter references: at most 1024 in all"},
-    MessageEntry{"", kTooManyGraphCounters,
-        "the graphs have too many counters: at most 128 in all"},
-    MessageEntry{"", kTooManyInstancePatterns,
-        "an \"include\" or \"exclude\" list has too many instance patterns: at most 32"},
-    MessageEntry{"", kTooManyInstancePatternCharacters,
-        "a counter's \"include\" and \"exclude\" patterns are too long: at most 1024 "
-        "characters in all"},
-    MessageEntry{"", kInstancePatternTooLong,
-        "an instance pattern or \"groupBy\" text is too long: at most 256 characters"},
-    MessageEntry{"", kAlertAboveAndBelow,
-        "an \"alert\" gives both \"above\" and \"below\": keep the one it is raised past"},
+    MessageEntry{"", kConfigurationTooLarge, TextId::RefusalTooLarge},
+    MessageEntry{"", kConfigurationTooDeep, TextId::RefusalTooDeep},
+    MessageEntry{"", kTooManyGroups, TextId::RefusalTooManyGroups},
+    MessageEntry{"", kTooManyMeters, TextId::RefusalTooManyMeters},
+    MessageEntry{"", kTooManyRefreshRates, TextId::RefusalTooManyRefreshRates},
+    MessageEntry{"", kTooManyReferences, TextId::RefusalTooManyReferences},
+    MessageEntry{"", kTooManyCounters, TextId::RefusalTooManyCounters},
+    MessageEntry{"", kTooManyReferencesInFile, TextId::RefusalTooManyReferencesInFile},
+    MessageEntry{"", kTooManyGraphCounters, TextId::RefusalTooManyGraphCounters},
+    MessageEntry{"", kTooManyInstancePatterns, TextId::RefusalTooManyPatterns},
+    MessageEntry{"", kTooManyInstancePatternCharacters, TextId::RefusalPatternsTooLong},
+    MessageEntry{"", kInstancePatternTooLong, TextId::RefusalPatternTooLong},
+    MessageEntry{"", kAlertAboveAndBelow, TextId::RefusalAboveAndBelow},
     // Sources.
-    MessageEntry{"", kUnknownSensorField,
-        "{value} names a sensor field that its source does not have"},
+    MessageEntry{"", kUnknownSensorField, TextId::RefusalUnknownSensorField},
     // Encodings.
-    MessageEntry{"", kNotUtf8Text,
-        "the file is not saved as UTF-8: save it again with the UTF-8 encoding"},
-    MessageEntry{"", kUnpairedSurrogate,
-        "the file, saved as UTF-16, holds half of a character pair: save it again as UTF-8"},
-    MessageEntry{"", kUtf16CutShort,
-        "the file, saved as UTF-16, ends in the middle of a character: save it again as UTF-8"},
-    MessageEntry{"", kUtf16Nul,
-        "the file, saved as UTF-16, holds a NUL character (U+0000): remove it, and save the "
-        "file again as UTF-8"},
+    MessageEntry{"", kNotUtf8Text, TextId::RefusalNotUtf8File},
+    MessageEntry{"", kUnpairedSurrogate, TextId::RefusalUtf16Surrogate},
+    MessageEntry{"", kUtf16CutShort, TextId::RefusalUtf16CutShort},
+    MessageEntry{"", kUtf16Nul, TextId::RefusalUtf16Nul},
 };
 // clang-format on
 
@@ -165,9 +125,9 @@ Gist gistOf(std::string_view message) {
 }
 
 // How a value is named: by its key, as an element of a list, or as the document.
-std::string valueName(std::string_view pointer) {
+std::string valueName(std::string_view pointer, const TextTable& texts) {
     if (pointer.empty()) {
-        return "the document";
+        return plainText(texts, TextId::RefusalValueDocument, {});
     }
     const auto unescaped = [](std::string_view token) {
         std::string text;
@@ -189,48 +149,52 @@ std::string valueName(std::string_view pointer) {
     }
     const std::string_view parent = pointer.substr(0, slash);
     if (parent.empty()) {
-        return "an element";
+        return plainText(texts, TextId::RefusalValueElement, {});
     }
-    return "each element of \"" + unescaped(parent.substr(parent.rfind('/') + 1)) + '"';
+    const std::string list = '"' + unescaped(parent.substr(parent.rfind('/') + 1)) + '"';
+    return plainText(texts, TextId::RefusalValueEachElement, {{u"key", placeholderValue(list)}});
 }
 
-std::string typeName(std::string_view gist) {
+// What the value was, from the library's name of a type; a name without a text of its
+// own ("null") is the JSON word itself.
+std::string typeName(std::string_view gist, const TextTable& texts) {
     const std::string_view type = gist.substr(gist.rfind(' ') + 1);
-    if (type == "string") {
-        return "text";
-    }
-    if (type == "boolean") {
-        return "true or false";
-    }
-    if (type == "object" || type == "array") {
-        return "an " + std::string(type);
-    }
-    if (type == "number") {
-        return "a number";
+    static constexpr std::pair<std::string_view, TextId> kTypes[] = {
+        {"string", TextId::RefusalTypeText},     {"boolean", TextId::RefusalTypeBoolean},
+        {"object", TextId::RefusalTypeObject},   {"array", TextId::RefusalTypeArray},
+        {"number", TextId::RefusalTypeNumber},
+    };
+    for (const auto& [name, id] : kTypes) {
+        if (type == name) {
+            return plainText(texts, id, {});
+        }
     }
     return std::string(type);
 }
 
-void replaceAll(std::string& text, std::string_view placeholder, const std::string& with) {
-    for (std::size_t at = text.find(placeholder); at != std::string::npos;
-         at = text.find(placeholder, at + with.size())) {
-        text.replace(at, placeholder.size(), with);
-    }
-}
-
 }  // namespace
 
-std::string plainLoaderMessage(std::string_view message, std::string_view pointer) {
+std::u16string placeholderValue(std::string_view utf8) {
+    return utf8ToUtf16(firstInvalidUtf8(utf8) == std::string_view::npos ? std::string(utf8)
+                                                                         : printableText(utf8));
+}
+
+std::string plainText(const TextTable& texts, TextId id,
+                      std::initializer_list<TextArgument> arguments) {
+    return utf16ToUtf8(fillText(text(texts, id), arguments));
+}
+
+std::string plainLoaderMessage(std::string_view message, std::string_view pointer,
+                               const TextTable& texts) {
     const Gist gist = gistOf(message);
     for (const MessageEntry& entry : kMessages) {
         if (entry.kind != gist.kind || !gist.text.starts_with(entry.gist) ||
             (entry.pointer != nullptr && pointer != entry.pointer)) {
             continue;
         }
-        std::string plain(entry.plain);
-        replaceAll(plain, "{value}", valueName(pointer));
-        replaceAll(plain, "{was}", typeName(gist.text));
-        return plain;
+        return plainText(texts, entry.plain,
+                         {{u"value", placeholderValue(valueName(pointer, texts))},
+                          {u"was", placeholderValue(typeName(gist.text, texts))}});
     }
     return {};
 }

@@ -6,9 +6,9 @@
 
 namespace tavisto {
 
-std::string_view whyCounterShowsNothing(MeterType type, const MeterCounter& counter) {
+std::optional<TextId> whyCounterShowsNothing(MeterType type, const MeterCounter& counter) {
     if (static_cast<std::size_t>(type) >= kMeterKindCount) {
-        return {};
+        return std::nullopt;
     }
     // A bound only ever widens, and an infinite one never moves: the range a column,
     // pie, graph or percentage is measured against stays infinite, or empty.
@@ -18,39 +18,37 @@ std::string_view whyCounterShowsNothing(MeterType type, const MeterCounter& coun
     const MeterKind& kind = meterKind(type);
     if (!kind.drawsText) {
         if (infinite) {
-            return "draws only its outline: give \"minValue\" and \"maxValue\", such as 0 and "
-                   "100 for a percentage, or a \"maxValue\" with \"dynamicMaxValue\": true for a "
-                   "rate";
+            return TextId::FindingSilentNoRange;
         }
         if (empty) {
-            return "draws only its outline: \"minValue\" is not below \"maxValue\"";
+            return TextId::FindingSilentEmptyRange;
         }
-        return {};
+        return std::nullopt;
     }
     if (kind.showsUnits) {
         if (counter.units != CounterUnits::Percent) {
-            return {};
+            return std::nullopt;
         }
         if (infinite) {
-            return "always shows 0%: give \"minValue\" and \"maxValue\", such as 0 and 100";
+            return TextId::FindingSilentPercentNoRange;
         }
         if (empty) {
-            return "shows nothing: \"minValue\" is not below \"maxValue\"";
+            return TextId::FindingSilentPercentEmptyRange;
         }
-        return {};
+        return std::nullopt;
     }
     if (counter.triggerOperator == TriggerOperator::None) {
-        return "never shows its text: give a \"trigger\", such as \"> 90\"";
+        return TextId::FindingSilentNoTrigger;
     }
     if (counter.indicator.empty()) {
-        return "shows nothing: give the \"indicator\" text it shows while the trigger holds";
+        return TextId::FindingSilentNoIndicator;
     }
-    return {};
+    return std::nullopt;
 }
 
 bool meterShowsNothing(const Meter& meter) {
     for (const MeterCounter& counter : meter.counters) {
-        if (!whyCounterShowsNothing(meter.meterType, counter).empty()) {
+        if (whyCounterShowsNothing(meter.meterType, counter)) {
             return true;
         }
     }

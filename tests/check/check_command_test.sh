@@ -30,6 +30,17 @@ output=$("${check[@]}" "$folder/warning.json" "$folder/error.json"); status=$?
 expect "an error in one of two files" 1 "$status"
 expect "the error's line" "$folder/error.json:2:13: error: \"width\" must be a number, not text (the band says: [json.exception.type_error.302] type must be number, but is string) [/meterGroups/0/meters/0/width]" "$(grep error: <<<"$output")"
 
+# Asked for German: the plain words in German, the band's own message as it is.
+output=$("${check[@]}" --language de "$folder/warning.json" "$folder/error.json"); status=$?
+expect "German, an error" 1 "$status"
+expect "German lines" "$folder/warning.json:2:3: warning: unbekannter Schlüssel \"colour\" (Anzeige) wird ignoriert; meinten Sie \"color\"? [/meterGroups/0/meters/0/colour]
+$folder/error.json:2:3: warning: die Anzeige hat keine \"refreshRate\": sie wird so oft abgefragt, wie der Zeitgeber es zulässt, was Prozessorzeit kostet [/meterGroups/0/meters/0]
+$folder/error.json:2:3: warning: eine Anzeige vom Typ text ohne Zähler zeichnet nichts [/meterGroups/0/meters/0]
+$folder/error.json:2:13: error: \"width\" muss eine Zahl sein, nicht Text (die Leiste meldet: [json.exception.type_error.302] type must be number, but is string) [/meterGroups/0/meters/0/width]" "$output"
+message=$("${check[@]}" --language xx "$folder/warning.json" 2>&1); status=$?
+expect "unknown language" 2 "$status"
+expect "unknown language message" "tavisto-check: unknown language \"xx\"; the findings can be written in en, de, fr, es, pt-BR, ja, zh-CN, ko, qps-ploc" "${message%%$'\n'*}"
+
 output=$("${check[@]}" --format json "$folder/error.json"); status=$?
 expect "json form, errors" 1 "$status"
 fields=$(python3 -c 'import json, sys

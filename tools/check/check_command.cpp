@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/configuration_text.h"
+#include "core/texts.h"
 #include "platform/platform.h"
 #include "tavisto_version.h"
 
@@ -15,15 +16,25 @@ namespace tavisto::check {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavisto-check [--format text|json] [--dpi N] [--machine] FILE...\n"
+    "usage: tavisto-check [--format text|json] [--dpi N] [--machine] [--language TAG] FILE...\n"
     "       tavisto-check --version\n";
 
 struct Options {
     bool json = false;
     int dpi = 96;
     bool machine = false;
+    const TextTable* texts = &englishTexts();
     std::vector<std::string> files;
 };
+
+// The tags of the languages the findings can be written in: "en, de, fr".
+std::string spokenLanguages() {
+    std::string tags;
+    for (const TextTable& table : kTextTables) {
+        tags += (tags.empty() ? "" : ", ") + std::string(table.tag);
+    }
+    return tags;
+}
 
 bool parseArguments(const std::vector<std::string>& arguments, Options& options,
                     std::ostream& err) {
@@ -46,6 +57,14 @@ bool parseArguments(const std::vector<std::string>& arguments, Options& options,
             if (error != std::errc() || end != text.data() + text.size() || options.dpi <= 0 ||
                 options.dpi > 960) {
                 err << "tavisto-check: the DPI must be a whole number from 1 to 960\n";
+                return false;
+            }
+        } else if (argument == "--language" && hasValue) {
+            const std::string& tag = arguments[++i];
+            options.texts = textsFor(tag);
+            if (options.texts == nullptr) {
+                err << "tavisto-check: unknown language \"" << tag
+                    << "\"; the findings can be written in " << spokenLanguages() << "\n";
                 return false;
             }
         } else if (argument == "--machine") {
@@ -104,6 +123,7 @@ int runCheckCommand(const std::vector<std::string>& arguments, CounterCatalog* m
     }
     CheckOptions checkOptions;
     checkOptions.counters = options.machine ? machine : nullptr;
+    checkOptions.texts = options.texts;
 
     int status = kNoErrors;
     nlohmann::json all = nlohmann::json::array();
@@ -130,8 +150,8 @@ int runCheckCommand(const std::vector<std::string>& arguments, CounterCatalog* m
                                {"detail", finding.detail}});
             } else {
                 out << name << ':' << finding.line << ':' << finding.column << ": "
-                    << severityName(finding.severity) << ": " << findingText(finding) << " ["
-                    << finding.pointer << "]\n";
+                    << severityName(finding.severity) << ": "
+                    << findingText(finding, *options.texts) << " [" << finding.pointer << "]\n";
             }
         }
     }

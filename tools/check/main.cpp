@@ -1,6 +1,6 @@
 // tavisto-check: reports what is wrong with configuration files, in the form editors and
 // build logs understand.
-//   tavisto-check [--format text|json] [--dpi N] [--machine] FILE...
+//   tavisto-check [--format text|json] [--dpi N] [--machine] [--language TAG] FILE...
 //   tavisto-check --version
 
 #include <iostream>
