@@ -52,6 +52,8 @@ constexpr int kGap = 6;
 constexpr int kButtonPadding = 20;
 constexpr int kButtonTextRoom = 10;
 constexpr int kLineTextRoom = 4;
+// Around a heading's text in the findings list.
+constexpr int kColumnPadding = 16;
 // A check box's box and the space before its text.
 constexpr int kCheckBoxRoom = 24;
 // A horizontal taskbar's height.
@@ -458,10 +460,25 @@ void SettingsWindow::layout() {
     const int bottom = client.bottom - margin - line - gap - line - gap - button - gap;
     place(kFindingsList, margin, y, width, bottom - y);
     const HWND list = control(kFindingsList);
-    ListView_SetColumnWidth(list, kSeverityColumn, scaled(70));
-    ListView_SetColumnWidth(list, kPositionColumn, scaled(80));
+    // The first two columns as wide as their heading or their widest word needs.
+    const auto columnWidth = [&](int leastWidth, std::initializer_list<TextId> words) {
+        int widest = scaled(leastWidth);
+        for (const TextId id : words) {
+            widest = std::max(widest,
+                              ListView_GetStringWidth(list, window::wideText(*texts_, id).c_str()) +
+                                  scaled(kColumnPadding));
+        }
+        return widest;
+    };
+    const int severity = columnWidth(70, {TextId::SettingsColumnSeverity,
+                                          TextId::SettingsSeverityError,
+                                          TextId::SettingsSeverityWarning});
+    const int position = columnWidth(80, {TextId::SettingsColumnPosition});
+    ListView_SetColumnWidth(list, kSeverityColumn, severity);
+    ListView_SetColumnWidth(list, kPositionColumn, position);
     ListView_SetColumnWidth(list, kMessageColumn,
-                            width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
+                            width - severity - position - GetSystemMetrics(SM_CXVSCROLL) -
+                                scaled(4));
     y = bottom + gap;
     int x = margin;
     for (std::size_t index = 0; index < kButtons.size(); ++index) {
@@ -512,6 +529,8 @@ void SettingsWindow::show(ConfigurationStatus status) {
         texts_ = status_.texts;
         label();
         fitToTexts();
+        // The window drew its background over the controls that grew: all again, in order.
+        RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
     showStateLine();
     showPreviewNote();

@@ -354,7 +354,8 @@ TEST_F(SettingsTest, PreviewOutlinesAMeterThatCanShowNothingUntilItHasARange) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), column("")));
     const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded, but 1 meter can show nothing: ")) << program.state();
+    ASSERT_TRUE(program.waitForState(L"Loaded, but meters that can show nothing: 1; "))
+        << program.state();
     const HWND preview = program.control(kPreviewWindow);
     SetForegroundWindow(program.window());
     EXPECT_TRUE(host::pumpUntil(
