@@ -126,8 +126,8 @@ TEST_F(SettingsLanguageTest, EveryFixedTextFitsItsControlInLongAndWideScripts) {
         ASSERT_NE(texts, nullptr);
         ASSERT_TRUE(speaks(program, *texts));
         for (const Clipped& control : clippedControls(program.window())) {
-            ADD_FAILURE() << "control " << control.id << " is " << control.width
-                          << " pixels wide, its text needs " << control.needed;
+            ADD_FAILURE() << "control " << control.id << " (" << control.text << ") is "
+                          << control.width << " pixels wide, its text needs " << control.needed;
         }
     }
 }
