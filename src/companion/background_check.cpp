@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/failure_sink.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -12,8 +13,10 @@ namespace {
 // How long the owner waits for the thread to end: an idle one ends at once.
 constexpr DWORD kStopMilliseconds = 500;
 
-ConfigurationStatus notChecked(const wchar_t* reason) {
-    return {ConfigurationState::Unreadable, std::wstring(L"Not checked: ") + reason, {}, {}};
+// The file was not judged, so it chose no language: the user's is spoken.
+ConfigurationStatus notChecked(TextId why) {
+    const TextTable& texts = window::windowTexts("");
+    return {ConfigurationState::Unreadable, window::wideText(texts, why), {}, {}, &texts};
 }
 
 // readConfigurationStatus as a barrier: whatever it throws becomes a status and a line
@@ -24,10 +27,10 @@ ConfigurationStatus checkFile(const std::wstring& file) noexcept {
             return readConfigurationStatus(file);
         } catch (const std::bad_alloc&) {
             reportCaughtException("checking the configuration");
-            return notChecked(L"there was not enough memory to check the file.");
+            return notChecked(TextId::SettingsNotCheckedMemory);
         } catch (...) {
             reportCaughtException("checking the configuration");
-            return notChecked(L"the check failed.");
+            return notChecked(TextId::SettingsNotCheckedFailed);
         }
     } catch (...) {
         // Not even the status's text could be formed.

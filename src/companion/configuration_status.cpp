@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "core/text_conversion.h"
 #include "platform/win32/handles.h"
 #include "window/machine_counter_catalog.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -25,8 +27,12 @@ std::wstring wide(std::string_view utf8) {
     return {text.begin(), text.end()};
 }
 
-std::wstring counted(std::size_t count, const wchar_t* one, const wchar_t* many) {
-    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
+std::u16string u16(std::wstring_view text) {
+    return {text.begin(), text.end()};
+}
+
+std::u16string number(std::size_t count) {
+    return u16(std::to_wstring(count));
 }
 
 struct Counts {
@@ -58,41 +64,54 @@ Counts countModel(const nlohmann::json& document) {
     return counts;
 }
 
-std::wstring findingSummary(const std::vector<Finding>& findings) {
-    std::size_t errors = 0;
-    for (const Finding& finding : findings) {
-        errors += finding.severity == Severity::Error ? 1 : 0;
+std::size_t errorCount(const std::vector<Finding>& findings) {
+    return static_cast<std::size_t>(
+        std::count_if(findings.begin(), findings.end(),
+                      [](const Finding& f) { return f.severity == Severity::Error; }));
+}
+
+// The configuration's top-level "language", when the file parses and names one.
+std::string configuredLanguage(const std::optional<nlohmann::json>& document) {
+    if (!document || !document->is_object()) {
+        return {};
     }
-    const std::size_t warnings = findings.size() - errors;
-    std::wstring summary;
-    if (errors > 0) {
-        summary = counted(errors, L"error", L"errors");
-    }
-    if (warnings > 0) {
-        summary += (summary.empty() ? L"" : L", ") + counted(warnings, L"warning", L"warnings");
-    }
-    return summary;
+    const auto language = document->find("language");
+    return language != document->end() && language->is_string() ? language->get<std::string>()
+                                                                 : std::string();
 }
 
 // Says first why, in the plain words of the error the band refuses the file with.
-ConfigurationStatus refused(std::vector<Finding> findings) {
-    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings), {}};
+ConfigurationStatus refused(const TextTable& texts, std::vector<Finding> findings) {
+    ConfigurationStatus status{ConfigurationState::Refused, {}, std::move(findings), {}, &texts};
+    const std::size_t errors = errorCount(status.findings);
+    const std::u16string errorsText = number(errors);
+    const std::u16string warningsText = number(status.findings.size() - errors);
     const auto error = std::find_if(status.findings.begin(), status.findings.end(),
                                     [](const Finding& f) { return f.severity == Severity::Error; });
-    std::wstring reason;
-    if (error != status.findings.end()) {
-        reason = wide(error->message.empty() ? error->detail : error->message) + L" (line " +
-                 std::to_wstring(error->line) + L", column " + std::to_wstring(error->column) +
-                 L"). ";
+    if (error == status.findings.end()) {
+        status.stateLine = filledText(texts, TextId::SettingsRefused,
+                                      {{u"errors", errorsText}, {u"warnings", warningsText}});
+        return status;
     }
-    status.stateLine = L"Refused: " + reason + L"The band keeps what it showed before (" +
-                       findingSummary(status.findings) + L").";
+    const std::u16string message =
+        utf8ToUtf16(error->message.empty() ? error->detail : error->message);
+    status.stateLine = filledText(texts, TextId::SettingsRefusedAt,
+                                  {{u"message", message},
+                                   {u"line", number(error->line)},
+                                   {u"column", number(error->column)},
+                                   {u"errors", errorsText},
+                                   {u"warnings", warningsText}});
     return status;
 }
 
 }  // namespace
 
-std::wstring systemErrorText(unsigned long error) {
+std::wstring filledText(const TextTable& texts, TextId id,
+                        std::initializer_list<TextArgument> arguments) {
+    return window::wideText(fillText(text(texts, id), arguments));
+}
+
+std::wstring systemErrorText(const TextTable& texts, unsigned long error) {
     wchar_t* buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -102,24 +121,31 @@ std::wstring systemErrorText(unsigned long error) {
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
         text.pop_back();
     }
-    return text.empty() ? L"system error " + std::to_wstring(error) : text;
+    return text.empty() ? filledText(texts, TextId::SettingsSystemError, {{u"code", number(error)}})
+                        : text;
 }
 
 ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog* counters) {
+    // A file that does not parse names no language: the user's is spoken.
+    std::optional<nlohmann::json> document;
+    try {
+        document = parseConfigurationText(bytes);
+    } catch (const std::exception&) {
+        // The checker says why.
+    }
+    const TextTable& texts = window::windowTexts(configuredLanguage(document));
     CheckOptions options;
     options.counters = counters;
     std::vector<Finding> findings = checkConfiguration(bytes, options);
     if (bandRefuses(findings)) {
-        return refused(std::move(findings));
+        return refused(texts, std::move(findings));
     }
-    Counts counts;
-    try {
-        counts = countModel(parseConfigurationText(bytes));
-    } catch (const std::exception& failure) {
+    if (!document) {
         // The checker accepted it, so the parser does too; counts stay zero otherwise.
-        reportFailure("counting the configuration", failure.what());
+        reportFailure("counting the configuration", "the file does not parse");
     }
-    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings), {}};
+    const Counts counts = document ? countModel(*document) : Counts{};
+    ConfigurationStatus status{ConfigurationState::Loaded, {}, std::move(findings), {}, &texts};
     // The meters whose counters can never show a value, each counted once.
     std::set<std::string> silentMeters;
     for (const Finding& finding : status.findings) {
@@ -127,23 +153,35 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
             silentMeters.insert(finding.pointer.substr(0, finding.pointer.rfind("/counters/")));
         }
     }
-    status.stateLine = silentMeters.empty()
-                           ? std::wstring(L"Loaded: ")
-                           : L"Loaded, but " +
-                                 counted(silentMeters.size(), L"meter can",
-                                         L"meters can") +
-                                 L" show nothing: ";
-    status.stateLine += counted(counts.groups, L"group", L"groups") + L", " +
-                       counted(counts.meters, L"meter", L"meters") + L", " +
-                       counted(counts.counters, L"counter", L"counters");
+    const std::u16string groups = number(counts.groups);
+    const std::u16string meters = number(counts.meters);
+    const std::u16string counterCount = number(counts.counters);
+    status.stateLine =
+        silentMeters.empty()
+            ? filledText(texts, TextId::SettingsLoaded,
+                         {{u"groups", groups}, {u"meters", meters}, {u"counters", counterCount}})
+            : filledText(texts, TextId::SettingsLoadedSilent,
+                         {{u"silent", number(silentMeters.size())},
+                          {u"groups", groups},
+                          {u"meters", meters},
+                          {u"counters", counterCount}});
     if (!status.findings.empty()) {
-        status.stateLine += L" (" + findingSummary(status.findings) + L")";
+        const std::size_t errors = errorCount(status.findings);
+        status.stateLine = filledText(texts, TextId::SettingsFindingCounts,
+                                      {{u"state", u16(status.stateLine)},
+                                       {u"errors", number(errors)},
+                                       {u"warnings", number(status.findings.size() - errors)}});
     }
+    const auto note = [&](const Finding& finding) {
+        status.stateLine = filledText(
+            texts, TextId::SettingsNote,
+            {{u"state", u16(status.stateLine)}, {u"message", utf8ToUtf16(finding.message)}});
+    };
     // What Tavisto.exe refuses while the band loads the file.
     const auto error = std::find_if(status.findings.begin(), status.findings.end(),
                                     [](const Finding& f) { return f.severity == Severity::Error; });
     if (error != status.findings.end()) {
-        status.stateLine += L". The " + wide(error->message) + L".";
+        note(*error);
     }
     // The first reference this machine cannot read, counter or sensor, with the reason.
     const auto missing = std::find_if(
@@ -151,7 +189,7 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
             return f.code == "counter-not-found" || f.code == "sensor-not-available";
         });
     if (missing != status.findings.end()) {
-        status.stateLine += L". The " + wide(missing->message) + L".";
+        note(*missing);
     }
     return status;
 }
@@ -178,6 +216,16 @@ struct FileBytes {
 
 // The file's bytes, or the status that says why there are none to check.
 std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path) {
+    // A file that cannot be read names no language: the user's is spoken.
+    const TextTable& texts = window::windowTexts("");
+    const auto unreadable = [&texts](DWORD error) {
+        return ConfigurationStatus{ConfigurationState::Unreadable,
+                                   filledText(texts, TextId::SettingsUnreadable,
+                                              {{u"reason", u16(systemErrorText(texts, error))}}),
+                                   {},
+                                   {},
+                                   &texts};
+    };
     const win32::FileHandle file(CreateFileW(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -185,25 +233,22 @@ std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path)
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             return ConfigurationStatus{ConfigurationState::Missing,
-                                       L"Missing: there is no configuration file yet.",
+                                       window::wideText(texts, TextId::SettingsMissing),
                                        {},
-                                       {}};
+                                       {},
+                                       &texts};
         }
-        return ConfigurationStatus{
-            ConfigurationState::Unreadable, L"Unreadable: " + systemErrorText(error), {}, {}};
+        return unreadable(error);
     }
     FILETIME written{};
     const std::wstring writtenAt =
         GetFileTime(file.get(), nullptr, nullptr, &written) ? localTimeText(written) : L"";
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) {
-        return ConfigurationStatus{ConfigurationState::Unreadable,
-                                   L"Unreadable: " + systemErrorText(GetLastError()),
-                                   {},
-                                   {}};
+        return unreadable(GetLastError());
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
-        return refused({{Severity::Error, 1, 1, "", "size",
+        return refused(texts, {{Severity::Error, 1, 1, "", "size",
                          plainLoaderMessage(kConfigurationTooLarge, ""), kConfigurationTooLarge}});
     }
     // One byte more than the limit: a file that grew since its size was read is still
@@ -214,10 +259,7 @@ std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path)
         DWORD read = 0;
         if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
                       &read, nullptr)) {
-            return ConfigurationStatus{ConfigurationState::Unreadable,
-                                       L"Unreadable: " + systemErrorText(GetLastError()),
-                                       {},
-                                       {}};
+            return unreadable(GetLastError());
         }
         if (read == 0) {
             break;
@@ -246,30 +288,34 @@ ConfigurationStatus readConfigurationStatus(const std::wstring& path) {
 
 std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
                                    const std::wstring& lastLoadedWrittenAt, bool checkingAgain) {
+    const TextTable& texts = *status.texts;
     std::wstring line = status.stateLine;
     if (status.state == ConfigurationState::Refused && !lastLoadedWrittenAt.empty()) {
-        line += L" Last loaded: the file as written at " + lastLoadedWrittenAt + L".";
+        line = filledText(texts, TextId::SettingsLastLoaded,
+                          {{u"state", u16(line)}, {u"time", u16(lastLoadedWrittenAt)}});
     }
     if (!checkingAgain) {
         return line;
     }
     // Before the first result there is nothing to check again.
-    return line.empty() ? L"Checking\u2026" : kCheckingAgain + line;
+    return line.empty() ? window::wideText(texts, TextId::SettingsChecking)
+                        : filledText(texts, TextId::SettingsCheckingAgain, {{u"state", u16(line)}});
 }
 
-std::wstring severityText(Severity severity) {
-    return severity == Severity::Error ? L"error" : L"warning";
+std::wstring severityText(const TextTable& texts, Severity severity) {
+    return window::wideText(texts, severity == Severity::Error ? TextId::SettingsSeverityError
+                                                               : TextId::SettingsSeverityWarning);
 }
 
 std::wstring positionText(const Finding& finding) {
     return std::to_wstring(finding.line) + L":" + std::to_wstring(finding.column);
 }
 
-std::wstring messageText(const Finding& finding) {
+std::wstring messageText(const TextTable& texts, const Finding& finding) {
     try {
         return wide(findingText(finding));
     } catch (const std::range_error&) {
-        return L"(message not readable)";
+        return window::wideText(texts, TextId::SettingsMessageUnreadable);
     }
 }
 

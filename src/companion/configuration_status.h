@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/configuration_checker.h"
+#include "core/texts.h"
 
 namespace tavisto::companion {
 
@@ -20,11 +21,14 @@ struct ConfigurationStatus {
     // When the file read was last written, in local time ("2026-12-08 13:05:09"); empty
     // when it was not read. The band loads a file when it is written.
     std::wstring writtenAt;
+    // The language the state line speaks, and the settings window with it: the file's
+    // "language" when it has one, else the user's display language.
+    const TextTable* texts = &englishTexts();
 };
 
-// Judges the bytes of the file: a file the band would refuse is refused with the
-// checker's findings and, first in the state line, the plain words of its error, where
-// it is; anything else is loaded with its counts ("2 groups, 6 meters, 9 counters"),
+// Judges the bytes of the file, in the language its "language" chooses: a file the band would
+// refuse is refused with the checker's findings and, first in the state line, the plain words of
+// its error, where it is; anything else is loaded with its counts of groups, meters and counters,
 // errors and warnings, and its state line says what Tavisto.exe refuses in it (the
 // hotkey). With `counters`, the counter paths are looked up there, and the state line of
 // a file that loads names the first counter that cannot be read and why.
@@ -37,9 +41,6 @@ ConfigurationStatus describeConfiguration(std::string_view bytes,
 // the system's reason.
 ConfigurationStatus readConfigurationStatus(const std::wstring& path);
 
-// Put first in the state line while a newer check runs.
-inline constexpr wchar_t kCheckingAgain[] = L"Checking again\u2026 ";
-
 // The state line with the time the file that last loaded was written, when there was
 // one (after a refusal, what the band still shows dates from then); while a newer check
 // runs (`checkingAgain`), marked first as being checked again.
@@ -48,11 +49,15 @@ std::wstring stateLineWithLastLoad(const ConfigurationStatus& status,
                                    bool checkingAgain = false);
 
 // One row of the findings list.
-std::wstring severityText(Severity severity);
+std::wstring severityText(const TextTable& texts, Severity severity);
 std::wstring positionText(const Finding& finding);  // "line:column"
-std::wstring messageText(const Finding& finding);
+std::wstring messageText(const TextTable& texts, const Finding& finding);
 
 // The system's text for an error code, without the trailing line break.
-std::wstring systemErrorText(unsigned long error);
+std::wstring systemErrorText(const TextTable& texts, unsigned long error);
+
+// A table's text with its placeholders filled, for Win32 calls.
+std::wstring filledText(const TextTable& texts, TextId id,
+                        std::initializer_list<TextArgument> arguments);
 
 }  // namespace tavisto::companion

@@ -111,25 +111,29 @@ std::string fieldFragment(std::wstring_view source, std::wstring_view field) {
            readingIn(kCounterUnits[static_cast<std::size_t>(units)]);
 }
 
-std::vector<InstanceChoice> instanceChoices(std::wstring_view object) {
+std::vector<InstanceChoice> instanceChoices(const TextTable& texts, std::wstring_view object) {
     // In the order of the combination names.
-    constexpr std::array<const wchar_t*, kInstanceCombines.size()> labels{
-        L"Sum of the instances", L"Largest instance", L"Smallest instance",
-        L"Average of the instances", L"Number of instances"};
+    constexpr std::array<TextId, kInstanceCombines.size()> labels{
+        TextId::PickerSum, TextId::PickerLargest, TextId::PickerSmallest, TextId::PickerAverage,
+        TextId::PickerCount};
+    const auto label = [&texts](TextId id) {
+        const std::u16string_view words = text(texts, id);
+        return std::wstring(words.begin(), words.end());
+    };
     std::vector<InstanceChoice> choices;
     if (object == L"GPU Engine") {
         choices.push_back(
-            {L"Busiest engine, summed over processes (as Task Manager)",
+            {label(TextId::PickerBusiestEngine),
              R"({"groupBy": {"from": "luid_", "to": "_engtype"}, "groupCombine": "sum", )"
              R"("combine": "max"})"});
     }
     for (std::size_t i = 0; i < labels.size(); ++i) {
         choices.push_back(
-            {labels[i],
+            {label(labels[i]),
              i == 0 ? std::string() : nlohmann::json{{"combine", kInstanceCombines[i]}}.dump()});
     }
     // A process's engines count as its busiest one, as Task Manager's GPU column.
-    choices.push_back({L"The busiest 5, each named (a text meter lists them)",
+    choices.push_back({label(TextId::PickerTop5),
                        object == L"GPU Engine" ? R"({"top": 5, "groupCombine": "max"})"
                                                : R"({"top": 5})"});
     return choices;

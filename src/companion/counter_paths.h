@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/texts.h"
+
 namespace tavisto::companion {
 
 // `"counterPath": "(\\Object(instance)\\Counter)"`, the path escaped for JSON; no
@@ -42,8 +44,8 @@ struct InstanceChoice {
 
 // The combinations for an object, by its English name: sum, max, min, average and
 // count, and for "GPU Engine" the busiest engine summed over processes first, the
-// figure Task Manager shows.
-std::vector<InstanceChoice> instanceChoices(std::wstring_view object);
+// figure Task Manager shows; labelled from `texts`.
+std::vector<InstanceChoice> instanceChoices(const TextTable& texts, std::wstring_view object);
 
 // `fragment` followed by the choice's "instances" member when `instance` holds a
 // wildcard and the choice needs one.

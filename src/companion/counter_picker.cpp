@@ -10,12 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "companion/control_text.h"
 #include "companion/counter_paths.h"
 #include "core/failure_sink.h"
 #include "core/text_conversion.h"
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
 #include "window/module_file.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -143,7 +145,7 @@ void fill(HWND list, const std::vector<std::wstring>& items) {
     }
 }
 
-std::wstring fragmentText(HWND window) {
+std::wstring fragmentText(HWND window, const TextTable& texts) {
     const std::wstring object = selectedText(GetDlgItem(window, kObjectList));
     const std::wstring counter = selectedText(GetDlgItem(window, kCounterList));
     if (object.empty() || counter.empty()) {
@@ -157,7 +159,7 @@ std::wstring fragmentText(HWND window) {
     const std::wstring englishObject = englishName(object);
     const std::wstring englishCounter = englishName(counter);
     std::string fragment = counterPathFragment(englishObject, instance, englishCounter);
-    const std::vector<InstanceChoice> choices = instanceChoices(englishObject);
+    const std::vector<InstanceChoice> choices = instanceChoices(texts, englishObject);
     const auto choice = SendDlgItemMessageW(window, kCombineList, CB_GETCURSEL, 0, 0);
     if (choice >= 0 && static_cast<std::size_t>(choice) < choices.size()) {
         fragment =
@@ -214,7 +216,7 @@ void instanceChosen(HWND window) {
     EnableWindow(GetDlgItem(window, kCombineList), instance.find(L'*') != std::wstring::npos);
 }
 
-void objectChosen(HWND window) {
+void objectChosen(HWND window, const TextTable& texts) {
     const std::wstring object = selectedText(GetDlgItem(window, kObjectList));
     // A source of system fields has fields, no instances and nothing to combine.
     std::vector<std::wstring> fields = fieldsOf(object);
@@ -226,7 +228,7 @@ void objectChosen(HWND window) {
     fill(GetDlgItem(window, kInstanceList), items.instances);
     const HWND combine = GetDlgItem(window, kCombineList);
     SendMessageW(combine, CB_RESETCONTENT, 0, 0);
-    for (const InstanceChoice& choice : instanceChoices(englishName(object))) {
+    for (const InstanceChoice& choice : instanceChoices(texts, englishName(object))) {
         SendMessageW(combine, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.label.c_str()));
     }
     SendMessageW(combine, CB_SETCURSEL, 0, 0);
@@ -256,13 +258,20 @@ void layout(HWND window, UINT dpi) {
         place(listId, x, margin + line, column, listHeight);
         x += column + gap;
     }
-    const int labelWidth = scaled(80);
+    // The labels before their controls take the room of the longer text, the button that
+    // of its own, in any language.
+    const int labelWidth =
+        std::max({scaled(80),
+                  controlTextSize(GetDlgItem(window, kFragmentLabel)).width + gap,
+                  controlTextSize(GetDlgItem(window, kCombineLabel)).width + gap});
+    const int buttonWidth =
+        std::max(scaled(160), controlTextSize(GetDlgItem(window, kCopyButton)).width + scaled(20));
     int y = margin + line + listHeight + gap;
     place(kFragmentLabel, margin, y, labelWidth, line);
     place(kFragmentText, margin + labelWidth, y, client.right - 2 * margin - labelWidth, line);
     y += line + gap;
-    place(kCopyButton, margin, y, scaled(160), line);
-    const int combineX = margin + scaled(160) + gap;
+    place(kCopyButton, margin, y, buttonWidth, line);
+    const int combineX = margin + buttonWidth + gap;
     place(kCombineLabel, combineX, y, labelWidth, line);
     place(kCombineList, combineX + labelWidth, y, client.right - margin - combineX - labelWidth,
           scaled(200));
@@ -281,7 +290,7 @@ bool CounterPicker::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 return true;
             }
             if (id == kObjectList && code == LBN_SELCHANGE) {
-                objectChosen(window);
+                objectChosen(window, texts_);
             }
             if (id == kInstanceList && code == LBN_SELCHANGE) {
                 instanceChosen(window);
@@ -289,10 +298,10 @@ bool CounterPicker::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             if (((id == kObjectList || id == kCounterList || id == kInstanceList) &&
                  code == LBN_SELCHANGE) ||
                 (id == kCombineList && code == CBN_SELCHANGE)) {
-                SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
+                SetDlgItemTextW(window, kFragmentText, fragmentText(window, texts_).c_str());
             }
             if (id == kCopyButton && code == BN_CLICKED) {
-                copyToClipboard(window, fragmentText(window));
+                copyToClipboard(window, fragmentText(window, texts_));
             }
             return true;
         }
@@ -308,7 +317,8 @@ CounterPicker::~CounterPicker() {
     destroyWindow();
 }
 
-std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT dpi) noexcept {
+std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT dpi,
+                                                   const TextTable& texts) noexcept {
     try {
         const HINSTANCE instance = window::thisModule();
         WNDCLASSEXW windowClass{};
@@ -321,8 +331,10 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
         RegisterClassExW(&windowClass);
         const int width = platform::scaledPixels(720, platform::dpiScaleOf(dpi));
         const int height = platform::scaledPixels(420, platform::dpiScaleOf(dpi));
-        std::unique_ptr<CounterPicker> picker(new CounterPicker(dpi));
-        if (CreateWindowExW(WS_EX_CONTROLPARENT, kCounterPickerClass, L"Counters",
+        std::unique_ptr<CounterPicker> picker(new CounterPicker(dpi, texts));
+        const auto words = [&texts](TextId id) { return window::wideText(texts, id); };
+        if (CreateWindowExW(WS_EX_CONTROLPARENT, kCounterPickerClass,
+                            words(TextId::PickerTitle).c_str(),
                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, width, height, owner,
                             nullptr, instance, picker.get()) == nullptr) {
             return nullptr;
@@ -334,29 +346,29 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
         struct Control {
             int id;
             const wchar_t* className;
-            const wchar_t* text;
+            std::wstring text;
             DWORD style;
         };
         // In tab and reading order, each label before its control.
         const auto controls = std::to_array<Control>({
-            {kObjectLabel, L"STATIC", L"&Objects:", label},
-            {kObjectList, L"LISTBOX", L"Objects", list | LBS_SORT},
-            {kCounterLabel, L"STATIC", L"Cou&nters:", label},
-            {kCounterList, L"LISTBOX", L"Counters", list | LBS_SORT},
-            {kInstanceLabel, L"STATIC", L"&Instances:", label},
-            {kInstanceList, L"LISTBOX", L"Instances", list | LBS_SORT},
-            {kFragmentLabel, L"STATIC", L"&Fragment:", label},
+            {kObjectLabel, L"STATIC", words(TextId::PickerObjectsLabel), label},
+            {kObjectList, L"LISTBOX", words(TextId::PickerObjectsName), list | LBS_SORT},
+            {kCounterLabel, L"STATIC", words(TextId::PickerCountersLabel), label},
+            {kCounterList, L"LISTBOX", words(TextId::PickerCountersName), list | LBS_SORT},
+            {kInstanceLabel, L"STATIC", words(TextId::PickerInstancesLabel), label},
+            {kInstanceList, L"LISTBOX", words(TextId::PickerInstancesName), list | LBS_SORT},
+            {kFragmentLabel, L"STATIC", words(TextId::PickerFragmentLabel), label},
             {kFragmentText, L"EDIT", L"",
              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_READONLY | ES_AUTOHSCROLL},
-            {kCopyButton, L"BUTTON", L"&Copy to clipboard",
+            {kCopyButton, L"BUTTON", words(TextId::PickerCopy),
              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
-            {kCombineLabel, L"STATIC", L"Co&mbine:", label},
+            {kCombineLabel, L"STATIC", words(TextId::PickerCombineLabel), label},
             {kCombineList, L"COMBOBOX", L"",
              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
         });
         for (const Control& control : controls) {
             const HWND child = CreateWindowExW(
-                0, control.className, control.text, control.style, 0, 0, 0, 0, window,
+                0, control.className, control.text.c_str(), control.style, 0, 0, 0, 0, window,
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
             SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
@@ -365,8 +377,8 @@ std::unique_ptr<CounterPicker> CounterPicker::open(HWND owner, HFONT font, UINT 
             objects.push_back(std::move(source));
         }
         fill(GetDlgItem(window, kObjectList), objects);
-        objectChosen(window);
-        SetDlgItemTextW(window, kFragmentText, fragmentText(window).c_str());
+        objectChosen(window, texts);
+        SetDlgItemTextW(window, kFragmentText, fragmentText(window, texts).c_str());
         layout(window, dpi);
         ShowWindow(window, SW_SHOWNORMAL);
         return picker;

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "core/texts.h"
 #include "window/window_procedure.h"
 
 namespace tavisto::companion {
@@ -33,8 +34,9 @@ enum CounterPickerControl : int {
 class CounterPicker : private window::WindowProcedure<CounterPicker> {
   public:
     // Shows a picker owned by the window `owner`, which destroys it when it closes; null
-    // when it cannot be shown.
-    static std::unique_ptr<CounterPicker> open(HWND owner, HFONT font, UINT dpi) noexcept;
+    // when it cannot be shown. It speaks `texts` while it is open.
+    static std::unique_ptr<CounterPicker> open(HWND owner, HFONT font, UINT dpi,
+                                               const TextTable& texts) noexcept;
     ~CounterPicker();
     CounterPicker(const CounterPicker&) = delete;
     CounterPicker& operator=(const CounterPicker&) = delete;
@@ -47,11 +49,12 @@ class CounterPicker : private window::WindowProcedure<CounterPicker> {
   private:
     friend class window::WindowProcedure<CounterPicker>;
     static constexpr char kFailurePlace[] = "the counter picker";
-    explicit CounterPicker(UINT dpi) noexcept : dpi_(dpi) {}
+    CounterPicker(UINT dpi, const TextTable& texts) noexcept : dpi_(dpi), texts_(texts) {}
 
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     const UINT dpi_;
+    const TextTable& texts_;
 };
 
 }  // namespace tavisto::companion

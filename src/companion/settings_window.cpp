@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "companion/autostart.h"
+#include "companion/control_text.h"
 #include "companion/counter_picker.h"
 #include "companion/example_file.h"
 #include "companion/preview_window.h"
@@ -26,11 +27,11 @@
 #include "window/configuration_location.h"
 #include "window/module_file.h"
 #include "window/panel_window.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
 
-constexpr wchar_t kTitle[] = L"Tavisto settings";
 constexpr wchar_t kAbout[] = TAVISTO_NAME_AND_VERSION_WIDE;
 constexpr int kFindingsLabel = 104;
 // Posted by the background check when a result is ready.
@@ -47,8 +48,18 @@ constexpr int kMargin = 10;
 constexpr int kLineHeight = 20;
 constexpr int kButtonHeight = 26;
 constexpr int kGap = 6;
+// Around a button's text, and above and below a line's text.
+constexpr int kButtonPadding = 20;
+constexpr int kButtonTextRoom = 10;
+constexpr int kLineTextRoom = 4;
+// Around a heading's text in the findings list.
+constexpr int kColumnPadding = 16;
+// A check box's box and the space before its text.
+constexpr int kCheckBoxRoom = 24;
 // A horizontal taskbar's height.
 constexpr int kPreviewHeight = 40;
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // Behind the preview, as Windows 10 and 11 draw a dark and a light taskbar by default.
 constexpr COLORREF kDarkTaskbar = RGB(0x20, 0x20, 0x20);
@@ -68,30 +79,55 @@ bool taskbarHostsDeskBands() noexcept {
 struct ControlDefinition {
     int id;
     const wchar_t* className;
-    const wchar_t* text;
     DWORD style;
 };
 
 // In tab order.
 constexpr auto kControls = std::to_array<ControlDefinition>({
-    {kPathText, WC_STATICW, L"", SS_NOPREFIX | SS_PATHELLIPSIS},
-    {kStateText, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
-    {kPreviewNote, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS},
-    {kFindingsLabel, WC_STATICW, L"&Findings:", 0},
-    // Named as its label is: screen readers that do not look for the label read the name.
-    {kFindingsList, WC_LISTVIEWW, L"Findings",
+    {kPathText, WC_STATICW, SS_NOPREFIX | SS_PATHELLIPSIS},
+    {kStateText, WC_STATICW, SS_NOPREFIX | SS_ENDELLIPSIS},
+    {kPreviewNote, WC_STATICW, SS_NOPREFIX | SS_ENDELLIPSIS},
+    {kFindingsLabel, WC_STATICW, 0},
+    {kFindingsList, WC_LISTVIEWW,
      WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS},
-    {kCheckAgainButton, WC_BUTTONW, L"Check &again", WS_TABSTOP | BS_PUSHBUTTON},
-    {kEditButton, WC_BUTTONW, L"&Edit", WS_TABSTOP | BS_PUSHBUTTON},
-    {kOpenFolderButton, WC_BUTTONW, L"Open f&older", WS_TABSTOP | BS_PUSHBUTTON},
-    {kCreateButton, WC_BUTTONW, L"&Create from example", WS_TABSTOP | BS_PUSHBUTTON},
-    {kCountersButton, WC_BUTTONW, L"Co&unters\u2026", WS_TABSTOP | BS_PUSHBUTTON},
-    {kShowValuesButton, WC_BUTTONW, L"Show &values", WS_TABSTOP | BS_PUSHBUTTON},
-    {kTaskManagerButton, WC_BUTTONW, L"&Task Manager", WS_TABSTOP | BS_PUSHBUTTON},
-    {kTaskbarCheckBox, WC_BUTTONW, L"&Show on the Windows 11 taskbar",
-     WS_TABSTOP | BS_AUTOCHECKBOX},
-    {kAboutText, WC_STATICW, kAbout, SS_NOPREFIX},
+    {kCheckAgainButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kEditButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kOpenFolderButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kCreateButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kCountersButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kShowValuesButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kTaskManagerButton, WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON},
+    {kTaskbarCheckBox, WC_BUTTONW, WS_TABSTOP | BS_AUTOCHECKBOX},
+    {kAboutText, WC_STATICW, SS_NOPREFIX},
 });
+
+// The controls whose text is one of the window's texts.
+constexpr auto kControlTexts = std::to_array<std::pair<int, TextId>>({
+    {kFindingsLabel, TextId::SettingsFindingsLabel},
+    // Named as its label is: screen readers that do not look for the label read the name.
+    {kFindingsList, TextId::SettingsFindingsName},
+    {kCheckAgainButton, TextId::SettingsCheckAgain},
+    {kEditButton, TextId::SettingsEdit},
+    {kOpenFolderButton, TextId::SettingsOpenFolder},
+    {kCreateButton, TextId::SettingsCreateFromExample},
+    {kCountersButton, TextId::SettingsCounters},
+    {kShowValuesButton, TextId::SettingsShowValues},
+    {kTaskManagerButton, TextId::SettingsTaskManager},
+    {kTaskbarCheckBox, TextId::SettingsShowOnTaskbar},
+});
+
+constexpr auto kColumnHeadings =
+    std::to_array<TextId>({TextId::SettingsColumnSeverity, TextId::SettingsColumnPosition,
+                           TextId::SettingsColumnMessage});
+
+// The row of buttons, each at least as wide as this (at 96 DPI) and as its text needs.
+constexpr auto kButtons = std::to_array<std::pair<int, int>>({{kCheckAgainButton, 95},
+                                                              {kEditButton, 60},
+                                                              {kOpenFolderButton, 95},
+                                                              {kCreateButton, 140},
+                                                              {kCountersButton, 90},
+                                                              {kShowValuesButton, 95},
+                                                              {kTaskManagerButton, 100}});
 
 // Opens a file or folder as the shell's "open" verb does, without the shell's own
 // error messages (the caller shows its own).
@@ -109,7 +145,12 @@ bool openWithShell(HWND owner, const std::wstring& path) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(std::wstring folder)
-    : folder_(joinPath(folder, {})), file_(window::configurationFileIn(folder_)) {}
+    : folder_(joinPath(folder, {})),
+      file_(window::configurationFileIn(folder_)),
+      texts_(&window::windowTexts("")) {
+    // "Checking…" before the first result, in the window's language.
+    status_.texts = texts_;
+}
 
 SettingsWindow::~SettingsWindow() {
     // Both post to the window: stop them first.
@@ -135,23 +176,16 @@ int SettingsWindow::run() noexcept {
         if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
             return 1;
         }
-        constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
         // The procedure takes ownership of the window at WM_NCCREATE.
-        if (CreateWindowExW(WS_EX_CONTROLPARENT, kSettingsWindowClass, kTitle, style, CW_USEDEFAULT,
-                            CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr, nullptr, instance,
-                            this) == nullptr ||
+        if (CreateWindowExW(WS_EX_CONTROLPARENT, kSettingsWindowClass,
+                            window::wideText(*texts_, TextId::SettingsTitle).c_str(), kStyle,
+                            CW_USEDEFAULT, CW_USEDEFAULT, kClientWidth, kClientHeight, nullptr,
+                            nullptr, instance, this) == nullptr ||
             window() == nullptr) {
             return 1;
         }
-        // Sized once the DPI of its monitor is known.
-        const UINT dpi = static_cast<UINT>(win32::Win32Screen(window()).dpi().vertical);
-        const double scale = platform::dpiScaleOf(dpi);
-        RECT frame{0, 0, platform::scaledPixels(kClientWidth, scale),
-                   platform::scaledPixels(kClientHeight, scale)};
-        AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-        SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        applyDpi(dpi);
+        // Sized, to its texts, once the DPI of its monitor is known.
+        applyDpi(static_cast<UINT>(win32::Win32Screen(window()).dpi().vertical));
         if (!file_.empty()) {
             check_ = std::make_unique<BackgroundCheck>(file_, window(), kCheckReady);
             watcher_ = std::make_unique<window::ConfigWatcher>(folder_, window());
@@ -282,24 +316,23 @@ bool SettingsWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPA
 void SettingsWindow::createControls() {
     const HINSTANCE instance = window::thisModule();
     for (const ControlDefinition& definition : kControls) {
-        CreateWindowExW(0, definition.className, definition.text,
+        CreateWindowExW(0, definition.className, L"",
                         WS_CHILD | WS_VISIBLE | definition.style, 0, 0, 0, 0, window(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(definition.id)), instance,
                         nullptr);
     }
     const HWND list = control(kFindingsList);
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    const std::array headings{L"Severity", L"Line:column", L"Message"};
-    for (int column = 0; column < static_cast<int>(headings.size()); ++column) {
+    for (int column = 0; column < static_cast<int>(kColumnHeadings.size()); ++column) {
         LVCOLUMNW heading{};
-        heading.mask = LVCF_TEXT | LVCF_SUBITEM;
-        heading.pszText = const_cast<wchar_t*>(headings[static_cast<std::size_t>(column)]);
+        heading.mask = LVCF_SUBITEM;
         heading.iSubItem = column;
         ListView_InsertColumn(list, column, &heading);
     }
-    SetWindowTextW(control(kPathText), file_.empty() ? L"File: none (no application data folder)"
-                                                     : (L"File: " + file_).c_str());
-    SetWindowTextW(control(kStateText), L"Checking\u2026");
+    SetWindowTextW(control(kAboutText), kAbout);
+    label();
+    SetWindowTextW(control(kStateText),
+                   window::wideText(*texts_, TextId::SettingsChecking).c_str());
     // Without a folder there is nothing to read or watch. The panel draws with GDI+;
     // without it the note says that there is no preview.
     if (!folder_.empty()) {
@@ -337,6 +370,67 @@ void SettingsWindow::applyDpi(UINT dpi) {
     }
     // Only now that no control uses the old font any more.
     font_ = std::move(created);
+    fitToTexts();
+}
+
+void SettingsWindow::label() {
+    const TextTable& texts = *texts_;
+    SetWindowTextW(window(), window::wideText(texts, TextId::SettingsTitle).c_str());
+    for (const auto& [id, textId] : kControlTexts) {
+        SetWindowTextW(control(id), window::wideText(texts, textId).c_str());
+    }
+    for (int column = 0; column < static_cast<int>(kColumnHeadings.size()); ++column) {
+        std::wstring words =
+            window::wideText(texts, kColumnHeadings[static_cast<std::size_t>(column)]);
+        LVCOLUMNW heading{};
+        heading.mask = LVCF_TEXT;
+        heading.pszText = words.data();
+        ListView_SetColumn(control(kFindingsList), column, &heading);
+    }
+    SetWindowTextW(control(kPathText),
+                   file_.empty()
+                       ? window::wideText(texts, TextId::SettingsFileNone).c_str()
+                       : filledText(texts, TextId::SettingsFile,
+                                    {{u"file", std::u16string(file_.begin(), file_.end())}})
+                             .c_str());
+}
+
+SettingsWindow::Metrics SettingsWindow::metrics() const {
+    const auto scaled = [scale = platform::dpiScaleOf(dpi_)](int pixels) {
+        return platform::scaledPixels(pixels, scale);
+    };
+    // Every control speaks the same font: one text's height serves them all.
+    const int textHeight = controlTextSize(control(kFindingsLabel)).height;
+    Metrics metrics{scaled(kMargin), scaled(kGap),
+                    std::max(scaled(kLineHeight), textHeight + scaled(kLineTextRoom)),
+                    std::max(scaled(kButtonHeight), textHeight + scaled(kButtonTextRoom)),
+                    {}, 0};
+    static_assert(std::tuple_size_v<decltype(Metrics::buttonWidths)> == kButtons.size());
+    for (std::size_t index = 0; index < kButtons.size(); ++index) {
+        const auto& [id, leastWidth] = kButtons[index];
+        metrics.buttonWidths[index] = std::max(
+            scaled(leastWidth), controlTextSize(control(id)).width + scaled(kButtonPadding));
+    }
+    metrics.checkBoxWidth =
+        controlTextSize(control(kTaskbarCheckBox)).width + scaled(kCheckBoxRoom);
+    return metrics;
+}
+
+void SettingsWindow::fitToTexts() {
+    const Metrics sizes = metrics();
+    // Room for every button, the one shown only without a file too, so that the window
+    // keeps its width when that one comes or goes.
+    int buttonRow = 2 * sizes.margin - sizes.gap;
+    for (const int width : sizes.buttonWidths) {
+        buttonRow += width + sizes.gap;
+    }
+    const double scale = platform::dpiScaleOf(dpi_);
+    const int width = std::max({platform::scaledPixels(kClientWidth, scale), buttonRow,
+                                sizes.checkBoxWidth + 2 * sizes.margin});
+    RECT frame{0, 0, width, platform::scaledPixels(kClientHeight, scale)};
+    AdjustWindowRectEx(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT);
+    SetWindowPos(window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     layout();
 }
 
@@ -346,10 +440,11 @@ void SettingsWindow::layout() {
     };
     RECT client{};
     GetClientRect(window(), &client);
-    const int margin = scaled(kMargin);
-    const int line = scaled(kLineHeight);
-    const int button = scaled(kButtonHeight);
-    const int gap = scaled(kGap);
+    const Metrics sizes = metrics();
+    const int margin = sizes.margin;
+    const int line = sizes.line;
+    const int button = sizes.button;
+    const int gap = sizes.gap;
     const int width = client.right - 2 * margin;
     const auto place = [this](int id, int x, int y, int w, int h) {
         SetWindowPos(control(id), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -368,26 +463,35 @@ void SettingsWindow::layout() {
     const int bottom = client.bottom - margin - line - gap - line - gap - button - gap;
     place(kFindingsList, margin, y, width, bottom - y);
     const HWND list = control(kFindingsList);
-    ListView_SetColumnWidth(list, kSeverityColumn, scaled(70));
-    ListView_SetColumnWidth(list, kPositionColumn, scaled(80));
+    // The first two columns as wide as their heading or their widest word needs.
+    const auto columnWidth = [&](int leastWidth, std::initializer_list<TextId> words) {
+        int widest = scaled(leastWidth);
+        for (const TextId id : words) {
+            widest = std::max(widest,
+                              ListView_GetStringWidth(list, window::wideText(*texts_, id).c_str()) +
+                                  scaled(kColumnPadding));
+        }
+        return widest;
+    };
+    const int severity = columnWidth(70, {TextId::SettingsColumnSeverity,
+                                          TextId::SettingsSeverityError,
+                                          TextId::SettingsSeverityWarning});
+    const int position = columnWidth(80, {TextId::SettingsColumnPosition});
+    ListView_SetColumnWidth(list, kSeverityColumn, severity);
+    ListView_SetColumnWidth(list, kPositionColumn, position);
     ListView_SetColumnWidth(list, kMessageColumn,
-                            width - scaled(150) - GetSystemMetrics(SM_CXVSCROLL) - scaled(4));
+                            width - severity - position - GetSystemMetrics(SM_CXVSCROLL) -
+                                scaled(4));
     y = bottom + gap;
-    const auto buttons = std::to_array<std::pair<int, int>>({{kCheckAgainButton, 95},
-                                                             {kEditButton, 60},
-                                                             {kOpenFolderButton, 95},
-                                                             {kCreateButton, 140},
-                                                             {kCountersButton, 90},
-                                                             {kShowValuesButton, 95},
-                                                             {kTaskManagerButton, 100}});
     int x = margin;
-    for (const auto& [id, buttonWidth] : buttons) {
+    for (std::size_t index = 0; index < kButtons.size(); ++index) {
+        const int id = kButtons[index].first;
         // A hidden button leaves no gap in the row.
         if ((GetWindowLongPtrW(control(id), GWL_STYLE) & WS_VISIBLE) == 0) {
             continue;
         }
-        place(id, x, y, scaled(buttonWidth), button);
-        x += scaled(buttonWidth) + gap;
+        place(id, x, y, sizes.buttonWidths[index], button);
+        x += sizes.buttonWidths[index] + gap;
     }
     y += button + gap;
     place(kTaskbarCheckBox, margin, y, width, line);
@@ -398,13 +502,16 @@ void SettingsWindow::layout() {
 void SettingsWindow::recheck() {
     if (file_.empty()) {
         show({ConfigurationState::NoFolder,
-              L"No configuration: Windows names no application data folder for this user, "
-              L"so the meters read no file.",
+              window::wideText(*texts_, TextId::SettingsNoFolder),
               {},
-              {}});
+              {},
+              texts_});
     } else if (!check_->running()) {
-        show(
-            {ConfigurationState::Unreadable, L"Not checked: the check cannot be started.", {}, {}});
+        show({ConfigurationState::Unreadable,
+              window::wideText(*texts_, TextId::SettingsNotStarted),
+              {},
+              {},
+              texts_});
     } else {
         check_->request();
         // Not set again by every request: saves faster than the delay still see the mark.
@@ -420,6 +527,14 @@ void SettingsWindow::show(ConfigurationStatus status) {
     if (status_.state == ConfigurationState::Loaded) {
         lastLoadedWrittenAt_ = status_.writtenAt;
     }
+    // The file's "language" changed, or the file now names none: the window follows.
+    if (status_.texts != texts_) {
+        texts_ = status_.texts;
+        label();
+        fitToTexts();
+        // The window drew its background over the controls that grew: all again, in order.
+        RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
     showStateLine();
     showPreviewNote();
     const HWND list = control(kFindingsList);
@@ -427,8 +542,8 @@ void SettingsWindow::show(ConfigurationStatus status) {
     ListView_DeleteAllItems(list);
     int row = 0;
     for (const Finding& finding : status_.findings) {
-        std::array cells{severityText(finding.severity), positionText(finding),
-                         messageText(finding)};
+        std::array cells{severityText(*texts_, finding.severity), positionText(finding),
+                         messageText(*texts_, finding)};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
@@ -470,9 +585,10 @@ void SettingsWindow::showStateLine() {
         const std::wstring_view text(caption.data(), static_cast<std::size_t>(std::max(length, 0)));
         constexpr std::wstring_view prefix = L"Tavisto: ";
         if (text.starts_with(prefix)) {
-            line += L" Hotkey: ";
-            line += text.substr(prefix.size());
-            line += L'.';
+            const std::wstring_view reason = text.substr(prefix.size());
+            line = filledText(*texts_, TextId::SettingsHotkey,
+                              {{u"state", std::u16string(line.begin(), line.end())},
+                               {u"reason", std::u16string(reason.begin(), reason.end())}});
         }
     }
     SetWindowTextW(control(kStateText), line.c_str());
@@ -484,15 +600,15 @@ void SettingsWindow::showPreviewNote() {
     if (status_.stateLine.empty()) {
         return;
     }
-    const wchar_t* note = L"Meters: none, no file has loaded.";
+    TextId note = TextId::SettingsPreviewNone;
     if (!preview_ && !folder_.empty()) {
-        note = L"Meters: they cannot be shown here.";
+        note = TextId::SettingsPreviewUnavailable;
     } else if (preview_ && preview_->showsMeters()) {
         // The panel keeps the last file that loaded when this one is refused or gone.
-        note = status_.state == ConfigurationState::Loaded ? L"Meters, live:"
-                                                           : L"Showing the last file that loaded:";
+        note = status_.state == ConfigurationState::Loaded ? TextId::SettingsPreviewLive
+                                                           : TextId::SettingsPreviewLastLoaded;
     }
-    SetWindowTextW(control(kPreviewNote), note);
+    SetWindowTextW(control(kPreviewNote), window::wideText(*texts_, note).c_str());
 }
 
 void SettingsWindow::eraseBackground(HDC dc) noexcept {
@@ -553,7 +669,7 @@ void SettingsWindow::command(int id, int code) {
                 picker_ = CounterPicker::open(
                     window(),
                     font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)),
-                    dpi_);
+                    dpi_, *texts_);
             }
             break;
         case kShowValuesButton:
@@ -587,7 +703,7 @@ void SettingsWindow::edit() {
     wchar_t system[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
-        showError(L"Notepad cannot be found.", GetLastError());
+        showError(window::wideText(*texts_, TextId::SettingsNotepadMissing), GetLastError());
         return;
     }
     const std::wstring notepad = joinPath(system, L"notepad.exe");
@@ -597,7 +713,7 @@ void SettingsWindow::edit() {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(notepad.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process)) {
-        showError(L"Notepad cannot be started.", GetLastError());
+        showError(window::wideText(*texts_, TextId::SettingsNotepadFailed), GetLastError());
         return;
     }
     // Notepad runs on its own: its handles are closed at once.
@@ -606,7 +722,9 @@ void SettingsWindow::edit() {
 
 void SettingsWindow::openFolder() {
     if (!openWithShell(window(), folder_)) {
-        showError(L"The folder " + folder_ + L" cannot be opened.", GetLastError());
+        showError(filledText(*texts_, TextId::SettingsFolderFailed,
+                             {{u"folder", std::u16string(folder_.begin(), folder_.end())}}),
+                  GetLastError());
     }
 }
 
@@ -617,14 +735,16 @@ void SettingsWindow::createFile() {
     const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr) {
-        showError(L"The example configuration is missing from this program.", GetLastError());
+        showError(window::wideText(*texts_, TextId::SettingsExampleMissing), GetLastError());
         return;
     }
     const std::string_view content(static_cast<const char*>(bytes),
                                    SizeofResource(instance, found));
     const CreateResult result = createFromExample(folder_, file_, content);
     if (result.outcome == CreateResult::Outcome::Failed) {
-        showError(L"The configuration file cannot be created in " + folder_ + L".", result.error);
+        showError(filledText(*texts_, TextId::SettingsCreateFailed,
+                             {{u"folder", std::u16string(folder_.begin(), folder_.end())}}),
+                  result.error);
     }
     // Also when the file appeared meanwhile: the window then shows that file.
     recheck();
@@ -637,7 +757,7 @@ void SettingsWindow::toggleTaskbarMeters() {
         const std::wstring program = window::moduleFileName(window::thisModule());
         if (!installAutostart(program)) {
             SendMessageW(box, BM_SETCHECK, BST_UNCHECKED, 0);
-            showError(L"Tavisto cannot be set to start with Windows.", 0);
+            showError(window::wideText(*texts_, TextId::SettingsAutostartFailed), 0);
             return;
         }
         std::wstring commandLine = autostartCommand(program);
@@ -653,7 +773,7 @@ void SettingsWindow::toggleTaskbarMeters() {
     }
     if (!uninstallAutostart()) {
         SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
-        showError(L"Tavisto cannot be kept from starting with Windows.", 0);
+        showError(window::wideText(*texts_, TextId::SettingsAutostartRemoveFailed), 0);
         return;
     }
     // The running taskbar meters end when their control window closes.
@@ -663,8 +783,10 @@ void SettingsWindow::toggleTaskbarMeters() {
 }
 
 void SettingsWindow::showError(const std::wstring& what, DWORD error) {
-    const std::wstring text = error == 0 ? what : what + L"\n\n" + systemErrorText(error);
-    MessageBoxW(window(), text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+    const std::wstring text =
+        error == 0 ? what : what + L"\n\n" + systemErrorText(*texts_, error);
+    MessageBoxW(window(), text.c_str(), window::wideText(*texts_, TextId::SettingsTitle).c_str(),
+                MB_OK | MB_ICONERROR);
 }
 
 bool bringRunningWindowForward() noexcept {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,21 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     bool handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void createControls();
     void applyDpi(UINT dpi);
+    // The title, and the texts of the controls that say always the same, in texts_.
+    void label();
+    // Sizes in pixels at the window's DPI, with the room each text takes in its font.
+    struct Metrics {
+        int margin;
+        int gap;
+        int line;
+        int button;
+        // In the order of the button row.
+        std::array<int, 7> buttonWidths;
+        int checkBoxWidth;
+    };
+    Metrics metrics() const;
+    // As wide as its texts need, at least its usual size; then lays the controls out.
+    void fitToTexts();
     void layout();
     // Asks for a check; its result is shown when it comes.
     void recheck();
@@ -71,6 +87,9 @@ class SettingsWindow : private window::WindowProcedure<SettingsWindow> {
     std::unique_ptr<CounterPicker> picker_;
     win32::GdiFont font_;
     UINT dpi_ = 96;
+    // The language it speaks: the user's until a check reads the file's "language", then
+    // the last check's.
+    const TextTable* texts_;
     ConfigurationStatus status_;
     // When the last file that loaded was written; empty until one loads.
     std::wstring lastLoadedWrittenAt_;

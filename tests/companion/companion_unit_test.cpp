@@ -342,47 +342,54 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
                ] } ] },
                { "meters": [] } ] })json",
          ConfigurationState::Loaded,
-         L"Loaded, but 1 meter can show nothing: 2 groups, 1 meter, 2 counters (3 warnings)", 3},
+         L"Loaded, but meters that can show nothing: 1; groups: 2, meters: 1, counters: 2 "
+         L"(errors: 0, warnings: 3)",
+         3},
         {"a type error", "{\n  \"meterGroups\": 5\n}", ConfigurationState::Refused,
          L"Refused: \"meterGroups\" must be an object or an array, not a number (line 2, "
-         L"column 18). The band keeps what it showed before (1 error).",
+         L"column 18). The band keeps what it showed before (errors: 1, "
+         L"warnings: 0).",
          2},
         {"not UTF-8 on line 3", "{\n\"meterGroups\": [],\n\"name\": \"\xC3\x28\"\n}",
          ConfigurationState::Refused,
          L"Refused: the file is not saved as UTF-8: save it again with the UTF-8 encoding (line 3, "
-         L"column 10). The band keeps what it showed before (1 error).",
+         L"column 10). The band keeps what it showed before (errors: 1, "
+         L"warnings: 0).",
          3},
         {"UTF-16 LE with a mark", utf16Bytes(kEmpty, false, true), ConfigurationState::Loaded,
-         L"Loaded: 0 groups, 0 meters, 0 counters (1 warning)", 1},
+         L"Loaded: groups: 0, meters: 0, counters: 0 (errors: 0, warnings: 1)", 1},
         {"UTF-16 BE with a mark", utf16Bytes(kEmpty, true, true), ConfigurationState::Loaded,
-         L"Loaded: 0 groups, 0 meters, 0 counters (1 warning)", 1},
+         L"Loaded: groups: 0, meters: 0, counters: 0 (errors: 0, warnings: 1)", 1},
         {"UTF-8 with a mark", "\xEF\xBB\xBF{\"meterGroups\": []}", ConfigurationState::Loaded,
-         L"Loaded: 0 groups, 0 meters, 0 counters", 0},
+         L"Loaded: groups: 0, meters: 0, counters: 0", 0},
         {"UTF-16 without a mark", utf16Bytes(kEmpty, false, false), ConfigurationState::Refused,
          L"Refused: the file is not saved as UTF-8: save it again with the UTF-8 encoding (line 1, "
-         L"column 2). The band keeps what it showed before (1 error).",
+         L"column 2). The band keeps what it showed before (errors: 1, warnings: 0).",
          1},
         {"UTF-16 with an unpaired surrogate", utf16Bytes(u"{\"a\": \"\xDC00\"}", true, true),
          ConfigurationState::Refused,
          L"Refused: the file, saved as UTF-16, holds half of a character pair: save it again as "
-         L"UTF-8 (line 1, column 8). The band keeps what it showed before (1 error).",
+         L"UTF-8 (line 1, column 8). The band keeps what it showed before (errors: 1, "
+         L"warnings: 0).",
          1},
         {"UTF-16 with U+0000 after the document",
          utf16Bytes(std::u16string(kEmpty) + u'\0' + u"{\"x\": [", false, true),
          ConfigurationState::Refused,
          L"Refused: the file, saved as UTF-16, holds a NUL character (U+0000): remove it, and "
          L"save the file again as UTF-8 (line 1, column 20). The band keeps what it showed "
-         L"before (1 error).",
+         L"before (errors: 1, warnings: 0).",
          1},
         // The band loads the file; Tavisto.exe refuses the hotkey alone.
         {"a hotkey Tavisto.exe cannot read",
          "{\"meterGroups\": [],\n \"hotkey\": \"Ctrl+Hyper+M\"}", ConfigurationState::Loaded,
-         L"Loaded: 0 groups, 0 meters, 0 counters (1 error). The hotkey \"Ctrl+Hyper+M\" cannot "
-         L"be read: \"Hyper\" is not a modifier (Ctrl, Alt, Shift, Win); Tavisto.exe registers "
+         L"Loaded: groups: 0, meters: 0, counters: 0 (errors: 1, warnings: 0). The hotkey "
+         L"\"Ctrl+Hyper+M\" cannot be read: \"Hyper\" is not a modifier (Ctrl, Alt, Shift, Win); "
+         L"Tavisto.exe registers "
          L"none.",
          2},
         {"a hotkey that programs use", "{\"meterGroups\": [], \"hotkey\": \"Ctrl+C\"}",
-         ConfigurationState::Loaded, L"Loaded: 0 groups, 0 meters, 0 counters (1 warning)", 1},
+         ConfigurationState::Loaded,
+         L"Loaded: groups: 0, meters: 0, counters: 0 (errors: 0, warnings: 1)", 1},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);
@@ -393,6 +400,35 @@ TEST(ConfigurationStatus, StatesTheCountsOrTheReasonForRefusal) {
         if (example.findingLine != 0) {
             EXPECT_EQ(status.findings.front().line, example.findingLine);
         }
+    }
+}
+
+// The file's own "language" chooses the words of its state line, and with it the
+// settings window's; a file that does not parse names none, so the user's is spoken.
+TEST(ConfigurationStatus, SpeaksTheLanguageTheFileNames) {
+    const struct {
+        const char* bytes;
+        const TextTable* texts;
+        std::wstring_view stateLine;
+    } cases[] = {
+        {R"({"language": "de", "meterGroups": []})", textsFor("de"),
+         L"Geladen: Gruppen: 0, Anzeigen: 0, Leistungsindikatoren: 0"},
+        {R"({"language": "ja-JP", "meterGroups": [{"meters": []}]})", textsFor("ja"),
+         L"読み込み済み: グループ: 1、メーター: 0、カウンター: 0"},
+        // Refused, yet it parses: the refusal is in its language.
+        {"{\"language\": \"fr\",\n \"meterGroups\": 5}", textsFor("fr"),
+         L"Refusé : \"meterGroups\" must be an object or an array, not a number (ligne 2, "
+         L"colonne 17). La bande conserve ce qu'elle affichait auparavant (erreurs : 1, "
+         L"avertissements : 0)."},
+        {R"({"language": "de", "meterGroups": [)", &englishTexts(), L"Refused: "},
+        {R"({"language": "xx", "meterGroups": []})", &englishTexts(), L"Loaded: "},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.bytes);
+        const ConfigurationStatus status = describeConfiguration(example.bytes);
+        ASSERT_NE(example.texts, nullptr);
+        EXPECT_EQ(status.texts, example.texts);
+        EXPECT_TRUE(status.stateLine.starts_with(example.stateLine)) << status.stateLine;
     }
 }
 
@@ -448,7 +484,8 @@ TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
         &counters);
     EXPECT_EQ(status.state, ConfigurationState::Loaded);
     EXPECT_EQ(status.stateLine,
-              L"Loaded: 1 group, 1 meter, 2 counters (1 warning). The counter \\Nothing "
+              L"Loaded: groups: 1, meters: 1, counters: 2 (errors: 0, warnings: 1). The counter "
+              L"\\Nothing "
               L"Here\\At All cannot be read on this machine: this machine has no such counter.");
 
     const ConfigurationStatus battery = describeConfiguration(
@@ -459,7 +496,7 @@ TEST(ConfigurationStatus, NamesTheCounterThisMachineCannotReadAndWhy) {
              "minValue": 0, "maxValue": 100}]}]}]})json",
         &counters);
     EXPECT_EQ(battery.stateLine,
-              L"Loaded: 1 group, 1 meter, 2 counters (1 warning). The sensor "
+              L"Loaded: groups: 1, meters: 1, counters: 2 (errors: 0, warnings: 1). The sensor "
               L"SYSTEM_POWER_STATUS.BatteryLifePercent is not available on this machine: no "
               L"battery.");
 }
@@ -502,7 +539,8 @@ TEST(ConfigurationStatus, RefusesHugeFilesUnreadAndSaysWhyOthersCannotBeRead) {
         ASSERT_TRUE(locked);
         const ConfigurationStatus status = readConfigurationStatus(file);
         EXPECT_EQ(status.state, ConfigurationState::Unreadable);
-        EXPECT_EQ(status.stateLine, L"Unreadable: " + systemErrorText(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(status.stateLine,
+                  L"Unreadable: " + systemErrorText(englishTexts(), ERROR_SHARING_VIOLATION));
     }
     host::removeFolder(folder);
 }
@@ -517,7 +555,8 @@ TEST(ExampleFile, CreatesTheFolderAndNeverOverwrites) {
     EXPECT_EQ(created.outcome, CreateResult::Outcome::Created);
     const CreateResult again = createFromExample(folder, file, "{}");
     EXPECT_EQ(again.outcome, CreateResult::Outcome::AlreadyThere);
-    EXPECT_EQ(readConfigurationStatus(file).stateLine, L"Loaded: 0 groups, 0 meters, 0 counters");
+    EXPECT_EQ(readConfigurationStatus(file).stateLine,
+              L"Loaded: groups: 0, meters: 0, counters: 0");
 
     // Nothing but the file is left in the folder: no temporary file.
     WIN32_FIND_DATAW found{};
@@ -608,7 +647,7 @@ TEST(CounterPaths, EveryFieldOfEverySourceGivesAFragmentInItsUnitsThatShowsSomet
 }
 
 TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
-    const std::vector<InstanceChoice> gpu = instanceChoices(L"GPU Engine");
+    const std::vector<InstanceChoice> gpu = instanceChoices(englishTexts(), L"GPU Engine");
     struct Expected {
         bool grouped;
         InstanceCombine combine;
@@ -621,7 +660,7 @@ TEST(CounterPaths, WildcardFragmentsCarryTheChosenCombination) {
         {false, InstanceCombine::Sum, 5}};
     ASSERT_EQ(gpu.size(), std::size(expected));
     // Every other object offers the plain combinations only, without the grouped one.
-    ASSERT_EQ(instanceChoices(L"Processor").size(), std::size(expected) - 1);
+    ASSERT_EQ(instanceChoices(englishTexts(), L"Processor").size(), std::size(expected) - 1);
     for (std::size_t i = 0; i < gpu.size(); ++i) {
         SCOPED_TRACE(i);
         const std::string fragment = withInstances(

@@ -138,7 +138,8 @@ TEST_F(SettingsTest, RefusedFileListsItsFindingsAndAFixedSaveLoads) {
 
     // Saved as editors do: the watcher alone must bring the window up to date.
     ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kFixed));
-    EXPECT_TRUE(program.waitForState(L"Loaded: 1 group, 1 meter, 1 counter")) << program.state();
+    EXPECT_TRUE(program.waitForState(L"Loaded: groups: 1, meters: 1, counters: 1"))
+        << program.state();
     EXPECT_TRUE(program.findings().empty());
 
     // Refused again: the band still shows the file that loaded, written a moment ago.
@@ -159,19 +160,19 @@ TEST_F(SettingsTest, CheckAgainReadsTheFileAgain) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
     program.click(kCheckAgainButton);
-    EXPECT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
+    EXPECT_TRUE(program.waitForState(L"Loaded: groups: 1")) << program.state();
 }
 
 TEST_F(SettingsTest, SavesFasterThanChecksShowTheNewestResultMarkedAndClosesPromptly) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), kFixed));
     const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
+    ASSERT_TRUE(program.waitForState(L"Loaded: groups: 1")) << program.state();
     // Saved again and again, faster than a check takes, as the watcher reports it: the
     // window answers at once meanwhile, and shows the newest result, marked as being
     // checked again. (The result shown before, marked, says "Loaded".)
     ASSERT_TRUE(host::writeInPlace(host::configurationFile(), slowToCheck()));
-    const std::wstring marked = std::wstring(kCheckingAgain) + L"Refused: ";
+    const std::wstring marked = std::wstring(L"Checking again\u2026 Refused: ");
     bool shownMarked = false;
     for (const ULONGLONG start = GetTickCount64();
          !shownMarked && GetTickCount64() - start < 30000;) {
@@ -187,10 +188,11 @@ TEST_F(SettingsTest, SavesFasterThanChecksShowTheNewestResultMarkedAndClosesProm
     EXPECT_TRUE(program.waitForState(L"Refused: ")) << program.state();
     // Saved once more before those checks end.
     ASSERT_TRUE(host::replaceThroughRename(host::configurationFile(), kFixed));
-    ASSERT_TRUE(program.waitForState(L"Loaded: 1 group, 1 meter, 1 counter")) << program.state();
+    ASSERT_TRUE(program.waitForState(L"Loaded: groups: 1, meters: 1, counters: 1"))
+        << program.state();
     // An earlier check's result, however late, never replaces it.
     host::pumpUntil([&] { return startsWith(program.state(), L"Refused"); }, 1000);
-    EXPECT_TRUE(startsWith(program.state(), L"Loaded: 1 group")) << program.state();
+    EXPECT_TRUE(startsWith(program.state(), L"Loaded: groups: 1")) << program.state();
 
     // Closed while the large file is checked again.
     ASSERT_TRUE(host::writeInPlace(host::configurationFile(), slowToCheck()));
@@ -208,7 +210,7 @@ TEST_F(SettingsTest, CreateFromExampleLeavesAFileThatAppearedMeanwhile) {
     SendMessageW(program.window(), WM_COMMAND, MAKEWPARAM(kCreateButton, BN_CLICKED),
                  reinterpret_cast<LPARAM>(program.control(kCreateButton)));
     EXPECT_EQ(readFile(host::configurationFile()), kFixed);
-    EXPECT_TRUE(program.waitForState(L"Loaded: 1 group")) << program.state();
+    EXPECT_TRUE(program.waitForState(L"Loaded: groups: 1")) << program.state();
 }
 
 TEST_F(SettingsTest, SecondStartBringsTheFirstWindowForwardAndExits) {
@@ -352,7 +354,8 @@ TEST_F(SettingsTest, PreviewOutlinesAMeterThatCanShowNothingUntilItHasARange) {
     CreateDirectoryW(host::configurationFolder().c_str(), nullptr);
     ASSERT_TRUE(host::writeNewFile(host::configurationFile(), column("")));
     const SettingsProgram program;
-    ASSERT_TRUE(program.waitForState(L"Loaded, but 1 meter can show nothing: ")) << program.state();
+    ASSERT_TRUE(program.waitForState(L"Loaded, but meters that can show nothing: 1; "))
+        << program.state();
     const HWND preview = program.control(kPreviewWindow);
     SetForegroundWindow(program.window());
     EXPECT_TRUE(host::pumpUntil(

@@ -2,9 +2,10 @@
 // with a configuration: its meters in the companion tests' fake Windows 11 taskbar (a
 // bottom one at 100 %, named after it with "-left" a left one at 150 %, and with "-small"
 // the small one), its settings window listing a refused file's findings below the
-// meters of the configuration, and its Show values window.
+// meters of the configuration, its Show values window, and the settings window again in
+// German and in Japanese.
 //   tavisto-picture-companion Tavisto.exe configuration.json taskbar.png settings.png
-//                             show-values.png
+//                             show-values.png settings-de.png settings-ja.png
 // fake-taskbar.exe must be beside it. The configuration takes the place of the user's
 // %APPDATA%\Tavisto\TavistoConfig.json while it runs, so that file must not exist.
 
@@ -14,9 +15,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "companion/settings_controls.h"
 #include "companion/show_values_window.h"
+#include "core/texts.h"
 #include "desk_band_host.h"
 #include "fake_taskbar.h"
 #include "platform/win32/gdiplus_session.h"
@@ -32,7 +35,7 @@ constexpr std::uint32_t kClickableClear = 0x01000000;
 constexpr std::uint32_t kDarkTaskbarGrey = 0x20;
 
 // What the settings window refuses and lists: "width" is text (line 3) and "colour"
-// is misspelt (line 4).
+// is misspelt (line 4). Its pictures in other languages name the language first.
 constexpr char kRefusedFile[] = R"json({ "meterGroups": [ { "meters": [
     { "meterType": "text", "refreshRate": 1000,
       "width": "wide",
@@ -127,16 +130,37 @@ std::wstring pictureTaskbars(const std::wstring& program, const std::wstring& pn
     return {};
 }
 
-std::wstring pictureFindings(const SettingsProgram& settings, const std::wstring& png) {
-    if (!host::replaceThroughRename(host::configurationFile(), kRefusedFile)) {
+// The settings window refusing kRefusedFile, in `language` ("" for the user's).
+std::wstring pictureFindingsIn(const char* language, const SettingsProgram& settings,
+                               const std::wstring& png) {
+    std::string refused = kRefusedFile;
+    const TextTable* texts = &englishTexts();
+    if (*language != '\0') {
+        texts = textsFor(language);
+        refused.insert(1, std::string(R"( "language": ")") + language + "\",");
+    }
+    if (!host::replaceThroughRename(host::configurationFile(), refused)) {
         return L"cannot write " + host::configurationFile();
     }
-    if (!settings.waitForState(L"Refused")) {
+    // The state line's words before the error's own: "Refused: ".
+    const std::u16string_view line = text(*texts, TextId::SettingsRefusedAt);
+    const std::u16string_view start = line.substr(0, line.find(u"{message}"));
+    if (!settings.waitForState(std::wstring(start.begin(), start.end()).c_str())) {
         return L"the settings window did not refuse the faulty file: " + settings.state();
     }
     SetForegroundWindow(settings.window());
     host::pumpFor(1000);
     return save(screenCapture(settings.window()), png);
+}
+
+std::wstring pictureFindings(const SettingsProgram& settings, const std::wstring& png) {
+    return pictureFindingsIn("", settings, png);
+}
+std::wstring pictureFindingsInGerman(const SettingsProgram& settings, const std::wstring& png) {
+    return pictureFindingsIn("de", settings, png);
+}
+std::wstring pictureFindingsInJapanese(const SettingsProgram& settings, const std::wstring& png) {
+    return pictureFindingsIn("ja", settings, png);
 }
 
 std::wstring pictureShowValues(const SettingsProgram& settings, const std::wstring& png) {
@@ -165,14 +189,15 @@ std::wstring pictureSettings(const std::wstring& program, const PlacedConfigurat
     return picture(settings, png);
 }
 
-bool endsWithPng(const std::wstring& file) {
+bool endsWithPng(const wchar_t* name) {
+    const std::wstring_view file(name);
     return file.size() > 4 && file.compare(file.size() - 4, 4, L".png") == 0;
 }
 
 std::wstring run(int argc, wchar_t** argv) {
-    if (argc != 6 || !endsWithPng(argv[3]) || !endsWithPng(argv[4]) || !endsWithPng(argv[5])) {
+    if (argc != 8 || !std::all_of(argv + 3, argv + argc, endsWithPng)) {
         return L"usage: tavisto-picture-companion Tavisto.exe configuration.json taskbar.png "
-               L"settings.png show-values.png";
+               L"settings.png show-values.png settings-de.png settings-ja.png";
     }
     const std::wstring program = argv[1];
     if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -199,6 +224,12 @@ std::wstring run(int argc, wchar_t** argv) {
     }
     if (failure.empty()) {
         failure = pictureSettings(program, placed, pictureShowValues, argv[5]);
+    }
+    if (failure.empty()) {
+        failure = pictureSettings(program, placed, pictureFindingsInGerman, argv[6]);
+    }
+    if (failure.empty()) {
+        failure = pictureSettings(program, placed, pictureFindingsInJapanese, argv[7]);
     }
     return failure;
 }
