@@ -136,6 +136,7 @@ ConfigurationStatus describeConfiguration(std::string_view bytes, CounterCatalog
     const TextTable& texts = window::windowTexts(configuredLanguage(document));
     CheckOptions options;
     options.counters = counters;
+    options.texts = &texts;
     std::vector<Finding> findings = checkConfiguration(bytes, options);
     if (bandRefuses(findings)) {
         return refused(texts, std::move(findings));
@@ -249,7 +250,8 @@ std::variant<FileBytes, ConfigurationStatus> readBytes(const std::wstring& path)
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > kMaxConfigurationBytes) {
         return refused(texts, {{Severity::Error, 1, 1, "", "size",
-                         plainLoaderMessage(kConfigurationTooLarge, ""), kConfigurationTooLarge}});
+                         plainLoaderMessage(kConfigurationTooLarge, "", texts),
+                         kConfigurationTooLarge}});
     }
     // One byte more than the limit: a file that grew since its size was read is still
     // refused rather than cut short.
@@ -313,7 +315,7 @@ std::wstring positionText(const Finding& finding) {
 
 std::wstring messageText(const TextTable& texts, const Finding& finding) {
     try {
-        return wide(findingText(finding));
+        return wide(findingText(finding, texts));
     } catch (const std::range_error&) {
         return window::wideText(texts, TextId::SettingsMessageUnreadable);
     }
