@@ -26,6 +26,7 @@
 #include "window/configuration_location.h"
 #include "window/module_file.h"
 #include "window/panel_window.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -556,7 +557,9 @@ void SettingsWindow::command(int id, int code) {
         case kShowValuesButton:
             // The preview's panel reads the same file as the taskbar's meters.
             showValues(values_, [this] {
-                return preview_ ? preview_->spokenValues() : std::vector<SpokenGroup>{};
+                return ShownValues{
+                    preview_ ? preview_->spokenValues() : std::vector<SpokenGroup>{},
+                    &window::windowTexts({})};
             });
             break;
         case kTaskManagerButton:
