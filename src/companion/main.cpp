@@ -133,12 +133,14 @@ int runValues() {
     }
     // The band or the taskbar meters tell of alerts: this window would tell them twice.
     source->engine().notifyThrough(nullptr);
-    const tavisto::PanelEngine& engine = source->engine();
     const std::unique_ptr<tavisto::companion::ShowValuesWindow> values =
-        tavisto::companion::ShowValuesWindow::open([&engine] {
-            return engine.loaded() ? tavisto::spokenGroups(engine.model(), engine.samples(),
-                                                           engine.numberSeparators())
-                                   : std::vector<tavisto::SpokenGroup>{};
+        tavisto::companion::ShowValuesWindow::open([&source] {
+            const tavisto::PanelEngine& engine = source->engine();
+            return tavisto::companion::ShownValues{
+                engine.loaded() ? tavisto::spokenGroups(engine.model(), engine.samples(),
+                                                        engine.numberSeparators())
+                                : std::vector<tavisto::SpokenGroup>{},
+                &source->texts()};
         });
     if (!values) {
         tavisto::companion::log(L"the Show values window cannot be opened");

@@ -675,7 +675,9 @@ void SettingsWindow::command(int id, int code) {
         case kShowValuesButton:
             // The preview's panel reads the same file as the taskbar's meters.
             showValues(values_, [this] {
-                return preview_ ? preview_->spokenValues() : std::vector<SpokenGroup>{};
+                return ShownValues{
+                    preview_ ? preview_->spokenValues() : std::vector<SpokenGroup>{},
+                    texts_};
             });
             break;
         case kTaskManagerButton:

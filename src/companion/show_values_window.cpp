@@ -7,6 +7,7 @@
 #include "core/failure_sink.h"
 #include "platform/win32/system_services.h"
 #include "window/module_file.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -32,27 +33,22 @@ LRESULT CALLBACK closeOnEscape(HWND text, UINT message, WPARAM wParam, LPARAM lP
 
 }  // namespace
 
-std::wstring valuesText(const std::vector<SpokenGroup>& groups) {
+std::wstring valuesText(const TextTable& texts, const std::vector<SpokenGroup>& groups) {
     if (groups.empty()) {
-        return L"No meters are shown: the configuration has not loaded.";
+        return window::wideText(texts, TextId::ValuesNotLoaded);
     }
-    std::wstring text;
+    std::wstring lines;
     for (const SpokenGroup& group : groups) {
-        if (!text.empty()) {
-            text += L"\r\n";
+        if (!lines.empty()) {
+            lines += L"\r\n";
         }
-        if (group.inAlert) {
-            text += L"ALERT ";
-        }
-        text.append(group.name.begin(), group.name.end());
-        text += L": ";
-        if (group.value.empty()) {
-            text += L"nothing shown";
-        } else {
-            text.append(group.value.begin(), group.value.end());
-        }
+        const std::u16string_view value =
+            group.value.empty() ? text(texts, TextId::ValuesNothingShown) : group.value;
+        lines += window::wideText(
+            fillText(text(texts, group.inAlert ? TextId::ValuesAlertLine : TextId::ValuesLine),
+                     {{u"name", group.name}, {u"value", value}}));
     }
-    return text;
+    return lines;
 }
 
 std::unique_ptr<ShowValuesWindow> ShowValuesWindow::open(ValuesSource source) noexcept {
@@ -67,7 +63,8 @@ std::unique_ptr<ShowValuesWindow> ShowValuesWindow::open(ValuesSource source) no
             return nullptr;
         }
         std::unique_ptr<ShowValuesWindow> opened(new ShowValuesWindow(std::move(source)));
-        if (CreateWindowExW(WS_EX_APPWINDOW, kShowValuesWindowClass, kShowValuesTitle,
+        // The title comes with the first text, in the language of the values.
+        if (CreateWindowExW(WS_EX_APPWINDOW, kShowValuesWindowClass, nullptr,
                             WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 560, 320, nullptr,
                             nullptr, window::thisModule(), opened.get()) == nullptr) {
             return nullptr;
@@ -99,7 +96,12 @@ void ShowValuesWindow::bringForward() noexcept {
 
 void ShowValuesWindow::refresh() noexcept {
     try {
-        std::wstring text = valuesText(source_ ? source_() : std::vector<SpokenGroup>{});
+        const ShownValues values = source_ ? source_() : ShownValues{};
+        if (values.texts != titleTexts_) {
+            SetWindowTextW(window(), window::wideText(*values.texts, TextId::ValuesTitle).c_str());
+            titleTexts_ = values.texts;
+        }
+        std::wstring text = valuesText(*values.texts, values.groups);
         if (text == shown_) {
             return;
         }

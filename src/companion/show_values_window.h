@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/texts.h"
 #include "platform/win32/handles.h"
 #include "render/spoken_values.h"
 #include "window/window_procedure.h"
@@ -17,13 +18,17 @@
 namespace tavisto::companion {
 
 inline constexpr wchar_t kShowValuesWindowClass[] = L"TavistoShowValuesClass";
-inline constexpr wchar_t kShowValuesTitle[] = L"Tavisto values";
 
-// The groups as they are now; empty while no configuration is shown.
-using ValuesSource = std::function<std::vector<SpokenGroup>()>;
+// What the window shows now: the groups, empty while no configuration is shown, and the
+// language of the window's words (the meters' own once a configuration has loaded).
+struct ShownValues {
+    std::vector<SpokenGroup> groups;
+    const TextTable* texts = &englishTexts();
+};
+using ValuesSource = std::function<ShownValues()>;
 
 // One line per group, "name: value", or a line saying that there is nothing to show.
-std::wstring valuesText(const std::vector<SpokenGroup>& groups);
+std::wstring valuesText(const TextTable& texts, const std::vector<SpokenGroup>& groups);
 
 class ShowValuesWindow : private window::WindowProcedure<ShowValuesWindow> {
   public:
@@ -51,6 +56,8 @@ class ShowValuesWindow : private window::WindowProcedure<ShowValuesWindow> {
     HWND text_ = nullptr;
     win32::GdiFont font_;
     std::wstring shown_;
+    // The language of the title shown; null before the first.
+    const TextTable* titleTexts_ = nullptr;
 };
 
 // Makes or brings forward the one Show values window kept in `slot`.

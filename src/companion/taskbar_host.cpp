@@ -1,7 +1,6 @@
 #include "companion/taskbar_host.h"
 
 #include <algorithm>
-#include <iterator>
 #include <string>
 
 #include "companion/log_file.h"
@@ -13,6 +12,7 @@
 #include "window/configuration_location.h"
 #include "window/module_file.h"
 #include "window/panel_window.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -53,6 +53,20 @@ std::optional<FileIdentity> identityOf(const std::wstring& path) {
     }
     return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
                         information.nFileIndexLow};
+}
+
+// A line to the output the program was given: its console, a pipe or a file (as UTF-8).
+void printLine(std::u16string_view line) {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::wstring wide = window::wideText(line);
+    DWORD written = 0;
+    if (!WriteConsoleW(output, wide.c_str(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+        const std::string bytes = utf16ToUtf8(line);
+        WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
 }
 
 // The file the process runs; empty when it cannot be known.
@@ -172,7 +186,7 @@ bool TaskbarHost::handleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
     if (message == taskbarCreated_ && message != 0) {
         // Explorer (re)started. A window still in a ready taskbar of Explorer's stays; one
         // in the old taskbar, which may linger hidden and not answering, goes in check().
-        log(L"the taskbar was created again: attaching anew");
+        log(window::wideText(texts(), TextId::TaskbarLogCreatedAgain));
         failedAttaches_ = 0;
         nextAttach_ = 0;
         check();
@@ -255,7 +269,10 @@ void TaskbarHost::readSettings(const nlohmann::json& document) noexcept {
         settings_ = readTaskbarSettings(document);
         std::string error;
         const std::optional<Hotkey> hotkey = readHotkey(document, error);
-        registerHotkey(hotkey, error);
+        // Read before the meters start, the file's own "language" says how to tell.
+        registerHotkey(hotkey, error,
+                       source_ ? source_->texts()
+                               : window::windowTexts(window::configuredLanguage(document)));
     } catch (...) {
         reportCaughtException("reading the taskbar settings");
     }
@@ -270,7 +287,7 @@ void TaskbarHost::check() noexcept {
         const TaskbarKind kind = judgeTaskbar(primary);
         if (kind == TaskbarKind::NotReady) {
             if (!reportedWaiting_) {
-                log(L"waiting for the taskbar");
+                log(window::wideText(texts(), TextId::TaskbarLogWaiting));
                 reportedWaiting_ = true;
             }
             plainSince_ = 0;
@@ -296,17 +313,11 @@ void TaskbarHost::check() noexcept {
             deskBandSince_ = deskBandSince_ == 0 ? now : deskBandSince_;
             return;
         } else {
-            constexpr char kDeskBandTaskbar[] =
-                "this taskbar hosts desk bands: show Tavisto there through its desk band "
-                "(Toolbars > Tavisto), or start with --force";
-            log(std::wstring(std::begin(kDeskBandTaskbar), std::end(kDeskBandTaskbar) - 1));
+            const std::u16string_view deskBandTaskbar =
+                text(texts(), TextId::TaskbarLogDeskBandTaskbar);
+            log(window::wideText(deskBandTaskbar));
             // Seen when started from a console; a program without one has no output.
-            const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-            if (output != nullptr && output != INVALID_HANDLE_VALUE) {
-                const std::string line = std::string("Tavisto: ") + kDeskBandTaskbar + "\n";
-                DWORD written = 0;
-                WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-            }
+            printLine(u"Tavisto: " + std::u16string(deskBandTaskbar) + u"\n");
             quit(0);
             return;
         }
@@ -351,12 +362,13 @@ void TaskbarHost::logRefusal() noexcept {
         }
         std::string refusal = source_->refusal();
         if (refusal.empty()) {
-            log(L"the configuration loaded");
+            log(window::wideText(texts(), TextId::TaskbarLogLoaded));
         } else {
             const std::u16string reason = utf8ToUtf16(printableText(refusal));
-            log(L"the configuration was refused: " + std::wstring(reason.begin(), reason.end()) +
-                (source_->engine().loaded() ? L"; the meters show the last one that loaded"
-                                            : L"; no meters are shown"));
+            log(window::wideText(fillText(text(texts(), source_->engine().loaded()
+                                                            ? TextId::TaskbarLogRefusedShowingLast
+                                                            : TextId::TaskbarLogRefusedNoMeters),
+                                          {{u"reason", reason}})));
         }
         loggedRefusal_ = std::move(refusal);
     } catch (...) {
@@ -365,9 +377,9 @@ void TaskbarHost::logRefusal() noexcept {
 }
 
 void TaskbarHost::attachTo(HWND taskbar, bool primary) {
-    std::wstring failure;
+    std::u16string failure;
     std::unique_ptr<TaskbarWindow> window =
-        TaskbarWindow::attach(taskbar, primary, this->window(), failure);
+        TaskbarWindow::attach(taskbar, primary, this->window(), texts(), failure);
     if (!window) {
         ++failedAttaches_;
         // Every 2 s while Explorer is likely still making its taskbar, then less often.
@@ -377,8 +389,9 @@ void TaskbarHost::attachTo(HWND taskbar, bool primary) {
                                                               failedAttaches_ - kSteadyRetries, 3),
                                                           kMaximumRetryDelay);
         nextAttach_ = GetTickCount64() + delay;
-        log(L"attaching to the taskbar failed: " + failure + L"; trying again in " +
-            std::to_wstring(delay / 1000) + L" s");
+        const std::u16string seconds = utf8ToUtf16(std::to_string(delay / 1000));
+        log(window::wideText(fillText(text(texts(), TextId::TaskbarLogAttachFailed),
+                                      {{u"reason", failure}, {u"seconds", seconds}})));
         return;
     }
     failedAttaches_ = 0;
@@ -392,12 +405,22 @@ void TaskbarHost::showMenu(LPARAM screenPoint) noexcept {
     if (menu == nullptr) {
         return;
     }
-    AppendMenuW(menu, MF_STRING, kShowValues, L"Show &values");
-    AppendMenuW(menu, MF_STRING, kSettings, L"&Settings");
-    AppendMenuW(menu, MF_STRING, kTaskManager, L"&Task Manager");
-    AppendMenuW(menu, MF_STRING, kReload, L"&Reload configuration");
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, kExit, L"E&xit");
+    try {
+        const TextTable& words = texts();
+        const auto item = [&](UINT command, TextId id) {
+            AppendMenuW(menu, MF_STRING, command, window::wideText(words, id).c_str());
+        };
+        item(kShowValues, TextId::MeterMenuShowValues);
+        item(kSettings, TextId::MeterMenuSettings);
+        item(kTaskManager, TextId::MeterMenuTaskManager);
+        item(kReload, TextId::MeterMenuReload);
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        item(kExit, TextId::MeterMenuExit);
+    } catch (...) {
+        // Out of memory for an item's text: no menu rather than part of one.
+        reportCaughtException("making the meters' menu");
+        return;
+    }
     POINT at{static_cast<short>(LOWORD(screenPoint)), static_cast<short>(HIWORD(screenPoint))};
     if (screenPoint == -1) {
         GetCursorPos(&at);
@@ -442,15 +465,15 @@ void TaskbarHost::openValues() noexcept {
         // The primary taskbar's window comes first; any window shows the same file.
         for (const auto& window : windows_) {
             if (window->showsMeters()) {
-                return window->spokenValues();
+                return ShownValues{window->spokenValues(), &texts()};
             }
         }
-        return std::vector<SpokenGroup>{};
+        return ShownValues{{}, &texts()};
     });
 }
 
-void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
-                                 const std::string& error) noexcept {
+void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted, const std::string& error,
+                                 const TextTable& texts) noexcept {
     try {
         if (wanted == hotkey_ && error.empty()) {
             return;
@@ -459,35 +482,40 @@ void TaskbarHost::registerHotkey(const std::optional<Hotkey>& wanted,
             UnregisterHotKey(window(), kShowValuesHotkey);
             hotkey_.reset();
         }
-        std::string problem = error.empty() ? "" : "the hotkey cannot be read: " + error;
+        std::u16string problem;
+        if (!error.empty()) {
+            problem = fillText(text(texts, TextId::HotkeyUnreadable),
+                               {{u"error", utf8ToUtf16(printableText(error))}});
+        }
         if (wanted) {
             if (RegisterHotKey(window(), kShowValuesHotkey, hotkeyModifiers(*wanted),
                                wanted->key)) {
                 hotkey_ = wanted;
             } else {
                 const DWORD failure = GetLastError();
-                problem =
-                    failure == ERROR_HOTKEY_ALREADY_REGISTERED
-                        ? "the hotkey is taken by another program; Show values is in the "
-                          "meters' menu"
-                        : "the hotkey cannot be registered (error " + std::to_string(failure) + ")";
+                problem = failure == ERROR_HOTKEY_ALREADY_REGISTERED
+                              ? std::u16string(text(texts, TextId::HotkeyTaken))
+                              : fillText(text(texts, TextId::HotkeyNotRegistered),
+                                         {{u"code", utf8ToUtf16(std::to_string(failure))}});
             }
         }
         if (problem != hotkeyProblem_ && !problem.empty()) {
-            const std::u16string line = utf8ToUtf16(printableText(problem));
-            log(std::wstring(line.begin(), line.end()));
+            log(window::wideText(problem));
         }
         // The settings window, another process, shows the problem from the caption.
         std::wstring caption = L"Tavisto";
         if (!problem.empty()) {
-            const std::u16string line = utf8ToUtf16(printableText(problem));
-            caption += L": " + std::wstring(line.begin(), line.end());
+            caption += L": " + window::wideText(problem);
         }
         SetWindowTextW(window(), caption.c_str());
         hotkeyProblem_ = std::move(problem);
     } catch (...) {
         reportCaughtException("registering the hotkey");
     }
+}
+
+const TextTable& TaskbarHost::texts() const {
+    return source_ ? source_->texts() : window::windowTexts({});
 }
 
 void TaskbarHost::quit(int exitCode) noexcept {

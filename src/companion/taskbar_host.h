@@ -15,6 +15,7 @@
 #include "companion/taskbar_window.h"
 #include "config/hotkey.h"
 #include "config/taskbar_settings.h"
+#include "core/texts.h"
 #include "platform/win32/handles.h"
 #include "tavisto_identifiers.h"
 #include "window/panel_source.h"
@@ -66,8 +67,12 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost>,
     void showMenu(LPARAM screenPoint) noexcept;
     // Registers the configuration's hotkey in place of the one registered, and logs why
     // one cannot be: another program may hold it. Never fatal.
-    void registerHotkey(const std::optional<Hotkey>& wanted, const std::string& error) noexcept;
+    void registerHotkey(const std::optional<Hotkey>& wanted, const std::string& error,
+                        const TextTable& texts) noexcept;
     void openValues() noexcept;
+    // The language of the menu, the Show values window and the log: the meters' own once
+    // a configuration has loaded, else that of the file's "language".
+    const TextTable& texts() const;
     void quit(int exitCode) noexcept;
 
     const bool force_;
@@ -89,7 +94,7 @@ class TaskbarHost : private window::WindowProcedure<TaskbarHost>,
     // The refusal last logged; empty while the configuration loads.
     std::string loggedRefusal_;
     std::optional<Hotkey> hotkey_;  // registered
-    std::string hotkeyProblem_;     // logged
+    std::u16string hotkeyProblem_;  // logged
     std::unique_ptr<ShowValuesWindow> values_;
 };
 

@@ -6,6 +6,7 @@
 
 #include "companion/taskbar_finder.h"
 #include "core/failure_sink.h"
+#include "core/text_conversion.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/system_services.h"
 #include "window/module_file.h"
@@ -38,7 +39,13 @@ bool registerTaskbarWindowClass() noexcept {
 }
 
 std::unique_ptr<TaskbarWindow> TaskbarWindow::attach(HWND taskbar, bool primary, HWND host,
-                                                     std::wstring& failure) {
+                                                     const TextTable& texts,
+                                                     std::u16string& failure) {
+    // Read first: the call that failed left its error for this thread.
+    const auto withError = [&](TextId id) {
+        const std::u16string code = utf8ToUtf16(std::to_string(GetLastError()));
+        return fillText(text(texts, id), {{u"code", code}});
+    };
     std::unique_ptr<TaskbarWindow> attached(new TaskbarWindow(taskbar, primary, host));
     RECT screen{};
     GetWindowRect(taskbar, &screen);
@@ -51,7 +58,7 @@ std::unique_ptr<TaskbarWindow> TaskbarWindow::attach(HWND taskbar, bool primary,
                         kTaskbarWindowClass, L"Tavisto", WS_POPUP, screen.left, screen.top, 0, 0,
                         nullptr, nullptr, window::thisModule(), attached.get());
     if (created == nullptr) {
-        failure = L"the window cannot be created (error " + std::to_wstring(GetLastError()) + L")";
+        failure = withError(TextId::TaskbarLogWindowNotCreated);
         return nullptr;
     }
     // A window becomes another window's child only as a child window: popup off, child
@@ -61,12 +68,11 @@ std::unique_ptr<TaskbarWindow> TaskbarWindow::attach(HWND taskbar, bool primary,
                       (style & ~static_cast<LONG_PTR>(WS_POPUP)) | WS_CHILD | WS_CLIPSIBLINGS);
     SetLastError(0);
     if (SetParent(created, taskbar) == nullptr && GetLastError() != 0) {
-        failure =
-            L"SetParent into the taskbar failed (error " + std::to_wstring(GetLastError()) + L")";
+        failure = withError(TextId::TaskbarLogWindowNotPlaced);
         return nullptr;
     }
     if (GetParent(created) != taskbar) {
-        failure = L"the taskbar did not take the window as its child";
+        failure = text(texts, TextId::TaskbarLogWindowNotTaken);
         return nullptr;
     }
     return attached;

@@ -12,6 +12,7 @@
 
 #include "companion/placement.h"
 #include "config/taskbar_settings.h"
+#include "core/texts.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/layered_frame.h"
 #include "render/spoken_values.h"
@@ -51,9 +52,10 @@ bool registerTaskbarWindowClass() noexcept;
 class TaskbarWindow : private window::WindowProcedure<TaskbarWindow>, private window::PanelHost {
   public:
     // Creates the window and makes it a child of `taskbar`; null with the reason in
-    // `failure` when the window cannot be created or the taskbar refuses it.
+    // `failure`, in the language of `texts`, when the window cannot be created or the
+    // taskbar refuses it.
     static std::unique_ptr<TaskbarWindow> attach(HWND taskbar, bool primary, HWND host,
-                                                 std::wstring& failure);
+                                                 const TextTable& texts, std::u16string& failure);
     ~TaskbarWindow();
     TaskbarWindow(const TaskbarWindow&) = delete;
     TaskbarWindow& operator=(const TaskbarWindow&) = delete;

@@ -119,6 +119,16 @@ std::optional<std::string> readConfigurationText(const std::wstring& path) noexc
     }
 }
 
+std::string_view configuredLanguage(const nlohmann::json& document) noexcept {
+    if (!document.is_object()) {
+        return {};
+    }
+    const auto language = document.find("language");
+    return language != document.end() && language->is_string()
+               ? std::string_view(language->get_ref<const std::string&>())
+               : std::string_view();
+}
+
 ConfigurationRead readConfiguration(const std::wstring& path) noexcept {
     ConfigurationRead read;
     try {

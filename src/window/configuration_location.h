@@ -50,6 +50,9 @@ struct ConfigurationRead {
 // Reads and parses the file.
 ConfigurationRead readConfiguration(const std::wstring& path) noexcept;
 
+// A parsed configuration's top-level "language"; empty when it has none or not as text.
+std::string_view configuredLanguage(const nlohmann::json& document) noexcept;
+
 struct Launch {
     std::wstring program;
     std::wstring workingFolder;  // empty: none

@@ -17,6 +17,7 @@
 #include "window/configuration_location.h"
 #include "window/module_file.h"
 #include "window/panel_window.h"
+#include "window/window_texts.h"
 
 namespace tavisto::window {
 namespace {
@@ -197,6 +198,12 @@ void PanelSource::collected() noexcept {
 
 PanelEngine& PanelSource::engine() noexcept {
     return running_->engine;
+}
+
+const TextTable& PanelSource::texts() const {
+    const PanelEngine& engine = running_->engine;
+    return engine.loaded() ? *engine.model().texts
+                           : windowTexts(configuredLanguage(lastSettings_));
 }
 
 void PanelSource::readConfigurationAgain() noexcept {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/texts.h"
 #include "panel/panel_engine.h"
 #include "window/window_procedure.h"
 
@@ -37,6 +38,9 @@ class PanelSource final : private WindowProcedure<PanelSource> {
     PanelSource& operator=(const PanelSource&) = delete;
 
     PanelEngine& engine() noexcept;
+    // The texts of the windows that show this source's values: the meters' own while a
+    // configuration is loaded, else those of the newest file's "language".
+    const TextTable& texts() const;
     // Has the watcher read the file again, as after a change; the reload follows.
     void readConfigurationAgain() noexcept;
     // The top-level keys but the meter groups of the newest read that parsed: the

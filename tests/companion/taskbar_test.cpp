@@ -19,6 +19,7 @@
 #include "platform/win32/handles.h"
 #include "settings_program.h"
 #include "window/configuration_location.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion::testing {
 namespace {
@@ -791,6 +792,41 @@ TEST_F(TaskbarTest, ShowValuesOpensFromTheMenuAndTheHotkeyAndClosesOnEsc) {
         PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_TRUE(
             host::pumpUntil([&] { return valuesWindowOf(companion.id()) == nullptr; }, kPromptly));
+    }
+}
+
+// The Show values window speaks the configuration's "language" once it has loaded, as the
+// meters do: its title and the line of a group whose meters show nothing.
+TEST_F(TaskbarTest, ValuesWindowSpeaksTheConfiguredLanguage) {
+    const std::string silent = R"({ "language": "LANGUAGE", "meterGroups": [
+        { "name": "only", "width": 30, "meters": [ { "meterType": "none", "width": 30 } ] } ] })";
+    for (const std::string tag : {"de", "qps-ploc"}) {
+        std::string file = silent;
+        writeConfiguration(file.replace(file.find("LANGUAGE"), 8, tag));
+        const TextTable& texts = *textsFor(tag);
+        const std::wstring title = window::wideText(texts, TextId::ValuesTitle);
+        const std::wstring line =
+            window::wideText(fillText(text(texts, TextId::ValuesLine),
+                                      {{u"name", u"only"},
+                                       {u"value", text(texts, TextId::ValuesNothingShown)}}));
+        ASSERT_NE(title, window::wideText(englishTexts(), TextId::ValuesTitle)) << tag;
+        const Companion companion(window::kShowValuesSwitch);
+        HWND values = nullptr;
+        ASSERT_TRUE(host::pumpUntil(
+            [&] { return (values = showValuesWindowOf(companion.id())) != nullptr; }, kPromptly));
+        EXPECT_TRUE(host::pumpUntil(
+            [&] {
+                wchar_t shown[256] = {};
+                GetWindowTextW(values, shown, 256);
+                return shown == title;
+            },
+            kPromptly))
+            << tag;
+        EXPECT_TRUE(host::pumpUntil(
+            [&] { return textOf(GetWindow(values, GW_CHILD)) == line; }, kPromptly))
+            << tag << ": " << textOf(GetWindow(values, GW_CHILD)).size() << " characters";
+        PostMessageW(values, WM_CLOSE, 0, 0);
+        EXPECT_EQ(companion.exitCode(kPromptly), 0);
     }
 }
 
