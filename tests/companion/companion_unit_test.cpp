@@ -417,8 +417,8 @@ TEST(ConfigurationStatus, SpeaksTheLanguageTheFileNames) {
          L"読み込み済み: グループ: 1、メーター: 0、カウンター: 0"},
         // Refused, yet it parses: the refusal is in its language.
         {"{\"language\": \"fr\",\n \"meterGroups\": 5}", textsFor("fr"),
-         L"Refusé : \"meterGroups\" must be an object or an array, not a number (ligne 2, "
-         L"colonne 17). La bande conserve ce qu'elle affichait auparavant (erreurs : 1, "
+         L"Refusé : \"meterGroups\" doit être un objet ou un tableau, pas un nombre (ligne 2, "
+         L"colonne 17). La barre conserve ce qu'elle affichait auparavant (erreurs : 1, "
          L"avertissements : 0)."},
         {R"({"language": "de", "meterGroups": [)", &englishTexts(), L"Refused: "},
         {R"({"language": "xx", "meterGroups": []})", &englishTexts(), L"Loaded: "},
