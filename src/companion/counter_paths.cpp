@@ -8,6 +8,7 @@
 #include "config/meter_model.h"
 #include "config/system_fields.h"
 #include "core/text_conversion.h"
+#include "window/window_texts.h"
 
 namespace tavisto::companion {
 namespace {
@@ -116,10 +117,7 @@ std::vector<InstanceChoice> instanceChoices(const TextTable& texts, std::wstring
     constexpr std::array<TextId, kInstanceCombines.size()> labels{
         TextId::PickerSum, TextId::PickerLargest, TextId::PickerSmallest, TextId::PickerAverage,
         TextId::PickerCount};
-    const auto label = [&texts](TextId id) {
-        const std::u16string_view words = text(texts, id);
-        return std::wstring(words.begin(), words.end());
-    };
+    const auto label = [&texts](TextId id) { return window::wideText(texts, id); };
     std::vector<InstanceChoice> choices;
     if (object == L"GPU Engine") {
         choices.push_back(
